@@ -1,0 +1,28 @@
+# The one front door: make, make test, make demo, make bench.
+JOBS ?= $(shell nproc)
+BUILD := build
+TEST_BUILD := build-test
+BENCH_BUILD := build-bench
+
+.PHONY: all test demo bench clean
+
+all:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DPLUVO_TESTS=OFF
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Tests run under AddressSanitizer and UndefinedBehaviorSanitizer in their own build folder.
+test:
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DPLUVO_SANITIZE=ON -DPLUVO_TESTS=ON
+	cmake --build $(TEST_BUILD) -j $(JOBS)
+	cd $(TEST_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS)
+
+demo: all
+	cd examples/demo && ../../$(BUILD)/pluvo demo.prj
+
+bench:
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPLUVO_TESTS=OFF -DPLUVO_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD)

@@ -1,0 +1,12 @@
+#pragma once
+// The phases this process family offers to the driver.
+
+namespace pluvo {
+
+struct model_state;
+
+void init_channel_routing(model_state& m);
+void route_channels_step(model_state& m);
+void read_chan_point_input_step(model_state& m);
+
+}  // namespace pluvo

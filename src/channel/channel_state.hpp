@@ -1,0 +1,8 @@
+#pragma once
+// Fields of the model record owned by this process family.
+
+namespace pluvo {
+
+struct channel_state {};
+
+}  // namespace pluvo

@@ -1,0 +1,13 @@
+// Phases of processes that are not built yet: each does nothing.
+#include "hydromet/hydromet_phases.hpp"
+
+namespace pluvo {
+
+void init_long_term_snow(model_state&) {}  // not built yet
+void read_event_precip(model_state&) {}  // not built yet
+void update_precipitation(model_state&) {}  // not built yet
+void apply_rainfall(model_state&) {}  // not built yet
+void update_hydrometeorology(model_state&) {}  // not built yet
+void long_term_snow_step(model_state&) {}  // not built yet
+
+}  // namespace pluvo

@@ -1,0 +1,20 @@
+#pragma once
+// The phases this process family offers to the driver.
+
+namespace pluvo {
+
+struct model_state;
+
+void open_project_files(model_state& m);
+void init_input_grids(model_state& m);
+void name_contaminant_map_outputs(model_state& m);
+void name_contaminant_chan_outputs(model_state& m);
+void build_cell_connectivity(model_state& m);
+void compute_face_slopes(model_state& m);
+void compute_centered_slopes(model_state& m);
+// Reads the project file and turns its cards into the run's working settings.
+void read_run_parameters(const char* project_file, model_state& m);
+// Writes the start-up information to the console and the summary.
+void print_startup_information(model_state& m, const char* project_file);
+
+}  // namespace pluvo

@@ -1,0 +1,8 @@
+#include "common/error_state.hpp"
+#include "run/entry.hpp"
+
+int main(int argc, char** argv) {
+  pluvo::pluvo_main(argc, argv);
+  // The shell learns of a run that stopped on a reported error.
+  return pluvo::run_stopped_on_error ? 1 : 0;
+}

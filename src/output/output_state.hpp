@@ -1,0 +1,14 @@
+#pragma once
+// Output and reporting fields of the model record.
+#include <string>
+
+namespace pluvo {
+
+struct output_state {
+  int analyzers_flag = 0;     // ANALYZERS card
+  std::string analyzers_file;
+  int hydrograph_link_count = 0;
+  int sed_hydrograph_point_count = 0;
+};
+
+}  // namespace pluvo

@@ -1,0 +1,39 @@
+#pragma once
+// The one record that holds the whole state of a run. Each process family declares
+// its own fields in its state header; the record is the sum of them, so every field
+// is reached by its own name.
+#include "channel/channel_state.hpp"
+#include "groundwater/groundwater_state.hpp"
+#include "hydromet/hydromet_state.hpp"
+#include "input/input_state.hpp"
+#include "output/output_state.hpp"
+#include "overland/overland_state.hpp"
+#include "quality/quality_state.hpp"
+#include "run/run_state.hpp"
+#include "soil/soil_state.hpp"
+#include "calibration/calibration_state.hpp"
+
+namespace pluvo {
+
+struct model_state : run_state,
+                     input_state,
+                     hydromet_state,
+                     overland_state,
+                     soil_state,
+                     channel_state,
+                     groundwater_state,
+                     output_state,
+                     quality_state,
+                     calibration_state {
+  model_state() = default;
+  model_state(const model_state&) = delete;
+  model_state& operator=(const model_state&) = delete;
+};
+
+// Builds a record with its defaults in caller-provided storage; allocates and prints nothing.
+model_state* construct_model_state(void* storage);
+
+// Releases what the run created, closes its files and empties the per-run process lists.
+void free_model_state(model_state* m);
+
+}  // namespace pluvo
