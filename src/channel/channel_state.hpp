@@ -3,6 +3,8 @@
 
 namespace pluvo {
 
-struct channel_state {};
+struct channel_state {
+  int chan_explic_on = 0;  // explicit channel routing
+};
 
 }  // namespace pluvo
