@@ -5,8 +5,6 @@
 namespace pluvo {
 
 struct output_state {
-  int analyzers_flag = 0;     // ANALYZERS card
-  std::string analyzers_file;
   int hydrograph_link_count = 0;
   int sed_hydrograph_point_count = 0;
 };
