@@ -1,6 +1,8 @@
 #pragma once
 // Output and reporting fields of the model record.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pluvo {
 
@@ -9,6 +11,8 @@ struct output_state {
   std::string analyzers_file;
   int hydrograph_link_count = 0;
   int sed_hydrograph_point_count = 0;
+  std::vector<int32_t> hnode;  // per hydrograph point (from 1): channel node
+  std::vector<int32_t> hlink;  // per hydrograph point (from 1): channel link
 };
 
 }  // namespace pluvo
