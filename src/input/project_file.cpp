@@ -15,8 +15,6 @@
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
 #include "common/process.hpp"
-#include "common/replace_params.hpp"
-#include "common/time_series.hpp"
 #include "input/project_cards.hpp"
 
 namespace pluvo {
@@ -234,12 +232,15 @@ bool apply_nutrient_card(int code, char* line, option_files_block& o) {
   return true;
 }
 
+// A file that a card hands to another reader at once; never dropped without a word.
+void read_at_once(void (*reader)(const char*), const char* what, const std::string& name) {
+  if (reader) reader(name.c_str());
+  else std::printf("Error: %s cannot be read in this build; %s was not read.\n", what, name.c_str());
+}
+
 void read_xy_input(int code, const std::string& name) {
-  if (card_readers.xy_boundary_input) {
-    card_readers.xy_boundary_input(code, name.c_str());
-  } else {
-    std::printf("Error: XY boundary input is not available; %s was not read.\n", name.c_str());
-  }
+  if (card_readers.xy_boundary_input) card_readers.xy_boundary_input(code, name.c_str());
+  else read_at_once(nullptr, "XY boundary input", name);
 }
 
 // The cards with forms of their own. False stops the reading.
@@ -293,13 +294,13 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
       break;
     }
     case code_time_series_file:
-      load_time_series_file(take_token(line).c_str());
+      read_at_once(card_readers.time_series_file, "time series", take_token(line));
       break;
     case code_replace_params:
-      read_replace_param_file(take_token(line).c_str());
+      read_at_once(card_readers.replace_param_file, "replacement parameters", take_token(line));
       break;
     case code_replace_vals:
-      read_replace_value_file(take_token(line).c_str());
+      read_at_once(card_readers.replace_value_file, "replacement values", take_token(line));
       break;
     case code_replace_line:
       run_index = take_int(line) - 1;
@@ -307,12 +308,13 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
     case code_output_folder: {
       // A bare card would make the file-system root the output folder.
       const std::string dir = take_token(line);
-      if (!dir.empty()) set_output_directory(dir.c_str());
+      if (!dir.empty()) set_output_directory(dir);
       break;
     }
     case code_project_folder:
       o.project_folder_file = take_token(line);
-      if (!o.project_folder_file.empty()) set_project_directory(o.project_folder_file.c_str());
+      if (!o.project_folder_file.empty())
+        set_project_directory(o.project_folder_file, o.project_folder_file.size());
       break;
     case code_super_quiet:
       o.super_quiet = 1;
@@ -397,15 +399,9 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
       o.lowspot_file_flag = 1;
       break;
     case code_overland_lake_file: o.overland_lake_file = take_token(line); break;
-    case code_elev_series_file: {
-      const std::string name = take_token(line);
-      if (card_readers.elevation_series_file) {
-        card_readers.elevation_series_file(name.c_str());
-      } else {
-        std::printf("Error: elevation series are not available; %s was not read.\n", name.c_str());
-      }
+    case code_elev_series_file:
+      read_at_once(card_readers.elevation_series_file, "elevation series", take_token(line));
       break;
-    }
     case code_reten_depth: {
       const std::string token = take_token(line);
       double value = 0.0;
@@ -726,7 +722,7 @@ void find_project_folder(const char* name) {
   while (read_line(line, file)) {
     if (classify_project_card(line, 0) != code_project_folder) continue;
     const std::string dir = take_token(line);
-    if (!dir.empty()) set_project_directory(dir.c_str());
+    if (!dir.empty()) set_project_directory(dir, dir.size());
     checked_file_close(file);
     return;
   }
@@ -734,7 +730,7 @@ void find_project_folder(const char* name) {
   // Both separators mark a folder, so a Unix path finds its project directory too.
   const std::string path = name;
   const std::size_t last = path.find_last_of("/\\");
-  if (last != std::string::npos) set_project_directory(path.substr(0, last + 1).c_str());
+  if (last != std::string::npos) set_project_directory(path, last + 1);
 }
 
 }  // namespace pluvo

@@ -11,10 +11,13 @@ namespace pluvo {
 // The longest card line a project file may hold.
 constexpr int project_line_max = 255;
 
-// Readers that live in process folders the input folder does not link against. The run
-// folder fills these at start-up; a card whose reader is absent reports that its file was
-// not read instead of dropping it silently.
+// Readers of other subsystems that cards call while the file is read (the input folder does
+// not link against the process folders). The run folder fills these; a card whose reader is
+// absent says that its file was not read instead of dropping it silently.
 struct project_card_readers {
+  void (*time_series_file)(const char* name) = nullptr;
+  void (*replace_param_file)(const char* name) = nullptr;
+  void (*replace_value_file)(const char* name) = nullptr;
   void (*elevation_series_file)(const char* name) = nullptr;
   // Card code 455 to 461 and the file the card names.
   void (*xy_boundary_input)(int code, const char* name) = nullptr;
