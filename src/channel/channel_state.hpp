@@ -7,7 +7,6 @@
 namespace pluvo {
 
 struct channel_state {
-  int chan_explic_on = 0;  // explicit channel routing
   int32_t chan_explic_on = 0;
   int32_t chan_mesh_on = 0;
   int32_t lakes_on = 0;               // channel lakes

@@ -1,6 +1,4 @@
 #pragma once
-// Fields of the model record owned by this process family.
-#include <vector>
 // Precipitation, hydrometeorology and snow fields of the model record.
 #include <cstdint>
 #include <vector>
@@ -10,11 +8,10 @@
 namespace pluvo {
 
 struct hydromet_state {
-  int precip_on = 0;  // PRECIP_FILE given
-  std::vector<double> cell_rain_rate;  // m/s, per cell
-  int snow_present = 0;
-  std::vector<double> snow_swe;    // m, per cell
-  std::vector<double> snow_depth;  // m, per cell
+  std::vector<double> cell_rain_rate;  // per cell, m/s
+  int32_t snow_present = 0;
+  std::vector<double> snow_swe;    // per cell, m
+  std::vector<double> snow_depth;  // per cell, m
   // Precipitation of the current event.
   int32_t precip_kind = 0;      // 2: radar event
   int32_t precip_state = 0;     // 0 ready for the next event, 1 raining, 2 no further event, 3 rain over

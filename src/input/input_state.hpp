@@ -1,5 +1,4 @@
 #pragma once
-// Project options, the files the project names, the grid and its per-cell set-up.
 // Project options and the files the project names. The three option blocks are bases, so
 // every card field is reached by its own name (m.timestep, m.albedo_file).
 #include <array>
@@ -9,6 +8,7 @@
 
 #include "common/checked_file.hpp"
 #include "common/grid.hpp"
+#include "input/option_blocks.hpp"
 
 namespace pluvo {
 
@@ -22,14 +22,41 @@ struct lowspot_record {
   int cell = 0;
 };
 
-struct input_state {
+struct input_state : option_files_block, run_parameters_block, precip_options_block {
   checked_file summary_fp;  // run summary; the error log once open
+  checked_file raingage_fp;  // precipitation file
+  checked_file optimize_output_fp;
+  std::string optimize_output_file_name;
+  std::string precip_path;
+
+  // Working switches and values from the run parameters.
+  int32_t long_term_on = 0;
+  int32_t uniform_rain_on = 0;
+  int32_t precip_on = 0;
+  int32_t total_time_min = 0;  // TOT_TIME
+  int32_t qir_mode = 0;
+  int32_t qir_event_call = 0;
+  int32_t qir_event_number = 0;
+  int32_t hyd_location_on = 0;
+  int32_t permafrost_gipl_on = 0;
+  int32_t multi_layer_infil_gipl_on = 0;
+
+  // Grid.
+  int32_t cell_count = 0;
+  double cell_size = 0.0;                  // m
+  std::vector<double> elevation;           // per cell, m
+  std::vector<int32_t> soiltype;           // per cell, soil class
+  int32_t wetland_on = 0;
+  std::vector<int32_t> wetland_mask;       // per cell, wetland number or 0
+  // Per wetland (from 1): eight values, the first the initial depth, the eighth the
+  // depth by which the cell's ground lies below the map elevation (m).
+  std::vector<std::array<double, 8>> wetland_properties;
+
 
   // Files opened by open_project_files, closed by close_output_files or their readers.
   checked_file elevation_fp;
   checked_file watershed_mask_fp;
   checked_file soil_type_fp;
-  checked_file raingage_fp;
   checked_file moisture_map_fp;
   checked_file roughness_map_fp;
   checked_file conductivity_map_fp;
@@ -151,17 +178,12 @@ struct input_state {
   std::string overland_depths_path;
   std::string overland_wse_location_path;
   std::string overland_wse_path;
-  std::string precip_path;
   std::string storage_capacity_path;
   std::string interception_coeff_path;
   std::string overland_lake_map_path;
   std::string overland_lake_file_path;
   std::string reten_depth_path;
   std::string roughness_path;
-  std::string area_reduction_file;
-  std::string ov_init_depth_file;
-  std::string init_swe_depth_file;
-  std::string read_sm_hotstart_file;
   std::string in_hyd_location_path;
   std::string out_hyd_location_path;
   std::string runoff_mmph_path;
@@ -175,21 +197,11 @@ struct input_state {
   int mapping_table_on = 0;
   int overland_depths_on = 0;
   int overland_wse_on = 0;
-  int interception_on = 0;
-  int overland_lakes_on = 0;
   int retention_map_on = 0;
   int retention_uniform_on = 0;
   double retention_value = 0.0;
   int roughness_map_on = 0;
   int area_reduction_on = 0;
-  int ov_init_depth_flag = 0;
-  int init_swe_depth_kind = 0;  // 0 not given, 1 map file, 3 uniform number
-  double init_swe_depth = 0.0;
-  int read_sm_hotstart_flag = 0;
-  int init_elev_head_flag = 0;
-  double init_elev_head = 0.0;
-  double hmet_elev_gage = 0.0;
-  int hyd_location_on = 0;
   int runoff_mmph_on = 0;
   int rainfall_mmph_on = 0;
   int sig_outlet_hydro_on = 0;
@@ -214,7 +226,6 @@ struct input_state {
   int project_cols = 0;
   int mask_rows = 0;
   int mask_cols = 0;
-  double cell_size = 0.0;
   int outlet_row = 0;
   int outlet_col = 0;
   double grid_north = 0.0;
@@ -226,7 +237,6 @@ struct input_state {
   int map_header_kind = 0;  // 1 elevation, 2 mask
 
   // Cells: numbered 1..cell_count in row-major order; element 0 of every per-cell array is unused.
-  int cell_count = 0;
   grid<int> cell_number_grid;  // 0 outside the watershed, else the cell number
   grid<int> data_grid;
   std::vector<int> cell_row;
@@ -234,13 +244,11 @@ struct input_state {
   std::vector<double> cell_x;  // cell centre, m east
   std::vector<double> cell_y;  // cell centre, m north
   double watershed_area = 0.0; // m2
-  std::vector<double> elevation;  // m
   std::vector<double> exchange_buffer;
   int outlet_cell = 0;
   double watershed_max_elev = 0.0;
   double watershed_min_elev = 0.0;
   double hmet_reference_elevation = 0.0;
-  double elev_scale_step = 100.0;
   int elev_scale_count = 0;
 
   // Neighbours: the number of the active cell on that side, or 0.
@@ -248,7 +256,6 @@ struct input_state {
   std::vector<int> rightcon;
   std::vector<int> abovecon;
   std::vector<int> leftcon;
-  std::vector<int> yes_exfil;
   // Face slopes fall positive towards east and south; centred slopes towards east and north.
   std::vector<double> slope_x;
   std::vector<double> slope_y;
@@ -273,47 +280,10 @@ struct input_state {
   std::vector<double> ov_mann_exp;
   std::vector<double> dist_rough_copy;
   std::vector<double> area_reduction_factor;
-  std::vector<int> oland_lake_mask;
-  std::vector<int> oland_lake_new;
-  int overland_lake_count = 0;
   double manning_n_value = 0.0;
   int snow_roughness_on = 0;
   int snow_darcy_on = 0;
-  double snow_roughness = 0.0;
   double snow_roughness_value = 0.0;
-#include "input/option_blocks.hpp"
-
-namespace pluvo {
-
-struct input_state : option_files_block, run_parameters_block, precip_options_block {
-  checked_file summary_fp;  // run summary; the error log once open
-  checked_file raingage_fp;  // precipitation file
-  checked_file optimize_output_fp;
-  std::string optimize_output_file_name;
-  std::string precip_path;
-
-  // Working switches and values from the run parameters.
-  int32_t long_term_on = 0;
-  int32_t uniform_rain_on = 0;
-  int32_t precip_on = 0;
-  int32_t total_time_min = 0;  // TOT_TIME
-  int32_t qir_mode = 0;
-  int32_t qir_event_call = 0;
-  int32_t qir_event_number = 0;
-  int32_t hyd_location_on = 0;
-  int32_t permafrost_gipl_on = 0;
-  int32_t multi_layer_infil_gipl_on = 0;
-
-  // Grid.
-  int32_t cell_count = 0;
-  double cell_size = 0.0;                  // m
-  std::vector<double> elevation;           // per cell, m
-  std::vector<int32_t> soiltype;           // per cell, soil class
-  int32_t wetland_on = 0;
-  std::vector<int32_t> wetland_mask;       // per cell, wetland number or 0
-  // Per wetland (from 1): eight values, the first the initial depth, the eighth the
-  // depth by which the cell's ground lies below the map elevation (m).
-  std::vector<std::array<double, 8>> wetland_properties;
 };
 
 }  // namespace pluvo

@@ -1,16 +1,10 @@
 #pragma once
-// Fields of the model record owned by this process family.
 // Overland flow, lakes and BMP fields of the model record.
 #include <cstdint>
 #include <vector>
 
 namespace pluvo {
 
-struct overland_state {
-  std::vector<double> ov_depth;  // m, per cell
-  std::vector<double> ov_depth_2;
-  std::vector<double> ov_depth_3;
-  int ov_water_present = 0;
 // One overland lake; the slots keep their order in the lake table.
 struct overland_lake_record {
   double wse = 0.0;          // current water-surface elevation, m
@@ -26,6 +20,8 @@ struct overland_lake_record {
 
 struct overland_state {
   std::vector<double> ov_depth;        // per cell, m
+  std::vector<double> ov_depth_2;      // per cell, m
+  std::vector<double> ov_depth_3;      // per cell, m
   std::vector<double> ov_event_store;  // per cell
   int32_t ov_water_present = 0;        // water on the grid at the start
   int32_t ov_init_depth_on = 0;        // OV_INIT_DEPTH map given

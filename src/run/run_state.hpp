@@ -25,7 +25,6 @@ struct run_state {
   int keep_running = 0;    // the time loop goes on while set
   double cur_julian = 0.0; // current model time, Julian days
   int event_count = 0;     // events of the precipitation file
-  int long_term_on = 0;    // continuous (long-term) simulation
 
   // Model clock. The time of step n is clock_origin_julian + n * time_step_days, so no
   // rounding drift builds up over long runs.

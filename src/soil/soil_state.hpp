@@ -1,11 +1,4 @@
 #pragma once
-// Fields of the model record owned by this process family.
-#include <vector>
-
-namespace pluvo {
-
-struct soil_state {
-  std::vector<double> surface_moisture;  // per cell
 // Soil water and evapotranspiration fields of the model record.
 #include <array>
 #include <cstdint>
@@ -47,6 +40,7 @@ struct soil_state {
   zeroed_table<layered_soil_entry, layered_soil_table_size> layered_soil_table;
 
   // Per cell (1..N).
+  std::vector<double> surface_moisture;
   std::vector<double> initial_moisture_cell;
   std::vector<double> porosity_cell;
   std::vector<double> residual_sat_cell;
