@@ -202,3 +202,55 @@ TEST(SurfaceProperties, RoughnessMapRejectsZeroAndSnowKeepsACopy) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(OpenProjectFiles, ChannelThetaAndSoilColumnRules) {
+  pluvo_test::temp_dir dir;
+  dir.enter();
+  {
+    // Explicit channels need the non-orthogonal option; no file is named in the error.
+    auto m = project(dir);
+    m->chan_explic_on = 1;
+    testing::internal::CaptureStdout();
+    open_project_files(*m);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Must Specify YES_NON_ORTHO in project file\n");
+    EXPECT_EQ(error_state.error_code, 4);
+    EXPECT_EQ(error_state.error_file_kind, "");
+    close_output_files(*m);
+  }
+  {
+    auto m = project(dir);
+    m->theta_out_on = 1;
+    m->cell_location_file = dir.write("cells.txt", "1\n1 1\n");
+    m->out_theta_location_path = dir.file("no/such/theta.out");
+    open_project_files(*m);
+    EXPECT_EQ(error_state.error_code, 48);
+    EXPECT_EQ(error_state.error_file_kind, m->cell_location_file);
+    EXPECT_EQ(error_state.error_file_name, m->out_theta_location_path + " (out_theta_location_file)");
+    close_output_files(*m);
+  }
+  {
+    // A missing soil type map counts only for the schemes that cannot take it from a table.
+    auto m = project(dir);
+    m->inf_redist_on = 1;
+    m->soil_moisture_accounting_on = 1;
+    m->soil_type_map_path = dir.file("absent.soil");
+    open_project_files(*m);
+    EXPECT_EQ(error_state.error_terminate, 0);
+    EXPECT_FALSE(m->soil_type_fp.is_open());
+    close_output_files(*m);
+    EXPECT_EQ(pluvo_test::read_text(dir.file("evap_out")),
+              "yr/mo/day  hour     avg_theta    avg_pot      avgetrate    avgfav      avgbottomfav  "
+              "CFGI         temp(C) gridded_temp(C) soil_temp(C)   avg_theta_L1  avg_theta_L2\n");
+
+    auto r = project(dir);
+    r->inf_richards_on = 1;
+    r->soil_type_map_path = m->soil_type_map_path;
+    open_project_files(*r);
+    EXPECT_EQ(error_state.error_file_kind, "soil type");
+    close_output_files(*r);
+  }
+}
+
+}  // namespace
