@@ -27,6 +27,27 @@ void read_locations(checked_file& f, int& count, std::vector<int>& rows, std::ve
     if (std::fscanf(f.stream, "%d %d \n", &rows[i], &cols[i]) != 2) break;
 }
 
+void allocate_soil_water_arrays(model_state& m, int n) {
+  const bool any_infiltration =
+      m.green_ampt_on || m.inf_redist_on || m.inf_layered_soil_on || m.inf_richards_on;
+  if (!any_infiltration) return;
+  for (auto* v : {&m.initial_moisture_cell, &m.infil_rate, &m.surface_moisture,
+                  &m.unsat_downward_flux, &m.cum_infil_depth})
+    make(*v, n);
+  if (m.inf_redist_on)
+    for (auto* v : {&m.iter_pond_1, &m.iter_n, &m.no_wat_prof, &m.iter_i_less_k}) make(*v, n);
+  if (m.soil_moisture_accounting_on) {
+    for (auto* v : {&m.sm_depth_cell, &m.sm_water_cell, &m.sm_water_top, &m.sm_water_lower})
+      make(*v, n);
+    if (m.gw_simulation_on) make(m.gw_inf_redist_theta, n);
+  }
+  if (m.inf_layered_soil_on || m.inf_richards_on) make(m.soiltype, n);
+  if (m.inf_layered_soil_on) {
+    make(m.wetdep, n);
+    make(m.THETA_ML, n);
+  }
+}
+
 }  // namespace
 
 void allocate_cell_arrays(model_state& m) {
@@ -37,6 +58,13 @@ void allocate_cell_arrays(model_state& m) {
   if (m.flood_grid_on) make(m.flood_max_depth, n);
   for (auto* v : {&m.belowcon, &m.rightcon, &m.abovecon, &m.leftcon, &m.yes_exfil}) make(*v, n);
   if (m.area_reduction_on) make(m.area_reduction_factor, n);
+  if (m.porosity_map_on) make(m.porosity_cell, n);
+  if (m.residual_sat_map_on) make(m.residual_sat_cell, n);
+  allocate_soil_water_arrays(m, n);
+  if (m.gw_simulation_on == 1 && !m.inf_richards_on) make(m.bottom_elev, n);
+  if ((m.water_table_on || m.stream_loss_on || m.chan_con_trans_on || m.chan_sed_transport_on) &&
+      !m.inf_richards_on)
+    make(m.elevgw, n);
   if (m.long_term_on) {
     make(m.snow_swe, n);
     make(m.snow_depth, n);

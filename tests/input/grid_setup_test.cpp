@@ -197,3 +197,52 @@ TEST(InitialState, ElevationHeadFillsLowCellsAndSnowNeedsAContinuousRun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CellArrays, FollowTheOptionsInForce) {
+  struct arrays_case {
+    int cells;
+    int green_ampt, layered, long_term;
+  };
+  for (const arrays_case c : {arrays_case{4, 0, 0, 0}, arrays_case{4, 1, 0, 0}, arrays_case{4, 0, 1, 1},
+                              arrays_case{0, 1, 0, 1}}) {
+    auto m = pluvo_test::new_model();
+    m->cell_count = c.cells;
+    m->green_ampt_on = c.green_ampt;
+    m->inf_layered_soil_on = c.layered;
+    m->long_term_on = c.long_term;
+    allocate_cell_arrays(*m);
+    const size_t n = c.cells ? size_t(c.cells) + 1 : 0;
+    EXPECT_EQ(m->ov_depth.size(), n);
+    EXPECT_EQ(m->rightcon.size(), n);
+    EXPECT_EQ(m->dist_rough.size(), n);
+    EXPECT_EQ(m->infil_rate.size(), (c.green_ampt || c.layered) ? n : 0);
+    EXPECT_EQ(m->soiltype.size(), c.layered ? n : 0);
+    EXPECT_EQ(m->snow_swe.size(), c.long_term ? n : 0);
+    EXPECT_TRUE(m->icep_stor.empty());
+  }
+}
+
+TEST(InitialState, SoilMoistureHotstartReachesTheInfiltrationScheme) {
+  pluvo_test::temp_dir dir;
+  auto m = pluvo_test::new_model();
+  m->project_rows = 1;
+  m->project_cols = 2;
+  m->cell_number_grid.resize(1, 2, 0);
+  m->cell_number_grid(1, 1) = 1;
+  m->cell_number_grid(1, 2) = 2;
+  m->cell_count = 2;
+  m->green_ampt_on = 1;
+  allocate_cell_arrays(*m);
+  m->read_sm_hotstart_flag = 1;
+  m->read_sm_hotstart_file = dir.write("sm.asc", header(1, 2) + "0.21 0.33\n");
+  ASSERT_TRUE(checked_file_open(m->sm_hotstart_fp, m->read_sm_hotstart_file.c_str(), 'r'));
+  testing::internal::CaptureStdout();
+  read_soil_moisture_hotstart(*m);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(m->surface_moisture, (std::vector<double>{0, 0.21, 0.33}));
+  EXPECT_EQ(m->initial_moisture_cell, m->surface_moisture);
+}
+
+}  // namespace
