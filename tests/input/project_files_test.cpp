@@ -254,3 +254,38 @@ TEST(OpenProjectFiles, ChannelThetaAndSoilColumnRules) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SurfaceProperties, OverlandLakeVolumesFromTheirWaterSurface) {
+  for (const double high_cell : {9.0, 10.5}) {
+    auto m = pluvo_test::new_model();
+    m->overland_lakes_on = 1;
+    m->cell_count = 4;
+    m->cell_size = 10.0;
+    m->elevation = {0, 9.0, 9.0, 9.0, high_cell};
+    m->oland_lake_mask = {0, 1, 1, 0, 2};
+    m->overland_lake_count = 2;
+    m->overland_lake_records.assign(3, overland_lake_record());
+    m->overland_lake_records[1].wse = 10.0;
+    m->overland_lake_records[1].volume = 55.0;  // the file's volume is recomputed from the map
+    m->overland_lake_records[2].wse = 10.0;
+    testing::internal::CaptureStdout();
+    sum_overland_lake_volumes(*m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_DOUBLE_EQ(m->overland_lake_records[1].volume, 200.0);  // 1 m over two 100 m2 cells
+    EXPECT_EQ(m->overland_lake_records[1].lake_cell_count, 2);
+    if (high_cell < 10.0) {
+      EXPECT_DOUBLE_EQ(m->overland_lake_records[2].volume, 100.0);
+      EXPECT_EQ(out, "");
+    } else {
+      EXPECT_EQ(out,
+                "There is a lake cell in lake 2 that is above the initial lake water surface\n"
+                "elevation in that lake, which is specified as 10.000000.  This situation is not\n"
+                "physically realistic.  Check your lake map.  Program terminated.\n\n");
+      EXPECT_EQ(error_state.error_terminate, 1);
+    }
+  }
+}
+
+}  // namespace
