@@ -246,3 +246,35 @@ TEST(InitialState, SoilMoistureHotstartReachesTheInfiltrationScheme) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CellArrays, OverlandDepthLocationsAreReadAndRangeChecked) {
+  pluvo_test::temp_dir dir;
+  for (const bool on_grid : {true, false}) {
+    const std::string list = on_grid ? "2\n1 2\n3 1\n" : "2\n1 2\n4 1\n";
+    auto m = pluvo_test::new_model();
+    m->grid_rows = 3;
+    m->grid_cols = 2;
+    m->cell_count = 1;
+    m->overland_depths_on = 1;
+    const std::string path = dir.write("depth.loc", list);
+    ASSERT_TRUE(checked_file_open(m->overland_depth_loc_fp, path.c_str(), 'r'));
+    testing::internal::CaptureStdout();
+    allocate_cell_arrays(*m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(m->overland_depth_count, 2);
+    EXPECT_EQ(m->overland_depth_row[1], 1);
+    EXPECT_EQ(m->overland_depth_col[1], 2);
+    if (on_grid) {
+      EXPECT_EQ(out, "");
+      EXPECT_EQ(error_state.error_terminate, 0);
+    } else {
+      EXPECT_EQ(out, "Error: location 2 (row 4 col 1) in file " + m->overland_depth_loc_fp.path +
+                         " lies outside the grid of 3 rows and 2 columns.\n\n");
+      EXPECT_EQ(error_state.error_terminate, 1);
+    }
+  }
+}
+
+}  // namespace
