@@ -12,6 +12,8 @@ struct quality_state {
   // Record defaults.
   int cell_mass_toggle = 1;  // alternates between 1 and 2 every cell-mass step
   double kinetics_step_factor = 1.0;
+  int soil_erosion_on = 0;
+  int chan_sed_transport_on = 0;
 };
 
 }  // namespace pluvo
