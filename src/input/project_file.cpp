@@ -15,6 +15,8 @@
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
 #include "common/process.hpp"
+#include "common/replace_params.hpp"
+#include "common/time_series.hpp"
 #include "input/project_cards.hpp"
 
 namespace pluvo {
@@ -294,13 +296,13 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
       break;
     }
     case code_time_series_file:
-      read_at_once(card_readers.time_series_file, "time series", take_token(line));
+      load_time_series_file(take_token(line).c_str());
       break;
     case code_replace_params:
-      read_at_once(card_readers.replace_param_file, "replacement parameters", take_token(line));
+      read_replace_param_file(take_token(line).c_str());
       break;
     case code_replace_vals:
-      read_at_once(card_readers.replace_value_file, "replacement values", take_token(line));
+      read_replace_value_file(take_token(line).c_str());
       break;
     case code_replace_line:
       run_index = take_int(line) - 1;

@@ -13,6 +13,8 @@
 #include "common/checked_file.hpp"
 #include "common/error_state.hpp"
 #include "common/process.hpp"
+#include "common/replace_params.hpp"
+#include "common/time_series.hpp"
 #include "input/project_cards.hpp"
 #include "input/project_file.hpp"
 #include "run/scratch_dir.hpp"
@@ -677,6 +679,26 @@ TEST_F(ProjectFile, FoldersAndRunLineActAtOnce) {
   EXPECT_EQ(pluvo::run_index, 2);
   pluvo::project_directory = project_before;
   pluvo::run_index = run_index_before;
+}
+
+// Keys are replaced only in the lines after REPLACE_VALS; a series file is read on the spot.
+TEST_F(ProjectFile, ReplacementAndSeriesFilesActFromTheirLineOn) {
+  write_file("pairs.txt", "1\n[DT] %lf\n");
+  write_file("values.txt", "45\n");
+  write_file("ts.txt", "PLUVO_TS\nflow\nABSOLUTE\n2000 1 1 0 0 1.0\n2000 1 2 0 0 2.0\nEND_TS\n");
+  std::string out;
+  const blocks b = read(
+      "PLUVOPROJECT\nREPLACE_PARAMS pairs.txt\nGRIDSIZE [DT]\nREPLACE_VALS values.txt\nTIMESTEP [DT]\n"
+      "TIME_SERIES_FILE ts.txt\n",
+      &out);
+  EXPECT_EQ(b.r.gridsize, 0.0);
+  EXPECT_EQ(b.r.timestep, 45.0);
+  EXPECT_TRUE(pluvo::replace_pairs_active);
+  ASSERT_EQ(pluvo::time_series_list.size(), 1u);
+  EXPECT_EQ(pluvo::time_series_list[0]->name, "flow");
+  EXPECT_NE(out.find("1 time series read from file ts.txt\n"), std::string::npos) << out;
+  pluvo::free_replace_params();
+  pluvo::free_time_series();
 }
 
 TEST_F(ProjectFile, FindProjectFolder) {

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "common/error_state.hpp"
+#include "common/replace_params.hpp"
+#include "common/time_series.hpp"
 #include "run/model_state.hpp"
 #include "run/scratch_dir.hpp"
 
@@ -117,6 +119,19 @@ TEST(ModelState, ReleasingAFreshRecordPrintsNothing) {
   pluvo::free_model_state(r.m);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(ModelState, ReleaseEmptiesTheListsARunFills) {
+  built_record r;
+  pluvo::new_time_series()->name = "q";
+  pluvo::well_cell_list.push_back({});
+  ASSERT_EQ(pluvo::parse_replace_param_line("[K] %d"), 0);
+  pluvo::replace_pairs_active = true;
+  pluvo::free_model_state(r.m);
+  EXPECT_TRUE(pluvo::time_series_list.empty());
+  EXPECT_TRUE(pluvo::well_cell_list.empty());
+  EXPECT_TRUE(pluvo::replace_pair_list.empty());
+  EXPECT_FALSE(pluvo::replace_pairs_active);
 }
 
 // Whatever a run allocated or opened is gone after release, whichever switches were on;
