@@ -558,38 +558,14 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
   return true;
 }
 
-// Stores a card's arguments by its form. False stops the reading.
+// Stores a card's argument into the field its form names and sets its flag. False stops
+// the reading.
 bool apply_card(const project_card& card, char* line, card_blocks& b) {
-  switch (card.form) {
-    case card_form::file:
-      *card.name.in(b) = take_token(line);
-      break;
-    case card_form::file_flag:
-      *card.name.in(b) = take_token(line);
-      *card.flag.in(b) = 1;
-      break;
-    case card_form::flag:
-      *card.flag.in(b) = 1;
-      break;
-    case card_form::integer:
-      *card.integer.in(b) = take_int(line);
-      break;
-    case card_form::integer_flag:
-      *card.flag.in(b) = 1;
-      *card.integer.in(b) = take_int(line);
-      break;
-    case card_form::real:
-      *card.real.in(b) = take_double(line);
-      break;
-    case card_form::real_flag:
-      *card.flag.in(b) = 1;
-      *card.real.in(b) = take_double(line);
-      break;
-    case card_form::special:
-      return apply_special_card(card.code, line, b);
-    case card_form::ignored:
-      break;
-  }
+  if (card.form == card_form::special) return apply_special_card(card.code, line, b);
+  if (card.flag.present()) *card.flag.in(b) = 1;
+  if (card.name.present()) *card.name.in(b) = take_token(line);
+  if (card.integer.present()) *card.integer.in(b) = take_int(line);
+  if (card.real.present()) *card.real.in(b) = take_double(line);
   return true;
 }
 
