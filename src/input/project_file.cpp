@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/checked_file.hpp"
@@ -134,6 +135,22 @@ const std::array<const project_card*, highest_card_code + 1>& cards_by_code() {
   return table;
 }
 
+std::string lowered(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Codes by lower-case keyword: a keyword matches only as a whole token, in any case. Calibration
+// reads the project file once per model run, so the lookup is a hash, not a table walk.
+const std::unordered_map<std::string, int>& codes_by_keyword() {
+  static const auto codes = [] {
+    std::unordered_map<std::string, int> m;
+    for (const project_card& c : project_card_table()) m.emplace(lowered(c.keyword), c.code);
+    return m;
+  }();
+  return codes;
+}
+
 // The next argument of a card line: a file name or word, quotes removed; "" when absent.
 std::string take_token(char* line) {
   char token[token_size];
@@ -166,10 +183,6 @@ bool token_number(const std::string& token, double& value) {
   return true;
 }
 
-std::string lowered(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // The first n characters of word and of a reference word, lowered, are equal.
 bool prefix_matches(const std::string& word, const char* reference, std::size_t n) {
@@ -646,8 +659,8 @@ int classify_project_card(char* line, int silent) {
   if (word[0] == '#') return ignored_card_code;
   for (const char* k : ignored_keywords)
     if (word == k) return ignored_card_code;
-  for (const project_card& card : project_card_table())
-    if (first_tokens_equal_nocase(word.c_str(), card.keyword)) return card.code;
+  const auto& codes = codes_by_keyword();
+  if (const auto found = codes.find(word); found != codes.end()) return found->second;
   if (silent != 1 && process_index == 0)
     message_out("Warning: unknown card found in the project file: %s\n", word.c_str());
   return ignored_card_code;

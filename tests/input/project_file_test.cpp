@@ -672,12 +672,26 @@ TEST_F(ProjectFile, NumThreadsSetsTheLoopThreads) {
 
 TEST_F(ProjectFile, FoldersAndRunLineActAtOnce) {
   const std::string project_before = pluvo::project_directory;
+  const std::string output_before = pluvo::output_directory;
+  const bool output_set_before = pluvo::output_directory_set;
   const int run_index_before = pluvo::run_index;
-  const blocks b = read("PLUVOPROJECT\nPROJECT_PATH proj\nREPLACE_LINE 3\n");
+  pluvo::output_directory.clear();
+  pluvo::output_directory_set = false;
+
+  // A bare OUTPUT_FOLDER would make the file-system root the output folder: it is ignored.
+  blocks b = read("PLUVOPROJECT\nPROJECT_PATH proj\nREPLACE_LINE 3\nOUTPUT_FOLDER\n");
   EXPECT_EQ(b.o.project_folder_file, "proj");
   EXPECT_EQ(pluvo::project_directory, "proj/");
   EXPECT_EQ(pluvo::run_index, 2);
+  EXPECT_FALSE(pluvo::output_directory_set);
+
+  b = read("PLUVOPROJECT\nREPLACE_FOLDER out\n");
+  EXPECT_EQ(pluvo::output_directory, "out/");
+  EXPECT_TRUE(pluvo::output_directory_set);
+
   pluvo::project_directory = project_before;
+  pluvo::output_directory = output_before;
+  pluvo::output_directory_set = output_set_before;
   pluvo::run_index = run_index_before;
 }
 
