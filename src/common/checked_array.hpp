@@ -4,7 +4,8 @@
 //  - checked_array<T> (1-D, 1-based, element 0 unused): operator[] records a bad index in
 //    out_of_range and then reads or writes a sink element, never memory outside the block;
 //    the destructor reports "Error: bad range addressed in array %s" once.
-//    checked_array_grow / checked_int_array_grow (+ _fill), checked_array_copy,
+//    checked_array_grow / checked_int_array_grow (+ _fill), checked_array_grow_records (any
+//    record type, checked_file among them), checked_array_copy,
 //    checked_file_array_copy, checked_array_destroy / checked_file_array_destroy.
 //  - checked_array_2d<T> (table of rows 1..row_count, each of row_length + 1 elements):
 //    checked_array_2d_grow / checked_int_array_2d_grow (+ _fill, _zero), _append_rows, _sync,
@@ -93,6 +94,14 @@ void checked_array_fill_new(checked_array<T>& a, int32_t old_count, int n, T val
 }
 
 }  // namespace detail
+
+// Adds n default-built records of any type (checked_file records among them), moving the
+// old ones over; returns the new count (unchanged when refused).
+template <typename T>
+int32_t checked_array_grow_records(checked_array<T>& a, int n) {
+  detail::checked_array_add(a, n);
+  return a.count;
+}
 
 // Adds n elements (not initialised); returns the new count (unchanged when refused).
 inline int32_t checked_array_grow(checked_array<double>& a, int n) {
