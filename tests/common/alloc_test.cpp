@@ -3,22 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <functional>
 #include <string>
 
 #include "common/error_state.hpp"
+
+#include "printed.hpp"
 
 namespace {
 
 using namespace pluvo;
 
 const std::string size_zero = "Error: Attempting to allocate array of size 0\n";
-
-std::string printed_by(const std::function<void()>& action) {
-  testing::internal::CaptureStdout();
-  action();
-  return testing::internal::GetCapturedStdout();
-}
 
 TEST(Allocation, MatrixRowsPointIntoOneBlock) {
   double** m = dmatrix(3, 2);

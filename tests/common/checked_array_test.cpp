@@ -2,20 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
+#include "printed.hpp"
 #include "scratch_dir.hpp"
 
 namespace {
 
 using namespace pluvo;
-
-std::string printed_by(const std::function<void()>& action) {
-  testing::internal::CaptureStdout();
-  action();
-  return testing::internal::GetCapturedStdout();
-}
 
 TEST(CheckedArray, GrowingKeepsTheData) {
   checked_array<double> a;

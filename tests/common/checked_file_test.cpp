@@ -4,20 +4,14 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 
+#include "printed.hpp"
 #include "scratch_dir.hpp"
 
 namespace {
 
 using namespace pluvo;
-
-std::string printed_by(const std::function<void()>& action) {
-  testing::internal::CaptureStdout();
-  action();
-  return testing::internal::GetCapturedStdout();
-}
 
 std::string current_directory() { return std::filesystem::current_path().string(); }
 

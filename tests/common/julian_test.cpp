@@ -36,21 +36,22 @@ TEST(JulianDate, DayLengthsFollowTheGregorianLeapRule) {
 }
 
 TEST(CalendarFromJulian, NoonOfJ2000AndAHundredthBeforeMidnight) {
-  const calendar noon = from_julian(2451545.0);
-  EXPECT_EQ(noon.year, 2000);
-  EXPECT_EQ(noon.month, 1);
-  EXPECT_EQ(noon.day, 1);
-  EXPECT_EQ(noon.hour, 12);
-  EXPECT_EQ(noon.minute, 0);
-  EXPECT_NEAR(noon.seconds, 0.0, 0.011);
-
-  const calendar next = from_julian(julian_date(2023, 12, 31, 23, 59, 59.99));
-  EXPECT_EQ(next.year, 2024);
-  EXPECT_EQ(next.month, 1);
-  EXPECT_EQ(next.day, 1);
-  EXPECT_EQ(next.hour, 0);
-  EXPECT_EQ(next.minute, 0);
-  EXPECT_NEAR(next.seconds, 0.0, 0.011);
+  struct tc {
+    double julian;
+    calendar expected;
+  } cases[] = {
+      {2451545.0, {2000, 1, 1, 12, 0, 0.0}},
+      {julian_date(2023, 12, 31, 23, 59, 59.99), {2024, 1, 1, 0, 0, 0.0}},  // shown as the next midnight
+      {julian_date(2024, 2, 29, 6, 30, 15.5), {2024, 2, 29, 6, 30, 15.5}},
+  };
+  for (const tc& c : cases) {
+    const calendar got = from_julian(c.julian);
+    const calendar& e = c.expected;
+    EXPECT_EQ(got.year * 100000000LL + got.month * 1000000 + got.day * 10000 + got.hour * 100 + got.minute,
+              e.year * 100000000LL + e.month * 1000000 + e.day * 10000 + e.hour * 100 + e.minute)
+        << c.julian;
+    EXPECT_NEAR(got.seconds, e.seconds, 0.011) << c.julian;
+  }
 }
 
 // Every minute of the days around 29 February and the year end comes back as itself.

@@ -85,13 +85,27 @@ TEST(Tokeniser, OverlongTokenIsCutButConsumedWhole) {
   EXPECT_EQ(line.rest(), "next");
 }
 
+template <typename T>
+struct number_case {
+  const char* line;
+  int result;
+  T value;
+  const char* rest;
+};
+
+template <typename T, size_t N>
+void expect_numbers(const number_case<T> (&cases)[N], int (*read)(char*, T&)) {
+  for (const number_case<T>& c : cases) {
+    line_copy line(c.line);
+    T value = T(99);
+    EXPECT_EQ(read(line.data(), value), c.result) << c.line;
+    EXPECT_EQ(value, c.value) << c.line;
+    EXPECT_EQ(line.rest(), c.rest) << c.line;
+  }
+}
+
 TEST(Tokeniser, NumbersReadTheirLongestPrefix) {
-  struct tc {
-    const char* line;
-    int result;
-    double value;
-    const char* rest;
-  } doubles[] = {
+  const number_case<double> doubles[] = {
       {"1.5e3,7", 1, 1500.0, "7"},
       {"x 7", 1, 0.0, "7"},
       {"12abc\t5", 1, 12.0, "5"},
@@ -99,32 +113,15 @@ TEST(Tokeniser, NumbersReadTheirLongestPrefix) {
       {"\r", 0, 0.0, "\r"},
       {" ,  ", 0, 0.0, " ,  "},
   };
-  for (const tc& c : doubles) {
-    line_copy line(c.line);
-    double value = 99.0;
-    EXPECT_EQ(next_double(line.data(), value), c.result) << c.line;
-    EXPECT_EQ(value, c.value) << c.line;
-    EXPECT_EQ(line.rest(), c.rest) << c.line;
-  }
-  struct ti {
-    const char* line;
-    int result;
-    int32_t value;
-    const char* rest;
-  } ints[] = {
+  expect_numbers(doubles, next_double);
+  const number_case<int32_t> ints[] = {
       {"3.9", 1, 3, ""},
       {"-42 x", 1, -42, "x"},
       {"abc,1", 1, 0, "1"},
       {"99999999999", 1, INT32_MAX, ""},
       {"", 0, 0, ""},
   };
-  for (const ti& c : ints) {
-    line_copy line(c.line);
-    int32_t value = 99;
-    EXPECT_EQ(next_int(line.data(), value), c.result) << c.line;
-    EXPECT_EQ(value, c.value) << c.line;
-    EXPECT_EQ(line.rest(), c.rest) << c.line;
-  }
+  expect_numbers(ints, next_int);
 }
 
 TEST(Tokeniser, SecondTokenAndKeywords) {
