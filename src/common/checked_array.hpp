@@ -34,7 +34,7 @@ struct checked_array {
   int32_t guard_count = 0;
   T* data = nullptr;
   int32_t count = 0;                // largest valid index
-  unsigned char out_of_range = 0;   // set by any access outside 0..count; reported at destruction
+  mutable unsigned char out_of_range = 0;  // set by any access outside 0..count; reported at destruction
   char name[50] = {};
   unsigned char index_offset = 0;   // when 1, index i addresses element i + 1
 
@@ -45,21 +45,19 @@ struct checked_array {
 
   void set_name(const char* text) { std::snprintf(name, sizeof name, "%s", text ? text : ""); }
 
-  T& operator[](int64_t i) {
-    const int64_t e = i + index_offset;
-    if (e < 0 || e > count || !data) return bad_index();
-    return data[e];
-  }
-  const T& operator[](int64_t i) const { return const_cast<checked_array&>(*this)[i]; }
+  T& operator[](int64_t i) { return element(i); }
+  const T& operator[](int64_t i) const { return element(i); }
 
  private:
-  // Where a bad index lands: the flag is set and nothing outside the block is touched.
-  T& bad_index() {
+  // A bad index sets the flag and lands on the sink, never outside the block.
+  T& element(int64_t i) const {
+    const int64_t e = i + index_offset;
+    if (e >= 0 && e <= count && data) return data[e];
     out_of_range = 1;
     if constexpr (std::is_arithmetic_v<T>) sink_ = T();
     return sink_;
   }
-  T sink_{};
+  mutable T sink_{};
 };
 
 namespace detail {
