@@ -44,6 +44,24 @@ TEST(CheckedFile, OutputDirectoryUnderTheProjectBecomesRelativeAndCurrent) {
   EXPECT_EQ(input.path, dir.root() + "soil.asc");
 }
 
+// A relative project directory still names the same folder once the output folder below it
+// has become the current directory.
+TEST(CheckedFile, RelativeProjectDirectorySurvivesTheChangeOfDirectory) {
+  scratch_dir dir;
+  dir.write("proj/soil.asc", "s");
+  ASSERT_EQ(chdir(dir.root().c_str()), 0);
+  set_project_directory("proj", 4);
+  set_output_directory("proj/out");
+  checked_file file;
+  ASSERT_TRUE(checked_file_open(file, "a.sum", "w"));
+  EXPECT_TRUE(dir.exists("proj/out/a.sum"));
+  EXPECT_EQ(project_directory, dir.root() + "proj/");
+  EXPECT_EQ(current_directory(), dir.path("proj/out"));
+  checked_file input;
+  ASSERT_TRUE(checked_file_open(input, "soil.asc", "r"));
+  EXPECT_EQ(input.path, dir.root() + "proj/soil.asc");
+}
+
 TEST(CheckedFile, NamesResolveAgainstTheProjectDirectory) {
   scratch_dir dir;
   dir.write("maps/map.asc", "1");
