@@ -27,6 +27,7 @@ void init_input_grids(model_state& m) {
   m.cell_number_grid.resize(m.mask_rows, m.mask_cols, 0);
   m.data_grid.resize(m.mask_rows, m.mask_cols, 0);
   read_watershed_mask(m);
+  if (error_state.error_terminate) return;  // nothing after the mask can be placed on cells
   // No cells, no arrays: readers then store nothing and the outlet check speaks.
   if (m.cell_count > 0) {
     m.elevation.assign(size_t(m.cell_count) + 1, 0.0);
