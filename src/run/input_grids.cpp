@@ -35,12 +35,21 @@ void init_input_grids(model_state& m) {
   }
   using step = void (*)(model_state&);
   const step steps[] = {
-      read_elevation_map,          set_elevation_range,       allocate_cell_arrays,
-      read_dike_map,               read_wetland_mask,         setup_overland_boundary_types,
-      read_soil_property_maps,     read_groundwater_inputs,   open_sacramento_input,
-      open_conceptual_gw_input,
+      read_elevation_map, set_elevation_range,       allocate_cell_arrays,
+      read_dike_map,      read_wetland_mask,         setup_overland_boundary_types,
   };
   for (step s : steps) {
+    s(m);
+    if (error_state.error_terminate) return;
+  }
+  if (m.permafrost_gipl_flag || m.multi_layer_infil_gipl_flag) {
+    for (step s : {read_permafrost_mask, setup_permafrost_soil}) {
+      s(m);
+      if (error_state.error_terminate) return;
+    }
+  }
+  for (step s : {read_soil_property_maps, read_groundwater_inputs, open_sacramento_input,
+                 open_conceptual_gw_input}) {
     s(m);
     if (error_state.error_terminate) return;
   }
