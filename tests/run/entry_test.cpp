@@ -177,7 +177,7 @@ TEST(PluvoProgram, BatchMakesNumberedRuns) {
 
 TEST(PluvoProgram, WebModeHeaderAndFormEcho) {
   scratch_dir dir;
-  const std::string web = dir.path() + "/pluvo_web";
+  const std::string web = dir.path("pluvo_web");
   ASSERT_EQ(symlink(PLUVO_BINARY, web.c_str()), 0);
   const std::string head =
       "Content-Type:text/text;charset=iso-8859-1\r\n\n"
