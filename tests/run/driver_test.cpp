@@ -247,3 +247,36 @@ TEST(RunPluvo, RelativeSeriesCountFromTheClockStart) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without its timing line, which varies.
+std::string without_timing(const std::string& console) {
+  return console.substr(0, console.rfind("Run time"));
+}
+
+TEST(RunPluvo, SecondRunOfABatchReadsLikeTheFirst) {
+  scratch_dir dir;
+  write_file("pairs.txt", "2\n[SLOPE] %lf\n[STEP] %d\n");
+  write_file("values.txt", "0.5 10\n");
+  const std::string project = std::string(bare_project) +
+                              "OUTSLOPE [SLOPE]\nREPLACE_PARAMS pairs.txt\nREPLACE_VALS values.txt\nTIMESTEP [STEP]\n";
+  std::vector<double> steps;
+  std::vector<std::string> consoles;
+  for (int run = 0; run < 2; run++) {
+    write_file("p.prj", project);
+    pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+      if (std::string(phase) == "validate_project_options") steps.push_back(m.timestep);
+      if (std::string(phase) == "check_time_options") m.outslope = 0.01;  // its key came before the values
+    });
+    testing::internal::CaptureStdout();
+    pluvo::run_pluvo("p.prj", nullptr, "p.prj");
+    consoles.push_back(without_timing(testing::internal::GetCapturedStdout()));
+    pluvo::set_phase_observer(nullptr);
+  }
+  EXPECT_EQ(steps, (std::vector<double>{10.0, 10.0}));
+  EXPECT_EQ(consoles[0], consoles[1]);
+  EXPECT_NE(consoles[0].find("\nTotal times a value was replaced: 1\n"), std::string::npos) << consoles[0];
+}
+
+}  // namespace
