@@ -17,10 +17,10 @@ namespace pluvo_test {
 // A scratch folder entered for the test's lifetime (so "maskmap" lands there), with full paths.
 struct temp_dir : scratch_dir {
   void enter() const {}  // entered already
-  std::string file(const std::string& name) const { return path() + "/" + name; }
+  std::string file(const std::string& name) const { return path(name); }
   std::string write(const std::string& name, const std::string& text) const {
-    write_file(file(name), text);
-    return file(name);
+    pluvo::scratch_dir::write(name, text);
+    return path(name);
   }
 };
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/error_state.hpp"
+#include "common/time_series.hpp"
 #include "run/driver.hpp"
 #include "run/model_state.hpp"
 #include "run/scratch_dir.hpp"
@@ -234,6 +235,74 @@ TEST(RunPluvo, CallerResultsRecordIsSizedAndZeroed) {
   ASSERT_NE(results.event_peaks, nullptr);  // the caller owns the per-event arrays
   delete[] results.event_peaks;
   delete[] results.event_volumes;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunPluvo, RelativeSeriesCountFromTheClockStart) {
+  scratch_dir dir;
+  double shifted = 0.0, absolute = 0.0;
+  run_with(1, [&](const std::string& phase, int, pluvo::model_state& m) {
+    if (phase == "init_soil_water_state") {
+      pluvo::time_series* relative = pluvo::new_time_series();
+      relative->relative = 1;
+      relative->times = {1.5};
+      relative->values = {3.0};
+      relative->count = 1;
+      pluvo::time_series* fixed = pluvo::new_time_series();
+      fixed->times = {2459000.0};
+      fixed->values = {1.0};
+      fixed->count = 1;
+      m.cur_julian = 100.0;  // not yet the clock
+    }
+    if (phase == "init_simulation_clock") m.cur_julian = 2459000.5;  // what the clock start sets
+    if (phase == "run_analyzers 8") {
+      shifted = pluvo::time_series_list.at(0)->times[0];
+      absolute = pluvo::time_series_list.at(1)->times[0];
+    }
+  });
+  EXPECT_EQ(shifted, 2459002.0);
+  EXPECT_EQ(absolute, 2459000.0);
+  EXPECT_TRUE(pluvo::time_series_list.empty());  // released with the record
+}
+
+}  // namespace
+
+namespace {
+
+// Without its timing lines, which vary.
+std::string without_timing(const std::string& console) {
+  std::string text = console.substr(0, console.rfind("Run time"));
+  const size_t init = text.find("total time to init(s):");
+  if (init != std::string::npos) text.erase(init, text.find('\n', init) - init);
+  return text;
+}
+
+TEST(RunPluvo, SecondRunOfABatchReadsLikeTheFirst) {
+  scratch_dir dir;
+  write_file("pairs.txt", "2\n[SLOPE] %lf\n[STEP] %d\n");
+  write_file("values.txt", "0.5 10\n");
+  const std::string project = std::string(bare_project) +
+                              "OUTSLOPE [SLOPE]\nREPLACE_PARAMS pairs.txt\nREPLACE_VALS values.txt\nTIMESTEP [STEP]\n";
+  std::vector<double> steps;
+  std::vector<std::string> consoles;
+  for (int run = 0; run < 2; run++) {
+    write_file("p.prj", project);
+    pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+      if (std::string(phase) == "validate_project_options") steps.push_back(m.timestep);
+      if (std::string(phase) == "check_time_options") m.outslope = 0.01;  // its key came before the values
+      if (std::string(phase) == "open_project_files") give_one_cell_watershed(m);
+    });
+    testing::internal::CaptureStdout();
+    pluvo::run_pluvo("p.prj", nullptr, "p.prj");
+    consoles.push_back(without_timing(testing::internal::GetCapturedStdout()));
+    pluvo::set_phase_observer(nullptr);
+  }
+  EXPECT_EQ(steps, (std::vector<double>{10.0, 10.0}));
+  EXPECT_EQ(consoles[0], consoles[1]);
+  EXPECT_NE(consoles[0].find("\nTotal times a value was replaced: 1\n"), std::string::npos) << consoles[0];
 }
 
 }  // namespace
