@@ -306,6 +306,8 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<int> overland_wse_col;
 
   // Grid: the ROWS, COLS and GRIDSIZE cards and the header of the last map read.
+  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
+  // LONGITUDE and GMT cards.
   int project_rows = 0;
   int project_cols = 0;
   int mask_rows = 0;
@@ -368,6 +370,23 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int snow_roughness_on = 0;
   int snow_darcy_on = 0;
   double snow_roughness_value = 0.0;
+  double outlet_slope = 0.0;
+  double site_latitude = 0.0;
+  double site_longitude = 0.0;
+  double gmt_offset = 0.0;
+  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
+  int grid_table_presence[37] = {};
+  // Working settings from the run parameters.
+  std::string elevation_path;
+  int mapping_table_on = 0;
+  std::string mapping_table_path;
+  std::string materials_path;
+  int st_mapping_table_on = 0;
+  std::string st_mapping_table_path;
+  int strict_julian_date_on = 0;
+  int units_flag = 0;
+  std::string watershed_mask_path;
+  int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
 };
 
 }  // namespace pluvo
