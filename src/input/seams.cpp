@@ -22,9 +22,8 @@ void setup_drain_network(model_state&) {}  // not built yet
 
 }  // namespace pluvo
 
+
 #include "input/mapping_tables.hpp"
 namespace pluvo {
-int time_series_index_loaded = 0;
-void check_mapping_tables(const std::string&, int*, int) {}  // not built yet
 void print_stream_index_tables(const std::string&, int*, int) {}  // not built yet
 }  // namespace pluvo
