@@ -181,6 +181,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Switches read by the grid set-up.
   int mapping_table_on = 0;
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
+  int grid_table_presence[37] = {};
 
   // Overland output locations.
   int overland_depth_count = 0;
