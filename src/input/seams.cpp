@@ -21,9 +21,3 @@ void setup_superlink_grid_links(model_state&) {}  // not built yet
 void setup_drain_network(model_state&) {}  // not built yet
 
 }  // namespace pluvo
-
-
-#include "input/mapping_tables.hpp"
-namespace pluvo {
-void print_stream_index_tables(const std::string&, int*, int) {}  // not built yet
-}  // namespace pluvo
