@@ -15,7 +15,6 @@ void read_groundwater_inputs(model_state&) {}  // not built yet
 void open_sacramento_input(model_state&) {}  // not built yet
 void open_conceptual_gw_input(model_state&) {}  // not built yet
 void read_link_map(model_state&) {}  // not built yet
-void read_sediment_inputs(model_state&) {}  // not built yet
 void read_contaminant_inputs(model_state&) {}  // not built yet
 void setup_superlink_grid_links(model_state&) {}  // not built yet
 void setup_drain_network(model_state&) {}  // not built yet
