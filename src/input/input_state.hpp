@@ -174,128 +174,14 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Working file names the run-parameter step copies from the cards.
   std::string watershed_mask_path;
   std::string elevation_path;
-  std::string summary_path;
-  std::string outlet_hydro_path;
-  std::string overland_depth_location_path;
-  std::string overland_depths_path;
-  std::string overland_wse_location_path;
-  std::string overland_wse_path;
-  std::string storage_capacity_path;
-  std::string interception_coeff_path;
-  std::string overland_lake_map_path;
-  std::string overland_lake_file_path;
-  std::string reten_depth_path;
-  std::string roughness_path;
-  std::string in_hyd_location_path;
   std::string out_hyd_location_path;
-  std::string runoff_mmph_path;
-  std::string rainfall_mmph_path;
-  std::string sig_outlet_hydro_path;
-  std::string lake_output_path;
-  std::string lowspot_path;
-  std::string dike_map_path;
 
   // Working names and switches of the files opened at set-up (copied from the cards).
-  std::string gw_boundfile_path;
-  int gw_well_level_on = 0;
-  std::string out_well_location_path;
-  std::string gw_well_level_path;
-  int gw_hycond_map_on = 0;
-  std::string gw_hycond_map_path;
-  int gw_porosity_map_on = 0;
-  std::string gw_porosity_map_path;
-  std::string water_table_path;
-  std::string aquifer_bottom_path;
-  std::string soil_type_map_path;
-  std::string soil_layer_input_path;
-  std::string out_gipl_temp_path;
-  int moisture_map_on = 0;
-  std::string moisture_path;
-  int conductivity_map_on = 0;
-  std::string conductivity_path;
-  int capillary_map_on = 0;
-  std::string capillary_path;
-  int porosity_map_on = 0;
-  std::string porosity_path;
-  int pore_index_map_on = 0;
-  std::string pore_index_path;
-  int residual_sat_map_on = 0;
-  std::string residual_sat_path;
-  std::string hmet_path;
-  int hmet_orog_gages_on = 0;
-  std::string hmet_orog_gages_path;
-  int albedo_map_on = 0;
-  std::string albedo_path;
-  int et_calc_penman_on = 0;
-  int vheight_map_on = 0;
-  std::string vheight_path;
-  int tcoeff_map_on = 0;
-  std::string tcoeff_path;
-  int canopy_map_on = 0;
-  std::string canopy_path;
-  int wilting_point_map_on = 0;
-  std::string wilting_point_path;
-  int gst_mode_on = 0;
-  std::string stream_cell_path;
-  std::string channel_input_path;
-  int write_chan_hotstart_on = 0;
-  int read_chan_hotstart_on = 0;
-  std::string chan_hotstart_in_depth_path;
-  std::string chan_hotstart_in_flow_path;
-  std::string chan_hotstart_out_depth_path;
-  std::string chan_hotstart_out_flow_path;
-  int gwflux_location_on = 0;
-  std::string in_gwflux_location_path;
-  std::string out_gwflux_location_path;
-  int celldepdis_location_on = 0;
-  std::string in_celldepdis_location_path;
-  std::string out_celldepdis_location_path;
-  int superlink_junc_location_on = 0;
-  int superlink_node_location_on = 0;
-  int superlink_junc_flow_on = 0;
-  int superlink_node_flow_on = 0;
-  std::string superlink_junc_location_path;
-  std::string superlink_node_location_path;
-  std::string superlink_junc_flow_path;
-  std::string superlink_node_flow_path;
-  int dep_location_on = 0;
-  int con_location_on = 0;
-  int mass_location_on = 0;
-  std::string out_dep_location_path;
-  std::string out_con_location_path;
-  std::string out_mass_location_path;
-  int theta_out_on = 0;
-  std::string cell_location_file;  // IN_THETA_LOCATION
-  std::string out_theta_location_path;
-  int chan_output_on = 0;
-  int chan_discharge_output_on = 0;
-  int chan_stage_output_on = 0;
-  int chan_velocity_output_on = 0;
-  int chan_sed_flux_output_on = 0;
-  int flood_stream_on = 0;
-  std::string flood_stream_name;
-  int contam_map_on = 0;
-  std::string contam_map_path;
   // The mapping-table file holds the multi-layer Green and Ampt soil table.
   int multi_layer_soil_table_present = 0;
 
   // Switches read by the grid set-up.
   int mapping_table_on = 0;
-  int overland_depths_on = 0;
-  int overland_wse_on = 0;
-  int retention_map_on = 0;
-  int retention_uniform_on = 0;
-  double retention_value = 0.0;
-  int roughness_map_on = 0;
-  int area_reduction_on = 0;
-  int runoff_mmph_on = 0;
-  int rainfall_mmph_on = 0;
-  int sig_outlet_hydro_on = 0;
-  int lake_output_on = 0;
-  int dike_map_on = 0;
-  int lowspot_on = 0;
-  int flood_grid_on = 0;
-  int ovr_flow_block_on = 0;
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
   int grid_table_presence[37] = {};
 
@@ -383,10 +269,19 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<double> ov_mann_exp;
   std::vector<double> dist_rough_copy;
   std::vector<double> area_reduction_factor;
-  double manning_n_value = 0.0;
-  int snow_roughness_on = 0;
-  int snow_darcy_on = 0;
   double snow_roughness_value = 0.0;
+  double outlet_slope = 0.0;
+  double site_latitude = 0.0;
+  double site_longitude = 0.0;
+  double gmt_offset = 0.0;
+  // Working settings from the run parameters.
+  std::string mapping_table_path;
+  std::string materials_path;
+  int st_mapping_table_on = 0;
+  std::string st_mapping_table_path;
+  int strict_julian_date_on = 0;
+  int units_flag = 0;
+  int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
 };
 
 }  // namespace pluvo

@@ -83,6 +83,9 @@ void give_one_cell_watershed(pluvo::model_state& m) {
   m.summary_path = "one.sum";
   m.outlet_hydro_path = "one.hyd";
   m.project_rows = m.project_cols = m.mask_rows = m.mask_cols = 1;
+  m.rows = m.cols = 1;  // the option checks copy these into the project size and cell size
+  m.gridsize = 10.0;
+  m.outrow = m.outcol = 1;
   m.outlet_row = m.outlet_col = 1;
   m.cell_size = 10.0;
   m.manning_n_value = 0.03;

@@ -211,7 +211,10 @@ namespace {
 
 TEST(PluvoProgram, ReportedErrorsSetTheExitStatus) {
   const std::string base =
-      "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n";
+      "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n"
+      "WATERSHED_MASK one.msk\nELEVATION one.ele\nGRIDSIZE 10\nROWS 1\nCOLS 1\nOUTROW 1\nOUTCOL 1\n"
+      "SUMMARY one.sum\nOUTLET_HYDRO one.hyd\nPRECIP_UNIF\nMANNING_N 0.03\nTOT_TIME 1\n";
+  const std::string one_cell = "north: 10\nsouth: 0\neast: 10\nwest: 0\nrows: 1\ncols: 1\n";
   const struct {
     const char* label;
     std::string project;  // empty: no project file at all
@@ -229,6 +232,8 @@ TEST(PluvoProgram, ReportedErrorsSetTheExitStatus) {
   for (const auto& c : cases) {
     scratch_dir dir;
     if (!c.project.empty()) write_file("p.prj", c.project);
+    write_file("one.msk", one_cell + "1\n");
+    write_file("one.ele", one_cell + "5\n");
     int status = -1;
     const std::string out = run_command(std::string(PLUVO_BINARY) + " p.prj 2>/dev/null", status);
     EXPECT_NE(out.find(c.message), std::string::npos) << c.label << "\n" << out;
