@@ -204,18 +204,13 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double site_latitude = 0.0;
   double site_longitude = 0.0;
   double gmt_offset = 0.0;
-  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
-  int grid_table_presence[37] = {};
   // Working settings from the run parameters.
-  std::string elevation_path;
-  int mapping_table_on = 0;
   std::string mapping_table_path;
   std::string materials_path;
   int st_mapping_table_on = 0;
   std::string st_mapping_table_path;
   int strict_julian_date_on = 0;
   int units_flag = 0;
-  std::string watershed_mask_path;
   int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
   double grid_north = 0.0;
   double grid_south = 0.0;
@@ -270,18 +265,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<double> dist_rough_copy;
   std::vector<double> area_reduction_factor;
   double snow_roughness_value = 0.0;
-  double outlet_slope = 0.0;
-  double site_latitude = 0.0;
-  double site_longitude = 0.0;
-  double gmt_offset = 0.0;
-  // Working settings from the run parameters.
-  std::string mapping_table_path;
-  std::string materials_path;
-  int st_mapping_table_on = 0;
-  std::string st_mapping_table_path;
-  int strict_julian_date_on = 0;
-  int units_flag = 0;
-  int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
 };
 
 }  // namespace pluvo
