@@ -30,7 +30,8 @@ void read_cell_index_map(model_state& m, checked_file& file, const std::string& 
 }
 
 bool table_present(const model_state& m, int id) {
-  return m.mapping_table_on && id >= 0 && id < grid_table_presence_size && m.grid_table_presence[id];
+  const int slot = presence_slot(id);
+  return m.mapping_table_on && slot >= 0 && slot < grid_table_presence_size && m.grid_table_presence[slot];
 }
 
 bool read_table_columns(model_state& m, int id, const table_outputs& outputs) {

@@ -157,12 +157,7 @@ struct soil_state {
   std::string vheight_path;
   std::string wilting_point_path;
 
-  // Green and Ampt and evapotranspiration parameters per cell.
-  std::vector<double> ks_cell;              // m/s
-  std::vector<double> hc_cell;              // m
-  std::vector<double> pore_index_cell;
-  std::vector<double> field_capacity_cell;
-  std::vector<double> wilting_point_cell;
+  // Evapotranspiration surface parameters per cell.
   std::vector<double> albedo_cell;
   std::vector<double> albedo_w_snow;
   std::vector<double> veg;                  // vegetation height, m
