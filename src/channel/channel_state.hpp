@@ -45,6 +45,8 @@ struct channel_state {
   int hotstart_is_depth_on = 0;
   double k_river_value = 0.0;
   std::string links_path;
+  std::vector<int32_t> con_link;  // per cell: link number of the cell, 0 for none
+  std::vector<int32_t> con_node;  // per cell
   int m_lake_on = 0;
   double m_lake_value = 0.0;
   std::string nodes_path;

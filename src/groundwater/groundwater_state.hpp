@@ -61,6 +61,22 @@ struct groundwater_state {
   int superlink_c_opt_on = 0;
   int superlink_drainmod_on = 0;
   std::string water_table_path;
+
+  // Per-cell inputs of the two-dimensional solver.
+  std::vector<int32_t> gwbound;             // 0 inactive, 2 fixed head, 3 dynamic well, 5 excluded, 6 static flux
+  std::vector<double> gw_static_flux;       // m/s
+  std::vector<double> gw_hycond;            // m/s
+  std::vector<double> gw_hycond_copy;
+  std::vector<double> gw_porosity;
+  std::vector<double> gw_porosity_copy;
+  std::vector<double> gw_cell_width_x;      // m
+  std::vector<double> gw_cell_width_y;      // m
+  int32_t gw_flux_cell_count = 0;
+  int32_t gw_dynamic_well_count = 0;
+  int32_t gw_well_level_count = 0;
+  int32_t wells_on = 0;
+  std::vector<int32_t> well_row;            // 1..gw_well_level_count
+  std::vector<int32_t> well_column;
 };
 
 }  // namespace pluvo

@@ -48,6 +48,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<int32_t> soiltype;           // per cell, soil class
   int32_t wetland_on = 0;
   std::vector<int32_t> wetland_mask;       // per cell, wetland number or 0
+  int32_t wetland_count = 0;
   // Per wetland (from 1): eight values, the first the initial depth, the eighth the
   // depth by which the cell's ground lies below the map elevation (m).
   std::vector<std::array<double, 8>> wetland_properties;
@@ -143,6 +144,8 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   checked_file overland_wse_out_fp;
   checked_file evap_out_fp;
   checked_file permafrost_temperature_fp;
+  checked_file permafrost_mask_fp;
+  checked_file gw_flux_table_fp;
   checked_file flood_stream_fp;
   checked_file swe_hotstart_fp;
   checked_file ov_hotstart_fp;
@@ -200,6 +203,18 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int mask_cols = 0;
   int outlet_row = 0;
   int outlet_col = 0;
+  double outlet_slope = 0.0;
+  double site_latitude = 0.0;
+  double site_longitude = 0.0;
+  double gmt_offset = 0.0;
+  // Working settings from the run parameters.
+  std::string mapping_table_path;
+  std::string materials_path;
+  int st_mapping_table_on = 0;
+  std::string st_mapping_table_path;
+  int strict_julian_date_on = 0;
+  int units_flag = 0;
+  int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
   double grid_north = 0.0;
   double grid_south = 0.0;
   double grid_east = 0.0;
@@ -249,22 +264,16 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<double> retent_dep;     // m
   std::vector<double> dist_rough;     // Manning n
   std::vector<double> roughness_exp;
+  // Soil properties of the Green and Ampt schemes, per cell.
+  std::vector<double> ks_cell;        // m/s
+  std::vector<double> hc_cell;        // capillary head, m
+  std::vector<double> pore_index_cell;
+  std::vector<double> field_capacity_cell;
+  std::vector<double> wilting_point_cell;
   std::vector<double> ov_mann_exp;
   std::vector<double> dist_rough_copy;
   std::vector<double> area_reduction_factor;
   double snow_roughness_value = 0.0;
-  double outlet_slope = 0.0;
-  double site_latitude = 0.0;
-  double site_longitude = 0.0;
-  double gmt_offset = 0.0;
-  // Working settings from the run parameters.
-  std::string mapping_table_path;
-  std::string materials_path;
-  int st_mapping_table_on = 0;
-  std::string st_mapping_table_path;
-  int strict_julian_date_on = 0;
-  int units_flag = 0;
-  int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
 };
 
 }  // namespace pluvo

@@ -412,7 +412,8 @@ int counted_block_present(checked_file& file, int id, const char* count_keyword)
   return next_int(line.data(), n) && n > 0 ? 1 : 0;
 }
 
-int check_map_table(const std::string& path, int id) {
+// missing_map receives the index-map file of a block whose map does not open.
+int check_map_table(const std::string& path, int id, std::string& missing_map) {
   checked_file file;
   if (!checked_file_open(file, path.c_str(), 'r')) return 0;
   if (id == map_table::contaminants) return counted_block_present(file, id, "NUM_CONTAM");
@@ -420,7 +421,9 @@ int check_map_table(const std::string& path, int id) {
   std::string index_map;
   if (!seek_map_table(file, id, index_map)) return 0;
   checked_file map;
-  return checked_file_open(map, index_map.c_str(), 'r') ? 1 : 0;
+  if (checked_file_open(map, index_map.c_str(), 'r')) return 1;
+  if (missing_map.empty()) missing_map = index_map;
+  return 0;
 }
 
 }  // namespace
@@ -439,10 +442,16 @@ void check_mapping_tables(const std::string& path, int* presence, int silent) {
     if (!open_mapping_table_file(file, path)) return;
   }
   if (silent != 1) message_out("\nChecking 2D grid mapping tables...\n");
+  std::string missing_map;
   for (const auto& row : presence_rows) {
-    const int flag = check_map_table(path, row.id);
+    const int flag = check_map_table(path, row.id, missing_map);
     presence[presence_slot(row.id)] = flag;
     if (silent != 1) print_table_check_row(row.display, flag);
+  }
+  // A table whose index map is missing would leave its cells at defaults without a word.
+  if (!missing_map.empty()) {
+    set_error(65, "", missing_map);
+    report_error(error_state);
   }
 }
 

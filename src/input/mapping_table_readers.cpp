@@ -169,58 +169,58 @@ int read_index_map_table(const map_table_target& t, const std::string& path, int
   return 1;
 }
 
-int read_soil_erosion_table(const map_table_target& t, const std::string& path,
-                            const std::array<std::vector<double>*, 5>& outputs,
-                            const std::vector<std::vector<double>*>& class_fractions, int num_sed_classes) {
+namespace {
+
+// Tables whose NUM_IDS line is followed by a count of per-class columns (size classes, contaminants)
+// that must equal the model's; the fixed columns come first, then one column per class.
+int read_counted_table(const map_table_target& t, const std::string& path, int id, int (*read_count)(checked_file&),
+                       int expected, const std::function<void(int found)>& report_mismatch,
+                       const std::vector<std::vector<double>*>& fixed, const std::vector<std::vector<double>*>& per_class) {
+  const int fixed_columns = int(fixed.size());
   table_read_plan plan;
-  plan.id = map_table::soil_erosion;
+  plan.id = id;
   plan.before_rows = [&](checked_file& file, int& columns) {
-    const int k = read_num_sed(file);
-    if (k != num_sed_classes) {
-      error_state.error_arg1 = num_sed_classes;
+    const int k = read_count(file);
+    if (k != expected) {
+      error_state.error_arg1 = expected;
       error_state.error_arg2 = k;
-      report_code(91, "", "");
+      report_mismatch(k);
       return false;
     }
     skip_table_header_line(file);
-    columns = 5 + k;
+    columns = fixed_columns + k;
     return true;
   };
   table_rows rows;
   index_grid ids;
   if (!read_table_and_map(t, path, plan, rows, ids)) return 0;
-  for (int c = 0; c < 5; ++c) spread(outputs[size_t(c)], rows, c, ids, t);
-  for (int s = 1; s <= num_sed_classes && size_t(s) <= class_fractions.size(); ++s)
-    spread(class_fractions[size_t(s - 1)], rows, 4 + s, ids, t);
+  for (int c = 0; c < fixed_columns; ++c) spread(fixed[size_t(c)], rows, c, ids, t);
+  for (int k = 1; k <= expected && size_t(k) <= per_class.size(); ++k)
+    spread(per_class[size_t(k - 1)], rows, fixed_columns - 1 + k, ids, t);
   return 1;
+}
+
+}  // namespace
+
+int read_soil_erosion_table(const map_table_target& t, const std::string& path,
+                            const std::array<std::vector<double>*, 5>& outputs,
+                            const std::vector<std::vector<double>*>& class_fractions, int num_sed_classes) {
+  return read_counted_table(t, path, map_table::soil_erosion, read_num_sed, num_sed_classes,
+                            [](int) { report_code(91, "", ""); }, {outputs.begin(), outputs.end()},
+                            class_fractions);
 }
 
 int read_bmp_map_table(const map_table_target& t, const std::string& path,
                        const std::array<std::vector<double>*, 10>& outputs,
                        const std::vector<std::vector<double>*>& contaminant_outputs, int contaminant_count) {
-  table_read_plan plan;
-  plan.id = map_table::bmps;
-  plan.before_rows = [&](checked_file& file, int& columns) {
-    const int m = read_num_con(file);
-    if (m != contaminant_count) {
-      error_state.error_arg1 = contaminant_count;
-      error_state.error_arg2 = m;
-      report_printed("Error: The BMPS table of the mapping-table file gives NUM_CON %d, but the model has %d "
-                     "contaminants. The values must match.\n",
-                     m, contaminant_count);
-      return false;
-    }
-    skip_table_header_line(file);
-    columns = 10 + m;
-    return true;
-  };
-  table_rows rows;
-  index_grid ids;
-  if (!read_table_and_map(t, path, plan, rows, ids)) return 0;
-  for (int c = 0; c < 10; ++c) spread(outputs[size_t(c)], rows, c, ids, t);
-  for (int k = 1; k <= contaminant_count && size_t(k) <= contaminant_outputs.size(); ++k)
-    spread(contaminant_outputs[size_t(k - 1)], rows, 9 + k, ids, t);
-  return 1;
+  return read_counted_table(
+      t, path, map_table::bmps, read_num_con, contaminant_count,
+      [&](int found) {
+        report_printed("Error: The BMPS table of the mapping-table file gives NUM_CON %d, but the model has %d "
+                       "contaminants. The values must match.\n",
+                       found, contaminant_count);
+      },
+      {outputs.begin(), outputs.end()}, contaminant_outputs);
 }
 
 int read_gw_boundary_table(const map_table_target& t, const std::string& path) {

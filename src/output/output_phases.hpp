@@ -19,4 +19,8 @@ void setup_analyzers(model_state& m, const char* file);
 // Evaluates the analyzers for one event of the run's life (8 start, 1 step, 4 event closed, 16 end, 32 error end).
 void run_analyzers(model_state& m, int event);
 
+// Set-up services the input readers call (through the table of input/neighbour_services.hpp).
+void build_xy_weights(model_state& m);
+void build_gw_xy_weights(model_state& m);
+
 }  // namespace pluvo

@@ -127,6 +127,8 @@ struct output_state {
   int xwin_height_value = 0;
   int xwin_width_value = 0;
   int xwindows_on = 0;
+  // Cell number of each overland XY boundary input point, in point order.
+  std::vector<int32_t> xybdy_ov_point_cells;
 };
 
 }  // namespace pluvo

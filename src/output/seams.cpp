@@ -14,5 +14,7 @@ void write_map_outputs(model_state&) {}  // not built yet
 void write_run_summary(model_state&) {}  // not built yet
 void setup_analyzers(model_state&, const char*) {}  // not built yet
 void run_analyzers(model_state&, int) {}  // not built yet
+void build_xy_weights(model_state&) {}  // not built yet
+void build_gw_xy_weights(model_state&) {}  // not built yet
 
 }  // namespace pluvo

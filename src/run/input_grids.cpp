@@ -3,9 +3,14 @@
 #include "common/error_state.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "input/grid_setup.hpp"
+#include "groundwater/groundwater_phases.hpp"
 #include "input/input_phases.hpp"
+#include "input/neighbour_services.hpp"
+#include "input/property_readers.hpp"
+#include "output/output_phases.hpp"
 #include "overland/overland_phases.hpp"
 #include "run/model_state.hpp"
+#include "soil/soil_phases.hpp"
 
 namespace pluvo {
 
@@ -21,9 +26,34 @@ void read_overland_lakes(model_state& m) {
   sum_overland_lake_volumes(m);
 }
 
+// The input readers reach the process families through this table.
+void wire_neighbour_services() {
+  neighbour_service_table& t = neighbour_services;
+  t.read_lowspot_file = read_lowspot_file;
+  t.find_elevation_series = find_elevation_series;
+  t.build_xy_weights = build_xy_weights;
+  t.build_gw_xy_weights = build_gw_xy_weights;
+  t.read_richards_soil_table = read_richards_soil_table;
+  t.init_richards_soil_columns = init_richards_soil_columns;
+  t.read_soil_temperature_input = read_soil_temperature_input;
+  t.read_layered_soil_table = read_layered_soil_table;
+  t.read_sacramento_input = read_sacramento_input;
+  t.read_conceptual_gw = read_conceptual_gw;
+  t.build_gipl_layer_links = build_gipl_layer_links;
+}
+
+// Soil-temperature columns exist only when a permafrost option is on.
+void read_permafrost_inputs(model_state& m) {
+  if (m.permafrost_gipl_flag != 1 && m.multi_layer_infil_gipl_flag != 1) return;
+  read_permafrost_mask(m);
+  if (error_state.error_terminate) return;
+  setup_permafrost_soil(m);
+}
+
 }  // namespace
 
 void init_input_grids(model_state& m) {
+  wire_neighbour_services();
   m.cell_number_grid.resize(m.mask_rows, m.mask_cols, 0);
   m.data_grid.resize(m.mask_rows, m.mask_cols, 0);
   read_watershed_mask(m);
@@ -35,21 +65,12 @@ void init_input_grids(model_state& m) {
   }
   using step = void (*)(model_state&);
   const step steps[] = {
-      read_elevation_map, set_elevation_range,       allocate_cell_arrays,
-      read_dike_map,      read_wetland_mask,         setup_overland_boundary_types,
+      read_elevation_map,          set_elevation_range,       allocate_cell_arrays,
+      read_dike_map,               read_wetland_mask,         setup_overland_boundary_types,
+      read_permafrost_inputs,      read_soil_property_maps,     read_groundwater_inputs,   open_sacramento_input,
+      open_conceptual_gw_input,
   };
   for (step s : steps) {
-    s(m);
-    if (error_state.error_terminate) return;
-  }
-  if (m.permafrost_gipl_flag || m.multi_layer_infil_gipl_flag) {
-    for (step s : {read_permafrost_mask, setup_permafrost_soil}) {
-      s(m);
-      if (error_state.error_terminate) return;
-    }
-  }
-  for (step s : {read_soil_property_maps, read_groundwater_inputs, open_sacramento_input,
-                 open_conceptual_gw_input}) {
     s(m);
     if (error_state.error_terminate) return;
   }

@@ -291,7 +291,9 @@ TEST(CheckMappingTables, ListsEveryTableByteForByte) {
             "  TVX Groundwater Other..............N\n"
             "  TVX Soil Km........................N\n"
             "  TVX Soil Koc.......................N\n"
-            "  BMP Point Models...................N\n");
+            "  BMP Point Models...................N\n"
+            "\nUnable to open index file gone.idx\n");  // a table that cannot be used stops the run
+  EXPECT_EQ(error_state.error_terminate, 1);
   EXPECT_EQ(presence[map_table::roughness], 1);
   EXPECT_EQ(presence[map_table::retention], 1);
   EXPECT_EQ(presence[map_table::interception], 0);  // its index map does not open
@@ -302,7 +304,7 @@ TEST(CheckMappingTables, ListsEveryTableByteForByte) {
 
   int silent[grid_table_presence_size] = {};
   EXPECT_EQ(printed_by([&] { check_mapping_tables("t.cmt", silent, 1); }),
-            "Error getting new filename from gone.idx\n");
+            "Error getting new filename from gone.idx\n\nUnable to open index file gone.idx\n");
   EXPECT_EQ(silent[map_table::roughness], 1);
   const std::string missing = printed_by([&] { check_mapping_tables("none.cmt", silent, 0); });
   EXPECT_EQ(missing, "Error getting new filename from none.cmt\n\nUnable to open Mapping Table file: none.cmt\n");

@@ -1,0 +1,50 @@
+#pragma once
+// Operations of other process families that the input readers call while they set a run up.
+// The input library sits below the process families, so it reaches them through this table;
+// the run library fills it with the families' own operations before the inputs are read.
+// Until then every entry does nothing and gives 0 (or -1 where that means "none").
+#include <string>
+#include <vector>
+
+#include "common/checked_file.hpp"
+
+namespace pluvo {
+
+struct model_state;
+struct lowspot_record;
+
+struct neighbour_service_table {
+  // Overland: fills count and records 1..count from the open LOWSPOT file; the caller closes it.
+  void (*read_lowspot_file)(checked_file& file, const std::string& name, int& count,
+                            std::vector<lowspot_record>& records) =
+      [](checked_file&, const std::string&, int&, std::vector<lowspot_record>&) {};
+  // Overland: position in the process-wide elevation-series list of the first series whose
+  // name begins with name, or -1 when there is none.
+  int (*find_elevation_series)(const char* name) = [](const char*) { return -1; };
+
+  // Output: weights of the overland and the groundwater XY boundary points over the cells.
+  void (*build_xy_weights)(model_state& m) = [](model_state&) {};
+  void (*build_gw_xy_weights)(model_state& m) = [](model_state&) {};
+
+  // Soil: the Richards soil table (file positioned after its block header, or the
+  // SOIL_LAYER_INPUT_FILE) and the layout of every cell's column; returns the node count.
+  int (*read_richards_soil_table)(checked_file& file, int richards_scheme, model_state& m) =
+      [](checked_file&, int, model_state&) { return 0; };
+  // Soil: the initial node state of every Richards column.
+  void (*init_richards_soil_columns)(model_state& m) = [](model_state&) {};
+  // Soil: the permafrost soil table (file positioned after its block header) into gipl_state.
+  int (*read_soil_temperature_input)(checked_file& file, model_state& m) =
+      [](checked_file&, model_state&) { return 0; };
+  // Soil: the multi-layer Green and Ampt table of SOIL_LAYER_INPUT_FILE into layered_soil_table.
+  void (*read_layered_soil_table)(checked_file& file, model_state& m) = [](checked_file&, model_state&) {};
+  // Soil: the Sacramento and conceptual groundwater parameter files.
+  void (*read_sacramento_input)(checked_file& file, model_state& m) = [](checked_file&, model_state&) {};
+  void (*read_conceptual_gw)(checked_file& file, model_state& m) = [](checked_file&, model_state&) {};
+
+  // Groundwater: ties a permafrost column's nodes to the layers of the cell's layered soil.
+  int (*build_gipl_layer_links)(int cell, model_state& m) = [](int, model_state&) { return 0; };
+};
+
+extern neighbour_service_table neighbour_services;
+
+}  // namespace pluvo
