@@ -126,21 +126,20 @@ void read_erosion_properties(model_state& m, ov_sed_record& s) {
 void open_sediment_outputs(model_state& m) {
   if (!m.soil_erosion_on || !m.ov_sed) return;
   ov_sed_record& s = *m.ov_sed;
-  if (s.vol_sed_susp_on == 1 &&
-      !open_or_fail(s.vol_sed_susp_fp, s.vol_sed_susp_path, 'w', "output suspended sediment"))
+  if (s.vol_sed_susp_on == 1 && !open_or_fail(m.vol_sed_susp_fp, s.vol_sed_susp_path, 'w', "output suspended sediment"))
     return;
   if (s.max_sed_flux_on == 1 && !m.map_type_zero_on &&
-      !open_or_fail(s.max_sed_flux_fp, s.max_sed_flux_path, 'w', "output sediment flux"))
+      !open_or_fail(m.max_sed_flux_fp, s.max_sed_flux_path, 'w', "output sediment flux"))
     return;
-  if (!open_or_fail(s.outlet_sed_flux_fp, s.outlet_sed_flux_path, 'w', "outlet sediment hydrograph")) return;
+  if (!open_or_fail(m.sed_outlet_hydro_file, s.outlet_sed_flux_path, 'w', "outlet sediment hydrograph")) return;
   if (s.outlet_sed_tss_on == 1 &&
-      !open_or_fail(s.outlet_sed_tss_fp, s.outlet_sed_tss_path, 'w', "outlet sediment tss file"))
+      !open_or_fail(m.sed_outlet_tss_file, s.outlet_sed_tss_path, 'w', "outlet sediment tss file"))
     return;
   if (s.sed_hydro_locations_on != 1 || m.chan_sed_transport_on != 1) return;
-  if (!open_or_fail(s.in_sed_loc_fp, s.in_sed_loc_path, 'r', "input sed. hydrograph locations")) return;
+  if (!open_or_fail(m.sed_hydrograph_location_fp, s.in_sed_loc_path, 'r', "input sed. hydrograph locations")) return;
   if (!open_or_fail(s.out_sed_loc_fp, s.out_sed_loc_path, 'w', "output sed. hydrograph locations")) return;
   if (s.out_tss_loc_on == 1)
-    open_or_fail(s.out_tss_loc_fp, s.out_tss_loc_path, 'w', "output sediment tss hydrograph locations");
+    open_or_fail(m.sed_tss_loc_file, s.out_tss_loc_path, 'w', "output sediment tss hydrograph locations");
 }
 
 void read_sediment_inputs(model_state& m) {

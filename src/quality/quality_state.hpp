@@ -58,6 +58,45 @@
   X(ov_partition_coef)             \
   X(chan_partition_coef)
 
+// Per-constituent tables over the cells, [constituent][cell]: initial and current overland
+// concentration and mass, the land-surface source, the transport coefficients, the soil
+// sorption and decay, and the per-step transfer accumulators.
+#define PLUVO_CONSTITUENT_CELL_TABLES(X) \
+  X(ov_conc)                             \
+  X(ov_mass)                             \
+  X(ov_source_conc)                      \
+  X(ov_disp_cell)                        \
+  X(ov_decay_rate)                       \
+  X(ov_uptake_coef)                      \
+  X(ov_land_load)                        \
+  X(soil_kd)                             \
+  X(soil_decay_rate)                     \
+  X(ov_precip_load_step)                 \
+  X(ov_infil_mass_step)                  \
+  X(ov_decay_mass_step)                  \
+  X(ov_uptake_mass_step)                 \
+  X(ov_qlat_mass_step)                   \
+  X(soil_inflow_mass)                    \
+  X(soil_exchange_mass)                  \
+  X(ov_exfil_mass_step)                  \
+  X(soil_exfil_mass)
+
+// Names of the nutrient water constituents (0..8) and the three further overland parameters.
+inline constexpr const char* tvx_water_constituent_names[12] = {
+    "Nitrite (NO2-)",
+    "Nitrate (NO3-)",
+    "Ammonium (NH4+)",
+    "Organic Nitrogen (Organic N)",
+    "Organic Phosphorous (Organic P)",
+    "Dissolved Phosphorous (Dissolved P)",
+    "Algae",
+    "Carbonaceous Biochemical Oxygen Demand",
+    "Dissolved Oxygen (O2)",
+    "Dissolved Org. Carbon",
+    "Dissolved Org. Carbon, Fraction Org. C.",
+    "Dispersion coefficient",
+};
+
 namespace pluvo {
 
 // Overland sediment: the size classes of the SEDIMENTS table, the erosion options and the
@@ -92,13 +131,7 @@ struct ov_sed_record {
   double sed_porosity = 0.0;
   double kinematic_viscosity = 0.0;  // m2/s
 
-  checked_file vol_sed_susp_fp;
-  checked_file max_sed_flux_fp;
-  checked_file outlet_sed_flux_fp;
-  checked_file outlet_sed_tss_fp;
-  checked_file in_sed_loc_fp;
-  checked_file out_sed_loc_fp;
-  checked_file out_tss_loc_fp;
+  checked_file out_sed_loc_fp;  // the other sediment files are slots of the model record
 
   // Per class 1..num_sed_classes.
   int num_sed_classes = 0;
@@ -162,6 +195,35 @@ struct quality_state {
   int chan_sed_transport_on = 0;
   std::unique_ptr<ov_sed_record> ov_sed;  // with SOIL_EROSION
   int32_t num_constituents = 0;           // all kinds together
+  int32_t num_contaminants = 0;
+  int32_t num_tvx_constituents = 0;
+  int32_t first_type2_constituent = -1;   // first nutrient water constituent, -1 when none
+  int contam_table_on = 0;
+  int32_t soil_contam_layers = 1;
+#define PLUVO_CONSTITUENT_TABLE_MEMBER(member) checked_array_2d<double> member;
+  PLUVO_CONSTITUENT_CELL_TABLES(PLUVO_CONSTITUENT_TABLE_MEMBER)
+#undef PLUVO_CONSTITUENT_TABLE_MEMBER
+  checked_array_3d soil_frac_dissolved;   // [constituent][cell][layer]
+  checked_array<double> soil_layer_thickness;  // m, layers 1..soil_contam_layers
+  std::vector<double> ov_infil_volume;    // per cell
+  std::vector<double> ov_depth_prev;      // per cell
+  std::vector<double> contam_map;         // per cell, with CONTAM_MAP
+  // Per constituent 1..num_constituents: its output name and whether its maps are written.
+  std::vector<std::string> constituent_output_name;
+  std::vector<int> constituent_map_output_on;
+  // Sediment-bound fluxes [cell][size class], flat cell * (num_sed_classes + 1) + class.
+  std::vector<double> ov_sed_vol_qsx;
+  std::vector<double> ov_sed_vol_qsy;
+  std::vector<double> ov_sed_vol_susp;
+  std::vector<double> ov_vol_sed_susp;
+  // Channel and lake constituents [constituent][node key] and [constituent][lake].
+  checked_array_2d<double> chan_node_conc;
+  checked_array_2d<double> chan_node_mass;
+  checked_array_2d<double> lake_con_conc;
+  checked_array_2d<double> lake_con_mass;
+  // Nutrient outlet outputs: per water constituent a concentration and a mass file.
+  checked_file tvx_hyd_conc_fp[9];
+  checked_file tvx_hyd_mass_fp[9];
 
 #define PLUVO_MASS_ARRAY_MEMBER(member) checked_array<double> member;
   PLUVO_NAMED_MASS_ARRAYS(PLUVO_MASS_ARRAY_MEMBER)

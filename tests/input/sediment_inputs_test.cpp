@@ -125,7 +125,7 @@ TEST(SedimentInputs, ClassesVelocitiesAndErosionFractions) {
     EXPECT_DOUBLE_EQ(total, 1.0) << i;
     EXPECT_EQ(s.sed_fract[s.cell_class_layer(i, 3, 4)], 0.5);
   }
-  EXPECT_TRUE(s.outlet_sed_flux_fp.is_open());
+  EXPECT_TRUE(p.m->sed_outlet_hydro_file.is_open());
 }
 
 TEST(SedimentInputs, ModeOneAndCoolWater) {
