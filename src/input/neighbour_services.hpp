@@ -12,6 +12,8 @@ namespace pluvo {
 
 struct model_state;
 struct lowspot_record;
+struct map_series_writer;
+struct linknode_series_writer;
 
 struct neighbour_service_table {
   // Overland: fills count and records 1..count from the open LOWSPOT file; the caller closes it.
@@ -25,6 +27,21 @@ struct neighbour_service_table {
   // Output: weights of the overland and the groundwater XY boundary points over the cells.
   void (*build_xy_weights)(model_state& m) = [](model_state&) {};
   void (*build_gw_xy_weights)(model_state& m) = [](model_state&) {};
+  // Output: stores type, names, extensions, series number and dataset name in the writer, names
+  // its file by name + extension and writes the dataset header where the type asks for one.
+  void (*map_series_writer_open)(map_series_writer& w, int output_type, const std::string& name,
+                                 const char* extension, const char* dataset_extension, int series_number,
+                                 const std::string& dataset_name, model_state& m) =
+      [](map_series_writer&, int, const std::string&, const char*, const char*, int, const std::string&,
+         model_state&) {};
+  // Output: a link/node series over the flat node values (and the lake values, may be null).
+  void (*linknode_series_set_flat)(linknode_series_writer& w, int layout_code, const double* values,
+                                   const double* lake_values, model_state& m) =
+      [](linknode_series_writer&, int, const double*, const double*, model_state&) {};
+  // Output: creates the file named base + part1 + part2 and writes the link/node header.
+  void (*linknode_series_open)(linknode_series_writer& w, const std::string& base, const char* part1,
+                               const char* part2, double scale) =
+      [](linknode_series_writer&, const std::string&, const char*, const char*, double) {};
 
   // Soil: the Richards soil table (file positioned after its block header, or the
   // SOIL_LAYER_INPUT_FILE) and the layout of every cell's column; returns the node count.

@@ -3,8 +3,6 @@
 
 namespace pluvo {
 
-void name_contaminant_map_outputs(model_state&) {}  // not built yet
-void name_contaminant_chan_outputs(model_state&) {}  // not built yet
 void setup_superlink_grid_links(model_state&) {}  // not built yet
 void setup_drain_network(model_state&) {}  // not built yet
 
