@@ -13,6 +13,7 @@ namespace pluvo {
 struct model_state;
 struct lowspot_record;
 struct map_series_writer;
+struct drain_network_record;
 struct linknode_series_writer;
 
 struct neighbour_service_table {
@@ -57,6 +58,14 @@ struct neighbour_service_table {
   // Soil: the Sacramento and conceptual groundwater parameter files.
   void (*read_sacramento_input)(checked_file& file, model_state& m) = [](checked_file&, model_state&) {};
   void (*read_conceptual_gw)(checked_file& file, model_state& m) = [](checked_file&, model_state&) {};
+
+  // Groundwater: parse the superlink network file and the grid-pipe file (may be closed) into
+  // the superlink fields of the record; failures set the error state. The caller closes both.
+  void (*read_superlink_file)(checked_file& network, checked_file& grid_pipe, model_state& m) =
+      [](checked_file&, checked_file&, model_state&) {};
+  // Groundwater: the same for the storm-drain network into its record.
+  void (*read_drain_network)(checked_file& network, checked_file& grid_pipe, drain_network_record& net,
+                             model_state& m) = [](checked_file&, checked_file&, drain_network_record&, model_state&) {};
 
   // Groundwater: ties a permafrost column's nodes to the layers of the cell's layered soil.
   int (*build_gipl_layer_links)(int cell, model_state& m) = [](int, model_state&) { return 0; };
