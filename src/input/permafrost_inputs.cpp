@@ -1,5 +1,7 @@
 // Permafrost mask, permafrost soil types and the initial temperature of every column node.
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "common/console.hpp"
 #include "common/error_state.hpp"
@@ -88,7 +90,13 @@ void setup_permafrost_soil(model_state& m) {
   ensure_cells(m.GIPL_soiltype, n);
   ensure_cells(m.permaf_mask, n);
   if (m.super_quiet_on == 0 && process_index == 0) message_out("Reading permafrost Soil Table");
-  read_permafrost_soil_table(m, [&m](checked_file& f) { return neighbour_services.read_soil_temperature_input(f, m); });
+  // The table reader puts the index map into the soil classes; those of the layered soil stay.
+  std::vector<int32_t> soil_classes(size_t(n) + 1, 0);
+  std::swap(soil_classes, m.soiltype);
+  read_permafrost_soil_table(
+      m, [&m](checked_file& f) { return neighbour_services.read_soil_temperature_input(f, m); });
+  std::swap(soil_classes, m.soiltype);
+  m.GIPL_soiltype = std::move(soil_classes);
   if (error_state.error_terminate) return;
 
   const int nodes = m.gipl_state.max_nodes;

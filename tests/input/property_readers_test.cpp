@@ -12,12 +12,15 @@
 #include "grid_fixture.hpp"
 #include "input/grid_setup.hpp"
 #include "input/input_phases.hpp"
+#include "input/neighbour_services.hpp"
 #include "input/property_readers.hpp"
+#include "table_fixture.hpp"
 
 namespace {
 
 using namespace pluvo;
 using pluvo_test::header;
+using pluvo_test::table_row;
 
 // A 2 x 2 watershed of 10 m cells, all inside, numbered 1 2 / 3 4, ground at 100 m; the
 // summary is open in the test's own folder.
@@ -48,6 +51,15 @@ struct small_watershed {
     const std::string path = dir.write(name, header(2, 2) + values);
     EXPECT_TRUE(checked_file_open(file, path.c_str(), 'r'));
     return path;
+  }
+
+  // Writes the mapping-table file (after its first line) and an index map, and turns the tables on.
+  void mapping_table(const std::string& index_map_values, const std::string& tables,
+                     std::initializer_list<int> present) {
+    dir.write("ids.idx", header(2, 2) + index_map_values);
+    m->mapping_table_path = dir.write("t.cmt", "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP ids.idx Classes\n" + tables);
+    m->mapping_table_on = 1;
+    for (int id : present) m->grid_table_presence[presence_slot(id)] = 1;
   }
 
   std::string summary() {
@@ -457,4 +469,162 @@ TEST(DikeMap, ReadsLowSpotsOnlyWithTheDikes) {
   EXPECT_TRUE(x.m->dike_mask.empty());
 }
 
+// Restores the process-wide services a test replaced.
+struct services_kept {
+  neighbour_service_table saved = neighbour_services;
+  ~services_kept() { neighbour_services = saved; }
+};
+
+TEST(OverlandBoundaries, TypeIsTheWholePartOfColumnOne) {
+  struct boundary_case {
+    const char* rows;  // OVERLAND_BOUNDARY rows 1..3
+    std::vector<int32_t> xy_cells;
+    std::vector<int32_t> types;
+    bool rating_curves;
+  };
+  const boundary_case cases[] = {
+      {"6.9 2", {}, {0, 6, 0, 2, 2}, true},
+      {"1.2 0", {3}, {0, 1, 0, 9, 2}, false},
+  };
+  for (const boundary_case& c : cases) {
+    small_watershed w;
+    services_kept kept;
+    neighbour_services.find_elevation_series = [](const char* name) { return std::string(name) == "weir" ? 4 : -1; };
+    model_state& m = *w.m;
+    w.mapping_table("1 2\n3 3\n",
+                    "OVERLAND_BOUNDARY Classes\nNUM_IDS 3\nid\n" + table_row(1, c.rows) + table_row(2, "-0.5 0") +
+                        table_row(3, "2.7 0") + "RATINGCURVES\nNUM_IDS 1\nid name\n     2 weir\n",
+                    {map_table::overland_boundary});
+    m.ov_boundary_on = 1;
+    m.ov_xy_boundary_on = !c.xy_cells.empty();
+    m.xybdy_ov_point_cells = c.xy_cells;
+    run_quietly([&] { setup_overland_boundary_types(m); });
+    EXPECT_EQ(error_state.error_terminate, 0) << c.rows;
+    EXPECT_EQ(m.boundary_type, c.types) << c.rows;
+    EXPECT_DOUBLE_EQ(m.ov_bound_value[2], -0.5);
+    EXPECT_EQ(m.face_dir.size(), c.rating_curves ? 5u : 0u) << c.rows;
+    EXPECT_EQ(m.face_head.size(), c.rating_curves ? 5u : 0u) << c.rows;
+    if (c.rating_curves) {
+      EXPECT_DOUBLE_EQ(m.ov_bound_input[1], 2.0);
+      EXPECT_EQ(m.ov_rating_curves, (std::vector<int32_t>{-1, 4, -1, -1, -1}));
+    }
+  }
+}
+
+TEST(GroundwaterInputs, TablesOrMapsGiveTypesConductivityAndPorosity) {
+  struct source_case {
+    const char* what;
+    bool boundary_file, conductivity_map;
+    std::vector<int32_t> types;
+    std::vector<double> conductivity, porosity;
+  };
+  const source_case cases[] = {
+      {"tables only", false, false, {0, 2, 1, 1, 1}, {1e-4, 2e-4, 2e-4, 2e-4}, {0.3, 0.2, 0.2, 0.2}},
+      {"the boundary file wins over its table", true, false, {0, 5, 5, 5, 5}, {1e-4, 2e-4, 2e-4, 2e-4},
+       {0.3, 0.2, 0.2, 0.2}},
+      {"a conductivity map leaves the porosity to the table", false, true, {0, 2, 1, 1, 1}, {1e-5, 1e-5, 1e-5, 1e-5},
+       {0.3, 0.2, 0.2, 0.2}},
+  };
+  for (const source_case& c : cases) {
+    small_watershed w;
+    model_state& m = *w.m;
+    w.mapping_table("1 2\n2 2\n",
+                    "GROUNDWATER_BOUNDARY Classes\nNUM_IDS 2\nid\n" + table_row(1, "2.7") + table_row(2, "1") +
+                        "GROUNDWATER Classes\nNUM_IDS 2\nid\n" + table_row(1, "36 0.3") + table_row(2, "72 0.2"),
+                    {map_table::groundwater_boundary, map_table::groundwater});
+    m.gw_simulation_on = 1;
+    if (c.boundary_file) m.gw_boundfile_path = w.map(m.gw_boundary_fp, "gw.bnd", "5 5\n5 5\n");
+    if (c.conductivity_map) {
+      m.gw_hycond_map_on = 1;
+      m.gw_hycond_map_path = w.map(m.gw_hycond_fp, "k.asc", "3.6 3.6\n3.6 3.6\n");
+    }
+    const std::string out = run_quietly([&] { read_groundwater_inputs(m); });
+    EXPECT_EQ(error_state.error_terminate, 0) << c.what << out;
+    EXPECT_EQ(m.gwbound, c.types) << c.what;
+    expect_cells(m.gw_hycond, c.conductivity, c.what);
+    expect_cells(m.gw_porosity, c.porosity, c.what);
+    expect_cells(m.gw_porosity_copy, c.porosity, c.what);
+    if (!c.boundary_file) {
+      EXPECT_NE(out.find("reading the groundwater boundary file from the mapping table\n"), std::string::npos);
+    }
+  }
+}
+
+std::string multi_layer_table(const std::string& layer1) {
+  return "MULTI_LAYER_SOIL Classes\n" + soil_block(layer1, "0.5 0.4 12 0.4 0.25 0.09 0.04 0.15 40",
+                                                     "0.2 0.5 14 0.35 0.2 0.08 0.03 0.1");
+}
+
+TEST(SoilMaps, MultiLayerTableGivesClassesAndLayerMoistures) {
+  small_watershed w;
+  model_state& m = *w.m;
+  m.inf_layered_soil_on = 1;
+  w.mapping_table("3 3\n3 3\n", multi_layer_table("3 loam 1.2 0.3 10 0.45 0.3 0.1 0.05 0.2 30"),
+                  {map_table::multi_layer_soil});
+  run_quietly([&] { read_soil_property_maps(m); });
+  EXPECT_EQ(error_state.error_terminate, 0);
+  EXPECT_EQ(m.soiltype, (std::vector<int32_t>{0, 3, 3, 3, 3}));
+  expect_cells(m.surface_moisture, {0.2, 0.2, 0.2, 0.2}, "surface moisture");
+  EXPECT_DOUBLE_EQ(m.THETA_ML[4][2], 0.15);
+  EXPECT_DOUBLE_EQ(m.THETA_ML[4][3], 0.1);
+
+  small_watershed bad;
+  bad.m->inf_layered_soil_on = 1;
+  bad.mapping_table("3 3\n3 3\n", multi_layer_table("3 loam 1.2 0.3 10 0.45 0.3 0.1 0.05 0.5 30"),
+                    {map_table::multi_layer_soil});
+  const std::string out = run_quietly([&] { read_soil_property_maps(*bad.m); });
+  EXPECT_NE(out.find("Initial moisture for layer 1 of soil 3 must be between residual saturation and porosity \n \n"
+                     "Problems in your multi layer G&A table \nPLUVO termanating \n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(error_state.error_terminate, 1);
+}
+
+// A permafrost soil table of two types: type 1 with nodes at 0, 0.5, 1.5 and 2.5 m under a
+// profile of -5, -1 and 5 deg C at 0, 1 and 2 m; type 2 without nodes.
+int two_permafrost_types(checked_file&, model_state& m) {
+  gipl_soil_table& g = m.gipl_state;
+  g.type_count = 2;
+  g.max_nodes = 4;
+  g.Dn_nums = {0, 4, 0};
+  g.Depth = {{}, {0, 0, 0.5, 1.5, 2.5}, {0}};
+  g.Dn_init_nums = {0, 3, 0};
+  g.Dn_init = {{}, {0, 0, 1, 2}, {0}};
+  g.T_init = {{}, {0, -5, -1, 5}, {0}};
+  return 1;
+}
+
+TEST(Permafrost, ColumnsStartAtTheirProfileTemperatures) {
+  small_watershed w;
+  services_kept kept;
+  neighbour_services.read_soil_temperature_input = two_permafrost_types;
+  model_state& m = *w.m;
+  m.permafrost_gipl_flag = 1;
+  m.permafrost_gipl_path = w.dir.write("perma.msk", header(2, 2) + "1 1\n0 1\n");
+  w.mapping_table("1 2\n1 1\n", "PERMAFROST_LAYER_SOIL Classes\n", {});
+  m.soiltype = {0, 7, 7, 7, 7};
+  const std::string out = run_quietly([&] {
+    read_permafrost_mask(m);
+    setup_permafrost_soil(m);
+  });
+  EXPECT_EQ(error_state.error_terminate, 0) << out;
+  EXPECT_EQ(m.permaf_mask, (std::vector<int32_t>{0, 1, 1, 0, 1}));
+  EXPECT_EQ(m.GIPL_soiltype, (std::vector<int32_t>{0, 1, 2, 1, 1}));
+  EXPECT_EQ(m.soiltype, (std::vector<int32_t>{0, 7, 7, 7, 7}));  // the layered soil classes stay
+  ASSERT_EQ(m.perma_tem.rows(), 4);
+  ASSERT_EQ(m.perma_tem.cols(), 4);
+  const std::vector<double> profile = {-5, -3, 2, 8};  // the last node continues the deepest segment
+  for (int j = 1; j <= 4; ++j) {
+    EXPECT_DOUBLE_EQ(m.perma_tem[1][j], profile[size_t(j - 1)]);
+    EXPECT_DOUBLE_EQ(m.perma_tem[4][j], profile[size_t(j - 1)]);
+    EXPECT_EQ(m.perma_tem[2][j], 0.0);  // a type without nodes
+    EXPECT_EQ(m.perma_tem[3][j], 0.0);  // outside the permafrost mask
+  }
+  EXPECT_EQ(out.rfind("reading permafrost mask from file: " + m.permafrost_gipl_path + "\nReading permafrost Soil Table",
+                      0),
+            0u)
+      << out;
+}
+
 }  // namespace
+
