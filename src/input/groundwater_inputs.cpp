@@ -40,11 +40,8 @@ void read_boundary_types(model_state& m) {
   if (!table_present(m, map_table::groundwater_boundary) || !m.gw_boundfile_path.empty()) {
     echo_split(m, "reading the groundwater boundary file: %s\n", "reading groundwater boundary file: %s\n",
                m.gw_boundfile_path);
-    if (!open_for_reading(m.gw_boundary_fp, m.gw_boundfile_path)) {
-      message_out("Can't open groundwater boundary file: %s\n", m.gw_boundfile_path.c_str());
-      fail_printed();
+    if (!open_or_stop(m.gw_boundary_fp, m.gw_boundfile_path, "Can't open groundwater boundary file: %s\n"))
       return;
-    }
     read_cell_index_map(m, m.gw_boundary_fp, m.gw_boundfile_path, m.gwbound);
     return;
   }
@@ -59,11 +56,7 @@ void read_boundary_types(model_state& m) {
 // Rows of grid row, grid column and flux in m3/day; the flux is spread over the cell's area.
 void read_static_flux_table(model_state& m) {
   const std::string& name = m.gw_fluxboundtable_path;
-  if (!open_for_reading(m.gw_flux_table_fp, name)) {
-    message_out("Can't open static flux table file: %s\n", name.c_str());
-    fail_printed();
-    return;
-  }
+  if (!open_or_stop(m.gw_flux_table_fp, name, "Can't open static flux table file: %s\n")) return;
   auto line = std::make_unique<char[]>(line_buffer_size);
   int rows = 0;
   if (!read_line(line.get(), m.gw_flux_table_fp) || std::sscanf(line.get(), "%d", &rows) != 1 || rows < 0) {

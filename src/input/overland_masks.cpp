@@ -22,19 +22,11 @@ bool rating_curve_type(int type) { return type == 6 || type == 7; }
 
 void read_dike_map(model_state& m) {
   if (!m.dike_map_on) return;
-  if (!open_for_reading(m.dike_map_fp, m.dike_map_path)) {
-    message_out("Can't open input dike mask file named: %s\n", m.dike_map_path.c_str());
-    fail_printed();
-    return;
-  }
+  if (!open_or_stop(m.dike_map_fp, m.dike_map_path, "Can't open input dike mask file named: %s\n")) return;
   echo(m, true, "reading overland flow dike map from file: %s\n", m.dike_map_path.c_str());
   read_cell_index_map(m, m.dike_map_fp, m.dike_map_path, m.dike_mask);
   if (error_state.error_terminate || !m.lowspot_on) return;
-  if (!open_for_reading(m.lowspot_fp, m.lowspot_path)) {
-    message_out("Can't open input low spot file named: %s\n", m.lowspot_path.c_str());
-    fail_printed();
-    return;
-  }
+  if (!open_or_stop(m.lowspot_fp, m.lowspot_path, "Can't open input low spot file named: %s\n")) return;
   neighbour_services.read_lowspot_file(m.lowspot_fp, m.lowspot_path, m.lowspot_count, m.lowspot_records);
   checked_file_close(m.lowspot_fp);
 }

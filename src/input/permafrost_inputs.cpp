@@ -75,11 +75,7 @@ void interpolate_temperature_profile(int node_count, const double* node_depth, i
 }
 
 void read_permafrost_mask(model_state& m) {
-  if (!open_for_reading(m.permafrost_mask_fp, m.permafrost_gipl_path)) {
-    message_out("Can't open input permafrost mask file named: %s\n", m.permafrost_gipl_path.c_str());
-    fail_printed();
-    return;
-  }
+  if (!open_or_stop(m.permafrost_mask_fp, m.permafrost_gipl_path, "Can't open input permafrost mask file named: %s\n")) return;
   echo(m, true, "reading permafrost mask from file: %s\n", m.permafrost_gipl_path.c_str());
   read_cell_index_map(m, m.permafrost_mask_fp, m.permafrost_gipl_path, m.permaf_mask);
 }

@@ -1,6 +1,7 @@
 // Steps shared by the property readers.
 #include "input/property_readers.hpp"
 
+#include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "input/ascii_map.hpp"
 #include "run/model_state.hpp"
@@ -9,6 +10,14 @@ namespace pluvo {
 
 bool open_for_reading(checked_file& file, const std::string& name) {
   return file.is_open() || checked_file_open(file, name.c_str(), 'r');
+}
+
+bool open_or_stop(checked_file& file, const std::string& name, const char* message) {
+  if (open_for_reading(file, name)) return true;
+  message_out(message, name.c_str());
+  error_state.error_code = 4000;
+  report_error(error_state);
+  return false;
 }
 
 void read_cell_map(model_state& m, checked_file& file, const std::string& name, int mode,

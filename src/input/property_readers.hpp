@@ -38,6 +38,9 @@ void ensure_cells(std::vector<T>& v, int n) {
 }
 // The file stays as it is when open; otherwise it is opened for reading. true when open.
 bool open_for_reading(checked_file& file, const std::string& name);
+// As open_for_reading; when the file does not open, prints the message (a format of one %s
+// that takes the name), stops the run and gives false.
+bool open_or_stop(checked_file& file, const std::string& name, const char* message);
 // Reads a real map (mode 1 or 3) into the cells of out and closes the file.
 void read_cell_map(model_state& m, checked_file& file, const std::string& name, int mode,
                    std::vector<double>& out);

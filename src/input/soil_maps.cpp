@@ -49,11 +49,8 @@ void read_area_reduction_map(model_state& m) {
   const int n = m.cell_count;
   ensure_cells(m.area_reduction_factor, n);
   if (!m.area_reduction_file.empty()) {
-    if (!open_for_reading(m.area_reduction_fp, m.area_reduction_file)) {
-      message_out("Can't open area reduction file named: %s\n", m.area_reduction_file.c_str());
-      fail_printed();
+    if (!open_or_stop(m.area_reduction_fp, m.area_reduction_file, "Can't open area reduction file named: %s\n"))
       return;
-    }
     echo(m, m.silent_mode != 1, "reading area reduction map from file: %s\n", m.area_reduction_file.c_str());
     read_cell_map(m, m.area_reduction_fp, m.area_reduction_file, 3, m.area_reduction_factor);
     if (stopped()) return;
@@ -65,6 +62,15 @@ void read_area_reduction_map(model_state& m) {
   }
   // The map gives the fraction of the cell taken away; the model keeps what is left.
   for (int i = 1; i <= n; ++i) m.area_reduction_factor[i] = 1.0 - m.area_reduction_factor[i];
+}
+
+// Redistribution needs the map or the Green and Ampt table; without either the run stops.
+bool redistribution_source(bool present, const char* what) {
+  if (present) return true;
+  std::fprintf(stderr, "For infiltration redistribution, %s map must be specified\n", what);
+  std::fputs("Program stopped.\n", stderr);
+  fail_printed();
+  return false;
 }
 
 void read_green_ampt_maps(model_state& m) {
@@ -97,22 +103,12 @@ void read_green_ampt_maps(model_state& m) {
     if (stopped()) return;
   }
   if (m.inf_redist_on != 1) return;
-  if (m.pore_index_map_on == 0 && !table) {
-    std::fputs("For infiltration redistribution, pore index map must be specified\n", stderr);
-    std::fputs("Program stopped.\n", stderr);
-    fail_printed();
-    return;
-  }
+  if (!redistribution_source(m.pore_index_map_on || table, "pore index")) return;
   map_or_table(m, m.pore_index_map_fp, m.pore_index_path,
                "reading pore distribution index map from file: %s\n",
                "reading pore distribution index map from master table file\n", m.pore_index_cell);
   if (stopped()) return;
-  if (m.residual_sat_map_on == 0 && !table) {
-    std::fputs("For infiltration redistribution, residual saturation map must be specified\n", stderr);
-    std::fputs("Program stopped.\n", stderr);
-    fail_printed();
-    return;
-  }
+  if (!redistribution_source(m.residual_sat_map_on || table, "residual saturation")) return;
   map_or_table(m, m.residual_sat_map_fp, m.residual_sat_path,
                "reading residual saturation map from file: %s\n",
                "reading residual saturation map from the master table file\n", m.residual_sat_cell);
