@@ -16,7 +16,9 @@ namespace {
 
 constexpr int xy_boundary_type = 9;
 
-bool rating_curve_type(int type) { return type == 6 || type == 7; }
+bool rating_curve_type(int type) {
+  return type == 6 || type == 7;
+}
 
 }  // namespace
 
@@ -34,8 +36,8 @@ void read_dike_map(model_state& m) {
 void read_wetland_mask(model_state& m) {
   if (!m.wetland_on) return;
   ensure_cells(m.wetland_mask, m.cell_count);
-  read_wetland_table(map_table_target_of(m), m.mapping_table_path, m.wetland_count,
-                     m.wetland_properties, m.wetland_mask);
+  read_wetland_table(map_table_target_of(m), m.mapping_table_path, m.wetland_count, m.wetland_properties,
+                     m.wetland_mask);
   echo(m, true, "Simulating wetlands\n");
 }
 

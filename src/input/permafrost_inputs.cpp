@@ -45,13 +45,15 @@ void set_initial_temperatures(model_state& m) {
     }
     if (g.Dn_nums[s] < 1) continue;
     if (g.Dn_nums[s] > m.perma_tem.cols() || !profile_usable(g, s)) {
-      message_out("Error: the node depths or the initial temperature profile of permafrost soil type %d "
-                  "are incomplete or not in order of depth\n", s);
+      message_out(
+          "Error: the node depths or the initial temperature profile of permafrost soil type %d "
+          "are incomplete or not in order of depth\n",
+          s);
       fail_printed();
       return;
     }
-    interpolate_temperature_profile(g.Dn_nums[s], g.Depth[s].data(), g.Dn_init_nums[s],
-                                    g.Dn_init[s].data(), g.T_init[s].data(), m.perma_tem[i]);
+    interpolate_temperature_profile(g.Dn_nums[s], g.Depth[s].data(), g.Dn_init_nums[s], g.Dn_init[s].data(),
+                                    g.T_init[s].data(), m.perma_tem[i]);
     for (int j = 1; j <= g.Dn_nums[s]; ++j) m.gipl_node_temp_scratch[j] = m.perma_tem[i][j];
   }
 }
@@ -75,7 +77,9 @@ void interpolate_temperature_profile(int node_count, const double* node_depth, i
 }
 
 void read_permafrost_mask(model_state& m) {
-  if (!open_or_stop(m.permafrost_mask_fp, m.permafrost_gipl_path, "Can't open input permafrost mask file named: %s\n")) return;
+  if (!open_or_stop(m.permafrost_mask_fp, m.permafrost_gipl_path,
+                    "Can't open input permafrost mask file named: %s\n"))
+    return;
   echo(m, true, "reading permafrost mask from file: %s\n", m.permafrost_gipl_path.c_str());
   read_cell_index_map(m, m.permafrost_mask_fp, m.permafrost_gipl_path, m.permaf_mask);
 }

@@ -23,18 +23,18 @@ bool open_or_stop(checked_file& file, const std::string& name, const char* messa
 void read_cell_map(model_state& m, checked_file& file, const std::string& name, int mode,
                    std::vector<double>& out) {
   ensure_cells(out, m.cell_count);
-  read_ascii_map(file, name.c_str(), mode, m.grid_north, m.grid_south, m.grid_east, m.grid_west,
-                 m.grid_rows, m.grid_cols, m.cell_number_grid, mode == 1 ? &out : nullptr,
-                 mode == 3 ? &out : nullptr, nullptr, m.project_rows, m.project_cols, m.silent_mode);
+  read_ascii_map(file, name.c_str(), mode, m.grid_north, m.grid_south, m.grid_east, m.grid_west, m.grid_rows,
+                 m.grid_cols, m.cell_number_grid, mode == 1 ? &out : nullptr, mode == 3 ? &out : nullptr,
+                 nullptr, m.project_rows, m.project_cols, m.silent_mode);
   checked_file_close(file);
 }
 
 void read_cell_index_map(model_state& m, checked_file& file, const std::string& name,
                          std::vector<int32_t>& out) {
   ensure_cells(out, m.cell_count);
-  read_ascii_map(file, name.c_str(), 4, m.grid_north, m.grid_south, m.grid_east, m.grid_west,
-                 m.grid_rows, m.grid_cols, m.cell_number_grid, nullptr, nullptr, &out,
-                 m.project_rows, m.project_cols, m.silent_mode);
+  read_ascii_map(file, name.c_str(), 4, m.grid_north, m.grid_south, m.grid_east, m.grid_west, m.grid_rows,
+                 m.grid_cols, m.cell_number_grid, nullptr, nullptr, &out, m.project_rows, m.project_cols,
+                 m.silent_mode);
   checked_file_close(file);
 }
 

@@ -26,7 +26,9 @@ constexpr int layer_moisture_col = 10;  // initial moisture of layers 1..3 at 10
 constexpr int layer_porosity_col = 7;
 constexpr int layer_residual_col = 19;
 
-bool stopped() { return error_state.error_terminate != 0; }
+bool stopped() {
+  return error_state.error_terminate != 0;
+}
 
 // A map from its file when that file is open, else the values a table gave already.
 void map_or_table(model_state& m, checked_file& file, const std::string& name, const char* file_line,
@@ -49,7 +51,8 @@ void read_area_reduction_map(model_state& m) {
   const int n = m.cell_count;
   ensure_cells(m.area_reduction_factor, n);
   if (!m.area_reduction_file.empty()) {
-    if (!open_or_stop(m.area_reduction_fp, m.area_reduction_file, "Can't open area reduction file named: %s\n"))
+    if (!open_or_stop(m.area_reduction_fp, m.area_reduction_file,
+                      "Can't open area reduction file named: %s\n"))
       return;
     echo(m, m.silent_mode != 1, "reading area reduction map from file: %s\n", m.area_reduction_file.c_str());
     read_cell_map(m, m.area_reduction_fp, m.area_reduction_file, 3, m.area_reduction_factor);
@@ -147,9 +150,9 @@ void read_layered_soil(model_state& m) {
   } else {
     source = m.soil_type_map_path;
     echo(m, m.silent_mode != 1, "reading soil map from file: %s\n", m.soil_type_map_path.c_str());
-    read_ascii_map(m.soil_type_fp, m.soil_type_map_path.c_str(), 2, m.grid_north, m.grid_south,
-                   m.grid_east, m.grid_west, m.grid_rows, m.grid_cols, m.data_grid, nullptr, nullptr,
-                   nullptr, m.project_rows, m.project_cols, m.silent_mode);
+    read_ascii_map(m.soil_type_fp, m.soil_type_map_path.c_str(), 2, m.grid_north, m.grid_south, m.grid_east,
+                   m.grid_west, m.grid_rows, m.grid_cols, m.data_grid, nullptr, nullptr, nullptr,
+                   m.project_rows, m.project_cols, m.silent_mode);
     checked_file_close(m.soil_type_fp);
     if (stopped()) return;
     for (int r = 1; r <= m.cell_number_grid.rows(); ++r)
@@ -199,7 +202,8 @@ void read_et_property_maps(model_state& m) {
     } maps[] = {
         {m.vheight_map_on, m.vheight_map_fp, m.vheight_path, "reading vegetation-height map from file: %s\n",
          "reading vegetation-height table and map from the master table file\n", m.veg},
-        {m.tcoeff_map_on, m.tcoeff_map_fp, m.tcoeff_path, "reading transmission-coefficient map from file: %s\n",
+        {m.tcoeff_map_on, m.tcoeff_map_fp, m.tcoeff_path,
+         "reading transmission-coefficient map from file: %s\n",
          "reading transmission-coefficient table and map from the master table file\n", m.Kt},
         {m.canopy_map_on, m.canopy_map_fp, m.canopy_path, "reading canopy resistance map from file: %s\n",
          "reading canopy resistance table and map from the master table file\n", m.Rs},
@@ -304,10 +308,9 @@ void set_uniform_initial_moisture(model_state& m) {
       class_residual[s] = m.layered_soil_table[size_t(s)].values[layer_residual_col];
     }
   }
-  clamp_initial_moisture_parallel(n, class_porosity.data(), m.initial_moisture_cell.data(),
-                                  class_residual.data(), m.soiltype.data(), m.porosity_cell.data(),
-                                  m.residual_sat_cell.data(), m.residual_sat_map_on,
-                                  m.uniform_initial_moisture);
+  clamp_initial_moisture_parallel(
+      n, class_porosity.data(), m.initial_moisture_cell.data(), class_residual.data(), m.soiltype.data(),
+      m.porosity_cell.data(), m.residual_sat_cell.data(), m.residual_sat_map_on, m.uniform_initial_moisture);
   for (int i = 1; i <= n; ++i) m.surface_moisture[i] = m.uniform_initial_moisture;
 }
 
@@ -316,9 +319,14 @@ void set_uniform_initial_moisture(model_state& m) {
 void read_soil_property_maps(model_state& m) {
   if (!(m.green_ampt_on == 1 || m.inf_redist_on == 1 || m.inf_layered_soil_on || m.inf_richards_on)) return;
   using step = void (*)(model_state&);
-  const step steps[] = {read_area_reduction_map, read_green_ampt_maps,   read_layered_soil,
-                        read_et_property_maps,   take_green_ampt_surface_moisture,
-                        read_snow_canopy_table,  read_water_table_maps,  setup_richards_soil_columns,
+  const step steps[] = {read_area_reduction_map,
+                        read_green_ampt_maps,
+                        read_layered_soil,
+                        read_et_property_maps,
+                        take_green_ampt_surface_moisture,
+                        read_snow_canopy_table,
+                        read_water_table_maps,
+                        setup_richards_soil_columns,
                         set_uniform_initial_moisture};
   for (step s : steps) {
     s(m);

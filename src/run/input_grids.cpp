@@ -66,8 +66,8 @@ void init_input_grids(model_state& m) {
   const step steps[] = {
       read_elevation_map,          set_elevation_range,       allocate_cell_arrays,
       read_dike_map,               read_wetland_mask,         setup_overland_boundary_types,
-      read_permafrost_inputs,      read_soil_property_maps,     read_groundwater_inputs,   open_sacramento_input,
-      open_conceptual_gw_input,
+      read_permafrost_inputs,      read_soil_property_maps,   read_groundwater_inputs,
+      open_sacramento_input,       open_conceptual_gw_input,
   };
   for (step s : steps) {
     s(m);

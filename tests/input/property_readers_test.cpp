@@ -57,7 +57,8 @@ struct small_watershed {
   void mapping_table(const std::string& index_map_values, const std::string& tables,
                      std::initializer_list<int> present) {
     dir.write("ids.idx", header(2, 2) + index_map_values);
-    m->mapping_table_path = dir.write("t.cmt", "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP ids.idx Classes\n" + tables);
+    m->mapping_table_path =
+        dir.write("t.cmt", "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP ids.idx Classes\n" + tables);
     m->mapping_table_on = 1;
     for (int id : present) m->grid_table_presence[presence_slot(id)] = 1;
   }
@@ -77,7 +78,8 @@ std::string run_quietly(const std::function<void()>& action) {
 void expect_cells(const std::vector<double>& v, const std::vector<double>& expected, const char* what) {
   ASSERT_EQ(v.size(), expected.size() + 1) << what;
   for (size_t i = 0; i < expected.size(); ++i)
-    EXPECT_NEAR(v[i + 1], expected[i], 1e-13 * std::max(1.0, std::fabs(expected[i]))) << what << " cell " << i + 1;
+    EXPECT_NEAR(v[i + 1], expected[i], 1e-13 * std::max(1.0, std::fabs(expected[i])))
+        << what << " cell " << i + 1;
 }
 
 TEST(PropertyUnits, AreConvertedOnceAtInput) {
@@ -105,28 +107,40 @@ TEST(PropertyUnits, AreConvertedOnceAtInput) {
          w.m->green_ampt_on = w.m->conductivity_map_on = 1;
          w.m->conductivity_path = w.map(w.m->conductivity_map_fp, "ks.asc", "3.6 3.6\n3.6 7.2\n");
        },
-       soil, [](model_state& m) -> const std::vector<double>& { return m.ks_cell; }, {1e-5, 1e-5, 1e-5, 2e-5}},
+       soil,
+       [](model_state& m) -> const std::vector<double>& { return m.ks_cell; },
+       {1e-5, 1e-5, 1e-5, 2e-5}},
       {"25 cm is 0.25 m",
        [](small_watershed& w) {
          w.m->green_ampt_on = w.m->capillary_map_on = 1;
          w.m->capillary_path = w.map(w.m->capillary_map_fp, "hc.asc", "25 25\n25 50\n");
        },
-       soil, [](model_state& m) -> const std::vector<double>& { return m.hc_cell; }, {0.25, 0.25, 0.25, 0.5}},
+       soil,
+       [](model_state& m) -> const std::vector<double>& { return m.hc_cell; },
+       {0.25, 0.25, 0.25, 0.5}},
       {"area reduction alone leaves the whole cell",
        [](small_watershed& w) { w.m->green_ampt_on = w.m->area_reduction_on = 1; },
-       soil, [](model_state& m) -> const std::vector<double>& { return m.area_reduction_factor; },
+       soil,
+       [](model_state& m) -> const std::vector<double>& { return m.area_reduction_factor; },
        {1.0, 1.0, 1.0, 1.0}},
       {"an area reduction of 0.25 leaves 0.75",
        [](small_watershed& w) {
          w.m->green_ampt_on = w.m->area_reduction_on = 1;
          w.m->area_reduction_file = w.map(w.m->area_reduction_fp, "ar.asc", "0.25 0\n0 1\n");
        },
-       soil, [](model_state& m) -> const std::vector<double>& { return m.area_reduction_factor; },
+       soil,
+       [](model_state& m) -> const std::vector<double>& { return m.area_reduction_factor; },
        {0.75, 1.0, 1.0, 0.0}},
-      {"8640 m3/day on a 10 m cell is 0.001 m/s", [&](small_watershed& w) { flux_aquifer(w, "36"); }, aquifer,
-       [](model_state& m) -> const std::vector<double>& { return m.gw_static_flux; }, {0.001, 0.0, 0.0, 0.0}},
-      {"36 cm/h of aquifer is 1e-4 m/s", [&](small_watershed& w) { flux_aquifer(w, "36"); }, aquifer,
-       [](model_state& m) -> const std::vector<double>& { return m.gw_hycond; }, {1e-4, 1e-4, 1e-4, 1e-4}},
+      {"8640 m3/day on a 10 m cell is 0.001 m/s",
+       [&](small_watershed& w) { flux_aquifer(w, "36"); },
+       aquifer,
+       [](model_state& m) -> const std::vector<double>& { return m.gw_static_flux; },
+       {0.001, 0.0, 0.0, 0.0}},
+      {"36 cm/h of aquifer is 1e-4 m/s",
+       [&](small_watershed& w) { flux_aquifer(w, "36"); },
+       aquifer,
+       [](model_state& m) -> const std::vector<double>& { return m.gw_hycond; },
+       {1e-4, 1e-4, 1e-4, 1e-4}},
   };
   for (const unit_case& c : cases) {
     small_watershed w;
@@ -163,7 +177,9 @@ TEST(SoilMaps, SurfaceMoistureIsTheMoistureMapHeldToThePorosity) {
   m.porosity_path = w.map(m.porosity_map_fp, "phi.asc", "0.4 0.4\n0.4 0.35\n");
   m.moisture_path = w.map(m.moisture_map_fp, "theta.asc", "0.3 0.4\n0.41 0.5\n");
   const std::string out = run_quietly([&] { read_soil_property_maps(m); });
-  EXPECT_EQ(out, "Warning: initial water content > phi at grid 3\nWarning: initial water content > phi at grid 4\n");
+  EXPECT_EQ(
+      out,
+      "Warning: initial water content > phi at grid 3\nWarning: initial water content > phi at grid 4\n");
   expect_cells(m.surface_moisture, {0.3, 0.4, 0.4, 0.35}, "surface moisture");
   expect_cells(m.initial_moisture_cell, {0.3, 0.4, 0.4, 0.35}, "initial moisture");
 }
@@ -211,9 +227,15 @@ TEST(AquiferBottom, StaysBelowTheGround) {
       "Aquifer bottom elevation 101.500000 for cell 4 is at or above ground surface elevation 100.000000 \n"
       "Aquifer bottom elevation set to ground elevation \n";
   const bottom_case cases[] = {
-      {"0.1 m under a water table 0.05 m deep", false, "99.95 99.95\n99.95 99.95\n", {99.85, 99.85, 99.85, 99.85},
+      {"0.1 m under a water table 0.05 m deep",
+       false,
+       "99.95 99.95\n99.95 99.95\n",
+       {99.85, 99.85, 99.85, 99.85},
        ""},
-      {"a bottom map at and above the ground", true, "90 99.99\n100 101.5\n", {90.0, 99.99, 100.0, 100.0},
+      {"a bottom map at and above the ground",
+       true,
+       "90 99.99\n100 101.5\n",
+       {90.0, 99.99, 100.0, 100.0},
        warning_3 + warning_4},
   };
   for (const bottom_case& c : cases) {
@@ -254,8 +276,8 @@ TEST(MultiLayerSoilTable, ChecksEveryBoundWithItsEqualities) {
   };
   const table_case cases[] = {
       {"3 loam 0 1.2 0.3 10 0.45 0.3 0.1 0.05 0.2 30", nullptr, 1, ""},
-      {"3 1.2 1.0 10 1.0 1.0 1.0 1.0 1.0 30", nullptr, 1, ""},          // every upper bound met exactly
-      {"3 1.2 0.3 10 0.45 0.3 0.1 0.05 0.05 30", nullptr, 1, ""},       // initial equal to residual
+      {"3 1.2 1.0 10 1.0 1.0 1.0 1.0 1.0 30", nullptr, 1, ""},     // every upper bound met exactly
+      {"3 1.2 0.3 10 0.45 0.3 0.1 0.05 0.05 30", nullptr, 1, ""},  // initial equal to residual
       {"3 1.2 1e-16 1e-16 1e-16 1e-16 1e-16 1e-16 1e-16 30", nullptr, 1, ""},  // every lower bound met
       {"3 1.2 1e-17 10 0.45 0.3 0.1 0.05 0.2 30", nullptr, 0,
        "Lamda for layer 1 of soil 3 must be between 0.0 and 1.0 \n"},
@@ -296,14 +318,15 @@ TEST(MultiLayerSoilTable, StoresEachLayerInItsColumns) {
   small_watershed w;
   checked_file f;
   const std::string path = w.dir.write(
-      "mls.tab", soil_block("3 loam 0 1.2 0.3 10 0.45 0.3 0.1 0.05 0.2 30", "0.5 0.4 12 0.4 0.25 0.09 0.04 0.15 40",
-                            "0.2 0.5 14 0.35 0.2 0.08 0.03 0.1"));
+      "mls.tab", soil_block("3 loam 0 1.2 0.3 10 0.45 0.3 0.1 0.05 0.2 30",
+                            "0.5 0.4 12 0.4 0.25 0.09 0.04 0.15 40", "0.2 0.5 14 0.35 0.2 0.08 0.03 0.1"));
   ASSERT_TRUE(checked_file_open(f, path.c_str(), 'r'));
   EXPECT_EQ(read_multilayer_soil_table(f, *w.m), 1);
   const double* v = w.m->layered_soil_table[3].values;
   const std::vector<double> got(v, v + 28);
-  const std::vector<double> expected = {10, 12, 14, 0,    1.2,  0.5,  0.2,  0.45, 0.4,  0.35, 0.2,  0.15, 0.1,  0.1,
-                                        0.09, 0.08, 0.3, 0.25, 0.2, 0.05, 0.04, 0.03, 30, 40, 0, 0.3, 0.4, 0.5};
+  const std::vector<double> expected = {10,   12,   14,  0,   1.2,  0.5,  0.2, 0.45, 0.4, 0.35,
+                                        0.2,  0.15, 0.1, 0.1, 0.09, 0.08, 0.3, 0.25, 0.2, 0.05,
+                                        0.04, 0.03, 30,  40,  0,    0.3,  0.4, 0.5};
   EXPECT_EQ(got, expected);
 }
 
@@ -489,11 +512,14 @@ TEST(OverlandBoundaries, TypeIsTheWholePartOfColumnOne) {
   for (const boundary_case& c : cases) {
     small_watershed w;
     services_kept kept;
-    neighbour_services.find_elevation_series = [](const char* name) { return std::string(name) == "weir" ? 4 : -1; };
+    neighbour_services.find_elevation_series = [](const char* name) {
+      return std::string(name) == "weir" ? 4 : -1;
+    };
     model_state& m = *w.m;
     w.mapping_table("1 2\n3 3\n",
-                    "OVERLAND_BOUNDARY Classes\nNUM_IDS 3\nid\n" + table_row(1, c.rows) + table_row(2, "-0.5 0") +
-                        table_row(3, "2.7 0") + "RATINGCURVES\nNUM_IDS 1\nid name\n     2 weir\n",
+                    "OVERLAND_BOUNDARY Classes\nNUM_IDS 3\nid\n" + table_row(1, c.rows) +
+                        table_row(2, "-0.5 0") + table_row(3, "2.7 0") +
+                        "RATINGCURVES\nNUM_IDS 1\nid name\n     2 weir\n",
                     {map_table::overland_boundary});
     m.ov_boundary_on = 1;
     m.ov_xy_boundary_on = !c.xy_cells.empty();
@@ -520,17 +546,26 @@ TEST(GroundwaterInputs, TablesOrMapsGiveTypesConductivityAndPorosity) {
   };
   const source_case cases[] = {
       {"tables only", false, false, {0, 2, 1, 1, 1}, {1e-4, 2e-4, 2e-4, 2e-4}, {0.3, 0.2, 0.2, 0.2}},
-      {"the boundary file wins over its table", true, false, {0, 5, 5, 5, 5}, {1e-4, 2e-4, 2e-4, 2e-4},
+      {"the boundary file wins over its table",
+       true,
+       false,
+       {0, 5, 5, 5, 5},
+       {1e-4, 2e-4, 2e-4, 2e-4},
        {0.3, 0.2, 0.2, 0.2}},
-      {"a conductivity map leaves the porosity to the table", false, true, {0, 2, 1, 1, 1}, {1e-5, 1e-5, 1e-5, 1e-5},
+      {"a conductivity map leaves the porosity to the table",
+       false,
+       true,
+       {0, 2, 1, 1, 1},
+       {1e-5, 1e-5, 1e-5, 1e-5},
        {0.3, 0.2, 0.2, 0.2}},
   };
   for (const source_case& c : cases) {
     small_watershed w;
     model_state& m = *w.m;
     w.mapping_table("1 2\n2 2\n",
-                    "GROUNDWATER_BOUNDARY Classes\nNUM_IDS 2\nid\n" + table_row(1, "2.7") + table_row(2, "1") +
-                        "GROUNDWATER Classes\nNUM_IDS 2\nid\n" + table_row(1, "36 0.3") + table_row(2, "72 0.2"),
+                    "GROUNDWATER_BOUNDARY Classes\nNUM_IDS 2\nid\n" + table_row(1, "2.7") +
+                        table_row(2, "1") + "GROUNDWATER Classes\nNUM_IDS 2\nid\n" + table_row(1, "36 0.3") +
+                        table_row(2, "72 0.2"),
                     {map_table::groundwater_boundary, map_table::groundwater});
     m.gw_simulation_on = 1;
     if (c.boundary_file) m.gw_boundfile_path = w.map(m.gw_boundary_fp, "gw.bnd", "5 5\n5 5\n");
@@ -545,14 +580,15 @@ TEST(GroundwaterInputs, TablesOrMapsGiveTypesConductivityAndPorosity) {
     expect_cells(m.gw_porosity, c.porosity, c.what);
     expect_cells(m.gw_porosity_copy, c.porosity, c.what);
     if (!c.boundary_file) {
-      EXPECT_NE(out.find("reading the groundwater boundary file from the mapping table\n"), std::string::npos);
+      EXPECT_NE(out.find("reading the groundwater boundary file from the mapping table\n"),
+                std::string::npos);
     }
   }
 }
 
 std::string multi_layer_table(const std::string& layer1) {
-  return "MULTI_LAYER_SOIL Classes\n" + soil_block(layer1, "0.5 0.4 12 0.4 0.25 0.09 0.04 0.15 40",
-                                                     "0.2 0.5 14 0.35 0.2 0.08 0.03 0.1");
+  return "MULTI_LAYER_SOIL Classes\n" +
+         soil_block(layer1, "0.5 0.4 12 0.4 0.25 0.09 0.04 0.15 40", "0.2 0.5 14 0.35 0.2 0.08 0.03 0.1");
 }
 
 TEST(SoilMaps, MultiLayerTableGivesClassesAndLayerMoistures) {
@@ -573,9 +609,10 @@ TEST(SoilMaps, MultiLayerTableGivesClassesAndLayerMoistures) {
   bad.mapping_table("3 3\n3 3\n", multi_layer_table("3 loam 1.2 0.3 10 0.45 0.3 0.1 0.05 0.5 30"),
                     {map_table::multi_layer_soil});
   const std::string out = run_quietly([&] { read_soil_property_maps(*bad.m); });
-  EXPECT_NE(out.find("Initial moisture for layer 1 of soil 3 must be between residual saturation and porosity \n \n"
-                     "Problems in your multi layer G&A table \nPLUVO termanating \n"),
-            std::string::npos)
+  EXPECT_NE(
+      out.find("Initial moisture for layer 1 of soil 3 must be between residual saturation and porosity \n \n"
+               "Problems in your multi layer G&A table \nPLUVO termanating \n"),
+      std::string::npos)
       << out;
   EXPECT_EQ(error_state.error_terminate, 1);
 }
@@ -620,11 +657,11 @@ TEST(Permafrost, ColumnsStartAtTheirProfileTemperatures) {
     EXPECT_EQ(m.perma_tem[2][j], 0.0);  // a type without nodes
     EXPECT_EQ(m.perma_tem[3][j], 0.0);  // outside the permafrost mask
   }
-  EXPECT_EQ(out.rfind("reading permafrost mask from file: " + m.permafrost_gipl_path + "\nReading permafrost Soil Table",
+  EXPECT_EQ(out.rfind("reading permafrost mask from file: " + m.permafrost_gipl_path +
+                          "\nReading permafrost Soil Table",
                       0),
             0u)
       << out;
 }
 
 }  // namespace
-
