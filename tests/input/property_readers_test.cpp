@@ -665,3 +665,77 @@ TEST(Permafrost, ColumnsStartAtTheirProfileTemperatures) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Richards soil table that lays out three nodes in every column; the columns start with a
+// water content of 0.1 times the cell number at their top node, and cell 2 can exfiltrate.
+int three_node_columns(checked_file&, int, model_state&) { return 3; }
+void wet_tops(model_state& m) {
+  for (int i = 1; i <= m.cell_count; ++i) m.THETA[i][1] = 0.1 * i;
+  m.yes_exfil[2] = 1;
+}
+
+TEST(RichardsColumns, NodeArraysFollowTheTableAndTheOptions) {
+  struct column_case {
+    int c_option;
+    int groundwater;
+    size_t solver_vector_size;  // nodes, or cells when groundwater has more of them
+  };
+  for (const column_case& c : {column_case{0, 0, 4}, column_case{2, 1, 5}}) {
+    small_watershed w;
+    services_kept kept;
+    neighbour_services.read_richards_soil_table = three_node_columns;
+    neighbour_services.init_richards_soil_columns = wet_tops;
+    model_state& m = *w.m;
+    m.inf_richards_on = 1;
+    m.richards_c_option_value = c.c_option;
+    m.gw_simulation_on = c.groundwater;
+    m.water_table_on = 1;
+    m.time_step_s = 90.0;
+    ASSERT_TRUE(checked_file_open(m.soil_layer_table_fp, w.dir.write("soil.tab", "").c_str(), 'r'));
+    const std::string out = run_quietly([&] { setup_richards_soil_columns(m); });
+    EXPECT_EQ(out, "Reading Soil Table   Done\nInitialize Richards Params   Done\n");
+    EXPECT_EQ(error_state.error_terminate, 0);
+    EXPECT_EQ(m.richards_nnodes, 3);
+    EXPECT_EQ(m.THETA.rows(), 4);
+    EXPECT_EQ(m.BChc.cols(), 3);
+    EXPECT_EQ(m.AHAV.empty(), c.c_option != 2);
+    EXPECT_EQ(m.A.size(), c.solver_vector_size);
+    EXPECT_EQ(m.D.size(), c.solver_vector_size);
+    EXPECT_EQ(m.richards_node_work_1.size(), 4u);
+    expect_cells(m.root_depth, {0.4, 0.4, 0.4, 0.4}, "root depth");
+    expect_cells(m.surface_moisture, {0.1, 0.2, 0.3, 0.4}, "surface moisture");
+    expect_cells(m.dtr, {0.025, 0.025, 0.025, 0.025}, "step in hours");
+    EXPECT_EQ(m.exfiltration_any, 1);
+    EXPECT_FALSE(m.soil_layer_table_fp.is_open());
+  }
+}
+
+void full_sacramento(checked_file&, model_state& m) {
+  for (int k = 0; k < sac_param_count; ++k) m.sac_params[size_t(k)] = k + 1;
+}
+
+TEST(Sacramento, KeepsTheContentsTheReaderLeft) {
+  small_watershed w;
+  services_kept kept;
+  neighbour_services.read_sacramento_input = full_sacramento;
+  model_state& m = *w.m;
+  m.sacramento_on = 1;
+  m.sac_param_17 = 5.0;
+  m.sacramento_path = w.dir.write("sac.txt", "PLUVO_SACRAMENTO\n");
+  open_sacramento_input(m);
+  // uztwc, uzfwc, lztwc, lzfpc, lzfsc
+  EXPECT_EQ(m.sac_saved_contents, (std::array<double, 5>{13, 14, 15, 17, 16}));
+  EXPECT_EQ(m.sac_param_17, 0.0);
+  EXPECT_FALSE(m.sacramento_fp.is_open());
+
+  small_watershed x;
+  x.m->sacramento_on = 1;
+  x.m->sacramento_path = "none.txt";
+  const std::string out = run_quietly([&] { open_sacramento_input(*x.m); });
+  EXPECT_NE(out.find("Cannot open Sacramento input parameter file: none.txt\n"), std::string::npos) << out;
+  EXPECT_EQ(error_state.error_terminate, 1);
+}
+
+}  // namespace
