@@ -198,12 +198,12 @@ void setup_richards_soil_columns(model_state& m) {
   std::fputs("   Done\n", stdout);
   allocate_richards_arrays(m, n, nodes);
   set_root_depths(m, n);
-  say(m, "Initialize Richards Params");
-  neighbour_services.init_richards_soil_columns(m);
-  if (error_state.error_terminate) return;
   ensure_cells(m.dtr, n);
   ensure_cells(m.yes_exfil, n);
   ensure_cells(m.surface_moisture, n);
+  say(m, "Initialize Richards Params");
+  neighbour_services.init_richards_soil_columns(m);
+  if (error_state.error_terminate) return;
   for (int i = 1; i <= n; ++i) {
     m.dtr[i] = m.time_step_s / 3600.0;
     if (m.water_table_on && m.yes_exfil[i] == 1) m.exfiltration_any = 1;
