@@ -1,6 +1,8 @@
 // The per-cell arrays of the processes the options switch on, made once the cell count is known.
 #include <cstdio>
 
+#include "common/console.hpp"
+#include "common/error_state.hpp"
 #include "input/grid_setup.hpp"
 #include "run/model_state.hpp"
 
@@ -18,13 +20,22 @@ void make(std::vector<T>& v, int n, T fill = T()) {
 }
 
 // A location list: its count, then one "row column" pair per line; a short list leaves zeros.
-void read_locations(checked_file& f, int& count, std::vector<int>& rows, std::vector<int>& cols) {
+// A location off the grid is refused here, before any output indexes the grid with it.
+void read_locations(const model_state& m, checked_file& f, int& count, std::vector<int>& rows,
+                    std::vector<int>& cols) {
   count = 0;
   if (!f.is_open() || std::fscanf(f.stream, "%d", &count) != 1 || count < 0) count = 0;
   rows.assign(size_t(count) + 1, 0);
   cols.assign(size_t(count) + 1, 0);
-  for (int i = 1; i <= count; ++i)
+  for (int i = 1; i <= count; ++i) {
     if (std::fscanf(f.stream, "%d %d \n", &rows[i], &cols[i]) != 2) break;
+    if (rows[i] < 1 || rows[i] > m.grid_rows || cols[i] < 1 || cols[i] > m.grid_cols) {
+      message_out("Error: location %d (row %d col %d) in file %s lies outside the grid of %d rows and %d columns.\n",
+                  i, rows[i], cols[i], f.path.c_str(), m.grid_rows, m.grid_cols);
+      fail_printed();
+      return;
+    }
+  }
 }
 
 void allocate_soil_water_arrays(model_state& m, int n) {
@@ -79,10 +90,10 @@ void allocate_cell_arrays(model_state& m) {
     make(m.oland_lake_new, n);
   }
   if (m.overland_depths_on)
-    read_locations(m.overland_depth_loc_fp, m.overland_depth_count, m.overland_depth_row,
+    read_locations(m, m.overland_depth_loc_fp, m.overland_depth_count, m.overland_depth_row,
                    m.overland_depth_col);
-  if (m.overland_wse_on)
-    read_locations(m.overland_wse_loc_fp, m.overland_wse_count, m.overland_wse_row,
+  if (m.overland_wse_on && !error_state.error_terminate)
+    read_locations(m, m.overland_wse_loc_fp, m.overland_wse_count, m.overland_wse_row,
                    m.overland_wse_col);
 }
 

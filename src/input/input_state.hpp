@@ -170,8 +170,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   checked_file nwsrfs_elev_snow_stream;
 
   // Working file names the run-parameter step copies from the cards.
-  std::string watershed_mask_path;
-  std::string elevation_path;
   std::string out_hyd_location_path;
 
   // Working names and switches of the files opened at set-up (copied from the cards).
@@ -179,9 +177,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int multi_layer_soil_table_present = 0;
 
   // Switches read by the grid set-up.
-  int mapping_table_on = 0;
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
-  int grid_table_presence[37] = {};
 
   // Overland output locations.
   int overland_depth_count = 0;
@@ -263,13 +259,18 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double site_latitude = 0.0;
   double site_longitude = 0.0;
   double gmt_offset = 0.0;
+  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
+  int grid_table_presence[37] = {};
   // Working settings from the run parameters.
+  std::string elevation_path;
+  int mapping_table_on = 0;
   std::string mapping_table_path;
   std::string materials_path;
   int st_mapping_table_on = 0;
   std::string st_mapping_table_path;
   int strict_julian_date_on = 0;
   int units_flag = 0;
+  std::string watershed_mask_path;
   int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
 };
 

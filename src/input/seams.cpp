@@ -8,6 +8,8 @@ void name_contaminant_chan_outputs(model_state&) {}  // not built yet
 void read_dike_map(model_state&) {}  // not built yet
 void read_wetland_mask(model_state&) {}  // not built yet
 void setup_overland_boundary_types(model_state&) {}  // not built yet
+void read_permafrost_mask(model_state&) {}  // not built yet
+void setup_permafrost_soil(model_state&) {}  // not built yet
 void read_groundwater_inputs(model_state&) {}  // not built yet
 void open_sacramento_input(model_state&) {}  // not built yet
 void open_conceptual_gw_input(model_state&) {}  // not built yet

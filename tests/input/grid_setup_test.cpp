@@ -3,6 +3,7 @@
 #include "common/checked_file.hpp"
 #include "grid_fixture.hpp"
 #include "input/grid_setup.hpp"
+#include "input/input_phases.hpp"
 
 namespace {
 
@@ -243,6 +244,67 @@ TEST(InitialState, SoilMoistureHotstartReachesTheInfiltrationScheme) {
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(m->surface_moisture, (std::vector<double>{0, 0.21, 0.33}));
   EXPECT_EQ(m->initial_moisture_cell, m->surface_moisture);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CellArrays, OverlandDepthLocationsAreReadAndRangeChecked) {
+  pluvo_test::temp_dir dir;
+  for (const bool on_grid : {true, false}) {
+    const std::string list = on_grid ? "2\n1 2\n3 1\n" : "2\n1 2\n4 1\n";
+    auto m = pluvo_test::new_model();
+    m->grid_rows = 3;
+    m->grid_cols = 2;
+    m->cell_count = 1;
+    m->overland_depths_on = 1;
+    const std::string path = dir.write("depth.loc", list);
+    ASSERT_TRUE(checked_file_open(m->overland_depth_loc_fp, path.c_str(), 'r'));
+    testing::internal::CaptureStdout();
+    allocate_cell_arrays(*m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(m->overland_depth_count, 2);
+    EXPECT_EQ(m->overland_depth_row[1], 1);
+    EXPECT_EQ(m->overland_depth_col[1], 2);
+    if (on_grid) {
+      EXPECT_EQ(out, "");
+      EXPECT_EQ(error_state.error_terminate, 0);
+    } else {
+      EXPECT_EQ(out, "Error: location 2 (row 4 col 1) in file " + m->overland_depth_loc_fp.path +
+                         " lies outside the grid of 3 rows and 2 columns.\n\n");
+      EXPECT_EQ(error_state.error_terminate, 1);
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InputGrids, AnEmptyMaskLeavesNoCellsAndTheOutletCheckStops) {
+  pluvo_test::temp_dir dir;
+  for (const int explicit_channels : {0, 1}) {
+    auto m = pluvo_test::new_model();
+    m->project_rows = m->mask_rows = 2;
+    m->project_cols = m->mask_cols = 2;
+    m->cell_size = 10.0;
+    m->outlet_row = m->outlet_col = 1;
+    m->chan_explic_on = explicit_channels;
+    m->manning_n_value = 0.03;
+    m->watershed_mask_path = dir.write("empty.msk", header(2, 2) + "0 0\n0 0\n");
+    m->elevation_path = dir.write("flat.ele", header(2, 2) + "1 1\n1 1\n");
+    ASSERT_TRUE(checked_file_open(m->watershed_mask_fp, m->watershed_mask_path.c_str(), 'r'));
+    ASSERT_TRUE(checked_file_open(m->elevation_fp, m->elevation_path.c_str(), 'r'));
+    testing::internal::CaptureStdout();
+    init_input_grids(*m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(m->cell_count, 0);
+    EXPECT_TRUE(m->elevation.empty());
+    EXPECT_TRUE(m->ov_depth.empty());
+    EXPECT_EQ(error_state.error_terminate, explicit_channels ? 0 : 1);
+    EXPECT_EQ(out.find("inside the watershed mask.") != std::string::npos, !explicit_channels);
+  }
 }
 
 }  // namespace

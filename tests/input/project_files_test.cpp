@@ -78,17 +78,35 @@ TEST(OpenProjectFiles, MissingMapIsIgnoredWhenItsTableIsPresent) {
   close_output_files(*n);
 }
 
-TEST(OpenProjectFiles, LocationOutputNamesTheOutputThenTheList) {
+TEST(OpenProjectFiles, LocationOutputsNameTheOutputThenTheList) {
   pluvo_test::temp_dir dir;
-  auto m = project(dir);
-  m->hyd_location_on = 1;
-  m->in_hyd_location_path = dir.write("points.txt", "1\n2 2\n");
-  m->out_hyd_location_path = dir.file("no/such/dir/points.out");
-  open_project_files(*m);
-  EXPECT_EQ(error_state.error_code, 51);
-  EXPECT_EQ(error_state.error_file_kind, m->out_hyd_location_path);
-  EXPECT_EQ(error_state.error_file_name, m->in_hyd_location_path);
-  close_output_files(*m);
+  const std::string list = dir.write("points.txt", "1\n2 2\n");
+  const std::string output = dir.file("no/such/dir/points.out");
+  struct location_case {
+    int code;
+    std::string kind, name;
+  };
+  const location_case cases[] = {
+      {51, output, list},                                      // hydrographs at points
+      {50, output, list},                                      // depths at the hydrograph points
+      {48, list, output + " (out_theta_location_file)"},       // soil moisture at cells
+  };
+  for (const auto& c : cases) {
+    auto m = project(dir);
+    m->hyd_location_on = c.code != 48;
+    m->in_hyd_location_path = list;
+    m->out_hyd_location_path = c.code == 51 ? output : dir.file("points.hyd");
+    m->dep_location_on = c.code == 50;
+    m->out_dep_location_path = output;
+    m->theta_out_on = c.code == 48;
+    m->cell_location_file = list;
+    m->out_theta_location_path = output;
+    open_project_files(*m);
+    EXPECT_EQ(error_state.error_code, c.code);
+    EXPECT_EQ(error_state.error_file_kind, c.kind);
+    EXPECT_EQ(error_state.error_file_name, c.name);
+    close_output_files(*m);
+  }
 }
 
 TEST(CloseOutputFiles, ClosesOnceAndForgetsTheSummaryAsErrorLog) {
@@ -205,7 +223,7 @@ TEST(SurfaceProperties, RoughnessMapRejectsZeroAndSnowKeepsACopy) {
 
 namespace {
 
-TEST(OpenProjectFiles, ChannelThetaAndSoilColumnRules) {
+TEST(OpenProjectFiles, ChannelAndSoilColumnRules) {
   pluvo_test::temp_dir dir;
   dir.enter();
   {
@@ -217,17 +235,6 @@ TEST(OpenProjectFiles, ChannelThetaAndSoilColumnRules) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Must Specify YES_NON_ORTHO in project file\n");
     EXPECT_EQ(error_state.error_code, 4);
     EXPECT_EQ(error_state.error_file_kind, "");
-    close_output_files(*m);
-  }
-  {
-    auto m = project(dir);
-    m->theta_out_on = 1;
-    m->cell_location_file = dir.write("cells.txt", "1\n1 1\n");
-    m->out_theta_location_path = dir.file("no/such/theta.out");
-    open_project_files(*m);
-    EXPECT_EQ(error_state.error_code, 48);
-    EXPECT_EQ(error_state.error_file_kind, m->cell_location_file);
-    EXPECT_EQ(error_state.error_file_name, m->out_theta_location_path + " (out_theta_location_file)");
     close_output_files(*m);
   }
   {
@@ -250,6 +257,41 @@ TEST(OpenProjectFiles, ChannelThetaAndSoilColumnRules) {
     open_project_files(*r);
     EXPECT_EQ(error_state.error_file_kind, "soil type");
     close_output_files(*r);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SurfaceProperties, OverlandLakeVolumesFromTheirWaterSurface) {
+  for (const double high_cell : {9.0, 10.5}) {
+    auto m = pluvo_test::new_model();
+    m->overland_lakes_on = 1;
+    m->cell_count = 4;
+    m->cell_size = 10.0;
+    m->elevation = {0, 9.0, 9.0, 9.0, high_cell};
+    m->oland_lake_mask = {0, 1, 1, 0, 2};
+    m->overland_lake_count = 2;
+    m->overland_lake_records.assign(3, overland_lake_record());
+    m->overland_lake_records[1].wse = 10.0;
+    m->overland_lake_records[1].volume = 55.0;  // the file's volume is recomputed from the map
+    m->overland_lake_records[2].wse = 10.0;
+    testing::internal::CaptureStdout();
+    sum_overland_lake_volumes(*m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_DOUBLE_EQ(m->overland_lake_records[1].volume, 200.0);  // 1 m over two 100 m2 cells
+    EXPECT_EQ(m->overland_lake_records[1].lake_cell_count, 2);
+    if (high_cell < 10.0) {
+      EXPECT_DOUBLE_EQ(m->overland_lake_records[2].volume, 100.0);
+      EXPECT_EQ(out, "");
+    } else {
+      EXPECT_EQ(out,
+                "There is a lake cell in lake 2 that is above the initial lake water surface\n"
+                "elevation in that lake, which is specified as 10.000000.  This situation is not\n"
+                "physically realistic.  Check your lake map.  Program terminated.\n\n");
+      EXPECT_EQ(error_state.error_terminate, 1);
+    }
   }
 }
 
