@@ -272,6 +272,29 @@ TEST(SoilErosionTable, SizeClassCountMustMatchTheSediments) {
                  "\nspecified in the SED_EROS_PROPS table is 2. The values must match.\n");
 }
 
+TEST(BmpTable, ContaminantColumnsFollowTheTenFixedOnes) {
+  pluvo_test::table_fixture fx("11\n");
+  write_file("t.cmt", top + "BMPS Land\nNUM_IDS 2\nNUM_CON 1\nheader\n" + table_row(1, "1 2 3 4 5 6 7 8 9 10 0.5") +
+                          table_row(2, "11 12 13 14 15 16 17 18 19 20 0.7"));
+  write_file("m.idx", fx.map("1 2\n"));
+  std::vector<double> tenth = fx.per_cell(), removal = fx.per_cell();
+  printed_by([&] {
+    EXPECT_EQ(read_bmp_map_table(fx.target, "t.cmt",
+                                 {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &tenth},
+                                 {&removal}, 1),
+              1);
+  });
+  EXPECT_EQ(tenth, (std::vector<double>{0.0, 10.0, 20.0}));
+  EXPECT_EQ(removal, (std::vector<double>{0.0, 0.5, 0.7}));
+
+  const std::string out = printed_by([&] { EXPECT_EQ(read_bmp_map_table(fx.target, "t.cmt", {}, {}, 2), 0); });
+  EXPECT_EQ(out, "Error: The BMPS table of the mapping-table file gives NUM_CON 1, but the model has 2 contaminants. "
+                 "The values must match.\n\n");  // the reporter adds its own line
+  EXPECT_EQ(error_state.error_terminate, 1);
+  EXPECT_EQ(error_state.error_arg1, 2);
+  EXPECT_EQ(error_state.error_arg2, 1);
+}
+
 TEST(SedimentsTable, ClassesFromColumn41) {
   pluvo_test::scratch_dir dir;
   pluvo::error_state = pluvo::error_state_record();
