@@ -9,7 +9,6 @@ namespace pluvo {
 struct channel_state {
   int32_t chan_explic_on = 0;
   int32_t chan_mesh_on = 0;
-  int32_t stream_loss_on = 0;  // stream-aquifer exchange
   int32_t lakes_on = 0;               // channel lakes
   std::vector<int32_t> lake_mask;     // per cell: channel lake, 0 elsewhere
   int32_t chan_lake_step_switch = 0;  // a channel lake changed the channel time step
@@ -56,6 +55,7 @@ struct channel_state {
   int read_chan_hotstart_on = 0;
   std::string section_table_path;
   std::string stream_cell_path;
+  int stream_loss_on = 0;
   int write_chan_hotstart_on = 0;
 };
 

@@ -35,7 +35,11 @@ struct index_map_entry {
 // with line holding the line after them. false when the file is no mapping-table file.
 bool read_index_map_section(checked_file& file, char* line, std::vector<index_map_entry>& entries);
 
-// Ids above this are refused before they size any array.
-constexpr int largest_table_id = 10000000;
+// Ids and counts above these are refused before they size any array.
+constexpr int largest_row_count = 1000000;    // NUM_IDS
+constexpr int largest_class_count = 10000;    // NUM_SED, NUM_CONTAM
+
+// true when count is within limit; otherwise the count is reported, naming the file, and the run stops.
+bool count_within(int count, int limit, const char* keyword, const std::string& path);
 
 }  // namespace pluvo

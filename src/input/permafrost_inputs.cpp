@@ -7,6 +7,7 @@
 #include "common/error_state.hpp"
 #include "common/process.hpp"
 #include "input/grid_setup.hpp"
+#include "input/input_phases.hpp"
 #include "input/neighbour_services.hpp"
 #include "input/property_readers.hpp"
 #include "run/model_state.hpp"

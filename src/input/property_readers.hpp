@@ -11,11 +11,6 @@ namespace pluvo {
 
 struct model_state;
 
-// Permafrost soil-temperature columns (called by the input-grid driver when a permafrost
-// option is on).
-void read_permafrost_mask(model_state& m);
-void setup_permafrost_soil(model_state& m);
-
 // Fills temperature[1..node_count] from the profile (depth, temp) of points 1..point_count at
 // the node depths. Each node takes the segment that holds it; nodes above the first or below
 // the last point continue the nearest segment; a zero-length segment gives its lower value.

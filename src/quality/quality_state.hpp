@@ -61,7 +61,6 @@ namespace pluvo {
 struct quality_state {
   int ov_con_trans_on = 0;
   int chan_con_trans_on = 0;
-  int chan_sed_transport_on = 0;
   int all_contam_output_on = 0;  // run's copy of ALL_CONTAM_OUTPUT
   int ov_point_source_on = 0;
 
@@ -69,6 +68,7 @@ struct quality_state {
   int cell_mass_toggle = 1;  // alternates between 1 and 2 every cell-mass step
   double kinetics_step_factor = 1.0;
   int soil_erosion_on = 0;
+  int chan_sed_transport_on = 0;
 
 #define PLUVO_MASS_ARRAY_MEMBER(member) checked_array<double> member;
   PLUVO_NAMED_MASS_ARRAYS(PLUVO_MASS_ARRAY_MEMBER)

@@ -1,52 +1,31 @@
 #pragma once
-// A temporary folder per test, and small maps written into it.
+// A model record, a scratch folder per test, and small maps written into it.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "run/scratch_dir.hpp"
+
 #include "common/error_state.hpp"
 #include "run/model_state.hpp"
 
 namespace pluvo_test {
 
-struct temp_dir {
-  std::string path;
-  std::string previous;
-  temp_dir() {
-    char tmpl[] = "/tmp/pluvo_grid_XXXXXX";
-    path = mkdtemp(tmpl);
-    previous = std::filesystem::current_path().string();
-  }
-  // Enters the folder for the test's lifetime; writers of fixed names (maskmap) land here.
-  void enter() { std::filesystem::current_path(path); }
-  ~temp_dir() {
-    std::filesystem::current_path(previous);
-    std::filesystem::remove_all(path);
-  }
-  std::string file(const std::string& name) const { return path + "/" + name; }
+// A scratch folder entered for the test's lifetime (so "maskmap" lands there), with full paths.
+struct temp_dir : scratch_dir {
+  void enter() const {}  // entered already
+  std::string file(const std::string& name) const { return path(name); }
   std::string write(const std::string& name, const std::string& text) const {
-    const std::string p = file(name);
-    std::FILE* f = std::fopen(p.c_str(), "w");
-    std::fputs(text.c_str(), f);
-    std::fclose(f);
-    return p;
+    pluvo::scratch_dir::write(name, text);
+    return path(name);
   }
 };
 
 inline std::string read_text(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "r");
-  if (!f) return "<missing>";
-  std::string s;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-  std::fclose(f);
-  return s;
+  return std::filesystem::exists(path) ? read_file(path) : "<missing>";
 }
 
 inline void clear_errors() {

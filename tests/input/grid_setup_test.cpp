@@ -3,6 +3,7 @@
 #include "common/checked_file.hpp"
 #include "grid_fixture.hpp"
 #include "input/grid_setup.hpp"
+#include "input/input_phases.hpp"
 
 namespace {
 
@@ -274,6 +275,35 @@ TEST(CellArrays, OverlandDepthLocationsAreReadAndRangeChecked) {
                          " lies outside the grid of 3 rows and 2 columns.\n\n");
       EXPECT_EQ(error_state.error_terminate, 1);
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InputGrids, AnEmptyMaskLeavesNoCellsAndTheOutletCheckStops) {
+  pluvo_test::temp_dir dir;
+  for (const int explicit_channels : {0, 1}) {
+    auto m = pluvo_test::new_model();
+    m->project_rows = m->mask_rows = 2;
+    m->project_cols = m->mask_cols = 2;
+    m->cell_size = 10.0;
+    m->outlet_row = m->outlet_col = 1;
+    m->chan_explic_on = explicit_channels;
+    m->manning_n_value = 0.03;
+    m->watershed_mask_path = dir.write("empty.msk", header(2, 2) + "0 0\n0 0\n");
+    m->elevation_path = dir.write("flat.ele", header(2, 2) + "1 1\n1 1\n");
+    ASSERT_TRUE(checked_file_open(m->watershed_mask_fp, m->watershed_mask_path.c_str(), 'r'));
+    ASSERT_TRUE(checked_file_open(m->elevation_fp, m->elevation_path.c_str(), 'r'));
+    testing::internal::CaptureStdout();
+    init_input_grids(*m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(m->cell_count, 0);
+    EXPECT_TRUE(m->elevation.empty());
+    EXPECT_TRUE(m->ov_depth.empty());
+    EXPECT_EQ(error_state.error_terminate, explicit_channels ? 0 : 1);
+    EXPECT_EQ(out.find("inside the watershed mask.") != std::string::npos, !explicit_channels);
   }
 }
 

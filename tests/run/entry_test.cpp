@@ -177,7 +177,7 @@ TEST(PluvoProgram, BatchMakesNumberedRuns) {
 
 TEST(PluvoProgram, WebModeHeaderAndFormEcho) {
   scratch_dir dir;
-  const std::string web = dir.path() + "/pluvo_web";
+  const std::string web = dir.path("pluvo_web");
   ASSERT_EQ(symlink(PLUVO_BINARY, web.c_str()), 0);
   const std::string head =
       "Content-Type:text/text;charset=iso-8859-1\r\n\n"
@@ -213,7 +213,7 @@ TEST(PluvoProgram, ReportedErrorsSetTheExitStatus) {
   const std::string base =
       "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n"
       "WATERSHED_MASK one.msk\nELEVATION one.ele\nGRIDSIZE 10\nROWS 1\nCOLS 1\nOUTROW 1\nOUTCOL 1\n"
-      "SUMMARY one.sum\nOUTLET_HYDRO one.hyd\nPRECIP_UNIF\nMANNING_N 0.03\nTOT_TIME 1\n";
+      "SUMMARY one.sum\nOUTLET_HYDRO one.hyd\n";
   const std::string one_cell = "north: 10\nsouth: 0\neast: 10\nwest: 0\nrows: 1\ncols: 1\n";
   const struct {
     const char* label;
@@ -225,7 +225,7 @@ TEST(PluvoProgram, ReportedErrorsSetTheExitStatus) {
        "\nError: You have specified both spatially-varied and uniform Manning roughness\nusing both the ROUGHNESS "
        "and MANNING_N project file cards.  Only one of\nthese may be specified.  Select only one option.\n",
        1},
-      {"no hydrograph interval", base + "HYD_FREQ 0\n",
+      {"no hydrograph interval", base + "HYD_FREQ 0\nMANNING_N 0.03\n",
        "\nWarning: Write hydrograph time step not specified, defaulting to 1 hour.\n", 0},
       {"no project file", "", "\nError: The specified project file was not found.\n", 1},
   };
