@@ -4,6 +4,7 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "input/ascii_map.hpp"
+#include "input/grid_setup.hpp"
 #include "run/model_state.hpp"
 
 namespace pluvo {
@@ -36,6 +37,21 @@ void read_cell_index_map(model_state& m, checked_file& file, const std::string& 
                  m.grid_cols, m.cell_number_grid, nullptr, nullptr, &out, m.project_rows, m.project_cols,
                  m.silent_mode);
   checked_file_close(file);
+}
+
+// Every soil class indexes the layered soil table: one outside it is refused before any use.
+bool soil_classes_in_table(const model_state& m, const std::string& source) {
+  const int limit = int(layered_soil_table_size) - 1;
+  for (int i = 1; i <= m.cell_count; ++i) {
+    const int s = m.soiltype[i];
+    if (s < 0 || s > limit) {
+      message_out("Error: soil class %d of cell %d in %s is outside the soil table (0 to %d)\n", s, i,
+                  source.c_str(), limit);
+      fail_printed();
+      return false;
+    }
+  }
+  return true;
 }
 
 bool table_present(const model_state& m, int id) {

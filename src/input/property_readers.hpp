@@ -42,6 +42,9 @@ void read_cell_map(model_state& m, checked_file& file, const std::string& name, 
 // Reads an index map (mode 4) into the cells of out and closes the file.
 void read_cell_index_map(model_state& m, checked_file& file, const std::string& name,
                          std::vector<int32_t>& out);
+// Every soil class indexes the layered soil table: one outside it stops the run with a message
+// naming the class, its cell, its source and the table's bounds.
+bool soil_classes_in_table(const model_state& m, const std::string& source);
 // The mapping-table file is on and holds the table.
 bool table_present(const model_state& m, int id);
 // Spreads the value columns of a table onto the cells; false after a reported error.

@@ -180,7 +180,8 @@ void setup_richards_soil_columns(model_state& m) {
   say(m, "Reading Soil Table");
   const int scheme = m.richards_c_option_value;
   int nodes = 0;
-  if (m.soil_layer_table_fp.is_open()) {
+  const bool from_file = m.soil_layer_table_fp.is_open();
+  if (from_file) {
     nodes = neighbour_services.read_richards_soil_table(m.soil_layer_table_fp, scheme, m);
     checked_file_close(m.soil_layer_table_fp);
   } else {
@@ -189,6 +190,7 @@ void setup_richards_soil_columns(model_state& m) {
     });
   }
   if (error_state.error_terminate) return;
+  if (!soil_classes_in_table(m, from_file ? m.soil_layer_input_path : m.mapping_table_path)) return;
   if (nodes < 1) {
     message_out("\nError: the Richards soil table gave the soil columns no nodes\n");
     fail_printed();

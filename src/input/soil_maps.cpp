@@ -117,21 +117,6 @@ void read_green_ampt_maps(model_state& m) {
                "reading residual saturation map from the master table file\n", m.residual_sat_cell);
 }
 
-// Every soil class indexes the layered soil table: one outside it is refused before any use.
-bool soil_classes_in_table(const model_state& m, const std::string& source) {
-  const int limit = int(layered_soil_table_size) - 1;
-  for (int i = 1; i <= m.cell_count; ++i) {
-    const int s = m.soiltype[i];
-    if (s < 0 || s > limit) {
-      message_out("Error: soil class %d of cell %d in %s is outside the soil table (0 to %d)\n", s, i,
-                  source.c_str(), limit);
-      fail_printed();
-      return false;
-    }
-  }
-  return true;
-}
-
 void read_layered_soil(model_state& m) {
   if (m.inf_layered_soil_on != 1) return;
   const int n = m.cell_count;
@@ -158,7 +143,6 @@ void read_layered_soil(model_state& m) {
     for (int r = 1; r <= m.cell_number_grid.rows(); ++r)
       for (int c = 1; c <= m.cell_number_grid.cols(); ++c)
         if (const int k = m.cell_number_grid(r, c); k != 0) m.soiltype[k] = m.data_grid(r, c);
-    if (!soil_classes_in_table(m, source)) return;
     neighbour_services.read_layered_soil_table(m.soil_layer_table_fp, m);
     checked_file_close(m.soil_layer_table_fp);
     if (stopped()) return;

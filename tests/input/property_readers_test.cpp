@@ -712,6 +712,44 @@ TEST(RichardsColumns, NodeArraysFollowTheTableAndTheOptions) {
   }
 }
 
+// A Richards soil table whose index map gives cell 3 a class beyond the soil table.
+int column_of_unknown_class(checked_file&, int, model_state& m) {
+  m.soiltype[3] = 100000;
+  return 3;
+}
+
+TEST(RichardsColumns, ASoilClassBeyondTheTableStopsBeforeTheColumnsAreBuilt) {
+  small_watershed w;
+  services_kept kept;
+  neighbour_services.read_richards_soil_table = column_of_unknown_class;
+  model_state& m = *w.m;
+  m.inf_richards_on = 1;
+  m.soil_layer_input_path = w.dir.write("soil.tab", "");
+  ASSERT_TRUE(checked_file_open(m.soil_layer_table_fp, m.soil_layer_input_path.c_str(), 'r'));
+  const std::string out = run_quietly([&] { setup_richards_soil_columns(m); });
+  EXPECT_NE(out.find("Error: soil class 100000 of cell 3 in " + m.soil_layer_input_path +
+                     " is outside the soil table (0 to 99999)\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(error_state.error_terminate, 1);
+  EXPECT_TRUE(m.THETA.empty());
+}
+
+// A uniform initial moisture is held 0.01 inside each cell's residual and porosity; the
+// surface keeps the uniform value.
+TEST(SoilMaps, UniformMoistureIsHeldInsideEachCellsRange) {
+  small_watershed w;
+  model_state& m = *w.m;
+  m.green_ampt_on = m.porosity_map_on = m.residual_sat_map_on = m.uniform_moisture_on = 1;
+  m.porosity_path = w.map(m.porosity_map_fp, "phi.asc", "0.45 0.6\n0.45 0.45\n");
+  m.residual_sat_cell = {0, 0.05, 0.05, 0.05, 0.49};
+  m.uniform_initial_moisture = 0.5;
+  const std::string out = run_quietly([&] { read_soil_property_maps(m); });
+  EXPECT_NE(out.find("initializing uniform initial soil water content\n"), std::string::npos) << out;
+  expect_cells(m.initial_moisture_cell, {0.44, 0.5, 0.44, 0.44}, "initial moisture");
+  expect_cells(m.surface_moisture, {0.5, 0.5, 0.5, 0.5}, "surface moisture");
+}
+
 void full_sacramento(checked_file&, model_state& m) {
   for (int k = 0; k < sac_param_count; ++k) m.sac_params[size_t(k)] = k + 1;
 }
