@@ -492,6 +492,24 @@ TEST(DikeMap, ReadsLowSpotsOnlyWithTheDikes) {
   EXPECT_TRUE(x.m->dike_mask.empty());
 }
 
+TEST(Wetlands, CellsTakeTheNumberOfTheirWetland) {
+  small_watershed w;
+  model_state& m = *w.m;
+  m.wetland_on = 1;
+  w.mapping_table("0 7\n3 7\n",
+                  "WETLAND_PROPERTIES Classes\nNUM_IDS 2\nid\n" + table_row(3, "100 0 86.4 0 0 0 0") +
+                      table_row(7, "200 0 0 0 0 0 0"),
+                  {map_table::wetlands});
+  const std::string out = run_quietly([&] { read_wetland_mask(m); });
+  EXPECT_EQ(error_state.error_terminate, 0) << out;
+  EXPECT_EQ(m.wetland_count, 2);
+  EXPECT_EQ(m.wetland_mask, (std::vector<int32_t>{0, 0, 1, 2, 1}));  // numbered in order of appearance
+  EXPECT_DOUBLE_EQ(m.wetland_properties[2][0], 0.1);
+  EXPECT_DOUBLE_EQ(m.wetland_properties[2][2], 0.001);
+  EXPECT_NE(out.find("Simulating wetlands\n"), std::string::npos) << out;
+  EXPECT_NE(w.summary().find("Simulating wetlands\n"), std::string::npos);
+}
+
 // Restores the process-wide services a test replaced.
 struct services_kept {
   neighbour_service_table saved = neighbour_services;
