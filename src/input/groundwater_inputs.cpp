@@ -22,7 +22,9 @@ constexpr int static_flux_type = 6;
 constexpr int dynamic_well_type = 3;
 constexpr double seconds_per_day = 86400.0;
 
-bool stopped() { return error_state.error_terminate != 0; }
+bool stopped() {
+  return error_state.error_terminate != 0;
+}
 
 // The console and the summary get different wordings of one echo.
 void echo_split(model_state& m, const char* console_format, const char* summary_format,
@@ -40,11 +42,8 @@ void read_boundary_types(model_state& m) {
   if (!table_present(m, map_table::groundwater_boundary) || !m.gw_boundfile_path.empty()) {
     echo_split(m, "reading the groundwater boundary file: %s\n", "reading groundwater boundary file: %s\n",
                m.gw_boundfile_path);
-    if (!open_for_reading(m.gw_boundary_fp, m.gw_boundfile_path)) {
-      message_out("Can't open groundwater boundary file: %s\n", m.gw_boundfile_path.c_str());
-      fail_printed();
+    if (!open_or_stop(m.gw_boundary_fp, m.gw_boundfile_path, "Can't open groundwater boundary file: %s\n"))
       return;
-    }
     read_cell_index_map(m, m.gw_boundary_fp, m.gw_boundfile_path, m.gwbound);
     return;
   }
@@ -59,11 +58,7 @@ void read_boundary_types(model_state& m) {
 // Rows of grid row, grid column and flux in m3/day; the flux is spread over the cell's area.
 void read_static_flux_table(model_state& m) {
   const std::string& name = m.gw_fluxboundtable_path;
-  if (!open_for_reading(m.gw_flux_table_fp, name)) {
-    message_out("Can't open static flux table file: %s\n", name.c_str());
-    fail_printed();
-    return;
-  }
+  if (!open_or_stop(m.gw_flux_table_fp, name, "Can't open static flux table file: %s\n")) return;
   auto line = std::make_unique<char[]>(line_buffer_size);
   int rows = 0;
   if (!read_line(line.get(), m.gw_flux_table_fp) || std::sscanf(line.get(), "%d", &rows) != 1 || rows < 0) {
@@ -77,7 +72,8 @@ void read_static_flux_table(model_state& m) {
   for (int k = 1; k <= rows; ++k) {
     int r = 0, c = 0;
     double flux = 0.0;
-    if (!read_line(line.get(), m.gw_flux_table_fp) || std::sscanf(line.get(), "%d %d %lf", &r, &c, &flux) != 3) {
+    if (!read_line(line.get(), m.gw_flux_table_fp) ||
+        std::sscanf(line.get(), "%d %d %lf", &r, &c, &flux) != 3) {
       message_out("Error: the static flux table %s ends or is unreadable at row %d of %d\n", name.c_str(), k,
                   rows);
       checked_file_close(m.gw_flux_table_fp);
@@ -87,9 +83,10 @@ void read_static_flux_table(model_state& m) {
     const grid<int>& g = m.cell_number_grid;
     const int cell = (r >= 1 && r <= g.rows() && c >= 1 && c <= g.cols()) ? g(r, c) : 0;
     if (cell == 0) {
-      message_out("Error: row %d of the static flux table %s names grid cell [%d,%d], which is not inside "
-                  "the watershed (%d rows, %d columns)\n",
-                  k, name.c_str(), r, c, g.rows(), g.cols());
+      message_out(
+          "Error: row %d of the static flux table %s names grid cell [%d,%d], which is not inside "
+          "the watershed (%d rows, %d columns)\n",
+          k, name.c_str(), r, c, g.rows(), g.cols());
       checked_file_close(m.gw_flux_table_fp);
       fail_printed();
       return;
@@ -97,8 +94,9 @@ void read_static_flux_table(model_state& m) {
     m.gw_static_flux[cell] = flux / seconds_per_day / area;
   }
   if (m.gw_dynamic_well_count >= 1)
-    message_out("You can't have a dynamic wells in the groundwater boundary map. You must use the\n"
-                "WELL_TABLE table in the mapping table file\n");
+    message_out(
+        "You can't have a dynamic wells in the groundwater boundary map. You must use the\n"
+        "WELL_TABLE table in the mapping table file\n");
   checked_file_close(m.gw_flux_table_fp);
 }
 
@@ -119,7 +117,8 @@ void read_wells_or_fluxes(model_state& m) {
 
 // The last node of each cell's Richards column stands in for the aquifer; false when there
 // are no columns to take it from.
-bool take_from_richards_columns(const model_state& m, const node_matrix<double>& a, std::vector<double>& out) {
+bool take_from_richards_columns(const model_state& m, const node_matrix<double>& a,
+                                std::vector<double>& out) {
   if (a.empty() || m.numcells.size() != size_t(m.cell_count) + 1) return false;
   for (int i = 1; i <= m.cell_count; ++i) {
     const int last = m.numcells[i];

@@ -173,8 +173,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   checked_file nwsrfs_elev_snow_stream;
 
   // Working file names the run-parameter step copies from the cards.
-  std::string watershed_mask_path;
-  std::string elevation_path;
   std::string out_hyd_location_path;
 
   // Working names and switches of the files opened at set-up (copied from the cards).
@@ -182,9 +180,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int multi_layer_soil_table_present = 0;
 
   // Switches read by the grid set-up.
-  int mapping_table_on = 0;
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
-  int grid_table_presence[37] = {};
 
   // Overland output locations.
   int overland_depth_count = 0;
@@ -203,18 +199,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int mask_cols = 0;
   int outlet_row = 0;
   int outlet_col = 0;
-  double outlet_slope = 0.0;
-  double site_latitude = 0.0;
-  double site_longitude = 0.0;
-  double gmt_offset = 0.0;
-  // Working settings from the run parameters.
-  std::string mapping_table_path;
-  std::string materials_path;
-  int st_mapping_table_on = 0;
-  std::string st_mapping_table_path;
-  int strict_julian_date_on = 0;
-  int units_flag = 0;
-  int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
   double grid_north = 0.0;
   double grid_south = 0.0;
   double grid_east = 0.0;
@@ -274,6 +258,23 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<double> dist_rough_copy;
   std::vector<double> area_reduction_factor;
   double snow_roughness_value = 0.0;
+  double outlet_slope = 0.0;
+  double site_latitude = 0.0;
+  double site_longitude = 0.0;
+  double gmt_offset = 0.0;
+  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
+  int grid_table_presence[37] = {};
+  // Working settings from the run parameters.
+  std::string elevation_path;
+  int mapping_table_on = 0;
+  std::string mapping_table_path;
+  std::string materials_path;
+  int st_mapping_table_on = 0;
+  std::string st_mapping_table_path;
+  int strict_julian_date_on = 0;
+  int units_flag = 0;
+  std::string watershed_mask_path;
+  int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
 };
 
 }  // namespace pluvo

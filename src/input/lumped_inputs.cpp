@@ -22,11 +22,8 @@ constexpr int uztwc = 12, uzfwc = 13, lztwc = 14, lzfsc = 15, lzfpc = 16;
 
 void open_sacramento_input(model_state& m) {
   if (m.sacramento_on != 1) return;
-  if (!open_for_reading(m.sacramento_fp, m.sacramento_path)) {
-    message_out("Cannot open Sacramento input parameter file: %s\n", m.sacramento_path.c_str());
-    fail_printed();
+  if (!open_or_stop(m.sacramento_fp, m.sacramento_path, "Cannot open Sacramento input parameter file: %s\n"))
     return;
-  }
   neighbour_services.read_sacramento_input(m.sacramento_fp, m);
   checked_file_close(m.sacramento_fp);
   const auto& p = m.sac_params;
@@ -36,11 +33,9 @@ void open_sacramento_input(model_state& m) {
 
 void open_conceptual_gw_input(model_state& m) {
   if (m.conceptual_gw_on != 1) return;
-  if (!open_for_reading(m.conceptual_gw_fp, m.conceptual_gw_path)) {
-    message_out("Cannot open Conceptual GW input parameter file: %s\n", m.conceptual_gw_path.c_str());
-    fail_printed();
+  if (!open_or_stop(m.conceptual_gw_fp, m.conceptual_gw_path,
+                    "Cannot open Conceptual GW input parameter file: %s\n"))
     return;
-  }
   m.upslope_area.assign(size_t(m.cell_count) + 1, 0.0);
   neighbour_services.read_conceptual_gw(m.conceptual_gw_fp, m);
   checked_file_close(m.conceptual_gw_fp);
@@ -50,15 +45,11 @@ void read_link_map(model_state& m) {
   if (m.chan_explic_on != 1 || m.conceptual_gw_on != 1) return;
   m.con_node.assign(size_t(m.cell_count) + 1, 0);
   m.con_link.assign(size_t(m.cell_count) + 1, 0);
-  if (!open_for_reading(m.link_map_fp, m.links_path)) {
-    message_out("Cannot open link file: %s\n", m.links_path.c_str());
-    fail_printed();
-    return;
-  }
+  if (!open_or_stop(m.link_map_fp, m.links_path, "Cannot open link file: %s\n")) return;
   std::printf("reading link map from file: %s\n", m.links_path.c_str());
-  read_ascii_map(m.link_map_fp, m.links_path.c_str(), 2, m.grid_north, m.grid_south, m.grid_east,
-                 m.grid_west, m.grid_rows, m.grid_cols, m.data_grid, nullptr, nullptr, nullptr,
-                 m.project_rows, m.project_cols, m.silent_mode);
+  read_ascii_map(m.link_map_fp, m.links_path.c_str(), 2, m.grid_north, m.grid_south, m.grid_east, m.grid_west,
+                 m.grid_rows, m.grid_cols, m.data_grid, nullptr, nullptr, nullptr, m.project_rows,
+                 m.project_cols, m.silent_mode);
   checked_file_close(m.link_map_fp);
   if (error_state.error_terminate) return;
   int k = 0;

@@ -2,6 +2,7 @@
 // the spreading of values onto cells, the TIME_SERIES_INDEX table and the table check.
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <cstring>
 #include <memory>
@@ -141,7 +142,8 @@ int count_after(checked_file& file, const char* keyword) {
   line_buffer line;
   if (!read_line(line.data(), file) || !begins_with(line.data(), keyword)) return 0;
   const long n = std::strtol(line.data() + std::strlen(keyword), nullptr, 10);
-  return n > 0 ? int(n) : 0;  // a negative count reads as none
+  // A negative count reads as none; one beyond int stays beyond every limit the readers check.
+  return n > 0 ? int(std::min<long>(n, std::numeric_limits<int>::max())) : 0;
 }
 
 void print_to_summary(std::FILE* summary, const char* text) {

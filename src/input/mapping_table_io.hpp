@@ -44,7 +44,11 @@ bool read_index_map_section(checked_file& file, char* line, std::vector<index_ma
 // One row of a table check: two blanks, the name, dots to 35 characters, then Y or N.
 void print_table_check_row(const char* display, int flag);
 
-// Ids above this are refused before they size any array.
-constexpr int largest_table_id = 10000000;
+// Ids and counts above these are refused before they size any array.
+constexpr int largest_row_count = 1000000;    // NUM_IDS
+constexpr int largest_class_count = 10000;    // NUM_SED, NUM_CONTAM
+
+// true when count is within limit; otherwise the count is reported, naming the file, and the run stops.
+bool count_within(int count, int limit, const char* keyword, const std::string& path);
 
 }  // namespace pluvo

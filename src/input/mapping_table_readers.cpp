@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <map>
 
 #include "common/console.hpp"
@@ -56,24 +57,28 @@ struct table_rows {
   double value(size_t r, int c) const { return data[r * size_t(columns) + size_t(c)]; }
 };
 
-// Reads n rows; an unreadable row keeps what was read. false (reported) for an id that would
-// size an array beyond reason.
-bool read_table_rows(checked_file& file, const std::string& path, int n, int columns, table_rows& rows) {
+}  // namespace
+
+bool count_within(int count, int limit, const char* keyword, const std::string& path) {
+  if (count <= limit) return true;
+  report_printed("Error: %s %d in the mapping-table file %.1023s exceeds the limit %d\n", keyword, count, path.c_str(),
+                 limit);
+  return false;
+}
+
+namespace {
+
+// Reads n rows; an unreadable row keeps what was read. Ids fit in six columns, so the largest
+// id (999999) bounds the arrays sized by id.
+void read_table_rows(checked_file& file, int n, int columns, table_rows& rows) {
   rows.columns = columns;
   rows.ids.assign(size_t(n), 0);
   rows.data.assign(size_t(n) * size_t(columns), 0.0);
   rows.max_id = 0;
   for (int r = 0; r < n; ++r) {
     read_index_table(file, rows.ids[size_t(r)], columns, rows.data.data() + size_t(r) * size_t(columns));
-    const int32_t id = rows.ids[size_t(r)];
-    if (id > largest_table_id) {
-      report_printed("Error: table id %d in the mapping-table file %.1023s exceeds the limit %d\n", id, path.c_str(),
-                     largest_table_id);
-      return false;
-    }
-    if (id > rows.max_id) rows.max_id = id;
+    rows.max_id = std::max(rows.max_id, rows.ids[size_t(r)]);
   }
-  return true;
 }
 
 // One column gathered by id: later rows win, rows with an id below 1 take no part.
@@ -128,13 +133,14 @@ int read_table_and_map(const map_table_target& t, const std::string& path, const
     report_code(66, map_table_card_name(plan.id), "");
     return 0;
   }
+  if (!count_within(n, largest_row_count, "NUM_IDS", path)) return 0;
   int columns = plan.columns;
   if (plan.before_rows) {
     if (!plan.before_rows(file, columns)) return 0;
   } else {
     skip_table_header_line(file);
   }
-  if (!read_table_rows(file, path, n, columns, rows)) return 0;
+  read_table_rows(file, n, columns, rows);
   const int bound = plan.map_bound > 0 ? plan.map_bound : rows.max_id;
   return read_table_index_map(t, map_file, bound, plan.min_map_id, ids);
 }
@@ -228,7 +234,7 @@ int read_gw_boundary_table(const map_table_target& t, const std::string& path) {
   plan.id = map_table::wells;
   plan.columns = 3;
   plan.min_map_id = 0;                  // 0: the cell has no well
-  plan.map_bound = largest_table_id;    // a well id without a row is named by the well check
+  plan.map_bound = std::numeric_limits<int>::max();  // a well id without a row is named by the well check
   table_rows rows;
   index_grid ids;
   if (!read_table_and_map(t, path, plan, rows, ids)) return 0;
@@ -332,6 +338,7 @@ int read_sediments_table(const map_table_target&, const std::string& path, int& 
   if (!open_mapping_table_file(file, path)) return 0;
   if (!seek_sediments_block(file)) return 0;
   const int s = read_num_sed(file);
+  if (!count_within(s, largest_class_count, "NUM_SED", path)) return 0;
   count = s;
   if (s == 0) return 0;  // the caller decides what a missing table means
   spec_grav.assign(size_t(s) + 1, 0.0);
@@ -435,6 +442,7 @@ int read_contaminant_table(const map_table_target& t, const std::string& path, c
   message_out("\nReading contaminant table...  ");
   const int n = read_num_contam(file);
   message_out("%d contaminants found\n", n);
+  if (!count_within(n, largest_class_count, "NUM_CONTAM", path)) return 0;
   c.count = n;
   if (n == 0) return 1;
   const size_t first = c.per_cell[0] ? c.per_cell[0]->size() : 0;
@@ -460,9 +468,10 @@ int read_contaminant_table(const map_table_target& t, const std::string& path, c
     }
     const int rows_n = read_num_ids(file);
     if (rows_n == 0) continue;
+    if (!count_within(rows_n, largest_row_count, "NUM_IDS", path)) return 0;
     skip_table_header_line(file);
     table_rows rows;
-    if (!read_table_rows(file, path, rows_n, 8, rows)) return 0;
+    read_table_rows(file, rows_n, 8, rows);
     index_grid ids;
     checked_file map;
     if (!checked_file_open(map, map_file->c_str(), 'r')) {

@@ -16,25 +16,19 @@ namespace {
 
 constexpr int xy_boundary_type = 9;
 
-bool rating_curve_type(int type) { return type == 6 || type == 7; }
+bool rating_curve_type(int type) {
+  return type == 6 || type == 7;
+}
 
 }  // namespace
 
 void read_dike_map(model_state& m) {
   if (!m.dike_map_on) return;
-  if (!open_for_reading(m.dike_map_fp, m.dike_map_path)) {
-    message_out("Can't open input dike mask file named: %s\n", m.dike_map_path.c_str());
-    fail_printed();
-    return;
-  }
+  if (!open_or_stop(m.dike_map_fp, m.dike_map_path, "Can't open input dike mask file named: %s\n")) return;
   echo(m, true, "reading overland flow dike map from file: %s\n", m.dike_map_path.c_str());
   read_cell_index_map(m, m.dike_map_fp, m.dike_map_path, m.dike_mask);
   if (error_state.error_terminate || !m.lowspot_on) return;
-  if (!open_for_reading(m.lowspot_fp, m.lowspot_path)) {
-    message_out("Can't open input low spot file named: %s\n", m.lowspot_path.c_str());
-    fail_printed();
-    return;
-  }
+  if (!open_or_stop(m.lowspot_fp, m.lowspot_path, "Can't open input low spot file named: %s\n")) return;
   neighbour_services.read_lowspot_file(m.lowspot_fp, m.lowspot_path, m.lowspot_count, m.lowspot_records);
   checked_file_close(m.lowspot_fp);
 }
@@ -42,8 +36,8 @@ void read_dike_map(model_state& m) {
 void read_wetland_mask(model_state& m) {
   if (!m.wetland_on) return;
   ensure_cells(m.wetland_mask, m.cell_count);
-  read_wetland_table(map_table_target_of(m), m.mapping_table_path, m.wetland_count,
-                     m.wetland_properties, m.wetland_mask);
+  read_wetland_table(map_table_target_of(m), m.mapping_table_path, m.wetland_count, m.wetland_properties,
+                     m.wetland_mask);
   echo(m, true, "Simulating wetlands\n");
 }
 

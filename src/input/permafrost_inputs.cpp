@@ -1,10 +1,13 @@
 // Permafrost mask, permafrost soil types and the initial temperature of every column node.
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/process.hpp"
 #include "input/grid_setup.hpp"
+#include "input/input_phases.hpp"
 #include "input/neighbour_services.hpp"
 #include "input/property_readers.hpp"
 #include "run/model_state.hpp"
@@ -43,13 +46,15 @@ void set_initial_temperatures(model_state& m) {
     }
     if (g.Dn_nums[s] < 1) continue;
     if (g.Dn_nums[s] > m.perma_tem.cols() || !profile_usable(g, s)) {
-      message_out("Error: the node depths or the initial temperature profile of permafrost soil type %d "
-                  "are incomplete or not in order of depth\n", s);
+      message_out(
+          "Error: the node depths or the initial temperature profile of permafrost soil type %d "
+          "are incomplete or not in order of depth\n",
+          s);
       fail_printed();
       return;
     }
-    interpolate_temperature_profile(g.Dn_nums[s], g.Depth[s].data(), g.Dn_init_nums[s],
-                                    g.Dn_init[s].data(), g.T_init[s].data(), m.perma_tem[i]);
+    interpolate_temperature_profile(g.Dn_nums[s], g.Depth[s].data(), g.Dn_init_nums[s], g.Dn_init[s].data(),
+                                    g.T_init[s].data(), m.perma_tem[i]);
     for (int j = 1; j <= g.Dn_nums[s]; ++j) m.gipl_node_temp_scratch[j] = m.perma_tem[i][j];
   }
 }
@@ -73,11 +78,9 @@ void interpolate_temperature_profile(int node_count, const double* node_depth, i
 }
 
 void read_permafrost_mask(model_state& m) {
-  if (!open_for_reading(m.permafrost_mask_fp, m.permafrost_gipl_path)) {
-    message_out("Can't open input permafrost mask file named: %s\n", m.permafrost_gipl_path.c_str());
-    fail_printed();
+  if (!open_or_stop(m.permafrost_mask_fp, m.permafrost_gipl_path,
+                    "Can't open input permafrost mask file named: %s\n"))
     return;
-  }
   echo(m, true, "reading permafrost mask from file: %s\n", m.permafrost_gipl_path.c_str());
   read_cell_index_map(m, m.permafrost_mask_fp, m.permafrost_gipl_path, m.permaf_mask);
 }
@@ -88,7 +91,13 @@ void setup_permafrost_soil(model_state& m) {
   ensure_cells(m.GIPL_soiltype, n);
   ensure_cells(m.permaf_mask, n);
   if (m.super_quiet_on == 0 && process_index == 0) message_out("Reading permafrost Soil Table");
-  read_permafrost_soil_table(m, [&m](checked_file& f) { return neighbour_services.read_soil_temperature_input(f, m); });
+  // The table reader puts the index map into the soil classes; those of the layered soil stay.
+  std::vector<int32_t> soil_classes(size_t(n) + 1, 0);
+  std::swap(soil_classes, m.soiltype);
+  read_permafrost_soil_table(
+      m, [&m](checked_file& f) { return neighbour_services.read_soil_temperature_input(f, m); });
+  std::swap(soil_classes, m.soiltype);
+  m.GIPL_soiltype = std::move(soil_classes);
   if (error_state.error_terminate) return;
 
   const int nodes = m.gipl_state.max_nodes;

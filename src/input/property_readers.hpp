@@ -11,11 +11,6 @@ namespace pluvo {
 
 struct model_state;
 
-// Permafrost soil-temperature columns (called by the input-grid driver when a permafrost
-// option is on).
-void read_permafrost_mask(model_state& m);
-void setup_permafrost_soil(model_state& m);
-
 // Fills temperature[1..node_count] from the profile (depth, temp) of points 1..point_count at
 // the node depths. Each node takes the segment that holds it; nodes above the first or below
 // the last point continue the nearest segment; a zero-length segment gives its lower value.
@@ -38,12 +33,18 @@ void ensure_cells(std::vector<T>& v, int n) {
 }
 // The file stays as it is when open; otherwise it is opened for reading. true when open.
 bool open_for_reading(checked_file& file, const std::string& name);
+// As open_for_reading; when the file does not open, prints the message (a format of one %s
+// that takes the name), stops the run and gives false.
+bool open_or_stop(checked_file& file, const std::string& name, const char* message);
 // Reads a real map (mode 1 or 3) into the cells of out and closes the file.
 void read_cell_map(model_state& m, checked_file& file, const std::string& name, int mode,
                    std::vector<double>& out);
 // Reads an index map (mode 4) into the cells of out and closes the file.
 void read_cell_index_map(model_state& m, checked_file& file, const std::string& name,
                          std::vector<int32_t>& out);
+// Every soil class indexes the layered soil table: one outside it stops the run with a message
+// naming the class, its cell, its source and the table's bounds.
+bool soil_classes_in_table(const model_state& m, const std::string& source);
 // The mapping-table file is on and holds the table.
 bool table_present(const model_state& m, int id);
 // Spreads the value columns of a table onto the cells; false after a reported error.

@@ -25,8 +25,8 @@ void say(const model_state& m, const char* text) {
 
 // One layer of a soil as the table gives it.
 struct soil_layer {
-  double k = 0.0, lambda = 0.0, suction = 0.0, porosity = 0.0, field_capacity = 0.0,
-         wilting_point = 0.0, residual = 0.0, initial = 0.0, depth = 0.0;
+  double k = 0.0, lambda = 0.0, suction = 0.0, porosity = 0.0, field_capacity = 0.0, wilting_point = 0.0,
+         residual = 0.0, initial = 0.0, depth = 0.0;
 };
 
 // The first value of the line that is not 0 (a NaN stops too): text and zero columns before the
@@ -70,14 +70,15 @@ bool take_layer(char* line, int layer, int soil, soil_layer& s) {
   }
   next_double(line, s.residual);
   if (!(s.residual >= smallest && s.residual <= s.wilting_point)) {
-    message_out("Residual saturation for layer %d of soil %d must be between 0.0 and wilting point \n",
-                layer, soil);
+    message_out("Residual saturation for layer %d of soil %d must be between 0.0 and wilting point \n", layer,
+                soil);
     return false;
   }
   next_double(line, s.initial);
   if (!(s.initial >= s.residual && s.initial <= s.porosity)) {
-    message_out("Initial moisture for layer %d of soil %d must be between residual saturation and porosity \n ",
-                layer, soil);
+    message_out(
+        "Initial moisture for layer %d of soil %d must be between residual saturation and porosity \n ",
+        layer, soil);
     return false;
   }
   if (layer < 3) next_double(line, s.depth);
@@ -110,9 +111,9 @@ int read_count_line(checked_file& file, char* line) {
 }
 
 void allocate_richards_arrays(model_state& m, int n, int nodes) {
-  node_matrix<double>* matrices[] = {&m.PHEAD, &m.KHEAD, &m.THETA,   &m.WATCAP,  &m.WATFLUX, &m.SOURCE,
-                                     &m.DZ,    &m.KS,    &m.THETAS,  &m.THETAR,  &m.THETAWP, &m.THETAFC,
-                                     &m.LAM,   &m.BP,    &m.thehac,  &m.BChc};
+  node_matrix<double>* matrices[] = {&m.PHEAD, &m.KHEAD, &m.THETA,  &m.WATCAP, &m.WATFLUX, &m.SOURCE,
+                                     &m.DZ,    &m.KS,    &m.THETAS, &m.THETAR, &m.THETAWP, &m.THETAFC,
+                                     &m.LAM,   &m.BP,    &m.thehac, &m.BChc};
   for (node_matrix<double>* a : matrices) a->assign(n, nodes, 0.0);
   if (m.richards_c_option_value == 2)
     for (node_matrix<double>* a : {&m.AHAV, &m.BHAV, &m.ALPHA, &m.BETA}) a->assign(n, nodes, 0.0);
@@ -179,14 +180,17 @@ void setup_richards_soil_columns(model_state& m) {
   say(m, "Reading Soil Table");
   const int scheme = m.richards_c_option_value;
   int nodes = 0;
-  if (m.soil_layer_table_fp.is_open()) {
+  const bool from_file = m.soil_layer_table_fp.is_open();
+  if (from_file) {
     nodes = neighbour_services.read_richards_soil_table(m.soil_layer_table_fp, scheme, m);
     checked_file_close(m.soil_layer_table_fp);
   } else {
-    nodes = read_layered_soil_map_table(
-        m, scheme, [&m, scheme](checked_file& f) { return neighbour_services.read_richards_soil_table(f, scheme, m); });
+    nodes = read_layered_soil_map_table(m, scheme, [&m, scheme](checked_file& f) {
+      return neighbour_services.read_richards_soil_table(f, scheme, m);
+    });
   }
   if (error_state.error_terminate) return;
+  if (!soil_classes_in_table(m, from_file ? m.soil_layer_input_path : m.mapping_table_path)) return;
   if (nodes < 1) {
     message_out("\nError: the Richards soil table gave the soil columns no nodes\n");
     fail_printed();
@@ -196,12 +200,12 @@ void setup_richards_soil_columns(model_state& m) {
   std::fputs("   Done\n", stdout);
   allocate_richards_arrays(m, n, nodes);
   set_root_depths(m, n);
-  say(m, "Initialize Richards Params");
-  neighbour_services.init_richards_soil_columns(m);
-  if (error_state.error_terminate) return;
   ensure_cells(m.dtr, n);
   ensure_cells(m.yes_exfil, n);
   ensure_cells(m.surface_moisture, n);
+  say(m, "Initialize Richards Params");
+  neighbour_services.init_richards_soil_columns(m);
+  if (error_state.error_terminate) return;
   for (int i = 1; i <= n; ++i) {
     m.dtr[i] = m.time_step_s / 3600.0;
     if (m.water_table_on && m.yes_exfil[i] == 1) m.exfiltration_any = 1;

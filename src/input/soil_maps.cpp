@@ -26,7 +26,9 @@ constexpr int layer_moisture_col = 10;  // initial moisture of layers 1..3 at 10
 constexpr int layer_porosity_col = 7;
 constexpr int layer_residual_col = 19;
 
-bool stopped() { return error_state.error_terminate != 0; }
+bool stopped() {
+  return error_state.error_terminate != 0;
+}
 
 // A map from its file when that file is open, else the values a table gave already.
 void map_or_table(model_state& m, checked_file& file, const std::string& name, const char* file_line,
@@ -49,11 +51,9 @@ void read_area_reduction_map(model_state& m) {
   const int n = m.cell_count;
   ensure_cells(m.area_reduction_factor, n);
   if (!m.area_reduction_file.empty()) {
-    if (!open_for_reading(m.area_reduction_fp, m.area_reduction_file)) {
-      message_out("Can't open area reduction file named: %s\n", m.area_reduction_file.c_str());
-      fail_printed();
+    if (!open_or_stop(m.area_reduction_fp, m.area_reduction_file,
+                      "Can't open area reduction file named: %s\n"))
       return;
-    }
     echo(m, m.silent_mode != 1, "reading area reduction map from file: %s\n", m.area_reduction_file.c_str());
     read_cell_map(m, m.area_reduction_fp, m.area_reduction_file, 3, m.area_reduction_factor);
     if (stopped()) return;
@@ -65,6 +65,15 @@ void read_area_reduction_map(model_state& m) {
   }
   // The map gives the fraction of the cell taken away; the model keeps what is left.
   for (int i = 1; i <= n; ++i) m.area_reduction_factor[i] = 1.0 - m.area_reduction_factor[i];
+}
+
+// Redistribution needs the map or the Green and Ampt table; without either the run stops.
+bool redistribution_source(bool present, const char* what) {
+  if (present) return true;
+  std::fprintf(stderr, "For infiltration redistribution, %s map must be specified\n", what);
+  std::fputs("Program stopped.\n", stderr);
+  fail_printed();
+  return false;
 }
 
 void read_green_ampt_maps(model_state& m) {
@@ -97,40 +106,15 @@ void read_green_ampt_maps(model_state& m) {
     if (stopped()) return;
   }
   if (m.inf_redist_on != 1) return;
-  if (m.pore_index_map_on == 0 && !table) {
-    std::fputs("For infiltration redistribution, pore index map must be specified\n", stderr);
-    std::fputs("Program stopped.\n", stderr);
-    fail_printed();
-    return;
-  }
+  if (!redistribution_source(m.pore_index_map_on || table, "pore index")) return;
   map_or_table(m, m.pore_index_map_fp, m.pore_index_path,
                "reading pore distribution index map from file: %s\n",
                "reading pore distribution index map from master table file\n", m.pore_index_cell);
   if (stopped()) return;
-  if (m.residual_sat_map_on == 0 && !table) {
-    std::fputs("For infiltration redistribution, residual saturation map must be specified\n", stderr);
-    std::fputs("Program stopped.\n", stderr);
-    fail_printed();
-    return;
-  }
+  if (!redistribution_source(m.residual_sat_map_on || table, "residual saturation")) return;
   map_or_table(m, m.residual_sat_map_fp, m.residual_sat_path,
                "reading residual saturation map from file: %s\n",
                "reading residual saturation map from the master table file\n", m.residual_sat_cell);
-}
-
-// Every soil class indexes the layered soil table: one outside it is refused before any use.
-bool soil_classes_in_table(const model_state& m, const std::string& source) {
-  const int limit = int(layered_soil_table_size) - 1;
-  for (int i = 1; i <= m.cell_count; ++i) {
-    const int s = m.soiltype[i];
-    if (s < 0 || s > limit) {
-      message_out("Error: soil class %d of cell %d in %s is outside the soil table (0 to %d)\n", s, i,
-                  source.c_str(), limit);
-      fail_printed();
-      return false;
-    }
-  }
-  return true;
 }
 
 void read_layered_soil(model_state& m) {
@@ -138,27 +122,27 @@ void read_layered_soil(model_state& m) {
   const int n = m.cell_count;
   ensure_cells(m.soiltype, n);
   std::string source;
-  if (table_present(m, map_table::multi_layer_soil) || (m.mapping_table_on && m.multi_layer_soil_table_present)) {
+  if (table_present(m, map_table::multi_layer_soil) ||
+      (m.mapping_table_on && m.multi_layer_soil_table_present)) {
     source = m.mapping_table_path;
     const int soils =
         read_multilayer_ga_table(m, [&m](checked_file& f) { return read_multilayer_soil_table(f, m); });
     if (soils < 1) {
-      // A reader that named its own code keeps it; otherwise its messages were printed.
-      if (error_state.error_code == 0) fail_printed();
+      // A reader that reported its own code has stopped the run; otherwise its messages were printed.
+      if (!stopped()) fail_printed();
       return;
     }
   } else {
     source = m.soil_type_map_path;
     echo(m, m.silent_mode != 1, "reading soil map from file: %s\n", m.soil_type_map_path.c_str());
-    read_ascii_map(m.soil_type_fp, m.soil_type_map_path.c_str(), 2, m.grid_north, m.grid_south,
-                   m.grid_east, m.grid_west, m.grid_rows, m.grid_cols, m.data_grid, nullptr, nullptr,
-                   nullptr, m.project_rows, m.project_cols, m.silent_mode);
+    read_ascii_map(m.soil_type_fp, m.soil_type_map_path.c_str(), 2, m.grid_north, m.grid_south, m.grid_east,
+                   m.grid_west, m.grid_rows, m.grid_cols, m.data_grid, nullptr, nullptr, nullptr,
+                   m.project_rows, m.project_cols, m.silent_mode);
     checked_file_close(m.soil_type_fp);
     if (stopped()) return;
     for (int r = 1; r <= m.cell_number_grid.rows(); ++r)
       for (int c = 1; c <= m.cell_number_grid.cols(); ++c)
         if (const int k = m.cell_number_grid(r, c); k != 0) m.soiltype[k] = m.data_grid(r, c);
-    if (!soil_classes_in_table(m, source)) return;
     neighbour_services.read_layered_soil_table(m.soil_layer_table_fp, m);
     checked_file_close(m.soil_layer_table_fp);
     if (stopped()) return;
@@ -202,7 +186,8 @@ void read_et_property_maps(model_state& m) {
     } maps[] = {
         {m.vheight_map_on, m.vheight_map_fp, m.vheight_path, "reading vegetation-height map from file: %s\n",
          "reading vegetation-height table and map from the master table file\n", m.veg},
-        {m.tcoeff_map_on, m.tcoeff_map_fp, m.tcoeff_path, "reading transmission-coefficient map from file: %s\n",
+        {m.tcoeff_map_on, m.tcoeff_map_fp, m.tcoeff_path,
+         "reading transmission-coefficient map from file: %s\n",
          "reading transmission-coefficient table and map from the master table file\n", m.Kt},
         {m.canopy_map_on, m.canopy_map_fp, m.canopy_path, "reading canopy resistance map from file: %s\n",
          "reading canopy resistance table and map from the master table file\n", m.Rs},
@@ -307,10 +292,9 @@ void set_uniform_initial_moisture(model_state& m) {
       class_residual[s] = m.layered_soil_table[size_t(s)].values[layer_residual_col];
     }
   }
-  clamp_initial_moisture_parallel(n, class_porosity.data(), m.initial_moisture_cell.data(),
-                                  class_residual.data(), m.soiltype.data(), m.porosity_cell.data(),
-                                  m.residual_sat_cell.data(), m.residual_sat_map_on,
-                                  m.uniform_initial_moisture);
+  clamp_initial_moisture_parallel(
+      n, class_porosity.data(), m.initial_moisture_cell.data(), class_residual.data(), m.soiltype.data(),
+      m.porosity_cell.data(), m.residual_sat_cell.data(), m.residual_sat_map_on, m.uniform_initial_moisture);
   for (int i = 1; i <= n; ++i) m.surface_moisture[i] = m.uniform_initial_moisture;
 }
 
@@ -319,9 +303,14 @@ void set_uniform_initial_moisture(model_state& m) {
 void read_soil_property_maps(model_state& m) {
   if (!(m.green_ampt_on == 1 || m.inf_redist_on == 1 || m.inf_layered_soil_on || m.inf_richards_on)) return;
   using step = void (*)(model_state&);
-  const step steps[] = {read_area_reduction_map, read_green_ampt_maps,   read_layered_soil,
-                        read_et_property_maps,   take_green_ampt_surface_moisture,
-                        read_snow_canopy_table,  read_water_table_maps,  setup_richards_soil_columns,
+  const step steps[] = {read_area_reduction_map,
+                        read_green_ampt_maps,
+                        read_layered_soil,
+                        read_et_property_maps,
+                        take_green_ampt_surface_moisture,
+                        read_snow_canopy_table,
+                        read_water_table_maps,
+                        setup_richards_soil_columns,
                         set_uniform_initial_moisture};
   for (step s : steps) {
     s(m);

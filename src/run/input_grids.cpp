@@ -6,7 +6,6 @@
 #include "groundwater/groundwater_phases.hpp"
 #include "input/input_phases.hpp"
 #include "input/neighbour_services.hpp"
-#include "input/property_readers.hpp"
 #include "output/output_phases.hpp"
 #include "overland/overland_phases.hpp"
 #include "run/model_state.hpp"
@@ -42,14 +41,6 @@ void wire_neighbour_services() {
   t.build_gipl_layer_links = build_gipl_layer_links;
 }
 
-// Soil-temperature columns exist only when a permafrost option is on.
-void read_permafrost_inputs(model_state& m) {
-  if (m.permafrost_gipl_flag != 1 && m.multi_layer_infil_gipl_flag != 1) return;
-  read_permafrost_mask(m);
-  if (error_state.error_terminate) return;
-  setup_permafrost_soil(m);
-}
-
 }  // namespace
 
 void init_input_grids(model_state& m) {
@@ -65,12 +56,21 @@ void init_input_grids(model_state& m) {
   }
   using step = void (*)(model_state&);
   const step steps[] = {
-      read_elevation_map,          set_elevation_range,       allocate_cell_arrays,
-      read_dike_map,               read_wetland_mask,         setup_overland_boundary_types,
-      read_permafrost_inputs,      read_soil_property_maps,     read_groundwater_inputs,   open_sacramento_input,
-      open_conceptual_gw_input,
+      read_elevation_map, set_elevation_range,       allocate_cell_arrays,
+      read_dike_map,      read_wetland_mask,         setup_overland_boundary_types,
   };
   for (step s : steps) {
+    s(m);
+    if (error_state.error_terminate) return;
+  }
+  if (m.permafrost_gipl_flag || m.multi_layer_infil_gipl_flag) {
+    for (step s : {read_permafrost_mask, setup_permafrost_soil}) {
+      s(m);
+      if (error_state.error_terminate) return;
+    }
+  }
+  for (step s : {read_soil_property_maps, read_groundwater_inputs, open_sacramento_input,
+                 open_conceptual_gw_input}) {
     s(m);
     if (error_state.error_terminate) return;
   }

@@ -186,6 +186,8 @@ TEST(GenericTableReader, ReportsEachFailureByItsCode) {
       {"negative NUM_IDS", roughness_file("NUM_IDS -4\nheader\n"), "", 0,
        "\nProblem reading mapping table file -- no entries found in table ROUGHNESS (NUM_IDS is 0)\n"},
       {"index map missing", roughness_file(rows2, "gone.idx"), "", 0, "\nUnable to open index file gone.idx\n"},
+      {"NUM_IDS beyond reason", roughness_file("NUM_IDS 2000000000\nheader\n"), "", 0,
+       "Error: NUM_IDS 2000000000 in the mapping-table file t.cmt exceeds the limit 1000000\n"},
       {"id above the table", roughness_file(rows2), "1 1 1\n1 9 1\n1 2 3\n", 1,
        "\nIndex ID exceeds table limit, file: m.idx [row 3:col 3]\n"},
       {"rows and cols", roughness_file(rows2), "header", 1, "\nIncorrect number of rows and columns in map: m.idx\n"},

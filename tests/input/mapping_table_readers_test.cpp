@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "common/printed.hpp"
+#include "run/model_state.hpp"
 #include "table_fixture.hpp"
 
 namespace {
@@ -272,6 +274,29 @@ TEST(SoilErosionTable, SizeClassCountMustMatchTheSediments) {
                  "\nspecified in the SED_EROS_PROPS table is 2. The values must match.\n");
 }
 
+TEST(BmpTable, ContaminantColumnsFollowTheTenFixedOnes) {
+  pluvo_test::table_fixture fx("11\n");
+  write_file("t.cmt", top + "BMPS Land\nNUM_IDS 2\nNUM_CON 1\nheader\n" + table_row(1, "1 2 3 4 5 6 7 8 9 10 0.5") +
+                          table_row(2, "11 12 13 14 15 16 17 18 19 20 0.7"));
+  write_file("m.idx", fx.map("1 2\n"));
+  std::vector<double> tenth = fx.per_cell(), removal = fx.per_cell();
+  printed_by([&] {
+    EXPECT_EQ(read_bmp_map_table(fx.target, "t.cmt",
+                                 {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &tenth},
+                                 {&removal}, 1),
+              1);
+  });
+  EXPECT_EQ(tenth, (std::vector<double>{0.0, 10.0, 20.0}));
+  EXPECT_EQ(removal, (std::vector<double>{0.0, 0.5, 0.7}));
+
+  const std::string out = printed_by([&] { EXPECT_EQ(read_bmp_map_table(fx.target, "t.cmt", {}, {}, 2), 0); });
+  EXPECT_EQ(out, "Error: The BMPS table of the mapping-table file gives NUM_CON 1, but the model has 2 contaminants. "
+                 "The values must match.\n\n");  // the reporter adds its own line
+  EXPECT_EQ(error_state.error_terminate, 1);
+  EXPECT_EQ(error_state.error_arg1, 2);
+  EXPECT_EQ(error_state.error_arg2, 1);
+}
+
 TEST(SedimentsTable, ClassesFromColumn41) {
   pluvo_test::scratch_dir dir;
   pluvo::error_state = pluvo::error_state_record();
@@ -315,6 +340,49 @@ TEST(PrecipConcentration, OptionalLineBeforeTheHeader) {
     EXPECT_EQ(first, (std::vector<double>{0.0, 5.0, 1.0})) << c.label;
     EXPECT_EQ(fourth, (std::vector<double>{0.0, 8.0, 4.0})) << c.label;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SoilBlockTables, IndexMapThenTheBlockReaderFromAfterTheHeader) {
+  pluvo_test::scratch_dir dir;
+  auto m = std::make_unique<pluvo::model_state>();
+  pluvo::error_state = pluvo::error_state_record();
+  m->project_rows = m->project_cols = 1;
+  m->cell_count = 1;
+  m->cell_number_grid.resize(1, 1, 0);
+  m->cell_number_grid(1, 1) = 1;
+  m->soiltype.assign(2, 0);
+  m->mapping_table_path = "t.cmt";
+  write_file("t.cmt", "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP s.idx Soils\nINDEX_MAP gone.idx Lost\n"
+                      "MULTI_LAYER_SOIL Soils\nfirst line of the block\nRICHARDS_EQN_INFILTRATION_BROOKS Lost\n");
+  write_file("s.idx", pluvo_test::index_map_text(1, 1, "4\n"));
+  std::string seen;
+  int result = 0;
+  std::string out = printed_by([&] {
+    result = read_multilayer_ga_table(*m, [&](checked_file& f) {
+      char line[256];
+      seen = std::fgets(line, sizeof line, f.stream);
+      return 0;  // the block reader found the table wanting
+    });
+  });
+  EXPECT_EQ(seen, "first line of the block\n");
+  EXPECT_EQ(m->soiltype[1], 4);
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(out.find("\nProblems in your multi layer G&A table \nPLUVO termanating \n"), std::string::npos) << out;
+
+  std::string map_file;
+  find_richards_index_map("t.cmt", 1, map_file);
+  EXPECT_EQ(map_file, "gone.idx");
+  out = printed_by([&] { result = read_layered_soil_map_table(*m, 1, [](checked_file&) { return 1; }); });
+  EXPECT_EQ(result, -1);
+  EXPECT_NE(out.find("\nYou are trying to simulate Richards' Equation soil dynamics but without using a valid soil "
+                     "type index map.\nIndex map filename = gone.idx\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(read_layered_soil_map_table(*m, 3, [](checked_file&) { return 1; }), 0);  // no such scheme
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ void write_project(const std::string& soil_map_file) {
                           "GREEN_AMPT_INFILTRATION Soils\nNUM_IDS 2\nid\n" +
                           table_row(1, "3.6 25 0.45 0.2 0.02 0.3 0.1") + table_row(2, "0.36 10 0.5 0.25 0.03 0.35 0.15") +
                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE Soils\nNUM_IDS 2\nid\n" + table_row(1, "0.2") +
-                          table_row(2, "0.3"));
+                          table_row(2, "0.3") + "TIME_SERIES_INDEX\nNUM_IDS 1\nid name\n     1 inflow\n");
   write_file("w.prj", "PLUVOPROJECT\nWATERSHED_MASK w.msk\nELEVATION w.ele\nGRIDSIZE 10\nROWS 2\nCOLS 3\nOUTROW 1\n"
                       "OUTCOL 3\nOUTSLOPE 0.01\nTIMESTEP 10\nTOT_TIME 1\nPRECIP_UNIF\nRAIN_INTENSITY 10\n"
                       "RAIN_DURATION 30\nHYD_FREQ 1\nMAP_FREQ 60\nSUMMARY w.sum\nOUTLET_HYDRO w.hyd\n"
@@ -63,6 +63,26 @@ TEST(MappingTableRun, PropertiesReachEveryCellInSIUnits) {
   EXPECT_EQ(seen.porosity, (std::vector<double>{0.0, 0.5, 0.5, 0.45, 0.45, 0.45, 0.45}));
   EXPECT_EQ(seen.moisture, (std::vector<double>{0.0, 0.3, 0.3, 0.2, 0.2, 0.2, 0.2}));
   EXPECT_EQ(seen.surface, seen.moisture);  // the surface layer starts at the initial moisture
+}
+
+TEST(MappingTableRun, TimeSeriesIndexIsLoadedOnceInEachRun) {
+  pluvo_test::scratch_dir dir;
+  pluvo::error_state = pluvo::error_state_record();
+  write_project("soil.idx");
+  for (int run = 1; run <= 2; ++run) {
+    size_t entries = 0;
+    pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state&) {
+      if (std::string(phase) == "build_cell_connectivity") entries = pluvo::time_series_index_list.size();
+    });
+    const std::string out = pluvo::printed_by([] { pluvo::run_pluvo("w.prj", nullptr, "w.prj"); });
+    pluvo::set_phase_observer(nullptr);
+    const std::string line = "Adding table to list: inflow... Failure, table not found.\n";
+    const size_t first = out.find(line);
+    EXPECT_NE(first, std::string::npos) << run;
+    EXPECT_EQ(out.find(line, first + 1), std::string::npos) << run;  // five tables read, one loading
+    EXPECT_EQ(entries, 1u) << run;
+    EXPECT_TRUE(pluvo::time_series_index_list.empty()) << run;  // released with the run
+  }
 }
 
 TEST(MappingTableRun, AMissingIndexMapStopsTheRun) {
