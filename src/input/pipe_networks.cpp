@@ -156,15 +156,14 @@ void setup_superlink_grid_links(model_state& m) {
     for (std::vector<double>* v : {&m.Q_tile_grid, &m.vol_tile_grid, &m.tilerecharge_to_gw})
       v->assign(size_t(cells) + 1, 0.0);
   }
-  if (console_on(m)) {
+  if (console_on(m))
     message_out("read superlink pipe file, %d junctions, %d links\n", m.num_superjunctions, m.num_superlinks);
-    if (m.num_superjunctions > 10000)
-      message_out("Your superlink network has more than 10,000 superjunctions, expect your model to be very slow \n");
-    if (m.num_superlink_nodes > 10000)
-      message_out("Your superlink network has more than 10,000 nodes, expect your model to be very slow \n");
-    if (m.num_superlinks > 10000)
-      message_out("Your superlink network has more than 10,000 links, expect your model to be very slow \n");
-  }
+  if (m.num_superjunctions > 10000)
+    message_out("Your superlink network has more than 10,000 superjunctions, expect your model to be very slow \n");
+  if (m.num_superlink_nodes > 10000)
+    message_out("Your superlink network has more than 10,000 nodes, expect your model to be very slow \n");
+  if (m.num_superlinks > 10000)
+    message_out("Your superlink network has more than 10,000 links, expect your model to be very slow \n");
   const network_view v = superlink_view(m);
   const int gnum_rows = 10 * m.num_superlink_nodes;
   if (!network_fits(v, m, gnum_rows)) return;
