@@ -39,6 +39,11 @@ void wire_neighbour_services() {
   t.read_sacramento_input = read_sacramento_input;
   t.read_conceptual_gw = read_conceptual_gw;
   t.build_gipl_layer_links = build_gipl_layer_links;
+  t.read_superlink_file = read_superlink_file;
+  t.read_drain_network = read_drain_network;
+  t.map_series_writer_open = map_series_writer_open;
+  t.linknode_series_set_flat = linknode_series_set_flat;
+  t.linknode_series_open = linknode_series_open;
 }
 
 }  // namespace
