@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/checked_file.hpp"
+#include "common/grid.hpp"
 
 namespace pluvo {
 
@@ -49,6 +50,36 @@ struct input_state {
   // Per wetland (from 1): eight values, the first the initial depth, the eighth the
   // depth by which the cell's ground lies below the map elevation (m).
   std::vector<std::array<double, 8>> wetland_properties;
+
+  // Grid description and cell numbering.
+  int32_t mask_rows = 0;
+  int32_t mask_cols = 0;
+  double grid_north = 0.0;
+  double grid_west = 0.0;
+  grid<int32_t> cell_number_grid;  // 0 outside the watershed, else the cell number
+
+  // Precipitation options.
+  int32_t rain_inv_distance_on = 0;
+  int32_t rain_thiessen_on = 0;
+  double uniform_rain_intensity = 0.0;  // mm/h
+  int32_t rainfall_mmph_on = 0;
+
+  // Interception and retention.
+  std::vector<double> icep_stor;  // storage capacity per cell, mm
+  std::vector<double> icep_coef;  // fraction still intercepted once the store is full
+  int32_t seasonal_rs_on = 0;
+  int32_t rs_spring_month = 0;
+  int32_t rs_fall_month = 0;
+  int32_t rs_summer_start_month = 0;
+  int32_t rs_summer_end_month = 0;
+  double site_latitude = 0.0;
+
+  // Snow and surface switches the rainfall application reads.
+  int32_t snow_canopy_intercept_on = 0;
+  double snow_px_temp = 0.0;  // degrees C at or above the air temperature: snow falls
+  int32_t snow_calibrate_on = 0;
+  int32_t ovr_flow_block_on = 0;
+  std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
 };
 
 }  // namespace pluvo

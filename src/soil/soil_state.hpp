@@ -71,6 +71,11 @@ struct soil_state {
   double soil_volume_initial = 0.0;        // m3
   double unsat_downward_volume = 0.0;      // m3
   double direct_evap_volume_total = 0.0;   // m3
+
+  // Interception and retention: what each cell holds and the effective rain it passes.
+  std::vector<double> icep_dep;     // depth held per cell, mm
+  std::vector<double> ri_eff;       // effective rain rate per cell, mm/h
+  double intercepted_volume = 0.0;  // m3
 };
 
 }  // namespace pluvo
