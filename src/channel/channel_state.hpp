@@ -1,6 +1,7 @@
 #pragma once
 // Channel network and routing fields of the model record.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace pluvo {
@@ -23,6 +24,12 @@ struct channel_state {
   double lake_rain_volume = 0.0;       // m3
   double precip_to_lake_volume = 0.0;  // m3, event
   double precip_to_lake_total = 0.0;   // m3, run
+
+  // Record defaults.
+  double overbank_max_dv_value = 0.01;
+  int lake_cells_unmarked = 1;  // the next channel step marks the lake cells flooded
+  double m_river_value = 1.0;
+  std::string chan_contam_out_name = "con_output";
 };
 
 }  // namespace pluvo

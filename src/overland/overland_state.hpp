@@ -40,6 +40,11 @@ struct overland_state {
   double ov_head_bound_loss = 0.0;      // m3
   double olake_rain_volume_total = 0.0;  // m3 of rain on overland lakes in the run
   int32_t olake_extent_update = 0;       // asks the lake step to recompute the extents
+
+  // Record defaults.
+  int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
+  int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
+  double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
 };
 
 }  // namespace pluvo
