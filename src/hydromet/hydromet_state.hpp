@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "common/date_record.hpp"
+// Fields of the model record owned by this process family.
+#include <vector>
 
 namespace pluvo {
 
@@ -83,6 +85,11 @@ struct hydromet_state {
   int hmet_station_count = 1;
   double elev_scale_step = 100.0;
   int energy_balance_mode = 1;
+  int precip_on = 0;  // PRECIP_FILE given
+  std::vector<double> cell_rain_rate;  // m/s, per cell
+  int snow_present = 0;
+  std::vector<double> snow_swe;    // m, per cell
+  std::vector<double> snow_depth;  // m, per cell
 };
 
 }  // namespace pluvo

@@ -14,6 +14,5 @@ void begin_event(model_state&) {}  // not built yet
 void track_peak_discharge(model_state&) {}  // not built yet
 void print_progress(model_state&) {}  // not built yet
 void check_event_end(model_state&) {}  // not built yet
-void close_output_files(model_state&) {}  // not built yet
 
 }  // namespace pluvo
