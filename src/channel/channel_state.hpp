@@ -30,7 +30,6 @@ struct channel_state {
   int lake_cells_unmarked = 1;  // the next channel step marks the lake cells flooded
   double m_river_value = 1.0;
   std::string chan_contam_out_name = "con_output";
-  int chan_explic_on = 0;  // explicit channel routing
 };
 
 }  // namespace pluvo

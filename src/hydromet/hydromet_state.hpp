@@ -5,8 +5,6 @@
 #include <vector>
 
 #include "common/date_record.hpp"
-// Fields of the model record owned by this process family.
-#include <vector>
 
 namespace pluvo {
 
@@ -83,12 +81,7 @@ struct hydromet_state {
   double snow_fusion_heat = 80.0;  // cal/g
   double snow_longwave_offset = 27.0;
   int hmet_station_count = 1;
-  double elev_scale_step = 100.0;
   int energy_balance_mode = 1;
-  int precip_on = 0;  // PRECIP_FILE given
-  std::vector<double> cell_rain_rate;  // m/s, per cell
-  int snow_present = 0;
-  std::vector<double> snow_swe;    // m, per cell
   std::vector<double> snow_depth;  // m, per cell
 };
 

@@ -1,9 +1,7 @@
 #pragma once
 // Project options and the files the project names. The three option blocks are bases, so
-// every card field is reached by its own name (m.timestep, m.albedo_file).
 #include <array>
 #include <cstdint>
-// Project options, the files the project names, the grid and its per-cell set-up.
 #include <string>
 #include <vector>
 
@@ -12,6 +10,16 @@
 #include "input/option_blocks.hpp"
 
 namespace pluvo {
+
+// One low spot of an overland flow dike, as the low-spot file gives it.
+struct lowspot_record {
+  int row = 0;
+  int col = 0;
+  int direction = 0;      // 1 top, 2 right, 4 bottom, 8 left
+  double fraction = 0.0;  // of the cell size
+  double elevation = 0.0; // m
+  int cell = 0;
+};
 
 struct input_state : option_files_block, run_parameters_block, precip_options_block {
   checked_file summary_fp;  // run summary; the error log once open
@@ -73,26 +81,10 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int32_t ovr_flow_block_on = 0;
   std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
 
-namespace pluvo {
-
-// One low spot of an overland flow dike, as the low-spot file gives it.
-struct lowspot_record {
-  int row = 0;
-  int col = 0;
-  int direction = 0;      // 1 top, 2 right, 4 bottom, 8 left
-  double fraction = 0.0;  // of the cell size
-  double elevation = 0.0; // m
-  int cell = 0;
-};
-
-struct input_state {
-  checked_file summary_fp;  // run summary; the error log once open
-
   // Files opened by open_project_files, closed by close_output_files or their readers.
   checked_file elevation_fp;
   checked_file watershed_mask_fp;
   checked_file soil_type_fp;
-  checked_file raingage_fp;
   checked_file moisture_map_fp;
   checked_file roughness_map_fp;
   checked_file conductivity_map_fp;
@@ -214,17 +206,12 @@ struct input_state {
   std::string overland_depths_path;
   std::string overland_wse_location_path;
   std::string overland_wse_path;
-  std::string precip_path;
   std::string storage_capacity_path;
   std::string interception_coeff_path;
   std::string overland_lake_map_path;
   std::string overland_lake_file_path;
   std::string reten_depth_path;
   std::string roughness_path;
-  std::string area_reduction_file;
-  std::string ov_init_depth_file;
-  std::string init_swe_depth_file;
-  std::string read_sm_hotstart_file;
   std::string in_hyd_location_path;
   std::string out_hyd_location_path;
   std::string runoff_mmph_path;
@@ -238,29 +225,17 @@ struct input_state {
   int mapping_table_on = 0;
   int overland_depths_on = 0;
   int overland_wse_on = 0;
-  int interception_on = 0;
-  int overland_lakes_on = 0;
   int retention_map_on = 0;
   int retention_uniform_on = 0;
   double retention_value = 0.0;
   int roughness_map_on = 0;
   int area_reduction_on = 0;
-  int ov_init_depth_flag = 0;
-  int init_swe_depth_kind = 0;  // 0 not given, 1 map file, 3 uniform number
-  double init_swe_depth = 0.0;
-  int read_sm_hotstart_flag = 0;
-  int init_elev_head_flag = 0;
-  double init_elev_head = 0.0;
-  double hmet_elev_gage = 0.0;
-  int hyd_location_on = 0;
   int runoff_mmph_on = 0;
-  int rainfall_mmph_on = 0;
   int sig_outlet_hydro_on = 0;
   int lake_output_on = 0;
   int dike_map_on = 0;
   int lowspot_on = 0;
   int flood_grid_on = 0;
-  int ovr_flow_block_on = 0;
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
   int grid_table_presence[37] = {};
 
@@ -275,29 +250,20 @@ struct input_state {
   // Grid: the ROWS, COLS and GRIDSIZE cards and the header of the last map read.
   int project_rows = 0;
   int project_cols = 0;
-  int mask_rows = 0;
-  int mask_cols = 0;
-  double cell_size = 0.0;
   int outlet_row = 0;
   int outlet_col = 0;
-  double grid_north = 0.0;
   double grid_south = 0.0;
   double grid_east = 0.0;
-  double grid_west = 0.0;
   int grid_rows = 0;
   int grid_cols = 0;
   int map_header_kind = 0;  // 1 elevation, 2 mask
 
-  // Cells: numbered 1..cell_count in row-major order; element 0 of every per-cell array is unused.
-  int cell_count = 0;
-  grid<int> cell_number_grid;  // 0 outside the watershed, else the cell number
   grid<int> data_grid;
   std::vector<int> cell_row;
   std::vector<int> cell_col;
   std::vector<double> cell_x;  // cell centre, m east
   std::vector<double> cell_y;  // cell centre, m north
   double watershed_area = 0.0; // m2
-  std::vector<double> elevation;  // m
   std::vector<double> exchange_buffer;
   int outlet_cell = 0;
   double watershed_max_elev = 0.0;
@@ -311,7 +277,6 @@ struct input_state {
   std::vector<int> rightcon;
   std::vector<int> abovecon;
   std::vector<int> leftcon;
-  std::vector<int> yes_exfil;
   // Face slopes fall positive towards east and south; centred slopes towards east and north.
   std::vector<double> slope_x;
   std::vector<double> slope_y;
@@ -327,22 +292,15 @@ struct input_state {
   // Per-cell maximum flood depth.
   std::vector<double> flood_max_depth;
 
-  // Overland surface properties.
-  std::vector<double> icep_stor;  // mm
-  std::vector<double> icep_coef;
   std::vector<double> retent_dep;     // m
   std::vector<double> dist_rough;     // Manning n
   std::vector<double> roughness_exp;
   std::vector<double> ov_mann_exp;
   std::vector<double> dist_rough_copy;
   std::vector<double> area_reduction_factor;
-  std::vector<int> oland_lake_mask;
-  std::vector<int> oland_lake_new;
-  int overland_lake_count = 0;
   double manning_n_value = 0.0;
   int snow_roughness_on = 0;
   int snow_darcy_on = 0;
-  double snow_roughness = 0.0;
   double snow_roughness_value = 0.0;
 };
 

@@ -1,7 +1,6 @@
 #pragma once
 // Overland flow, lakes and BMP fields of the model record.
 #include <cstdint>
-// Fields of the model record owned by this process family.
 #include <vector>
 
 namespace pluvo {
@@ -46,11 +45,8 @@ struct overland_state {
   int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
   int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
   double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
-struct overland_state {
-  std::vector<double> ov_depth;  // m, per cell
   std::vector<double> ov_depth_2;
   std::vector<double> ov_depth_3;
-  int ov_water_present = 0;
 };
 
 }  // namespace pluvo

@@ -171,7 +171,6 @@ struct run_state {
   int32_t flush_buffer_on = 0;
   int32_t flush_buffer_lines = 5000;
   int32_t progress_line_count = 0;
-  int long_term_on = 0;    // continuous (long-term) simulation
 };
 
 }  // namespace pluvo

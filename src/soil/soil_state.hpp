@@ -84,12 +84,6 @@ struct soil_state {
   // Record defaults.
   double cfgi_index_value = 83.0;  // frozen-ground index threshold
   double cfgi_k_value = 0.5;
-// Fields of the model record owned by this process family.
-#include <vector>
-
-namespace pluvo {
-
-struct soil_state {
   std::vector<double> surface_moisture;  // per cell
 };
 
