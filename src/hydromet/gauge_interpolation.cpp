@@ -65,13 +65,13 @@ void distribute_precip_idw(model_state& m, int record) {
       const int c = m.cell_number_grid(i, j);
       if (c == 0) continue;
       if (gauges == 1) {
-        m.cell_rain_rate[c] = m.precip_table[1][record];
+        m.cell_rain_rate[c] = m.precip_table.rows[1][record];
         continue;
       }
       const double x = centre_x(m, j);
       double w = 0.0, v = 0.0;
       for (int g = 1; g <= gauges; ++g) {
-        const double rate = m.precip_table[g][record];
+        const double rate = m.precip_table.rows[g][record];
         const double d = gauge_distance(m, g, x, y);
         if (d < cell_size) {  // a gauge inside the cell's reach speaks for it alone
           w = 1.0;
@@ -83,15 +83,6 @@ void distribute_precip_idw(model_state& m, int record) {
       }
       m.cell_rain_rate[c] = v / w;
     }
-  }
-}
-
-void assign_nearest_gauge_rates(model_state& m, int record) {
-  const int n = m.cell_count, gauges = m.gauge_count;
-#pragma omp parallel for schedule(static)
-  for (int c = 1; c <= n; ++c) {
-    const int g = gauges == 1 ? 1 : m.nearest[c];
-    m.cell_rain_rate[c] = m.precip_table[g][record];
   }
 }
 

@@ -13,7 +13,4 @@ bool find_nearest_gauges(model_state& m);
 // a gauge closer to a cell centre than one cell size gives that cell its rate alone.
 void distribute_precip_idw(model_state& m, int record);
 
-// Every cell takes the rate of its nearest gauge for record (row 1 with a single gauge).
-void assign_nearest_gauge_rates(model_state& m, int record);
-
 }  // namespace pluvo

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/checked_array.hpp"
 #include "common/date_record.hpp"
 
 namespace pluvo {
@@ -32,7 +33,7 @@ struct hydromet_state {
   std::vector<double> gauge_x;  // gauge coordinates, entries 1..gauge_count
   std::vector<double> gauge_y;
   // [gauge][record], both from 1; grows, never shrinks, new entries 0.
-  std::vector<std::vector<double>> precip_table;
+  checked_array_2d<double> precip_table;
   std::vector<std::string> radar_filenames;  // radar file of record k at k-1; empty: no table
   std::string event_title;                   // rest of the EVENT line, for messages
   int32_t precip_convert_pending = 0;

@@ -14,7 +14,7 @@ extern int event_cards_found;
 // Returns 1 when an event was read; 0 at the end of the file before an EVENT card, or after
 // a format error (then code 4000 has been reported); -1 when the file ends inside the event
 // or a gauge value cannot be read (no code set: the caller reports it).
-int read_precip_event(std::FILE* fp, precip_event_record& ev, const char* file_name);
+int read_precip_event(std::FILE* fp, hydromet_state& ev, const char* file_name);
 
 // Whether an event starting at (year, month, day, hour) lies inside the hourly data that run
 // from the current record to the last one: 1 go on, 0 stop. Day and hour differences only warn.
