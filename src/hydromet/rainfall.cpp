@@ -52,7 +52,9 @@ bool boundary_takes_rain(int type) { return type == 2 || type == 3 || type == 9;
 
 void apply_rainfall(model_state& m) {
   if (!due(m)) return;
-  const double dt = (m.cur_julian - m.step_last_time) * 86400.0;
+  // Julian days near 2.5e6 carry only about 1e-4 s; the step is taken to the model's time
+  // resolution of 0.01 s so that a step's rain is exactly rate x step.
+  const double dt = std::round((m.cur_julian - m.step_last_time) * 8640000.0) / 100.0;
   if (m.uniform_rain_on) ++m.uniform_rain_step;
 
   if (m.interception_on) {
