@@ -137,3 +137,46 @@ TEST(PrecipEvent, NoEventLeftEndsThePrecipitation) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace precip_test;
+
+// A run that starts at its START_DATE reads through to the event that follows, and a second
+// run of the same process does the same.
+TEST(PrecipEvent, StartDateRunsReadTheSameEventEveryRun) {
+  temp_dir dir;
+  const auto path = dir.file("two.gag",
+                             "EVENT first\nNRGAG 1\nNRPDS 2\nCOORD 15 15 g\n"
+                             "RATES 2020 6 1 10 0 5\nRATES 2020 6 1 11 0 0\n"
+                             "EVENT second\nNRGAG 1\nNRPDS 2\nCOORD 15 15 g\n"
+                             "RATES 2020 7 1 10 0 9\nRATES 2020 7 1 11 0 0\n");
+  const double first = pluvo::julian_date(2020, 6, 1, 10, 0, 0.0);
+  const double second = pluvo::julian_date(2020, 7, 1, 10, 0, 0.0);
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    clear_errors();
+    auto m = make_grid(1, 1, 30.0);
+    m->rain_thiessen_on = 1;
+    ASSERT_TRUE(open_precip(*m, path, first));
+    m->event_count = 2;
+    m->event_start_dates = {0.0, first, second};
+    m->long_term_on = 1;
+    m->start_date_given = 1;
+    m->event_number = 1;  // the clock starts at the second event
+    m->hmet_year = m->hmet_last_year = 2020;
+    m->hmet_month = 1;
+    m->hmet_last_month = 12;
+    m->cur_julian = second;
+    testing::internal::CaptureStdout();
+    pluvo::read_event_precip(*m);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(pluvo::error_state.error_terminate, 0);
+    EXPECT_EQ(m->event_number, 2);
+    EXPECT_EQ(m->event_start_month, 7);
+    EXPECT_EQ(m->precip_table.rows[1][1], 9.0);
+    EXPECT_EQ(m->precip_record_count, 3);
+  }
+}
+
+}  // namespace
