@@ -302,6 +302,20 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int snow_roughness_on = 0;
   int snow_darcy_on = 0;
   double snow_roughness_value = 0.0;
+  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
+  // LONGITUDE and GMT cards.
+  int project_rows = 0;
+  int project_cols = 0;
+  int mask_rows = 0;
+  int mask_cols = 0;
+  int outlet_row = 0;
+  int outlet_col = 0;
+  double outlet_slope = 0.0;
+  double site_latitude = 0.0;
+  double site_longitude = 0.0;
+  double gmt_offset = 0.0;
+  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
+  int grid_table_presence[37] = {};
 };
 
 }  // namespace pluvo

@@ -47,6 +47,8 @@ struct overland_state {
   double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
   std::vector<double> ov_depth_2;
   std::vector<double> ov_depth_3;
+  int manning_n_on = 0;
+  int roughness_map_on = 0;
 };
 
 }  // namespace pluvo

@@ -3,8 +3,6 @@
 
 namespace pluvo {
 
-void validate_project_options(model_state&) {}  // not built yet
-void check_time_options(model_state&) {}  // not built yet
 void scan_precip_events(model_state&) {}  // not built yet
 void init_soil_water_state(model_state&) {}  // not built yet
 void compute_initial_overland_volume(model_state&) {}  // not built yet
