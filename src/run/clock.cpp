@@ -56,10 +56,6 @@ void stop_printed() {
   report_error(error_state);
 }
 
-void summary_line(model_state& m, const char* text) {
-  if (m.summary_fp.is_open()) std::fputs(text, m.summary_fp.stream);
-}
-
 bool qir_summary_call(const model_state& m) {
   return m.qir_mode && m.qir_event_call && m.qir_event_number == 0;
 }
