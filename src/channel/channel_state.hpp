@@ -1,6 +1,7 @@
 #pragma once
 // Channel network and routing fields of the model record.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace pluvo {
@@ -19,6 +20,12 @@ struct channel_state {
   std::vector<double> qp;   // discharge, m3/s
   std::vector<double> yp;   // water surface, m
   std::vector<double> bel;  // bed elevation, m
+
+  // Record defaults.
+  double overbank_max_dv_value = 0.01;
+  int lake_cells_unmarked = 1;  // the next channel step marks the lake cells flooded
+  double m_river_value = 1.0;
+  std::string chan_contam_out_name = "con_output";
 };
 
 }  // namespace pluvo

@@ -21,6 +21,10 @@ struct groundwater_state {
   int32_t leaky_pipes_on = 0;
   int32_t superlink_running = 0;
   int32_t superlink_step_count = 0;
+
+  // Record defaults.
+  int gw_step_toggle = 1;  // alternates between 1 and 2 every groundwater step
+  double gw_relax_coeff_value = 1.0;
 };
 
 }  // namespace pluvo

@@ -38,6 +38,21 @@ struct hydromet_state {
   int32_t hmet_last_month = 0;
   int32_t hmet_last_day = 0;
   int32_t hmet_last_hour = 0;
+
+  // Record defaults.
+  // Snowpack constants handed to the snowmelt computation, by position.
+  double snowpack_const_1 = 3.0;
+  double snowpack_const_2 = 0.67;
+  double snowpack_const_3 = 10.0;
+  double snowpack_const_4 = 3.0;
+  int snowpack_step_s = 3600;
+  double snowpack_const_6 = 1.0;
+  double snowpack_const_7 = 0.077;
+  double snow_fusion_heat = 80.0;  // cal/g
+  double snow_longwave_offset = 27.0;
+  int hmet_station_count = 1;
+  double elev_scale_step = 100.0;
+  int energy_balance_mode = 1;
 };
 
 }  // namespace pluvo

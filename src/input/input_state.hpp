@@ -1,31 +1,22 @@
 #pragma once
-// Project options and the files the project names.
+// Project options and the files the project names. The three option blocks are bases, so
+// every card field is reached by its own name (m.timestep, m.albedo_file).
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "common/checked_file.hpp"
+#include "input/option_blocks.hpp"
 
 namespace pluvo {
 
-struct input_state {
+struct input_state : option_files_block, run_parameters_block, precip_options_block {
   checked_file summary_fp;  // run summary; the error log once open
   checked_file raingage_fp;  // precipitation file
   checked_file optimize_output_fp;
   std::string optimize_output_file_name;
   std::string precip_path;
-
-  // Card values the clock reads.
-  double timestep = 0.0;       // TIMESTEP, s
-  int32_t start_year = 0;      // START_DATE
-  int32_t start_month = 0;
-  int32_t start_day = 0;
-  int32_t start_hour = 0;      // START_TIME
-  int32_t start_minute = 0;
-  double gw_timestep = 0.0;    // GW_TIMESTEP, s
-  double gipl_timestep = 0.0;  // GIPL_TIMESTEP, s
-  int32_t gipl_timestep_flag = 0;
 
   // Working switches and values from the run parameters.
   int32_t long_term_on = 0;

@@ -34,6 +34,11 @@ struct overland_state {
   // Set once the wetland cells' ground has been lowered by their wetland depth, so a
   // later event start never lowers it again.
   int32_t wetland_elevation_lowered = 0;
+
+  // Record defaults.
+  int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
+  int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
+  double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
 };
 
 }  // namespace pluvo

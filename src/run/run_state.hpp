@@ -171,7 +171,6 @@ struct run_state {
   int32_t flush_buffer_on = 0;
   int32_t flush_buffer_lines = 5000;
   int32_t progress_line_count = 0;
-  int32_t stream_info = 0;        // STREAM_INFO card
 };
 
 }  // namespace pluvo

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/zeroed_table.hpp"
+
 namespace pluvo {
 
 // Parameters of one soil class of the layered soil schemes, by column.
@@ -15,6 +17,8 @@ struct layered_soil_entry {
 constexpr int soil_col_porosity = 7;
 constexpr int soil_col_residual = 19;
 constexpr int soil_col_thickness = 22;  // layers 1 and 2, cm
+
+constexpr std::size_t layered_soil_table_size = 100000;
 
 struct soil_state {
   int32_t green_ampt_on = 0;
@@ -32,7 +36,8 @@ struct soil_state {
   double soil_moist_depth_cm = 40.0;
   double mixing_layer_depth_cm = 40.0;
 
-  std::vector<layered_soil_entry> layered_soil_table;  // by soil class
+  // Addressed by soil class; every value 0.0 until a soil table fills it.
+  zeroed_table<layered_soil_entry, layered_soil_table_size> layered_soil_table;
 
   // Per cell (1..N).
   std::vector<double> initial_moisture_cell;
@@ -71,6 +76,10 @@ struct soil_state {
   double soil_volume_initial = 0.0;        // m3
   double unsat_downward_volume = 0.0;      // m3
   double direct_evap_volume_total = 0.0;   // m3
+
+  // Record defaults.
+  double cfgi_index_value = 83.0;  // frozen-ground index threshold
+  double cfgi_k_value = 0.5;
 };
 
 }  // namespace pluvo
