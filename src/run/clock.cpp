@@ -142,14 +142,15 @@ bool count_precip_events(model_state& m) {
       std::printf("because LONG_TERM project file card not set in project file.\n");
     }
   }
-  // Without a single event there is no start date to run from.
-  if (count == 0) {
+  // A precipitation file without a single event gives no start date to run from.
+  if (count == 0 && m.raingage_fp.is_open()) {
     std::printf("Precipitation file %s holds no rain event.  Program terminated.\n",
                 m.precip_path.c_str());
     stop_printed();
     return false;
   }
-  m.event_count = (!m.long_term_on && !m.qir_mode) ? 1 : count;
+  // A single-event run simulates the first event only.
+  m.event_count = (!m.long_term_on && !m.qir_mode && count > 1) ? 1 : count;
   if (m.raingage_fp.is_open()) std::rewind(m.raingage_fp.stream);
   return true;
 }
@@ -283,15 +284,15 @@ void choose_start_date(model_state& m) {
       while (k <= m.event_count && event_start_date(m, k) < m.cur_julian) ++k;
       m.start_event_index = k;
     }
-  } else if (!m.uniform_rain_on) {
+  } else if (!m.uniform_rain_on && event_start_date(m, 1) != no_event_due) {
     m.start_julian = event_start_date(m, 1);
   }
 }
 
 void set_start_time(model_state& m) {
   if (m.start_date_given == 0) m.cur_julian = m.start_julian;
-  if (m.qir_mode)
-    m.cur_julian = event_start_date(m, m.qir_event_call ? m.qir_event_number : 1);
+  const double qir_start = event_start_date(m, m.qir_event_call ? m.qir_event_number : 1);
+  if (m.qir_mode && qir_start != no_event_due) m.cur_julian = qir_start;
 }
 
 void set_infiltration_timer(model_state& m, bool wet, double event_start) {

@@ -127,7 +127,6 @@ TEST(InitialSoilWater, LayeredSoilColumnHoldsItsLayers) {
   m->inf_redist_on = 0;
   m->inf_layered_soil_on = 1;
   m->soiltype = {0, 1, 1};
-  m->layered_soil_table.resize(2);
   auto& v = m->layered_soil_table[1].values;
   v[7] = 0.4, v[8] = 0.35, v[9] = 0.3;  // porosity
   v[22] = 20.0, v[23] = 40.0;            // thickness of layers 1 and 2, cm
