@@ -26,6 +26,9 @@ struct channel_state {
   int lake_cells_unmarked = 1;  // the next channel step marks the lake cells flooded
   double m_river_value = 1.0;
   std::string chan_contam_out_name = "con_output";
+  int chan_drain_on = 0;
+  int chan_backwater_on = 0;
+  int chan_preiss_on = 0;
 };
 
 }  // namespace pluvo

@@ -25,6 +25,11 @@ struct groundwater_state {
   // Record defaults.
   int gw_step_toggle = 1;  // alternates between 1 and 2 every groundwater step
   double gw_relax_coeff_value = 1.0;
+  double aquifer_delta_z_value = 0.0;
+  int gw_porosity_map_on = 0;
+  int gw_unif_porosity_on = 0;
+  int gw_hycond_map_on = 0;
+  int gw_unif_hycond_on = 0;
 };
 
 }  // namespace pluvo

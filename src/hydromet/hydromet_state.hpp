@@ -53,6 +53,11 @@ struct hydromet_state {
   int hmet_station_count = 1;
   double elev_scale_step = 100.0;
   int energy_balance_mode = 1;
+  int hmet_surfaways_on = 0;
+  int hmet_samson_on = 0;
+  int hmet_kal_on = 0;
+  double uniform_rain_intensity = 0.0;  // mm/h
+  int snow_calibrate_on = 0;
 };
 
 }  // namespace pluvo

@@ -15,6 +15,11 @@ struct output_state {
   // Record defaults.
   int float_grass_maps = 1;  // the summary says floating-point maps were read
   int satsource_out_on = 1;  // write the saturated-source map at the end when exfiltration is possible
+  int map_out_chan_discharge = 0;
+  int omba_exchange_on = 0;
+  std::string omba_control_file;  // "exchange/" + the OMBA card's name
+  int32_t hyd_write_steps = 0;     // hydrograph written every this many steps
+  int32_t map_write_steps = 0;     // maps written every this many steps
 };
 
 }  // namespace pluvo

@@ -39,6 +39,8 @@ struct overland_state {
   int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
   int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
   double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
+  int manning_n_on = 0;
+  int roughness_map_on = 0;
 };
 
 }  // namespace pluvo

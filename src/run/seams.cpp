@@ -3,8 +3,6 @@
 
 namespace pluvo {
 
-void validate_project_options(model_state&) {}  // not built yet
-void check_time_options(model_state&) {}  // not built yet
 void close_output_files(model_state&) {}  // not built yet
 
 }  // namespace pluvo

@@ -80,6 +80,19 @@ struct soil_state {
   // Record defaults.
   double cfgi_index_value = 83.0;  // frozen-ground index threshold
   double cfgi_k_value = 0.5;
+  int et_calc_penman_on = 0;
+  int et_calc_deardorff_on = 0;
+  int albedo_map_on = 0;
+  int vheight_map_on = 0;
+  int tcoeff_map_on = 0;
+  int canopy_map_on = 0;
+  int wilting_point_map_on = 0;
+  int moisture_map_on = 0;
+  int conductivity_map_on = 0;
+  int capillary_map_on = 0;
+  int porosity_map_on = 0;
+  int pore_index_map_on = 0;
+  int residual_sat_map_on = 0;
 };
 
 }  // namespace pluvo
