@@ -6,6 +6,7 @@
 #include "common/julian.hpp"
 #include "run/driver.hpp"
 #include "run/model_state.hpp"
+#include "run/one_cell_watershed.hpp"
 #include "run/scratch_dir.hpp"
 
 namespace {
@@ -21,19 +22,19 @@ struct run_result {
   double start_julian = 0.0;
 };
 
-// A uniform-rain run of 10 minutes at 30 s steps from 3 May 2001 06:00, as the run
+// A uniform-rain run on one cell, 10 minutes at 30 s steps from 3 May 2001 06:00, as the run
 // parameters leave it. The overland phase keeps its step timer as it would when routing.
 run_result run_uniform_rain(int quiet) {
   run_result r;
   pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
     const std::string name = phase;
+    if (name == "open_project_files") pluvo_test::give_one_cell_watershed(m);
     if (name == "validate_project_options") {
       m.timestep = 30.0;
       m.tot_time = 10;
       m.outslope = 0.01;
       m.hyd_freq = 1.0;
       m.map_freq = 60;
-      m.gridsize = 30.0;
       m.quiet = quiet;
       m.uniform_rain_on = 1;
       m.uniform_rain_duration = 5.0;
