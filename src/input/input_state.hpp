@@ -1,6 +1,5 @@
 #pragma once
 // Project options and the files the project names. The three option blocks are bases, so
-// every card field is reached by its own name (m.timestep, m.albedo_file).
 #include <array>
 #include <cstdint>
 #include <string>
@@ -54,6 +53,35 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
 
   // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
   // LONGITUDE and GMT cards.
+  // Grid description and cell numbering.
+  int32_t mask_rows = 0;
+  int32_t mask_cols = 0;
+  double grid_north = 0.0;
+  double grid_west = 0.0;
+  grid<int32_t> cell_number_grid;  // 0 outside the watershed, else the cell number
+
+  // Precipitation options.
+  int32_t rain_inv_distance_on = 0;
+  int32_t rain_thiessen_on = 0;
+  double uniform_rain_intensity = 0.0;  // mm/h
+  int32_t rainfall_mmph_on = 0;
+
+  // Interception and retention.
+  std::vector<double> icep_stor;  // storage capacity per cell, mm
+  std::vector<double> icep_coef;  // fraction still intercepted once the store is full
+  int32_t seasonal_rs_on = 0;
+  int32_t rs_spring_month = 0;
+  int32_t rs_fall_month = 0;
+  int32_t rs_summer_start_month = 0;
+  int32_t rs_summer_end_month = 0;
+  double site_latitude = 0.0;
+
+  // Snow and surface switches the rainfall application reads.
+  int32_t snow_canopy_intercept_on = 0;
+  double snow_px_temp = 0.0;  // degrees C at or above the air temperature: snow falls
+  int32_t snow_calibrate_on = 0;
+  int32_t ovr_flow_block_on = 0;
+  std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
 
   // Files opened by open_project_files, closed by close_output_files or their readers.
   checked_file elevation_fp;
@@ -205,13 +233,11 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int roughness_map_on = 0;
   int area_reduction_on = 0;
   int runoff_mmph_on = 0;
-  int rainfall_mmph_on = 0;
   int sig_outlet_hydro_on = 0;
   int lake_output_on = 0;
   int dike_map_on = 0;
   int lowspot_on = 0;
   int flood_grid_on = 0;
-  int ovr_flow_block_on = 0;
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
   int grid_table_presence[37] = {};
 
@@ -235,9 +261,10 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double site_longitude = 0.0;
   double gmt_offset = 0.0;
   double grid_north = 0.0;
+  int outlet_row = 0;
+  int outlet_col = 0;
   double grid_south = 0.0;
   double grid_east = 0.0;
-  double grid_west = 0.0;
   int grid_rows = 0;
   int grid_cols = 0;
   int map_header_kind = 0;  // 1 elevation, 2 mask
@@ -277,9 +304,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Per-cell maximum flood depth.
   std::vector<double> flood_max_depth;
 
-  // Overland surface properties.
-  std::vector<double> icep_stor;  // mm
-  std::vector<double> icep_coef;
   std::vector<double> retent_dep;     // m
   std::vector<double> dist_rough;     // Manning n
   std::vector<double> roughness_exp;

@@ -36,12 +36,20 @@ struct overland_state {
   // Set once the wetland cells' ground has been lowered by their wetland depth, so a
   // later event start never lowers it again.
   int32_t wetland_elevation_lowered = 0;
+  std::vector<double> ov_depth_change;  // work per cell
+  int32_t ov_boundary_on = 0;
+  std::vector<int32_t> boundary_type;   // overland boundary type per cell
+  double ov_head_bound_loss = 0.0;      // m3
+  double olake_rain_volume_total = 0.0;  // m3 of rain on overland lakes in the run
+  int32_t olake_extent_update = 0;       // asks the lake step to recompute the extents
 
   // Record defaults.
   int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
   int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
   double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
   int manning_n_on = 0;
+  std::vector<double> ov_depth_2;
+  std::vector<double> ov_depth_3;
 };
 
 }  // namespace pluvo
