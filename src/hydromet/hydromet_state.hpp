@@ -10,6 +10,10 @@
 namespace pluvo {
 
 struct hydromet_state {
+  std::vector<double> cell_rain_rate;  // per cell, m/s
+  int32_t snow_present = 0;
+  std::vector<double> snow_swe;    // per cell, m
+  std::vector<double> snow_depth;  // per cell, m
   // Precipitation of the current event.
   int32_t precip_kind = 0;      // 2: radar event
   int32_t precip_state = 0;     // 0 ready for the next event, 1 raining, 2 no further event, 3 rain over

@@ -7,14 +7,13 @@
 
 #include "common/console.hpp"
 #include "common/error_state.hpp"
+#include "common/line_reader.hpp"
 
 namespace pluvo {
 
 int category_histogram[category_histogram_size];
 
 namespace {
-
-constexpr int line_length = 25000;
 
 void fail_with_code() {
   error_state.error_code = 4000;
@@ -37,8 +36,9 @@ void fail_extent(const char* map_name, bool rows_differ, bool cols_differ) {
   fail_with_code();
 }
 
-// The next value of a row, 0 when the row has no more; delimiters are blank, tab and comma.
-// A token that does not begin with a number reads as 0, as a formatted scan leaves it.
+// The next value of a row, 0 when the row has no more; delimiters and conversion as next_double.
+// A forward scan: next_double shifts the rest of the row at every value, which is quadratic in
+// the row length and too slow for rows of thousands of cells.
 double take_value(char*& p) {
   while (*p == ' ' || *p == '\t' || *p == ',' || *p == '\n') ++p;
   if (!*p) return 0.0;
@@ -57,19 +57,16 @@ struct read_tally {
   int zero_cells = 0;
 };
 
-bool read_real_rows(std::FILE* f, const char* map_name, int rows, int cols,
+bool read_real_rows(checked_file& f, const char* map_name, int rows, int cols,
                     const grid<int>& mask, std::vector<double>* out, read_tally& t) {
-  auto line = std::make_unique<char[]>(line_length);
+  auto line = std::make_unique<char[]>(line_buffer_size);
   size_t k = 1;
   for (int r = 1; r <= rows; ++r) {
-    if (std::feof(f) || !std::fgets(line.get(), line_length, f)) {
+    // The line reader substitutes replacement keys and drops the line end.
+    if (!read_line(line.get(), f)) {
       fail_end_of_file(map_name);
       return false;
     }
-    // A Windows line end goes with the line feed.
-    size_t len = std::strlen(line.get());
-    if (len && line[len - 1] == '\n') line[--len] = 0;
-    if (len && line[len - 1] == '\r') line[--len] = 0;
     char* p = line.get();
     for (int c = 1; c <= cols; ++c) {
       const double v = take_value(p);
@@ -165,9 +162,9 @@ void read_ascii_map(checked_file& file, const char* map_name, int mode, double& 
   read_tally t;
   bool ok = false;
   switch (mode) {
-    case 1: ok = read_real_rows(f, map_name, rows, cols, mask_grid, real_out_a, t); break;
+    case 1: ok = read_real_rows(file, map_name, rows, cols, mask_grid, real_out_a, t); break;
     case 2: ok = read_int_grid(f, map_name, rows, cols, mask_grid, t); break;
-    case 3: ok = read_real_rows(f, map_name, rows, cols, mask_grid, real_out_b, t); break;
+    case 3: ok = read_real_rows(file, map_name, rows, cols, mask_grid, real_out_b, t); break;
     case 4: ok = read_categories(f, map_name, rows, cols, mask_grid, index_out, t, quiet); break;
     default: break;
   }

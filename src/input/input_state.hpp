@@ -51,6 +51,8 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // depth by which the cell's ground lies below the map elevation (m).
   std::vector<std::array<double, 8>> wetland_properties;
 
+  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
+  // LONGITUDE and GMT cards.
   // Grid description and cell numbering.
   int32_t mask_rows = 0;
   int32_t mask_cols = 0;
@@ -250,6 +252,15 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Grid: the ROWS, COLS and GRIDSIZE cards and the header of the last map read.
   int project_rows = 0;
   int project_cols = 0;
+  int mask_rows = 0;
+  int mask_cols = 0;
+  int outlet_row = 0;
+  int outlet_col = 0;
+  double outlet_slope = 0.0;
+  double site_latitude = 0.0;
+  double site_longitude = 0.0;
+  double gmt_offset = 0.0;
+  double grid_north = 0.0;
   int outlet_row = 0;
   int outlet_col = 0;
   double grid_south = 0.0;
@@ -258,6 +269,8 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int grid_cols = 0;
   int map_header_kind = 0;  // 1 elevation, 2 mask
 
+  // Cells: numbered 1..cell_count in row-major order; element 0 of every per-cell array is unused.
+  grid<int> cell_number_grid;  // 0 outside the watershed, else the cell number
   grid<int> data_grid;
   std::vector<int> cell_row;
   std::vector<int> cell_col;
@@ -269,7 +282,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double watershed_max_elev = 0.0;
   double watershed_min_elev = 0.0;
   double hmet_reference_elevation = 0.0;
-  double elev_scale_step = 100.0;
   int elev_scale_count = 0;
 
   // Neighbours: the number of the active cell on that side, or 0.

@@ -20,6 +20,8 @@ struct overland_lake_record {
 
 struct overland_state {
   std::vector<double> ov_depth;        // per cell, m
+  std::vector<double> ov_depth_2;      // per cell, m
+  std::vector<double> ov_depth_3;      // per cell, m
   std::vector<double> ov_event_store;  // per cell
   int32_t ov_water_present = 0;        // water on the grid at the start
   int32_t ov_init_depth_on = 0;        // OV_INIT_DEPTH map given
@@ -45,6 +47,7 @@ struct overland_state {
   int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
   int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
   double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
+  int manning_n_on = 0;
   std::vector<double> ov_depth_2;
   std::vector<double> ov_depth_3;
   int manning_n_on = 0;

@@ -121,7 +121,7 @@ void close_output_files(model_state& m) {
   for (checked_file* f : files) {
     // The error log must not outlive the summary it points at.
     if (f == error_log_file) error_log_file = nullptr;
-    checked_file_close(*f);
+    checked_file_close_void(*f);
   }
 }
 

@@ -40,6 +40,7 @@ struct soil_state {
   zeroed_table<layered_soil_entry, layered_soil_table_size> layered_soil_table;
 
   // Per cell (1..N).
+  std::vector<double> surface_moisture;
   std::vector<double> initial_moisture_cell;
   std::vector<double> porosity_cell;
   std::vector<double> residual_sat_cell;

@@ -8,11 +8,13 @@
 #include "common/error_state.hpp"
 #include "run/driver.hpp"
 #include "run/model_state.hpp"
+#include "run/one_cell_watershed.hpp"
 #include "run/scratch_dir.hpp"
 
 namespace {
 
 using pluvo_test::read_file;
+using pluvo_test::give_one_cell_watershed;
 using pluvo_test::scratch_dir;
 using pluvo_test::write_file;
 
@@ -83,6 +85,7 @@ recorded_run run_with(int passes, std::function<void(const std::string&, int, pl
     if (name == "run_analyzers 1") m.keep_running = pass < passes ? 1 : 0;
     r.phases.push_back(name);
     accept_time_options(name, m);
+    if (name == "open_project_files") give_one_cell_watershed(m);
     steer(name, pass, m);
   });
   pluvo::run_stopped_on_error = false;
@@ -168,7 +171,10 @@ TEST(RunPluvo, ToolboxModesRunSilently) {
   for (const auto& c : cases) {
     scratch_dir dir;
     write_file("p.prj", bare_project);
-    pluvo::set_phase_observer([](const char* phase, int, pluvo::model_state& m) { accept_time_options(phase, m); });
+    pluvo::set_phase_observer([](const char* phase, int, pluvo::model_state& m) {
+      accept_time_options(phase, m);
+      if (std::string(phase) == "open_project_files") give_one_cell_watershed(m);
+    });
     testing::internal::CaptureStdout();
     pluvo::run_pluvo("p.prj", nullptr, c.mode);
     const std::string out = testing::internal::GetCapturedStdout();
@@ -186,6 +192,7 @@ TEST(RunPluvo, CallerResultsRecordIsSizedAndZeroed) {
   double sum = 0.0;
   pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
     accept_time_options(phase, m);
+    if (std::string(phase) == "open_project_files") give_one_cell_watershed(m);
     if (std::string(phase) == "alloc_external_results") {
       m.event_count = 3;
       m.hydrograph_link_count = 2;
