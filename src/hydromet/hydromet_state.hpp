@@ -10,7 +10,7 @@
 namespace pluvo {
 
 struct hydromet_state {
-  std::vector<double> cell_rain_rate;  // per cell, m/s
+  std::vector<double> cell_rain_rate;  // gross rain rate per cell, mm/h
   int32_t snow_present = 0;
   std::vector<double> snow_swe;    // per cell, m
   std::vector<double> snow_depth;  // per cell, m
@@ -30,6 +30,7 @@ struct hydromet_state {
   // Dates of the current event's records, from index 1.
   std::vector<date_record> precip_dates = std::vector<date_record>(2);
 
+  double elev_scale_step = 100.0;
   int32_t gauge_count = 0;  // NRGAG; -1 while a radar event is read, 1 once read
   int32_t precip_gages_card = 0;
   int32_t precip_rates_card = 0;
@@ -45,16 +46,13 @@ struct hydromet_state {
   double event_start_julian = 0.0;      // model time at which the event was read
   int32_t event_reads_in_process = 0;   // event reads of this run
   std::vector<int32_t> nearest;         // nearest gauge per cell
-  std::vector<double> cell_rain_rate;   // gross rain rate per cell, mm/h
   double avg_rain_rate = 0.0;           // watershed mean of the step, mm/h
   int32_t rain_on = 0;
   double rain_volume_total = 0.0;       // m3, run
   double rain_depth_step = 0.0;         // m, the cell being processed
 
   // Snow the rain feeds in long-term runs.
-  int32_t snow_present = 0;
   std::vector<double> temper_gridded;   // air temperature per cell, degrees C
-  std::vector<double> snow_swe;         // m
   std::vector<double> snow_scf_cell;    // snowfall correction factor
   std::vector<double> H_Val;
   std::vector<double> Snow_Accumulated_Hr;
@@ -87,7 +85,6 @@ struct hydromet_state {
   double snow_longwave_offset = 27.0;
   int hmet_station_count = 1;
   int energy_balance_mode = 1;
-  std::vector<double> snow_depth;  // m, per cell
   int hmet_surfaways_on = 0;
   int hmet_samson_on = 0;
   int hmet_kal_on = 0;

@@ -46,12 +46,38 @@ void rain_on_lakes(model_state& m, double dt) {
   }
 }
 
+// Sizes (once) the per-cell arrays this phase writes that the set-up leaves to their users.
+void size_if_missing(std::vector<double>& v, int n, double fill) {
+  if (v.size() < size_t(n) + 1) v.assign(size_t(n) + 1, fill);
+}
+
+void prepare_cell_arrays(model_state& m) {
+  const int n = m.cell_count;
+  size_if_missing(m.cell_rain_rate, n, 0.0);
+  size_if_missing(m.ov_depth, n, 0.0);
+  size_if_missing(m.ov_depth_change, n, 0.0);
+  if (m.interception_on || m.snow_canopy_intercept_on == 1) size_if_missing(m.ri_eff, n, 0.0);
+  if (m.interception_on) {
+    size_if_missing(m.icep_stor, n, 0.0);
+    size_if_missing(m.icep_coef, n, 0.0);
+    size_if_missing(m.icep_dep, n, 0.0);
+  }
+  if (m.long_term_on || m.snow_canopy_intercept_on == 1) size_if_missing(m.temper_gridded, n, 0.0);
+  if (m.long_term_on) {
+    size_if_missing(m.snow_swe, n, 0.0);
+    size_if_missing(m.snow_scf_cell, n, 1.0);
+    size_if_missing(m.H_Val, n, 0.0);
+    size_if_missing(m.Snow_Accumulated_Hr, n, 0.0);
+  }
+}
+
 bool boundary_takes_rain(int type) { return type == 2 || type == 3 || type == 9; }
 
 }  // namespace
 
 void apply_rainfall(model_state& m) {
   if (!due(m)) return;
+  prepare_cell_arrays(m);
   // Julian days near 2.5e6 carry only about 1e-4 s; the step is taken to the model's time
   // resolution of 0.01 s so that a step's rain is exactly rate x step.
   const double dt = std::round((m.cur_julian - m.step_last_time) * 8640000.0) / 100.0;

@@ -63,7 +63,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Precipitation options.
   int32_t rain_inv_distance_on = 0;
   int32_t rain_thiessen_on = 0;
-  double uniform_rain_intensity = 0.0;  // mm/h
   int32_t rainfall_mmph_on = 0;
 
   // Interception and retention.
@@ -79,7 +78,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Snow and surface switches the rainfall application reads.
   int32_t snow_canopy_intercept_on = 0;
   double snow_px_temp = 0.0;  // degrees C at or above the air temperature: snow falls
-  int32_t snow_calibrate_on = 0;
   int32_t ovr_flow_block_on = 0;
   std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
 
@@ -252,17 +250,11 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Grid: the ROWS, COLS and GRIDSIZE cards and the header of the last map read.
   int project_rows = 0;
   int project_cols = 0;
-  int mask_rows = 0;
-  int mask_cols = 0;
   int outlet_row = 0;
   int outlet_col = 0;
   double outlet_slope = 0.0;
-  double site_latitude = 0.0;
   double site_longitude = 0.0;
   double gmt_offset = 0.0;
-  double grid_north = 0.0;
-  int outlet_row = 0;
-  int outlet_col = 0;
   double grid_south = 0.0;
   double grid_east = 0.0;
   int grid_rows = 0;
@@ -270,7 +262,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int map_header_kind = 0;  // 1 elevation, 2 mask
 
   // Cells: numbered 1..cell_count in row-major order; element 0 of every per-cell array is unused.
-  grid<int> cell_number_grid;  // 0 outside the watershed, else the cell number
   grid<int> data_grid;
   std::vector<int> cell_row;
   std::vector<int> cell_col;
@@ -316,18 +307,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double snow_roughness_value = 0.0;
   // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
   // LONGITUDE and GMT cards.
-  int project_rows = 0;
-  int project_cols = 0;
-  int mask_rows = 0;
-  int mask_cols = 0;
-  int outlet_row = 0;
-  int outlet_col = 0;
-  double outlet_slope = 0.0;
-  double site_latitude = 0.0;
-  double site_longitude = 0.0;
-  double gmt_offset = 0.0;
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
-  int grid_table_presence[37] = {};
 };
 
 }  // namespace pluvo

@@ -85,7 +85,6 @@ struct soil_state {
   // Record defaults.
   double cfgi_index_value = 83.0;  // frozen-ground index threshold
   double cfgi_k_value = 0.5;
-  std::vector<double> surface_moisture;  // per cell
   int et_calc_penman_on = 0;
   int et_calc_deardorff_on = 0;
   int albedo_map_on = 0;
