@@ -308,6 +308,18 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
   // LONGITUDE and GMT cards.
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
+  int grid_table_presence[37] = {};
+  // Working settings from the run parameters.
+  std::string elevation_path;
+  int mapping_table_on = 0;
+  std::string mapping_table_path;
+  std::string materials_path;
+  int st_mapping_table_on = 0;
+  std::string st_mapping_table_path;
+  int strict_julian_date_on = 0;
+  int units_flag = 0;
+  std::string watershed_mask_path;
+  int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
 };
 
 }  // namespace pluvo

@@ -5,7 +5,6 @@ namespace pluvo {
 
 void name_contaminant_map_outputs(model_state&) {}  // not built yet
 void name_contaminant_chan_outputs(model_state&) {}  // not built yet
-void read_run_parameters(const char*, model_state&) {}  // not built yet
 void read_dike_map(model_state&) {}  // not built yet
 void read_wetland_mask(model_state&) {}  // not built yet
 void setup_overland_boundary_types(model_state&) {}  // not built yet
@@ -18,11 +17,12 @@ void read_sediment_inputs(model_state&) {}  // not built yet
 void read_contaminant_inputs(model_state&) {}  // not built yet
 void setup_superlink_grid_links(model_state&) {}  // not built yet
 void setup_drain_network(model_state&) {}  // not built yet
-void print_startup_information(model_state&, const char*) {}  // not built yet
 
 }  // namespace pluvo
 
 #include "input/mapping_tables.hpp"
 namespace pluvo {
 int time_series_index_loaded = 0;
+void check_mapping_tables(const std::string&, int*, int) {}  // not built yet
+void print_stream_index_tables(const std::string&, int*, int) {}  // not built yet
 }  // namespace pluvo

@@ -1,5 +1,6 @@
 #pragma once
 // Sediment and water-quality fields of the model record.
+#include <string>
 #include <cstdint>
 
 #include "common/checked_array.hpp"
@@ -74,6 +75,27 @@ struct quality_state {
 #undef PLUVO_MASS_ARRAY_MEMBER
   checked_array_3d soil_mass;
   checked_array_3d soil_conc;
+  // Working settings from the run parameters.
+  int adjust_channel_bed_on = 0;
+  double chan_decay_coef_value = 0.0;
+  double chan_disp_coef_value = 0.0;
+  std::string chan_point_source_file;
+  int contam_map_on = 0;
+  std::string contam_map_path;
+  int global_transport_on = 0;
+  double init_chan_conc_value = 0.0;
+  int nutrients_on = 0;
+  int ov_con_table_on = 0;
+  double ov_decay_coef_value = 0.0;
+  double ov_disp_coef_value = 0.0;
+  double ov_mass_load_value = 0.0;
+  std::string ov_point_source_path;
+  double ov_uptake_rate_value = 0.0;
+  int sediment_contam_on = 0;
+  int soil_con_trans_on = 0;
+  int soil_noflux_on = 0;
+  int soil_static_conc_on = 0;
+  int sourcefile_on = 0;
 };
 
 }  // namespace pluvo

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/error_state.hpp"
+#include "common/time_series.hpp"
 #include "run/driver.hpp"
 #include "run/model_state.hpp"
 #include "run/one_cell_watershed.hpp"
@@ -54,7 +55,8 @@ std::vector<std::string> up_to(const std::vector<std::string>& phases, const std
 }
 
 // The smallest project the option checks accept.
-const char* const bare_project = "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\n";
+const char* const bare_project =
+    "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n";
 
 // The same values, for as long as the project file is not read into the record.
 void accept_time_options(const std::string& phase, pluvo::model_state& m) {
@@ -218,6 +220,37 @@ TEST(RunPluvo, CallerResultsRecordIsSizedAndZeroed) {
   ASSERT_NE(results.event_peaks, nullptr);  // the caller owns the per-event arrays
   delete[] results.event_peaks;
   delete[] results.event_volumes;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunPluvo, RelativeSeriesCountFromTheClockStart) {
+  scratch_dir dir;
+  double shifted = 0.0, absolute = 0.0;
+  run_with(1, [&](const std::string& phase, int, pluvo::model_state& m) {
+    if (phase == "init_soil_water_state") {
+      pluvo::time_series* relative = pluvo::new_time_series();
+      relative->relative = 1;
+      relative->times = {1.5};
+      relative->values = {3.0};
+      relative->count = 1;
+      pluvo::time_series* fixed = pluvo::new_time_series();
+      fixed->times = {2459000.0};
+      fixed->values = {1.0};
+      fixed->count = 1;
+      m.cur_julian = 100.0;  // not yet the clock
+    }
+    if (phase == "init_simulation_clock") m.cur_julian = 2459000.5;  // what the clock start sets
+    if (phase == "run_analyzers 8") {
+      shifted = pluvo::time_series_list.at(0)->times[0];
+      absolute = pluvo::time_series_list.at(1)->times[0];
+    }
+  });
+  EXPECT_EQ(shifted, 2459002.0);
+  EXPECT_EQ(absolute, 2459000.0);
+  EXPECT_TRUE(pluvo::time_series_list.empty());  // released with the record
 }
 
 }  // namespace
