@@ -116,7 +116,6 @@ struct hydromet_state {
   int nwsrfs_tipm_on = 0;
   int orogvar_hmet_on = 0;
   int rain_inv_distance_on = 0;
-  int rain_on = 0;
   int rain_thiessen_on = 0;
   int reb_snow_on = 0;
   int route_lat_snow_on = 0;

@@ -61,8 +61,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   grid<int32_t> cell_number_grid;  // 0 outside the watershed, else the cell number
 
   // Precipitation options.
-  int32_t rain_inv_distance_on = 0;
-  int32_t rain_thiessen_on = 0;
   int32_t rainfall_mmph_on = 0;
 
   // Interception and retention.
@@ -76,7 +74,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double site_latitude = 0.0;
 
   // Snow and surface switches the rainfall application reads.
-  int32_t snow_canopy_intercept_on = 0;
   double snow_px_temp = 0.0;  // degrees C at or above the air temperature: snow falls
   int32_t ovr_flow_block_on = 0;
   std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
@@ -308,17 +305,13 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
   // LONGITUDE and GMT cards.
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
-  int grid_table_presence[37] = {};
   // Working settings from the run parameters.
-  std::string elevation_path;
-  int mapping_table_on = 0;
   std::string mapping_table_path;
   std::string materials_path;
   int st_mapping_table_on = 0;
   std::string st_mapping_table_path;
   int strict_julian_date_on = 0;
   int units_flag = 0;
-  std::string watershed_mask_path;
   int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
 };
 

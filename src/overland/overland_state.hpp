@@ -49,26 +49,13 @@ struct overland_state {
   int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
   double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
   int manning_n_on = 0;
-  int roughness_map_on = 0;
   // Working settings from the run parameters.
-  int dike_map_on = 0;
-  std::string dike_map_path;
-  int lowspot_on = 0;
-  std::string lowspot_path;
-  double manning_n_value = 0.0;
   double max_courant_number_value = 0.0;
-  int ov_boundary_on = 0;
   int ov_xy_boundary_on = 0;
   int ov_xy_stage_on = 0;
-  std::string overland_lake_file_path;
-  std::string overland_lake_map_path;
-  int ovr_flow_block_on = 0;
-  std::string roughness_path;
-  int snow_darcy_on = 0;
   int snow_no_infiltrate_on = 0;
   int snow_reynolds_on = 0;
   double snow_reynolds_value = 0.0;
-  int snow_roughness_on = 0;
 };
 
 }  // namespace pluvo
