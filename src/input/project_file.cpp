@@ -122,7 +122,6 @@ constexpr int code_xybdyinput_ovdepthinterp = 460;
 constexpr int code_xybdyinput_ov_stage_interp = 461;
 
 constexpr const char* ignored_keywords[] = {"vok", "metric", "simulation_input"};
-constexpr std::size_t token_size = 1024;
 
 // Rows by code; codes without a keyword stay null.
 const std::array<const project_card*, highest_card_code + 1>& cards_by_code() {
@@ -153,7 +152,7 @@ const std::unordered_map<std::string, int>& codes_by_keyword() {
 
 // The next argument of a card line: a file name or word, quotes removed; "" when absent.
 std::string take_token(char* line) {
-  char token[token_size];
+  char token[token_buffer_size];
   if (!next_token(line, token)) return std::string();
   return token;
 }
@@ -182,7 +181,6 @@ bool token_number(const std::string& token, double& value) {
   value = v;
   return true;
 }
-
 
 // The first n characters of word and of a reference word, lowered, are equal.
 bool prefix_matches(const std::string& word, const char* reference, std::size_t n) {
@@ -653,7 +651,7 @@ void reject_format(checked_file& file) {
 }  // namespace
 
 int classify_project_card(char* line, int silent) {
-  char token[token_size];
+  char token[token_buffer_size];
   if (!next_token(line, token)) return ignored_card_code;
   const std::string word = lowered(token);
   if (word[0] == '#') return ignored_card_code;

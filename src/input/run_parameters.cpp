@@ -30,13 +30,6 @@ const char* const exchange_folder = "exchange";
 
 std::string exchange_path(const std::string& name) { return std::string(exchange_folder) + "/" + name; }
 
-// Cards that read their files while the project file is read.
-void connect_card_readers() {
-  card_readers.time_series_file = load_time_series_file;
-  card_readers.replace_param_file = [](const char* name) { read_replace_param_file(name); };
-  card_readers.replace_value_file = [](const char* name) { read_replace_value_file(name); };
-}
-
 void open_q4_inflow_file(model_state& m) {
   if (!m.q4_input_flag || m.map_type == 4) return;
   if (!checked_file_open(q4_inflow_file, m.q4_input_file.c_str(), 'w')) return;
@@ -535,7 +528,6 @@ void copy_names_and_display(model_state& m) {
 void read_run_parameters(const char* project_file, model_state& m) {
   if (!m.optimize_on && process_index == 0 && m.super_quiet_on != 1 && m.silent_mode != 1)
     std::printf("reading run parameters from project file: %s\n", project_file);
-  connect_card_readers();
   read_project_file(project_file, m, m, m, m.silent_mode);
   if (m.project_open_error) {
     set_error(3);

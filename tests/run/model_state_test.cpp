@@ -36,7 +36,6 @@ TEST(ModelState, ConstructionGivesTheRecordDefaults) {
       {"mixing_layer_depth_cm", m.mixing_layer_depth_cm, 40.0},
       {"snow_darcy_value", m.snow_darcy_value, -1.0},
       {"overland_scheme", double(m.overland_scheme), 2},
-      {"ov_route_toggle", double(m.ov_route_toggle), 1},
       {"cell_mass_toggle", double(m.cell_mass_toggle), 1},
       {"kinetics_step_factor", m.kinetics_step_factor, 1.0},
       {"overbank_max_dv_value", m.overbank_max_dv_value, 0.01},
