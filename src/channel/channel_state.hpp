@@ -9,6 +9,7 @@ namespace pluvo {
 struct channel_state {
   int32_t chan_explic_on = 0;
   int32_t chan_mesh_on = 0;
+  int32_t stream_loss_on = 0;  // stream-aquifer exchange
   int32_t lakes_on = 0;               // channel lakes
   std::vector<int32_t> lake_mask;     // per cell: channel lake, 0 elsewhere
   int32_t chan_lake_step_switch = 0;  // a channel lake changed the channel time step

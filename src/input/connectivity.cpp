@@ -188,32 +188,29 @@ void compute_face_slopes(model_state& m) {
   }
 }
 
+namespace {
+
+// The mean of the two one-sided slopes falling from the cell away from side a (towards b);
+// one side alone when only one neighbour exists, the previous cell's slope with none.
+double centred_slope(const std::vector<double>& e, int k, int a, int b, double previous, double dx) {
+  if (a && b) return ((e[k] - e[a]) / dx + (e[b] - e[k]) / dx) * 0.5;
+  if (a) return (e[k] - e[a]) / dx;
+  if (b) return (e[b] - e[k]) / dx;
+  return previous;
+}
+
+}  // namespace
+
 void compute_centered_slopes(model_state& m) {
   const int n = m.cell_count;
   if (n <= 0) return;
   const double dx = m.cell_size;
-  const std::vector<double>& e = m.elevation;
   m.slope_cx[0] = 0.0;
   m.slope_cy[0] = 0.0;
   for (int k = 1; k <= n; ++k) {
-    const int R = m.rightcon[k], L = m.leftcon[k], A = m.abovecon[k], B = m.belowcon[k];
-    if (R && L)
-      m.slope_cx[k] = ((e[k] - e[R]) / dx + (e[L] - e[k]) / dx) * 0.5;
-    else if (R)
-      m.slope_cx[k] = (e[k] - e[R]) / dx;
-    else if (L)
-      m.slope_cx[k] = (e[L] - e[k]) / dx;
-    else
-      m.slope_cx[k] = m.slope_cx[k - 1];
+    m.slope_cx[k] = centred_slope(m.elevation, k, m.rightcon[k], m.leftcon[k], m.slope_cx[k - 1], dx);
     // Positive towards the north: the negative gradient with y pointing north.
-    if (A && B)
-      m.slope_cy[k] = ((e[k] - e[A]) / dx + (e[B] - e[k]) / dx) * 0.5;
-    else if (A)
-      m.slope_cy[k] = (e[k] - e[A]) / dx;
-    else if (B)
-      m.slope_cy[k] = (e[B] - e[k]) / dx;
-    else
-      m.slope_cy[k] = m.slope_cy[k - 1];
+    m.slope_cy[k] = centred_slope(m.elevation, k, m.abovecon[k], m.belowcon[k], m.slope_cy[k - 1], dx);
   }
 }
 

@@ -208,6 +208,14 @@ void read_soil_moisture_hotstart(model_state& m) {
                  m.grid_east, m.grid_west, m.grid_rows, m.grid_cols, m.cell_number_grid,
                  &m.surface_moisture, nullptr, nullptr, m.project_rows, m.project_cols,
                  m.silent_mode);
+  if (error_state.error_terminate) return;
+  // Every active infiltration scheme starts from the hotstart moisture.
+  for (int k = 1; k <= m.cell_count; ++k) {
+    const double moisture = m.surface_moisture[k];
+    if ((m.green_ampt_on || m.inf_redist_on) && size_t(k) < m.initial_moisture_cell.size())
+      m.initial_moisture_cell[k] = moisture;
+    if (m.inf_layered_soil_on && size_t(k) < m.THETA_ML.size()) m.THETA_ML[k][1] = moisture;
+  }
 }
 
 }  // namespace pluvo

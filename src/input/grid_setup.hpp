@@ -24,6 +24,9 @@ void build_cell_neighbours(int rows, int cols, std::vector<int>& rightcon, std::
 // Overland surface properties.
 void read_interception_maps(model_state& m);
 void read_overland_lake_map(model_state& m);
+// Counts each overland lake's cells and its initial volume over the ground, once the lake
+// file has given the water surfaces.
+void sum_overland_lake_volumes(model_state& m);
 void read_retention_map(model_state& m);
 void read_roughness_map(model_state& m);
 void setup_snow_roughness(model_state& m);

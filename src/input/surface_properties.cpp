@@ -42,7 +42,45 @@ void read_interception_maps(model_state& m) {
   }
 }
 
-void read_overland_lake_map(model_state&) {}  // lake records come with the overland lakes
+void read_overland_lake_map(model_state& m) {
+  if (m.overland_lakes_on != 1) return;
+  echo(m, true, "reading overland lake map from file: %s\n", m.overland_lake_map_path.c_str());
+  read_ascii_map(m.overland_lake_map_fp, m.overland_lake_map_path.c_str(), 4, m.grid_north,
+                 m.grid_south, m.grid_east, m.grid_west, m.grid_rows, m.grid_cols, m.cell_number_grid,
+                 nullptr, nullptr, &m.oland_lake_mask, m.project_rows, m.project_cols, m.silent_mode);
+  checked_file_close(m.overland_lake_map_fp);
+  if (error_state.error_terminate) return;
+  m.oland_lake_new = m.oland_lake_mask;
+  int count = 0;
+  for (int k = 1; k <= m.cell_count; ++k)
+    if (m.oland_lake_mask[k] > count) count = m.oland_lake_mask[k];
+  m.overland_lake_count = count;
+  m.overland_lake_records.assign(size_t(count) + 1, overland_lake_record());
+}
+
+void sum_overland_lake_volumes(model_state& m) {
+  if (m.overland_lakes_on != 1) return;
+  auto& lakes = m.overland_lake_records;
+  for (int j = 1; j <= m.overland_lake_count; ++j) {
+    lakes[j].lake_cell_count = 0;
+    lakes[j].volume = 0.0;
+  }
+  const double area = m.cell_size * m.cell_size;
+  for (int k = 1; k <= m.cell_count; ++k) {
+    const int lake = m.oland_lake_mask[k];
+    if (lake <= 0) continue;
+    overland_lake_record& l = lakes[lake];
+    ++l.lake_cell_count;
+    if (m.elevation[k] > l.wse) {
+      message_out("There is a lake cell in lake %d that is above the initial lake water surface\n", lake);
+      message_out("elevation in that lake, which is specified as %f.  This situation is not\n", l.wse);
+      message_out("physically realistic.  Check your lake map.  Program terminated.\n");
+      fail_printed();
+      return;
+    }
+    l.volume += (l.wse - m.elevation[k]) * area;
+  }
+}
 
 void read_retention_map(model_state& m) {
   const int n = m.cell_count;

@@ -11,4 +11,6 @@ void update_overland_lake_extent(model_state&) {}  // not built yet
 
 void read_bmp_table(model_state&) {}  // not built yet
 
+void read_lake_file(checked_file&, int, int, std::vector<overland_lake_record>&) {}  // not built yet
+
 }  // namespace pluvo

@@ -9,6 +9,20 @@
 
 namespace pluvo {
 
+namespace {
+
+// The lake map and the lake file are read by two subsystems; the volumes need both.
+void read_overland_lakes(model_state& m) {
+  read_overland_lake_map(m);
+  if (error_state.error_terminate || m.overland_lakes_on != 1) return;
+  read_lake_file(m.overland_lake_data_fp, 1, m.overland_lake_count, m.overland_lake_records);
+  checked_file_close(m.overland_lake_data_fp);
+  if (error_state.error_terminate) return;
+  sum_overland_lake_volumes(m);
+}
+
+}  // namespace
+
 void init_input_grids(model_state& m) {
   m.cell_number_grid.resize(m.mask_rows, m.mask_cols, 0);
   m.data_grid.resize(m.mask_rows, m.mask_cols, 0);
@@ -32,7 +46,7 @@ void init_input_grids(model_state& m) {
   read_link_map(m);  // its error stops the run at the next test
   const step later[] = {
       read_nwsrfs_elevation_bands, set_hmet_gage_parameters,  read_interception_maps,
-      read_overland_lake_map,      read_retention_map,        read_roughness_map,
+      read_overland_lakes,         read_retention_map,        read_roughness_map,
       setup_snow_roughness,        read_overland_blockage_table, read_sediment_inputs,
       read_contaminant_inputs,     read_cell_locations,       read_bmp_table,
       read_initial_snow_and_overland_state, read_soil_moisture_hotstart,

@@ -100,46 +100,48 @@ INSTANTIATE_TEST_SUITE_P(
                  "Invalid integer value in map: m.asc [row 2:col 2]\n" + fail_tail, 1, {3, 1, -7, -7}}),
     [](const testing::TestParamInfo<map_case>& i) { return std::string(i.param.name); });
 
-TEST(ReadAsciiMap, IntegerModeFillsTheWholeGridAndQuietSilencesCategories) {
+struct quiet_read {
+  std::string console;
+  double n = 0, s = 0, e = 0, w = 0;
+  int rows = 0, cols = 0;
+};
+
+// Reads text as a quiet 2 x 3 map into g (mode 2) or onto g's inside cells (mode 1).
+quiet_read read_quietly(const std::string& text, int mode, grid<int>& g, std::vector<double>* v) {
   pluvo_test::temp_dir dir;
-  const std::string path = dir.write("g.asc", header(2, 3) + "0 -1 2\n3 0\n4\n");
+  const std::string path = dir.write("q.asc", text);
   pluvo_test::clear_errors();
   checked_file f;
-  ASSERT_TRUE(checked_file_open(f, path.c_str(), 'r'));
-  grid<int> g(2, 3, 0);
-  double n, s, e, w;
-  int rows, cols;
+  EXPECT_TRUE(checked_file_open(f, path.c_str(), 'r'));
+  quiet_read r;
   testing::internal::CaptureStdout();
-  read_ascii_map(f, "g.asc", 2, n, s, e, w, rows, cols, g, nullptr, nullptr, nullptr, 2, 3, 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  checked_file_close(f);
+  read_ascii_map(f, "q.asc", mode, r.n, r.s, r.e, r.w, r.rows, r.cols, g, v, nullptr, nullptr, 2, 3, 1);
+  r.console = testing::internal::GetCapturedStdout();
+  return r;
+}
+
+TEST(ReadAsciiMap, IntegerModeFillsTheWholeGridAndQuietSilencesCategories) {
+  grid<int> g(2, 3, 0);
+  const quiet_read r = read_quietly(header(2, 3) + "0 -1 2\n3 0\n4\n", 2, g, nullptr);
+  EXPECT_EQ(r.console, "");
   EXPECT_EQ(error_state.error_terminate, 0);
   EXPECT_EQ((std::vector<int>{g(1, 1), g(1, 2), g(1, 3), g(2, 1), g(2, 2), g(2, 3)}),
             (std::vector<int>{0, -1, 2, 3, 0, 4}));
-  EXPECT_EQ(rows, 2);
-  EXPECT_EQ(cols, 3);
-  EXPECT_DOUBLE_EQ(n, 2000.0);
-  EXPECT_DOUBLE_EQ(s, 1980.0);
-  EXPECT_DOUBLE_EQ(e, 1030.0);
-  EXPECT_DOUBLE_EQ(w, 1000.0);
+  EXPECT_EQ(r.rows, 2);
+  EXPECT_EQ(r.cols, 3);
+  EXPECT_DOUBLE_EQ(r.n, 2000.0);
+  EXPECT_DOUBLE_EQ(r.s, 1980.0);
+  EXPECT_DOUBLE_EQ(r.e, 1030.0);
+  EXPECT_DOUBLE_EQ(r.w, 1000.0);
   // The border stays zero.
   EXPECT_EQ(g(0, 0) + g(3, 4) + g(1, 0) + g(2, 4), 0);
 }
 
 TEST(ReadAsciiMap, QuietKeepsOnlyTheAllZeroWarning) {
-  pluvo_test::temp_dir dir;
-  const std::string path = dir.write("z.asc", header(2, 3) + "0 0 0\n0 0 0\n");
-  pluvo_test::clear_errors();
-  checked_file f;
-  ASSERT_TRUE(checked_file_open(f, path.c_str(), 'r'));
   grid<int> g = mask();
   std::vector<double> v(5, 1.0);
-  double n, s, e, w;
-  int rows, cols;
-  testing::internal::CaptureStdout();
-  read_ascii_map(f, "z.asc", 1, n, s, e, w, rows, cols, g, &v, nullptr, nullptr, 2, 3, 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Warning: Map contains only zero values. Map: z.asc\n");
-  checked_file_close(f);
+  EXPECT_EQ(read_quietly(header(2, 3) + "0 0 0\n0 0 0\n", 1, g, &v).console,
+            "Warning: Map contains only zero values. Map: q.asc\n");
 }
 
 }  // namespace

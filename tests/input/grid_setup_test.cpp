@@ -197,3 +197,84 @@ TEST(InitialState, ElevationHeadFillsLowCellsAndSnowNeedsAContinuousRun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CellArrays, FollowTheOptionsInForce) {
+  struct arrays_case {
+    int cells;
+    int green_ampt, layered, long_term;
+  };
+  for (const arrays_case c : {arrays_case{4, 0, 0, 0}, arrays_case{4, 1, 0, 0}, arrays_case{4, 0, 1, 1},
+                              arrays_case{0, 1, 0, 1}}) {
+    auto m = pluvo_test::new_model();
+    m->cell_count = c.cells;
+    m->green_ampt_on = c.green_ampt;
+    m->inf_layered_soil_on = c.layered;
+    m->long_term_on = c.long_term;
+    allocate_cell_arrays(*m);
+    const size_t n = c.cells ? size_t(c.cells) + 1 : 0;
+    EXPECT_EQ(m->ov_depth.size(), n);
+    EXPECT_EQ(m->rightcon.size(), n);
+    EXPECT_EQ(m->dist_rough.size(), n);
+    EXPECT_EQ(m->infil_rate.size(), (c.green_ampt || c.layered) ? n : 0);
+    EXPECT_EQ(m->soiltype.size(), c.layered ? n : 0);
+    EXPECT_EQ(m->snow_swe.size(), c.long_term ? n : 0);
+    EXPECT_TRUE(m->icep_stor.empty());
+  }
+}
+
+TEST(InitialState, SoilMoistureHotstartReachesTheInfiltrationScheme) {
+  pluvo_test::temp_dir dir;
+  auto m = pluvo_test::new_model();
+  m->project_rows = 1;
+  m->project_cols = 2;
+  m->cell_number_grid.resize(1, 2, 0);
+  m->cell_number_grid(1, 1) = 1;
+  m->cell_number_grid(1, 2) = 2;
+  m->cell_count = 2;
+  m->green_ampt_on = 1;
+  allocate_cell_arrays(*m);
+  m->read_sm_hotstart_flag = 1;
+  m->read_sm_hotstart_file = dir.write("sm.asc", header(1, 2) + "0.21 0.33\n");
+  ASSERT_TRUE(checked_file_open(m->sm_hotstart_fp, m->read_sm_hotstart_file.c_str(), 'r'));
+  testing::internal::CaptureStdout();
+  read_soil_moisture_hotstart(*m);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(m->surface_moisture, (std::vector<double>{0, 0.21, 0.33}));
+  EXPECT_EQ(m->initial_moisture_cell, m->surface_moisture);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CellArrays, OverlandDepthLocationsAreReadAndRangeChecked) {
+  pluvo_test::temp_dir dir;
+  for (const bool on_grid : {true, false}) {
+    const std::string list = on_grid ? "2\n1 2\n3 1\n" : "2\n1 2\n4 1\n";
+    auto m = pluvo_test::new_model();
+    m->grid_rows = 3;
+    m->grid_cols = 2;
+    m->cell_count = 1;
+    m->overland_depths_on = 1;
+    const std::string path = dir.write("depth.loc", list);
+    ASSERT_TRUE(checked_file_open(m->overland_depth_loc_fp, path.c_str(), 'r'));
+    testing::internal::CaptureStdout();
+    allocate_cell_arrays(*m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(m->overland_depth_count, 2);
+    EXPECT_EQ(m->overland_depth_row[1], 1);
+    EXPECT_EQ(m->overland_depth_col[1], 2);
+    if (on_grid) {
+      EXPECT_EQ(out, "");
+      EXPECT_EQ(error_state.error_terminate, 0);
+    } else {
+      EXPECT_EQ(out, "Error: location 2 (row 4 col 1) in file " + m->overland_depth_loc_fp.path +
+                         " lies outside the grid of 3 rows and 2 columns.\n\n");
+      EXPECT_EQ(error_state.error_terminate, 1);
+    }
+  }
+}
+
+}  // namespace

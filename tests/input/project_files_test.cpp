@@ -78,17 +78,35 @@ TEST(OpenProjectFiles, MissingMapIsIgnoredWhenItsTableIsPresent) {
   close_output_files(*n);
 }
 
-TEST(OpenProjectFiles, LocationOutputNamesTheOutputThenTheList) {
+TEST(OpenProjectFiles, LocationOutputsNameTheOutputThenTheList) {
   pluvo_test::temp_dir dir;
-  auto m = project(dir);
-  m->hyd_location_on = 1;
-  m->in_hyd_location_path = dir.write("points.txt", "1\n2 2\n");
-  m->out_hyd_location_path = dir.file("no/such/dir/points.out");
-  open_project_files(*m);
-  EXPECT_EQ(error_state.error_code, 51);
-  EXPECT_EQ(error_state.error_file_kind, m->out_hyd_location_path);
-  EXPECT_EQ(error_state.error_file_name, m->in_hyd_location_path);
-  close_output_files(*m);
+  const std::string list = dir.write("points.txt", "1\n2 2\n");
+  const std::string output = dir.file("no/such/dir/points.out");
+  struct location_case {
+    int code;
+    std::string kind, name;
+  };
+  const location_case cases[] = {
+      {51, output, list},                                      // hydrographs at points
+      {50, output, list},                                      // depths at the hydrograph points
+      {48, list, output + " (out_theta_location_file)"},       // soil moisture at cells
+  };
+  for (const auto& c : cases) {
+    auto m = project(dir);
+    m->hyd_location_on = c.code != 48;
+    m->in_hyd_location_path = list;
+    m->out_hyd_location_path = c.code == 51 ? output : dir.file("points.hyd");
+    m->dep_location_on = c.code == 50;
+    m->out_dep_location_path = output;
+    m->theta_out_on = c.code == 48;
+    m->cell_location_file = list;
+    m->out_theta_location_path = output;
+    open_project_files(*m);
+    EXPECT_EQ(error_state.error_code, c.code);
+    EXPECT_EQ(error_state.error_file_kind, c.kind);
+    EXPECT_EQ(error_state.error_file_name, c.name);
+    close_output_files(*m);
+  }
 }
 
 TEST(CloseOutputFiles, ClosesOnceAndForgetsTheSummaryAsErrorLog) {
@@ -198,6 +216,82 @@ TEST(SurfaceProperties, RoughnessMapRejectsZeroAndSnowKeepsACopy) {
     setup_snow_roughness(*m);
     EXPECT_EQ(m->dist_rough_copy, m->dist_rough);
     EXPECT_DOUBLE_EQ(m->snow_roughness_value, 0.2);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OpenProjectFiles, ChannelAndSoilColumnRules) {
+  pluvo_test::temp_dir dir;
+  dir.enter();
+  {
+    // Explicit channels need the non-orthogonal option; no file is named in the error.
+    auto m = project(dir);
+    m->chan_explic_on = 1;
+    testing::internal::CaptureStdout();
+    open_project_files(*m);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Must Specify YES_NON_ORTHO in project file\n");
+    EXPECT_EQ(error_state.error_code, 4);
+    EXPECT_EQ(error_state.error_file_kind, "");
+    close_output_files(*m);
+  }
+  {
+    // A missing soil type map counts only for the schemes that cannot take it from a table.
+    auto m = project(dir);
+    m->inf_redist_on = 1;
+    m->soil_moisture_accounting_on = 1;
+    m->soil_type_map_path = dir.file("absent.soil");
+    open_project_files(*m);
+    EXPECT_EQ(error_state.error_terminate, 0);
+    EXPECT_FALSE(m->soil_type_fp.is_open());
+    close_output_files(*m);
+    EXPECT_EQ(pluvo_test::read_text(dir.file("evap_out")),
+              "yr/mo/day  hour     avg_theta    avg_pot      avgetrate    avgfav      avgbottomfav  "
+              "CFGI         temp(C) gridded_temp(C) soil_temp(C)   avg_theta_L1  avg_theta_L2\n");
+
+    auto r = project(dir);
+    r->inf_richards_on = 1;
+    r->soil_type_map_path = m->soil_type_map_path;
+    open_project_files(*r);
+    EXPECT_EQ(error_state.error_file_kind, "soil type");
+    close_output_files(*r);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SurfaceProperties, OverlandLakeVolumesFromTheirWaterSurface) {
+  for (const double high_cell : {9.0, 10.5}) {
+    auto m = pluvo_test::new_model();
+    m->overland_lakes_on = 1;
+    m->cell_count = 4;
+    m->cell_size = 10.0;
+    m->elevation = {0, 9.0, 9.0, 9.0, high_cell};
+    m->oland_lake_mask = {0, 1, 1, 0, 2};
+    m->overland_lake_count = 2;
+    m->overland_lake_records.assign(3, overland_lake_record());
+    m->overland_lake_records[1].wse = 10.0;
+    m->overland_lake_records[1].volume = 55.0;  // the file's volume is recomputed from the map
+    m->overland_lake_records[2].wse = 10.0;
+    testing::internal::CaptureStdout();
+    sum_overland_lake_volumes(*m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_DOUBLE_EQ(m->overland_lake_records[1].volume, 200.0);  // 1 m over two 100 m2 cells
+    EXPECT_EQ(m->overland_lake_records[1].lake_cell_count, 2);
+    if (high_cell < 10.0) {
+      EXPECT_DOUBLE_EQ(m->overland_lake_records[2].volume, 100.0);
+      EXPECT_EQ(out, "");
+    } else {
+      EXPECT_EQ(out,
+                "There is a lake cell in lake 2 that is above the initial lake water surface\n"
+                "elevation in that lake, which is specified as 10.000000.  This situation is not\n"
+                "physically realistic.  Check your lake map.  Program terminated.\n\n");
+      EXPECT_EQ(error_state.error_terminate, 1);
+    }
   }
 }
 
