@@ -58,7 +58,6 @@ struct channel_state {
   int read_chan_hotstart_on = 0;
   std::string section_table_path;
   std::string stream_cell_path;
-  int stream_loss_on = 0;
   int write_chan_hotstart_on = 0;
 };
 

@@ -219,16 +219,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::string dike_map_path;
 
   // Working names and switches of the files opened at set-up (copied from the cards).
-  std::string gw_boundfile_path;
-  int gw_well_level_on = 0;
-  std::string out_well_location_path;
-  std::string gw_well_level_path;
-  int gw_hycond_map_on = 0;
-  std::string gw_hycond_map_path;
-  int gw_porosity_map_on = 0;
-  std::string gw_porosity_map_path;
-  std::string water_table_path;
-  std::string aquifer_bottom_path;
   std::string soil_type_map_path;
   std::string soil_layer_input_path;
   std::string out_gipl_temp_path;
@@ -244,9 +234,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::string pore_index_path;
   int residual_sat_map_on = 0;
   std::string residual_sat_path;
-  std::string hmet_path;
-  int hmet_orog_gages_on = 0;
-  std::string hmet_orog_gages_path;
   int albedo_map_on = 0;
   std::string albedo_path;
   int et_calc_penman_on = 0;
@@ -258,15 +245,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::string canopy_path;
   int wilting_point_map_on = 0;
   std::string wilting_point_path;
-  int gst_mode_on = 0;
-  std::string stream_cell_path;
-  std::string channel_input_path;
-  int write_chan_hotstart_on = 0;
-  int read_chan_hotstart_on = 0;
-  std::string chan_hotstart_in_depth_path;
-  std::string chan_hotstart_in_flow_path;
-  std::string chan_hotstart_out_depth_path;
-  std::string chan_hotstart_out_flow_path;
   int gwflux_location_on = 0;
   std::string in_gwflux_location_path;
   std::string out_gwflux_location_path;

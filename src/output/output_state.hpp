@@ -21,21 +21,12 @@ struct output_state {
   int32_t hyd_write_steps = 0;     // hydrograph written every this many steps
   int32_t map_write_steps = 0;     // maps written every this many steps
   // Working settings from the run parameters.
-  std::string cell_location_file;
-  int celldepdis_location_on = 0;
-  int chan_discharge_output_on = 0;
-  int chan_output_on = 0;
-  int chan_sed_flux_output_on = 0;
-  int chan_stage_output_on = 0;
-  int chan_velocity_output_on = 0;
-  int con_location_on = 0;
   int crop_fact_from_omba_on = 0;
   std::string crop_fact_from_omba_path;
   int crop_fact_to_omba_on = 0;
   std::string crop_fact_to_omba_path;
   int daily_output_on = 0;
   std::string daily_output_path;
-  int dep_location_on = 0;
   int erosivity_from_omba_on = 0;
   std::string erosivity_from_omba_path;
   int erosivity_to_omba_on = 0;
@@ -43,11 +34,6 @@ struct output_state {
   int et_demand_from_omba_on = 0;
   std::string et_demand_from_omba_path;
   std::string flood_grid_path;
-  std::string flood_stream_name;
-  int flood_stream_on = 0;
-  int gwflux_location_on = 0;
-  std::string in_celldepdis_location_path;
-  std::string in_gwflux_location_path;
   int include_channel_depth_on = 0;
   int ksat_from_omba_on = 0;
   int ksat_to_omba_on = 0;
@@ -66,7 +52,6 @@ struct output_state {
   int map_output_on = 0;
   int map_output_type2 = 0;
   int map_type_zero_on = 0;
-  int mass_location_on = 0;
   int moist_from_omba_on = 0;
   int moist_to_omba_on = 0;
   std::string moist_to_omba_path;
@@ -76,26 +61,11 @@ struct output_state {
   std::string omba_ksat_file;
   std::string omba_roughness_file;
   std::string omba_soil_moisture_file;
-  std::string out_celldepdis_location_path;
-  std::string out_con_location_path;
-  std::string out_dep_location_path;
-  std::string out_gwflux_location_path;
-  std::string out_mass_location_path;
-  std::string out_theta_location_path;
   int poros_to_omba_on = 0;
   std::string poros_to_omba_path;
   int rough_from_omba_on = 0;
   int rough_to_omba_on = 0;
   std::string rough_to_omba_path;
-  int superlink_junc_flow_on = 0;
-  std::string superlink_junc_flow_path;
-  int superlink_junc_location_on = 0;
-  std::string superlink_junc_location_path;
-  int superlink_node_flow_on = 0;
-  std::string superlink_node_flow_path;
-  int superlink_node_location_on = 0;
-  std::string superlink_node_location_path;
-  int theta_out_on = 0;
   int vok_hydro_on = 0;
   std::string vok_hydro_path;
   int xbig_on = 0;

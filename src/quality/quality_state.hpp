@@ -69,7 +69,6 @@ struct quality_state {
   int cell_mass_toggle = 1;  // alternates between 1 and 2 every cell-mass step
   double kinetics_step_factor = 1.0;
   int soil_erosion_on = 0;
-  int chan_sed_transport_on = 0;
 
 #define PLUVO_MASS_ARRAY_MEMBER(member) checked_array<double> member;
   PLUVO_NAMED_MASS_ARRAYS(PLUVO_MASS_ARRAY_MEMBER)
@@ -81,8 +80,6 @@ struct quality_state {
   double chan_decay_coef_value = 0.0;
   double chan_disp_coef_value = 0.0;
   std::string chan_point_source_file;
-  int contam_map_on = 0;
-  std::string contam_map_path;
   int global_transport_on = 0;
   double init_chan_conc_value = 0.0;
   int nutrients_on = 0;

@@ -86,35 +86,14 @@ struct soil_state {
   // Record defaults.
   double cfgi_index_value = 83.0;  // frozen-ground index threshold
   double cfgi_k_value = 0.5;
-  int et_calc_penman_on = 0;
   int et_calc_deardorff_on = 0;
-  int albedo_map_on = 0;
-  int vheight_map_on = 0;
-  int tcoeff_map_on = 0;
-  int canopy_map_on = 0;
-  int wilting_point_map_on = 0;
-  int moisture_map_on = 0;
-  int conductivity_map_on = 0;
-  int capillary_map_on = 0;
-  int porosity_map_on = 0;
-  int pore_index_map_on = 0;
-  int residual_sat_map_on = 0;
   // Working settings from the run parameters.
-  std::string albedo_path;
-  std::string canopy_path;
-  std::string capillary_path;
   int cfgi_on = 0;
   std::string conceptual_gw_path;
   int conceptual_gw_plain_on = 0;
-  std::string conductivity_path;
   int gtfsm_on = 0;
   int inf_redist_continuous_on = 0;
-  std::string moisture_path;
-  std::string out_gipl_temp_path;
   std::string permafrost_gipl_path;
-  std::string pore_index_path;
-  std::string porosity_path;
-  std::string residual_sat_path;
   int richards_c_option_value = 0;
   double richards_dtheta_max_value = 0.0;
   int richards_k_option_value = 0;
@@ -123,15 +102,10 @@ struct soil_state {
   double richards_weight_value = 0.0;
   std::string sacramento_path;
   int sacramento_plain_on = 0;
-  std::string soil_layer_input_path;
-  std::string soil_type_map_path;
-  std::string tcoeff_path;
   int topo_index_cgs_on = 0;
   int topo_index_on = 0;
   double uniform_initial_moisture = 0.0;
   int uniform_moisture_on = 0;
-  std::string vheight_path;
-  std::string wilting_point_path;
 };
 
 }  // namespace pluvo

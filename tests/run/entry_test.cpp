@@ -222,13 +222,19 @@ TEST(PluvoProgram, ReportedErrorsSetTheExitStatus) {
        "\nError: You have specified both spatially-varied and uniform Manning roughness\nusing both the ROUGHNESS "
        "and MANNING_N project file cards.  Only one of\nthese may be specified.  Select only one option.\n",
        1},
-      {"no hydrograph interval", base + "HYD_FREQ 0\n",
+      {"no hydrograph interval",
+       base + "HYD_FREQ 0\nWATERSHED_MASK one.msk\nELEVATION one.ele\nROWS 1\nCOLS 1\nGRIDSIZE 10\n"
+              "OUTROW 1\nOUTCOL 1\nMANNING_N 0.03\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\nSUMMARY p.sum\n"
+              "OUTLET_HYDRO p.hyd\n",
        "\nWarning: Write hydrograph time step not specified, defaulting to 1 hour.\n", 0},
       {"no project file", "", "\nError: The specified project file was not found.\n", 1},
   };
   for (const auto& c : cases) {
     scratch_dir dir;
     if (!c.project.empty()) write_file("p.prj", c.project);
+    const char* header = "north: 10\nsouth: 0\neast: 10\nwest: 0\nrows: 1\ncols: 1\n";
+    write_file("one.msk", std::string(header) + "1\n");
+    write_file("one.ele", std::string(header) + "5\n");
     int status = -1;
     const std::string out = run_command(std::string(PLUVO_BINARY) + " p.prj 2>/dev/null", status);
     EXPECT_NE(out.find(c.message), std::string::npos) << c.label << "\n" << out;
