@@ -67,7 +67,7 @@ void announce_event_read(model_state& m) {
 int read_events(model_state& m, int n) {
   int result = 0;
   for (int i = 0; i < n; ++i) {
-    result = read_precip_event(m.raingage_fp.stream, m, m.precip_path.c_str());
+    result = read_precip_event(m);
     if (result != 1) break;
     // The last RATES line only marks the end of the rain: one more record than listed.
     if (m.precip_rates_card) ++m.precip_record_count;

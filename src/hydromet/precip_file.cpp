@@ -7,6 +7,8 @@
 
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
+#include "hydromet/hydromet_phases.hpp"
+#include "run/model_state.hpp"
 
 namespace pluvo {
 
@@ -320,6 +322,15 @@ int read_precip_event(std::FILE* fp, hydromet_state& ev, const char* file_name) 
     if (radar_table) ev.radar_filenames[size_t(records)] = ev.radar_filenames[size_t(records) - 1];
   }
   return 1;
+}
+
+int read_precip_event(model_state& m) {
+  if (!m.raingage_fp.is_open()) return 0;
+  const int result = read_precip_event(m.raingage_fp.stream, m, m.precip_path.c_str());
+  // The radar file table is made when the first radar event is met.
+  if (result == 1 && m.precip_kind == 2 && m.radar_filenames.empty())
+    m.radar_filenames.assign(radar_filename_slots, std::string());
+  return result;
 }
 
 namespace {
