@@ -8,3 +8,12 @@ void route_channels_step(model_state&) {}  // not built yet
 void read_chan_point_input_step(model_state&) {}  // not built yet
 
 }  // namespace pluvo
+
+#include "channel/channel_services.hpp"
+
+namespace pluvo {
+
+void overland_dike_flow(model_state&, double, double&, double&) {}  // not built yet
+double channel_stored_volume(const model_state&) { return 0.0; }  // not built yet
+
+}  // namespace pluvo
