@@ -1,19 +1,48 @@
 #pragma once
-// Project options and the files the project names.
+// Project options and the files the project names. The three option blocks are bases, so
+// every card field is reached by its own name (m.timestep, m.albedo_file).
 #include <array>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/checked_file.hpp"
 #include "common/grid.hpp"
+#include "input/option_blocks.hpp"
 
 namespace pluvo {
 
-struct input_state {
+struct input_state : option_files_block, run_parameters_block, precip_options_block {
   checked_file summary_fp;  // run summary; the error log once open
+  checked_file raingage_fp;  // precipitation file
+  checked_file optimize_output_fp;
+  std::string optimize_output_file_name;
+  std::string precip_path;
 
-  // Grid and cell numbering.
-  int cell_count = 0;                 // N, active cells 1..N in row-major order
-  double cell_size = 0.0;             // m
+  // Working switches and values from the run parameters.
+  int32_t long_term_on = 0;
+  int32_t uniform_rain_on = 0;
+  int32_t precip_on = 0;
+  int32_t total_time_min = 0;  // TOT_TIME
+  int32_t qir_mode = 0;
+  int32_t qir_event_call = 0;
+  int32_t qir_event_number = 0;
+  int32_t hyd_location_on = 0;
+  int32_t permafrost_gipl_on = 0;
+  int32_t multi_layer_infil_gipl_on = 0;
+
+  // Grid.
+  int32_t cell_count = 0;
+  double cell_size = 0.0;                  // m
+  std::vector<double> elevation;           // per cell, m
+  std::vector<int32_t> soiltype;           // per cell, soil class
+  int32_t wetland_on = 0;
+  std::vector<int32_t> wetland_mask;       // per cell, wetland number or 0
+  // Per wetland (from 1): eight values, the first the initial depth, the eighth the
+  // depth by which the cell's ground lies below the map elevation (m).
+  std::vector<std::array<double, 8>> wetland_properties;
+
+  // Used by overland routing and infiltration.
   int mask_rows = 0;
   int mask_cols = 0;
   double grid_north = 0.0;
@@ -25,13 +54,10 @@ struct input_state {
   std::vector<int> belowcon;
   std::vector<int> leftcon;
   std::vector<int> abovecon;
-  std::vector<double> elevation;      // m
   std::vector<double> slope_x;        // ground slope toward rightcon, positive downhill
   std::vector<double> slope_y;        // ground slope toward belowcon, positive downhill
   int outlet_cell = 0;
   double outlet_slope = 0.0;          // at least 1e-9
-
-  // Overland surface properties.
   std::vector<double> retent_dep;     // m
   std::vector<double> dist_rough;     // Manning n in use
   std::vector<double> dist_rough_copy;
@@ -39,9 +65,6 @@ struct input_state {
   double snow_roughness_value = 0.0;
   int dike_map_on = 0;
   std::vector<int> dike_mask;         // side bits 1 top, 2 right, 4 bottom, 8 left
-  int wetland_on = 0;
-  std::vector<int> wetland_mask;      // wetland id per cell, 0 none
-  std::vector<std::array<double, 8>> wetland_properties;  // per wetland id
   int flood_grid_on = 0;
   int adjust_elev_on = 0;
   int snow_calibrate_on = 0;
@@ -49,20 +72,8 @@ struct input_state {
   std::vector<double> area_reduction_factor;
   int ovr_flow_block_on = 0;
   std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell
-
-  // Soil properties and infiltration method switches.
-  int green_ampt_on = 0;
-  int inf_redist_on = 0;
-  int inf_layered_soil_on = 0;
-  int inf_richards_on = 0;
-  int soil_moisture_accounting_on = 0;
-  int sacramento_on = 0;
-  int conceptual_gw_on = 0;
-  std::vector<int> soiltype;
   std::vector<double> ks_cell;        // m/s
   std::vector<double> hc_cell;        // capillary head, m
-  std::vector<double> porosity_cell;
-  std::vector<double> initial_moisture_cell;
 };
 
 }  // namespace pluvo

@@ -1,8 +1,22 @@
 #pragma once
-// Fields of the model record owned by this process family.
+// Overland flow, lakes and BMP fields of the model record.
+#include <cstdint>
 #include <vector>
 
 namespace pluvo {
+
+// One overland lake; the slots keep their order in the lake table.
+struct overland_lake_record {
+  double wse = 0.0;          // current water-surface elevation, m
+  double initial_wse = 0.0;  // from the lake file, m
+  double unused_2 = 0.0;
+  double volume = 0.0;       // m3 above the ground of its cells
+  double added_volume = 0.0; // m3 this step
+  double unused_5 = 0.0;
+  int32_t unused_6 = 0;
+  int32_t lake_cell_count = 0;
+  double unused_7 = 0.0;
+};
 
 // Sub-step control of the explicit overland scheme. It lives in the run's record so
 // that every run of a batch starts from the same state.
@@ -14,51 +28,53 @@ struct explicit_step_control {
 };
 
 struct overland_state {
-  int overland_scheme = 2;  // OVERTYPE: 1 explicit, 2 ADE, 3 ADE with predictor-corrector
+  std::vector<double> ov_depth;        // per cell, m
+  std::vector<double> ov_event_store;  // per cell
+  int32_t ov_water_present = 0;        // water on the grid at the start
+  int32_t ov_init_depth_on = 0;        // OV_INIT_DEPTH map given
+  int32_t init_elev_head_on = 0;       // INIT_ELEV_HEAD given
+  int32_t overland_lakes_on = 0;
+  int32_t overland_lake_count = 0;
+  std::vector<overland_lake_record> overland_lake_records;  // from 1
+  std::vector<int32_t> oland_lake_mask;  // per cell: lake of the initial extent, 0 elsewhere
+  std::vector<int32_t> oland_lake_new;   // per cell: lake of the current extent
+  int32_t ov_bmp_on = 0;
+  int32_t bmp_keep_stepping = 0;  // the BMP units ask to step between events
+  // Set once the wetland cells' ground has been lowered by their wetland depth, so a
+  // later event start never lowers it again.
+  int32_t wetland_elevation_lowered = 0;
 
-  // Water on the grid, per cell 1..N.
-  std::vector<double> ov_depth;         // m
+  // Record defaults.
+  int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
+  double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
+
+  // Used by overland routing and infiltration.
   std::vector<double> ov_depth_change;  // m, work array of the schemes
   std::vector<double> ov_qx;            // m3/s across the face toward rightcon, + away from the cell
   std::vector<double> ov_qy;            // m3/s across the face toward belowcon
   std::vector<double> ov_vol_x;         // face flows accumulated by the ADE scheme
   std::vector<double> ov_vol_y;
   std::vector<double> max_flood_depth;  // running maximum of ov_depth (FLOOD_GRID)
-
-  // Flags the phase keeps.
   int ov_flow_present = 0;   // some non-lake cell has a face discharge above 1e-16
   int ov_water_on_land = 0;  // some non-lake cell holds more than 1e-16 m
   int ov_routed_steps = 0;
   int ade_sweep_order = 1;   // 1 or 2, alternates over routed steps
   int olake_extent_update = 0;
   int lake_exchange_active = 0;
-
-  // Outlet outflow when channel routing is off.
-  double outlet_discharge = 0.0;         // m3/s in this step
   double event_ov_outflow_volume = 0.0;  // m3
   double total_discharge_volume = 0.0;   // m3
-
-  // Channel-lake flow totals booked by the phase, m3.
   double lake_rain_volume = 0.0;
   double ov_to_lake_volume = 0.0;
   double lake_outflow_volume = 0.0;
   double ov_from_lake_volume = 0.0;
-
-  // Overland lakes, boundaries, pumps, BMPs, low spots.
-  int overland_lakes_on = 0;
-  std::vector<int> oland_lake_new;  // lake number per cell, 0 none
   int ov_boundary_on = 0;
   std::vector<int> boundary_type;   // per cell
   double ov_head_bound_gain = 0.0;  // m3
   double ov_head_bound_loss = 0.0;  // m3
-  int ov_pump_flag = 0;
-  int ov_bmp_on = 0;
   int bmp_water_present = 0;        // some BMP still holds water
   int lowspot_on = 0;
   int lowspot_count = 0;
   std::vector<int> low_spot_flow_cell;
-
-  // Working arrays and step control of the explicit scheme, sized per run.
   explicit_step_control explicit_control;
   std::vector<double> explicit_saved_depth;  // depths at the start of the call
   std::vector<double> explicit_next_depth;   // depths after the current sub-step
