@@ -57,7 +57,7 @@ std::vector<std::string> up_to(const std::vector<std::string>& phases, const std
 // The smallest project the option checks accept.
 const char* const bare_project =
     "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n"
-    "START_DATE 2020 5 31\nSTART_TIME 0 0\n";
+    "START_DATE 2020 5 31\nSTART_TIME 0 0\nOVERTYPE 1\n";
 
 // The same values, for as long as the project file is not read into the record.
 void accept_time_options(const std::string& phase, pluvo::model_state& m) {
