@@ -251,9 +251,12 @@ void read_event_precip(model_state& m) {
 }
 
 void update_precipitation(model_state& m) {
-  // Every record whose time has come is applied; records sharing a time pass in one step.
+  // The rain of a step is applied at the step's end, so a record's rate is put on the cells
+  // for the first step that starts at or after the record's time; every step of every period
+  // then gets its own rate. Records sharing a time pass in one step.
+  const double step_start = m.cur_julian - m.step_interval;
   while (m.precip_on && m.precip_record_index < m.precip_record_count &&
-         m.cur_julian > m.precip_next_time - m.time_tolerance) {
+         step_start > m.precip_next_time - m.time_tolerance) {
     apply_record(m);
     ++m.precip_record_index;
     m.precip_record_start = m.cur_julian;

@@ -14,7 +14,7 @@ struct storm_case {
   int year, month, day, hour, minute;  // first record
   double step_s;
   double depth_mm;      // depth that falls on the gauge's cell
-  double rain_end_min;  // after the first record
+  double rain_end_min;  // end of the last step with rain, after the first record
   bool long_delta_t;
 };
 
@@ -22,7 +22,7 @@ const storm_case storms[] = {
     {"gages 0 5 5", "GAGES 2020 6 1 10 0 0\nGAGES 2020 6 1 10 30 5\nGAGES 2020 6 1 11 0 5\n",
      2020, 6, 1, 10, 0, 60.0, 10.0, 60.0, false},
     {"accum 0 6 6", "ACCUM 2020 6 1 10 0 0\nACCUM 2020 6 1 11 0 6\nACCUM 2020 6 1 12 0 6\n",
-     2020, 6, 1, 10, 0, 60.0, 6.0, 120.0, false},
+     2020, 6, 1, 10, 0, 60.0, 6.0, 60.0, false},
     {"rates 12 then 0", "RATES 2020 6 1 10 0 12\nRATES 2020 6 1 10 15 0\n",
      2020, 6, 1, 10, 0, 60.0, 3.0, 15.0, false},
     {"over midnight", "GAGES 2020 6 1 23 0 0\nGAGES 2020 6 2 1 0 4\n",

@@ -2,6 +2,7 @@
 // Small grids, precipitation files and a stepping loop for the precipitation tests.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -75,31 +76,41 @@ inline bool open_precip(pluvo::model_state& m, const std::string& path, double s
 // What one stepped event left behind.
 struct event_outcome {
   double depth_mm = 0.0;        // rain on cell 1
-  double rain_end_min = -1.0;   // minutes after the start at which the rain stopped
+  double rain_end_min = -1.0;   // minutes after the start at which the last rainy step ended
   int steps_with_rain = 0;
 };
 
 // Steps the precipitation phases from start at step seconds until the rain of the event ends
-// (or max_steps pass). The event start sets the record index as the clock's event start does.
+// (or max_steps pass), with the clock's event start and the overland step timer as the run
+// keeps them: the event start opens the first step, each step's rain falls at its end.
 inline event_outcome step_event(pluvo::model_state& m, double start, double step, int max_steps) {
   event_outcome out;
   const double step_days = step / 86400.0;
+  m.step_interval = step_days;
+  m.step_next_time = start;
   for (int n = 0; n < max_steps; ++n) {
     m.step_count = n;
     m.cur_julian = start + n * step_days;
-    m.step_last_time = m.cur_julian - step_days;
-    m.step_next_time = m.cur_julian;
     const int state_before = m.precip_state;
     pluvo::read_event_precip(m);
-    if (state_before == 0 && m.precip_state == 1) m.precip_record_index = 1;
+    if (state_before == 0 && m.precip_state == 1) {
+      m.precip_record_index = 1;
+      m.step_last_time = m.cur_julian;
+      m.step_next_time = m.cur_julian + step_days;
+    }
     pluvo::update_precipitation(m);
-    if (m.rain_on == 0 && out.rain_end_min < 0.0 && m.precip_state != 1 && n > 0)
-      out.rain_end_min = n * step / 60.0;
     const double before = m.ov_depth[1];
     pluvo::apply_rainfall(m);
-    if (m.ov_depth[1] > before) ++out.steps_with_rain;
+    if (m.ov_depth[1] > before) {
+      ++out.steps_with_rain;
+      out.rain_end_min = n * step / 60.0;
+    }
+    if (std::fabs(m.cur_julian - m.step_next_time) < m.time_tolerance) {
+      m.step_last_time = m.cur_julian;
+      m.step_next_time = m.cur_julian + step_days;
+    }
     if (pluvo::error_state.error_terminate) break;
-    if (out.rain_end_min >= 0.0) break;
+    if (n > 0 && m.precip_state != 1) break;
   }
   out.depth_mm = m.ov_depth[1] * 1000.0;
   return out;
