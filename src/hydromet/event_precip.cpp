@@ -1,4 +1,5 @@
 // Starting each event of the precipitation file and stepping through its records.
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -251,6 +252,8 @@ void read_event_precip(model_state& m) {
 }
 
 void update_precipitation(model_state& m) {
+  if (m.cell_rain_rate.size() < size_t(m.cell_count) + 1)
+    m.cell_rain_rate.assign(size_t(m.cell_count) + 1, 0.0);
   // The rain of a step is applied at the step's end, so a record's rate is put on the cells
   // for the first step that starts at or after the record's time; every step of every period
   // then gets its own rate. Records sharing a time pass in one step.
@@ -283,16 +286,20 @@ void update_precipitation(model_state& m) {
     }
   }
 
+  const int n = m.cell_count;
+  const double* rate = m.cell_rain_rate.data();
   double sum = 0.0;
-  for (int c = 1; c <= m.cell_count; ++c) {
-    const double rate = m.cell_rain_rate[c];
-    if (rate < -1e-16) {
-      std::printf("A negative rainfall has been detected for overland cell %d, check your "
-                  "rainfall input for negative values\n", c);
-      fail();
-      return;
-    }
-    sum += rate;
+  int first_negative = INT_MAX;
+#pragma omp parallel for schedule(static) reduction(+ : sum) reduction(min : first_negative)
+  for (int c = 1; c <= n; ++c) {
+    if (rate[c] < -1e-16 && c < first_negative) first_negative = c;
+    sum += rate[c];
+  }
+  if (first_negative != INT_MAX) {
+    std::printf("A negative rainfall has been detected for overland cell %d, check your "
+                "rainfall input for negative values\n", first_negative);
+    fail();
+    return;
   }
   if (m.rainfall_mmph_on && m.cell_count > 0) m.avg_rain_rate = sum / m.cell_count;
 }

@@ -180,3 +180,47 @@ TEST(PrecipEvent, StartDateRunsReadTheSameEventEveryRun) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace precip_test;
+
+struct refused_storm {
+  const char* name;
+  const char* records;
+  const char* message;
+};
+
+TEST(PrecipEvent, NegativeRainStopsTheRun) {
+  const refused_storm cases[] = {
+      {"negative depth", "GAGES 2020 6 1 10 0 0\nGAGES 2020 6 1 10 30 -5\n",
+       "You have a negative precip value for gage 1, rain period 1\n"
+       "Check your rainfall inputs for event 1 \n\n"},
+      {"negative rate", "RATES 2020 6 1 10 0 -12\nRATES 2020 6 1 10 15 0\n",
+       "A negative rainfall has been detected for overland cell 1, check your rainfall input "
+       "for negative values\n\n"},
+      {"depth in no time", "GAGES 2020 6 1 10 0 0\nGAGES 2020 6 1 10 0 5\n",
+       "Records 1 and 2 of event 1 have the same time, but gage 1 has 5.000000 mm between them\n"
+       "Check your rainfall inputs for event 1 \n\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    clear_errors();
+    temp_dir dir;
+    const auto path = dir.file("bad.gag", std::string("EVENT bad\nNRGAG 1\nNRPDS 2\nCOORD 15 15 g\n") +
+                                              c.records);
+    auto m = make_grid(1, 1, 30.0);
+    m->rain_thiessen_on = 1;
+    const double start = pluvo::julian_date(2020, 6, 1, 10, 0, 0.0);
+    ASSERT_TRUE(open_precip(*m, path, start));
+    testing::internal::CaptureStdout();
+    step_event(*m, start, 60.0, 100);
+    const std::string text = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(text.substr(text.find('\n') + 1), c.message);  // after the reading line
+    EXPECT_EQ(pluvo::error_state.error_terminate, 1);
+    EXPECT_EQ(m->ov_depth[1], 0.0);
+  }
+  clear_errors();
+}
+
+}  // namespace

@@ -93,12 +93,14 @@ inline event_outcome step_event(pluvo::model_state& m, double start, double step
     m.cur_julian = start + n * step_days;
     const int state_before = m.precip_state;
     pluvo::read_event_precip(m);
+    if (pluvo::error_state.error_terminate) break;  // the driver stops after a reported error
     if (state_before == 0 && m.precip_state == 1) {
       m.precip_record_index = 1;
       m.step_last_time = m.cur_julian;
       m.step_next_time = m.cur_julian + step_days;
     }
     pluvo::update_precipitation(m);
+    if (pluvo::error_state.error_terminate) break;
     const double before = m.ov_depth[1];
     pluvo::apply_rainfall(m);
     if (m.ov_depth[1] > before) {
