@@ -335,7 +335,44 @@ int read_precip_event(model_state& m) {
 
 namespace {
 
+struct hour_date {
+  long year, month, day, hour;
+};
+
 void print_terminating() { std::fputs("Program terminating.  Check your dates.\n", stdout); }
+
+// Compares the event's start with one end of the hourly data (edge "starts"/"begins" for the
+// first record, "ends"/"ends" for the last); later is +1 for the last record, -1 for the first.
+// 0 stop, 1 go on (a day or hour outside only warns), -1 nothing to say.
+int compare_with_data_edge(const hour_date& event, const hour_date& data, int later,
+                           const char* month_word, const char* day_word) {
+  if (event.year != data.year) return -1;
+  if ((event.month - data.month) * later > 0) {
+    std::printf("\nRaingage Data starts in month %ld of %ld while hmet data %s in\n", event.month,
+                event.year, month_word);
+    std::printf("month %ld of %ld\n", data.month, data.year);
+    print_terminating();
+    return 0;
+  }
+  if (event.month != data.month) return -1;
+  if ((event.day - data.day) * later > 0) {
+    std::printf("\nRaingage data starts on day %ld of month %ld in year %ld\n", event.day,
+                event.month, event.year);
+    std::printf("while the hmet data %s on day %ld of month %ld in year %ld\n", day_word,
+                data.day, data.month, data.year);
+    std::fputs("Check your dates.\n", stdout);
+    return 1;
+  }
+  if (event.day == data.day && (event.hour - data.hour) * later > 0) {
+    std::printf("\nRaingage data starts on hour %ld day %ld month %ld in year %ld\n", event.hour,
+                event.day, event.month, event.year);
+    std::printf("while the hmet data %s on hour %ld day %ld of month %ld in year %ld\n", day_word,
+                data.hour, data.day, data.month, data.year);
+    std::fputs("Check your times and dates.\n", stdout);
+    return 1;
+  }
+  return -1;
+}
 
 }  // namespace
 
@@ -354,61 +391,13 @@ int check_precip_hmet_dates(long hmet_year, long hmet_month, long hmet_day, long
     print_terminating();
     return 0;
   }
-  if (event_year == hmet_year) {
-    if (event_month < hmet_month) {
-      std::printf("\nRaingage Data starts in month %ld of %ld while hmet data starts in\n",
-                  event_month, event_year);
-      std::printf("month %ld of %ld\n", hmet_month, hmet_year);
-      print_terminating();
-      return 0;
-    }
-    if (event_month == hmet_month) {
-      if (event_day < hmet_day) {
-        std::printf("\nRaingage data starts on day %ld of month %ld in year %ld\n", event_day,
-                    event_month, event_year);
-        std::printf("while the hmet data begins on day %ld of month %ld in year %ld\n", hmet_day,
-                    hmet_month, hmet_year);
-        std::fputs("Check your dates.\n", stdout);
-        return 1;
-      }
-      if (event_day == hmet_day && event_hour < hmet_hour) {
-        std::printf("\nRaingage data starts on hour %ld day %ld month %ld in year %ld\n",
-                    event_hour, event_day, event_month, event_year);
-        std::printf("while the hmet data begins on hour %ld day %ld of month %ld in year %ld\n",
-                    hmet_hour, hmet_day, hmet_month, hmet_year);
-        std::fputs("Check your times and dates.\n", stdout);
-        return 1;
-      }
-    }
-  }
-  if (event_year == last_year) {
-    if (event_month > last_month) {
-      std::printf("\nRaingage Data starts in month %ld of %ld while hmet data ends in\n",
-                  event_month, event_year);
-      std::printf("month %ld of %ld\n", last_month, last_year);
-      print_terminating();
-      return 0;
-    }
-    if (event_month == last_month) {
-      if (event_day > last_day) {
-        std::printf("\nRaingage data starts on day %ld of month %ld in year %ld\n", event_day,
-                    event_month, event_year);
-        std::printf("while the hmet data ends on day %ld of month %ld in year %ld\n", last_day,
-                    last_month, last_year);
-        std::fputs("Check your dates.\n", stdout);
-        return 1;
-      }
-      if (event_day == last_day && event_hour > last_hour) {
-        std::printf("\nRaingage data starts on hour %ld day %ld month %ld in year %ld\n",
-                    event_hour, event_day, event_month, event_year);
-        std::printf("while the hmet data ends on hour %ld day %ld of month %ld in year %ld\n",
-                    last_hour, last_day, last_month, last_year);
-        std::fputs("Check your times and dates.\n", stdout);
-        return 1;
-      }
-    }
-  }
-  return 1;
+  const hour_date event{event_year, event_month, event_day, event_hour};
+  const int first = compare_with_data_edge(event, {hmet_year, hmet_month, hmet_day, hmet_hour}, -1,
+                                           "starts", "begins");
+  if (first >= 0) return first;
+  const int last = compare_with_data_edge(event, {last_year, last_month, last_day, last_hour}, 1,
+                                          "ends", "ends");
+  return last >= 0 ? last : 1;
 }
 
 }  // namespace pluvo

@@ -172,6 +172,19 @@ TEST(PrecipFile, EventStartInsideTheHourlyData) {
       {"a year late", {2021, 1, 1, 0}, 0,
        "\nRaingage Data starts in 2021, hydromet data ends in 2020.\n"
        "Program terminating.  Check your dates.\n"},
+      {"a day early", {2020, 3, 9, 6}, 1,
+       "\nRaingage data starts on day 9 of month 3 in year 2020\n"
+       "while the hmet data begins on day 10 of month 3 in year 2020\nCheck your dates.\n"},
+      {"an hour late", {2020, 9, 20, 19}, 1,
+       "\nRaingage data starts on hour 19 day 20 month 9 in year 2020\n"
+       "while the hmet data ends on hour 18 day 20 of month 9 in year 2020\n"
+       "Check your times and dates.\n"},
+      {"a month late", {2020, 10, 1, 0}, 0,
+       "\nRaingage Data starts in month 10 of 2020 while hmet data ends in\n"
+       "month 9 of 2020\nProgram terminating.  Check your dates.\n"},
+      {"a year early", {2019, 12, 31, 23}, 0,
+       "\nRaingage Data starts in 2019, hydromet data doesn't start until 2020.\n"
+       "Program terminating.  Check your dates.\n"},
       {"a day late", {2020, 9, 21, 0}, 1,
        "\nRaingage data starts on day 21 of month 9 in year 2020\n"
        "while the hmet data ends on day 20 of month 9 in year 2020\nCheck your dates.\n"},
