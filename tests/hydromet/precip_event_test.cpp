@@ -224,3 +224,38 @@ TEST(PrecipEvent, NegativeRainStopsTheRun) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace precip_test;
+
+// In a long-term run, an event that begins before the previous one was closed closes it first.
+TEST(PrecipEvent, AnUnclosedEventIsClosedBeforeTheNextBegins) {
+  for (int closed : {0, 1}) {
+    SCOPED_TRACE(closed);
+    clear_errors();
+    temp_dir dir;
+    const auto path = dir.file("one.gag", "EVENT e\nNRGAG 1\nNRPDS 2\nCOORD 15 15 g\n"
+                                          "RATES 2020 7 1 10 0 9\nRATES 2020 7 1 11 0 0\n");
+    auto m = make_grid(1, 1, 30.0);
+    const double start = pluvo::julian_date(2020, 7, 1, 10, 0, 0.0);
+    ASSERT_TRUE(open_precip(*m, path, start));
+    m->long_term_on = 1;
+    m->event_count = 2;
+    m->event_start_dates = {0.0, start - 10.0, start};
+    m->event_number = 1;
+    m->events_done = closed;
+    m->hmet_year = m->hmet_last_year = 2020;
+    m->hmet_month = 1;
+    m->hmet_last_month = 12;
+    m->cur_julian = start;
+    testing::internal::CaptureStdout();
+    pluvo::read_event_precip(*m);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(m->event_ended, closed ? 0 : 1);
+    EXPECT_EQ(m->event_number, 2);
+    EXPECT_EQ(m->precip_state, 1);
+  }
+}
+
+}  // namespace
