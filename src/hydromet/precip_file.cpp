@@ -7,6 +7,7 @@
 
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
+#include "common/replace_params.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "run/model_state.hpp"
 
@@ -141,7 +142,8 @@ std::string radar_name_from_line(std::FILE* fp) {
   std::string line;
   read_rest_of_line(fp, line, size_t(line_buffer_size - 1));
   std::string buffer = line;
-  buffer.push_back('\0');
+  buffer.resize(size_t(line_buffer_size), '\0');
+  if (replace_pairs_active) replace_params_in_line(buffer.data(), line_buffer_size);
   char token[token_buffer_size] = {};
   next_token(buffer.data(), token);
   std::string name = token;

@@ -1,6 +1,7 @@
 // The precipitation file reader's refusals: each bad file with its message and result.
 #include <gtest/gtest.h>
 
+#include "common/replace_params.hpp"
 #include "hydromet/precip_file.hpp"
 #include "precip_fixture.hpp"
 
@@ -133,16 +134,21 @@ TEST(PrecipFile, CardsInAnyCaseAndTheEventFieldsOfAGoodFile) {
 TEST(PrecipFile, RadarFileNamesKeepNoLineEnd) {
   clear_errors();
   temp_dir dir;
+  pluvo::parse_replace_param_line("[N] %d");
+  pluvo::replace_pair_list.back().type = pluvo::replace_int;
+  pluvo::replace_pair_list.back().int_value = 2;
+  pluvo::replace_pairs_active = true;
   const auto path = dir.file("radar.gag",
                              "EVENT radar\r\nNRGAG FILES\r\nNRPDS 3\r\n"
                              "RADAR 2020 6 1 10 0 \"radar one.asc\"\r\n"
-                             "RADAR 2020 6 1 10 15 radar2.asc\r\n"
+                             "RADAR 2020 6 1 10 15 radar[N].asc\r\n"
                              "RADAR 2020 6 1 10 30 radar3.asc\r\n");
   std::FILE* fp = std::fopen(path.c_str(), "r");
   auto m = make_grid(1, 1, 30.0);
   m->radar_filenames.assign(pluvo::radar_filename_slots, std::string());
   EXPECT_EQ(pluvo::read_precip_event(fp, *m, path.c_str()), 1);
   std::fclose(fp);
+  pluvo::free_replace_params();
   EXPECT_EQ(m->precip_kind, 2);
   EXPECT_EQ(m->gauge_count, 1);
   EXPECT_EQ(m->radar_filenames[0], "radar one.asc");
