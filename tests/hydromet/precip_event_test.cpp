@@ -41,9 +41,9 @@ TEST(PrecipEvent, EveryPeriodDepthFallsAndTheRainEndsAtTheLastRecord) {
   for (const auto& s : storms) {
     SCOPED_TRACE(s.name);
     clear_errors();
-    temp_dir dir;
+    pluvo::scratch_dir dir;
     const std::string nrpds = std::to_string(std::count(s.records, s.records + std::strlen(s.records), '\n'));
-    const auto path = dir.file("storm.gag", std::string("EVENT \"test storm\"\nNRGAG 1\nNRPDS ") +
+    const auto path = file_in(dir, "storm.gag", std::string("EVENT \"test storm\"\nNRGAG 1\nNRPDS ") +
                                                 nrpds + "\nCOORD 15 15 \"gauge\"\n" + s.records);
     auto m = make_grid(1, 1, 30.0);
     m->rain_thiessen_on = 1;
@@ -64,8 +64,8 @@ TEST(PrecipEvent, EveryPeriodDepthFallsAndTheRainEndsAtTheLastRecord) {
 
 TEST(PrecipEvent, RainVolumeIsDepthTimesCellsTimesArea) {
   clear_errors();
-  temp_dir dir;
-  const auto path = dir.file("storm.gag",
+  pluvo::scratch_dir dir;
+  const auto path = file_in(dir, "storm.gag",
                              "EVENT \"two gauges\"\nNRGAG 2\nNRPDS 3\n"
                              "COORD 0 0 \"south-west\"\nCOORD 120 90 \"north-east\"\n"
                              "GAGES 2020 6 1 10 0 0 0\nGAGES 2020 6 1 10 30 5 5\n"
@@ -119,8 +119,8 @@ TEST(PrecipEvent, UniformRainOfHalfAnHourAtOneMinuteSteps) {
 
 TEST(PrecipEvent, NoEventLeftEndsThePrecipitation) {
   clear_errors();
-  temp_dir dir;
-  const auto path = dir.file("one.gag",
+  pluvo::scratch_dir dir;
+  const auto path = file_in(dir, "one.gag",
                              "EVENT one\nNRGAG 1\nNRPDS 2\nCOORD 15 15 g\n"
                              "RATES 2020 6 1 10 0 1\nRATES 2020 6 1 10 5 0\n\n\n");
   auto m = make_grid(1, 1, 30.0);
@@ -145,8 +145,8 @@ using namespace precip_test;
 // A run that starts at its START_DATE reads through to the event that follows, and a second
 // run of the same process does the same.
 TEST(PrecipEvent, StartDateRunsReadTheSameEventEveryRun) {
-  temp_dir dir;
-  const auto path = dir.file("two.gag",
+  pluvo::scratch_dir dir;
+  const auto path = file_in(dir, "two.gag",
                              "EVENT first\nNRGAG 1\nNRPDS 2\nCOORD 15 15 g\n"
                              "RATES 2020 6 1 10 0 5\nRATES 2020 6 1 11 0 0\n"
                              "EVENT second\nNRGAG 1\nNRPDS 2\nCOORD 15 15 g\n"
@@ -206,8 +206,8 @@ TEST(PrecipEvent, NegativeRainStopsTheRun) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     clear_errors();
-    temp_dir dir;
-    const auto path = dir.file("bad.gag", std::string("EVENT bad\nNRGAG 1\nNRPDS 2\nCOORD 15 15 g\n") +
+    pluvo::scratch_dir dir;
+    const auto path = file_in(dir, "bad.gag", std::string("EVENT bad\nNRGAG 1\nNRPDS 2\nCOORD 15 15 g\n") +
                                               c.records);
     auto m = make_grid(1, 1, 30.0);
     m->rain_thiessen_on = 1;
@@ -234,8 +234,8 @@ TEST(PrecipEvent, AnUnclosedEventIsClosedBeforeTheNextBegins) {
   for (int closed : {0, 1}) {
     SCOPED_TRACE(closed);
     clear_errors();
-    temp_dir dir;
-    const auto path = dir.file("one.gag", "EVENT e\nNRGAG 1\nNRPDS 2\nCOORD 15 15 g\n"
+    pluvo::scratch_dir dir;
+    const auto path = file_in(dir, "one.gag", "EVENT e\nNRGAG 1\nNRPDS 2\nCOORD 15 15 g\n"
                                           "RATES 2020 7 1 10 0 9\nRATES 2020 7 1 11 0 0\n");
     auto m = make_grid(1, 1, 30.0);
     const double start = pluvo::julian_date(2020, 7, 1, 10, 0, 0.0);

@@ -85,8 +85,8 @@ TEST(PrecipFile, BadFilesGiveTheirMessageAndResult) {
     SCOPED_TRACE(c.name);
     clear_errors();
     pluvo::event_cards_found = 0;
-    temp_dir dir;
-    const auto path = dir.file("bad.gag", c.text);
+    pluvo::scratch_dir dir;
+    const auto path = file_in(dir, "bad.gag", c.text);
     std::FILE* fp = std::fopen(path.c_str(), "r");
     ASSERT_NE(fp, nullptr);
     auto m = make_grid(1, 1, 30.0);
@@ -104,8 +104,8 @@ TEST(PrecipFile, BadFilesGiveTheirMessageAndResult) {
 
 TEST(PrecipFile, CardsInAnyCaseAndTheEventFieldsOfAGoodFile) {
   clear_errors();
-  temp_dir dir;
-  const auto path = dir.file("good.gag",
+  pluvo::scratch_dir dir;
+  const auto path = file_in(dir, "good.gag",
                              "Some header words EVE\r\nEvents \"first\"\r\nnrpds 2 skip nrgag 2\r\n"
                              "coord 100.5 200.25 \"north gauge\"\r\nCoord 300 400\r\n"
                              "gages 05 6 1 10 0 1.5\r\n 2.5\r\nGAGES 2005 6 1 10 30 3 4\r\n\r\n\r\n");
@@ -133,12 +133,12 @@ TEST(PrecipFile, CardsInAnyCaseAndTheEventFieldsOfAGoodFile) {
 
 TEST(PrecipFile, RadarFileNamesKeepNoLineEnd) {
   clear_errors();
-  temp_dir dir;
+  pluvo::scratch_dir dir;
   pluvo::parse_replace_param_line("[N] %d");
   pluvo::replace_pair_list.back().type = pluvo::replace_int;
   pluvo::replace_pair_list.back().int_value = 2;
   pluvo::replace_pairs_active = true;
-  const auto path = dir.file("radar.gag",
+  const auto path = file_in(dir, "radar.gag",
                              "EVENT radar\r\nNRGAG FILES\r\nNRPDS 3\r\n"
                              "RADAR 2020 6 1 10 0 \"radar one.asc\"\r\n"
                              "RADAR 2020 6 1 10 15 radar[N].asc\r\n"

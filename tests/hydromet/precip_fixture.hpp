@@ -4,15 +4,12 @@
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
-#include <unistd.h>
-
 #include "common/error_state.hpp"
 #include "common/julian.hpp"
+#include "common/scratch_dir.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "run/model_state.hpp"
 
@@ -40,26 +37,12 @@ inline std::unique_ptr<pluvo::model_state> make_grid(int rows, int cols, double 
   return m;
 }
 
-// A fresh directory for one test, removed with the object.
-class temp_dir {
- public:
-  temp_dir() {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            (std::string("pluvo_precip_") + info->test_suite_name() + "_" + info->name() + "_" +
-             std::to_string(::getpid()));
-    std::filesystem::create_directories(path_);
-  }
-  ~temp_dir() { std::filesystem::remove_all(path_); }
-  std::string file(const std::string& name, const std::string& text) const {
-    const auto p = (path_ / name).string();
-    std::ofstream(p, std::ios::binary) << text;
-    return p;
-  }
-
- private:
-  std::filesystem::path path_;
-};
+// Writes a file into a test's scratch directory and gives its path.
+inline std::string file_in(const pluvo::scratch_dir& dir, const std::string& name,
+                           const std::string& text) {
+  dir.write(name, text);
+  return dir.path(name);
+}
 
 inline void clear_errors() { pluvo::error_state = pluvo::error_state_record{}; }
 
