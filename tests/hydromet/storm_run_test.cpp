@@ -1,6 +1,7 @@
 // A whole run from a gauge file: the rain that falls on the grid is the file's depths.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "run/driver.hpp"
@@ -40,6 +41,49 @@ TEST(StormRun, RainVolumeOfTheRunIsTheGaugeDepths) {
   const double expected = (4 * 0.010 + 2 * 0.006) * 100.0;  // m3 on 10 m cells
   EXPECT_NEAR(rain_volume, expected, 1e-12) << console;
   EXPECT_NEAR(overland_volume, expected, 1e-12);
+}
+
+}  // namespace
+
+namespace {
+
+// The demo storm over the Luxembourg basin (524 cells of 500 m): the run's rain volume is each
+// cell's nearest gauge depth (28, 33 and 28 mm in the file) times the cell area.
+TEST(StormRun, DemoStormPutsTheGaugeDepthsOnTheBasin) {
+  const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
+  pluvo_test::scratch_dir dir;
+  for (const char* name : {"luxa.msk", "luxa.ele", "demo_storm.gag"})
+    write_file(name, pluvo_test::read_file(demo + name));
+  std::string project = pluvo_test::read_file(demo + "demo.prj");
+  const size_t at = project.find("TOT_TIME 360");
+  ASSERT_NE(at, std::string::npos);
+  project.replace(at, 12, "TOT_TIME 125");  // the rain ends after two hours
+  write_file("demo.prj", project);
+
+  const double gauge_x[] = {272000, 278000, 282000}, gauge_y[] = {5538000, 5533000, 5527000};
+  const double depth_m[] = {0.028, 0.033, 0.028};
+  double rain_volume = -1.0, expected = 0.0;
+  int cells = 0;
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    if (std::string(phase) != "write_run_summary") return;
+    rain_volume = m.rain_volume_total;
+    cells = m.cell_count;
+    for (int c = 1; c <= m.cell_count; ++c) {
+      int best = 0;
+      for (int g = 1; g < 3; ++g)
+        if (std::hypot(gauge_x[g] - m.cell_x[c], gauge_y[g] - m.cell_y[c]) <
+            std::hypot(gauge_x[best] - m.cell_x[c], gauge_y[best] - m.cell_y[c]))
+          best = g;
+      expected += depth_m[best] * m.cell_size * m.cell_size;
+    }
+  });
+  testing::internal::CaptureStdout();
+  const int result = pluvo::run_pluvo("demo.prj", nullptr, "demo.prj");
+  const std::string console = testing::internal::GetCapturedStdout();
+  pluvo::set_phase_observer(nullptr);
+  EXPECT_EQ(result, 0) << console;
+  EXPECT_EQ(cells, 524);
+  EXPECT_NEAR(rain_volume, expected, 1e-9 * expected);
 }
 
 }  // namespace
