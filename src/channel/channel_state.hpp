@@ -27,6 +27,10 @@ struct channel_state {
   std::vector<std::vector<int32_t>> gst_link;
   std::vector<std::vector<int32_t>> gst_node;
   std::vector<std::vector<int32_t>> gst_gnum;
+  std::vector<double> lake_volume;     // m3 per lake, from 1
+  double lake_rain_volume = 0.0;       // m3
+  double precip_to_lake_volume = 0.0;  // m3, event
+  double precip_to_lake_total = 0.0;   // m3, run
 
   // Record defaults.
   double overbank_max_dv_value = 0.01;
@@ -64,6 +68,14 @@ struct channel_state {
   std::string stream_cell_path;
   int stream_loss_on = 0;
   int write_chan_hotstart_on = 0;
+
+  // Used by overland routing and infiltration.
+  int chan_hotstart_water = 0;  // some node starts with water
+  double chan_volume_final = 0.0;  // m3 held in the channels
+  int nlakes = 0;
+  std::vector<double> lake_elev;      // per lake, m
+  std::vector<double> lake_in_dv;     // m3 into each lake since the overland phase last booked it
+  std::vector<double> lake_out_dv;    // m3 out of each lake since then
 };
 
 }  // namespace pluvo

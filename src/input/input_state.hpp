@@ -1,6 +1,5 @@
 #pragma once
 // Project options and the files the project names. The three option blocks are bases, so
-// every card field is reached by its own name (m.timestep, m.albedo_file).
 #include <array>
 #include <cstdint>
 #include <string>
@@ -53,6 +52,32 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // depth by which the cell's ground lies below the map elevation (m).
   std::vector<std::array<double, 8>> wetland_properties;
 
+  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
+  // LONGITUDE and GMT cards.
+  // Grid description and cell numbering.
+  int32_t mask_rows = 0;
+  int32_t mask_cols = 0;
+  double grid_north = 0.0;
+  double grid_west = 0.0;
+  grid<int32_t> cell_number_grid;  // 0 outside the watershed, else the cell number
+
+  // Precipitation options.
+  int32_t rainfall_mmph_on = 0;
+
+  // Interception and retention.
+  std::vector<double> icep_stor;  // storage capacity per cell, mm
+  std::vector<double> icep_coef;  // fraction still intercepted once the store is full
+  int32_t seasonal_rs_on = 0;
+  int32_t rs_spring_month = 0;
+  int32_t rs_fall_month = 0;
+  int32_t rs_summer_start_month = 0;
+  int32_t rs_summer_end_month = 0;
+  double site_latitude = 0.0;
+
+  // Snow and surface switches the rainfall application reads.
+  double snow_px_temp = 0.0;  // degrees C at or above the air temperature: snow falls
+  int32_t ovr_flow_block_on = 0;
+  std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
 
   // Files opened by open_project_files, closed by close_output_files or their readers.
   checked_file elevation_fp;
@@ -176,10 +201,82 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::string out_hyd_location_path;
 
   // Working names and switches of the files opened at set-up (copied from the cards).
+  std::string soil_type_map_path;
+  std::string soil_layer_input_path;
+  std::string out_gipl_temp_path;
+  int moisture_map_on = 0;
+  std::string moisture_path;
+  int conductivity_map_on = 0;
+  std::string conductivity_path;
+  int capillary_map_on = 0;
+  std::string capillary_path;
+  int porosity_map_on = 0;
+  std::string porosity_path;
+  int pore_index_map_on = 0;
+  std::string pore_index_path;
+  int residual_sat_map_on = 0;
+  std::string residual_sat_path;
+  int albedo_map_on = 0;
+  std::string albedo_path;
+  int et_calc_penman_on = 0;
+  int vheight_map_on = 0;
+  std::string vheight_path;
+  int tcoeff_map_on = 0;
+  std::string tcoeff_path;
+  int canopy_map_on = 0;
+  std::string canopy_path;
+  int wilting_point_map_on = 0;
+  std::string wilting_point_path;
+  int gwflux_location_on = 0;
+  std::string in_gwflux_location_path;
+  std::string out_gwflux_location_path;
+  int celldepdis_location_on = 0;
+  std::string in_celldepdis_location_path;
+  std::string out_celldepdis_location_path;
+  int superlink_junc_location_on = 0;
+  int superlink_node_location_on = 0;
+  int superlink_junc_flow_on = 0;
+  int superlink_node_flow_on = 0;
+  std::string superlink_junc_location_path;
+  std::string superlink_node_location_path;
+  std::string superlink_junc_flow_path;
+  std::string superlink_node_flow_path;
+  int dep_location_on = 0;
+  int con_location_on = 0;
+  int mass_location_on = 0;
+  std::string out_dep_location_path;
+  std::string out_con_location_path;
+  std::string out_mass_location_path;
+  int theta_out_on = 0;
+  std::string cell_location_file;  // IN_THETA_LOCATION
+  std::string out_theta_location_path;
+  int chan_output_on = 0;
+  int chan_discharge_output_on = 0;
+  int chan_stage_output_on = 0;
+  int chan_velocity_output_on = 0;
+  int chan_sed_flux_output_on = 0;
+  int flood_stream_on = 0;
+  std::string flood_stream_name;
+  int contam_map_on = 0;
+  std::string contam_map_path;
   // The mapping-table file holds the multi-layer Green and Ampt soil table.
   int multi_layer_soil_table_present = 0;
 
   // Switches read by the grid set-up.
+  int mapping_table_on = 0;
+  int overland_depths_on = 0;
+  int overland_wse_on = 0;
+  int retention_map_on = 0;
+  int retention_uniform_on = 0;
+  double retention_value = 0.0;
+  int roughness_map_on = 0;
+  int area_reduction_on = 0;
+  int runoff_mmph_on = 0;
+  int sig_outlet_hydro_on = 0;
+  int lake_output_on = 0;
+  int dike_map_on = 0;
+  int lowspot_on = 0;
+  int flood_grid_on = 0;
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
 
   // Overland output locations.
@@ -195,20 +292,18 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // LONGITUDE and GMT cards.
   int project_rows = 0;
   int project_cols = 0;
-  int mask_rows = 0;
-  int mask_cols = 0;
   int outlet_row = 0;
   int outlet_col = 0;
-  double grid_north = 0.0;
+  double outlet_slope = 0.0;
+  double site_longitude = 0.0;
+  double gmt_offset = 0.0;
   double grid_south = 0.0;
   double grid_east = 0.0;
-  double grid_west = 0.0;
   int grid_rows = 0;
   int grid_cols = 0;
   int map_header_kind = 0;  // 1 elevation, 2 mask
 
   // Cells: numbered 1..cell_count in row-major order; element 0 of every per-cell array is unused.
-  grid<int> cell_number_grid;  // 0 outside the watershed, else the cell number
   grid<int> data_grid;
   std::vector<int> cell_row;
   std::vector<int> cell_col;
@@ -242,9 +337,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Per-cell maximum flood depth.
   std::vector<double> flood_max_depth;
 
-  // Overland surface properties.
-  std::vector<double> icep_stor;  // mm
-  std::vector<double> icep_coef;
   std::vector<double> retent_dep;     // m
   std::vector<double> dist_rough;     // Manning n
   std::vector<double> roughness_exp;
@@ -258,15 +350,14 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<double> dist_rough_copy;
   std::vector<double> area_reduction_factor;
   double snow_roughness_value = 0.0;
-  double outlet_slope = 0.0;
-  double site_latitude = 0.0;
-  double site_longitude = 0.0;
-  double gmt_offset = 0.0;
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
   int grid_table_presence[37] = {};
   // Working settings from the run parameters.
   std::string elevation_path;
-  int mapping_table_on = 0;
+  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
+  // LONGITUDE and GMT cards.
+  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
+  // Working settings from the run parameters.
   std::string mapping_table_path;
   std::string materials_path;
   int st_mapping_table_on = 0;
@@ -275,6 +366,8 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int units_flag = 0;
   std::string watershed_mask_path;
   int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
+  // Used by overland routing and infiltration.
+  int adjust_elev_on = 0;
 };
 
 }  // namespace pluvo

@@ -19,6 +19,15 @@ struct overland_lake_record {
   double unused_7 = 0.0;
 };
 
+// Sub-step control of the explicit overland scheme. It lives in the run's record so
+// that every run of a batch starts from the same state.
+struct explicit_step_control {
+  double reduced_substep = 0.0;  // s, chosen by the last division
+  int calls_left = 0;            // further calls that start with the reduced sub-step
+  int changed = 0;               // set while calls use the reduced sub-step
+  int sweep_order = 0;           // flipped every call: 1 y before x, 0 x before y
+};
+
 struct overland_state {
   std::vector<double> ov_depth;        // per cell, m
   std::vector<double> ov_depth_2;      // per cell, m
@@ -37,26 +46,27 @@ struct overland_state {
   // Set once the wetland cells' ground has been lowered by their wetland depth, so a
   // later event start never lowers it again.
   int32_t wetland_elevation_lowered = 0;
+  std::vector<double> ov_depth_change;  // work per cell
+  int32_t ov_boundary_on = 0;
+  std::vector<int32_t> boundary_type;   // overland boundary type per cell
+  double ov_head_bound_loss = 0.0;      // m3
+  double olake_rain_volume_total = 0.0;  // m3 of rain on overland lakes in the run
+  int32_t olake_extent_update = 0;       // asks the lake step to recompute the extents
 
   // Record defaults.
   int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
   int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
   double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
   int manning_n_on = 0;
-  int roughness_map_on = 0;
   // Working settings from the run parameters.
-  int dike_map_on = 0;
   std::string dike_map_path;
-  int lowspot_on = 0;
   std::string lowspot_path;
   double manning_n_value = 0.0;
   double max_courant_number_value = 0.0;
-  int ov_boundary_on = 0;
   int ov_xy_boundary_on = 0;
   int ov_xy_stage_on = 0;
   std::string overland_lake_file_path;
   std::string overland_lake_map_path;
-  int ovr_flow_block_on = 0;
   std::string roughness_path;
   int snow_darcy_on = 0;
   int snow_no_infiltrate_on = 0;
@@ -67,10 +77,33 @@ struct overland_state {
   // Overland boundaries per cell.
   std::vector<double> ov_bound_value;   // column 1 of the boundary table, then the current value
   std::vector<double> ov_bound_input;   // stored value, or number of a series or rating curve
-  std::vector<int32_t> boundary_type;   // integer part of column 1; 9 at XY boundary points
   std::vector<int32_t> face_dir;        // 0..4, present when a cell has type 6 or 7
   std::vector<double> face_head;        // 0..4, present when a cell has type 6 or 7
   std::vector<int32_t> ov_rating_curves;  // per cell: position of its elevation series, -1 none
+
+  // Used by overland routing and infiltration.
+  std::vector<double> ov_qx;            // m3/s across the face toward rightcon, + away from the cell
+  std::vector<double> ov_qy;            // m3/s across the face toward belowcon
+  std::vector<double> ov_vol_x;         // face flows accumulated by the ADE scheme
+  std::vector<double> ov_vol_y;
+  std::vector<double> max_flood_depth;  // running maximum of ov_depth (FLOOD_GRID)
+  int ov_flow_present = 0;   // some non-lake cell has a face discharge above 1e-16
+  int ov_water_on_land = 0;  // some non-lake cell holds more than 1e-16 m
+  int ov_routed_steps = 0;
+  int ade_sweep_order = 1;   // 1 or 2, alternates over routed steps
+  int lake_exchange_active = 0;
+  double event_ov_outflow_volume = 0.0;  // m3
+  double total_discharge_volume = 0.0;   // m3
+  double ov_to_lake_volume = 0.0;
+  double lake_outflow_volume = 0.0;
+  double ov_from_lake_volume = 0.0;
+  double ov_head_bound_gain = 0.0;  // m3
+  int bmp_water_present = 0;        // some BMP still holds water
+  explicit_step_control explicit_control;
+  std::vector<double> explicit_saved_depth;  // depths at the start of the call
+  std::vector<double> explicit_next_depth;   // depths after the current sub-step
+  std::vector<double> explicit_transfer_x;   // m moved across each cell's x face in a sub-step
+  std::vector<double> explicit_transfer_y;
 };
 
 }  // namespace pluvo

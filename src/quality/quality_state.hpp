@@ -1,5 +1,7 @@
 #pragma once
 // Sediment and water-quality fields of the model record.
+#include <string>
+#include <vector>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -235,8 +237,6 @@ struct quality_state {
   double chan_decay_coef_value = 0.0;
   double chan_disp_coef_value = 0.0;
   std::string chan_point_source_file;
-  int contam_map_on = 0;
-  std::string contam_map_path;
   int global_transport_on = 0;
   double init_chan_conc_value = 0.0;
   int nutrients_on = 0;
@@ -251,6 +251,19 @@ struct quality_state {
   int soil_noflux_on = 0;
   int soil_static_conc_on = 0;
   int sourcefile_on = 0;
+
+  // Used by overland routing and infiltration.
+  int sed_constituent_mode = 0;
+  double ov_con_outlet_volume = 0.0;  // m3 of outlet outflow for contaminant accounting
+  double ov_con_clock_b = 0.0;
+  double ov_con_clock_c = 0.0;
+  double ov_con_clock_d = 0.0;
+  double con_clock_chan = 0.0;
+  double con_clock_nochan = 0.0;
+  double soil_con_next_time = 0.0;
+  std::vector<double> ov_infil_volume_cell;
+  std::vector<double> ov_gw_volume_cell;
+  std::vector<double> soil_gw_volume_cell;
 };
 
 }  // namespace pluvo

@@ -26,7 +26,7 @@ void write_project(const std::string& soil_map_file) {
                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE Soils\nNUM_IDS 2\nid\n" + table_row(1, "0.2") +
                           table_row(2, "0.3") + "TIME_SERIES_INDEX\nNUM_IDS 1\nid name\n     1 inflow\n");
   write_file("w.prj", "PLUVOPROJECT\nWATERSHED_MASK w.msk\nELEVATION w.ele\nGRIDSIZE 10\nROWS 2\nCOLS 3\nOUTROW 1\n"
-                      "OUTCOL 3\nOUTSLOPE 0.01\nTIMESTEP 10\nTOT_TIME 1\nPRECIP_UNIF\nRAIN_INTENSITY 10\n"
+                      "OUTCOL 3\nOUTSLOPE 0.01\nTIMESTEP 10\nTOT_TIME 1\nPRECIP_UNIF\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\nOVERTYPE 1\nRAIN_INTENSITY 10\n"
                       "RAIN_DURATION 30\nHYD_FREQ 1\nMAP_FREQ 60\nSUMMARY w.sum\nOUTLET_HYDRO w.hyd\n"
                       "MAPPING_TABLE w.cmt\nRETEN_DEPTH\nGREEN_AMPT\n");
 }

@@ -14,7 +14,7 @@ std::string basin_project(const pluvo_test::temp_dir& dir, const std::string& ma
                    "PLUVOPROJECT\nWATERSHED_MASK " + mask +
                        "\nELEVATION luxa.ele\nGRIDSIZE 500\nROWS 33\nCOLS 28\nOUTROW 19\nOUTCOL 27\n"
                        "OUTSLOPE 0.022\nMANNING_N 0.05\nTIMESTEP 10\nTOT_TIME 10\nHYD_FREQ 1\nMAP_FREQ 60\n"
-                       "RAIN_INTENSITY 10\nRAIN_DURATION 30\nSUMMARY basin.sum\nOUTLET_HYDRO basin.hyd\n");
+                       "START_DATE 2020 6 1\nSTART_TIME 10 0\nOVERTYPE 1\nRAIN_INTENSITY 10\nRAIN_DURATION 30\nSUMMARY basin.sum\nOUTLET_HYDRO basin.hyd\n");
 }
 
 TEST(Program, ReadsTheBasinOrStopsOnAMissingMask) {

@@ -11,7 +11,7 @@ using pluvo_test::scratch_dir;
 using pluvo_test::write_file;
 
 const std::string cards =
-    "TIMESTEP 10\nTOT_TIME 60\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n";
+    "TIMESTEP 10\nTOT_TIME 60\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\nOVERTYPE 1\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n";
 
 struct program_output {
   std::string out;  // standard output and error together

@@ -36,7 +36,7 @@ TEST(Program, ReadsSedimentClassesAndChecksTheStreamTables) {
       "basin.prj",
       "PLUVOPROJECT\nWATERSHED_MASK luxa.msk\nELEVATION luxa.ele\nGRIDSIZE 500\nROWS 33\nCOLS 28\nOUTROW 19\n"
       "OUTCOL 27\nOUTSLOPE 0.022\nMANNING_N 0.05\nTIMESTEP 10\nTOT_TIME 10\nHYD_FREQ 1\nMAP_FREQ 60\n"
-      "RAIN_INTENSITY 10\nRAIN_DURATION 30\nSUMMARY basin.sum\nOUTLET_HYDRO basin.hyd\nMAPPING_TABLE t.cmt\n"
+      "START_DATE 2020 6 1\nSTART_TIME 10 0\nOVERTYPE 1\nRAIN_INTENSITY 10\nRAIN_DURATION 30\nSUMMARY basin.sum\nOUTLET_HYDRO basin.hyd\nMAPPING_TABLE t.cmt\n"
       "ST_MAPPING_TABLE st.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.062\nWATER_TEMP 20\nOUTLET_SED_FLUX sed.hyd\n");
   int status = -1;
   const std::string out = pluvo_test::run_command(std::string(PLUVO_BINARY " ") + project, status);

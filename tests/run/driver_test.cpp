@@ -9,11 +9,13 @@
 #include "common/time_series.hpp"
 #include "run/driver.hpp"
 #include "run/model_state.hpp"
+#include "run/one_cell_watershed.hpp"
 #include "run/scratch_dir.hpp"
 
 namespace {
 
 using pluvo_test::read_file;
+using pluvo_test::give_one_cell_watershed;
 using pluvo_test::scratch_dir;
 using pluvo_test::write_file;
 
@@ -54,7 +56,8 @@ std::vector<std::string> up_to(const std::vector<std::string>& phases, const std
 
 // The smallest project the option checks accept.
 const char* const bare_project =
-    "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n";
+    "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n"
+    "START_DATE 2020 5 31\nSTART_TIME 0 0\nOVERTYPE 1\n";
 
 // The same values, for as long as the project file is not read into the record.
 void accept_time_options(const std::string& phase, pluvo::model_state& m) {
@@ -72,23 +75,6 @@ struct recorded_run {
   int result = 0;
   bool stopped = false;
 };
-
-// A one-cell watershed for a bare project, given just before the project's files are opened.
-void give_one_cell_watershed(pluvo::model_state& m) {
-  const char* header = "north: 10\nsouth: 0\neast: 10\nwest: 0\nrows: 1\ncols: 1\n";
-  write_file("one.msk", std::string(header) + "1\n");
-  write_file("one.ele", std::string(header) + "5\n");
-  m.watershed_mask_path = "one.msk";
-  m.elevation_path = "one.ele";
-  m.summary_path = "one.sum";
-  m.outlet_hydro_path = "one.hyd";
-  m.project_rows = m.project_cols = m.mask_rows = m.mask_cols = 1;
-  m.rows = m.cols = 1;  // the time options copy the grid cards again
-  m.outlet_row = m.outlet_col = 1;
-  m.outrow = m.outcol = 1;
-  m.cell_size = m.gridsize = 10.0;
-  m.manning_n_value = 0.03;
-}
 
 // Runs the driver on a bare project; steer(phase, pass, m) acts just before each phase.
 // The observer ends the loop after `passes` passes, whatever the clock says.
@@ -266,43 +252,6 @@ TEST(RunPluvo, RelativeSeriesCountFromTheClockStart) {
   EXPECT_EQ(shifted, 2459002.0);
   EXPECT_EQ(absolute, 2459000.0);
   EXPECT_TRUE(pluvo::time_series_list.empty());  // released with the record
-}
-
-}  // namespace
-
-namespace {
-
-// Without its timing lines, which vary.
-std::string without_timing(const std::string& console) {
-  std::string text = console.substr(0, console.rfind("Run time"));
-  const size_t init = text.find("total time to init(s):");
-  if (init != std::string::npos) text.erase(init, text.find('\n', init) - init);
-  return text;
-}
-
-TEST(RunPluvo, SecondRunOfABatchReadsLikeTheFirst) {
-  scratch_dir dir;
-  write_file("pairs.txt", "2\n[SLOPE] %lf\n[STEP] %d\n");
-  write_file("values.txt", "0.5 10\n");
-  const std::string project = std::string(bare_project) +
-                              "OUTSLOPE [SLOPE]\nREPLACE_PARAMS pairs.txt\nREPLACE_VALS values.txt\nTIMESTEP [STEP]\n";
-  std::vector<double> steps;
-  std::vector<std::string> consoles;
-  for (int run = 0; run < 2; run++) {
-    write_file("p.prj", project);
-    pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
-      if (std::string(phase) == "validate_project_options") steps.push_back(m.timestep);
-      if (std::string(phase) == "check_time_options") m.outslope = 0.01;  // its key came before the values
-      if (std::string(phase) == "open_project_files") give_one_cell_watershed(m);
-    });
-    testing::internal::CaptureStdout();
-    pluvo::run_pluvo("p.prj", nullptr, "p.prj");
-    consoles.push_back(without_timing(testing::internal::GetCapturedStdout()));
-    pluvo::set_phase_observer(nullptr);
-  }
-  EXPECT_EQ(steps, (std::vector<double>{10.0, 10.0}));
-  EXPECT_EQ(consoles[0], consoles[1]);
-  EXPECT_NE(consoles[0].find("\nTotal times a value was replaced: 1\n"), std::string::npos) << consoles[0];
 }
 
 }  // namespace

@@ -160,7 +160,7 @@ TEST(PluvoProgram, UsageAndVersion) {
 
 TEST(PluvoProgram, BatchMakesNumberedRuns) {
   scratch_dir dir;
-  write_file("p.prj", "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n");
+  write_file("p.prj", "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\nOVERTYPE 1\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n");
   const struct {
     const char* option;
     size_t runs;
@@ -211,7 +211,7 @@ namespace {
 
 TEST(PluvoProgram, ReportedErrorsSetTheExitStatus) {
   const std::string base =
-      "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n"
+      "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\nOVERTYPE 1\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n"
       "WATERSHED_MASK one.msk\nELEVATION one.ele\nGRIDSIZE 10\nROWS 1\nCOLS 1\nOUTROW 1\nOUTCOL 1\n"
       "SUMMARY one.sum\nOUTLET_HYDRO one.hyd\n";
   const std::string one_cell = "north: 10\nsouth: 0\neast: 10\nwest: 0\nrows: 1\ncols: 1\n";

@@ -1,0 +1,89 @@
+// A whole run from a gauge file: the rain that falls on the grid is the file's depths.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "run/driver.hpp"
+#include "run/model_state.hpp"
+#include "run/scratch_dir.hpp"
+
+namespace {
+
+using pluvo_test::write_file;
+
+TEST(StormRun, RainVolumeOfTheRunIsTheGaugeDepths) {
+  pluvo_test::scratch_dir dir;
+  const std::string header = "north: 20\nsouth: 0\neast: 30\nwest: 0\nrows: 2\ncols: 3\n";
+  write_file("w.msk", header + "1 1 1\n1 1 1\n");
+  write_file("w.ele", header + "10.3 10.2 10.1\n10.2 10.1 10.0\n");
+  // Cells of x 5 and 15 m lie nearer gauge 1 (the middle column ties: the first gauge wins).
+  write_file("w.gag",
+             "EVENT \"two gauges\"\nNRGAG 2\nNRPDS 3\nCOORD 0 10 west\nCOORD 30 10 east\n"
+             "GAGES 2020 6 1 10 0 0 0\nGAGES 2020 6 1 10 15 5 2\nGAGES 2020 6 1 10 30 5 4\n");
+  write_file("w.prj",
+             "PLUVOPROJECT\nWATERSHED_MASK w.msk\nELEVATION w.ele\nGRIDSIZE 10\nROWS 2\nCOLS 3\n"
+             "OUTROW 2\nOUTCOL 3\nOUTSLOPE 0.01\nTIMESTEP 30\nTOT_TIME 60\nHYD_FREQ 1\n"
+             "MAP_FREQ 60\nMANNING_N 0.05\nOVERTYPE 1\nPRECIP_FILE w.gag\nRAIN_THIESSEN\n"
+             "SUMMARY w.sum\nOUTLET_HYDRO w.hyd\n");
+  double rain_volume = -1.0, overland_volume = -1.0;
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    if (std::string(phase) == "write_run_summary") {
+      rain_volume = m.rain_volume_total;
+      overland_volume = m.rain_to_overland_volume;
+    }
+  });
+  testing::internal::CaptureStdout();
+  const int result = pluvo::run_pluvo("w.prj", nullptr, "w.prj");
+  const std::string console = testing::internal::GetCapturedStdout();
+  pluvo::set_phase_observer(nullptr);
+  EXPECT_EQ(result, 0) << console;
+  const double expected = (4 * 0.010 + 2 * 0.006) * 100.0;  // m3 on 10 m cells
+  EXPECT_NEAR(rain_volume, expected, 1e-12) << console;
+  EXPECT_NEAR(overland_volume, expected, 1e-12);
+}
+
+}  // namespace
+
+namespace {
+
+// The demo storm over the Luxembourg basin (524 cells of 500 m): the run's rain volume is each
+// cell's nearest gauge depth (28, 33 and 28 mm in the file) times the cell area.
+TEST(StormRun, DemoStormPutsTheGaugeDepthsOnTheBasin) {
+  const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
+  pluvo_test::scratch_dir dir;
+  for (const char* name : {"luxa.msk", "luxa.ele", "demo_storm.gag"})
+    write_file(name, pluvo_test::read_file(demo + name));
+  std::string project = pluvo_test::read_file(demo + "demo.prj");
+  const size_t at = project.find("TOT_TIME 360");
+  ASSERT_NE(at, std::string::npos);
+  project.replace(at, 12, "TOT_TIME 125");  // the rain ends after two hours
+  write_file("demo.prj", project);
+
+  const double gauge_x[] = {272000, 278000, 282000}, gauge_y[] = {5538000, 5533000, 5527000};
+  const double depth_m[] = {0.028, 0.033, 0.028};
+  double rain_volume = -1.0, expected = 0.0;
+  int cells = 0;
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    if (std::string(phase) != "write_run_summary") return;
+    rain_volume = m.rain_volume_total;
+    cells = m.cell_count;
+    for (int c = 1; c <= m.cell_count; ++c) {
+      int best = 0;
+      for (int g = 1; g < 3; ++g)
+        if (std::hypot(gauge_x[g] - m.cell_x[c], gauge_y[g] - m.cell_y[c]) <
+            std::hypot(gauge_x[best] - m.cell_x[c], gauge_y[best] - m.cell_y[c]))
+          best = g;
+      expected += depth_m[best] * m.cell_size * m.cell_size;
+    }
+  });
+  testing::internal::CaptureStdout();
+  const int result = pluvo::run_pluvo("demo.prj", nullptr, "demo.prj");
+  const std::string console = testing::internal::GetCapturedStdout();
+  pluvo::set_phase_observer(nullptr);
+  EXPECT_EQ(result, 0) << console;
+  EXPECT_EQ(cells, 524);
+  EXPECT_NEAR(rain_volume, expected, 1e-9 * expected);
+}
+
+}  // namespace
