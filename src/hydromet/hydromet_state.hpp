@@ -45,16 +45,13 @@ struct hydromet_state {
   double event_start_julian = 0.0;      // model time at which the event was read
   int32_t event_reads_in_process = 0;   // event reads of this run
   std::vector<int32_t> nearest;         // nearest gauge per cell
-  std::vector<double> cell_rain_rate;   // gross rain rate per cell, mm/h
   double avg_rain_rate = 0.0;           // watershed mean of the step, mm/h
   int32_t rain_on = 0;
   double rain_volume_total = 0.0;       // m3, run
   double rain_depth_step = 0.0;         // m, the cell being processed
 
   // Snow the rain feeds in long-term runs.
-  int32_t snow_present = 0;
   std::vector<double> temper_gridded;   // air temperature per cell, degrees C
-  std::vector<double> snow_swe;         // m
   std::vector<double> snow_scf_cell;    // snowfall correction factor
   std::vector<double> H_Val;
   std::vector<double> Snow_Accumulated_Hr;
@@ -86,13 +83,11 @@ struct hydromet_state {
   double snow_fusion_heat = 80.0;  // cal/g
   double snow_longwave_offset = 27.0;
   int hmet_station_count = 1;
+  double elev_scale_step = 100.0;
   int energy_balance_mode = 1;
   int hmet_surfaways_on = 0;
   int hmet_samson_on = 0;
   int hmet_kal_on = 0;
-  double uniform_rain_intensity = 0.0;  // mm/h
-  int snow_calibrate_on = 0;
-  std::vector<double> snow_depth;  // m, per cell
 };
 
 }  // namespace pluvo

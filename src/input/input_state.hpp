@@ -252,17 +252,11 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Grid: the ROWS, COLS and GRIDSIZE cards and the header of the last map read.
   int project_rows = 0;
   int project_cols = 0;
-  int mask_rows = 0;
-  int mask_cols = 0;
   int outlet_row = 0;
   int outlet_col = 0;
   double outlet_slope = 0.0;
-  double site_latitude = 0.0;
   double site_longitude = 0.0;
   double gmt_offset = 0.0;
-  double grid_north = 0.0;
-  int outlet_row = 0;
-  int outlet_col = 0;
   double grid_south = 0.0;
   double grid_east = 0.0;
   int grid_rows = 0;
@@ -270,7 +264,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int map_header_kind = 0;  // 1 elevation, 2 mask
 
   // Cells: numbered 1..cell_count in row-major order; element 0 of every per-cell array is unused.
-  grid<int> cell_number_grid;  // 0 outside the watershed, else the cell number
   grid<int> data_grid;
   std::vector<int> cell_row;
   std::vector<int> cell_col;

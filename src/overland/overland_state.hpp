@@ -48,8 +48,6 @@ struct overland_state {
   int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
   double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
   int manning_n_on = 0;
-  std::vector<double> ov_depth_2;
-  std::vector<double> ov_depth_3;
 };
 
 }  // namespace pluvo

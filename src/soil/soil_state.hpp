@@ -98,7 +98,6 @@ struct soil_state {
   int porosity_map_on = 0;
   int pore_index_map_on = 0;
   int residual_sat_map_on = 0;
-  std::vector<double> surface_moisture;  // per cell
 };
 
 }  // namespace pluvo
