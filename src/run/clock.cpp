@@ -3,12 +3,14 @@
 #include "run/clock.hpp"
 
 #include <cstdio>
+#include <string>
 
 #include "common/checked_file.hpp"
 #include "common/error_state.hpp"
 #include "common/julian.hpp"
 #include "common/process.hpp"
 #include "hydromet/hydromet_phases.hpp"
+#include "hydromet/precip_file.hpp"
 #include "run/model_state.hpp"
 #include "run/run_phases.hpp"
 
@@ -112,7 +114,9 @@ bool count_precip_events(model_state& m) {
   int32_t count = 0;
   int result = 0;
   if (m.raingage_fp.is_open()) {
-    while ((result = read_precip_event(m)) == 1) {
+    while ((result = read_precip_event(m.raingage_fp.stream, m, m.precip_path.c_str())) == 1) {
+      if (m.precip_kind == 2 && m.radar_filenames.empty())
+        m.radar_filenames.assign(radar_filename_slots, std::string());
       const date_record& d = m.precip_dates[1];
       m.event_start_year = d.year;
       m.event_start_month = d.month;
@@ -123,6 +127,7 @@ bool count_precip_events(model_state& m) {
       m.event_start_dates.push_back(julian_date(d.year, d.month, d.day, d.hour, d.minute, 0.0));
     }
   }
+  if (error_state.error_terminate) return false;  // the reader has reported a bad file
   if (result == -1) {
     std::printf("Unexpected end of file in rain gage data file.\n");
     std::printf("Check the format of the data file.\nProgram terminated.");
