@@ -40,7 +40,6 @@ struct channel_state {
   double chan_volume_final = 0.0;  // m3 held in the channels
   int nlakes = 0;
   std::vector<double> lake_elev;      // per lake, m
-  std::vector<double> lake_volume;    // per lake, m3
   std::vector<double> lake_in_dv;     // m3 into each lake since the overland phase last booked it
   std::vector<double> lake_out_dv;    // m3 out of each lake since then
 };
