@@ -43,6 +43,18 @@ void roll_hour_24(int32_t& year, int32_t& month, int32_t& day, int32_t& hour) {
   }
 }
 
+void set_interval(timer t, double seconds) {
+  t.interval_s = seconds;
+  t.interval = seconds / 86400.0;
+}
+
+void copy_timer(timer to, timer from) {
+  to.interval_s = from.interval_s;
+  to.interval = from.interval;
+  to.last = from.last;
+  to.next = from.next;
+}
+
 double event_start_date(const model_state& m, int32_t k) {
   if (k < 1 || k > m.event_count || size_t(k) >= m.event_start_dates.size()) return no_event_due;
   return m.event_start_dates[size_t(k)];
@@ -238,28 +250,6 @@ void compute_initial_overland_volume(model_state& m) {
 }
 
 namespace {
-
-struct timer {
-  double& interval_s;
-  double& interval;
-  double& last;
-  double& next;
-};
-
-#define PLUVO_TIMER(m, name) \
-  timer { m.name##_interval_s, m.name##_interval, m.name##_last_time, m.name##_next_time }
-
-void set_interval(timer t, double seconds) {
-  t.interval_s = seconds;
-  t.interval = seconds / 86400.0;
-}
-
-void copy_timer(timer to, timer from) {
-  to.interval_s = from.interval_s;
-  to.interval = from.interval;
-  to.last = from.last;
-  to.next = from.next;
-}
 
 bool any_infiltration(const model_state& m) {
   return m.green_ampt_on || m.inf_redist_on || m.inf_layered_soil_on || m.inf_richards_on;
