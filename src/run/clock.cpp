@@ -3,12 +3,14 @@
 #include "run/clock.hpp"
 
 #include <cstdio>
+#include <string>
 
 #include "common/checked_file.hpp"
 #include "common/error_state.hpp"
 #include "common/julian.hpp"
 #include "common/process.hpp"
 #include "hydromet/hydromet_phases.hpp"
+#include "hydromet/precip_file.hpp"
 #include "run/model_state.hpp"
 #include "run/run_phases.hpp"
 
@@ -39,6 +41,18 @@ void roll_hour_24(int32_t& year, int32_t& month, int32_t& day, int32_t& hour) {
       ++year;
     }
   }
+}
+
+void set_interval(timer t, double seconds) {
+  t.interval_s = seconds;
+  t.interval = seconds / 86400.0;
+}
+
+void copy_timer(timer to, timer from) {
+  to.interval_s = from.interval_s;
+  to.interval = from.interval;
+  to.last = from.last;
+  to.next = from.next;
 }
 
 double event_start_date(const model_state& m, int32_t k) {
@@ -112,7 +126,9 @@ bool count_precip_events(model_state& m) {
   int32_t count = 0;
   int result = 0;
   if (m.raingage_fp.is_open()) {
-    while ((result = read_precip_event(m)) == 1) {
+    while ((result = read_precip_event(m.raingage_fp.stream, m, m.precip_path.c_str())) == 1) {
+      if (m.precip_kind == 2 && m.radar_filenames.empty())
+        m.radar_filenames.assign(radar_filename_slots, std::string());
       const date_record& d = m.precip_dates[1];
       m.event_start_year = d.year;
       m.event_start_month = d.month;
@@ -123,6 +139,7 @@ bool count_precip_events(model_state& m) {
       m.event_start_dates.push_back(julian_date(d.year, d.month, d.day, d.hour, d.minute, 0.0));
     }
   }
+  if (error_state.error_terminate) return false;  // the reader has reported a bad file
   if (result == -1) {
     std::printf("Unexpected end of file in rain gage data file.\n");
     std::printf("Check the format of the data file.\nProgram terminated.");
@@ -233,28 +250,6 @@ void compute_initial_overland_volume(model_state& m) {
 }
 
 namespace {
-
-struct timer {
-  double& interval_s;
-  double& interval;
-  double& last;
-  double& next;
-};
-
-#define PLUVO_TIMER(m, name) \
-  timer { m.name##_interval_s, m.name##_interval, m.name##_last_time, m.name##_next_time }
-
-void set_interval(timer t, double seconds) {
-  t.interval_s = seconds;
-  t.interval = seconds / 86400.0;
-}
-
-void copy_timer(timer to, timer from) {
-  to.interval_s = from.interval_s;
-  to.interval = from.interval;
-  to.last = from.last;
-  to.next = from.next;
-}
 
 bool any_infiltration(const model_state& m) {
   return m.green_ampt_on || m.inf_redist_on || m.inf_layered_soil_on || m.inf_richards_on;

@@ -22,4 +22,18 @@ double event_start_date(const model_state& m, int32_t k);
 // A time that the clock never reaches: nothing that waits for it happens.
 constexpr double no_event_due = 1.0e30;
 
+// The four fields of a process timer: interval in seconds and days, last and next time.
+struct timer {
+  double& interval_s;
+  double& interval;
+  double& last;
+  double& next;
+};
+
+#define PLUVO_TIMER(m, name) \
+  ::pluvo::timer { m.name##_interval_s, m.name##_interval, m.name##_last_time, m.name##_next_time }
+
+void set_interval(timer t, double seconds);
+void copy_timer(timer to, timer from);
+
 }  // namespace pluvo

@@ -21,12 +21,7 @@ void restart_step_window(model_state& m) {
   m.infil_interval = m.step_interval;
   if (m.infil_next_time > m.step_next_time + m.step_interval)
     m.infil_next_time = m.step_next_time + m.step_interval;
-  if (m.ov_con_trans_on) {
-    m.ov_con_interval_s = m.step_interval_s;
-    m.ov_con_interval = m.step_interval;
-    m.ov_con_last_time = m.step_last_time;
-    m.ov_con_next_time = m.step_next_time;
-  }
+  if (m.ov_con_trans_on) copy_timer(PLUVO_TIMER(m, ov_con), PLUVO_TIMER(m, step));
   if (m.gw_simulation_on) {
     m.gw_interval_s = m.step_interval_s;
     m.gw_interval = m.step_interval;
@@ -222,26 +217,22 @@ void start_layered_soil(model_state& m) {
   if (n > 0) m.initial_soil_water /= double(n);
 }
 
+// A network timer follows the step window; its last time is never moved back.
+void follow_step_window(model_state& m, timer t) {
+  set_interval(t, m.step_interval_s);
+  t.next = m.step_next_time;
+  if (t.last < m.step_last_time) t.last = m.step_last_time;
+}
+
 void restart_network_timers(model_state& m) {
-  if (m.chan_explic_on == 1) {
-    m.chan_interval_s = m.step_interval_s;
-    m.chan_interval = m.step_interval;
-    m.chan_last_time = m.step_last_time;
-    m.chan_next_time = m.step_next_time;
-  }
+  if (m.chan_explic_on == 1) copy_timer(PLUVO_TIMER(m, chan), PLUVO_TIMER(m, step));
   if (m.storm_sewer_on) {
     if (m.superlink_step_count > 0) m.superlink_step_count = 1;
-    m.superlink_interval_s = m.step_interval_s;
-    m.superlink_interval = m.step_interval;
-    m.superlink_next_time = m.step_next_time;
-    if (m.superlink_last_time < m.step_last_time) m.superlink_last_time = m.step_last_time;
+    follow_step_window(m, PLUVO_TIMER(m, superlink));
     m.superlink_running = 1;
   }
   if (m.storm_drain_on) {
-    m.drain_interval_s = m.step_interval_s;
-    m.drain_interval = m.step_interval;
-    m.drain_next_time = m.step_next_time;
-    if (m.drain_last_time < m.step_last_time) m.drain_last_time = m.step_last_time;
+    follow_step_window(m, PLUVO_TIMER(m, drain));
     m.drain_network_active = 1;
   }
   if (m.ov_bmp_on) {

@@ -20,6 +20,7 @@ struct run_result {
   bool summary_written = false;
   double end_julian = 0.0;
   double start_julian = 0.0;
+  double depth = 0.0;  // m, on the cell at the end
 };
 
 // A uniform-rain run on one cell, 10 minutes at 30 s steps from 3 May 2001 06:00, as the run
@@ -43,6 +44,8 @@ run_result run_uniform_rain(int quiet) {
       m.cur_julian = m.start_julian = pluvo::julian_date(2001, 5, 3, 6, 0, 0.0);
       m.event_start_dates[1] = m.event_start = m.cur_julian;
     }
+    if (name == "build_cell_connectivity")  // the per-cell water arrays of the one cell
+      for (auto* v : {&m.ov_depth, &m.ov_depth_change, &m.cell_rain_rate}) v->assign(2, 0.0);
     if (name == "advance_clock") r.passes++;
     if (name == "route_overland_step" && std::fabs(m.cur_julian - m.step_next_time) < m.time_tolerance) {
       m.step_last_time = m.cur_julian;
@@ -52,6 +55,7 @@ run_result run_uniform_rain(int quiet) {
       r.summary_written = true;
       r.end_julian = m.cur_julian;
       r.start_julian = m.start_julian;
+      r.depth = m.ov_depth[1];
     }
   });
   write_file("u.prj", "PLUVOPROJECT\n");
@@ -74,6 +78,8 @@ TEST(ClockRun, UniformRainRunsItsWholeDurationAndEndsNormally) {
   EXPECT_TRUE(r.summary_written) << r.console;
   EXPECT_EQ(r.passes, 21);  // the start and 20 steps of 30 s
   EXPECT_NEAR(r.end_julian - r.start_julian, 10.0 / 1440.0, 1e-9);
+  // 20 mm/h for 5 minutes fell on the cell, and no more.
+  EXPECT_NEAR(r.depth, 0.020 * 5.0 / 60.0, 1e-12);
   EXPECT_EQ(count(r.console, "Initialized Arrays\n"), 1u);
   EXPECT_EQ(count(r.console, "simulation duration 10 minutes\n"), 1u);
   EXPECT_EQ(count(r.console, "event  1 elapsed time"), 21u);

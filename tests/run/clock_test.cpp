@@ -243,3 +243,76 @@ TEST(EventStart, WetlandGroundIsLoweredOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EventStart, LongTermMoistureIsKeptInsideItsRange) {
+  const struct {
+    double water_top;  // cm in a 30 cm top layer
+    double moisture;
+    const char* message;
+  } cases[] = {
+      {9.0, 0.3, ""},
+      {0.9, 0.06,
+       "cell: 1  thi: 0.030000  thr: 0.050000   phi: 0.450000\n"
+       "Problem initializing inf_redist in main loop, thi<thr at grid cell 1, increasing it to 0.060000\n"},
+      {15.0, 0.44,
+       "cell: 1  thi: 0.500000  thr: 0.050000   phi: 0.450000\n"
+       "Problem initializing inf_redist in main loop, thi>phi at grid cell 1, decreasing it to 0.440000\n"},
+  };
+  for (const auto& c : cases) {
+    auto m = uniform_rain_run(60.0, 10);
+    m->long_term_on = 1;
+    m->inf_redist_on = 1;
+    m->cell_count = 1;
+    m->cell_size = 10.0;
+    m->top_layer_depth_cm = 30.0;
+    for (auto* v : {&m->infil_depth, &m->infil_depth_prev, &m->redist_depth, &m->redist_theta,
+                    &m->redist_surface_theta, &m->initial_moisture_cell, &m->sm_water_top,
+                    &m->ov_depth})
+      v->assign(2, 0.0);
+    for (auto* v : {&m->no_wat_prof, &m->iter_pond_1, &m->iter_n, &m->iter_i_less_k}) v->assign(2, 7);
+    m->porosity_cell.assign(2, 0.45);
+    m->residual_sat_cell.assign(2, 0.05);
+    m->sm_depth_cell.assign(2, 100.0);
+    m->sm_water_top[1] = c.water_top;
+    m->event_start = m->cur_julian;
+    testing::internal::CaptureStdout();
+    pluvo::begin_event(*m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, std::string("Initialized Arrays\n") + c.message);
+    EXPECT_NEAR(m->initial_moisture_cell[1], c.moisture, 1e-12);
+    EXPECT_EQ(m->redist_theta[1], m->initial_moisture_cell[1]);
+    EXPECT_EQ(m->iter_n[1], 0);
+    EXPECT_NEAR(m->initial_soil_water, c.moisture / 0.45, 1e-12);
+    EXPECT_EQ(m->inf_redist_initialized, 1);
+  }
+}
+
+TEST(EventStart, CalibrationPointsStartUnset) {
+  auto m = uniform_rain_run(60.0, 10);
+  pluvo::calibration_results results;
+  results.num_columns = 3;
+  double peaks[4] = {1, 1, 1, 1}, volumes[4] = {1, 1, 1, 1};
+  results.point_peaks = peaks;
+  results.point_volumes = volumes;
+  m->external_results = &results;
+  m->optimize_on = 1;
+  m->hyd_location_on = 1;
+  m->hydrograph_link_count = 2;
+  m->point_peak_discharge.assign(3, 4.0);
+  m->point_event_volume.assign(3, 4.0);
+  m->event_start = m->cur_julian;
+  testing::internal::CaptureStdout();
+  pluvo::begin_event(*m);
+  testing::internal::GetCapturedStdout();
+  for (int i = 1; i <= 2; ++i) {
+    EXPECT_EQ(peaks[i], -999.99);
+    EXPECT_EQ(volumes[i], -999.99);
+    EXPECT_EQ(m->point_peak_discharge[size_t(i)], 0.0);
+    EXPECT_EQ(m->point_event_volume[size_t(i)], 0.0);
+  }
+  m->external_results = nullptr;
+}
+
+}  // namespace
