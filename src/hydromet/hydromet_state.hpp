@@ -85,7 +85,6 @@ struct hydromet_state {
   double snow_fusion_heat = 80.0;  // cal/g
   double snow_longwave_offset = 27.0;
   int hmet_station_count = 1;
-  double elev_scale_step = 100.0;
   int energy_balance_mode = 1;
   int hmet_surfaways_on = 0;
   int hmet_samson_on = 0;

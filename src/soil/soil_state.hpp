@@ -191,19 +191,6 @@ struct soil_state {
   std::vector<double> topo_dex;
   std::vector<double> cgw_params;
   std::vector<double> upslope_area;         // per cell
-  int et_calc_penman_on = 0;
-  int et_calc_deardorff_on = 0;
-  int albedo_map_on = 0;
-  int vheight_map_on = 0;
-  int tcoeff_map_on = 0;
-  int canopy_map_on = 0;
-  int wilting_point_map_on = 0;
-  int moisture_map_on = 0;
-  int conductivity_map_on = 0;
-  int capillary_map_on = 0;
-  int porosity_map_on = 0;
-  int pore_index_map_on = 0;
-  int residual_sat_map_on = 0;
 
   // Used by overland routing and infiltration.
   std::vector<double> sm_infil_depth;    // m, for soil-moisture accounting
