@@ -8,6 +8,7 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "overland/face_law.hpp"
+#include "common/parallel_team.hpp"
 #include "run/model_state.hpp"
 
 namespace pluvo {
@@ -63,7 +64,7 @@ template <bool Wetlands, bool Dikes>
 int compute_faces(const face_inputs& f, double dts) {
   const double to_depth = dts / f.dx;
   int celerity_failures = 0;
-#pragma omp parallel for schedule(static) reduction(+ : celerity_failures)
+#pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : celerity_failures)
   for (int j = 1; j <= f.n; j++) {
     const int dike = Dikes ? f.dike[j] : 0;
     const int r = f.right[j];
@@ -95,7 +96,7 @@ int compute_faces(const face_inputs& f, double dts) {
 // min_depth_after_step.
 int gather_faces(const face_inputs& f) {
   int dry_failures = 0;
-#pragma omp parallel for schedule(static) reduction(+ : dry_failures)
+#pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : dry_failures)
   for (int i = 1; i <= f.n; i++) {
     double change = -f.tx[i] - f.ty[i];
     if (f.left[i]) change += f.tx[f.left[i]];
@@ -186,7 +187,7 @@ face_inputs bind_inputs(model_state& m) {
 }
 
 void copy_depths(double* to, const double* from, int n) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
   for (int i = 1; i <= n; i++) to[i] = from[i];
 }
 
@@ -301,7 +302,7 @@ double route_overland_explicit(model_state& m, double dt) {
   const double dx = m.cell_size;
   double* qx = m.ov_qx.data();
   double* qy = m.ov_qy.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if(m.cell_count >= min_cells_for_threads)
   for (int i = 1; i <= m.cell_count; i++) {
     qx[i] *= dx;
     qy[i] *= dx;

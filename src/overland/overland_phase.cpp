@@ -12,6 +12,7 @@
 #include "overland/explicit_scheme.hpp"
 #include "overland/overland_phases.hpp"
 #include "quality/quality_services.hpp"
+#include "common/parallel_team.hpp"
 #include "run/model_state.hpp"
 
 namespace pluvo {
@@ -27,7 +28,7 @@ void apply_snow_roughness(model_state& m) {
   const double* copy = m.dist_rough_copy.data();
   double* rough = m.dist_rough.data();
   const double snow_n = m.snow_roughness_value;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
   for (int i = 1; i <= n; i++) rough[i] = swe[i] > wet ? snow_n : copy[i];
 }
 
@@ -55,7 +56,7 @@ scan_result scan_cells(model_state& m, scan_moment moment) {
   const double* qx = m.ov_qx.data();
   const double* qy = m.ov_qy.data();
   int lake_cells = 0, flowing = 0, water = 0, nan_cell = INT_MAX;
-#pragma omp parallel for schedule(static) \
+#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads) \
     reduction(+ : lake_cells, flowing) reduction(max : water) reduction(min : nan_cell)
   for (int i = 1; i <= n; i++) {
     if (olakes && m.oland_lake_new[i] > 0) continue;
@@ -104,7 +105,7 @@ void book_channel_lakes(model_state& m) {
 }
 
 void running_max(const double* source, double* destination, int n) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
   for (int i = 1; i <= n; i++)
     if (source[i] > destination[i]) destination[i] = source[i];
 }

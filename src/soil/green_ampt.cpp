@@ -1,12 +1,13 @@
 // Plain Green and Ampt infiltration from the ponded depth of every cell.
-#include <algorithm>
-#include <climits>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 #include "common/console.hpp"
 #include "common/error_state.hpp"
+#include "common/parallel_team.hpp"
 #include "run/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
 
@@ -46,7 +47,7 @@ bool green_ampt_parallel(model_state& m, double dt) {
   for (auto* v : {&m.infil_depth, &m.infil_rate})
     if (v->size() != size) v->assign(size, 0.0);
   std::vector<double> psi_dtheta(size, 0.0);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
   for (int i = 1; i <= n; i++)
     psi_dtheta[i] = m.hc_cell[i] * (m.porosity_cell[i] - m.initial_moisture_cell[i]);
 
@@ -56,45 +57,48 @@ bool green_ampt_parallel(model_state& m, double dt) {
   double* h = m.ov_depth.data();
   double* front = m.infil_depth.data();
   double* rate = m.infil_rate.data();
-  double gain = 0.0;
-  int failed_cell = INT_MAX;
-#pragma omp parallel for schedule(static) reduction(+ : gain) reduction(min : failed_cell)
-  for (int i = 1; i <= n; i++) {
+  // Sums the volume gained by head boundaries and counts the cells whose wetting-front
+  // solve failed; those are marked by a non-real rate.
+  const std::array<double, 2> sums = parallel_cell_sums<2>(n, [&](int i) -> std::array<double, 2> {
     const double depth = h[i];
     if (depth < 1e-16) {
       rate[i] = 0.0;
       h[i] = 0.0;
-      continue;
+      return {0.0, 0.0};
     }
     if (lakes && m.lake_mask[i] >= 1) {
       rate[i] = 0.0;
-      continue;
+      return {0.0, 0.0};
     }
     const double k = m.ks_cell[i];
     double f_end;
     if (!green_ampt_front(k, psi_dtheta[i], front[i], dt, f_end)) {
-      if (i < failed_cell) failed_cell = i;
-      continue;
+      rate[i] = std::numeric_limits<double>::quiet_NaN();
+      return {0.0, 1.0};
     }
     double f = f_end > 1e-16 ? k * (1.0 + psi_dtheta[i] / f_end) : k;
     if (reduce) f *= m.area_reduction_factor[i];
     const bool boundary = is_head_boundary(m, i);
+    double gain = 0.0;
     if (f * dt >= depth) {
       f = depth / dt;
       if (boundary)
-        gain += depth * area;
+        gain = depth * area;
       else
         h[i] = 0.0;
     } else if (boundary) {
-      gain += f * dt * area;
+      gain = f * dt * area;
     } else {
       h[i] = depth - f * dt;
     }
     front[i] += f * dt;
     rate[i] = f * 360000.0;
-  }
-  m.ov_head_bound_gain += gain;
-  if (failed_cell != INT_MAX) {
+    return {gain, 0.0};
+  });
+  m.ov_head_bound_gain += sums[0];
+  if (sums[1] > 0.0) {
+    int failed_cell = 1;
+    while (failed_cell < n && !std::isnan(rate[failed_cell])) failed_cell++;
     char text[200];
     std::snprintf(text, sizeof text,
                   "Green and Ampt infiltration failed to converge in cell %d: check its conductivity, capillary head, porosity and initial moisture.\n",

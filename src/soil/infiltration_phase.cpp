@@ -1,8 +1,10 @@
 // The infiltration phase: runs the selected method at each update time, exchanges water
 // between the water table and the surface, books the infiltrated water and sleeps between
 // the events of a long-term run.
+#include <array>
 #include <cmath>
 
+#include "common/parallel_team.hpp"
 #include "run/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
 #include "soil/soil_phases.hpp"
@@ -110,19 +112,17 @@ void book_infiltration(model_state& m) {
   if (m.ov_con_trans_on) size_for(m.ov_infil_volume_cell, size);
   const double area = m.cell_size * m.cell_size;
   const bool blocked = m.ovr_flow_block_on && !m.ovr_flow_block_value1.empty();
-  double volume_sum = 0.0, depth_sum = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : volume_sum, depth_sum)
-  for (int i = 1; i <= n; i++) {
+  const std::array<double, 2> sums = parallel_cell_sums<2>(n, [&](int i) -> std::array<double, 2> {
     const double d = m.infil_depth[i] - m.infil_depth_prev[i];
     double v = d * area;
     if (blocked && m.ovr_flow_block_value1[i] < 1.0) v *= 1.0 - m.ovr_flow_block_value1[i];
-    volume_sum += v;
-    depth_sum += d;
     m.cum_infil_depth[i] += d;
     if (m.soil_moisture_accounting_on) m.sm_infil_depth[i] += d;
     if (m.ov_con_trans_on) m.ov_infil_volume_cell[i] += v;
     m.infil_depth_prev[i] = m.infil_depth[i];
-  }
+    return {v, d};
+  });
+  const double volume_sum = sums[0], depth_sum = sums[1];
   m.infil_volume_total += volume_sum;
   if (m.sacramento_on) m.sac_infil_depth_sum += depth_sum;
   if (m.conceptual_gw_on) m.cgw_infil_depth_sum += depth_sum;
