@@ -36,6 +36,35 @@ struct channel_state {
   std::vector<double> lake_volume;    // per lake, m3
   std::vector<double> lake_in_dv;     // m3 into each lake since the overland phase last booked it
   std::vector<double> lake_out_dv;    // m3 out of each lake since then
+  int chan_drain_on = 0;
+  int chan_backwater_on = 0;
+  int chan_preiss_on = 0;
+  // Working settings from the run parameters.
+  int bound_ts_on = 0;
+  std::string bound_ts_path;
+  double chan_bound_depth = 0.0;
+  int chan_drain_backwater_on = 0;
+  std::string chan_hotstart_in_depth_path;
+  std::string chan_hotstart_in_flow_path;
+  std::string chan_hotstart_out_depth_path;
+  std::string chan_hotstart_out_flow_path;
+  std::string channel_input_path;
+  double first_order_chan_q_value = 0.0;
+  int gst_mode_on = 0;
+  int head_bound_on = 0;
+  int hotstart_is_depth_on = 0;
+  double k_river_value = 0.0;
+  std::string links_path;
+  int m_lake_on = 0;
+  double m_lake_value = 0.0;
+  std::string nodes_path;
+  int overbank_flow_on = 0;
+  int overland_backwater_on = 0;
+  int read_chan_hotstart_on = 0;
+  std::string section_table_path;
+  std::string stream_cell_path;
+  int stream_loss_on = 0;
+  int write_chan_hotstart_on = 0;
 };
 
 }  // namespace pluvo

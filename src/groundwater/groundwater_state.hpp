@@ -1,5 +1,6 @@
 #pragma once
 // Groundwater and subsurface drain fields of the model record.
+#include <string>
 #include <cstdint>
 #include <vector>
 
@@ -32,6 +33,41 @@ struct groundwater_state {
   double gw_timestep_value = 0.0;    // s
   double gw_leakage_rate_value = 0.0;  // cm/h
   std::vector<double> exfil_depth_cell;  // m, positive upward
+  double aquifer_delta_z_value = 0.0;
+  int gw_porosity_map_on = 0;
+  int gw_unif_porosity_on = 0;
+  int gw_hycond_map_on = 0;
+  int gw_unif_hycond_on = 0;
+  // Working settings from the run parameters.
+  std::string aquifer_bottom_path;
+  std::string drain_out_name;
+  int drain_output_on = 0;
+  std::string grid_pipe_name;
+  std::string grid_pipe_path;
+  int gw_assign_theta_on = 0;
+  std::string gw_boundfile_path;
+  int gw_flux_boundtable_on = 0;
+  std::string gw_fluxboundtable_path;
+  std::string gw_hycond_map_path;
+  double gw_leakage_rate_value = 0.0;
+  double gw_lsor_con_value = 0.0;
+  int gw_lsor_direction = 0;
+  int gw_output_on = 0;
+  std::string gw_output_path;
+  std::string gw_porosity_map_path;
+  double gw_timestep_value = 0.0;
+  double gw_unif_hycond_value = 0.0;
+  double gw_unif_porosity_value = 0.0;
+  int gw_well_level_on = 0;
+  std::string gw_well_level_path;
+  int high_head_release_on = 0;
+  std::string out_well_location_path;
+  double single_unsat_sat_value = 0.0;
+  std::string storm_drain_name;
+  std::string storm_sewer_path;
+  int superlink_c_opt_on = 0;
+  int superlink_drainmod_on = 0;
+  std::string water_table_path;
 };
 
 }  // namespace pluvo

@@ -12,4 +12,8 @@ void apply_rainfall(model_state& m);
 void update_hydrometeorology(model_state& m);
 void long_term_snow_step(model_state& m);
 
+// Set-up readers called by the input-grid driver.
+void read_nwsrfs_elevation_bands(model_state& m);
+void set_hmet_gage_parameters(model_state& m);
+
 }  // namespace pluvo

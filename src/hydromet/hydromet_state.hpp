@@ -1,5 +1,6 @@
 #pragma once
 // Precipitation, hydrometeorology and snow fields of the model record.
+#include <string>
 #include <cstdint>
 #include <vector>
 
@@ -8,6 +9,10 @@
 namespace pluvo {
 
 struct hydromet_state {
+  std::vector<double> cell_rain_rate;  // per cell, m/s
+  int32_t snow_present = 0;
+  std::vector<double> snow_swe;    // per cell, m
+  std::vector<double> snow_depth;  // per cell, m
   // Precipitation of the current event.
   int32_t precip_kind = 0;      // 2: radar event
   int32_t precip_state = 0;     // 0 ready for the next event, 1 raining, 2 no further event, 3 rain over
@@ -58,6 +63,45 @@ struct hydromet_state {
   int rain_on = 0;                       // the event's rain lasts
   std::vector<double> cell_rain_rate;    // mm/h per cell
   std::vector<double> snow_swe;          // snow water equivalent per cell, m
+  int hmet_surfaways_on = 0;
+  int hmet_samson_on = 0;
+  int hmet_kal_on = 0;
+  double uniform_rain_intensity = 0.0;  // mm/h
+  int snow_calibrate_on = 0;
+  // Working settings from the run parameters.
+  int eb_snow_on = 0;
+  int hmet_ascii_on = 0;
+  int hmet_elev_gage_on = 0;
+  int hmet_lapse_rate_on = 0;
+  int hmet_orog_gages_on = 0;
+  std::string hmet_orog_gages_path;
+  std::string hmet_path;
+  int hy_snow_on = 0;
+  int multiple_melt_waves_on = 0;
+  int nwsrfs_elev_snow_on = 0;
+  std::string nwsrfs_elev_snow_path;
+  int nwsrfs_fr_use_on = 0;
+  int nwsrfs_fua_on = 0;
+  int nwsrfs_mf_max_on = 0;
+  int nwsrfs_mf_min_on = 0;
+  int nwsrfs_nmf_on = 0;
+  int nwsrfs_plwhc_on = 0;
+  int nwsrfs_retention_on = 0;
+  int nwsrfs_scf_on = 0;
+  int nwsrfs_snow_on = 0;
+  int nwsrfs_snow_w_rad_on = 0;
+  int nwsrfs_tipm_on = 0;
+  int orogvar_hmet_on = 0;
+  int rain_inv_distance_on = 0;
+  int rain_on = 0;
+  int rain_thiessen_on = 0;
+  int reb_snow_on = 0;
+  int route_lat_snow_on = 0;
+  int snap_retention_on = 0;
+  int snap_snow_depth_on = 0;
+  int snow_canopy_intercept_on = 0;
+  int snow_pxtemp_on = 0;
+  int snow_temp_base_on = 0;
 };
 
 }  // namespace pluvo

@@ -10,4 +10,7 @@ void apply_rainfall(model_state&) {}  // not built yet
 void update_hydrometeorology(model_state&) {}  // not built yet
 void long_term_snow_step(model_state&) {}  // not built yet
 
+void read_nwsrfs_elevation_bands(model_state&) {}  // not built yet
+void set_hmet_gage_parameters(model_state&) {}  // not built yet
+
 }  // namespace pluvo

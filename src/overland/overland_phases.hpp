@@ -1,6 +1,11 @@
 #pragma once
 // The phases this process family offers to the driver.
 
+#include <vector>
+
+#include "common/checked_file.hpp"
+#include "overland/overland_state.hpp"
+
 namespace pluvo {
 
 struct model_state;
@@ -10,5 +15,12 @@ void apply_overland_sources_sinks(model_state& m);
 void bmp_step(model_state& m);
 void route_overland_step(model_state& m);
 void update_overland_lake_extent(model_state& m);
+
+// Set-up readers called by the input-grid driver.
+void read_bmp_table(model_state& m);
+
+// Fills the water surface and volume of lakes 1..count from an open lake file of the kind
+// (1: overland lakes).
+void read_lake_file(checked_file& file, int kind, int count, std::vector<overland_lake_record>& lakes);
 
 }  // namespace pluvo

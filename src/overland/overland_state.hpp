@@ -1,5 +1,6 @@
 #pragma once
 // Overland flow, lakes and BMP fields of the model record.
+#include <string>
 #include <cstdint>
 #include <vector>
 
@@ -29,6 +30,8 @@ struct explicit_step_control {
 
 struct overland_state {
   std::vector<double> ov_depth;        // per cell, m
+  std::vector<double> ov_depth_2;      // per cell, m
+  std::vector<double> ov_depth_3;      // per cell, m
   std::vector<double> ov_event_store;  // per cell
   int32_t ov_water_present = 0;        // water on the grid at the start
   int32_t ov_init_depth_on = 0;        // OV_INIT_DEPTH map given
@@ -80,6 +83,27 @@ struct overland_state {
   std::vector<double> explicit_next_depth;   // depths after the current sub-step
   std::vector<double> explicit_transfer_x;   // m moved across each cell's x face in a sub-step
   std::vector<double> explicit_transfer_y;
+  int manning_n_on = 0;
+  int roughness_map_on = 0;
+  // Working settings from the run parameters.
+  int dike_map_on = 0;
+  std::string dike_map_path;
+  int lowspot_on = 0;
+  std::string lowspot_path;
+  double manning_n_value = 0.0;
+  double max_courant_number_value = 0.0;
+  int ov_boundary_on = 0;
+  int ov_xy_boundary_on = 0;
+  int ov_xy_stage_on = 0;
+  std::string overland_lake_file_path;
+  std::string overland_lake_map_path;
+  int ovr_flow_block_on = 0;
+  std::string roughness_path;
+  int snow_darcy_on = 0;
+  int snow_no_infiltrate_on = 0;
+  int snow_reynolds_on = 0;
+  double snow_reynolds_value = 0.0;
+  int snow_roughness_on = 0;
 };
 
 }  // namespace pluvo

@@ -8,4 +8,8 @@ void apply_overland_sources_sinks(model_state&) {}  // not built yet
 void bmp_step(model_state&) {}  // not built yet
 void update_overland_lake_extent(model_state&) {}  // not built yet
 
+void read_bmp_table(model_state&) {}  // not built yet
+
+void read_lake_file(checked_file&, int, int, std::vector<overland_lake_record>&) {}  // not built yet
+
 }  // namespace pluvo

@@ -1,6 +1,7 @@
 #pragma once
 // Sediment and water-quality fields of the model record.
 #include <vector>
+#include <string>
 #include <cstdint>
 
 #include "common/checked_array.hpp"
@@ -67,6 +68,8 @@ struct quality_state {
   // Record defaults.
   int cell_mass_toggle = 1;  // alternates between 1 and 2 every cell-mass step
   double kinetics_step_factor = 1.0;
+  int soil_erosion_on = 0;
+  int chan_sed_transport_on = 0;
 
 #define PLUVO_MASS_ARRAY_MEMBER(member) checked_array<double> member;
   PLUVO_NAMED_MASS_ARRAYS(PLUVO_MASS_ARRAY_MEMBER)
@@ -89,6 +92,27 @@ struct quality_state {
   std::vector<double> ov_infil_volume_cell;
   std::vector<double> ov_gw_volume_cell;
   std::vector<double> soil_gw_volume_cell;
+  // Working settings from the run parameters.
+  int adjust_channel_bed_on = 0;
+  double chan_decay_coef_value = 0.0;
+  double chan_disp_coef_value = 0.0;
+  std::string chan_point_source_file;
+  int contam_map_on = 0;
+  std::string contam_map_path;
+  int global_transport_on = 0;
+  double init_chan_conc_value = 0.0;
+  int nutrients_on = 0;
+  int ov_con_table_on = 0;
+  double ov_decay_coef_value = 0.0;
+  double ov_disp_coef_value = 0.0;
+  double ov_mass_load_value = 0.0;
+  std::string ov_point_source_path;
+  double ov_uptake_rate_value = 0.0;
+  int sediment_contam_on = 0;
+  int soil_con_trans_on = 0;
+  int soil_noflux_on = 0;
+  int soil_static_conc_on = 0;
+  int sourcefile_on = 0;
 };
 
 }  // namespace pluvo

@@ -1,5 +1,6 @@
 #pragma once
 // Soil water and evapotranspiration fields of the model record.
+#include <string>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -40,6 +41,7 @@ struct soil_state {
   zeroed_table<layered_soil_entry, layered_soil_table_size> layered_soil_table;
 
   // Per cell (1..N).
+  std::vector<double> surface_moisture;
   std::vector<double> initial_moisture_cell;
   std::vector<double> porosity_cell;
   std::vector<double> residual_sat_cell;
@@ -89,6 +91,64 @@ struct soil_state {
   int infil_step_count = 0;
   std::vector<double> avgks;
   std::vector<double> totaldz;
+  int et_calc_penman_on = 0;
+  int et_calc_deardorff_on = 0;
+  int albedo_map_on = 0;
+  int vheight_map_on = 0;
+  int tcoeff_map_on = 0;
+  int canopy_map_on = 0;
+  int wilting_point_map_on = 0;
+  int moisture_map_on = 0;
+  int conductivity_map_on = 0;
+  int capillary_map_on = 0;
+  int porosity_map_on = 0;
+  int pore_index_map_on = 0;
+  int residual_sat_map_on = 0;
+  // Working settings from the run parameters.
+  std::string albedo_path;
+  int area_reduction_on = 0;
+  std::string canopy_path;
+  std::string capillary_path;
+  int cfgi_on = 0;
+  std::string conceptual_gw_path;
+  int conceptual_gw_plain_on = 0;
+  std::string conductivity_path;
+  int gtfsm_on = 0;
+  int inf_redist_continuous_on = 0;
+  std::string interception_coeff_path;
+  std::string moisture_path;
+  std::string out_gipl_temp_path;
+  std::string permafrost_gipl_path;
+  std::string pore_index_path;
+  std::string porosity_path;
+  std::string residual_sat_path;
+  std::string reten_depth_path;
+  int retention_map_on = 0;
+  int retention_uniform_on = 0;
+  double retention_value = 0.0;
+  int richards_c_option_value = 0;
+  double richards_dtheta_max_value = 0.0;
+  int richards_k_option_value = 0;
+  int richards_max_iter = 0;
+  int richards_upper_opt = 0;
+  double richards_weight_value = 0.0;
+  int rs_fall_month = 0;
+  int rs_spring_month = 0;
+  int rs_summer_end_month = 0;
+  int rs_summer_start_month = 0;
+  std::string sacramento_path;
+  int sacramento_plain_on = 0;
+  int seasonal_rs_on = 0;
+  std::string soil_layer_input_path;
+  std::string soil_type_map_path;
+  std::string storage_capacity_path;
+  std::string tcoeff_path;
+  int topo_index_cgs_on = 0;
+  int topo_index_on = 0;
+  double uniform_initial_moisture = 0.0;
+  int uniform_moisture_on = 0;
+  std::string vheight_path;
+  std::string wilting_point_path;
 };
 
 }  // namespace pluvo

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/error_state.hpp"
+#include "common/time_series.hpp"
 #include "run/driver.hpp"
 #include "run/model_state.hpp"
 #include "run/scratch_dir.hpp"
@@ -51,6 +52,19 @@ std::vector<std::string> up_to(const std::vector<std::string>& phases, const std
   return head;
 }
 
+// The smallest project the option checks accept.
+const char* const bare_project =
+    "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n";
+
+// The same values, for as long as the project file is not read into the record.
+void accept_time_options(const std::string& phase, pluvo::model_state& m) {
+  if (phase != "check_time_options") return;
+  m.timestep = 10.0;
+  m.outslope = 0.01;
+  m.hyd_freq = 1.0;
+  m.map_freq = 60;
+}
+
 // What a run did, seen through the driver's observer.
 struct recorded_run {
   std::vector<std::string> phases;
@@ -58,6 +72,23 @@ struct recorded_run {
   int result = 0;
   bool stopped = false;
 };
+
+// A one-cell watershed for a bare project, given just before the project's files are opened.
+void give_one_cell_watershed(pluvo::model_state& m) {
+  const char* header = "north: 10\nsouth: 0\neast: 10\nwest: 0\nrows: 1\ncols: 1\n";
+  write_file("one.msk", std::string(header) + "1\n");
+  write_file("one.ele", std::string(header) + "5\n");
+  m.watershed_mask_path = "one.msk";
+  m.elevation_path = "one.ele";
+  m.summary_path = "one.sum";
+  m.outlet_hydro_path = "one.hyd";
+  m.project_rows = m.project_cols = m.mask_rows = m.mask_cols = 1;
+  m.rows = m.cols = 1;  // the time options copy the grid cards again
+  m.outlet_row = m.outlet_col = 1;
+  m.outrow = m.outcol = 1;
+  m.cell_size = m.gridsize = 10.0;
+  m.manning_n_value = 0.03;
+}
 
 // Runs the driver on a bare project; steer(phase, pass, m) acts just before each phase.
 // The observer ends the loop after `passes` passes, whatever the clock says.
@@ -70,10 +101,12 @@ recorded_run run_with(int passes, std::function<void(const std::string&, int, pl
     if (name == "advance_clock") pass++;
     if (name == "run_analyzers 1") m.keep_running = pass < passes ? 1 : 0;
     r.phases.push_back(name);
+    accept_time_options(name, m);
+    if (name == "open_project_files") give_one_cell_watershed(m);
     steer(name, pass, m);
   });
   pluvo::run_stopped_on_error = false;
-  write_file("p.prj", "PLUVOPROJECT\n");
+  write_file("p.prj", bare_project);
   testing::internal::CaptureStdout();
   r.result = pluvo::run_pluvo("p.prj", nullptr, "p.prj");
   r.console = testing::internal::GetCapturedStdout();
@@ -154,10 +187,15 @@ TEST(RunPluvo, ToolboxModesRunSilently) {
   } cases[] = {{"-slm", true}, {"-ms", true}, {"-tr", true}, {"-mlsl", true}, {"-slmx", false}, {"-m", false}};
   for (const auto& c : cases) {
     scratch_dir dir;
-    write_file("p.prj", "PLUVOPROJECT\n");
+    write_file("p.prj", bare_project);
+    pluvo::set_phase_observer([](const char* phase, int, pluvo::model_state& m) {
+      accept_time_options(phase, m);
+      if (std::string(phase) == "open_project_files") give_one_cell_watershed(m);
+    });
     testing::internal::CaptureStdout();
     pluvo::run_pluvo("p.prj", nullptr, c.mode);
     const std::string out = testing::internal::GetCapturedStdout();
+    pluvo::set_phase_observer(nullptr);
     for (const char* line : {"total time to init(s)", "Running....", "Run time"})
       EXPECT_EQ(out.find(line) == std::string::npos, c.silent) << c.mode << " " << line;
   }
@@ -166,10 +204,12 @@ TEST(RunPluvo, ToolboxModesRunSilently) {
 TEST(RunPluvo, CallerResultsRecordIsSizedAndZeroed) {
   scratch_dir dir;
   pluvo::calibration_results results;
-  write_file("p.prj", "PLUVOPROJECT\n");
+  write_file("p.prj", bare_project);
   int events = 0, columns = 0;
   double sum = 0.0;
   pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    accept_time_options(phase, m);
+    if (std::string(phase) == "open_project_files") give_one_cell_watershed(m);
     if (std::string(phase) == "alloc_external_results") {
       m.event_count = 3;
       m.hydrograph_link_count = 2;
@@ -195,6 +235,74 @@ TEST(RunPluvo, CallerResultsRecordIsSizedAndZeroed) {
   ASSERT_NE(results.event_peaks, nullptr);  // the caller owns the per-event arrays
   delete[] results.event_peaks;
   delete[] results.event_volumes;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunPluvo, RelativeSeriesCountFromTheClockStart) {
+  scratch_dir dir;
+  double shifted = 0.0, absolute = 0.0;
+  run_with(1, [&](const std::string& phase, int, pluvo::model_state& m) {
+    if (phase == "init_soil_water_state") {
+      pluvo::time_series* relative = pluvo::new_time_series();
+      relative->relative = 1;
+      relative->times = {1.5};
+      relative->values = {3.0};
+      relative->count = 1;
+      pluvo::time_series* fixed = pluvo::new_time_series();
+      fixed->times = {2459000.0};
+      fixed->values = {1.0};
+      fixed->count = 1;
+      m.cur_julian = 100.0;  // not yet the clock
+    }
+    if (phase == "init_simulation_clock") m.cur_julian = 2459000.5;  // what the clock start sets
+    if (phase == "run_analyzers 8") {
+      shifted = pluvo::time_series_list.at(0)->times[0];
+      absolute = pluvo::time_series_list.at(1)->times[0];
+    }
+  });
+  EXPECT_EQ(shifted, 2459002.0);
+  EXPECT_EQ(absolute, 2459000.0);
+  EXPECT_TRUE(pluvo::time_series_list.empty());  // released with the record
+}
+
+}  // namespace
+
+namespace {
+
+// Without its timing lines, which vary.
+std::string without_timing(const std::string& console) {
+  std::string text = console.substr(0, console.rfind("Run time"));
+  const size_t init = text.find("total time to init(s):");
+  if (init != std::string::npos) text.erase(init, text.find('\n', init) - init);
+  return text;
+}
+
+TEST(RunPluvo, SecondRunOfABatchReadsLikeTheFirst) {
+  scratch_dir dir;
+  write_file("pairs.txt", "2\n[SLOPE] %lf\n[STEP] %d\n");
+  write_file("values.txt", "0.5 10\n");
+  const std::string project = std::string(bare_project) +
+                              "OUTSLOPE [SLOPE]\nREPLACE_PARAMS pairs.txt\nREPLACE_VALS values.txt\nTIMESTEP [STEP]\n";
+  std::vector<double> steps;
+  std::vector<std::string> consoles;
+  for (int run = 0; run < 2; run++) {
+    write_file("p.prj", project);
+    pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+      if (std::string(phase) == "validate_project_options") steps.push_back(m.timestep);
+      if (std::string(phase) == "check_time_options") m.outslope = 0.01;  // its key came before the values
+      if (std::string(phase) == "open_project_files") give_one_cell_watershed(m);
+    });
+    testing::internal::CaptureStdout();
+    pluvo::run_pluvo("p.prj", nullptr, "p.prj");
+    consoles.push_back(without_timing(testing::internal::GetCapturedStdout()));
+    pluvo::set_phase_observer(nullptr);
+  }
+  EXPECT_EQ(steps, (std::vector<double>{10.0, 10.0}));
+  EXPECT_EQ(consoles[0], consoles[1]);
+  EXPECT_NE(consoles[0].find("\nTotal times a value was replaced: 1\n"), std::string::npos) << consoles[0];
 }
 
 }  // namespace

@@ -160,7 +160,7 @@ TEST(PluvoProgram, UsageAndVersion) {
 
 TEST(PluvoProgram, BatchMakesNumberedRuns) {
   scratch_dir dir;
-  write_file("p.prj", "PLUVOPROJECT\n");
+  write_file("p.prj", "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n");
   const struct {
     const char* option;
     size_t runs;
@@ -177,7 +177,7 @@ TEST(PluvoProgram, BatchMakesNumberedRuns) {
 
 TEST(PluvoProgram, WebModeHeaderAndFormEcho) {
   scratch_dir dir;
-  const std::string web = dir.path() + "/pluvo_web";
+  const std::string web = dir.path("pluvo_web");
   ASSERT_EQ(symlink(PLUVO_BINARY, web.c_str()), 0);
   const std::string head =
       "Content-Type:text/text;charset=iso-8859-1\r\n\n"
@@ -203,6 +203,44 @@ TEST(PluvoProgram, WebModeHeaderAndFormEcho) {
   int status = -1;
   EXPECT_EQ(run_command("unset CONTENT_LENGTH; " + web + " -h x", status),
             head + "<P>Error in invocation - wrong FORM probably.</P></body>\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PluvoProgram, ReportedErrorsSetTheExitStatus) {
+  const std::string base =
+      "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n"
+      "WATERSHED_MASK one.msk\nELEVATION one.ele\nGRIDSIZE 10\nROWS 1\nCOLS 1\nOUTROW 1\nOUTCOL 1\n"
+      "SUMMARY one.sum\nOUTLET_HYDRO one.hyd\n";
+  const std::string one_cell = "north: 10\nsouth: 0\neast: 10\nwest: 0\nrows: 1\ncols: 1\n";
+  const struct {
+    const char* label;
+    std::string project;  // empty: no project file at all
+    const char* message;
+    int status;
+  } cases[] = {
+      {"roughness twice", base + "ROUGHNESS n.asc\nMANNING_N 0.03\n",
+       "\nError: You have specified both spatially-varied and uniform Manning roughness\nusing both the ROUGHNESS "
+       "and MANNING_N project file cards.  Only one of\nthese may be specified.  Select only one option.\n",
+       1},
+      {"no hydrograph interval", base + "HYD_FREQ 0\nMANNING_N 0.03\n",
+       "\nWarning: Write hydrograph time step not specified, defaulting to 1 hour.\n", 0},
+      {"no project file", "", "\nError: The specified project file was not found.\n", 1},
+  };
+  for (const auto& c : cases) {
+    scratch_dir dir;
+    if (!c.project.empty()) write_file("p.prj", c.project);
+    write_file("one.msk", one_cell + "1\n");
+    write_file("one.ele", one_cell + "5\n");
+    int status = -1;
+    const std::string out = run_command(std::string(PLUVO_BINARY) + " p.prj 2>/dev/null", status);
+    EXPECT_NE(out.find(c.message), std::string::npos) << c.label << "\n" << out;
+    EXPECT_EQ(out.find("Running....") != std::string::npos, c.status == 0) << c.label;
+    EXPECT_EQ(status, c.status) << c.label;
+    EXPECT_EQ(pluvo_test::read_file("out_time.out").rfind("total time (s): ", 0), 0u) << c.label;
+  }
 }
 
 }  // namespace

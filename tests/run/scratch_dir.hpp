@@ -1,46 +1,39 @@
 #pragma once
-// A private temporary directory for one test, entered on construction; the
-// previous working directory is restored and the directory removed afterwards.
+// A scratch directory that is the working directory while a test runs (runs write
+// "out_time.out" and their outputs there), and a runner for the built program.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "common/scratch_dir.hpp"
 
 namespace pluvo_test {
 
-class scratch_dir {
+class scratch_dir : public pluvo::scratch_dir {
  public:
-  scratch_dir() : previous_(std::filesystem::current_path()) {
-    char pattern[] = "/tmp/pluvo_test_XXXXXX";
-    path_ = mkdtemp(pattern);
-    std::filesystem::current_path(path_);
+  scratch_dir() {
+    if (chdir(root().c_str()) != 0) ADD_FAILURE() << "cannot enter " << root();
   }
-  ~scratch_dir() {
-    std::filesystem::current_path(previous_);
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  scratch_dir(const scratch_dir&) = delete;
-  scratch_dir& operator=(const scratch_dir&) = delete;
-
-  const std::string& path() const { return path_; }
-
- private:
-  std::filesystem::path previous_;
-  std::string path_;
 };
 
+// Files of the working directory.
 inline void write_file(const std::string& name, const std::string& text) {
-  std::ofstream(name, std::ios::binary) << text;
+  std::FILE* f = std::fopen(name.c_str(), "wb");
+  if (!f) return;
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
 }
 
 inline std::string read_file(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string text;
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  if (!f) return text;
+  for (int c; (c = std::fgetc(f)) != EOF;) text.push_back(char(c));
+  std::fclose(f);
+  return text;
 }
 
 // Runs a shell command; returns its standard output and stores its exit status.

@@ -1,0 +1,100 @@
+// The per-cell arrays of the processes the options switch on, made once the cell count is known.
+#include <cstdio>
+
+#include "common/console.hpp"
+#include "common/error_state.hpp"
+#include "input/grid_setup.hpp"
+#include "run/model_state.hpp"
+
+namespace pluvo {
+
+namespace {
+
+template <typename T>
+void make(std::vector<T>& v, int n, T fill = T()) {
+  if (n <= 0) {
+    v.clear();
+    return;
+  }
+  v.assign(size_t(n) + 1, fill);
+}
+
+// A location list: its count, then one "row column" pair per line; a short list leaves zeros.
+// A location off the grid is refused here, before any output indexes the grid with it.
+void read_locations(const model_state& m, checked_file& f, int& count, std::vector<int>& rows,
+                    std::vector<int>& cols) {
+  count = 0;
+  if (!f.is_open() || std::fscanf(f.stream, "%d", &count) != 1 || count < 0) count = 0;
+  rows.assign(size_t(count) + 1, 0);
+  cols.assign(size_t(count) + 1, 0);
+  for (int i = 1; i <= count; ++i) {
+    if (std::fscanf(f.stream, "%d %d \n", &rows[i], &cols[i]) != 2) break;
+    if (rows[i] < 1 || rows[i] > m.grid_rows || cols[i] < 1 || cols[i] > m.grid_cols) {
+      message_out("Error: location %d (row %d col %d) in file %s lies outside the grid of %d rows and %d columns.\n",
+                  i, rows[i], cols[i], f.path.c_str(), m.grid_rows, m.grid_cols);
+      fail_printed();
+      return;
+    }
+  }
+}
+
+void allocate_soil_water_arrays(model_state& m, int n) {
+  const bool any_infiltration =
+      m.green_ampt_on || m.inf_redist_on || m.inf_layered_soil_on || m.inf_richards_on;
+  if (!any_infiltration) return;
+  for (auto* v : {&m.initial_moisture_cell, &m.infil_rate, &m.surface_moisture,
+                  &m.unsat_downward_flux, &m.cum_infil_depth})
+    make(*v, n);
+  if (m.inf_redist_on)
+    for (auto* v : {&m.iter_pond_1, &m.iter_n, &m.no_wat_prof, &m.iter_i_less_k}) make(*v, n);
+  if (m.soil_moisture_accounting_on) {
+    for (auto* v : {&m.sm_depth_cell, &m.sm_water_cell, &m.sm_water_top, &m.sm_water_lower})
+      make(*v, n);
+    if (m.gw_simulation_on) make(m.gw_inf_redist_theta, n);
+  }
+  if (m.inf_layered_soil_on || m.inf_richards_on) make(m.soiltype, n);
+  if (m.inf_layered_soil_on) {
+    make(m.wetdep, n);
+    make(m.THETA_ML, n);
+  }
+}
+
+}  // namespace
+
+void allocate_cell_arrays(model_state& m) {
+  const int n = m.cell_count;
+  for (auto* v : {&m.ov_depth, &m.ov_depth_2, &m.ov_depth_3, &m.cell_rain_rate, &m.slope_x,
+                  &m.slope_y, &m.slope_cx, &m.slope_cy})
+    make(*v, n);
+  if (m.flood_grid_on) make(m.flood_max_depth, n);
+  for (auto* v : {&m.belowcon, &m.rightcon, &m.abovecon, &m.leftcon, &m.yes_exfil}) make(*v, n);
+  if (m.area_reduction_on) make(m.area_reduction_factor, n);
+  if (m.porosity_map_on) make(m.porosity_cell, n);
+  if (m.residual_sat_map_on) make(m.residual_sat_cell, n);
+  allocate_soil_water_arrays(m, n);
+  if (m.gw_simulation_on == 1 && !m.inf_richards_on) make(m.bottom_elev, n);
+  if ((m.water_table_on || m.stream_loss_on || m.chan_con_trans_on || m.chan_sed_transport_on) &&
+      !m.inf_richards_on)
+    make(m.elevgw, n);
+  if (m.long_term_on) {
+    make(m.snow_swe, n);
+    make(m.snow_depth, n);
+  }
+  if (m.interception_on) {
+    make(m.icep_stor, n);
+    make(m.icep_coef, n);
+  }
+  for (auto* v : {&m.retent_dep, &m.dist_rough, &m.roughness_exp, &m.ov_mann_exp}) make(*v, n);
+  if (m.overland_lakes_on) {
+    make(m.oland_lake_mask, n);
+    make(m.oland_lake_new, n);
+  }
+  if (m.overland_depths_on)
+    read_locations(m, m.overland_depth_loc_fp, m.overland_depth_count, m.overland_depth_row,
+                   m.overland_depth_col);
+  if (m.overland_wse_on && !error_state.error_terminate)
+    read_locations(m, m.overland_wse_loc_fp, m.overland_wse_count, m.overland_wse_row,
+                   m.overland_wse_col);
+}
+
+}  // namespace pluvo
