@@ -26,16 +26,6 @@ struct channel_state {
   int lake_cells_unmarked = 1;  // the next channel step marks the lake cells flooded
   double m_river_value = 1.0;
   std::string chan_contam_out_name = "con_output";
-
-  // Used by overland routing and infiltration.
-  int overbank_flow_on = 0;
-  int chan_hotstart_water = 0;  // some node starts with water
-  double chan_volume_final = 0.0;  // m3 held in the channels
-  int nlakes = 0;
-  std::vector<double> lake_elev;      // per lake, m
-  std::vector<double> lake_volume;    // per lake, m3
-  std::vector<double> lake_in_dv;     // m3 into each lake since the overland phase last booked it
-  std::vector<double> lake_out_dv;    // m3 out of each lake since then
   int chan_drain_on = 0;
   int chan_backwater_on = 0;
   int chan_preiss_on = 0;
@@ -65,6 +55,15 @@ struct channel_state {
   std::string stream_cell_path;
   int stream_loss_on = 0;
   int write_chan_hotstart_on = 0;
+
+  // Used by overland routing and infiltration.
+  int chan_hotstart_water = 0;  // some node starts with water
+  double chan_volume_final = 0.0;  // m3 held in the channels
+  int nlakes = 0;
+  std::vector<double> lake_elev;      // per lake, m
+  std::vector<double> lake_volume;    // per lake, m3
+  std::vector<double> lake_in_dv;     // m3 into each lake since the overland phase last booked it
+  std::vector<double> lake_out_dv;    // m3 out of each lake since then
 };
 
 }  // namespace pluvo

@@ -26,13 +26,6 @@ struct groundwater_state {
   // Record defaults.
   int gw_step_toggle = 1;  // alternates between 1 and 2 every groundwater step
   double gw_relax_coeff_value = 1.0;
-
-  // Used by overland routing and infiltration.
-  int exfil_on = 0;                  // some cell's water table reaches the surface
-  int superlink_surface_flag = 0;
-  double gw_timestep_value = 0.0;    // s
-  double gw_leakage_rate_value = 0.0;  // cm/h
-  std::vector<double> exfil_depth_cell;  // m, positive upward
   double aquifer_delta_z_value = 0.0;
   int gw_porosity_map_on = 0;
   int gw_unif_porosity_on = 0;
@@ -68,6 +61,11 @@ struct groundwater_state {
   int superlink_c_opt_on = 0;
   int superlink_drainmod_on = 0;
   std::string water_table_path;
+
+  // Used by overland routing and infiltration.
+  int exfil_on = 0;                  // some cell's water table reaches the surface
+  int superlink_surface_flag = 0;
+  std::vector<double> exfil_depth_cell;  // m, positive upward
 };
 
 }  // namespace pluvo

@@ -58,11 +58,6 @@ struct hydromet_state {
   int hmet_station_count = 1;
   double elev_scale_step = 100.0;
   int energy_balance_mode = 1;
-
-  // Used by overland routing and infiltration.
-  int rain_on = 0;                       // the event's rain lasts
-  std::vector<double> cell_rain_rate;    // mm/h per cell
-  std::vector<double> snow_swe;          // snow water equivalent per cell, m
   int hmet_surfaways_on = 0;
   int hmet_samson_on = 0;
   int hmet_kal_on = 0;

@@ -76,22 +76,6 @@ struct quality_state {
 #undef PLUVO_MASS_ARRAY_MEMBER
   checked_array_3d soil_mass;
   checked_array_3d soil_conc;
-
-  // Used by overland routing and infiltration.
-  int soil_con_trans_on = 0;
-  int contam_table_on = 0;
-  int soil_erosion_on = 0;
-  int sed_constituent_mode = 0;
-  double ov_con_outlet_volume = 0.0;  // m3 of outlet outflow for contaminant accounting
-  double ov_con_clock_b = 0.0;
-  double ov_con_clock_c = 0.0;
-  double ov_con_clock_d = 0.0;
-  double con_clock_chan = 0.0;
-  double con_clock_nochan = 0.0;
-  double soil_con_next_time = 0.0;
-  std::vector<double> ov_infil_volume_cell;
-  std::vector<double> ov_gw_volume_cell;
-  std::vector<double> soil_gw_volume_cell;
   // Working settings from the run parameters.
   int adjust_channel_bed_on = 0;
   double chan_decay_coef_value = 0.0;
@@ -113,6 +97,20 @@ struct quality_state {
   int soil_noflux_on = 0;
   int soil_static_conc_on = 0;
   int sourcefile_on = 0;
+
+  // Used by overland routing and infiltration.
+  int contam_table_on = 0;
+  int sed_constituent_mode = 0;
+  double ov_con_outlet_volume = 0.0;  // m3 of outlet outflow for contaminant accounting
+  double ov_con_clock_b = 0.0;
+  double ov_con_clock_c = 0.0;
+  double ov_con_clock_d = 0.0;
+  double con_clock_chan = 0.0;
+  double con_clock_nochan = 0.0;
+  double soil_con_next_time = 0.0;
+  std::vector<double> ov_infil_volume_cell;
+  std::vector<double> ov_gw_volume_cell;
+  std::vector<double> soil_gw_volume_cell;
 };
 
 }  // namespace pluvo

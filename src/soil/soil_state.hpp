@@ -82,15 +82,6 @@ struct soil_state {
   // Record defaults.
   double cfgi_index_value = 83.0;  // frozen-ground index threshold
   double cfgi_k_value = 0.5;
-
-  // Used by overland routing and infiltration.
-  std::vector<double> sm_infil_depth;    // m, for soil-moisture accounting
-  double infil_volume_total = 0.0;       // m3
-  double sac_infil_depth_sum = 0.0;
-  double cgw_infil_depth_sum = 0.0;
-  int infil_step_count = 0;
-  std::vector<double> avgks;
-  std::vector<double> totaldz;
   int et_calc_penman_on = 0;
   int et_calc_deardorff_on = 0;
   int albedo_map_on = 0;
@@ -149,6 +140,15 @@ struct soil_state {
   int uniform_moisture_on = 0;
   std::string vheight_path;
   std::string wilting_point_path;
+
+  // Used by overland routing and infiltration.
+  std::vector<double> sm_infil_depth;    // m, for soil-moisture accounting
+  double infil_volume_total = 0.0;       // m3
+  double sac_infil_depth_sum = 0.0;
+  double cgw_infil_depth_sum = 0.0;
+  int infil_step_count = 0;
+  std::vector<double> avgks;
+  std::vector<double> totaldz;
 };
 
 }  // namespace pluvo
