@@ -58,6 +58,21 @@ inline double face_discharge(const face_inputs& f, int j, int nb, double ground_
   return plain_face_discharge(s, hj, hnb, f.r[j], f.r[nb], f.rough[j]);
 }
 
+// One face: its discharge q and the depth T it moves; a closed face moves nothing.
+// Returns 1 when T is too large for one sub-step.
+template <bool Wetlands>
+inline int compute_face(const face_inputs& f, int j, int nb, bool closed, double ground_slope,
+                        double to_depth, double& q, double& t) {
+  if (nb == 0 || closed) {
+    q = 0.0;
+    t = 0.0;
+    return 0;
+  }
+  q = face_discharge<Wetlands>(f, j, nb, ground_slope);
+  t = q * to_depth;
+  return std::fabs(t) >= max_face_depth_change ? 1 : 0;
+}
+
 // Both faces of every cell; each face is written only by its left or upper cell, so the
 // loop has no shared writes. Returns the number of faces that move too much water.
 template <bool Wetlands, bool Dikes>
@@ -67,26 +82,10 @@ int compute_faces(const face_inputs& f, double dts) {
 #pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : celerity_failures)
   for (int j = 1; j <= f.n; j++) {
     const int dike = Dikes ? f.dike[j] : 0;
-    const int r = f.right[j];
-    if (r == 0 || (dike & 2)) {  // closed face
-      f.qx[j] = 0.0;
-      f.tx[j] = 0.0;
-    } else {
-      const double q = face_discharge<Wetlands>(f, j, r, f.sx[j]);
-      f.qx[j] = q;
-      f.tx[j] = q * to_depth;
-      if (std::fabs(f.tx[j]) >= max_face_depth_change) celerity_failures++;
-    }
-    const int b = f.below[j];
-    if (b == 0 || (dike & 4)) {
-      f.qy[j] = 0.0;
-      f.ty[j] = 0.0;
-    } else {
-      const double q = face_discharge<Wetlands>(f, j, b, f.sy[j]);
-      f.qy[j] = q;
-      f.ty[j] = q * to_depth;
-      if (std::fabs(f.ty[j]) >= max_face_depth_change) celerity_failures++;
-    }
+    celerity_failures += compute_face<Wetlands>(f, j, f.right[j], dike & 2, f.sx[j], to_depth,
+                                                f.qx[j], f.tx[j]);
+    celerity_failures += compute_face<Wetlands>(f, j, f.below[j], dike & 4, f.sy[j], to_depth,
+                                                f.qy[j], f.ty[j]);
   }
   return celerity_failures;
 }
