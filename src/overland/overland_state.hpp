@@ -97,6 +97,8 @@ struct overland_state {
   int bmp_water_present = 0;        // some BMP still holds water
   explicit_step_control explicit_control;
   std::vector<double> explicit_saved_depth;  // depths at the start of the call
+  std::vector<double> explicit_saved_lake_elev;    // channel lakes at the start of the call
+  std::vector<double> explicit_saved_lake_volume;
   std::vector<double> explicit_next_depth;   // depths after the current sub-step
   std::vector<double> explicit_transfer_x;   // m moved across each cell's x face in a sub-step
   std::vector<double> explicit_transfer_y;
