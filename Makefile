@@ -17,8 +17,10 @@ test:
 	cd $(TEST_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
 
+# Both ways of giving surface and soil properties: uniform cards, and mapping tables with index maps.
 demo: all
 	cd examples/demo && ../../$(BUILD)/pluvo demo.prj
+	cd examples/demo-tables && ../../$(BUILD)/pluvo demo_tables.prj
 
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPLUVO_TESTS=OFF -DPLUVO_BENCH=ON

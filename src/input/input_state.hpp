@@ -243,6 +243,12 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<double> retent_dep;     // m
   std::vector<double> dist_rough;     // Manning n
   std::vector<double> roughness_exp;
+  // Soil properties of the Green and Ampt schemes, per cell.
+  std::vector<double> ks_cell;        // m/s
+  std::vector<double> hc_cell;        // capillary head, m
+  std::vector<double> pore_index_cell;
+  std::vector<double> field_capacity_cell;
+  std::vector<double> wilting_point_cell;
   std::vector<double> ov_mann_exp;
   std::vector<double> dist_rough_copy;
   std::vector<double> area_reduction_factor;

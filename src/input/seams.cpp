@@ -10,7 +10,6 @@ void read_wetland_mask(model_state&) {}  // not built yet
 void setup_overland_boundary_types(model_state&) {}  // not built yet
 void read_permafrost_mask(model_state&) {}  // not built yet
 void setup_permafrost_soil(model_state&) {}  // not built yet
-void read_soil_property_maps(model_state&) {}  // not built yet
 void read_groundwater_inputs(model_state&) {}  // not built yet
 void open_sacramento_input(model_state&) {}  // not built yet
 void open_conceptual_gw_input(model_state&) {}  // not built yet
@@ -22,9 +21,8 @@ void setup_drain_network(model_state&) {}  // not built yet
 
 }  // namespace pluvo
 
+
 #include "input/mapping_tables.hpp"
 namespace pluvo {
-int time_series_index_loaded = 0;
-void check_mapping_tables(const std::string&, int*, int) {}  // not built yet
 void print_stream_index_tables(const std::string&, int*, int) {}  // not built yet
 }  // namespace pluvo

@@ -5,6 +5,7 @@
 #include "common/error_state.hpp"
 #include "input/ascii_map.hpp"
 #include "input/grid_setup.hpp"
+#include "input/mapping_tables.hpp"
 #include "run/model_state.hpp"
 
 namespace pluvo {
@@ -18,6 +19,15 @@ void read_real_map(model_state& m, checked_file& f, const std::string& name, std
   checked_file_close(f);
 }
 
+bool table_present(const model_state& m, int id) {
+  return m.mapping_table_on && m.grid_table_presence[presence_slot(id)] != 0;
+}
+
+// Columns of one mapping table spread onto the given per-cell arrays.
+void read_table(model_state& m, int id, const table_outputs& outputs) {
+  read_index_map_table(map_table_target_of(m), m.mapping_table_path, id, outputs);
+}
+
 void fill(std::vector<double>& v, int n, double value) {
   for (int k = 1; k <= n && size_t(k) < v.size(); ++k) v[k] = value;
 }
@@ -27,6 +37,10 @@ void fill(std::vector<double>& v, int n, double value) {
 void read_interception_maps(model_state& m) {
   if (m.interception_on != 1) return;
   const bool silent = m.silent_mode == 1;
+  if (table_present(m, map_table::interception)) {
+    read_table(m, map_table::interception, {&m.icep_stor, &m.icep_coef});
+    if (error_state.error_terminate) return;
+  }
   if (m.interception_storage_fp.is_open()) {
     echo(m, true, "reading interception storage from file: %s\n", m.storage_capacity_path.c_str());
     read_real_map(m, m.interception_storage_fp, m.storage_capacity_path, m.icep_stor);
@@ -92,6 +106,8 @@ void read_retention_map(model_state& m) {
       if (error_state.error_terminate) return;
     } else {
       echo(m, !silent, "reading retention storage table and map from master table file\n");
+      if (table_present(m, map_table::retention)) read_table(m, map_table::retention, {&m.retent_dep});
+      if (error_state.error_terminate) return;
     }
     for (int k = 1; k <= n && size_t(k) < m.retent_dep.size(); ++k) m.retent_dep[k] /= 1000.0;
   } else if (m.retention_uniform_on == 1) {
@@ -111,7 +127,15 @@ void read_roughness_map(model_state& m) {
       if (error_state.error_terminate) return;
     } else {
       echo(m, !silent, "reading roughness table and map from master table file\n");
-      fill(m.roughness_exp, n, 0.0);
+      if (table_present(m, map_table::roughness)) read_table(m, map_table::roughness, {&m.dist_rough});
+      if (error_state.error_terminate) return;
+      if (table_present(m, map_table::rough_exp)) {
+        echo(m, !silent, "reading roughness_exp table and map from master table file\n");
+        read_table(m, map_table::rough_exp, {&m.roughness_exp});
+        if (error_state.error_terminate) return;
+      } else {
+        fill(m.roughness_exp, n, 0.0);
+      }
     }
     for (int k = 1; k <= n; ++k) {
       if (m.dist_rough[k] <= 0.0) {

@@ -1,5 +1,6 @@
 // Checks that the project's options fit together, and fixes the time step and write intervals.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "common/console.hpp"
@@ -162,7 +163,11 @@ void check_time_options(model_state& m) {
   m.site_latitude = m.latitude;
   m.cell_size = m.gridsize;
   m.site_longitude = m.longitude;
-  if (m.long_term_on && (m.site_latitude < 0.01 || m.site_longitude < 0.01)) return stop_with(57);
+  // A centroid left at zero was never given; sites west of Greenwich or south of the
+  // equator have negative coordinates and are as valid as any other.
+  if (m.long_term_on && (std::fabs(m.site_latitude) < 0.01 || std::fabs(m.site_longitude) < 0.01 ||
+                         std::fabs(m.site_latitude) > 90.0 || std::fabs(m.site_longitude) > 180.0))
+    return stop_with(57);
 
   m.gmt_offset = m.gmt;
   m.qout_cfs_on = m.qout_cfs;
