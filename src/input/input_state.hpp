@@ -274,8 +274,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Used by overland routing and infiltration.
   int adjust_elev_on = 0;
   std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell
-  std::vector<double> ks_cell;        // m/s
-  std::vector<double> hc_cell;        // capillary head, m
 };
 
 }  // namespace pluvo
