@@ -261,7 +261,7 @@ face_inputs bind_inputs(model_state& m, bool channel_lakes) {
   f.left = m.leftcon.data();
   f.above = m.abovecon.data();
   f.dike = m.dike_mask.data();
-  if (m.wetland_on && !m.wetland_mask.empty()) {
+  if (m.wetland_on && m.wetland_mask.size() > size_t(m.cell_count)) {
     f.wet = m.wetland_mask.data();
     f.wet_props = m.wetland_properties.data();
     f.wet_count = int(m.wetland_properties.size()) - 1;
@@ -314,8 +314,8 @@ void book_lake_faces(model_state& m, const face_inputs& f) {
 // (and lake values) with a third of the sub-step.
 void route_substepped(model_state& m, double dt, double dts, bool channel_lakes) {
   const bool quiet = m.quiet_on != 0;
-  const bool dikes = m.dike_map_on != 0 && !m.dike_mask.empty();
-  const bool wetlands = m.wetland_on != 0 && !m.wetland_mask.empty();
+  const bool dikes = m.dike_map_on != 0 && m.dike_mask.size() > size_t(m.cell_count);
+  const bool wetlands = m.wetland_on != 0 && m.wetland_mask.size() > size_t(m.cell_count);
   const size_t lakes = channel_lakes ? size_t(m.nlakes) + 1 : 0;
   int divisions = 0;
   bool too_small = false;
@@ -371,7 +371,7 @@ void route_overland_lakes(model_state& m, double dt) {
   std::fill(m.ov_qy.begin(), m.ov_qy.end(), 0.0);
   std::vector<double>& change = m.ov_depth_change;
   std::fill(change.begin(), change.end(), 0.0);
-  const bool dikes = m.dike_map_on != 0 && !m.dike_mask.empty();
+  const bool dikes = m.dike_map_on != 0 && m.dike_mask.size() > size_t(m.cell_count);
   for (int pass = 0; pass < 2; pass++) {
     const bool y = pass == 1;
     const int* nbr = y ? f.below : f.right;
@@ -413,6 +413,15 @@ void route_overland_lakes(model_state& m, double dt) {
   }
 }
 
+bool report_missing_cell_arrays(model_state& m) {
+  char text[160];
+  std::snprintf(text, sizeof text, "The overland flow arrays are not set up for the %d cells of the grid.\n",
+                m.cell_count);
+  write_log_message(m.summary_fp.stream, text);
+  set_error(4000);
+  return false;
+}
+
 // Lake numbers index the lake tables: one out of range stops the run before any access.
 bool lake_numbers_fit(model_state& m, const std::vector<int>& mask, size_t tables, const char* kind) {
   if (mask.size() < size_t(m.cell_count) + 1) {
@@ -433,6 +442,18 @@ bool lake_numbers_fit(model_state& m, const std::vector<int>& mask, size_t table
       return false;
     }
   }
+  return true;
+}
+
+// Every per-cell array the scheme reads must cover the grid.
+bool cell_arrays_fit(model_state& m) {
+  const size_t size = size_t(m.cell_count) + 1;
+  for (const auto* v : {&m.ov_depth, &m.elevation, &m.retent_dep, &m.dist_rough, &m.slope_x, &m.slope_y})
+    if (v->size() < size) return report_missing_cell_arrays(m);
+  for (const auto* v : {&m.rightcon, &m.belowcon, &m.leftcon, &m.abovecon})
+    if (v->size() < size) return report_missing_cell_arrays(m);
+  if (m.dike_map_on && m.dike_mask.size() < size) return report_missing_cell_arrays(m);
+  if (m.wetland_on && m.wetland_mask.size() < size) return report_missing_cell_arrays(m);
   return true;
 }
 
@@ -492,6 +513,7 @@ double explicit_next_substep(double dt, double t, double dts) {
 double route_overland_explicit(model_state& m, double dt) {
   explicit_step_control& c = m.explicit_control;
   c.sweep_order ^= 1;
+  if (!cell_arrays_fit(m)) return 0.0;
   const bool channel_lakes = m.lakes_on != 0;
   const bool overland_lakes = !channel_lakes && m.overland_lakes_on != 0;
   if (channel_lakes && !lake_numbers_fit(m, m.lake_mask, channel_lake_tables(m), "channel")) return 0.0;

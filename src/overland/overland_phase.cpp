@@ -22,7 +22,7 @@ namespace {
 constexpr double wet = 1e-16;
 
 void apply_snow_roughness(model_state& m) {
-  if (!m.long_term_on || m.snow_roughness_on != 1 || m.snow_swe.empty()) return;
+  if (!m.long_term_on || m.snow_roughness_on != 1 || m.snow_swe.size() <= size_t(m.cell_count)) return;
   const int n = m.cell_count;
   const double* swe = m.snow_swe.data();
   const double* copy = m.dist_rough_copy.data();
@@ -49,8 +49,8 @@ scan_result scan_cells(model_state& m, scan_moment moment) {
     return result;
   }
   const int n = m.cell_count;
-  const bool olakes = m.overland_lakes_on && !m.oland_lake_new.empty();
-  const bool clakes = m.lakes_on && !m.lake_mask.empty();
+  const bool olakes = m.overland_lakes_on && m.oland_lake_new.size() > size_t(m.cell_count);
+  const bool clakes = m.lakes_on && m.lake_mask.size() > size_t(m.cell_count);
   const double* h = m.ov_depth.data();
   const bool have_q = m.ov_qx.size() > size_t(n) && m.ov_qy.size() > size_t(n);
   const double* qx = m.ov_qx.data();

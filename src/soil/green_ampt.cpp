@@ -19,7 +19,7 @@ constexpr double newton_tolerance = 1e-6;
 constexpr int newton_iteration_limit = 100;
 
 bool is_head_boundary(const model_state& m, int i) {
-  if (!m.ov_boundary_on || m.boundary_type.empty()) return false;
+  if (!m.ov_boundary_on || m.boundary_type.size() <= size_t(m.cell_count)) return false;
   const int t = m.boundary_type[i];
   return t == 2 || t == 3 || t == 9;
 }
@@ -44,6 +44,14 @@ bool green_ampt_front(double k, double psi_dtheta, double f0, double dt, double&
 bool green_ampt_parallel(model_state& m, double dt) {
   const int n = m.cell_count;
   const size_t size = size_t(n) + 1;
+  for (const auto* v : {&m.ov_depth, &m.ks_cell, &m.hc_cell, &m.porosity_cell, &m.initial_moisture_cell}) {
+    if (v->size() >= size) continue;
+    write_log_message(m.summary_fp.stream,
+                      "Green and Ampt infiltration needs the conductivity, capillary head, porosity and initial moisture of every cell.\n");
+    set_error(4000);
+    report_error(error_state);
+    return false;
+  }
   for (auto* v : {&m.infil_depth, &m.infil_rate})
     if (v->size() != size) v->assign(size, 0.0);
   std::vector<double> psi_dtheta(size, 0.0);
@@ -51,8 +59,8 @@ bool green_ampt_parallel(model_state& m, double dt) {
   for (int i = 1; i <= n; i++)
     psi_dtheta[i] = m.hc_cell[i] * (m.porosity_cell[i] - m.initial_moisture_cell[i]);
 
-  const bool lakes = m.lakes_on && !m.lake_mask.empty();
-  const bool reduce = m.area_reduction_on && !m.area_reduction_factor.empty();
+  const bool lakes = m.lakes_on && m.lake_mask.size() > size_t(m.cell_count);
+  const bool reduce = m.area_reduction_on && m.area_reduction_factor.size() > size_t(m.cell_count);
   const double area = m.cell_size * m.cell_size;
   double* h = m.ov_depth.data();
   double* front = m.infil_depth.data();

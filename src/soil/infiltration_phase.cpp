@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "common/parallel_team.hpp"
+#include "common/console.hpp"
+#include "common/error_state.hpp"
 #include "run/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
 #include "soil/soil_phases.hpp"
@@ -16,12 +18,12 @@ namespace {
 enum class exchange_form { redistribution, layered, richards };
 
 bool in_any_lake(const model_state& m, int i) {
-  if (m.overland_lakes_on && !m.oland_lake_new.empty() && m.oland_lake_new[i] > 0) return true;
-  return m.lakes_on && !m.lake_mask.empty() && m.lake_mask[i] > 0;
+  if (m.overland_lakes_on && m.oland_lake_new.size() > size_t(m.cell_count) && m.oland_lake_new[i] > 0) return true;
+  return m.lakes_on && m.lake_mask.size() > size_t(m.cell_count) && m.lake_mask[i] > 0;
 }
 
 bool holds_head_boundary(const model_state& m, int i) {
-  if (!m.ov_boundary_on || m.boundary_type.empty()) return false;
+  if (!m.ov_boundary_on || m.boundary_type.size() <= size_t(m.cell_count)) return false;
   const int t = m.boundary_type[i];
   return t == 2 || t == 3 || t == 9;
 }
@@ -60,12 +62,35 @@ double exchange_depth(model_state& m, exchange_form form, int i, double dt) {
   return q;
 }
 
+bool exchange_inputs_fit(const model_state& m, exchange_form form) {
+  const size_t size = size_t(m.cell_count) + 1;
+  if (m.yes_exfil.size() < size || m.elevgw.size() < size || m.elevation.size() < size ||
+      m.ov_depth.size() < size)
+    return false;
+  switch (form) {
+    case exchange_form::redistribution:
+      return m.ks_cell.size() >= size;
+    case exchange_form::layered:
+      return true;
+    case exchange_form::richards:
+      return m.gw_simulation_on ? m.gw_porosity_cell.size() >= size
+                                : m.avgks.size() >= size && m.totaldz.size() >= size;
+  }
+  return false;
+}
+
 void surface_groundwater_exchange(model_state& m, exchange_form form, double dt) {
   const int n = m.cell_count;
   const size_t size = size_t(n) + 1;
+  if (!exchange_inputs_fit(m, form)) {
+    write_log_message(m.summary_fp.stream,
+                      "The exchange between the water table and the surface needs the water table and soil of every cell.\n");
+    set_error(4000);
+    return;
+  }
   size_for(m.exfil_depth_cell, size);
   const double area = m.cell_size * m.cell_size;
-  const bool blocked = m.ovr_flow_block_on && !m.ovr_flow_block_value1.empty();
+  const bool blocked = m.ovr_flow_block_on && m.ovr_flow_block_value1.size() > size_t(m.cell_count);
   for (int i = 1; i <= n; i++) {
     const int flag = m.yes_exfil[i];
     if (form == exchange_form::richards ? flag != 1 : flag < 1) continue;
@@ -111,7 +136,7 @@ void book_infiltration(model_state& m) {
   if (m.soil_moisture_accounting_on) size_for(m.sm_infil_depth, size);
   if (m.ov_con_trans_on) size_for(m.ov_infil_volume_cell, size);
   const double area = m.cell_size * m.cell_size;
-  const bool blocked = m.ovr_flow_block_on && !m.ovr_flow_block_value1.empty();
+  const bool blocked = m.ovr_flow_block_on && m.ovr_flow_block_value1.size() > size_t(m.cell_count);
   const std::array<double, 2> sums = parallel_cell_sums<2>(n, [&](int i) -> std::array<double, 2> {
     const double d = m.infil_depth[i] - m.infil_depth_prev[i];
     double v = d * area;
