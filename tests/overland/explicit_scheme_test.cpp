@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <array>
 #include <cmath>
 #include <random>
 #include <string>
@@ -131,6 +132,37 @@ TEST(ExplicitScheme, FaceLaws) {
   EXPECT_NEAR(q, -std::sqrt(0.02) / 0.03 * std::pow(0.2, 5.0 / 3.0), 1e-12);
   // Below the upwind cell's retention nothing moves.
   EXPECT_EQ(plain_face_discharge(back, 0.0, 0.2, 0.0, 0.25, 0.03), 0.0);
+}
+
+TEST(ExplicitScheme, WetlandLaw) {
+  using pluvo::wetland_face_discharge;
+  // hw 0.1 m, k1 0.01 m/s, transition 0.05 m, k2 0.02 m/s, n over the wetland 0.2.
+  const std::array<double, 8> w = {0.0, 0.1, 0.01, 0.05, 0.02, 0.0, 0.2, 0.0};
+  const double s = 0.01;
+  struct row {
+    const char* name;
+    double s, hj, hnb, rnb;
+    bool nb_wetland;
+    double expected;
+  };
+  const double over = std::sqrt(s) / 0.2 * std::pow(0.03, 5.0 / 3.0);
+  const row rows[] = {
+      {"below the wetland height", s, 0.08, 0.0, 0.0, true, 0.01 * s * 0.08},
+      {"from an ordinary cell below its retention", -s, 0.0, 0.08, 0.1, false, 0.0},
+      {"in the transition", s, 0.13, 0.0, 0.0, true,
+       0.01 * 0.1 * s + (1.0 - 0.03 / 0.05) * 0.02 * 0.03 * s + over * 0.03 / 0.05},
+      {"to an ordinary cell, its roughness", s, 0.13, 0.0, 0.0, false,
+       std::sqrt(s) / 0.05 * std::pow(0.03, 5.0 / 3.0)},
+      {"from an ordinary cell above its retention", -s, 0.0, 0.04, 0.01, false,
+       -std::sqrt(s) / 0.05 * std::pow(0.03, 5.0 / 3.0)},
+  };
+  for (const row& r : rows)
+    EXPECT_NEAR(wetland_face_discharge(r.s, r.hj, r.hnb, r.rnb, r.nb_wetland, w, 0.05), r.expected, 1e-15)
+        << r.name;
+  // The blend meets the full law at the top of the transition.
+  const double top = wetland_face_discharge(s, 0.15, 0.0, 0.0, true, w, 0.05);
+  const double above = wetland_face_discharge(s, 0.15 + 1e-12, 0.0, 0.0, true, w, 0.05);
+  EXPECT_NEAR(top, above, 1e-12);
 }
 
 TEST(ExplicitScheme, SubstepsEndExactlyAtTheStepEnd) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -55,6 +56,13 @@ TEST(RunoffBalance, RainEqualsOutflowInfiltrationAndStorage) {
   EXPECT_GT(out, 0.05 * rain);
   EXPECT_GT(soil, 0.05 * rain);
   EXPECT_LT(std::fabs(rain - out - soil - left) / rain, 1e-10);
+  // The V is symmetric about its valley column.
+  for (int r = 1; r <= side; r++)
+    for (int k = 1; k <= 10; k++) {
+      const double west = m->ov_depth[size_t(m->cell_number_grid(r, 11 - k))];
+      const double east = m->ov_depth[size_t(m->cell_number_grid(r, 11 + k))];
+      EXPECT_NEAR(west, east, 1e-12 * std::max(1.0, west)) << "row " << r << " offset " << k;
+    }
 }
 
 }  // namespace
