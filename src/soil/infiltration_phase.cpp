@@ -187,7 +187,10 @@ void compute_infiltration(model_state& m) {
     if (m.exfil_on == 1) surface_groundwater_exchange(m, exchange_form::layered, dt);
   } else if (m.inf_richards_on == 1) {
     if (m.exfil_on == 1) surface_groundwater_exchange(m, exchange_form::richards, dt);
-    solve_richards_columns(m, dt);
+    const double evaporated = solve_richards_columns(m, dt);
+    m.soil_evap_depth = evaporated;
+    m.evap_volume_event += evaporated * m.cell_size * m.cell_size;
+    m.evap_volume_total += evaporated * m.cell_size * m.cell_size;
   }
   book_infiltration(m);
   m.infil_last_time = m.cur_julian;

@@ -149,6 +149,9 @@ struct soil_state {
   int infil_step_count = 0;
   std::vector<double> avgks;
   std::vector<double> totaldz;
+  double soil_evap_depth = 0.0;     // m evaporated over the watershed by the Richards columns in the step
+  double evap_volume_event = 0.0;   // m3
+  double evap_volume_total = 0.0;   // m3
 };
 
 }  // namespace pluvo
