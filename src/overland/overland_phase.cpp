@@ -13,6 +13,7 @@
 #include "overland/overland_phases.hpp"
 #include "quality/quality_services.hpp"
 #include "common/parallel_team.hpp"
+#include "common/stop_message.hpp"
 #include "run/model_state.hpp"
 
 namespace pluvo {
@@ -69,15 +70,14 @@ scan_result scan_cells(model_state& m, scan_moment moment) {
     if (std::isnan(h[i]) && i < nan_cell) nan_cell = i;
   }
   if (nan_cell != INT_MAX) {
-    char text[200];
     if (moment == scan_moment::before_routing)
-      std::snprintf(text, sizeof text, "A non-real overland flow water depth has been detected in cell %d after applying overland boundary conditions and overland pumping.\n",
-                    nan_cell);
+      stop_with_message(m.summary_fp.stream,
+                        "A non-real overland flow water depth has been detected in cell %d after applying overland boundary conditions and overland pumping.\n",
+                        nan_cell);
     else
-      std::snprintf(text, sizeof text, "A non-real overland flow water depth has been detected in cell %d after overland flow routing.\n",
-                    nan_cell);
-    write_log_message(m.summary_fp.stream, text);
-    set_error(4000);
+      stop_with_message(m.summary_fp.stream,
+                        "A non-real overland flow water depth has been detected in cell %d after overland flow routing.\n",
+                        nan_cell);
     report_error(error_state);
     result.ok = false;
     return result;
@@ -113,11 +113,9 @@ void running_max(const double* source, double* destination, int n) {
 // Calls the scheme OVERTYPE selects; only the explicit one is built so far.
 bool route(model_state& m, double dt) {
   if (m.overland_scheme != 1) {
-    char text[160];
-    std::snprintf(text, sizeof text, "OVERTYPE %d: only the explicit overland scheme (OVERTYPE 1) is available in this version.\n",
-                  m.overland_scheme);
-    write_log_message(m.summary_fp.stream, text);
-    set_error(4000);
+    stop_with_message(m.summary_fp.stream,
+                      "OVERTYPE %d: only the explicit overland scheme (OVERTYPE 1) is available in this version.\n",
+                      m.overland_scheme);
     return false;
   }
   const double volume = route_overland_explicit(m, dt);

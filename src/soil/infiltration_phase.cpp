@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "common/parallel_team.hpp"
+#include "common/stop_message.hpp"
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "run/model_state.hpp"
@@ -83,9 +84,8 @@ void surface_groundwater_exchange(model_state& m, exchange_form form, double dt)
   const int n = m.cell_count;
   const size_t size = size_t(n) + 1;
   if (!exchange_inputs_fit(m, form)) {
-    write_log_message(m.summary_fp.stream,
+    stop_with_message(m.summary_fp.stream,
                       "The exchange between the water table and the surface needs the water table and soil of every cell.\n");
-    set_error(4000);
     return;
   }
   size_for(m.exfil_depth_cell, size);
