@@ -20,6 +20,13 @@ struct channel_state {
   std::vector<double> qp;   // discharge, m3/s
   std::vector<double> yp;   // water surface, m
   std::vector<double> bel;  // bed elevation, m
+  // Grid-stream table: grid-stream cells 1..gst_num_cells, each with entries 1..gst_ncellsingrid
+  // of a channel link, node and the cell number (element 0 of each list unused).
+  int32_t gst_num_cells = 0;
+  std::vector<int32_t> gst_ncellsingrid;
+  std::vector<std::vector<int32_t>> gst_link;
+  std::vector<std::vector<int32_t>> gst_node;
+  std::vector<std::vector<int32_t>> gst_gnum;
 
   // Record defaults.
   double overbank_max_dv_value = 0.01;
@@ -45,6 +52,8 @@ struct channel_state {
   int hotstart_is_depth_on = 0;
   double k_river_value = 0.0;
   std::string links_path;
+  std::vector<int32_t> con_link;  // per cell: link number of the cell, 0 for none
+  std::vector<int32_t> con_node;  // per cell
   int m_lake_on = 0;
   double m_lake_value = 0.0;
   std::string nodes_path;

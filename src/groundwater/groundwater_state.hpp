@@ -2,9 +2,34 @@
 // Groundwater and subsurface drain fields of the model record.
 #include <string>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "common/node_matrix.hpp"
+
 namespace pluvo {
+
+// The storm-drain network: what its reader fills (junctions 1..junctions with a kind and two
+// location numbers, grid row and column or, for kind 999, channel link and node; links 1..links
+// with their node counts; per node [node][link] the grid row and column) and the arrays the
+// set-up ties to the grid.
+struct drain_network_record {
+  int32_t junctions = 0;
+  int32_t links = 0;
+  int32_t nodes = 0;  // node dimension
+  std::vector<int32_t> junction_kind;
+  std::vector<int32_t> junction_loc1;
+  std::vector<int32_t> junction_loc2;
+  std::vector<int32_t> link_node_count;
+  node_matrix<int32_t> node_row;
+  node_matrix<int32_t> node_col;
+  int32_t leaky_pipes = 0;
+  node_matrix<double> drain_tile_flow;      // [0..nodes+2][0..links+1]
+  std::vector<double> drain_Q_tile_grid;    // per cell
+  std::vector<double> drain_vol_tile_grid;  // per cell
+  std::vector<int32_t> drain_junc_gnum;     // per junction: its cell
+  node_matrix<int32_t> drain_node_gnum;     // [node][link]: the cell under the node
+};
 
 struct groundwater_state {
   int32_t gw_simulation_on = 0;
@@ -22,6 +47,24 @@ struct groundwater_state {
   int32_t leaky_pipes_on = 0;
   int32_t superlink_running = 0;
   int32_t superlink_step_count = 0;
+  int32_t superlink_started = 0;  // set once the superlink network carries flow
+  // Superlink network as its reader leaves it (same layout as the drain network record).
+  int32_t num_superjunctions = 0;
+  int32_t num_superlinks = 0;
+  int32_t num_superlink_nodes = 0;
+  std::vector<int32_t> superjunction_kind;
+  std::vector<int32_t> superjunction_loc1;
+  std::vector<int32_t> superjunction_loc2;
+  std::vector<int32_t> superlink_node_count;
+  node_matrix<int32_t> superlink_node_row;
+  node_matrix<int32_t> superlink_node_col;
+  node_matrix<double> superlink_tile_flow;  // [0..nodes+2][0..links+1], with leaky pipes
+  std::vector<double> Q_tile_grid;          // per cell, with leaky pipes
+  std::vector<double> vol_tile_grid;        // per cell, with leaky pipes
+  std::vector<double> tilerecharge_to_gw;   // per cell, with leaky pipes
+  std::vector<int32_t> superlink_junc_gnum;  // per superjunction: its cell
+  node_matrix<int32_t> superlink_node_gnum;  // [node][link]: the cell under the node
+  std::unique_ptr<drain_network_record> drain_net;
 
   // Record defaults.
   int gw_step_toggle = 1;  // alternates between 1 and 2 every groundwater step
@@ -66,6 +109,21 @@ struct groundwater_state {
   int exfil_on = 0;                  // some cell's water table reaches the surface
   int superlink_surface_flag = 0;
   std::vector<double> exfil_depth_cell;  // m, positive upward
+  // Per-cell inputs of the two-dimensional solver.
+  std::vector<int32_t> gwbound;             // 0 inactive, 2 fixed head, 3 dynamic well, 5 excluded, 6 static flux
+  std::vector<double> gw_static_flux;       // m/s
+  std::vector<double> gw_hycond;            // m/s
+  std::vector<double> gw_hycond_copy;
+  std::vector<double> gw_porosity;
+  std::vector<double> gw_porosity_copy;
+  std::vector<double> gw_cell_width_x;      // m
+  std::vector<double> gw_cell_width_y;      // m
+  int32_t gw_flux_cell_count = 0;
+  int32_t gw_dynamic_well_count = 0;
+  int32_t gw_well_level_count = 0;
+  int32_t wells_on = 0;
+  std::vector<int32_t> well_row;            // 1..gw_well_level_count
+  std::vector<int32_t> well_column;
 };
 
 }  // namespace pluvo

@@ -95,6 +95,9 @@ struct hydromet_state {
   int snap_retention_on = 0;
   int snap_snow_depth_on = 0;
   int snow_canopy_intercept_on = 0;
+  std::vector<double> snow_canopy_value1;  // per cell, SNOW_CANOPY_INTERCEPTION columns 1-3
+  std::vector<double> snow_canopy_value2;
+  std::vector<double> snow_canopy_value3;
   int snow_pxtemp_on = 0;
   int snow_temp_base_on = 0;
 };

@@ -7,6 +7,10 @@ struct model_state;
 
 void open_project_files(model_state& m);
 void init_input_grids(model_state& m);
+// The nutrient outlet outputs; opened by open_project_files when nutrients are simulated.
+void open_tvx_hydrograph_outputs(model_state& m);
+// Contaminant outputs of ALL_CONTAM_OUTPUT: one concentration and one mass series for each
+// constituent whose map output is on.
 void name_contaminant_map_outputs(model_state& m);
 void name_contaminant_chan_outputs(model_state& m);
 void build_cell_connectivity(model_state& m);

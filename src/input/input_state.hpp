@@ -48,6 +48,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<int32_t> soiltype;           // per cell, soil class
   int32_t wetland_on = 0;
   std::vector<int32_t> wetland_mask;       // per cell, wetland number or 0
+  int32_t wetland_count = 0;
   // Per wetland (from 1): eight values, the first the initial depth, the eighth the
   // depth by which the cell's ground lies below the map elevation (m).
   std::vector<std::array<double, 8>> wetland_properties;
@@ -143,6 +144,8 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   checked_file overland_wse_out_fp;
   checked_file evap_out_fp;
   checked_file permafrost_temperature_fp;
+  checked_file permafrost_mask_fp;
+  checked_file gw_flux_table_fp;
   checked_file flood_stream_fp;
   checked_file swe_hotstart_fp;
   checked_file ov_hotstart_fp;

@@ -86,6 +86,16 @@ bool begins_with(const char* line, const char* prefix) {
   return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
 }
 
+// Reads lines until one with table id is the current line; false at the end of the file.
+bool find_block(checked_file& file, char* line, int id) {
+  do {
+    if (map_table_card_id(line) == id) return true;
+  } while (read_line(line, file));
+  return false;
+}
+
+}  // namespace
+
 // INDEX_MAP <file, maybe quoted> <name: the rest of the line, kept exactly>.
 index_map_entry split_index_map_line(const char* text) {
   std::string copy(text);
@@ -108,16 +118,6 @@ std::string header_name(const char* line) {
   while (*p && separator(*p)) ++p;
   return std::string(p);
 }
-
-// Reads lines until one with table id is the current line; false at the end of the file.
-bool find_block(checked_file& file, char* line, int id) {
-  do {
-    if (map_table_card_id(line) == id) return true;
-  } while (read_line(line, file));
-  return false;
-}
-
-}  // namespace
 
 bool read_index_map_section(checked_file& file, char* line, std::vector<index_map_entry>& entries) {
   std::rewind(file.stream);
@@ -430,6 +430,12 @@ int check_map_table(const std::string& path, int id, std::string& missing_map) {
 
 }  // namespace
 
+void print_table_check_row(const char* display, int flag) {
+  const size_t len = std::strlen(display);
+  const std::string dots(len < 35 ? 35 - len : 0, '.');
+  message_out("  %s%s%s", display, dots.c_str(), flag ? "Y\n" : "N\n");
+}
+
 int presence_slot(int id) { return id == map_table::multi_layer_soil ? 0 : id; }
 
 void check_mapping_tables(const std::string& path, int* presence, int silent) {
@@ -442,10 +448,7 @@ void check_mapping_tables(const std::string& path, int* presence, int silent) {
   for (const auto& row : presence_rows) {
     const int flag = check_map_table(path, row.id, missing_map);
     presence[presence_slot(row.id)] = flag;
-    if (silent == 1) continue;
-    const size_t len = std::strlen(row.display);
-    const std::string dots(len < 35 ? 35 - len : 0, '.');
-    message_out("  %s%s%s", row.display, dots.c_str(), flag ? "Y\n" : "N\n");
+    if (silent != 1) print_table_check_row(row.display, flag);
   }
   // A table whose index map is missing would leave its cells at defaults without a word.
   if (!missing_map.empty()) {

@@ -31,9 +31,18 @@ struct index_map_entry {
   std::string file;
 };
 
+// KEYWORD <file, maybe quoted> <name: the rest of the line, kept exactly>.
+index_map_entry split_index_map_line(const char* text);
+
+// A block header's name: from its second blank-separated token to the end of the line.
+std::string header_name(const char* line);
+
 // From the file's start: the INDEX_MAP lines that directly follow the first line, newest first,
 // with line holding the line after them. false when the file is no mapping-table file.
 bool read_index_map_section(checked_file& file, char* line, std::vector<index_map_entry>& entries);
+
+// One row of a table check: two blanks, the name, dots to 35 characters, then Y or N.
+void print_table_check_row(const char* display, int flag);
 
 // Ids and counts above these are refused before they size any array.
 constexpr int largest_row_count = 1000000;    // NUM_IDS

@@ -290,6 +290,8 @@ void open_project_files(model_state& m) {
   if (m.chan_explic_on == 1 && !o.open(m.chan_input_fp, m.channel_input_path, 'r', "channel input"))
     return;
   if (!open_hotstart_files(o, m) || !open_location_outputs(o, m) || !open_channel_outputs(o, m)) return;
+  // A failure here is left in the error state but does not end the opening.
+  if (m.nutrients_on) open_tvx_hydrograph_outputs(m);
   if (m.storm_sewer_on &&
       ((m.pipe_head_flag && !o.open(m.pipe_head_fp, m.pipe_head_file, 'w', "superlink head")) ||
        (m.pipe_tile_flag && !o.open(m.pipe_tile_fp, m.pipe_tile_file, 'w', "superlink tile")) ||

@@ -4,9 +4,57 @@
 #include <string>
 #include <vector>
 
+#include "common/checked_file.hpp"
+#include "common/grid.hpp"
+
 namespace pluvo {
 
+// One gridded output series: the values it writes and where, set up by the set-up phase and
+// opened by the output family.
+struct map_series_writer {
+  const double* values = nullptr;  // per cell 1..N
+  const grid<int>* cell_map = nullptr;
+  int rows = 0;
+  int cols = 0;
+  double north = 0.0;
+  double south = 0.0;
+  double east = 0.0;
+  double west = 0.0;
+  double cell_size = 0.0;
+  double nodata = -999.99;
+  int precision = 0;        // handed on to the writer, which gives it its use
+  double conversion = 1.0;  // likewise
+  int output_type = 0;      // 1 dataset, 2 ASCII grids, 3 second map type, 4 PAXL grid
+  std::string name;
+  std::string extension;
+  std::string dataset_extension;
+  std::string dataset_name;
+  int series_number = 0;
+  checked_file file;
+};
+
+// One link/node output series of the channel network.
+struct linknode_series_writer {
+  int layout_code = 0;
+  const double* values = nullptr;       // flat per link and node
+  const double* lake_values = nullptr;  // per lake, with channel lakes
+  double scale = 1.0;
+  checked_file file;
+};
+
+// The four outputs of one contaminant written with ALL_CONTAM_OUTPUT.
+struct contaminant_output_writers {
+  int constituent = 0;
+  map_series_writer conc;
+  map_series_writer mass;
+  linknode_series_writer chan_conc;
+  linknode_series_writer chan_mass;
+};
+
 struct output_state {
+  std::vector<contaminant_output_writers> contaminant_writers;  // from 1; element 0 unused
+  int contam_map_writer_count = 0;
+  int contam_chan_writer_count = 0;
   int hydrograph_link_count = 0;
   int sed_hydrograph_point_count = 0;
   std::vector<int32_t> hnode;  // per hydrograph point (from 1): channel node
@@ -127,6 +175,8 @@ struct output_state {
   int xwin_height_value = 0;
   int xwin_width_value = 0;
   int xwindows_on = 0;
+  // Cell number of each overland XY boundary input point, in point order.
+  std::vector<int32_t> xybdy_ov_point_cells;
 };
 
 }  // namespace pluvo

@@ -14,5 +14,11 @@ void write_map_outputs(model_state&) {}  // not built yet
 void write_run_summary(model_state&) {}  // not built yet
 void setup_analyzers(model_state&, const char*) {}  // not built yet
 void run_analyzers(model_state&, int) {}  // not built yet
+void build_xy_weights(model_state&) {}  // not built yet
+void build_gw_xy_weights(model_state&) {}  // not built yet
+void map_series_writer_open(map_series_writer&, int, const std::string&, const char*, const char*, int,
+                            const std::string&, model_state&) {}  // not built yet
+void linknode_series_set_flat(linknode_series_writer&, int, const double*, const double*, model_state&) {}  // not built yet
+void linknode_series_open(linknode_series_writer&, const std::string&, const char*, const char*, double) {}  // not built yet
 
 }  // namespace pluvo

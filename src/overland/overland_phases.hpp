@@ -1,6 +1,7 @@
 #pragma once
 // The phases this process family offers to the driver.
 
+#include <string>
 #include <vector>
 
 #include "common/checked_file.hpp"
@@ -9,6 +10,7 @@
 namespace pluvo {
 
 struct model_state;
+struct lowspot_record;
 
 void apply_cell_inflows(model_state& m);
 void apply_overland_sources_sinks(model_state& m);
@@ -22,5 +24,10 @@ void read_bmp_table(model_state& m);
 // Fills the water surface and volume of lakes 1..count from an open lake file of the kind
 // (1: overland lakes).
 void read_lake_file(checked_file& file, int kind, int count, std::vector<overland_lake_record>& lakes);
+
+// Set-up services the input readers call (through the table of input/neighbour_services.hpp).
+void read_lowspot_file(checked_file& file, const std::string& name, int& count,
+                       std::vector<lowspot_record>& records);
+int find_elevation_series(const char* name);
 
 }  // namespace pluvo

@@ -102,6 +102,13 @@ struct overland_state {
   std::vector<double> explicit_next_depth;   // depths after the current sub-step
   std::vector<double> explicit_transfer_x;   // m moved across each cell's x face in a sub-step
   std::vector<double> explicit_transfer_y;
+  // Overland boundaries per cell.
+  std::vector<double> ov_bound_value;   // column 1 of the boundary table, then the current value
+  std::vector<double> ov_bound_input;   // stored value, or number of a series or rating curve
+  std::vector<int32_t> boundary_type;   // integer part of column 1; 9 at XY boundary points
+  std::vector<int32_t> face_dir;        // 0..4, present when a cell has type 6 or 7
+  std::vector<double> face_head;        // 0..4, present when a cell has type 6 or 7
+  std::vector<int32_t> ov_rating_curves;  // per cell: position of its elevation series, -1 none
 };
 
 }  // namespace pluvo

@@ -3,6 +3,9 @@
 #include <vector>
 #include <string>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "common/checked_array.hpp"
 
@@ -57,7 +60,129 @@
   X(ov_partition_coef)             \
   X(chan_partition_coef)
 
+// Per-constituent tables over the cells, [constituent][cell]: initial and current overland
+// concentration and mass, the land-surface source, the transport coefficients, the soil
+// sorption and decay, and the per-step transfer accumulators.
+#define PLUVO_CONSTITUENT_CELL_TABLES(X) \
+  X(ov_conc)                             \
+  X(ov_mass)                             \
+  X(ov_source_conc)                      \
+  X(ov_disp_cell)                        \
+  X(ov_decay_rate)                       \
+  X(ov_uptake_coef)                      \
+  X(ov_land_load)                        \
+  X(soil_kd)                             \
+  X(soil_decay_rate)                     \
+  X(ov_precip_load_step)                 \
+  X(ov_infil_mass_step)                  \
+  X(ov_decay_mass_step)                  \
+  X(ov_uptake_mass_step)                 \
+  X(ov_qlat_mass_step)                   \
+  X(soil_inflow_mass)                    \
+  X(soil_exchange_mass)                  \
+  X(ov_exfil_mass_step)                  \
+  X(soil_exfil_mass)
+
+// Names of the nutrient water constituents (0..8) and the three further overland parameters.
+inline constexpr const char* tvx_water_constituent_names[12] = {
+    "Nitrite (NO2-)",
+    "Nitrate (NO3-)",
+    "Ammonium (NH4+)",
+    "Organic Nitrogen (Organic N)",
+    "Organic Phosphorous (Organic P)",
+    "Dissolved Phosphorous (Dissolved P)",
+    "Algae",
+    "Carbonaceous Biochemical Oxygen Demand",
+    "Dissolved Oxygen (O2)",
+    "Dissolved Org. Carbon",
+    "Dissolved Org. Carbon, Fraction Org. C.",
+    "Dispersion coefficient",
+};
+
 namespace pluvo {
+
+// Overland sediment: the size classes of the SEDIMENTS table, the erosion options and the
+// per-cell and per-class arrays. Classes are numbered 1..num_sed_classes. [cell][class] arrays
+// are flat, element cell * (num_sed_classes + 1) + class; [cell][class][layer] arrays add the
+// bed layers 0..4 innermost, [class][layer] arrays are flat class * 5 + layer.
+struct ov_sed_record {
+  static constexpr int layers = 5;
+
+  int soil_erosion_value = 0;  // the SOIL_EROSION value, less 10 from 10 on
+  int sed_constituent_mode = 1;  // 2: the classes are carried as constituents
+  int sed_hydro_locations_on = 0;
+  int net_sed_volume_on = 0;
+  int max_sed_flux_on = 0;
+  int vol_sed_susp_on = 0;
+  int outlet_sed_tss_on = 0;
+  int out_tss_loc_on = 0;
+  int adjust_elev_on = 0;
+  std::string adjust_elev_path;
+  std::string in_sed_loc_path;
+  std::string vol_sed_susp_path;
+  std::string max_sed_flux_path;
+  std::string net_sed_volume_path;
+  std::string outlet_sed_flux_path;
+  std::string out_sed_loc_path;
+  std::string outlet_sed_tss_path;
+  std::string out_tss_loc_path;
+  double sand_size = 0.0;  // mm
+  double silt_size = 0.0;  // mm
+  double clay_size = 0.0;  // mm
+  double water_temp = 0.0;  // deg C
+  double sed_porosity = 0.0;
+  double kinematic_viscosity = 0.0;  // m2/s
+
+  checked_file out_sed_loc_fp;  // the other sediment files are slots of the model record
+
+  // Per class 1..num_sed_classes.
+  int num_sed_classes = 0;
+  int num_fine_classes = 0;
+  int num_sand_classes = 0;
+  std::vector<double> spec_grav;
+  std::vector<double> part_diam;  // mm, as the table gives it
+  std::vector<double> f_bind;
+  std::vector<std::string> class_file_names;
+  std::vector<checked_file> class_output_files;
+  std::vector<double> settling_velocity;  // m/s
+  std::vector<double> particle_density;   // g/m3
+  std::vector<int> sand;                  // 1 sand, 0 wash load
+  std::vector<int> sed_class;             // wash-load classes first, then sand, each in class order
+
+  // Per cell.
+  std::vector<double> qsx;
+  std::vector<double> qsy;
+  std::vector<double> splash_K;
+  std::vector<double> sed_K;
+  std::vector<double> detach_coef;
+  std::vector<double> detach_crit;
+  std::vector<double> detach_exp;
+  std::vector<double> ov_qsmax_total;  // with MAX_SED_FLUX
+  std::vector<double> ov_net_sed;      // with NET_SED_VOLUME
+  std::vector<double> ov_conc;         // with VOL_SED_SUSP
+  std::vector<int> channel_cells;
+
+  // [cell][class].
+  std::vector<double> ov_qsmax;  // with MAX_SED_FLUX
+  std::vector<double> ov_qsconc;  // with VOL_SED_SUSP
+  std::vector<double> ov_sed_conc;
+  std::vector<double> ov_sed_vol_deposited;
+  std::vector<double> ov_sed_vol_eroded;
+  std::vector<double> ov_qsvol;
+  // [cell][class][layer].
+  std::vector<double> vol_sed;
+  std::vector<double> sed_fract;
+  // [class][layer].
+  std::vector<double> tot_sed;
+  std::vector<double> GLOBAL_MASS_SED;
+  std::vector<double> GLOBAL_VOL_SED;
+  // [class][cell], flat class * (cell_count + 1) + cell, with the pipe network (and channels).
+  std::vector<double> ov_superlink_sed;
+  std::vector<double> chan_superlink_sed;
+
+  size_t cell_class(int cell, int k) const { return size_t(cell) * size_t(num_sed_classes + 1) + size_t(k); }
+  size_t cell_class_layer(int cell, int k, int layer) const { return cell_class(cell, k) * layers + size_t(layer); }
+};
 
 struct quality_state {
   int ov_con_trans_on = 0;
@@ -70,6 +195,37 @@ struct quality_state {
   double kinetics_step_factor = 1.0;
   int soil_erosion_on = 0;
   int chan_sed_transport_on = 0;
+  std::unique_ptr<ov_sed_record> ov_sed;  // with SOIL_EROSION
+  int32_t num_constituents = 0;           // all kinds together
+  int32_t num_contaminants = 0;
+  int32_t num_tvx_constituents = 0;
+  int32_t first_type2_constituent = -1;   // first nutrient water constituent, -1 when none
+  int contam_table_on = 0;
+  int32_t soil_contam_layers = 1;
+#define PLUVO_CONSTITUENT_TABLE_MEMBER(member) checked_array_2d<double> member;
+  PLUVO_CONSTITUENT_CELL_TABLES(PLUVO_CONSTITUENT_TABLE_MEMBER)
+#undef PLUVO_CONSTITUENT_TABLE_MEMBER
+  checked_array_3d soil_frac_dissolved;   // [constituent][cell][layer]
+  checked_array<double> soil_layer_thickness;  // m, layers 1..soil_contam_layers
+  std::vector<double> ov_infil_volume;    // per cell
+  std::vector<double> ov_depth_prev;      // per cell
+  std::vector<double> contam_map;         // per cell, with CONTAM_MAP
+  // Per constituent 1..num_constituents: its output name and whether its maps are written.
+  std::vector<std::string> constituent_output_name;
+  std::vector<int> constituent_map_output_on;
+  // Sediment-bound fluxes [cell][size class], flat cell * (num_sed_classes + 1) + class.
+  std::vector<double> ov_sed_vol_qsx;
+  std::vector<double> ov_sed_vol_qsy;
+  std::vector<double> ov_sed_vol_susp;
+  std::vector<double> ov_vol_sed_susp;
+  // Channel and lake constituents [constituent][node key] and [constituent][lake].
+  checked_array_2d<double> chan_node_conc;
+  checked_array_2d<double> chan_node_mass;
+  checked_array_2d<double> lake_con_conc;
+  checked_array_2d<double> lake_con_mass;
+  // Nutrient outlet outputs: per water constituent a concentration and a mass file.
+  checked_file tvx_hyd_conc_fp[9];
+  checked_file tvx_hyd_mass_fp[9];
 
 #define PLUVO_MASS_ARRAY_MEMBER(member) checked_array<double> member;
   PLUVO_NAMED_MASS_ARRAYS(PLUVO_MASS_ARRAY_MEMBER)

@@ -3,9 +3,13 @@
 #include "common/error_state.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "input/grid_setup.hpp"
+#include "groundwater/groundwater_phases.hpp"
 #include "input/input_phases.hpp"
+#include "input/neighbour_services.hpp"
+#include "output/output_phases.hpp"
 #include "overland/overland_phases.hpp"
 #include "run/model_state.hpp"
+#include "soil/soil_phases.hpp"
 
 namespace pluvo {
 
@@ -21,9 +25,31 @@ void read_overland_lakes(model_state& m) {
   sum_overland_lake_volumes(m);
 }
 
+// The input readers reach the process families through this table.
+void wire_neighbour_services() {
+  neighbour_service_table& t = neighbour_services;
+  t.read_lowspot_file = read_lowspot_file;
+  t.find_elevation_series = find_elevation_series;
+  t.build_xy_weights = build_xy_weights;
+  t.build_gw_xy_weights = build_gw_xy_weights;
+  t.read_richards_soil_table = read_richards_soil_table;
+  t.init_richards_soil_columns = init_richards_soil_columns;
+  t.read_soil_temperature_input = read_soil_temperature_input;
+  t.read_layered_soil_table = read_layered_soil_table;
+  t.read_sacramento_input = read_sacramento_input;
+  t.read_conceptual_gw = read_conceptual_gw;
+  t.build_gipl_layer_links = build_gipl_layer_links;
+  t.read_superlink_file = read_superlink_file;
+  t.read_drain_network = read_drain_network;
+  t.map_series_writer_open = map_series_writer_open;
+  t.linknode_series_set_flat = linknode_series_set_flat;
+  t.linknode_series_open = linknode_series_open;
+}
+
 }  // namespace
 
 void init_input_grids(model_state& m) {
+  wire_neighbour_services();
   m.cell_number_grid.resize(m.mask_rows, m.mask_cols, 0);
   m.data_grid.resize(m.mask_rows, m.mask_cols, 0);
   read_watershed_mask(m);

@@ -9,6 +9,12 @@ void check_inf_redist_bounds(model_state&) {}  // not built yet
 void update_soil_moisture(model_state&) {}  // not built yet
 void sacramento_step(model_state&) {}  // not built yet
 void conceptual_gw_step(model_state&) {}  // not built yet
+int read_richards_soil_table(checked_file&, int, model_state&) { return 0; }  // not built yet
+void init_richards_soil_columns(model_state&) {}  // not built yet
+int read_soil_temperature_input(checked_file&, model_state&) { return 0; }  // not built yet
+void read_layered_soil_table(checked_file&, model_state&) {}  // not built yet
+void read_sacramento_input(checked_file&, model_state&) {}  // not built yet
+void read_conceptual_gw(checked_file&, model_state&) {}  // not built yet
 
 }  // namespace pluvo
 

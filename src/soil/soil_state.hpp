@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/node_matrix.hpp"
 #include "common/zeroed_table.hpp"
 
 namespace pluvo {
@@ -20,6 +21,21 @@ constexpr int soil_col_residual = 19;
 constexpr int soil_col_thickness = 22;  // layers 1 and 2, cm
 
 constexpr std::size_t layered_soil_table_size = 100000;
+
+// The permafrost soil table: per permafrost soil type (1..type_count) the column's node depths
+// and the initial temperature profile (depths and temperatures, points 1..Dn_init_nums).
+struct gipl_soil_table {
+  int32_t type_count = 0;
+  int32_t max_nodes = 0;                   // the largest node count of all types
+  std::vector<int32_t> Dn_nums;            // node count per type
+  std::vector<std::vector<double>> Depth;  // [type][node 1..Dn_nums], m
+  std::vector<int32_t> Dn_init_nums;       // profile point count per type
+  std::vector<std::vector<double>> Dn_init;  // [type][point], m, non-decreasing
+  std::vector<std::vector<double>> T_init;   // [type][point], deg C
+};
+
+// The Sacramento soil-moisture model's parameters and contents, in file order.
+constexpr int sac_param_count = 17;
 
 struct soil_state {
   int32_t green_ampt_on = 0;
@@ -62,7 +78,7 @@ struct soil_state {
   std::vector<int32_t> iter_pond_1;
   std::vector<int32_t> iter_n;
   std::vector<int32_t> iter_i_less_k;
-  std::vector<std::array<double, 3>> THETA_ML;  // layer moistures
+  std::vector<std::array<double, 4>> THETA_ML;  // moistures of layers 1..3 (element 0 unused)
   std::vector<double> wetdep;                   // cm
   std::vector<int32_t> yes_exfil;
   std::vector<double> interception_depth;
@@ -152,6 +168,71 @@ struct soil_state {
   double soil_evap_depth = 0.0;     // m evaporated over the watershed by the Richards columns in the step
   double evap_volume_event = 0.0;   // m3
   double evap_volume_total = 0.0;   // m3
+  // Evapotranspiration surface parameters per cell.
+  std::vector<double> albedo_cell;
+  std::vector<double> albedo_w_snow;
+  std::vector<double> veg;                  // vegetation height, m
+  std::vector<double> Kt;                   // transmission coefficient
+  std::vector<double> Rs;                   // canopy resistance
+
+  // Frozen-ground soil-temperature columns.
+  std::vector<int32_t> permaf_mask;         // > 0: the cell has a column
+  std::vector<int32_t> GIPL_soiltype;
+  gipl_soil_table gipl_state;
+  node_matrix<double> perma_tem;            // deg C
+  node_matrix<double> fr_lq_wat;
+  node_matrix<double> hydro_conduc;
+  node_matrix<double> THETA_GIPL;
+  node_matrix<double> K_init;
+  node_matrix<int32_t> node_toGIPL;
+  node_matrix<int32_t> node_fromGIPL;
+  std::vector<double> gipl_node_temp_scratch;
+  std::vector<double> gipl_cell_work_1;
+  std::vector<double> gipl_cell_work_2;
+  std::vector<double> extent_GIPLgw;
+
+  // Richards soil columns: nodes 1..richards_nnodes of each cell.
+  int32_t richards_nnodes = 0;
+  int32_t numtot = 0;
+  std::vector<int32_t> numcells;            // node count of each cell's column
+  node_matrix<double> PHEAD;
+  node_matrix<double> KHEAD;
+  node_matrix<double> THETA;
+  node_matrix<double> WATCAP;
+  node_matrix<double> WATFLUX;
+  node_matrix<double> SOURCE;
+  node_matrix<double> DZ;
+  node_matrix<double> KS;
+  node_matrix<double> THETAS;
+  node_matrix<double> THETAR;
+  node_matrix<double> THETAWP;
+  node_matrix<double> THETAFC;
+  node_matrix<double> LAM;
+  node_matrix<double> BP;
+  node_matrix<double> thehac;
+  node_matrix<double> BChc;
+  node_matrix<double> AHAV;
+  node_matrix<double> BHAV;
+  node_matrix<double> ALPHA;
+  node_matrix<double> BETA;
+  std::vector<double> SE;
+  std::vector<double> root_depth;           // m
+  std::vector<double> A;
+  std::vector<double> B;
+  std::vector<double> C;
+  std::vector<double> D;
+  std::vector<double> richards_node_work_1;
+  std::vector<double> richards_node_work_2;
+  std::vector<double> dtr;                  // per cell, h
+  int32_t exfiltration_any = 0;
+
+  // Lumped models.
+  std::array<double, sac_param_count> sac_params{};
+  double sac_param_17 = 0.0;
+  std::array<double, 5> sac_saved_contents{};  // uztwc, uzfwc, lztwc, lzfpc, lzfsc
+  std::vector<double> topo_dex;
+  std::vector<double> cgw_params;
+  std::vector<double> upslope_area;         // per cell
 };
 
 }  // namespace pluvo

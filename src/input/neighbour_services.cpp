@@ -1,0 +1,7 @@
+#include "input/neighbour_services.hpp"
+
+namespace pluvo {
+
+neighbour_service_table neighbour_services;
+
+}  // namespace pluvo
