@@ -105,7 +105,6 @@ struct overland_state {
   // Overland boundaries per cell.
   std::vector<double> ov_bound_value;   // column 1 of the boundary table, then the current value
   std::vector<double> ov_bound_input;   // stored value, or number of a series or rating curve
-  std::vector<int32_t> boundary_type;   // integer part of column 1; 9 at XY boundary points
   std::vector<int32_t> face_dir;        // 0..4, present when a cell has type 6 or 7
   std::vector<double> face_head;        // 0..4, present when a cell has type 6 or 7
   std::vector<int32_t> ov_rating_curves;  // per cell: position of its elevation series, -1 none
