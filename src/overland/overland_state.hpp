@@ -91,7 +91,7 @@ struct overland_state {
   double ov_to_lake_volume = 0.0;
   double lake_outflow_volume = 0.0;
   double ov_from_lake_volume = 0.0;
-  std::vector<int> boundary_type;   // per cell
+  std::vector<int32_t> boundary_type;   // integer part of column 1; 9 at XY boundary points
   double ov_head_bound_gain = 0.0;  // m3
   double ov_head_bound_loss = 0.0;  // m3
   int bmp_water_present = 0;        // some BMP still holds water
