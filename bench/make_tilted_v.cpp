@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
                "ELEVATION tiltv.ele\n"
                "GRIDSIZE %.1f\nROWS %d\nCOLS %d\nOUTROW %d\nOUTCOL %d\nOUTSLOPE 0.005\n"
                "MANNING_N 0.05\nOVERTYPE explicit\n"
-               "TOT_TIME 120\nTIMESTEP 10\n"
+               "TOT_TIME 120\nTIMESTEP 10\nHYD_FREQ 1\nMAP_FREQ 60\n"
                "PRECIP_UNIF\nRAIN_INTENSITY 50\nRAIN_DURATION 60\n"
                "SUMMARY tiltv.sum\nOUTLET_HYDRO tiltv.otl\n",
                dx, side, side, side, side / 2 + 1);

@@ -105,6 +105,10 @@ struct groundwater_state {
   int superlink_drainmod_on = 0;
   std::string water_table_path;
 
+  // Used by overland routing and infiltration.
+  int exfil_on = 0;                  // some cell's water table reaches the surface
+  int superlink_surface_flag = 0;
+  std::vector<double> exfil_depth_cell;  // m, positive upward
   // Per-cell inputs of the two-dimensional solver.
   std::vector<int32_t> gwbound;             // 0 inactive, 2 fixed head, 3 dynamic well, 5 excluded, 6 static flux
   std::vector<double> gw_static_flux;       // m/s
@@ -121,11 +125,8 @@ struct groundwater_state {
   std::vector<int32_t> well_row;            // 1..gw_well_level_count
   std::vector<int32_t> well_column;
   // Used by overland routing and infiltration.
-  int exfil_on = 0;                  // some cell's water table reaches the surface
-  int superlink_surface_flag = 0;
 
   // Used by overland routing and infiltration.
-  std::vector<double> exfil_depth_cell;  // m, positive upward
 };
 
 }  // namespace pluvo

@@ -66,7 +66,7 @@ void allocate_cell_arrays(model_state& m) {
   for (auto* v : {&m.ov_depth, &m.ov_depth_2, &m.ov_depth_3, &m.cell_rain_rate, &m.slope_x,
                   &m.slope_y, &m.slope_cx, &m.slope_cy})
     make(*v, n);
-  if (m.flood_grid_on) make(m.flood_max_depth, n);
+  if (m.flood_grid_on) make(m.max_flood_depth, n);
   for (auto* v : {&m.belowcon, &m.rightcon, &m.abovecon, &m.leftcon, &m.yes_exfil}) make(*v, n);
   if (m.area_reduction_on) make(m.area_reduction_factor, n);
   if (m.porosity_map_on) make(m.porosity_cell, n);

@@ -334,8 +334,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int lowspot_count = 0;
   std::vector<int> low_spot_flow_cell;
 
-  // Per-cell maximum flood depth.
-  std::vector<double> flood_max_depth;
 
   std::vector<double> retent_dep;     // m
   std::vector<double> dist_rough;     // Manning n
@@ -368,6 +366,8 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
   // Used by overland routing and infiltration.
   int adjust_elev_on = 0;
+  // Used by overland routing and infiltration.
+
   // Used by overland routing and infiltration.
 };
 

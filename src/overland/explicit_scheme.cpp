@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <utility>
 
 #include "channel/channel_services.hpp"
 #include "common/console.hpp"
 #include "common/error_state.hpp"
+#include "common/parallel_team.hpp"
+#include "common/stop_message.hpp"
 #include "overland/face_law.hpp"
 #include "run/model_state.hpp"
 
@@ -19,12 +22,15 @@ constexpr double min_depth_after_step = -0.0001;
 constexpr double smallest_substep = 0.005;     // s
 constexpr int max_divisions_per_call = 5;
 constexpr double plain_slope_addend = 1e-30;
+constexpr double lake_slope_addend = 1e-20;
 
 // Flat views of the record that one sub-step reads and writes.
 struct face_inputs {
   int n = 0;
   double dx = 0.0;
+  double addend = plain_slope_addend;
   const double* h = nullptr;
+  const double* z = nullptr;
   const double* r = nullptr;
   const double* rough = nullptr;
   const double* sx = nullptr;
@@ -37,6 +43,8 @@ struct face_inputs {
   const int* wet = nullptr;
   const std::array<double, 8>* wet_props = nullptr;
   int wet_count = 0;
+  const int* lake = nullptr;          // channel-lake number per cell, 0 none
+  const double* lake_elev = nullptr;  // per channel lake
   double* qx = nullptr;
   double* qy = nullptr;
   double* tx = nullptr;
@@ -44,59 +52,109 @@ struct face_inputs {
   double* next = nullptr;
 };
 
+const std::array<double, 8>* wetland_record(const face_inputs& f, int cell) {
+  if (!f.wet) return nullptr;
+  const int id = f.wet[cell];
+  return id >= 1 && id <= f.wet_count ? &f.wet_props[id] : nullptr;
+}
+
+inline double clamped(double s) { return std::fabs(s) < 1e-20 ? 1e-20 : s; }
+
+inline double manning(double s, double n, double d) {
+  if (d <= 0.0) return 0.0;
+  const double q = std::sqrt(std::fabs(s)) / n * depth_five_thirds(d);
+  return s >= 0.0 ? q : -q;
+}
+
+// A wetland cell of depth h facing a lake: the wetland law with the lake as the other side.
+inline double wetland_lake_discharge(double s, double h, const std::array<double, 8>& w) {
+  return wetland_face_discharge(s, h, h, 0.0, true, w, 0.0);
+}
+
+// Face between two cells that are not lake cells.
 template <bool Wetlands>
-inline double face_discharge(const face_inputs& f, int j, int nb, double ground_slope) {
+inline double cell_face_discharge(const face_inputs& f, int j, int nb, double ground_slope) {
   const double hj = f.h[j], hnb = f.h[nb];
-  const double s = water_surface_slope(ground_slope, hj, hnb, f.dx, plain_slope_addend);
+  const double s = water_surface_slope(ground_slope, hj, hnb, f.dx, f.addend);
   if constexpr (Wetlands) {
-    const int id = f.wet[j];
-    if (id >= 1 && id <= f.wet_count)
-      return wetland_face_discharge(s, hj, hnb, f.r[nb], f.wet[nb] >= 1, f.wet_props[id],
-                                    f.rough[nb]);
+    if (const auto* w = wetland_record(f, j))
+      return wetland_face_discharge(s, hj, hnb, f.r[nb], f.wet[nb] >= 1, *w, f.rough[nb]);
   }
   return plain_face_discharge(s, hj, hnb, f.r[j], f.r[nb], f.rough[j]);
 }
 
+// Face of a cell with a channel lake on one side; the lake's level is its head.
+template <bool Wetlands>
+inline double lake_face_discharge(const face_inputs& f, int j, int nb, int lake_j, int lake_nb) {
+  if (lake_nb > 0) {  // water leaves j into the lake, or the lake floods j
+    const double level = f.lake_elev[lake_nb];
+    const double s = clamped((f.z[j] + f.h[j] - level) / f.dx + lake_slope_addend);
+    if constexpr (Wetlands) {
+      if (const auto* w = wetland_record(f, j)) return wetland_lake_discharge(s, f.h[j], *w);
+    }
+    return manning(s, f.rough[j], s > 0.0 ? f.h[j] - f.r[j] : level - f.z[j]);
+  }
+  const double level = f.lake_elev[lake_j];
+  const double s = clamped((level - (f.z[nb] + f.h[nb])) / f.dx);
+  if constexpr (Wetlands) {
+    if (const auto* w = wetland_record(f, nb)) return wetland_lake_discharge(s, f.h[nb], *w);
+  }
+  return manning(s, f.rough[nb], s < 0.0 ? f.h[nb] - f.r[nb] : level - f.z[nb]);
+}
+
+// One face: its discharge q and the depth T it moves; a closed face, or one between two
+// cells of one lake, moves nothing. Returns 1 when T is too large for one sub-step.
+template <bool Wetlands, bool Lakes>
+inline int compute_face(const face_inputs& f, int j, int nb, bool closed, double ground_slope,
+                        double to_depth, double& q, double& t) {
+  q = 0.0;
+  t = 0.0;
+  if (nb == 0 || closed) return 0;
+  if constexpr (Lakes) {
+    const int lj = f.lake[j], ln = f.lake[nb];
+    if (lj > 0 && ln > 0) return 0;
+    if (lj > 0 || ln > 0) {
+      q = lake_face_discharge<Wetlands>(f, j, nb, lj, ln);
+      t = q * to_depth;
+      // Only water leaving an ordinary cell is tested.
+      return lj == 0 && std::fabs(t) >= max_face_depth_change ? 1 : 0;
+    }
+  }
+  q = cell_face_discharge<Wetlands>(f, j, nb, ground_slope);
+  t = q * to_depth;
+  return std::fabs(t) >= max_face_depth_change ? 1 : 0;
+}
+
 // Both faces of every cell; each face is written only by its left or upper cell, so the
 // loop has no shared writes. Returns the number of faces that move too much water.
-template <bool Wetlands, bool Dikes>
+template <bool Wetlands, bool Dikes, bool Lakes>
 int compute_faces(const face_inputs& f, double dts) {
   const double to_depth = dts / f.dx;
   int celerity_failures = 0;
-#pragma omp parallel for schedule(static) reduction(+ : celerity_failures)
+#pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : celerity_failures)
   for (int j = 1; j <= f.n; j++) {
     const int dike = Dikes ? f.dike[j] : 0;
-    const int r = f.right[j];
-    if (r == 0 || (dike & 2)) {  // closed face
-      f.qx[j] = 0.0;
-      f.tx[j] = 0.0;
-    } else {
-      const double q = face_discharge<Wetlands>(f, j, r, f.sx[j]);
-      f.qx[j] = q;
-      f.tx[j] = q * to_depth;
-      if (std::fabs(f.tx[j]) >= max_face_depth_change) celerity_failures++;
-    }
-    const int b = f.below[j];
-    if (b == 0 || (dike & 4)) {
-      f.qy[j] = 0.0;
-      f.ty[j] = 0.0;
-    } else {
-      const double q = face_discharge<Wetlands>(f, j, b, f.sy[j]);
-      f.qy[j] = q;
-      f.ty[j] = q * to_depth;
-      if (std::fabs(f.ty[j]) >= max_face_depth_change) celerity_failures++;
-    }
+    celerity_failures += compute_face<Wetlands, Lakes>(f, j, f.right[j], dike & 2, f.sx[j],
+                                                       to_depth, f.qx[j], f.tx[j]);
+    celerity_failures += compute_face<Wetlands, Lakes>(f, j, f.below[j], dike & 4, f.sy[j],
+                                                       to_depth, f.qy[j], f.ty[j]);
   }
   return celerity_failures;
 }
 
+bool is_lake(const face_inputs& f, int i) { return f.lake && f.lake[i] > 0; }
+
 // Gathers the face transfers into each cell's new depth in a fixed order, so the sums are
-// the same on any thread count. Returns the number of cells that would fall below
-// min_depth_after_step.
+// the same on any thread count. Lake cells keep their depth: their water is the lake's.
+// Returns the number of cells that would fall below min_depth_after_step.
 int gather_faces(const face_inputs& f) {
   int dry_failures = 0;
-#pragma omp parallel for schedule(static) reduction(+ : dry_failures)
+#pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : dry_failures)
   for (int i = 1; i <= f.n; i++) {
+    if (is_lake(f, i)) {
+      f.next[i] = f.h[i];
+      continue;
+    }
     double change = -f.tx[i] - f.ty[i];
     if (f.left[i]) change += f.tx[f.left[i]];
     if (f.above[i]) change += f.ty[f.above[i]];
@@ -106,44 +164,72 @@ int gather_faces(const face_inputs& f) {
   return dry_failures;
 }
 
-int sub_step(const face_inputs& f, double dts, bool wetlands, bool dikes) {
-  int failures;
+template <bool Lakes>
+int faces_of(const face_inputs& f, double dts, bool wetlands, bool dikes) {
   if (wetlands)
-    failures = dikes ? compute_faces<true, true>(f, dts) : compute_faces<true, false>(f, dts);
-  else
-    failures = dikes ? compute_faces<false, true>(f, dts) : compute_faces<false, false>(f, dts);
+    return dikes ? compute_faces<true, true, Lakes>(f, dts) : compute_faces<true, false, Lakes>(f, dts);
+  return dikes ? compute_faces<false, true, Lakes>(f, dts) : compute_faces<false, false, Lakes>(f, dts);
+}
+
+int sub_step(const face_inputs& f, double dts, bool wetlands, bool dikes) {
+  const int failures = f.lake ? faces_of<true>(f, dts, wetlands, dikes)
+                              : faces_of<false>(f, dts, wetlands, dikes);
   return failures + gather_faces(f);
 }
 
-// Names the failing faces and cells, in sweep order; at most limit lines.
-void print_failures(const face_inputs& f, int sweep_order, int limit) {
+void print_face_failure(const face_inputs& f, bool y, int j, double dts) {
+  const double t = y ? f.ty[j] : f.tx[j];
+  if (!f.lake) {
+    if (y)
+      message_out("need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n", std::fabs(t), -t,
+                  f.h[j] - t);
+    else
+      message_out("need to split...(x-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n", std::fabs(t), -t,
+                  f.h[j] - t);
+    return;
+  }
+  const double q = y ? f.qy[j] : f.qx[j];
+  if (y)
+    message_out("  ]y:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", std::fabs(t), -t, q, dts, j);
+  else
+    message_out("  ]x:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", std::fabs(t), -t, q, dts, j);
+  message_out("    -> Cell Exceded Celerity Check\n");
+}
+
+void print_cell_failure(const face_inputs& f, bool y, int i) {
+  if (!f.lake) {
+    const double du = std::max(std::fabs(f.tx[i]), std::fabs(f.ty[i]));
+    const double dh = f.next[i] - f.h[i];
+    if (y)
+      message_out("need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n", du, dh, f.next[i]);
+    else
+      message_out("need to split...(x-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n", du, dh, f.next[i]);
+    return;
+  }
+  if (y)
+    message_out("  ]y: h+dh < 0.00   (h+dh=%lf)  j:%d\n", f.next[i], i);
+  else
+    message_out("  ]x: h+dh < 0.00   (h+dh=%lf)  j:%d\n", f.next[i], i);
+  message_out("    -> Outflow Exceeded Water Depth\n");
+}
+
+// Names the failing faces in sweep order, then the cells drained below zero by all their
+// faces together (named with the last sweep); at most limit of them.
+void print_failures(const face_inputs& f, int sweep_order, int limit, double dts) {
   int printed = 0;
   const bool y_first = sweep_order == 1;
   for (int pass = 0; pass < 2; pass++) {
     const bool y = (pass == 0) == y_first;
     const double* t = y ? f.ty : f.tx;
     for (int j = 1; j <= f.n && printed < limit; j++) {
-      if (std::fabs(t[j]) < max_face_depth_change) continue;
-      if (y)
-        message_out("need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n",
-                    std::fabs(t[j]), -t[j], f.h[j] - t[j]);
-      else
-        message_out("need to split...(x-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n",
-                    std::fabs(t[j]), -t[j], f.h[j] - t[j]);
+      if (std::fabs(t[j]) < max_face_depth_change || is_lake(f, j)) continue;
+      print_face_failure(f, y, j, dts);
       printed++;
     }
   }
-  // A cell drained below zero by all its faces together, named with the last sweep.
   for (int i = 1; i <= f.n && printed < limit; i++) {
-    if (f.next[i] >= min_depth_after_step) continue;
-    const double du = std::max(std::fabs(f.tx[i]), std::fabs(f.ty[i]));
-    const double dh = f.next[i] - f.h[i];
-    if (y_first)
-      message_out("need to split...(x-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n", du, dh,
-                  f.next[i]);
-    else
-      message_out("need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n", du, dh,
-                  f.next[i]);
+    if (is_lake(f, i) || f.next[i] >= min_depth_after_step) continue;
+    print_cell_failure(f, !y_first, i);
     printed++;
   }
 }
@@ -153,10 +239,11 @@ void size_for(std::vector<T>& v, size_t n) {
   if (v.size() != n) v.assign(n, T());
 }
 
-face_inputs bind_inputs(model_state& m) {
+face_inputs bind_inputs(model_state& m, bool channel_lakes) {
   const size_t size = size_t(m.cell_count) + 1;
   size_for(m.ov_qx, size);
   size_for(m.ov_qy, size);
+  size_for(m.ov_depth_change, size);
   size_for(m.explicit_saved_depth, size);
   size_for(m.explicit_next_depth, size);
   size_for(m.explicit_transfer_x, size);
@@ -165,6 +252,7 @@ face_inputs bind_inputs(model_state& m) {
   f.n = m.cell_count;
   f.dx = m.cell_size;
   f.h = m.ov_depth.data();
+  f.z = m.elevation.data();
   f.r = m.retent_dep.data();
   f.rough = m.dist_rough.data();
   f.sx = m.slope_x.data();
@@ -174,9 +262,16 @@ face_inputs bind_inputs(model_state& m) {
   f.left = m.leftcon.data();
   f.above = m.abovecon.data();
   f.dike = m.dike_mask.data();
-  f.wet = m.wetland_mask.data();
-  f.wet_props = m.wetland_properties.data();
-  f.wet_count = int(m.wetland_properties.size()) - 1;
+  if (m.wetland_on && m.wetland_mask.size() > size_t(m.cell_count)) {
+    f.wet = m.wetland_mask.data();
+    f.wet_props = m.wetland_properties.data();
+    f.wet_count = int(m.wetland_properties.size()) - 1;
+  }
+  if (channel_lakes) {
+    f.addend = lake_slope_addend;
+    f.lake = m.lake_mask.data();
+    f.lake_elev = m.lake_elev.data();
+  }
   f.qx = m.ov_qx.data();
   f.qy = m.ov_qy.data();
   f.tx = m.explicit_transfer_x.data();
@@ -186,29 +281,65 @@ face_inputs bind_inputs(model_state& m) {
 }
 
 void copy_depths(double* to, const double* from, int n) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
   for (int i = 1; i <= n; i++) to[i] = from[i];
 }
 
+// The water a sub-step moved between cells and channel lakes, booked to the lakes by the
+// direction it flowed.
+void book_lake_faces(model_state& m, const face_inputs& f) {
+  const double area = f.dx * f.dx;
+  for (int j = 1; j <= f.n; j++) {
+    const int faces[2] = {f.right[j], f.below[j]};
+    const double moved[2] = {f.tx[j], f.ty[j]};
+    for (int side = 0; side < 2; side++) {
+      const int nb = faces[side];
+      if (nb == 0 || moved[side] == 0.0) continue;
+      const int lj = f.lake[j], ln = f.lake[nb];
+      if ((lj > 0) == (ln > 0)) continue;
+      const double v = std::fabs(moved[side]) * area;
+      const int k = ln > 0 ? ln : lj;
+      const bool into_lake = (ln > 0) == (moved[side] > 0.0);
+      if (into_lake) {
+        m.lake_volume[size_t(k)] += v;
+        m.lake_in_dv[size_t(k)] += v;
+      } else {
+        m.lake_volume[size_t(k)] -= v;
+        m.lake_out_dv[size_t(k)] += v;
+      }
+    }
+  }
+}
+
 // Sub-steps the whole step; after a failure the step starts again from the saved depths
-// with a third of the sub-step.
-void route_plain(model_state& m, double dt, double dts) {
+// (and lake values) with a third of the sub-step.
+void route_substepped(model_state& m, double dt, double dts, bool channel_lakes) {
   const bool quiet = m.quiet_on != 0;
-  const bool wetlands = m.wetland_on != 0 && !m.wetland_mask.empty();
-  const bool dikes = m.dike_map_on != 0 && !m.dike_mask.empty();
+  const bool dikes = m.dike_map_on != 0 && m.dike_mask.size() > size_t(m.cell_count);
+  const bool wetlands = m.wetland_on != 0 && m.wetland_mask.size() > size_t(m.cell_count);
+  const size_t lakes = channel_lakes ? size_t(m.nlakes) + 1 : 0;
   int divisions = 0;
   bool too_small = false;
   for (;;) {
     copy_depths(m.ov_depth.data(), m.explicit_saved_depth.data(), m.cell_count);
+    if (channel_lakes) {
+      std::copy_n(m.explicit_saved_lake_elev.begin(), lakes, m.lake_elev.begin());
+      std::copy_n(m.explicit_saved_lake_volume.begin(), lakes, m.lake_volume.begin());
+      std::fill_n(m.lake_in_dv.begin(), lakes, 0.0);
+      std::fill_n(m.lake_out_dv.begin(), lakes, 0.0);
+    }
     bool restart = false;
     double t = 0.0;
     while (dt - t > 0.0) {
       const double step = explicit_next_substep(dt, t, dts);
-      face_inputs f = bind_inputs(m);
+      face_inputs f = bind_inputs(m, channel_lakes);
       const int failures = sub_step(f, step, wetlands, dikes);
       if (failures > 0 && !too_small) {
         const bool at_limit = dts <= smallest_substep;
-        print_failures(f, m.explicit_control.sweep_order, at_limit ? 1 : failures);
+        if (!channel_lakes)
+          print_failures(f, m.explicit_control.sweep_order, at_limit ? 1 : failures, step);
+        else if (!quiet)
+          print_failures(f, m.explicit_control.sweep_order, failures, step);
         if (at_limit) {
           too_small = true;
         } else if (divisions < max_divisions_per_call) {
@@ -221,11 +352,106 @@ void route_plain(model_state& m, double dt, double dts) {
           if (!quiet) message_out(" *Time step to small to divide, continuing with current time step\n");
         }
       }
+      if (channel_lakes) book_lake_faces(m, f);
       std::swap(m.ov_depth, m.explicit_next_depth);
       t = step >= dt - t ? dt : t + step;
     }
     if (!restart) return;
   }
+}
+
+// Overland lakes: one serial pass of the full step, x faces applied before the y faces
+// are computed. A lake's water is its record's; the cells of a lake keep their depth.
+void route_overland_lakes(model_state& m, double dt) {
+  face_inputs f = bind_inputs(m, false);
+  f.addend = lake_slope_addend;
+  const int n = m.cell_count;
+  const double to_depth = dt / f.dx, area = f.dx * f.dx;
+  const int* lake = m.oland_lake_new.data();
+  std::fill(m.ov_qx.begin(), m.ov_qx.end(), 0.0);
+  std::fill(m.ov_qy.begin(), m.ov_qy.end(), 0.0);
+  std::vector<double>& change = m.ov_depth_change;
+  std::fill(change.begin(), change.end(), 0.0);
+  const bool dikes = m.dike_map_on != 0 && m.dike_mask.size() > size_t(m.cell_count);
+  for (int pass = 0; pass < 2; pass++) {
+    const bool y = pass == 1;
+    const int* nbr = y ? f.below : f.right;
+    const double* slope = y ? f.sy : f.sx;
+    double* qout = y ? f.qy : f.qx;
+    const int bit = y ? 4 : 2;
+    for (int j = 1; j <= n; j++) {
+      const int nb = nbr[j];
+      if (nb == 0 || (dikes && (f.dike[j] & bit))) continue;
+      const int lj = lake[j], ln = lake[nb];
+      if (lj > 0 && ln > 0) continue;
+      double q;
+      if (ln > 0) {  // j and the lake of nb
+        overland_lake_record& l = m.overland_lake_records[size_t(ln)];
+        const double s = clamped((f.z[j] + f.h[j] - l.wse) / f.dx + lake_slope_addend);
+        const auto* w = wetland_record(f, j);
+        q = w ? wetland_lake_discharge(s, f.h[j], *w) : manning(s, f.rough[j], f.h[j] - f.r[j]);
+        change[size_t(j)] -= q * to_depth;
+        l.added_volume += q * to_depth * area;
+      } else if (lj > 0) {  // the lake of j and nb
+        overland_lake_record& l = m.overland_lake_records[size_t(lj)];
+        const double s = clamped((l.wse - (f.z[nb] + f.h[nb])) / f.dx + lake_slope_addend);
+        const auto* w = wetland_record(f, nb);
+        q = w ? wetland_lake_discharge(s, f.h[nb], *w) : manning(s, f.rough[nb], f.h[nb] - f.r[nb]);
+        change[size_t(nb)] += q * to_depth;
+        l.added_volume -= q * to_depth * area;
+      } else {
+        q = f.wet ? cell_face_discharge<true>(f, j, nb, slope[j])
+                  : cell_face_discharge<false>(f, j, nb, slope[j]);
+        change[size_t(j)] -= q * to_depth;
+        change[size_t(nb)] += q * to_depth;
+      }
+      qout[j] = q;
+    }
+    for (int i = 1; i <= n; i++) {
+      if (lake[i] <= 0) m.ov_depth[size_t(i)] += change[size_t(i)];
+      change[size_t(i)] = 0.0;
+    }
+  }
+}
+
+bool report_missing_cell_arrays(model_state& m) {
+  stop_with_message(m.summary_fp.stream, "The overland flow arrays are not set up for the %d cells of the grid.\n",
+                    m.cell_count);
+  return false;
+}
+
+// Lake numbers index the lake tables: one out of range stops the run before any access.
+bool lake_numbers_fit(model_state& m, const std::vector<int>& mask, size_t tables, const char* kind) {
+  if (mask.size() < size_t(m.cell_count) + 1) {
+    stop_with_message(m.summary_fp.stream, "The %s lake map does not cover the %d cells of the grid.\n", kind,
+                      m.cell_count);
+    return false;
+  }
+  for (int i = 1; i <= m.cell_count; i++) {
+    if (mask[size_t(i)] < 0 || size_t(mask[size_t(i)]) >= tables) {
+      stop_with_message(m.summary_fp.stream, "Cell %d belongs to %s lake %d, but only %d lakes are defined.\n",
+                        i, kind, mask[size_t(i)], int(tables) - 1);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Every per-cell array the scheme reads must cover the grid.
+bool cell_arrays_fit(model_state& m) {
+  const size_t size = size_t(m.cell_count) + 1;
+  for (const auto* v : {&m.ov_depth, &m.elevation, &m.retent_dep, &m.dist_rough, &m.slope_x, &m.slope_y})
+    if (v->size() < size) return report_missing_cell_arrays(m);
+  for (const auto* v : {&m.rightcon, &m.belowcon, &m.leftcon, &m.abovecon})
+    if (v->size() < size) return report_missing_cell_arrays(m);
+  if (m.dike_map_on && m.dike_mask.size() < size) return report_missing_cell_arrays(m);
+  if (m.wetland_on && m.wetland_mask.size() < size) return report_missing_cell_arrays(m);
+  return true;
+}
+
+size_t channel_lake_tables(const model_state& m) {
+  return std::min({size_t(std::max(m.nlakes, 0)) + 1, m.lake_elev.size(), m.lake_volume.size(),
+                   m.lake_in_dv.size(), m.lake_out_dv.size()});
 }
 
 // Drains the outlet cell over the outlet slope; never more than the cell holds.
@@ -279,16 +505,26 @@ double explicit_next_substep(double dt, double t, double dts) {
 double route_overland_explicit(model_state& m, double dt) {
   explicit_step_control& c = m.explicit_control;
   c.sweep_order ^= 1;
-  if (m.overland_lakes_on || m.lakes_on) {
-    write_log_message(m.summary_fp.stream,
-                      "The explicit overland scheme cannot route overland or channel lakes in this version.\n");
-    set_error(4000);
+  if (!cell_arrays_fit(m)) return 0.0;
+  const bool channel_lakes = m.lakes_on != 0;
+  const bool overland_lakes = !channel_lakes && m.overland_lakes_on != 0;
+  if (channel_lakes && !lake_numbers_fit(m, m.lake_mask, channel_lake_tables(m), "channel")) return 0.0;
+  if (overland_lakes &&
+      !lake_numbers_fit(m, m.oland_lake_new, m.overland_lake_records.size(), "overland"))
     return 0.0;
-  }
+
   const double dts = explicit_first_substep(c, dt, m.quiet_on != 0);
-  bind_inputs(m);  // sizes the work arrays for this run's grid
+  bind_inputs(m, false);  // sizes the work arrays for this run's grid
   copy_depths(m.explicit_saved_depth.data(), m.ov_depth.data(), m.cell_count);
-  route_plain(m, dt, dts);
+  if (channel_lakes) {
+    const size_t lakes = size_t(m.nlakes) + 1;
+    m.explicit_saved_lake_elev.assign(m.lake_elev.begin(), m.lake_elev.begin() + long(lakes));
+    m.explicit_saved_lake_volume.assign(m.lake_volume.begin(), m.lake_volume.begin() + long(lakes));
+  }
+  if (overland_lakes)
+    route_overland_lakes(m, dt);
+  else
+    route_substepped(m, dt, dts, channel_lakes);
 
   if (m.lowspot_on) {
     double lost = 0.0, gained = 0.0;
@@ -301,7 +537,7 @@ double route_overland_explicit(model_state& m, double dt) {
   const double dx = m.cell_size;
   double* qx = m.ov_qx.data();
   double* qy = m.ov_qy.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if(m.cell_count >= min_cells_for_threads)
   for (int i = 1; i <= m.cell_count; i++) {
     qx[i] *= dx;
     qy[i] *= dx;

@@ -12,6 +12,8 @@
 #include "overland/explicit_scheme.hpp"
 #include "overland/overland_phases.hpp"
 #include "quality/quality_services.hpp"
+#include "common/parallel_team.hpp"
+#include "common/stop_message.hpp"
 #include "run/model_state.hpp"
 
 namespace pluvo {
@@ -21,13 +23,13 @@ namespace {
 constexpr double wet = 1e-16;
 
 void apply_snow_roughness(model_state& m) {
-  if (!m.long_term_on || m.snow_roughness_on != 1 || m.snow_swe.empty()) return;
+  if (!m.long_term_on || m.snow_roughness_on != 1 || m.snow_swe.size() <= size_t(m.cell_count)) return;
   const int n = m.cell_count;
   const double* swe = m.snow_swe.data();
   const double* copy = m.dist_rough_copy.data();
   double* rough = m.dist_rough.data();
   const double snow_n = m.snow_roughness_value;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
   for (int i = 1; i <= n; i++) rough[i] = swe[i] > wet ? snow_n : copy[i];
 }
 
@@ -48,14 +50,14 @@ scan_result scan_cells(model_state& m, scan_moment moment) {
     return result;
   }
   const int n = m.cell_count;
-  const bool olakes = m.overland_lakes_on && !m.oland_lake_new.empty();
-  const bool clakes = m.lakes_on && !m.lake_mask.empty();
+  const bool olakes = m.overland_lakes_on && m.oland_lake_new.size() > size_t(m.cell_count);
+  const bool clakes = m.lakes_on && m.lake_mask.size() > size_t(m.cell_count);
   const double* h = m.ov_depth.data();
   const bool have_q = m.ov_qx.size() > size_t(n) && m.ov_qy.size() > size_t(n);
   const double* qx = m.ov_qx.data();
   const double* qy = m.ov_qy.data();
   int lake_cells = 0, flowing = 0, water = 0, nan_cell = INT_MAX;
-#pragma omp parallel for schedule(static) \
+#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads) \
     reduction(+ : lake_cells, flowing) reduction(max : water) reduction(min : nan_cell)
   for (int i = 1; i <= n; i++) {
     if (olakes && m.oland_lake_new[i] > 0) continue;
@@ -68,15 +70,14 @@ scan_result scan_cells(model_state& m, scan_moment moment) {
     if (std::isnan(h[i]) && i < nan_cell) nan_cell = i;
   }
   if (nan_cell != INT_MAX) {
-    char text[200];
     if (moment == scan_moment::before_routing)
-      std::snprintf(text, sizeof text, "A non-real overland flow water depth has been detected in cell %d after applying overland boundary conditions and overland pumping.\n",
-                    nan_cell);
+      stop_with_message(m.summary_fp.stream,
+                        "A non-real overland flow water depth has been detected in cell %d after applying overland boundary conditions and overland pumping.\n",
+                        nan_cell);
     else
-      std::snprintf(text, sizeof text, "A non-real overland flow water depth has been detected in cell %d after overland flow routing.\n",
-                    nan_cell);
-    write_log_message(m.summary_fp.stream, text);
-    set_error(4000);
+      stop_with_message(m.summary_fp.stream,
+                        "A non-real overland flow water depth has been detected in cell %d after overland flow routing.\n",
+                        nan_cell);
     report_error(error_state);
     result.ok = false;
     return result;
@@ -104,7 +105,7 @@ void book_channel_lakes(model_state& m) {
 }
 
 void running_max(const double* source, double* destination, int n) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
   for (int i = 1; i <= n; i++)
     if (source[i] > destination[i]) destination[i] = source[i];
 }
@@ -112,11 +113,9 @@ void running_max(const double* source, double* destination, int n) {
 // Calls the scheme OVERTYPE selects; only the explicit one is built so far.
 bool route(model_state& m, double dt) {
   if (m.overland_scheme != 1) {
-    char text[160];
-    std::snprintf(text, sizeof text, "OVERTYPE %d: only the explicit overland scheme (OVERTYPE 1) is available in this version.\n",
-                  m.overland_scheme);
-    write_log_message(m.summary_fp.stream, text);
-    set_error(4000);
+    stop_with_message(m.summary_fp.stream,
+                      "OVERTYPE %d: only the explicit overland scheme (OVERTYPE 1) is available in this version.\n",
+                      m.overland_scheme);
     return false;
   }
   const double volume = route_overland_explicit(m, dt);

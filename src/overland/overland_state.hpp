@@ -74,13 +74,6 @@ struct overland_state {
   double snow_reynolds_value = 0.0;
   int snow_roughness_on = 0;
 
-  // Overland boundaries per cell.
-  std::vector<double> ov_bound_value;   // column 1 of the boundary table, then the current value
-  std::vector<double> ov_bound_input;   // stored value, or number of a series or rating curve
-  std::vector<int32_t> face_dir;        // 0..4, present when a cell has type 6 or 7
-  std::vector<double> face_head;        // 0..4, present when a cell has type 6 or 7
-  std::vector<int32_t> ov_rating_curves;  // per cell: position of its elevation series, -1 none
-
   // Used by overland routing and infiltration.
   std::vector<double> ov_qx;            // m3/s across the face toward rightcon, + away from the cell
   std::vector<double> ov_qy;            // m3/s across the face toward belowcon
@@ -101,9 +94,19 @@ struct overland_state {
   int bmp_water_present = 0;        // some BMP still holds water
   explicit_step_control explicit_control;
   std::vector<double> explicit_saved_depth;  // depths at the start of the call
+  std::vector<double> explicit_saved_lake_elev;    // channel lakes at the start of the call
+  std::vector<double> explicit_saved_lake_volume;
   std::vector<double> explicit_next_depth;   // depths after the current sub-step
   std::vector<double> explicit_transfer_x;   // m moved across each cell's x face in a sub-step
   std::vector<double> explicit_transfer_y;
+  // Overland boundaries per cell.
+  std::vector<double> ov_bound_value;   // column 1 of the boundary table, then the current value
+  std::vector<double> ov_bound_input;   // stored value, or number of a series or rating curve
+  std::vector<int32_t> face_dir;        // 0..4, present when a cell has type 6 or 7
+  std::vector<double> face_head;        // 0..4, present when a cell has type 6 or 7
+  std::vector<int32_t> ov_rating_curves;  // per cell: position of its elevation series, -1 none
+
+  // Used by overland routing and infiltration.
 };
 
 }  // namespace pluvo

@@ -2,6 +2,7 @@
 // Sediment and water-quality fields of the model record.
 #include <string>
 #include <vector>
+#include <string>
 #include <cstdint>
 #include <memory>
 #include <string>

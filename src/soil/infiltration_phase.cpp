@@ -1,8 +1,13 @@
 // The infiltration phase: runs the selected method at each update time, exchanges water
 // between the water table and the surface, books the infiltrated water and sleeps between
 // the events of a long-term run.
+#include <array>
 #include <cmath>
 
+#include "common/parallel_team.hpp"
+#include "common/stop_message.hpp"
+#include "common/console.hpp"
+#include "common/error_state.hpp"
 #include "run/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
 #include "soil/soil_phases.hpp"
@@ -14,12 +19,12 @@ namespace {
 enum class exchange_form { redistribution, layered, richards };
 
 bool in_any_lake(const model_state& m, int i) {
-  if (m.overland_lakes_on && !m.oland_lake_new.empty() && m.oland_lake_new[i] > 0) return true;
-  return m.lakes_on && !m.lake_mask.empty() && m.lake_mask[i] > 0;
+  if (m.overland_lakes_on && m.oland_lake_new.size() > size_t(m.cell_count) && m.oland_lake_new[i] > 0) return true;
+  return m.lakes_on && m.lake_mask.size() > size_t(m.cell_count) && m.lake_mask[i] > 0;
 }
 
 bool holds_head_boundary(const model_state& m, int i) {
-  if (!m.ov_boundary_on || m.boundary_type.empty()) return false;
+  if (!m.ov_boundary_on || m.boundary_type.size() <= size_t(m.cell_count)) return false;
   const int t = m.boundary_type[i];
   return t == 2 || t == 3 || t == 9;
 }
@@ -58,12 +63,34 @@ double exchange_depth(model_state& m, exchange_form form, int i, double dt) {
   return q;
 }
 
+bool exchange_inputs_fit(const model_state& m, exchange_form form) {
+  const size_t size = size_t(m.cell_count) + 1;
+  if (m.yes_exfil.size() < size || m.elevgw.size() < size || m.elevation.size() < size ||
+      m.ov_depth.size() < size)
+    return false;
+  switch (form) {
+    case exchange_form::redistribution:
+      return m.ks_cell.size() >= size;
+    case exchange_form::layered:
+      return true;
+    case exchange_form::richards:
+      return m.gw_simulation_on ? m.gw_porosity_cell.size() >= size
+                                : m.avgks.size() >= size && m.totaldz.size() >= size;
+  }
+  return false;
+}
+
 void surface_groundwater_exchange(model_state& m, exchange_form form, double dt) {
   const int n = m.cell_count;
   const size_t size = size_t(n) + 1;
+  if (!exchange_inputs_fit(m, form)) {
+    stop_with_message(m.summary_fp.stream,
+                      "The exchange between the water table and the surface needs the water table and soil of every cell.\n");
+    return;
+  }
   size_for(m.exfil_depth_cell, size);
   const double area = m.cell_size * m.cell_size;
-  const bool blocked = m.ovr_flow_block_on && !m.ovr_flow_block_value1.empty();
+  const bool blocked = m.ovr_flow_block_on && m.ovr_flow_block_value1.size() > size_t(m.cell_count);
   for (int i = 1; i <= n; i++) {
     const int flag = m.yes_exfil[i];
     if (form == exchange_form::richards ? flag != 1 : flag < 1) continue;
@@ -109,20 +136,18 @@ void book_infiltration(model_state& m) {
   if (m.soil_moisture_accounting_on) size_for(m.sm_infil_depth, size);
   if (m.ov_con_trans_on) size_for(m.ov_infil_volume_cell, size);
   const double area = m.cell_size * m.cell_size;
-  const bool blocked = m.ovr_flow_block_on && !m.ovr_flow_block_value1.empty();
-  double volume_sum = 0.0, depth_sum = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : volume_sum, depth_sum)
-  for (int i = 1; i <= n; i++) {
+  const bool blocked = m.ovr_flow_block_on && m.ovr_flow_block_value1.size() > size_t(m.cell_count);
+  const std::array<double, 2> sums = parallel_cell_sums<2>(n, [&](int i) -> std::array<double, 2> {
     const double d = m.infil_depth[i] - m.infil_depth_prev[i];
     double v = d * area;
     if (blocked && m.ovr_flow_block_value1[i] < 1.0) v *= 1.0 - m.ovr_flow_block_value1[i];
-    volume_sum += v;
-    depth_sum += d;
     m.cum_infil_depth[i] += d;
     if (m.soil_moisture_accounting_on) m.sm_infil_depth[i] += d;
     if (m.ov_con_trans_on) m.ov_infil_volume_cell[i] += v;
     m.infil_depth_prev[i] = m.infil_depth[i];
-  }
+    return {v, d};
+  });
+  const double volume_sum = sums[0], depth_sum = sums[1];
   m.infil_volume_total += volume_sum;
   if (m.sacramento_on) m.sac_infil_depth_sum += depth_sum;
   if (m.conceptual_gw_on) m.cgw_infil_depth_sum += depth_sum;
@@ -162,7 +187,10 @@ void compute_infiltration(model_state& m) {
     if (m.exfil_on == 1) surface_groundwater_exchange(m, exchange_form::layered, dt);
   } else if (m.inf_richards_on == 1) {
     if (m.exfil_on == 1) surface_groundwater_exchange(m, exchange_form::richards, dt);
-    solve_richards_columns(m, dt);
+    const double evaporated = solve_richards_columns(m, dt);
+    m.soil_evap_depth = evaporated;
+    m.evap_volume_event += evaporated * m.cell_size * m.cell_size;
+    m.evap_volume_total += evaporated * m.cell_size * m.cell_size;
   }
   book_infiltration(m);
   m.infil_last_time = m.cur_julian;

@@ -126,6 +126,17 @@ struct soil_state {
   double uniform_initial_moisture = 0.0;
   int uniform_moisture_on = 0;
 
+  // Used by overland routing and infiltration.
+  std::vector<double> sm_infil_depth;    // m, for soil-moisture accounting
+  double infil_volume_total = 0.0;       // m3
+  double sac_infil_depth_sum = 0.0;
+  double cgw_infil_depth_sum = 0.0;
+  int infil_step_count = 0;
+  std::vector<double> avgks;
+  std::vector<double> totaldz;
+  double soil_evap_depth = 0.0;     // m evaporated over the watershed by the Richards columns in the step
+  double evap_volume_event = 0.0;   // m3
+  double evap_volume_total = 0.0;   // m3
   // Evapotranspiration surface parameters per cell.
   std::vector<double> albedo_cell;
   std::vector<double> albedo_w_snow;
@@ -193,13 +204,6 @@ struct soil_state {
   std::vector<double> upslope_area;         // per cell
 
   // Used by overland routing and infiltration.
-  std::vector<double> sm_infil_depth;    // m, for soil-moisture accounting
-  double infil_volume_total = 0.0;       // m3
-  double sac_infil_depth_sum = 0.0;
-  double cgw_infil_depth_sum = 0.0;
-  int infil_step_count = 0;
-  std::vector<double> avgks;
-  std::vector<double> totaldz;
 };
 
 }  // namespace pluvo

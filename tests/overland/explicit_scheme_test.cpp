@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <array>
 #include <cmath>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "common/parallel_team.hpp"
 #include "overland/explicit_scheme.hpp"
 #include "overland/face_law.hpp"
 #include "overland_fixture.hpp"
@@ -28,6 +30,7 @@ void rain_and_route(pluvo::model_state& m, double rate, double dt) {
 // Kinematic wave on a plane: equilibrium outflow is rain x area, reached after
 // te = (L / (alpha i^(m-1)))^(1/m), alpha = sqrt(S)/n, m = 5/3.
 TEST(ExplicitScheme, TiltedPlaneReachesKinematicEquilibrium) {
+  pluvo_test::thread_count_guard one_thread(1);
   const int cells = 50;
   const double dx = 10.0, slope = 0.01, n = 0.03, rain = 50.0 / 3600000.0, dt = 10.0;
   grid_spec g;
@@ -59,23 +62,27 @@ struct run_result {
   double rain = 0.0, out = 0.0, start = 0.0, end = 0.0;
 };
 
-// A random masked surface with random roughness and retention, some wetlands and dikes.
+// A random masked surface with random roughness and retention, some wetlands and dikes,
+// large enough to run on a thread team.
 run_result route_random_grid(int threads) {
-  omp_set_num_threads(threads);
+  pluvo_test::thread_count_guard guard(threads);
+  const int rows = 64, cols = 80;
   std::mt19937 rng(42);
   std::uniform_real_distribution<double> u(0.0, 1.0);
-  std::vector<double> z(32 * 24), keep(32 * 24);
-  for (auto& v : z) v = 5.0 * u(rng);
+  std::vector<double> z(rows * cols), keep(rows * cols);
+  for (auto& v : z) v = 0.3 * u(rng);
   for (auto& v : keep) v = u(rng);
+  const auto at = [&](int r, int c) { return size_t((r - 1) * cols + c - 1); };
   grid_spec g;
-  g.rows = 24;
-  g.cols = 32;
-  g.dx = 5.0;
-  g.elevation = [&](int r, int c) { return z[size_t((r - 1) * 32 + c - 1)] + 0.05 * c; };
-  g.active = [&](int r, int c) { return (r == 12 && c == 32) || keep[size_t((r - 1) * 32 + c - 1)] > 0.15; };
-  g.outlet_row = 12;
-  g.outlet_col = 32;
+  g.rows = rows;
+  g.cols = cols;
+  g.dx = 10.0;
+  g.elevation = [&](int r, int c) { return z[at(r, c)] + 0.1 * c; };
+  g.active = [&](int r, int c) { return (r == rows / 2 && c == cols) || keep[at(r, c)] > 0.12; };
+  g.outlet_row = rows / 2;
+  g.outlet_col = cols;
   auto m = make_overland_grid(g);
+  EXPECT_GE(m->cell_count, pluvo::min_cells_for_threads);
   m->dike_map_on = 1;
   m->dike_mask.assign(size_t(m->cell_count) + 1, 0);
   m->wetland_on = 1;
@@ -84,14 +91,14 @@ run_result route_random_grid(int threads) {
   for (int i = 1; i <= m->cell_count; i++) {
     m->dist_rough[i] = 0.02 + 0.08 * u(rng);
     m->retent_dep[i] = 0.002 * u(rng);
-    m->ov_depth[i] = 0.05 * u(rng);
+    m->ov_depth[i] = 0.02 * u(rng);
     if (u(rng) < 0.1) m->dike_mask[i] = 2 | 4;
     if (u(rng) < 0.1) m->wetland_mask[i] = 1;
   }
   run_result r;
   r.start = stored_volume(*m);
-  const double rate = 30.0 / 3600000.0, dt = 20.0;
-  for (int step = 0; step < 150; step++) {
+  const double rate = 30.0 / 3600000.0, dt = 10.0;
+  for (int step = 0; step < 20; step++) {
     rain_and_route(*m, rate, dt);
     r.rain += rate * dt * m->cell_count * g.dx * g.dx;
   }
@@ -102,10 +109,8 @@ run_result route_random_grid(int threads) {
 }
 
 TEST(ExplicitScheme, RandomGridClosesMassAndIgnoresThreadCount) {
-  const int saved = omp_get_max_threads();
   const run_result one = route_random_grid(1);
   const run_result eight = route_random_grid(8);
-  omp_set_num_threads(saved);
   EXPECT_GT(one.out, 0.0);
   const double input = one.start + one.rain;
   EXPECT_LT(std::fabs(input - one.out - one.end) / input, 1e-10);
@@ -127,6 +132,37 @@ TEST(ExplicitScheme, FaceLaws) {
   EXPECT_NEAR(q, -std::sqrt(0.02) / 0.03 * std::pow(0.2, 5.0 / 3.0), 1e-12);
   // Below the upwind cell's retention nothing moves.
   EXPECT_EQ(plain_face_discharge(back, 0.0, 0.2, 0.0, 0.25, 0.03), 0.0);
+}
+
+TEST(ExplicitScheme, WetlandLaw) {
+  using pluvo::wetland_face_discharge;
+  // hw 0.1 m, k1 0.01 m/s, transition 0.05 m, k2 0.02 m/s, n over the wetland 0.2.
+  const std::array<double, 8> w = {0.0, 0.1, 0.01, 0.05, 0.02, 0.0, 0.2, 0.0};
+  const double s = 0.01;
+  struct row {
+    const char* name;
+    double s, hj, hnb, rnb;
+    bool nb_wetland;
+    double expected;
+  };
+  const double over = std::sqrt(s) / 0.2 * std::pow(0.03, 5.0 / 3.0);
+  const row rows[] = {
+      {"below the wetland height", s, 0.08, 0.0, 0.0, true, 0.01 * s * 0.08},
+      {"from an ordinary cell below its retention", -s, 0.0, 0.08, 0.1, false, 0.0},
+      {"in the transition", s, 0.13, 0.0, 0.0, true,
+       0.01 * 0.1 * s + (1.0 - 0.03 / 0.05) * 0.02 * 0.03 * s + over * 0.03 / 0.05},
+      {"to an ordinary cell, its roughness", s, 0.13, 0.0, 0.0, false,
+       std::sqrt(s) / 0.05 * std::pow(0.03, 5.0 / 3.0)},
+      {"from an ordinary cell above its retention", -s, 0.0, 0.04, 0.01, false,
+       -std::sqrt(s) / 0.05 * std::pow(0.03, 5.0 / 3.0)},
+  };
+  for (const row& r : rows)
+    EXPECT_NEAR(wetland_face_discharge(r.s, r.hj, r.hnb, r.rnb, r.nb_wetland, w, 0.05), r.expected, 1e-15)
+        << r.name;
+  // The blend meets the full law at the top of the transition.
+  const double top = wetland_face_discharge(s, 0.15, 0.0, 0.0, true, w, 0.05);
+  const double above = wetland_face_discharge(s, 0.15 + 1e-12, 0.0, 0.0, true, w, 0.05);
+  EXPECT_NEAR(top, above, 1e-12);
 }
 
 TEST(ExplicitScheme, SubstepsEndExactlyAtTheStepEnd) {

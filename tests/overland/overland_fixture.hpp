@@ -1,5 +1,7 @@
 #pragma once
 // Small overland grids built in memory, with the clock stepping the overland phase.
+#include <omp.h>
+
 #include <functional>
 #include <memory>
 #include <vector>
@@ -77,6 +79,19 @@ inline double stored_volume(const pluvo::model_state& m) {
   for (int i = 1; i <= m.cell_count; i++) v += m.ov_depth[i];
   return v * m.cell_size * m.cell_size;
 }
+
+// Runs a test on a given number of threads and gives the previous count back. Small
+// grids run on one thread: a loaded machine makes every parallel region costly.
+class thread_count_guard {
+ public:
+  explicit thread_count_guard(int threads) : saved_(omp_get_max_threads()) { omp_set_num_threads(threads); }
+  ~thread_count_guard() { omp_set_num_threads(saved_); }
+  thread_count_guard(const thread_count_guard&) = delete;
+  thread_count_guard& operator=(const thread_count_guard&) = delete;
+
+ private:
+  int saved_;
+};
 
 // Clears what a test's reported error left in the process-wide error state.
 inline void clear_error_state() { pluvo::error_state = pluvo::error_state_record(); }

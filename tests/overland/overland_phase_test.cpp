@@ -54,21 +54,24 @@ struct stop_case {
   const char* name;
   int scheme;
   bool nan_depth;
+  bool no_slopes;
   const char* message;
 };
 
 TEST(OverlandPhase, StopsWithItsMessage) {
   const stop_case cases[] = {
-      {"ade", 2, false,
+      {"ade", 2, false, false,
        "OVERTYPE 2: only the explicit overland scheme (OVERTYPE 1) is available in this version.\n"},
-      {"nan", 1, true,
+      {"nan", 1, true, false,
        "A non-real overland flow water depth has been detected in cell 2 after applying overland boundary conditions and overland pumping.\n"},
+      {"no slopes", 1, false, true, "The overland flow arrays are not set up for the 3 cells of the grid.\n"},
   };
   for (const stop_case& c : cases) {
     auto m = make_overland_grid(grid_spec{.cols = 3});
     m->overland_scheme = c.scheme;
     m->ov_depth[1] = 0.1;
     if (c.nan_depth) m->ov_depth[2] = std::numeric_limits<double>::quiet_NaN();
+    if (c.no_slopes) m->slope_x.clear();
     due_in(*m, 30.0);
     testing::internal::CaptureStdout();
     pluvo::route_overland_step(*m);

@@ -1,0 +1,36 @@
+#pragma once
+// Per-cell loops on a thread team. min_cells_for_threads: below this many cells the fork and
+// join of the team cost more than the loop, most of all on a loaded machine.
+// parallel_cell_sums: runs a per-cell step over cells 1..n and sums what it returns, in a
+// fixed order of fixed blocks, so the sums are the same on any number of threads.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace pluvo {
+
+constexpr int min_cells_for_threads = 4096;
+
+// step(i) does the work of cell i and returns its K contributions to the sums.
+template <std::size_t K, typename Step>
+std::array<double, K> parallel_cell_sums(int n, Step step) {
+  constexpr int blocks = 64;
+  std::array<std::array<double, K>, blocks> partial{};
+#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
+  for (int b = 0; b < blocks; b++) {
+    const int first = int(int64_t(n) * b / blocks) + 1;
+    const int last = int(int64_t(n) * (b + 1) / blocks);
+    std::array<double, K> sum{};
+    for (int i = first; i <= last; i++) {
+      const std::array<double, K> v = step(i);
+      for (std::size_t k = 0; k < K; k++) sum[k] += v[k];
+    }
+    partial[size_t(b)] = sum;
+  }
+  std::array<double, K> total{};
+  for (const auto& p : partial)
+    for (std::size_t k = 0; k < K; k++) total[k] += p[k];
+  return total;
+}
+
+}  // namespace pluvo
