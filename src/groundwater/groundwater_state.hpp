@@ -3,6 +3,52 @@
 
 namespace pluvo {
 
-struct groundwater_state {};
+struct groundwater_state {
+  double exfiltrated_volume = 0.0;        // event
+  double exfiltrated_volume_start = 0.0;
+  double exfiltrated_volume_total = 0.0;
+  double gw_volume_initial = 0.0;
+  double gw_volume_final = 0.0;
+  double gw_input_total = 0.0;            // unsaturated to saturated exchange
+  double gw_recharge_total = 0.0;
+  double gw_head_bound_flux = 0.0;
+  double gw_deep_leakage = 0.0;
+  double gw_pumping_total = 0.0;
+  double gw_to_unsat_volume = 0.0;        // event, without recharge
+  double gw_to_chan_volume = 0.0;         // event
+  double chan_to_gw_volume = 0.0;
+  double gw_to_lake_volume = 0.0;
+  double lake_to_gw_volume = 0.0;
+  double river_to_gw_total = 0.0;
+  double gw_to_river_total = 0.0;
+  double lake_to_gw_total = 0.0;
+  double gw_to_lake_total = 0.0;
+  double xy_gw_gain = 0.0;
+  double xy_gw_loss = 0.0;
+  int xy_gw_input_count = 0;
+  int xy_gw_input_count2 = 0;
+  double gw_error_pct = 0.0;
+  // Pipe networks: superlink (first) and drain network, event and run volumes.
+  double ov_to_superlink_volume = 0.0;
+  double superlink_to_ov_volume = 0.0;
+  double superlink_to_chan_volume = 0.0;
+  double gw_to_tile_volume = 0.0;
+  double drain_to_superlink_volume = 0.0;
+  double ov_to_drain_volume = 0.0;
+  double drain_to_ov_volume = 0.0;
+  double drain_to_chan_volume = 0.0;
+  double gw_to_drain_tile_volume = 0.0;
+  int drain_tile_on = 0;
+  double superlink_volume = 0.0;          // water held in the network
+  double ov_to_superlink_total = 0.0;
+  double superlink_to_ov_total = 0.0;
+  double superlink_to_chan_total = 0.0;
+  double gw_to_tile_total = 0.0;
+  double ov_to_drain_total = 0.0;
+  double drain_to_ov_total = 0.0;
+  double drain_to_chan_total = 0.0;
+  double gw_to_drain_tile_total = 0.0;
+  double drain_to_superlink_total = 0.0;
+};
 
 }  // namespace pluvo

@@ -6,6 +6,112 @@ namespace pluvo {
 
 struct input_state {
   checked_file summary_fp;  // run summary; the error log once open
+  // Run switches and units of the project cards.
+  int long_term_on = 0;
+  int strict_julian_date_on = 0;
+  int qout_cfs_on = 0;
+  double cfs_factor = 35.314667;  // cubic feet per cubic metre for written discharges
+  int units_flag = 0;             // 0: elevation and grid size in metres
+  int hyd_write_steps = 1;
+  int map_write_steps = 1;
+  int cell_count = 0;
+  double cell_size = 0.0;
+  double gmt_offset = 0.0;
+  // Precipitation options.
+  int precip_on = 0;
+  int precip_kind = 0;  // radar rainfall
+  int uniform_rain_on = 0;
+  double uniform_rain_intensity = 0.0;
+  double uniform_rain_duration = 0.0;
+  int rain_inv_distance_on = 0;
+  int rain_thiessen_on = 0;
+  // Process switches.
+  int chan_explic_on = 0;
+  int chan_drain_on = 0;
+  int chan_backwater_on = 0;
+  int chan_apfa_on = 0;
+  int chan_trap_preiss_on = 0;
+  int chan_table_preiss_on = 0;
+  int chan_table_on = 0;
+  int interception_on = 0;
+  int roughness_map_on = 0;
+  int manning_n_on = 0;
+  int moisture_map_on = 0;
+  int uniform_moisture_on = 0;
+  int lakes_on = 0;
+  int overland_lakes_on = 0;
+  int retention_map_on = 0;
+  int retention_uniform_on = 0;
+  int inf_redist_on = 0;
+  int green_ampt_on = 0;
+  int inf_richards_on = 0;
+  int inf_layered_soil_on = 0;
+  int soil_erosion_on = 0;
+  int chan_sed_transport_on = 0;
+  int sacramento_on = 0;
+  int gw_simulation_on = 0;
+  int soil_moisture_accounting_on = 0;
+  int water_table_on = 0;
+  int storm_sewer_on = 0;
+  int storm_drain_on = 0;
+  int leaky_pipes_on = 0;
+  int stream_loss_on = 0;
+  int lake_gw_exchange_on = 0;
+  int ov_boundary_on = 0;
+  int ov_boundary2_on = 0;  // the second overland boundary switch
+  int ov_bmp_on = 0;
+  int snow_canopy_intercept_on = 0;
+  int chan_point_input_on = 0;
+  int point_source_sink_on = 0;
+  int dike_map_on = 0;
+  int lowspot_on = 0;
+  int et_calc_penman_on = 0;
+  int et_calc_deardorff_on = 0;
+  int hmet_samson_on = 0;
+  int hmet_surfaways_on = 0;
+  int grass_input_maps_on = 0;
+  // Output switches.
+  int runoff_mmph_on = 0;
+  int rainfall_mmph_on = 0;
+  int sig_outlet_hydro_on = 0;
+  int hyd_location_on = 0;
+  int gwflux_location_on = 0;
+  int celldepdis_location_on = 0;
+  int theta_out_on = 0;
+  int lake_output_on = 0;
+  int overland_depths_on = 0;
+  int overland_wse_on = 0;
+  int sed_hydro_locations_on = 0;
+  int superlink_junc_flow_on = 0;
+  int superlink_node_flow_on = 0;
+  int map_type_zero_on = 0;
+  int map_output_on = 0;
+  int map_output_type2 = 0;
+  int map_out_depth = 0;
+  int map_out_discharge = 0;
+  int map_out_chan_discharge = 0;
+  int map_out_dis_rain = 0;
+  int map_out_inf_depth = 0;
+  int map_out_rate_of_infil = 0;
+  int map_out_surf_moist = 0;
+  int map_out_gw_recharge_cum = 0;
+  int map_out_gw_recharge_inc = 0;
+  int map_out_chan_depth = 0;
+  int net_sed_volume_on = 0;
+  int vol_sed_susp_on = 0;
+  int max_sed_flux_on = 0;
+  int map_out_chan_sed_flux = 0;
+  // Line-per-output-time files, opened with the project's files.
+  checked_file outlet_hydrograph_fp;
+  checked_file hydrograph_6digit_fp;
+  checked_file runoff_mmh_fp;
+  checked_file basin_rain_mmh_fp;
+  checked_file out_dep_dis_fp;
+  checked_file out_theta_location_fp;
+  checked_file overland_depth_out_fp;
+  checked_file overland_wse_out_fp;
+  checked_file lake_output_fp;
+  checked_file optimize_output_fp;
 };
 
 }  // namespace pluvo

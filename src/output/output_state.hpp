@@ -1,6 +1,7 @@
 #pragma once
 // Output and reporting fields of the model record.
 #include <string>
+#include <vector>
 
 namespace pluvo {
 
@@ -9,6 +10,36 @@ struct output_state {
   std::string analyzers_file;
   int hydrograph_link_count = 0;
   int sed_hydrograph_point_count = 0;
+  double hydrograph_time = 0.0;   // time column of long-term lines
+  int hydrograph_line_count = 0;  // outlet hydrograph lines written
+  // Locations of the cell, overland depth and soil-moisture files (cell numbers).
+  std::vector<int> gnumlocater;
+  std::vector<int> overland_depth_cells;
+  std::vector<int> theta_cells;
+  // Event figures closed at the end of each event (m3, m3/s).
+  double infiltrated_volume = 0.0;
+  double surface_volume_final = 0.0;
+  double lake_volume_final = 0.0;
+  double event_discharge_volume = 0.0;
+  double event_peak_q = 0.0;
+  double event_input_volume = 0.0;
+  double event_output_volume = 0.0;
+  double event_balance_error = 0.0;  // fraction; -1 when nothing came in
+  // Stores at the start of the run (m3).
+  double ov_volume_initial = 0.0;
+  double soil_volume_initial_run = 0.0;
+  double lake_volume_initial_run = 0.0;
+  // Whole-run balance.
+  double boundary_gain_sum = 0.0;
+  double boundary_loss_sum = 0.0;
+  double total_initial_storage = 0.0;
+  double total_final_storage = 0.0;
+  double overall_error_pct = 0.0;
+  double surface_error_pct = 0.0;
+  double simple_soil_error_pct = 0.0;
+  double olake_error_volume = 0.0;
+  double lake_error_volume = 0.0;
+  double drain_error_volume = 0.0;
 };
 
 }  // namespace pluvo
