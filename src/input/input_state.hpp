@@ -1,5 +1,7 @@
 #pragma once
 // Project options and the files the project names.
+#include <vector>
+
 #include "common/checked_file.hpp"
 
 namespace pluvo {
@@ -16,6 +18,7 @@ struct input_state {
   int map_write_steps = 1;
   int cell_count = 0;
   double cell_size = 0.0;
+  std::vector<double> elevation;  // ground elevation per cell, m
   double gmt_offset = 0.0;
   // Precipitation options.
   int precip_on = 0;
