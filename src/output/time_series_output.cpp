@@ -1,7 +1,9 @@
 // The line-per-output-time files: outlet hydrograph and its companions, cell and point files.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
+#include "common/julian.hpp"
 #include "common/process.hpp"
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
@@ -108,8 +110,10 @@ void write_overland_files(const model_state& m) {
 
 // Calendar date of the current time, hour and minute truncated.
 void write_calendar_prefix(const model_state& m, std::FILE* f) {
-  (void)m;
-  (void)f;  // LAKE-DATE
+  int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0;
+  double seconds = 0.0;
+  calendar_from_julian(m.cur_julian, year, month, day, hour, minute, seconds);
+  std::fprintf(f, "%4d %2d %2d %2d %2d ", year, month, day, hour, minute);
 }
 
 void write_lake_file(const model_state& m) {
