@@ -2,6 +2,11 @@
 // Fields of the model record owned by this process family.
 #include <string>
 #include <vector>
+// Precipitation, hydrometeorology and snow fields of the model record.
+#include <cstdint>
+#include <vector>
+
+#include "common/date_record.hpp"
 
 namespace pluvo {
 
@@ -37,6 +42,51 @@ struct hydromet_state {
   int hmet_last_day = 0;
   int hmet_last_hour = 0;
   int hmet_repaired_count = 0;
+  // Precipitation of the current event.
+  int32_t precip_kind = 0;      // 2: radar event
+  int32_t precip_state = 0;     // 0 ready for the next event, 1 raining, 2 no further event, 3 rain over
+  int32_t precip_record_count = 0;
+  int32_t precip_record_index = 0;
+  int32_t uniform_rain_step = 1;
+  double uniform_rain_duration = 0.0;  // min
+  double precip_next_time = 0.0;
+  int32_t event_start_year = 0;
+  int32_t event_start_month = 0;
+  int32_t event_start_day = 0;
+  int32_t event_start_hour = 0;
+  int32_t event_start_minute = 0;
+  // Dates of the current event's records, from index 1.
+  std::vector<date_record> precip_dates = std::vector<date_record>(2);
+
+  // Hydrometeorological records.
+  int32_t hmet_repaired_count = 0;
+  int32_t hmet_records_read = 0;
+  int32_t hmet_eof = 0;
+  int32_t hmet_read_status = 0;
+  int32_t hmet_within_one_year = 0;
+  int32_t hmet_year = 0;        // first record
+  int32_t hmet_month = 0;
+  int32_t hmet_day = 0;
+  int32_t hmet_hour = 0;
+  int32_t hmet_last_year = 0;   // last record
+  int32_t hmet_last_month = 0;
+  int32_t hmet_last_day = 0;
+  int32_t hmet_last_hour = 0;
+
+  // Record defaults.
+  // Snowpack constants handed to the snowmelt computation, by position.
+  double snowpack_const_1 = 3.0;
+  double snowpack_const_2 = 0.67;
+  double snowpack_const_3 = 10.0;
+  double snowpack_const_4 = 3.0;
+  int snowpack_step_s = 3600;
+  double snowpack_const_6 = 1.0;
+  double snowpack_const_7 = 0.077;
+  double snow_fusion_heat = 80.0;  // cal/g
+  double snow_longwave_offset = 27.0;
+  int hmet_station_count = 1;
+  double elev_scale_step = 100.0;
+  int energy_balance_mode = 1;
 };
 
 }  // namespace pluvo

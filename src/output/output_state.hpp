@@ -1,13 +1,12 @@
 #pragma once
 // Output and reporting fields of the model record.
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace pluvo {
 
 struct output_state {
-  int analyzers_flag = 0;     // ANALYZERS card
-  std::string analyzers_file;
   int hydrograph_link_count = 0;
   int sed_hydrograph_point_count = 0;
   double hydrograph_time = 0.0;   // time column of long-term lines
@@ -40,6 +39,12 @@ struct output_state {
   double olake_error_volume = 0.0;
   double lake_error_volume = 0.0;
   double drain_error_volume = 0.0;
+  std::vector<int32_t> hnode;  // per hydrograph point (from 1): channel node
+  std::vector<int32_t> hlink;  // per hydrograph point (from 1): channel link
+
+  // Record defaults.
+  int float_grass_maps = 1;  // the summary says floating-point maps were read
+  int satsource_out_on = 1;  // write the saturated-source map at the end when exfiltration is possible
 };
 
 }  // namespace pluvo

@@ -2,30 +2,52 @@
 
 #include <new>
 
+#include "common/error_state.hpp"
 #include "common/replace_params.hpp"
 #include "common/time_series.hpp"
 
 namespace pluvo {
 
+model_state::model_state() {
+#define PLUVO_NAME_MASS_ARRAY(member) member.set_name(#member);
+  PLUVO_NAMED_MASS_ARRAYS(PLUVO_NAME_MASS_ARRAY)
+#undef PLUVO_NAME_MASS_ARRAY
+}
+
 model_state* construct_model_state(void* storage) { return new (storage) model_state(); }
+
+namespace {
+
+// The per-point arrays are the run's; the record and its per-event arrays belong to the
+// caller unless the driver made it for an OPTIMIZE run.
+void release_external_results(model_state& m) {
+  calibration_results* r = m.external_results;
+  if (!r) return;
+  delete[] r->point_peaks;
+  delete[] r->point_volumes;
+  r->point_peaks = nullptr;
+  r->point_volumes = nullptr;
+  if (m.external_results_owned) {
+    delete[] r->event_peaks;
+    delete[] r->event_volumes;
+    delete r;
+  }
+  m.external_results = nullptr;
+}
+
+}  // namespace
 
 void free_model_state(model_state* m) {
   if (!m) return;
-  if (m->external_results) {
-    delete[] m->external_results->point_peaks;
-    delete[] m->external_results->point_volumes;
-    m->external_results->point_peaks = nullptr;
-    m->external_results->point_volumes = nullptr;
-    if (m->external_results_owned) {
-      delete[] m->external_results->event_peaks;
-      delete[] m->external_results->event_volumes;
-      delete m->external_results;
-    }
-    m->external_results = nullptr;
-  }
+  release_external_results(*m);
   free_time_series();
   free_replace_params();
-  checked_file_close(m->summary_fp);
+  // The summary closes with the record; nothing may log to it afterwards.
+  if (error_log_file == &m->summary_fp) error_log_file = nullptr;
+  // Members are destroyed in reverse declaration order: every array is freed and every
+  // open file closed whatever switch was on, and the storage holds a fresh record again.
+  m->~model_state();
+  construct_model_state(m);
 }
 
 }  // namespace pluvo

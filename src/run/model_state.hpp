@@ -25,7 +25,8 @@ struct model_state : run_state,
                      output_state,
                      quality_state,
                      calibration_state {
-  model_state() = default;
+  // Every member at its default; the named checked arrays carry their names from here on.
+  model_state();
   model_state(const model_state&) = delete;
   model_state& operator=(const model_state&) = delete;
 };
@@ -33,7 +34,8 @@ struct model_state : run_state,
 // Builds a record with its defaults in caller-provided storage; allocates and prints nothing.
 model_state* construct_model_state(void* storage);
 
-// Releases what the run created, closes its files and empties the per-run process lists.
+// Releases what the run created, closes its files (in reverse declaration order) and empties
+// the process-wide lists a run fills. The storage then holds an empty record again.
 void free_model_state(model_state* m);
 
 }  // namespace pluvo
