@@ -7,6 +7,25 @@
 namespace pluvo {
 
 struct channel_state {
+  int32_t chan_explic_on = 0;
+  int32_t chan_mesh_on = 0;
+  int32_t lakes_on = 0;               // channel lakes
+  std::vector<int32_t> lake_mask;     // per cell: channel lake, 0 elsewhere
+  int32_t chan_lake_step_switch = 0;  // a channel lake changed the channel time step
+  // Network: links 1..nlinks with nx[link] nodes; node arrays are flat with stride
+  // maxnodes + 1, element (maxnodes + 1) * link + node.
+  int32_t nlinks = 0;
+  int32_t maxnodes = 0;
+  std::vector<int32_t> nx;
+  std::vector<double> qp;   // discharge, m3/s
+  std::vector<double> yp;   // water surface, m
+  std::vector<double> bel;  // bed elevation, m
+
+  // Record defaults.
+  double overbank_max_dv_value = 0.01;
+  int lake_cells_unmarked = 1;  // the next channel step marks the lake cells flooded
+  double m_river_value = 1.0;
+  std::string chan_contam_out_name = "con_output";
   double chan_volume_initial_run = 0.0;  // at the start of the run
   double chan_volume_final = 0.0;
   double lateral_inflow_net_total = 0.0;  // running totals of channel routing
@@ -29,25 +48,6 @@ struct channel_state {
   double lake_point_sink_event = 0.0;
   double lake_inflow_total = 0.0;
   double lake_outflow_total = 0.0;
-  int32_t chan_explic_on = 0;
-  int32_t chan_mesh_on = 0;
-  int32_t lakes_on = 0;               // channel lakes
-  std::vector<int32_t> lake_mask;     // per cell: channel lake, 0 elsewhere
-  int32_t chan_lake_step_switch = 0;  // a channel lake changed the channel time step
-  // Network: links 1..nlinks with nx[link] nodes; node arrays are flat with stride
-  // maxnodes + 1, element (maxnodes + 1) * link + node.
-  int32_t nlinks = 0;
-  int32_t maxnodes = 0;
-  std::vector<int32_t> nx;
-  std::vector<double> qp;   // discharge, m3/s
-  std::vector<double> yp;   // water surface, m
-  std::vector<double> bel;  // bed elevation, m
-
-  // Record defaults.
-  double overbank_max_dv_value = 0.01;
-  int lake_cells_unmarked = 1;  // the next channel step marks the lake cells flooded
-  double m_river_value = 1.0;
-  std::string chan_contam_out_name = "con_output";
 };
 
 }  // namespace pluvo

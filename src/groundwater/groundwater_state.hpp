@@ -6,10 +6,25 @@
 namespace pluvo {
 
 struct groundwater_state {
-  double exfiltrated_volume = 0.0;        // event
-  double exfiltrated_volume_start = 0.0;
-  double exfiltrated_volume_total = 0.0;
-  double gw_volume_initial = 0.0;
+  int32_t gw_simulation_on = 0;
+  std::vector<double> elevgw;            // per cell: water-table elevation, m
+  std::vector<double> bottom_elev;       // per cell: aquifer bottom, m
+  std::vector<double> gw_porosity_cell;  // per cell
+  std::vector<double> gw_inf_redist_theta;  // per cell: moisture below the soil column
+  double gw_moisture_factor = 0.0;
+  double gw_volume_initial = 0.0;        // m3
+  double gw_column_initial = 0.0;        // m3 of water in the aquifer at the start
+  int32_t storm_drain_on = 0;
+  int32_t drain_network_active = 0;
+  int32_t drain_link_count = 0;
+  int32_t storm_sewer_on = 0;
+  int32_t leaky_pipes_on = 0;
+  int32_t superlink_running = 0;
+  int32_t superlink_step_count = 0;
+
+  // Record defaults.
+  int gw_step_toggle = 1;  // alternates between 1 and 2 every groundwater step
+  double gw_relax_coeff_value = 1.0;
   double gw_volume_final = 0.0;
   double gw_input_total = 0.0;            // unsaturated to saturated exchange
   double gw_recharge_total = 0.0;
@@ -51,25 +66,6 @@ struct groundwater_state {
   double drain_to_chan_total = 0.0;
   double gw_to_drain_tile_total = 0.0;
   double drain_to_superlink_total = 0.0;
-  int32_t gw_simulation_on = 0;
-  std::vector<double> elevgw;            // per cell: water-table elevation, m
-  std::vector<double> bottom_elev;       // per cell: aquifer bottom, m
-  std::vector<double> gw_porosity_cell;  // per cell
-  std::vector<double> gw_inf_redist_theta;  // per cell: moisture below the soil column
-  double gw_moisture_factor = 0.0;
-  double gw_volume_initial = 0.0;        // m3
-  double gw_column_initial = 0.0;        // m3 of water in the aquifer at the start
-  int32_t storm_drain_on = 0;
-  int32_t drain_network_active = 0;
-  int32_t drain_link_count = 0;
-  int32_t storm_sewer_on = 0;
-  int32_t leaky_pipes_on = 0;
-  int32_t superlink_running = 0;
-  int32_t superlink_step_count = 0;
-
-  // Record defaults.
-  int gw_step_toggle = 1;  // alternates between 1 and 2 every groundwater step
-  double gw_relax_coeff_value = 1.0;
 };
 
 }  // namespace pluvo

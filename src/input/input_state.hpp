@@ -1,5 +1,4 @@
 #pragma once
-// Project options and the files the project names.
 // Project options and the files the project names. The three option blocks are bases, so
 // every card field is reached by its own name (m.timestep, m.albedo_file).
 #include <array>
@@ -14,61 +13,62 @@ namespace pluvo {
 
 struct input_state : option_files_block, run_parameters_block, precip_options_block {
   checked_file summary_fp;  // run summary; the error log once open
+  checked_file raingage_fp;  // precipitation file
+  checked_file optimize_output_fp;
+  std::string optimize_output_file_name;
+  std::string precip_path;
+
+  // Working switches and values from the run parameters.
+  int32_t long_term_on = 0;
+  int32_t uniform_rain_on = 0;
+  int32_t precip_on = 0;
+  int32_t total_time_min = 0;  // TOT_TIME
+  int32_t qir_mode = 0;
+  int32_t qir_event_call = 0;
+  int32_t qir_event_number = 0;
+  int32_t hyd_location_on = 0;
+  int32_t permafrost_gipl_on = 0;
+  int32_t multi_layer_infil_gipl_on = 0;
+
+  // Grid.
+  int32_t cell_count = 0;
+  double cell_size = 0.0;                  // m
+  std::vector<double> elevation;           // per cell, m
+  std::vector<int32_t> soiltype;           // per cell, soil class
+  int32_t wetland_on = 0;
+  std::vector<int32_t> wetland_mask;       // per cell, wetland number or 0
+  // Per wetland (from 1): eight values, the first the initial depth, the eighth the
+  // depth by which the cell's ground lies below the map elevation (m).
+  std::vector<std::array<double, 8>> wetland_properties;
   // Run switches and units of the project cards.
-  int long_term_on = 0;
   int strict_julian_date_on = 0;
-  int qout_cfs_on = 0;
-  double cfs_factor = 35.314667;  // cubic feet per cubic metre for written discharges
   int units_flag = 0;             // 0: elevation and grid size in metres
   int hyd_write_steps = 1;
   int map_write_steps = 1;
-  int cell_count = 0;
-  double cell_size = 0.0;
-  std::vector<double> elevation;  // ground elevation per cell, m
   double gmt_offset = 0.0;
   // Precipitation options.
-  int precip_on = 0;
-  int precip_kind = 0;  // radar rainfall
-  int uniform_rain_on = 0;
   double uniform_rain_intensity = 0.0;
-  double uniform_rain_duration = 0.0;
   int rain_inv_distance_on = 0;
   int rain_thiessen_on = 0;
   // Process switches.
-  int chan_explic_on = 0;
   int chan_drain_on = 0;
   int chan_backwater_on = 0;
   int chan_apfa_on = 0;
   int chan_trap_preiss_on = 0;
   int chan_table_preiss_on = 0;
   int chan_table_on = 0;
-  int interception_on = 0;
   int roughness_map_on = 0;
   int manning_n_on = 0;
   int moisture_map_on = 0;
   int uniform_moisture_on = 0;
-  int lakes_on = 0;
-  int overland_lakes_on = 0;
   int retention_map_on = 0;
   int retention_uniform_on = 0;
-  int inf_redist_on = 0;
-  int green_ampt_on = 0;
-  int inf_richards_on = 0;
-  int inf_layered_soil_on = 0;
   int soil_erosion_on = 0;
   int chan_sed_transport_on = 0;
-  int sacramento_on = 0;
-  int gw_simulation_on = 0;
-  int soil_moisture_accounting_on = 0;
-  int water_table_on = 0;
-  int storm_sewer_on = 0;
-  int storm_drain_on = 0;
-  int leaky_pipes_on = 0;
   int stream_loss_on = 0;
   int lake_gw_exchange_on = 0;
   int ov_boundary_on = 0;
   int ov_boundary2_on = 0;  // the second overland boundary switch
-  int ov_bmp_on = 0;
   int snow_canopy_intercept_on = 0;
   int chan_point_input_on = 0;
   int point_source_sink_on = 0;
@@ -83,7 +83,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int runoff_mmph_on = 0;
   int rainfall_mmph_on = 0;
   int sig_outlet_hydro_on = 0;
-  int hyd_location_on = 0;
   int gwflux_location_on = 0;
   int celldepdis_location_on = 0;
   int theta_out_on = 0;
@@ -120,34 +119,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   checked_file overland_depth_out_fp;
   checked_file overland_wse_out_fp;
   checked_file lake_output_fp;
-  checked_file optimize_output_fp;
-  checked_file raingage_fp;  // precipitation file
-  checked_file optimize_output_fp;
-  std::string optimize_output_file_name;
-  std::string precip_path;
-
-  // Working switches and values from the run parameters.
-  int32_t long_term_on = 0;
-  int32_t uniform_rain_on = 0;
-  int32_t precip_on = 0;
-  int32_t total_time_min = 0;  // TOT_TIME
-  int32_t qir_mode = 0;
-  int32_t qir_event_call = 0;
-  int32_t qir_event_number = 0;
-  int32_t hyd_location_on = 0;
-  int32_t permafrost_gipl_on = 0;
-  int32_t multi_layer_infil_gipl_on = 0;
-
-  // Grid.
-  int32_t cell_count = 0;
-  double cell_size = 0.0;                  // m
-  std::vector<double> elevation;           // per cell, m
-  std::vector<int32_t> soiltype;           // per cell, soil class
-  int32_t wetland_on = 0;
-  std::vector<int32_t> wetland_mask;       // per cell, wetland number or 0
-  // Per wetland (from 1): eight values, the first the initial depth, the eighth the
-  // depth by which the cell's ground lies below the map elevation (m).
-  std::vector<std::array<double, 8>> wetland_properties;
 };
 
 }  // namespace pluvo

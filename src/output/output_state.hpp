@@ -9,6 +9,12 @@ namespace pluvo {
 struct output_state {
   int hydrograph_link_count = 0;
   int sed_hydrograph_point_count = 0;
+  std::vector<int32_t> hnode;  // per hydrograph point (from 1): channel node
+  std::vector<int32_t> hlink;  // per hydrograph point (from 1): channel link
+
+  // Record defaults.
+  int float_grass_maps = 1;  // the summary says floating-point maps were read
+  int satsource_out_on = 1;  // write the saturated-source map at the end when exfiltration is possible
   double hydrograph_time = 0.0;   // time column of long-term lines
   int hydrograph_line_count = 0;  // outlet hydrograph lines written
   // Locations of the cell, overland depth and soil-moisture files (cell numbers).
@@ -16,16 +22,11 @@ struct output_state {
   std::vector<int> overland_depth_cells;
   std::vector<int> theta_cells;
   // Event figures closed at the end of each event (m3, m3/s).
-  double infiltrated_volume = 0.0;
-  double surface_volume_final = 0.0;
   double lake_volume_final = 0.0;
-  double event_discharge_volume = 0.0;
-  double event_peak_q = 0.0;
   double event_input_volume = 0.0;
   double event_output_volume = 0.0;
   double event_balance_error = 0.0;  // fraction; -1 when nothing came in
   // Stores at the start of the run (m3).
-  double ov_volume_initial = 0.0;
   double soil_volume_initial_run = 0.0;
   double lake_volume_initial_run = 0.0;
   // Whole-run balance.
@@ -39,12 +40,6 @@ struct output_state {
   double olake_error_volume = 0.0;
   double lake_error_volume = 0.0;
   double drain_error_volume = 0.0;
-  std::vector<int32_t> hnode;  // per hydrograph point (from 1): channel node
-  std::vector<int32_t> hlink;  // per hydrograph point (from 1): channel link
-
-  // Record defaults.
-  int float_grass_maps = 1;  // the summary says floating-point maps were read
-  int satsource_out_on = 1;  // write the saturated-source map at the end when exfiltration is possible
 };
 
 }  // namespace pluvo

@@ -1,13 +1,44 @@
 #pragma once
-// Fields of the model record owned by this process family.
 // Overland flow, lakes and BMP fields of the model record.
 #include <cstdint>
 #include <vector>
 
 namespace pluvo {
 
+// One overland lake; the slots keep their order in the lake table.
+struct overland_lake_record {
+  double wse = 0.0;          // current water-surface elevation, m
+  double initial_wse = 0.0;  // from the lake file, m
+  double unused_2 = 0.0;
+  double volume = 0.0;       // m3 above the ground of its cells
+  double added_volume = 0.0; // m3 this step
+  double unused_5 = 0.0;
+  int32_t unused_6 = 0;
+  int32_t lake_cell_count = 0;
+  double unused_7 = 0.0;
+};
+
 struct overland_state {
-  std::vector<double> ov_depth;  // water depth per cell, m
+  std::vector<double> ov_depth;        // per cell, m
+  std::vector<double> ov_event_store;  // per cell
+  int32_t ov_water_present = 0;        // water on the grid at the start
+  int32_t ov_init_depth_on = 0;        // OV_INIT_DEPTH map given
+  int32_t init_elev_head_on = 0;       // INIT_ELEV_HEAD given
+  int32_t overland_lakes_on = 0;
+  int32_t overland_lake_count = 0;
+  std::vector<overland_lake_record> overland_lake_records;  // from 1
+  std::vector<int32_t> oland_lake_mask;  // per cell: lake of the initial extent, 0 elsewhere
+  std::vector<int32_t> oland_lake_new;   // per cell: lake of the current extent
+  int32_t ov_bmp_on = 0;
+  int32_t bmp_keep_stepping = 0;  // the BMP units ask to step between events
+  // Set once the wetland cells' ground has been lowered by their wetland depth, so a
+  // later event start never lowers it again.
+  int32_t wetland_elevation_lowered = 0;
+
+  // Record defaults.
+  int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
+  int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
+  double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
   std::vector<double> ov_qx;     // cell discharges of the two directions, m3/s
   std::vector<double> ov_qy;
   std::vector<double> depth_map;  // depth of the last map output time
@@ -50,7 +81,6 @@ struct overland_state {
   int nlakes = 0;
   std::vector<double> lake_elev;    // water-surface elevation per lake, 1..nlakes
   std::vector<double> lake_volume;  // m3 per lake
-  std::vector<int> lake_mask;       // channel lake of each cell, 0 outside
   std::vector<int> olake_mask;      // overland lake of each cell, 0 outside
   std::vector<double> olake_wse;    // water-surface elevation of each overland lake
   double ov_to_lake_volume = 0.0;
@@ -63,40 +93,6 @@ struct overland_state {
   double olake_inflow_total = 0.0;
   double olake_outflow_total = 0.0;
   std::vector<int> dike_overtopped;  // 1 where water went over a dike
-// One overland lake; the slots keep their order in the lake table.
-struct overland_lake_record {
-  double wse = 0.0;          // current water-surface elevation, m
-  double initial_wse = 0.0;  // from the lake file, m
-  double unused_2 = 0.0;
-  double volume = 0.0;       // m3 above the ground of its cells
-  double added_volume = 0.0; // m3 this step
-  double unused_5 = 0.0;
-  int32_t unused_6 = 0;
-  int32_t lake_cell_count = 0;
-  double unused_7 = 0.0;
-};
-
-struct overland_state {
-  std::vector<double> ov_depth;        // per cell, m
-  std::vector<double> ov_event_store;  // per cell
-  int32_t ov_water_present = 0;        // water on the grid at the start
-  int32_t ov_init_depth_on = 0;        // OV_INIT_DEPTH map given
-  int32_t init_elev_head_on = 0;       // INIT_ELEV_HEAD given
-  int32_t overland_lakes_on = 0;
-  int32_t overland_lake_count = 0;
-  std::vector<overland_lake_record> overland_lake_records;  // from 1
-  std::vector<int32_t> oland_lake_mask;  // per cell: lake of the initial extent, 0 elsewhere
-  std::vector<int32_t> oland_lake_new;   // per cell: lake of the current extent
-  int32_t ov_bmp_on = 0;
-  int32_t bmp_keep_stepping = 0;  // the BMP units ask to step between events
-  // Set once the wetland cells' ground has been lowered by their wetland depth, so a
-  // later event start never lowers it again.
-  int32_t wetland_elevation_lowered = 0;
-
-  // Record defaults.
-  int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
-  int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
-  double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
 };
 
 }  // namespace pluvo
