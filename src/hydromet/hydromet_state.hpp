@@ -73,10 +73,6 @@ struct hydromet_state {
   double melt_volume_final = 0.0;
   // Hydrometeorological record of a long-term run.
   std::string hmet_station;
-  int hmet_first_year = 0;
-  int hmet_first_month = 0;
-  int hmet_first_day = 0;
-  int hmet_first_hour = 0;
 };
 
 }  // namespace pluvo

@@ -38,11 +38,13 @@ void sum_final_surface_volume(model_state& m, double area) {
     return;
   }
   double sum = 0.0;
+  m.olake_volume_final = 0.0;  // this event's figure, not a sum over events
   for (int i = 1; i <= m.cell_count; ++i) {
     if (m.lakes_on && lake_of(m.lake_mask, i) > 0) continue;
-    const int olake = m.overland_lakes_on ? lake_of(m.olake_mask, i) : 0;
-    if (olake > 0 && size_t(olake) < m.olake_wse.size() && size_t(i) < m.elevation.size()) {
-      const double v = (m.olake_wse[size_t(olake)] - m.elevation[size_t(i)]) * area;
+    const int olake = m.overland_lakes_on ? lake_of(m.oland_lake_new, i) : 0;
+    if (olake > 0 && size_t(olake) < m.overland_lake_records.size() &&
+        size_t(i) < m.elevation.size()) {
+      const double v = (m.overland_lake_records[size_t(olake)].wse - m.elevation[size_t(i)]) * area;
       m.olake_volume_final += v;
       sum += v;
     } else {

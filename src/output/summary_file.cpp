@@ -71,8 +71,8 @@ void write_heading(const model_state& m, std::FILE* f) {
     std::fprintf(f, "PLUVO used NCDC/SAMSON hydrometeorological data from the %s station\n",
                  station_name(m.hmet_station).c_str());
   if (m.hmet_surfaways_on) put(f, "PLUVO used NCDC/Surface Airways hydrometeorological data.");
-  std::fprintf(f, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n", m.hmet_first_month,
-               m.hmet_first_day, m.hmet_first_year, m.hmet_first_hour);
+  std::fprintf(f, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n", m.hmet_month,
+               m.hmet_day, m.hmet_year, m.hmet_hour);
   std::fprintf(f, "and ended on:                   %2.2d/%2.2d/%4d at %2d:00\n", m.hmet_last_month,
                m.hmet_last_day, m.hmet_last_year, m.hmet_last_hour);
   std::fprintf(f, "The following number of hydromet. data points were repaired:%d\n",

@@ -81,8 +81,6 @@ struct overland_state {
   int nlakes = 0;
   std::vector<double> lake_elev;    // water-surface elevation per lake, 1..nlakes
   std::vector<double> lake_volume;  // m3 per lake
-  std::vector<int> olake_mask;      // overland lake of each cell, 0 outside
-  std::vector<double> olake_wse;    // water-surface elevation of each overland lake
   double ov_to_lake_volume = 0.0;
   double ov_from_lake_volume = 0.0;
   double lake_evap_volume = 0.0;        // run total
