@@ -48,6 +48,9 @@ struct channel_state {
   double lake_point_sink_event = 0.0;
   double lake_inflow_total = 0.0;
   double lake_outflow_total = 0.0;
+  int chan_drain_on = 0;
+  int chan_backwater_on = 0;
+  int chan_preiss_on = 0;
 };
 
 }  // namespace pluvo

@@ -66,6 +66,11 @@ struct groundwater_state {
   double drain_to_chan_total = 0.0;
   double gw_to_drain_tile_total = 0.0;
   double drain_to_superlink_total = 0.0;
+  double aquifer_delta_z_value = 0.0;
+  int gw_porosity_map_on = 0;
+  int gw_unif_porosity_on = 0;
+  int gw_hycond_map_on = 0;
+  int gw_unif_hycond_on = 0;
 };
 
 }  // namespace pluvo

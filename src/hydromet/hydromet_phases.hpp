@@ -12,4 +12,12 @@ void apply_rainfall(model_state& m);
 void update_hydrometeorology(model_state& m);
 void long_term_snow_step(model_state& m);
 
+// Reads the next event of the precipitation file (raingage_fp): 1 an event was read
+// (its first record's date in precip_dates[1], its kind in precip_kind), 0 end of file,
+// -1 unexpected end of file.
+int read_precip_event(model_state& m);
+// Reads one hydrometeorological record; call mode 1 scans the file: the first record's
+// date goes to hmet_year .. hmet_hour, the last one's to hmet_last_year .. hmet_last_hour.
+int read_hmet_data(model_state& m, int call_mode);
+
 }  // namespace pluvo

@@ -73,6 +73,11 @@ struct hydromet_state {
   double melt_volume_final = 0.0;
   // Hydrometeorological record of a long-term run.
   std::string hmet_station;
+  int hmet_surfaways_on = 0;
+  int hmet_samson_on = 0;
+  int hmet_kal_on = 0;
+  double uniform_rain_intensity = 0.0;  // mm/h
+  int snow_calibrate_on = 0;
 };
 
 }  // namespace pluvo

@@ -9,5 +9,7 @@ void update_precipitation(model_state&) {}  // not built yet
 void apply_rainfall(model_state&) {}  // not built yet
 void update_hydrometeorology(model_state&) {}  // not built yet
 void long_term_snow_step(model_state&) {}  // not built yet
+int read_precip_event(model_state&) { return 0; }  // not built yet
+int read_hmet_data(model_state&, int) { return 0; }  // not built yet
 
 }  // namespace pluvo

@@ -119,6 +119,21 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   checked_file overland_depth_out_fp;
   checked_file overland_wse_out_fp;
   checked_file lake_output_fp;
+
+  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
+  // LONGITUDE and GMT cards.
+  int project_rows = 0;
+  int project_cols = 0;
+  int mask_rows = 0;
+  int mask_cols = 0;
+  int outlet_row = 0;
+  int outlet_col = 0;
+  double outlet_slope = 0.0;
+  double site_latitude = 0.0;
+  double site_longitude = 0.0;
+  double gmt_offset = 0.0;
+  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
+  int grid_table_presence[37] = {};
 };
 
 }  // namespace pluvo

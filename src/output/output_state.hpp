@@ -40,6 +40,11 @@ struct output_state {
   double olake_error_volume = 0.0;
   double lake_error_volume = 0.0;
   double drain_error_volume = 0.0;
+  int map_out_chan_discharge = 0;
+  int omba_exchange_on = 0;
+  std::string omba_control_file;  // "exchange/" + the OMBA card's name
+  int32_t hyd_write_steps = 0;     // hydrograph written every this many steps
+  int32_t map_write_steps = 0;     // maps written every this many steps
 };
 
 }  // namespace pluvo

@@ -91,6 +91,8 @@ struct overland_state {
   double olake_inflow_total = 0.0;
   double olake_outflow_total = 0.0;
   std::vector<int> dike_overtopped;  // 1 where water went over a dike
+  int manning_n_on = 0;
+  int roughness_map_on = 0;
 };
 
 }  // namespace pluvo

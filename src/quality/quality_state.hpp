@@ -66,6 +66,8 @@ struct quality_state {
   // Record defaults.
   int cell_mass_toggle = 1;  // alternates between 1 and 2 every cell-mass step
   double kinetics_step_factor = 1.0;
+  int soil_erosion_on = 0;
+  int chan_sed_transport_on = 0;
 
 #define PLUVO_MASS_ARRAY_MEMBER(member) checked_array<double> member;
   PLUVO_NAMED_MASS_ARRAYS(PLUVO_MASS_ARRAY_MEMBER)

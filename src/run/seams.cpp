@@ -3,17 +3,6 @@
 
 namespace pluvo {
 
-void validate_project_options(model_state&) {}  // not built yet
-void check_time_options(model_state&) {}  // not built yet
-void scan_precip_events(model_state&) {}  // not built yet
-void init_soil_water_state(model_state&) {}  // not built yet
-void compute_initial_overland_volume(model_state&) {}  // not built yet
-void init_simulation_clock(model_state&) {}  // not built yet
-void advance_clock(model_state&) {}  // not built yet
-void begin_event(model_state&) {}  // not built yet
-void track_peak_discharge(model_state&) {}  // not built yet
-void print_progress(model_state&) {}  // not built yet
-void check_event_end(model_state&) {}  // not built yet
 void close_output_files(model_state&) {}  // not built yet
 
 }  // namespace pluvo

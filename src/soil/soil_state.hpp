@@ -124,6 +124,19 @@ struct soil_state {
   double sac_channel_loss_total = 0.0;
   double sm_volume_final = 0.0;
   double sm_evap_total = 0.0;              // returned by the soil-moisture routines
+  int et_calc_penman_on = 0;
+  int et_calc_deardorff_on = 0;
+  int albedo_map_on = 0;
+  int vheight_map_on = 0;
+  int tcoeff_map_on = 0;
+  int canopy_map_on = 0;
+  int wilting_point_map_on = 0;
+  int moisture_map_on = 0;
+  int conductivity_map_on = 0;
+  int capillary_map_on = 0;
+  int porosity_map_on = 0;
+  int pore_index_map_on = 0;
+  int residual_sat_map_on = 0;
 };
 
 }  // namespace pluvo

@@ -51,6 +51,18 @@ std::vector<std::string> up_to(const std::vector<std::string>& phases, const std
   return head;
 }
 
+// The smallest project the option checks accept.
+const char* const bare_project = "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\n";
+
+// The same values, for as long as the project file is not read into the record.
+void accept_time_options(const std::string& phase, pluvo::model_state& m) {
+  if (phase != "check_time_options") return;
+  m.timestep = 10.0;
+  m.outslope = 0.01;
+  m.hyd_freq = 1.0;
+  m.map_freq = 60;
+}
+
 // What a run did, seen through the driver's observer.
 struct recorded_run {
   std::vector<std::string> phases;
@@ -70,10 +82,11 @@ recorded_run run_with(int passes, std::function<void(const std::string&, int, pl
     if (name == "advance_clock") pass++;
     if (name == "run_analyzers 1") m.keep_running = pass < passes ? 1 : 0;
     r.phases.push_back(name);
+    accept_time_options(name, m);
     steer(name, pass, m);
   });
   pluvo::run_stopped_on_error = false;
-  write_file("p.prj", "PLUVOPROJECT\n");
+  write_file("p.prj", bare_project);
   testing::internal::CaptureStdout();
   r.result = pluvo::run_pluvo("p.prj", nullptr, "p.prj");
   r.console = testing::internal::GetCapturedStdout();
@@ -154,10 +167,12 @@ TEST(RunPluvo, ToolboxModesRunSilently) {
   } cases[] = {{"-slm", true}, {"-ms", true}, {"-tr", true}, {"-mlsl", true}, {"-slmx", false}, {"-m", false}};
   for (const auto& c : cases) {
     scratch_dir dir;
-    write_file("p.prj", "PLUVOPROJECT\n");
+    write_file("p.prj", bare_project);
+    pluvo::set_phase_observer([](const char* phase, int, pluvo::model_state& m) { accept_time_options(phase, m); });
     testing::internal::CaptureStdout();
     pluvo::run_pluvo("p.prj", nullptr, c.mode);
     const std::string out = testing::internal::GetCapturedStdout();
+    pluvo::set_phase_observer(nullptr);
     for (const char* line : {"total time to init(s)", "Running....", "Run time"})
       EXPECT_EQ(out.find(line) == std::string::npos, c.silent) << c.mode << " " << line;
   }
@@ -166,10 +181,11 @@ TEST(RunPluvo, ToolboxModesRunSilently) {
 TEST(RunPluvo, CallerResultsRecordIsSizedAndZeroed) {
   scratch_dir dir;
   pluvo::calibration_results results;
-  write_file("p.prj", "PLUVOPROJECT\n");
+  write_file("p.prj", bare_project);
   int events = 0, columns = 0;
   double sum = 0.0;
   pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    accept_time_options(phase, m);
     if (std::string(phase) == "alloc_external_results") {
       m.event_count = 3;
       m.hydrograph_link_count = 2;

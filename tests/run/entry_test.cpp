@@ -160,7 +160,7 @@ TEST(PluvoProgram, UsageAndVersion) {
 
 TEST(PluvoProgram, BatchMakesNumberedRuns) {
   scratch_dir dir;
-  write_file("p.prj", "PLUVOPROJECT\n");
+  write_file("p.prj", "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\n");
   const struct {
     const char* option;
     size_t runs;

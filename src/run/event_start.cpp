@@ -1,0 +1,291 @@
+// The start of a rainfall event: timers restart from the clock, event accumulators and
+// starting volumes are set, and the soil gets its moisture for the event.
+#include <cmath>
+#include <cstdio>
+
+#include "run/clock.hpp"
+#include "run/model_state.hpp"
+#include "run/run_phases.hpp"
+#include "run/soil_layers.hpp"
+
+namespace pluvo {
+
+namespace {
+
+bool console_on(const model_state& m) { return !m.super_quiet_on && m.silent_mode != 1; }
+
+void restart_step_window(model_state& m) {
+  m.step_last_time = m.cur_julian;
+  m.step_next_time = m.cur_julian + m.step_interval;
+  m.infil_interval_s = m.step_interval_s;
+  m.infil_interval = m.step_interval;
+  if (m.infil_next_time > m.step_next_time + m.step_interval)
+    m.infil_next_time = m.step_next_time + m.step_interval;
+  if (m.ov_con_trans_on) {
+    m.ov_con_interval_s = m.step_interval_s;
+    m.ov_con_interval = m.step_interval;
+    m.ov_con_last_time = m.step_last_time;
+    m.ov_con_next_time = m.step_next_time;
+  }
+  if (m.gw_simulation_on) {
+    m.gw_interval_s = m.step_interval_s;
+    m.gw_interval = m.step_interval;
+    if (m.gw_next_time > m.step_next_time + m.step_interval)
+      m.gw_next_time = m.step_next_time + m.step_interval;
+  }
+  if (m.soil_moisture_accounting_on) {
+    m.soil_moisture_interval_s = m.infil_interval_s;
+    m.soil_moisture_interval = m.infil_interval;
+    m.soil_moisture_next_time = m.infil_next_time;
+  }
+}
+
+// Overland water of each cell for the event. A wetland cell starts at its wetland's depth;
+// its ground is lowered by the wetland's depth below the map only the first time, so that
+// repeated events do not sink it further.
+void set_event_overland_water(model_state& m) {
+  if (m.inf_richards_on || m.gw_simulation_on || m.ov_point_source_on || m.inf_redist_on) return;
+  const bool wetlands = m.wetland_on && !m.wetland_mask.empty();
+  const bool init_map = m.ov_init_depth_on || m.init_elev_head_on;
+  const bool lower = wetlands && !m.wetland_elevation_lowered;
+  const int32_t n = m.cell_count;
+  const int32_t wetland_count = int32_t(m.wetland_properties.size());
+  for (int32_t j = 1; j <= n; ++j) {
+    if (init_map && !m.ov_event_store.empty()) m.ov_event_store[j] = 0.0;
+    const int32_t w = wetlands ? m.wetland_mask[j] : 0;
+    if (w > 0 && w < wetland_count) {
+      m.ov_depth[j] = m.wetland_properties[size_t(w)][0];
+      if (lower) m.elevation[j] -= m.wetland_properties[size_t(w)][7];
+    } else if (!init_map) {
+      if (!wetlands && !m.ov_event_store.empty()) m.ov_event_store[j] = 0.0;
+      if (wetlands) m.ov_depth[j] = 0.0;
+    }
+  }
+  if (lower) m.wetland_elevation_lowered = 1;
+}
+
+void zero_if_present(std::vector<double>& v, int32_t j) {
+  if (!v.empty()) v[size_t(j)] = 0.0;
+}
+
+// Moves a per-cell flux held in cm into a volume total and clears it.
+void move_to_total(std::vector<double>& cm, int32_t j, double area, double& total) {
+  if (cm.empty()) return;
+  total += cm[size_t(j)] / 100.0 * area;
+  cm[size_t(j)] = 0.0;
+}
+
+void reset_cell_infiltration(model_state& m) {
+  const int32_t n = m.cell_count;
+  const double area = m.cell_size * m.cell_size;
+  for (int32_t j = 1; j <= n; ++j) {
+    if (m.green_ampt_on || m.inf_layered_soil_on || m.inf_richards_on) {
+      zero_if_present(m.infil_depth, j);
+      zero_if_present(m.infil_depth_prev, j);
+    }
+    if (m.inf_layered_soil_on) zero_if_present(m.wetdep, j);
+    if (m.inf_layered_soil_on || m.inf_richards_on) zero_if_present(m.infil_rate, j);
+    if (m.inf_richards_on) {
+      if (m.long_term_on) move_to_total(m.direct_evap_cell, j, area, m.direct_evap_volume_total);
+      if (!m.gw_simulation_on) move_to_total(m.unsat_downward_flux, j, area, m.unsat_downward_volume);
+    }
+    if (m.interception_on) zero_if_present(m.interception_depth, j);
+  }
+}
+
+void reset_event_counters(model_state& m) {
+  m.event_step_count = m.loop_pass == 1 ? m.event_step_count : 1;
+  m.event_infil_step_count = 1;
+  m.event_peak_tracked = 0.0;
+  m.xsec_table_exceeded = 0;
+  m.rain_to_overland_volume = 0.0;
+  m.event_ov_volume_initial = 0.0;
+  m.event_discharge_volume = 0.0;
+  m.event_peak_q = 0.0;
+  m.exfiltrated_volume_start = m.exfiltrated_volume_total;
+  m.exfiltrated_volume = 0.0;
+  m.awaiting_first_rain = 1;
+  m.rain_rate_sum = 0.0;
+}
+
+void reset_calibration_points(model_state& m) {
+  if (!(m.hyd_location_on == 1 && m.optimize_on == 1 && !m.optimize_sed_on)) return;
+  const int32_t points = m.hydrograph_link_count;
+  for (int32_t i = 1; i <= points; ++i) {
+    if (size_t(i) < m.point_peak_discharge.size()) m.point_peak_discharge[size_t(i)] = 0.0;
+    if (size_t(i) < m.point_event_volume.size()) m.point_event_volume[size_t(i)] = 0.0;
+    calibration_results* r = m.external_results;
+    if (r && r->point_peaks && i <= r->num_columns) {
+      r->point_peaks[i] = -999.99;
+      r->point_volumes[i] = -999.99;
+    }
+  }
+}
+
+void compute_event_overland_volume(model_state& m) {
+  if (!(m.inf_richards_on || m.gw_simulation_on || m.soil_moisture_accounting_on ||
+        m.overland_lakes_on || m.wetland_on || m.ov_init_depth_on || m.init_elev_head_on))
+    return;
+  const int32_t n = m.cell_count;
+  const double area = m.cell_size * m.cell_size;
+  const bool lakes = m.overland_lakes_on && !m.oland_lake_mask.empty();
+  const int32_t lake_count = int32_t(m.overland_lake_records.size());
+  double sum = 0.0;
+  for (int32_t j = 1; j <= n; ++j) {
+    const int32_t lake = lakes ? m.oland_lake_mask[size_t(j)] : 0;
+    if (lake > 0 && lake < lake_count)
+      sum += (m.overland_lake_records[size_t(lake)].wse - m.elevation[size_t(j)]) * area;
+    else
+      sum += m.ov_depth[size_t(j)] * area;
+  }
+  m.event_ov_volume_initial = sum;
+  if (sum > 1e-6) {
+    m.awaiting_first_rain = 0;
+    m.rain_rate_sum = sum;
+  }
+}
+
+// Redistribution state of every cell, and in long-term runs the moisture the soil-moisture
+// accounting left in the top layer.
+void start_redistribution(model_state& m) {
+  m.inf_redist_initialized = 1;
+  m.initial_soil_water = 0.0;
+  const int32_t n = m.cell_count;
+  const double area = m.cell_size * m.cell_size;
+  if (!redistribution_arrays_ready(m)) return;
+  for (int32_t j = 1; j <= n; ++j) {
+    const size_t c = size_t(j);
+    m.no_wat_prof[c] = 0;
+    m.iter_pond_1[c] = 0;
+    m.iter_n[c] = 0;
+    m.iter_i_less_k[c] = 0;
+    m.infil_depth[c] = 0.0;
+    m.infil_depth_prev[c] = 0.0;
+    m.redist_depth[c] = 0.0;
+    if (!m.long_term_on) continue;
+    const double phi = m.porosity_cell[c];
+    const double thr = m.residual_sat_cell[c];
+    double& thi = m.initial_moisture_cell[c];
+    const double depth = m.sm_depth_cell[c];
+    thi = depth > 1e-16 ? m.sm_water_top[c] / std::fmin(m.top_layer_depth_cm, depth) : phi;
+    if (thr > thi || thi > phi) std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", j, thi, thr, phi);
+    if (thi < thr) {
+      thi = thr + 0.01;
+      std::printf("Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it to %lf\n",
+                  j, thi);
+    } else if (thi > phi) {
+      thi = phi - 0.01;
+      std::printf("Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it to %lf\n",
+                  j, thi);
+    }
+    const double relative = thi / phi;
+    m.initial_soil_water += relative;
+    if (std::isnan(relative) && m.silent_mode != 1) std::printf("bad initial value of soil moisture cell %d\n", j);
+    if (!m.gw_simulation_on) move_to_total(m.unsat_downward_flux, j, area, m.unsat_downward_volume);
+    move_to_total(m.direct_evap_cell, j, area, m.direct_evap_volume_total);
+    m.redist_theta[c] = thi;
+    m.redist_surface_theta[c] = thi;
+  }
+  if (n > 0) m.initial_soil_water /= double(n);
+}
+
+// Layer moistures of every cell from the water the soil-moisture accounting holds.
+void start_layered_soil(model_state& m) {
+  m.initial_soil_water = 0.0;
+  const int32_t n = m.cell_count;
+  const double area = m.cell_size * m.cell_size;
+  if (!layered_arrays_ready(m)) return;
+  for (int32_t j = 1; j <= n; ++j) {
+    const size_t c = size_t(j);
+    const layered_soil_entry* soil = soil_class_of(m, j);
+    if (!soil) continue;
+    std::array<double, 3>& theta = m.THETA_ML[c];
+    const double depth = m.sm_depth_cell[c];
+    if (depth > 1e-16) {
+      theta = layer_moistures_from_water(*soil, depth, m.sm_water_top[c], m.sm_water_lower[c], theta);
+    } else {
+      for (int L = 0; L < 3; ++L) theta[size_t(L)] = layer_porosity(*soil, L + 1);
+    }
+    for (int L = 0; L < 3; ++L) {
+      const double lo = soil->values[soil_col_residual + L];
+      const double hi = layer_porosity(*soil, L + 1);
+      theta[size_t(L)] = std::fmin(std::fmax(theta[size_t(L)], lo), hi);
+    }
+    const double relative = theta[0] / layer_porosity(*soil, 1);
+    m.initial_soil_water += relative;
+    if (std::isnan(relative) && m.silent_mode != 1) std::printf("bad initial value of soil moisture cell %d\n", j);
+    if (!m.gw_simulation_on) move_to_total(m.unsat_downward_flux, j, area, m.unsat_downward_volume);
+    move_to_total(m.direct_evap_cell, j, area, m.direct_evap_volume_total);
+  }
+  if (n > 0) m.initial_soil_water /= double(n);
+}
+
+void restart_network_timers(model_state& m) {
+  if (m.chan_explic_on == 1) {
+    m.chan_interval_s = m.step_interval_s;
+    m.chan_interval = m.step_interval;
+    m.chan_last_time = m.step_last_time;
+    m.chan_next_time = m.step_next_time;
+  }
+  if (m.storm_sewer_on) {
+    if (m.superlink_step_count > 0) m.superlink_step_count = 1;
+    m.superlink_interval_s = m.step_interval_s;
+    m.superlink_interval = m.step_interval;
+    m.superlink_next_time = m.step_next_time;
+    if (m.superlink_last_time < m.step_last_time) m.superlink_last_time = m.step_last_time;
+    m.superlink_running = 1;
+  }
+  if (m.storm_drain_on) {
+    m.drain_interval_s = m.step_interval_s;
+    m.drain_interval = m.step_interval;
+    m.drain_next_time = m.step_next_time;
+    if (m.drain_last_time < m.step_last_time) m.drain_last_time = m.step_last_time;
+    m.drain_network_active = 1;
+  }
+  if (m.ov_bmp_on) {
+    m.bmp_next_time = m.step_next_time;
+    m.bmp_last_time = m.step_last_time;
+  }
+  if (m.permafrost_gipl_on || m.multi_layer_infil_gipl_on) {
+    if (m.gipl_timestep_flag) {
+      m.soil_temp_last_time = m.cur_julian;
+      m.soil_temp_next_time = m.cur_julian + m.soil_temp_interval;
+    } else {
+      m.soil_temp_last_time = m.infil_last_time;
+      m.soil_temp_next_time = m.infil_next_time;
+    }
+  }
+}
+
+}  // namespace
+
+void begin_event(model_state& m) {
+  if (!(std::fabs(m.cur_julian - m.event_start) < m.time_tolerance)) return;
+  m.ov_water_present = 1;
+  restart_step_window(m);
+  if (m.inf_richards_on) {
+    m.initial_soil_water = 0.0;
+    m.soil_volume_initial = 0.0;
+  }
+  set_event_overland_water(m);
+  reset_cell_infiltration(m);
+  reset_event_counters(m);
+  reset_calibration_points(m);
+  compute_event_overland_volume(m);
+
+  m.infiltrated_volume = 0.0;
+  m.rain_start_min = 0.0;
+  m.rain_step_count = 0;
+  m.precip_record_index = 1;
+  if (console_on(m)) std::printf("Initialized Arrays\n");
+
+  if (!m.long_term_on && !m.qir_mode) {
+    if (m.silent_mode != 1) std::printf("simulation duration %d minutes\n", m.total_time_min);
+    m.run_end_julian = double(m.total_time_min) / 1440.0 + m.start_julian;
+  }
+  if (m.inf_redist_on) start_redistribution(m);
+  if (m.inf_layered_soil_on && m.long_term_on) start_layered_soil(m);
+  restart_network_timers(m);
+}
+
+}  // namespace pluvo

@@ -1,0 +1,63 @@
+#include "run/soil_layers.hpp"
+
+#include "run/model_state.hpp"
+
+namespace pluvo {
+
+const layered_soil_entry* soil_class_of(const model_state& m, int32_t j) {
+  if (size_t(j) >= m.soiltype.size()) return nullptr;
+  const int32_t k = m.soiltype[size_t(j)];
+  if (k < 0 || size_t(k) >= m.layered_soil_table.size()) return nullptr;
+  return &m.layered_soil_table[size_t(k)];
+}
+
+double lower_layer_water(const layered_soil_entry& s, double column_cm, double theta_2) {
+  const double below_top = column_cm - layer_thickness(s, 1);
+  if (below_top <= 0.0) return 0.0;
+  // The column ends within layer 2 at most (it is never deeper than layers 1 and 2).
+  const double in_layer_2 = below_top < layer_thickness(s, 2) ? below_top : layer_thickness(s, 2);
+  return in_layer_2 * theta_2;
+}
+
+std::array<double, 3> layer_moistures_from_water(const layered_soil_entry& s, double column_cm,
+                                                 double water_top, double water_lower,
+                                                 const std::array<double, 3>& previous) {
+  std::array<double, 3> theta = previous;
+  const double t1 = layer_thickness(s, 1);
+  const double t2 = layer_thickness(s, 2);
+  theta[0] = water_top / (t1 < column_cm ? t1 : column_cm);
+  const double below_top = column_cm - t1;
+  if (below_top <= 0.0) return theta;  // the column does not reach layer 2
+  if (t1 + t2 > column_cm) {
+    theta[1] = water_lower / below_top;
+    theta[2] = layer_porosity(s, 3);
+  } else {
+    theta[1] = water_lower / t2;
+    theta[2] = theta[1];
+  }
+  return theta;
+}
+
+namespace {
+template <typename V>
+bool holds(const V& v, int32_t n) {
+  return v.size() > size_t(n);
+}
+}  // namespace
+
+bool redistribution_arrays_ready(const model_state& m) {
+  const int32_t n = m.cell_count;
+  return holds(m.no_wat_prof, n) && holds(m.iter_pond_1, n) && holds(m.iter_n, n) &&
+         holds(m.iter_i_less_k, n) && holds(m.infil_depth, n) && holds(m.infil_depth_prev, n) &&
+         holds(m.redist_depth, n) && holds(m.redist_theta, n) && holds(m.redist_surface_theta, n) &&
+         holds(m.initial_moisture_cell, n) && holds(m.porosity_cell, n) &&
+         holds(m.residual_sat_cell, n) && holds(m.sm_depth_cell, n) && holds(m.sm_water_top, n);
+}
+
+bool layered_arrays_ready(const model_state& m) {
+  const int32_t n = m.cell_count;
+  return holds(m.THETA_ML, n) && holds(m.sm_depth_cell, n) && holds(m.sm_water_top, n) &&
+         holds(m.sm_water_lower, n);
+}
+
+}  // namespace pluvo
