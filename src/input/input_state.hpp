@@ -43,28 +43,17 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Run switches and units of the project cards.
   int strict_julian_date_on = 0;
   int units_flag = 0;             // 0: elevation and grid size in metres
-  int hyd_write_steps = 1;
-  int map_write_steps = 1;
-  double gmt_offset = 0.0;
   // Precipitation options.
-  double uniform_rain_intensity = 0.0;
   int rain_inv_distance_on = 0;
   int rain_thiessen_on = 0;
   // Process switches.
-  int chan_drain_on = 0;
-  int chan_backwater_on = 0;
   int chan_apfa_on = 0;
   int chan_trap_preiss_on = 0;
   int chan_table_preiss_on = 0;
   int chan_table_on = 0;
-  int roughness_map_on = 0;
-  int manning_n_on = 0;
-  int moisture_map_on = 0;
   int uniform_moisture_on = 0;
   int retention_map_on = 0;
   int retention_uniform_on = 0;
-  int soil_erosion_on = 0;
-  int chan_sed_transport_on = 0;
   int stream_loss_on = 0;
   int lake_gw_exchange_on = 0;
   int ov_boundary_on = 0;
@@ -74,10 +63,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int point_source_sink_on = 0;
   int dike_map_on = 0;
   int lowspot_on = 0;
-  int et_calc_penman_on = 0;
-  int et_calc_deardorff_on = 0;
-  int hmet_samson_on = 0;
-  int hmet_surfaways_on = 0;
   int grass_input_maps_on = 0;
   // Output switches.
   int runoff_mmph_on = 0;
@@ -97,7 +82,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int map_output_type2 = 0;
   int map_out_depth = 0;
   int map_out_discharge = 0;
-  int map_out_chan_discharge = 0;
   int map_out_dis_rain = 0;
   int map_out_inf_depth = 0;
   int map_out_rate_of_infil = 0;
