@@ -9,6 +9,10 @@
 namespace pluvo {
 
 struct hydromet_state {
+  std::vector<double> cell_rain_rate;  // per cell, m/s
+  int32_t snow_present = 0;
+  std::vector<double> snow_swe;    // per cell, m
+  std::vector<double> snow_depth;  // per cell, m
   // Precipitation of the current event.
   int32_t precip_kind = 0;      // 2: radar event
   int32_t precip_state = 0;     // 0 ready for the next event, 1 raining, 2 no further event, 3 rain over
@@ -65,8 +69,6 @@ struct hydromet_state {
   double canopy_sublimation_start = 0.0;
   double canopy_sublimation_event = 0.0;
   // Snow.
-  int snow_present = 0;
-  std::vector<double> snow_swe;          // m per cell
   std::vector<double> snow_liquid;       // liquid water in the pack, m per cell
   std::vector<double> melt_to_overland;  // m per cell
   double snow_volume_final = 0.0;

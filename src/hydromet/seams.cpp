@@ -12,4 +12,7 @@ void long_term_snow_step(model_state&) {}  // not built yet
 int read_precip_event(model_state&) { return 0; }  // not built yet
 int read_hmet_data(model_state&, int) { return 0; }  // not built yet
 
+void read_nwsrfs_elevation_bands(model_state&) {}  // not built yet
+void set_hmet_gage_parameters(model_state&) {}  // not built yet
+
 }  // namespace pluvo

@@ -12,6 +12,20 @@ void name_contaminant_chan_outputs(model_state& m);
 void build_cell_connectivity(model_state& m);
 void compute_face_slopes(model_state& m);
 void compute_centered_slopes(model_state& m);
+// Input readers called by the input-grid driver, in its order.
+void read_dike_map(model_state& m);
+void read_wetland_mask(model_state& m);
+void setup_overland_boundary_types(model_state& m);
+void read_soil_property_maps(model_state& m);
+void read_groundwater_inputs(model_state& m);
+void open_sacramento_input(model_state& m);
+void open_conceptual_gw_input(model_state& m);
+void read_link_map(model_state& m);
+void read_sediment_inputs(model_state& m);
+void read_contaminant_inputs(model_state& m);
+void setup_superlink_grid_links(model_state& m);
+void setup_drain_network(model_state& m);
+
 // Reads the project file and turns its cards into the run's working settings.
 void read_run_parameters(const char* project_file, model_state& m);
 // Writes the start-up information to the console and the summary.

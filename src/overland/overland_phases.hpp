@@ -11,4 +11,7 @@ void bmp_step(model_state& m);
 void route_overland_step(model_state& m);
 void update_overland_lake_extent(model_state& m);
 
+// Set-up readers called by the input-grid driver.
+void read_bmp_table(model_state& m);
+
 }  // namespace pluvo

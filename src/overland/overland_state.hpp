@@ -20,6 +20,8 @@ struct overland_lake_record {
 
 struct overland_state {
   std::vector<double> ov_depth;        // per cell, m
+  std::vector<double> ov_depth_2;      // per cell, m
+  std::vector<double> ov_depth_3;      // per cell, m
   std::vector<double> ov_event_store;  // per cell
   int32_t ov_water_present = 0;        // water on the grid at the start
   int32_t ov_init_depth_on = 0;        // OV_INIT_DEPTH map given
@@ -92,7 +94,6 @@ struct overland_state {
   double olake_outflow_total = 0.0;
   std::vector<int> dike_overtopped;  // 1 where water went over a dike
   int manning_n_on = 0;
-  int roughness_map_on = 0;
 };
 
 }  // namespace pluvo

@@ -9,4 +9,6 @@ void bmp_step(model_state&) {}  // not built yet
 void route_overland_step(model_state&) {}  // not built yet
 void update_overland_lake_extent(model_state&) {}  // not built yet
 
+void read_bmp_table(model_state&) {}  // not built yet
+
 }  // namespace pluvo

@@ -3,6 +3,5 @@
 
 namespace pluvo {
 
-void close_output_files(model_state&) {}  // not built yet
 
 }  // namespace pluvo

@@ -40,6 +40,7 @@ struct soil_state {
   zeroed_table<layered_soil_entry, layered_soil_table_size> layered_soil_table;
 
   // Per cell (1..N).
+  std::vector<double> surface_moisture;
   std::vector<double> initial_moisture_cell;
   std::vector<double> porosity_cell;
   std::vector<double> residual_sat_cell;
@@ -80,7 +81,6 @@ struct soil_state {
   // Record defaults.
   double cfgi_index_value = 83.0;  // frozen-ground index threshold
   double cfgi_k_value = 0.5;
-  std::vector<double> surface_moisture;  // surface soil water content per cell
   double infil_volume_total = 0.0;
   double evap_volume_total = 0.0;
   double evap_volume_event = 0.0;
@@ -110,7 +110,6 @@ struct soil_state {
   double lztwc_initial = 0.0;
   double lzfsc_initial = 0.0;
   double lzfpc_initial = 0.0;
-  double watershed_area = 0.0;
   double subsurface_volume_event_start = 0.0;
   double subsurface_volume_event_end = 0.0;
   double sac_baseflow_volume = 0.0;
@@ -124,19 +123,7 @@ struct soil_state {
   double sac_channel_loss_total = 0.0;
   double sm_volume_final = 0.0;
   double sm_evap_total = 0.0;              // returned by the soil-moisture routines
-  int et_calc_penman_on = 0;
   int et_calc_deardorff_on = 0;
-  int albedo_map_on = 0;
-  int vheight_map_on = 0;
-  int tcoeff_map_on = 0;
-  int canopy_map_on = 0;
-  int wilting_point_map_on = 0;
-  int moisture_map_on = 0;
-  int conductivity_map_on = 0;
-  int capillary_map_on = 0;
-  int porosity_map_on = 0;
-  int pore_index_map_on = 0;
-  int residual_sat_map_on = 0;
 };
 
 }  // namespace pluvo

@@ -82,7 +82,7 @@ TEST(ReportError, CodesFlagsConsoleAndLog) {
     EXPECT_EQ(state.error_terminate, c.terminate_after) << c.label;
     EXPECT_EQ(state.error_fatal, c.fatal_after) << c.label;
     pluvo::error_log_file = nullptr;
-    std::fclose(log.stream);
+    pluvo::checked_file_close(log);
   }
   pluvo::pause_on_exit = false;
 }

@@ -71,6 +71,24 @@ struct recorded_run {
   bool stopped = false;
 };
 
+// A one-cell watershed for a bare project, given just before the project's files are opened.
+void give_one_cell_watershed(pluvo::model_state& m) {
+  const char* header = "north: 10\nsouth: 0\neast: 10\nwest: 0\nrows: 1\ncols: 1\n";
+  write_file("one.msk", std::string(header) + "1\n");
+  write_file("one.ele", std::string(header) + "5\n");
+  m.watershed_mask_path = "one.msk";
+  m.elevation_path = "one.ele";
+  m.summary_path = "one.sum";
+  m.outlet_hydro_path = "one.hyd";
+  m.project_rows = m.project_cols = m.mask_rows = m.mask_cols = 1;
+  m.outlet_row = m.outlet_col = 1;
+  m.rows = m.cols = 1;  // the time options copy these into the project grid
+  m.outrow = m.outcol = 1;
+  m.gridsize = 10.0;
+  m.cell_size = 10.0;
+  m.manning_n_value = 0.03;
+}
+
 // Runs the driver on a bare project; steer(phase, pass, m) acts just before each phase.
 // The observer ends the loop after `passes` passes, whatever the clock says.
 recorded_run run_with(int passes, std::function<void(const std::string&, int, pluvo::model_state&)> steer) {
@@ -83,6 +101,7 @@ recorded_run run_with(int passes, std::function<void(const std::string&, int, pl
     if (name == "run_analyzers 1") m.keep_running = pass < passes ? 1 : 0;
     r.phases.push_back(name);
     accept_time_options(name, m);
+    if (name == "open_project_files") give_one_cell_watershed(m);
     steer(name, pass, m);
   });
   pluvo::run_stopped_on_error = false;
@@ -103,7 +122,7 @@ TEST(RunPluvo, NormalEndWritesSummaryThenEndEvent) {
   EXPECT_EQ(r.phases, concat({set_up_steps, step_phases, step_phases, {"write_run_summary", "run_analyzers 16"}}));
   EXPECT_EQ(r.result, 0);
   EXPECT_FALSE(r.stopped);
-  EXPECT_NE(r.console.find("Running....\n"), std::string::npos);
+  EXPECT_NE(r.console.find("Running....\n"), std::string::npos) << r.console;
   EXPECT_EQ(r.console.find("Running...."), r.console.rfind("Running...."));
   const std::string timing = read_file("out_time.out");
   EXPECT_EQ(timing.rfind("total time (s): ", 0), 0u);
@@ -168,7 +187,10 @@ TEST(RunPluvo, ToolboxModesRunSilently) {
   for (const auto& c : cases) {
     scratch_dir dir;
     write_file("p.prj", bare_project);
-    pluvo::set_phase_observer([](const char* phase, int, pluvo::model_state& m) { accept_time_options(phase, m); });
+    pluvo::set_phase_observer([](const char* phase, int, pluvo::model_state& m) {
+      accept_time_options(phase, m);
+      if (std::string(phase) == "open_project_files") give_one_cell_watershed(m);
+    });
     testing::internal::CaptureStdout();
     pluvo::run_pluvo("p.prj", nullptr, c.mode);
     const std::string out = testing::internal::GetCapturedStdout();
@@ -186,6 +208,7 @@ TEST(RunPluvo, CallerResultsRecordIsSizedAndZeroed) {
   double sum = 0.0;
   pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
     accept_time_options(phase, m);
+    if (std::string(phase) == "open_project_files") give_one_cell_watershed(m);
     if (std::string(phase) == "alloc_external_results") {
       m.event_count = 3;
       m.hydrograph_link_count = 2;

@@ -1,0 +1,301 @@
+// Opens every file the project names, in a fixed order, before any of them is read.
+#include <cstdio>
+#include <string>
+
+#include "common/checked_file.hpp"
+#include "common/console.hpp"
+#include "common/error_state.hpp"
+#include "input/input_phases.hpp"
+#include "run/model_state.hpp"
+
+namespace pluvo {
+
+namespace {
+
+// Mapping-table ids whose presence excuses a missing map.
+constexpr int roughness_table = 1;
+constexpr int interception_table = 2;
+constexpr int retention_table = 3;
+constexpr int green_ampt_table = 4;
+constexpr int soil_moisture_table = 5;
+constexpr int richards_havercamp_table = 6;
+constexpr int richards_brooks_table = 7;
+constexpr int evapotranspiration_table = 8;
+
+void record_failure(int code, const std::string& kind, const std::string& name) {
+  error_state.error_code = code;
+  error_state.error_terminate = 1;
+  error_state.error_file_kind = kind.substr(0, 59);
+  error_state.error_file_name = name;
+}
+
+struct opener {
+  model_state& m;
+
+  bool table(int id) const { return m.mapping_table_on && m.grid_table_presence[id] != 0; }
+
+  // False when the run must stop; a failure that does not count leaves the file closed.
+  bool open_if(bool failure_counts, checked_file& f, const std::string& name, char mode,
+               const char* kind) {
+    if (checked_file_open(f, name.c_str(), mode)) return true;
+    if (!failure_counts) return true;
+    record_failure(4, kind, name);
+    return false;
+  }
+  bool open(checked_file& f, const std::string& name, char mode, const char* kind) {
+    return open_if(true, f, name, mode, kind);
+  }
+  // A map whose table in the mapping-table file may stand in for it.
+  bool open_map(checked_file& f, const std::string& name, const char* kind, int excusing_table) {
+    return open_if(!table(excusing_table), f, name, 'r', kind);
+  }
+  // An output tied to a list of points: its failure names the output, then the list.
+  bool open_output(checked_file& f, const std::string& name, const std::string& list, int code) {
+    if (checked_file_open(f, name.c_str(), 'w')) return true;
+    record_failure(code, name, list);
+    return false;
+  }
+};
+
+bool open_groundwater_files(opener& o, model_state& m) {
+  if (m.gw_simulation_on != 1) return true;
+  if (!o.open(m.gw_boundary_fp, m.gw_boundfile_path, 'r', "groundwater boundary")) return false;
+  if (m.gw_well_level_on &&
+      (!o.open(m.well_location_fp, m.out_well_location_path, 'r', "well location") ||
+       !o.open(m.well_level_fp, m.gw_well_level_path, 'w', "well level output")))
+    return false;
+  if (m.gw_hycond_map_on == 1 &&
+      !o.open(m.gw_hycond_fp, m.gw_hycond_map_path, 'r', "groundwater hycond"))
+    return false;
+  if (m.gw_porosity_map_on == 1 &&
+      !o.open(m.gw_porosity_fp, m.gw_porosity_map_path, 'r', "groundwater porosity"))
+    return false;
+  if (!m.inf_richards_on) {
+    if (m.water_table_on == 1 && !o.open(m.water_table_fp, m.water_table_path, 'r', "water table"))
+      return false;
+    if (!o.open(m.aquifer_bottom_fp, m.aquifer_bottom_path, 'r', "aquifer bottom")) return false;
+  }
+  return true;
+}
+
+bool open_soil_column_files(opener& o, model_state& m) {
+  if (m.inf_layered_soil_on != 1 && m.inf_richards_on != 1 && m.inf_redist_on != 1) return true;
+  const bool soil_failure_counts =
+      (m.inf_richards_on && !o.table(richards_havercamp_table) && !o.table(richards_brooks_table)) ||
+      (m.inf_layered_soil_on && !(m.mapping_table_on && m.multi_layer_soil_table_present));
+  if (!o.open_if(soil_failure_counts, m.soil_type_fp, m.soil_type_map_path, 'r', "soil type") ||
+      !o.open_if(soil_failure_counts, m.soil_layer_table_fp, m.soil_layer_input_path, 'r',
+                 "multi-layer soil table"))
+    return false;
+  if (m.water_table_on && !m.water_table_fp.is_open() &&
+      !o.open(m.water_table_fp, m.water_table_path, 'r', "water table"))
+    return false;
+  if (m.gw_simulation_on && !m.aquifer_bottom_fp.is_open() &&
+      !o.open(m.aquifer_bottom_fp, m.aquifer_bottom_path, 'r', "aquifer bottom"))
+    return false;
+  if (m.inf_richards_on || m.soil_moisture_accounting_on) {
+    if (!o.open(m.evap_out_fp, "evap_out", 'w', "evaporation output")) return false;
+    std::fputs("yr/mo/day  hour     avg_theta    avg_pot      avgetrate    avgfav      avgbottomfav  "
+               "CFGI         temp(C) gridded_temp(C) soil_temp(C)  ",
+               m.evap_out_fp.stream);
+    if (m.soil_moisture_accounting_on) std::fputs(" avg_theta_L1  avg_theta_L2", m.evap_out_fp.stream);
+    std::fputs("\n", m.evap_out_fp.stream);
+  }
+  return true;
+}
+
+bool open_infiltration_maps(opener& o, model_state& m) {
+  if (m.green_ampt_on != 1 && m.inf_redist_on != 1) return true;
+  if (m.moisture_map_on &&
+      !o.open_map(m.moisture_map_fp, m.moisture_path, "soil moisture", soil_moisture_table))
+    return false;
+  if (m.conductivity_map_on &&
+      !o.open_map(m.conductivity_map_fp, m.conductivity_path, "Ks", green_ampt_table))
+    return false;
+  if (m.capillary_map_on && !o.open_map(m.capillary_map_fp, m.capillary_path, "Hc", green_ampt_table))
+    return false;
+  if (m.porosity_map_on &&
+      !o.open_map(m.porosity_map_fp, m.porosity_path, "soil porosity", green_ampt_table))
+    return false;
+  if (!m.inf_redist_on) return true;
+  if (m.pore_index_map_on &&
+      !o.open_map(m.pore_index_map_fp, m.pore_index_path, "pore dist. index", green_ampt_table))
+    return false;
+  if (m.residual_sat_map_on &&
+      !o.open_map(m.residual_sat_map_fp, m.residual_sat_path, "residual saturation", green_ampt_table))
+    return false;
+  return true;
+}
+
+bool open_long_term_files(opener& o, model_state& m) {
+  if (!m.long_term_on) return true;
+  if (!o.open(m.hmet_fp, m.hmet_path, 'r', "hydromet data")) return false;
+  if (m.hmet_orog_gages_on && !o.open(m.orog_met_fp, m.hmet_orog_gages_path, 'r', "orog met data"))
+    return false;
+  const int et = evapotranspiration_table;
+  if (m.albedo_map_on && !o.open_map(m.albedo_map_fp, m.albedo_path, "albedo", et)) return false;
+  if (!m.et_calc_penman_on) return true;
+  return (!m.vheight_map_on || o.open_map(m.vheight_map_fp, m.vheight_path, "veg. height", et)) &&
+         (!m.tcoeff_map_on || o.open_map(m.tcoeff_map_fp, m.tcoeff_path, "trans. coeff", et)) &&
+         (!m.canopy_map_on || o.open_map(m.canopy_map_fp, m.canopy_path, "canopy resist.", et)) &&
+         (!m.wilting_point_map_on ||
+          o.open_map(m.wilting_point_map_fp, m.wilting_point_path, "wilting point", et));
+}
+
+bool open_hotstart_files(opener& o, model_state& m) {
+  if (m.write_chan_hotstart_on &&
+      (!o.open(m.chan_hotstart_depth_out, m.chan_hotstart_out_depth_path, 'w', "channel depth") ||
+       !o.open(m.chan_hotstart_flow_out, m.chan_hotstart_out_flow_path, 'w', "channel discharge")))
+    return false;
+  if (m.ov_init_depth_flag && !o.open(m.ov_hotstart_fp, m.ov_init_depth_file, 'r', "overland hotstart"))
+    return false;
+  if (m.init_swe_depth_kind == 1 &&
+      !o.open(m.swe_hotstart_fp, m.init_swe_depth_file, 'r', "SWE input hotstart"))
+    return false;
+  if (m.read_sm_hotstart_flag &&
+      !o.open(m.sm_hotstart_fp, m.read_sm_hotstart_file, 'r', "soil moisture hotstart"))
+    return false;
+  if (m.read_chan_hotstart_on &&
+      (!o.open(m.chan_hotstart_depth_in, m.chan_hotstart_in_depth_path, 'r', "channel depth") ||
+       !o.open(m.chan_hotstart_flow_in, m.chan_hotstart_in_flow_path, 'r', "channel discharge")))
+    return false;
+  return true;
+}
+
+bool open_location_outputs(opener& o, model_state& m) {
+  if (m.hyd_location_on == 1 &&
+      (!o.open(m.hydrograph_location_fp, m.in_hyd_location_path, 'r', "hydrograph location") ||
+       !o.open_output(m.out_hydrograph_fp, m.out_hyd_location_path, m.in_hyd_location_path, 51)))
+    return false;
+  if (m.gwflux_location_on == 1 &&
+      (!o.open(m.gw_flux_location_fp, m.in_gwflux_location_path, 'r', "groundwater flux location") ||
+       !o.open_output(m.out_gw_flux_fp, m.out_gwflux_location_path, m.in_gwflux_location_path, 51)))
+    return false;
+  if (m.celldepdis_location_on == 1 &&
+      (!o.open(m.dep_dis_location_fp, m.in_celldepdis_location_path, 'r', "dep dis cell location") ||
+       !o.open_output(m.out_dep_dis_fp, m.out_celldepdis_location_path, m.in_celldepdis_location_path, 51)))
+    return false;
+  const bool optional_ok =
+      (m.runoff_mmph_on != 1 ||
+       o.open(m.runoff_mmh_fp, m.runoff_mmph_path, 'w', "optional runoff hydrograph in mm per hour")) &&
+      (m.rainfall_mmph_on != 1 ||
+       o.open(m.basin_rain_mmh_fp, m.rainfall_mmph_path, 'w',
+              "optional basin-average rainfall in mm per hour")) &&
+      (m.sig_outlet_hydro_on != 1 ||
+       o.open(m.hydrograph_6digit_fp, m.sig_outlet_hydro_path, 'w', "optional 6 digit hydrograph"));
+  if (!optional_ok) return false;
+  if (m.superlink_junc_location_on == 1 &&
+      !o.open(m.superjunction_location_fp, m.superlink_junc_location_path, 'r', "superjunction location"))
+    return false;
+  if (m.superlink_junc_flow_on == 1 &&
+      !o.open_output(m.superjunction_output_fp, m.superlink_junc_flow_path,
+                     m.superlink_junc_location_path, 51))
+    return false;
+  if (m.superlink_node_location_on == 1 &&
+      !o.open(m.superlink_node_location_fp, m.superlink_node_location_path, 'r',
+              "superlink node location"))
+    return false;
+  if (m.superlink_node_flow_on == 1 &&
+      !o.open_output(m.superlink_node_output_fp, m.superlink_node_flow_path,
+                     m.superlink_node_location_path, 51))
+    return false;
+  if (m.lake_output_on == 1 && !o.open(m.lake_output_fp, m.lake_output_path, 'w', "lake output"))
+    return false;
+  if (m.dep_location_on == 1 &&
+      !o.open_output(m.out_dep_location_fp, m.out_dep_location_path, m.in_hyd_location_path, 50))
+    return false;
+  if (m.con_location_on == 1 &&
+      !o.open_output(m.out_con_location_fp, m.out_con_location_path, m.in_hyd_location_path, 49))
+    return false;
+  if (m.mass_location_on == 1 &&
+      !o.open_output(m.out_mass_location_fp, m.out_mass_location_path, m.in_hyd_location_path, 49))
+    return false;
+  if (m.theta_out_on == 1) {
+    if (!o.open(m.in_theta_location_fp, m.cell_location_file, 'r', "in_theta location")) return false;
+    if (!checked_file_open(m.out_theta_location_fp, m.out_theta_location_path.c_str(), 'w')) {
+      record_failure(48, m.cell_location_file,
+                     m.out_theta_location_path + " (" + "out_theta_location_file" + ")");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool open_channel_outputs(opener& o, model_state& m) {
+  return (!m.chan_output_on ||
+          o.open(m.out_chan_depth_fp, m.chan_depth_file, 'w', "output channel depth")) &&
+         (!m.chan_discharge_output_on ||
+          o.open(m.out_chan_discharge_fp, m.chan_discharge_file, 'w', "output channel discharge")) &&
+         (!m.chan_stage_output_on ||
+          o.open(m.out_chan_stage_fp, m.chan_stage_file, 'w', "output channel stage")) &&
+         (!m.chan_velocity_output_on ||
+          o.open(m.out_chan_velocity_fp, m.chan_velocity_file, 'w', "output channel velocity")) &&
+         (!m.flood_stream_on ||
+          o.open(m.flood_stream_fp, m.flood_stream_name, 'w', "output flood stream stage")) &&
+         (!m.chan_sed_flux_output_on ||
+          o.open(m.out_stream_sed_flux_fp, m.chan_sed_flux_file, 'w', "output stream_sed_flux"));
+}
+
+}  // namespace
+
+void open_project_files(model_state& m) {
+  opener o{m};
+  if (!o.open(m.watershed_mask_fp, m.watershed_mask_path, 'r', "watershed mask")) return;
+  if (!o.open(m.elevation_fp, m.elevation_path, 'r', "elevation data")) return;
+  if (!o.open(m.summary_fp, m.summary_path, 'w', "output summary")) return;
+  error_log_file = &m.summary_fp;
+  if (!o.open(m.outlet_hydrograph_fp, m.outlet_hydro_path, 'w', "output hydrograph")) return;
+  if (m.overland_depths_on &&
+      (!o.open(m.overland_depth_loc_fp, m.overland_depth_location_path, 'r', "overland depth locations") ||
+       !o.open(m.overland_depth_out_fp, m.overland_depths_path, 'w', "overland depth output")))
+    return;
+  if (m.overland_wse_on &&
+      (!o.open(m.overland_wse_loc_fp, m.overland_wse_location_path, 'r', "overland wse locations") ||
+       !o.open(m.overland_wse_out_fp, m.overland_wse_path, 'w', "overland water surface elevation output")))
+    return;
+  if (!open_groundwater_files(o, m) || !open_soil_column_files(o, m)) return;
+  if ((m.permafrost_gipl_flag == 1 || m.multi_layer_infil_gipl_flag == 1) &&
+      !o.open(m.permafrost_temperature_fp, m.out_gipl_temp_file, 'w', "permafrost_temperature_output"))
+    return;
+  if (!open_infiltration_maps(o, m) || !open_long_term_files(o, m)) return;
+  if (m.precip_on && !o.open(m.raingage_fp, m.precip_path, 'r', "raingage data")) return;
+  if (m.chan_explic_on && !m.gst_mode_on) {
+    message_out("Must Specify YES_NON_ORTHO in project file\n");
+    error_state.error_code = 4;
+    error_state.error_terminate = 1;
+    return;
+  }
+  if ((m.chan_explic_on || m.chan_mesh_on) && m.gst_mode_on &&
+      !o.open(m.grid_stream_fp, m.stream_cell_path, 'r', "grid-stream connectivity"))
+    return;
+  if (m.interception_on &&
+      (!o.open_map(m.interception_storage_fp, m.storage_capacity_path, "interception storage",
+                   interception_table) ||
+       !o.open_map(m.interception_coeff_fp, m.interception_coeff_path, "interception coeff.",
+                   interception_table)))
+    return;
+  if (m.overland_lakes_on == 1 &&
+      (!o.open(m.overland_lake_map_fp, m.overland_lake_map_path, 'r', "overland lake map") ||
+       !o.open(m.overland_lake_data_fp, m.overland_lake_file_path, 'r', "overland lake data")))
+    return;
+  if (m.retention_map_on == 1 &&
+      !o.open_map(m.retention_depth_fp, m.reten_depth_path, "retention depth", retention_table))
+    return;
+  if (m.roughness_map_on == 1 &&
+      !o.open_map(m.roughness_map_fp, m.roughness_path, "Manning roughness", roughness_table))
+    return;
+  if (m.area_reduction_on && !m.area_reduction_file.empty() &&
+      !o.open_map(m.area_reduction_fp, m.area_reduction_file, "area reduction", green_ampt_table))
+    return;
+  if (m.chan_explic_on == 1 && !o.open(m.chan_input_fp, m.channel_input_path, 'r', "channel input"))
+    return;
+  if (!open_hotstart_files(o, m) || !open_location_outputs(o, m) || !open_channel_outputs(o, m)) return;
+  if (m.storm_sewer_on &&
+      ((m.pipe_head_flag && !o.open(m.pipe_head_fp, m.pipe_head_file, 'w', "superlink head")) ||
+       (m.pipe_tile_flag && !o.open(m.pipe_tile_fp, m.pipe_tile_file, 'w', "superlink tile")) ||
+       (m.pipe_flow_flag && !o.open(m.pipe_flow_fp, m.pipe_flow_file, 'w', "superlink flow"))))
+    return;
+  if (m.contam_map_on && !o.open(m.contam_map_fp, m.contam_map_path, 'r', "contam")) return;
+}
+
+}  // namespace pluvo

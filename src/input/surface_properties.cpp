@@ -1,0 +1,114 @@
+// Interception, retention and roughness of the overland surface.
+#include <cstdio>
+
+#include "common/console.hpp"
+#include "common/error_state.hpp"
+#include "input/ascii_map.hpp"
+#include "input/grid_setup.hpp"
+#include "run/model_state.hpp"
+
+namespace pluvo {
+
+namespace {
+
+void read_real_map(model_state& m, checked_file& f, const std::string& name, std::vector<double>& out) {
+  read_ascii_map(f, name.c_str(), 1, m.grid_north, m.grid_south, m.grid_east, m.grid_west,
+                 m.grid_rows, m.grid_cols, m.cell_number_grid, &out, nullptr, nullptr,
+                 m.project_rows, m.project_cols, m.silent_mode);
+  checked_file_close(f);
+}
+
+void fill(std::vector<double>& v, int n, double value) {
+  for (int k = 1; k <= n && size_t(k) < v.size(); ++k) v[k] = value;
+}
+
+}  // namespace
+
+void read_interception_maps(model_state& m) {
+  if (m.interception_on != 1) return;
+  const bool silent = m.silent_mode == 1;
+  if (m.interception_storage_fp.is_open()) {
+    echo(m, true, "reading interception storage from file: %s\n", m.storage_capacity_path.c_str());
+    read_real_map(m, m.interception_storage_fp, m.storage_capacity_path, m.icep_stor);
+    if (error_state.error_terminate) return;
+  } else {
+    echo(m, !silent, "reading interception storage table and map from master table file\n");
+  }
+  if (m.interception_coeff_fp.is_open()) {
+    echo(m, true, "reading interception coeff. from file: %s\n", m.interception_coeff_path.c_str());
+    read_real_map(m, m.interception_coeff_fp, m.interception_coeff_path, m.icep_coef);
+  } else {
+    echo(m, !silent, "reading interception coeff. table and map from the master table file\n");
+  }
+}
+
+void read_overland_lake_map(model_state&) {}  // lake records come with the overland lakes
+
+void read_retention_map(model_state& m) {
+  const int n = m.cell_count;
+  const bool silent = m.silent_mode == 1;
+  if (m.retention_map_on == 1) {
+    if (m.retention_depth_fp.is_open()) {
+      echo(m, !silent, "reading retention storage map from file: %s\n", m.reten_depth_path.c_str());
+      read_real_map(m, m.retention_depth_fp, m.reten_depth_path, m.retent_dep);
+      if (error_state.error_terminate) return;
+    } else {
+      echo(m, !silent, "reading retention storage table and map from master table file\n");
+    }
+    for (int k = 1; k <= n && size_t(k) < m.retent_dep.size(); ++k) m.retent_dep[k] /= 1000.0;
+  } else if (m.retention_uniform_on == 1) {
+    fill(m.retent_dep, n, m.retention_value / 1000.0);
+  } else {
+    fill(m.retent_dep, n, 0.0);
+  }
+}
+
+void read_roughness_map(model_state& m) {
+  const int n = m.cell_count;
+  const bool silent = m.silent_mode == 1;
+  if (m.roughness_map_on) {
+    if (m.roughness_map_fp.is_open()) {
+      echo(m, !silent, "reading roughness map from file: %s\n", m.roughness_path.c_str());
+      read_real_map(m, m.roughness_map_fp, m.roughness_path, m.dist_rough);
+      if (error_state.error_terminate) return;
+    } else {
+      echo(m, !silent, "reading roughness table and map from master table file\n");
+      fill(m.roughness_exp, n, 0.0);
+    }
+    for (int k = 1; k <= n; ++k) {
+      if (m.dist_rough[k] <= 0.0) {
+        message_out("Overland Manning n=0 at grid cell %d.  Program terminating.\n", k);
+        message_out("Check your overland roughness inputs, mapping table and index map \n");
+        fail_printed();
+        return;
+      }
+    }
+    return;
+  }
+  if (m.manning_n_value <= 1e-6) {
+    message_out("\nInvalid spatially uniform overland flow Manning n value=%lf\n", m.manning_n_value);
+    message_out("Check your overland roughness inputs \n");
+    message_out("If you specified a overland roughness mapping table, you either didn't assign an "
+                "index map or your index map has invalid zero values\n");
+    message_out("PLUVO exiting.\n");
+    fail_printed();
+    return;
+  }
+  fill(m.dist_rough, n, m.manning_n_value);
+  fill(m.roughness_exp, n, 0.0);
+}
+
+void setup_snow_roughness(model_state& m) {
+  if (m.snow_roughness_on == 1 && m.snow_darcy_on != 1) {
+    m.snow_roughness_value = m.snow_roughness;
+    m.dist_rough_copy = m.dist_rough;
+  } else if (m.snow_roughness_on == 1 && m.snow_darcy_on == 1) {
+    m.snow_roughness_on = 0;
+    message_out("Both manning and darcy flow are turned on for when snow is present \n");
+    message_out("Turning off manning flow for when snow is present.  Darcy still turned on. \n");
+  }
+}
+
+void read_overland_blockage_table(model_state&) {}  // blockage values come from the mapping tables
+
+}  // namespace pluvo
