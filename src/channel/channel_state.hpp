@@ -20,6 +20,10 @@ struct channel_state {
   std::vector<double> qp;   // discharge, m3/s
   std::vector<double> yp;   // water surface, m
   std::vector<double> bel;  // bed elevation, m
+  std::vector<double> lake_volume;     // m3 per lake, from 1
+  double lake_rain_volume = 0.0;       // m3
+  double precip_to_lake_volume = 0.0;  // m3, event
+  double precip_to_lake_total = 0.0;   // m3, run
 
   // Record defaults.
   double overbank_max_dv_value = 0.01;

@@ -4,7 +4,8 @@
 //  - checked_array<T> (1-D, 1-based, element 0 unused): operator[] records a bad index in
 //    out_of_range and then reads or writes a sink element, never memory outside the block;
 //    the destructor reports "Error: bad range addressed in array %s" once.
-//    checked_array_grow / checked_int_array_grow (+ _fill), checked_array_copy,
+//    checked_array_grow / checked_int_array_grow (+ _fill), checked_array_grow_records (any
+//    record type, checked_file among them), checked_array_copy,
 //    checked_file_array_copy, checked_array_destroy / checked_file_array_destroy.
 //  - checked_array_2d<T> (table of rows 1..row_count, each of row_length + 1 elements):
 //    checked_array_2d_grow / checked_int_array_2d_grow (+ _fill, _zero), _append_rows, _sync,
@@ -33,7 +34,7 @@ struct checked_array {
   int32_t guard_count = 0;
   T* data = nullptr;
   int32_t count = 0;                // largest valid index
-  unsigned char out_of_range = 0;   // set by any access outside 0..count; reported at destruction
+  mutable unsigned char out_of_range = 0;  // set by any access outside 0..count; reported at destruction
   char name[50] = {};
   unsigned char index_offset = 0;   // when 1, index i addresses element i + 1
 
@@ -44,21 +45,19 @@ struct checked_array {
 
   void set_name(const char* text) { std::snprintf(name, sizeof name, "%s", text ? text : ""); }
 
-  T& operator[](int64_t i) {
-    const int64_t e = i + index_offset;
-    if (e < 0 || e > count || !data) return bad_index();
-    return data[e];
-  }
-  const T& operator[](int64_t i) const { return const_cast<checked_array&>(*this)[i]; }
+  T& operator[](int64_t i) { return element(i); }
+  const T& operator[](int64_t i) const { return element(i); }
 
  private:
-  // Where a bad index lands: the flag is set and nothing outside the block is touched.
-  T& bad_index() {
+  // A bad index sets the flag and lands on the sink, never outside the block.
+  T& element(int64_t i) const {
+    const int64_t e = i + index_offset;
+    if (e >= 0 && e <= count && data) return data[e];
     out_of_range = 1;
     if constexpr (std::is_arithmetic_v<T>) sink_ = T();
     return sink_;
   }
-  T sink_{};
+  mutable T sink_{};
 };
 
 namespace detail {
@@ -93,6 +92,14 @@ void checked_array_fill_new(checked_array<T>& a, int32_t old_count, int n, T val
 }
 
 }  // namespace detail
+
+// Adds n default-built records of any type (checked_file records among them), moving the
+// old ones over; returns the new count (unchanged when refused).
+template <typename T>
+int32_t checked_array_grow_records(checked_array<T>& a, int n) {
+  detail::checked_array_add(a, n);
+  return a.count;
+}
 
 // Adds n elements (not initialised); returns the new count (unchanged when refused).
 inline int32_t checked_array_grow(checked_array<double>& a, int n) {

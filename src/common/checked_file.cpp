@@ -163,6 +163,13 @@ void make_output_subdirectory(const std::string& output_dir, const std::string& 
   if (project.empty() || output.compare(0, project.size(), project) != 0) return;
   subdirectory = output_dir.substr(project_dir.size());
   const std::string full = with_slashes(project_dir + subdirectory);
+  // The current directory is about to change: a relative project directory must keep
+  // pointing where it did.
+  if (!std::filesystem::path(project).is_absolute() && project_dir == project_directory) {
+    std::error_code ec;
+    const std::string absolute = std::filesystem::absolute(project, ec).string();
+    if (!ec) set_project_directory(absolute, absolute.size());
+  }
   if (chdir(full.c_str()) != 0) {
     std::error_code ec;
     std::filesystem::create_directories(full, ec);

@@ -325,8 +325,9 @@ std::mutex report_mutex;
 
 }  // namespace
 
-void report_error(error_state_record& state) {
-  std::lock_guard<std::mutex> lock(report_mutex);
+namespace {
+
+void report_locked(error_state_record& state) {
   const int32_t code = state.error_code;
   if (code > 0) {
     write_log_message(log_stream(), "\n");
@@ -342,6 +343,21 @@ void report_error(error_state_record& state) {
     return;
   }
   state.error_code = 0;
+}
+
+}  // namespace
+
+void report_error(error_state_record& state) {
+  std::lock_guard<std::mutex> lock(report_mutex);
+  report_locked(state);
+}
+
+void report_with_message(int32_t code, const std::string& text) {
+  std::lock_guard<std::mutex> lock(report_mutex);
+  write_log_message(log_stream(), text.c_str());
+  error_state.error_code = code;
+  error_state.error_terminate = 1;
+  report_locked(error_state);
 }
 
 void wait_for_key_on_exit() {

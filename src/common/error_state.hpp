@@ -30,6 +30,10 @@ void set_error(int32_t code, const std::string& kind = std::string(),
 // Reports the code held in error_state and updates its flags.
 void report_error(error_state_record& state);
 
+// Prints text (console and log), stores code with its stop flag and reports it, all as one
+// whole: safe from the workers of a parallel loop.
+void report_with_message(int32_t code, const std::string& text);
+
 // The text of a numbered message as report_error prints it, or "" when the code has none.
 std::string error_message_text(const error_state_record& state);
 

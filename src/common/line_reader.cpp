@@ -1,7 +1,6 @@
 #include "common/line_reader.hpp"
 
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -115,34 +114,40 @@ int next_token(char* line, char* token) {
   return 1;
 }
 
-int next_double(char* line, double& value) {
-  value = 0.0;
+namespace {
+
+// Reads the numeric token at the front of line with convert (which gives false when the
+// token does not begin with a number) and removes it with the delimiters after it.
+template <typename T, typename Convert>
+int next_number(char* line, T& value, Convert convert) {
+  value = T(0);
   char token[token_buffer_size];
   char* end = nullptr;
   if (!numeric_token(line, token, end)) return 0;
-  char* stop = nullptr;
-  const double v = std::strtod(token, &stop);
-  if (stop != token) value = v;
+  T converted{};
+  if (convert(token, converted)) value = converted;
   remove_front(line, skip_delimiters(end));
   return 1;
 }
 
+}  // namespace
+
+int next_double(char* line, double& value) {
+  return next_number(line, value, [](const char* token, double& v) {
+    char* stop = nullptr;
+    v = std::strtod(token, &stop);
+    return stop != token;
+  });
+}
+
 int next_int(char* line, int32_t& value) {
-  value = 0;
-  char token[token_buffer_size];
-  char* end = nullptr;
-  if (!numeric_token(line, token, end)) return 0;
-  char* stop = nullptr;
-  errno = 0;
-  long long v = std::strtoll(token, &stop, 10);
-  if (stop != token) {
+  return next_number(line, value, [](const char* token, int32_t& v) {
+    char* stop = nullptr;
+    const long long n = std::strtoll(token, &stop, 10);
     // A number beyond the 32-bit range is held at its limit rather than wrapped.
-    if (v > INT32_MAX) v = INT32_MAX;
-    if (v < INT32_MIN) v = INT32_MIN;
-    value = int32_t(v);
-  }
-  remove_front(line, skip_delimiters(end));
-  return 1;
+    v = int32_t(n > INT32_MAX ? INT32_MAX : n < INT32_MIN ? INT32_MIN : n);
+    return stop != token;
+  });
 }
 
 namespace {

@@ -2,8 +2,10 @@
 // Precipitation, hydrometeorology and snow fields of the model record.
 #include <string>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "common/checked_array.hpp"
 #include "common/date_record.hpp"
 
 namespace pluvo {
@@ -28,6 +30,32 @@ struct hydromet_state {
   int32_t event_start_minute = 0;
   // Dates of the current event's records, from index 1.
   std::vector<date_record> precip_dates = std::vector<date_record>(2);
+
+  int32_t gauge_count = 0;  // NRGAG; -1 while a radar event is read, 1 once read
+  int32_t precip_gages_card = 0;
+  int32_t precip_rates_card = 0;
+  int32_t precip_accum_card = 0;
+  std::vector<double> gauge_x;  // gauge coordinates, entries 1..gauge_count
+  std::vector<double> gauge_y;
+  // [gauge][record], both from 1; grows, never shrinks, new entries 0.
+  checked_array_2d<double> precip_table;
+  std::vector<std::string> radar_filenames;  // radar file of record k at k-1; empty: no table
+  std::string event_title;                   // rest of the EVENT line, for messages
+  int32_t precip_convert_pending = 0;
+  double precip_record_start = 0.0;
+  double event_start_julian = 0.0;      // model time at which the event was read
+  int32_t event_reads_in_process = 0;   // event reads of this run
+  std::vector<int32_t> nearest;         // nearest gauge per cell
+  double avg_rain_rate = 0.0;           // watershed mean of the step, mm/h
+  int32_t rain_on = 0;
+  double rain_volume_total = 0.0;       // m3, run
+  double rain_depth_step = 0.0;         // m, the cell being processed
+
+  // Snow the rain feeds in long-term runs.
+  std::vector<double> temper_gridded;   // air temperature per cell, degrees C
+  std::vector<double> snow_scf_cell;    // snowfall correction factor
+  std::vector<double> H_Val;
+  std::vector<double> Snow_Accumulated_Hr;
 
   // Hydrometeorological records.
   int32_t hmet_repaired_count = 0;
@@ -58,11 +86,6 @@ struct hydromet_state {
   int hmet_station_count = 1;
   double elev_scale_step = 100.0;
   int energy_balance_mode = 1;
-  double avg_rain_rate = 0.0;            // watershed mean of the step
-  double rain_volume_total = 0.0;        // run, land and lake cells
-  double precip_to_lake_volume = 0.0;    // event
-  double precip_to_lake_total = 0.0;
-  double intercepted_volume = 0.0;       // run total
   double intercepted_volume_start = 0.0;
   double intercepted_volume_event = 0.0;
   double canopy_sublimation_total = 0.0;

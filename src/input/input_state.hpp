@@ -1,6 +1,5 @@
 #pragma once
 // Project options and the files the project names. The three option blocks are bases, so
-// every card field is reached by its own name (m.timestep, m.albedo_file).
 #include <array>
 #include <cstdint>
 #include <string>
@@ -55,8 +54,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int strict_julian_date_on = 0;
   int units_flag = 0;             // 0: elevation and grid size in metres
   // Precipitation options.
-  int rain_inv_distance_on = 0;
-  int rain_thiessen_on = 0;
   // Process switches.
   int chan_apfa_on = 0;
   int chan_trap_preiss_on = 0;
@@ -65,9 +62,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int uniform_moisture_on = 0;
   int stream_loss_on = 0;
   int lake_gw_exchange_on = 0;
-  int ov_boundary_on = 0;
   int ov_boundary2_on = 0;  // the second overland boundary switch
-  int snow_canopy_intercept_on = 0;
   int chan_point_input_on = 0;
   int point_source_sink_on = 0;
   int grass_input_maps_on = 0;
@@ -93,6 +88,33 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
 
   // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
   // LONGITUDE and GMT cards.
+  // Grid description and cell numbering.
+  int32_t mask_rows = 0;
+  int32_t mask_cols = 0;
+  double grid_north = 0.0;
+  double grid_west = 0.0;
+  grid<int32_t> cell_number_grid;  // 0 outside the watershed, else the cell number
+
+  // Precipitation options.
+  int32_t rain_inv_distance_on = 0;
+  int32_t rain_thiessen_on = 0;
+  int32_t rainfall_mmph_on = 0;
+
+  // Interception and retention.
+  std::vector<double> icep_stor;  // storage capacity per cell, mm
+  std::vector<double> icep_coef;  // fraction still intercepted once the store is full
+  int32_t seasonal_rs_on = 0;
+  int32_t rs_spring_month = 0;
+  int32_t rs_fall_month = 0;
+  int32_t rs_summer_start_month = 0;
+  int32_t rs_summer_end_month = 0;
+  double site_latitude = 0.0;
+
+  // Snow and surface switches the rainfall application reads.
+  int32_t snow_canopy_intercept_on = 0;
+  double snow_px_temp = 0.0;  // degrees C at or above the air temperature: snow falls
+  int32_t ovr_flow_block_on = 0;
+  std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
 
 
   // Files opened by open_project_files, closed by close_output_files or their readers.
@@ -327,13 +349,11 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int roughness_map_on = 0;
   int area_reduction_on = 0;
   int runoff_mmph_on = 0;
-  int rainfall_mmph_on = 0;
   int sig_outlet_hydro_on = 0;
   int lake_output_on = 0;
   int dike_map_on = 0;
   int lowspot_on = 0;
   int flood_grid_on = 0;
-  int ovr_flow_block_on = 0;
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
   int grid_table_presence[37] = {};
 
@@ -348,25 +368,19 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Grid: the ROWS, COLS and GRIDSIZE cards and the header of the last map read.
   int project_rows = 0;
   int project_cols = 0;
-  int mask_rows = 0;
-  int mask_cols = 0;
   int outlet_row = 0;
   int outlet_col = 0;
   double outlet_slope = 0.0;
-  double site_latitude = 0.0;
   double site_longitude = 0.0;
   double gmt_offset = 0.0;
   // One flag per grid mapping table found in the mapping-table file, indexed by table id.
-  double grid_north = 0.0;
   double grid_south = 0.0;
   double grid_east = 0.0;
-  double grid_west = 0.0;
   int grid_rows = 0;
   int grid_cols = 0;
   int map_header_kind = 0;  // 1 elevation, 2 mask
 
   // Cells: numbered 1..cell_count in row-major order; element 0 of every per-cell array is unused.
-  grid<int> cell_number_grid;  // 0 outside the watershed, else the cell number
   grid<int> data_grid;
   std::vector<int> cell_row;
   std::vector<int> cell_col;
@@ -400,9 +414,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Per-cell maximum flood depth.
   std::vector<double> flood_max_depth;
 
-  // Overland surface properties.
-  std::vector<double> icep_stor;  // mm
-  std::vector<double> icep_coef;
   std::vector<double> retent_dep;     // m
   std::vector<double> dist_rough;     // Manning n
   std::vector<double> roughness_exp;
@@ -413,6 +424,9 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int snow_roughness_on = 0;
   int snow_darcy_on = 0;
   double snow_roughness_value = 0.0;
+  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
+  // LONGITUDE and GMT cards.
+  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
 };
 
 }  // namespace pluvo

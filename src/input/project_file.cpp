@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/checked_file.hpp"
@@ -15,6 +16,8 @@
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
 #include "common/process.hpp"
+#include "common/replace_params.hpp"
+#include "common/time_series.hpp"
 #include "input/project_cards.hpp"
 
 namespace pluvo {
@@ -132,6 +135,22 @@ const std::array<const project_card*, highest_card_code + 1>& cards_by_code() {
   return table;
 }
 
+std::string lowered(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Codes by lower-case keyword: a keyword matches only as a whole token, in any case. Calibration
+// reads the project file once per model run, so the lookup is a hash, not a table walk.
+const std::unordered_map<std::string, int>& codes_by_keyword() {
+  static const auto codes = [] {
+    std::unordered_map<std::string, int> m;
+    for (const project_card& c : project_card_table()) m.emplace(lowered(c.keyword), c.code);
+    return m;
+  }();
+  return codes;
+}
+
 // The next argument of a card line: a file name or word, quotes removed; "" when absent.
 std::string take_token(char* line) {
   char token[token_size];
@@ -164,10 +183,6 @@ bool token_number(const std::string& token, double& value) {
   return true;
 }
 
-std::string lowered(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // The first n characters of word and of a reference word, lowered, are equal.
 bool prefix_matches(const std::string& word, const char* reference, std::size_t n) {
@@ -294,13 +309,13 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
       break;
     }
     case code_time_series_file:
-      read_at_once(card_readers.time_series_file, "time series", take_token(line));
+      load_time_series_file(take_token(line).c_str());
       break;
     case code_replace_params:
-      read_at_once(card_readers.replace_param_file, "replacement parameters", take_token(line));
+      read_replace_param_file(take_token(line).c_str());
       break;
     case code_replace_vals:
-      read_at_once(card_readers.replace_value_file, "replacement values", take_token(line));
+      read_replace_value_file(take_token(line).c_str());
       break;
     case code_replace_line:
       run_index = take_int(line) - 1;
@@ -556,38 +571,14 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
   return true;
 }
 
-// Stores a card's arguments by its form. False stops the reading.
+// Stores a card's argument into the field its form names and sets its flag. False stops
+// the reading.
 bool apply_card(const project_card& card, char* line, card_blocks& b) {
-  switch (card.form) {
-    case card_form::file:
-      *card.name.in(b) = take_token(line);
-      break;
-    case card_form::file_flag:
-      *card.name.in(b) = take_token(line);
-      *card.flag.in(b) = 1;
-      break;
-    case card_form::flag:
-      *card.flag.in(b) = 1;
-      break;
-    case card_form::integer:
-      *card.integer.in(b) = take_int(line);
-      break;
-    case card_form::integer_flag:
-      *card.flag.in(b) = 1;
-      *card.integer.in(b) = take_int(line);
-      break;
-    case card_form::real:
-      *card.real.in(b) = take_double(line);
-      break;
-    case card_form::real_flag:
-      *card.flag.in(b) = 1;
-      *card.real.in(b) = take_double(line);
-      break;
-    case card_form::special:
-      return apply_special_card(card.code, line, b);
-    case card_form::ignored:
-      break;
-  }
+  if (card.form == card_form::special) return apply_special_card(card.code, line, b);
+  if (card.flag.present()) *card.flag.in(b) = 1;
+  if (card.name.present()) *card.name.in(b) = take_token(line);
+  if (card.integer.present()) *card.integer.in(b) = take_int(line);
+  if (card.real.present()) *card.real.in(b) = take_double(line);
   return true;
 }
 
@@ -668,8 +659,8 @@ int classify_project_card(char* line, int silent) {
   if (word[0] == '#') return ignored_card_code;
   for (const char* k : ignored_keywords)
     if (word == k) return ignored_card_code;
-  for (const project_card& card : project_card_table())
-    if (first_tokens_equal_nocase(word.c_str(), card.keyword)) return card.code;
+  const auto& codes = codes_by_keyword();
+  if (const auto found = codes.find(word); found != codes.end()) return found->second;
   if (silent != 1 && process_index == 0)
     message_out("Warning: unknown card found in the project file: %s\n", word.c_str());
   return ignored_card_code;

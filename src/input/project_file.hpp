@@ -15,9 +15,6 @@ constexpr int project_line_max = 255;
 // not link against the process folders). The run folder fills these; a card whose reader is
 // absent says that its file was not read instead of dropping it silently.
 struct project_card_readers {
-  void (*time_series_file)(const char* name) = nullptr;
-  void (*replace_param_file)(const char* name) = nullptr;
-  void (*replace_value_file)(const char* name) = nullptr;
   void (*elevation_series_file)(const char* name) = nullptr;
   // Card code 455 to 461 and the file the card names.
   void (*xy_boundary_input)(int code, const char* name) = nullptr;

@@ -36,6 +36,12 @@ struct overland_state {
   // Set once the wetland cells' ground has been lowered by their wetland depth, so a
   // later event start never lowers it again.
   int32_t wetland_elevation_lowered = 0;
+  std::vector<double> ov_depth_change;  // work per cell
+  int32_t ov_boundary_on = 0;
+  std::vector<int32_t> boundary_type;   // overland boundary type per cell
+  double ov_head_bound_loss = 0.0;      // m3
+  double olake_rain_volume_total = 0.0;  // m3 of rain on overland lakes in the run
+  int32_t olake_extent_update = 0;       // asks the lake step to recompute the extents
 
   // Record defaults.
   int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
@@ -50,7 +56,6 @@ struct overland_state {
   double ov_cleanup_volume_start = 0.0;
   double ov_cleanup_volume_event = 0.0;
   // Overland boundary volumes: run totals, their values at the event start, event figures.
-  double ov_head_bound_loss = 0.0;
   double ov_head_bound_gain = 0.0;
   double ov_slope_bound_loss = 0.0;
   double ov_q_bound_gain = 0.0;
@@ -82,7 +87,6 @@ struct overland_state {
   // Lakes.
   int nlakes = 0;
   std::vector<double> lake_elev;    // water-surface elevation per lake, 1..nlakes
-  std::vector<double> lake_volume;  // m3 per lake
   double ov_to_lake_volume = 0.0;
   double ov_from_lake_volume = 0.0;
   double lake_evap_volume = 0.0;        // run total

@@ -158,7 +158,6 @@ bool set_up(model_state& m, const char* project_file, calibration_results* resul
     call(p, m);
     if (check()) return false;
   }
-  shift_relative_time_series(m.cur_julian);
   const phase_entry routing[] = {
       {"setup_xy_outputs", setup_xy_outputs},
       {"init_channel_routing", init_channel_routing},
@@ -175,6 +174,8 @@ bool set_up(model_state& m, const char* project_file, calibration_results* resul
   call({"init_overland_nutrient_state", init_overland_nutrient_state}, m);
   call({"init_simulation_clock", init_simulation_clock}, m);
   if (check()) return false;
+  // Relative series count from the start of the simulation clock, whatever the precipitation kind.
+  shift_relative_time_series(m.cur_julian);
 
   if (m.analyzers_flag) {
     notify("setup_analyzers", 0, m);

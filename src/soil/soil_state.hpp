@@ -78,6 +78,10 @@ struct soil_state {
   double unsat_downward_volume = 0.0;      // m3
   double direct_evap_volume_total = 0.0;   // m3
 
+  // Interception and retention: what each cell holds and the effective rain it passes.
+  std::vector<double> icep_dep;     // depth held per cell, mm
+  std::vector<double> ri_eff;       // effective rain rate per cell, mm/h
+  double intercepted_volume = 0.0;  // m3
   // Record defaults.
   double cfgi_index_value = 83.0;  // frozen-ground index threshold
   double cfgi_k_value = 0.5;

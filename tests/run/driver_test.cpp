@@ -8,11 +8,13 @@
 #include "common/error_state.hpp"
 #include "run/driver.hpp"
 #include "run/model_state.hpp"
+#include "run/one_cell_watershed.hpp"
 #include "run/scratch_dir.hpp"
 
 namespace {
 
 using pluvo_test::read_file;
+using pluvo_test::give_one_cell_watershed;
 using pluvo_test::scratch_dir;
 using pluvo_test::write_file;
 
@@ -70,24 +72,6 @@ struct recorded_run {
   int result = 0;
   bool stopped = false;
 };
-
-// A one-cell watershed for a bare project, given just before the project's files are opened.
-void give_one_cell_watershed(pluvo::model_state& m) {
-  const char* header = "north: 10\nsouth: 0\neast: 10\nwest: 0\nrows: 1\ncols: 1\n";
-  write_file("one.msk", std::string(header) + "1\n");
-  write_file("one.ele", std::string(header) + "5\n");
-  m.watershed_mask_path = "one.msk";
-  m.elevation_path = "one.ele";
-  m.summary_path = "one.sum";
-  m.outlet_hydro_path = "one.hyd";
-  m.project_rows = m.project_cols = m.mask_rows = m.mask_cols = 1;
-  m.outlet_row = m.outlet_col = 1;
-  m.rows = m.cols = 1;  // the time options copy these into the project grid
-  m.outrow = m.outcol = 1;
-  m.gridsize = 10.0;
-  m.cell_size = 10.0;
-  m.manning_n_value = 0.03;
-}
 
 // Runs the driver on a bare project; steer(phase, pass, m) acts just before each phase.
 // The observer ends the loop after `passes` passes, whatever the clock says.

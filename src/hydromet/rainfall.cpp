@@ -1,0 +1,130 @@
+// The rain of each step onto the grid: into channel lakes, the snowpack or the overland depth.
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+#include "common/error_state.hpp"
+#include "hydromet/hydromet_phases.hpp"
+#include "run/model_state.hpp"
+#include "soil/seasonal_retention.hpp"
+
+namespace pluvo {
+
+namespace {
+
+constexpr double tiny = 1e-16;
+
+bool due(const model_state& m) {
+  return std::fabs(m.step_next_time - m.cur_julian) < m.time_tolerance && m.precip_state == 1;
+}
+
+bool in_channel_lake(const model_state& m, int c) { return m.lakes_on && m.lake_mask[c] > 0; }
+
+// Gross rain of the step on lake cells: channel lakes take it whole, overland lakes book it
+// and the cell goes on like any other.
+void rain_on_lakes(model_state& m, double dt) {
+  const double area = m.cell_size * m.cell_size;
+  if (m.overland_lakes_on)
+    for (int l = 1; l <= m.overland_lake_count; ++l) m.overland_lake_records[l].added_volume = 0.0;
+  if (!m.lakes_on && !m.overland_lakes_on) return;
+  for (int c = 1; c <= m.cell_count; ++c) {
+    const double v = dt * m.cell_rain_rate[c] * area / 3600000.0;
+    if (in_channel_lake(m, c)) {
+      m.lake_volume[m.lake_mask[c]] += v;
+      m.lake_rain_volume += v;
+      m.precip_to_lake_total += v;
+      m.precip_to_lake_volume += v;
+      m.rain_volume_total += v;
+      continue;
+    }
+    const int l = m.overland_lakes_on ? m.oland_lake_new[c] : 0;
+    if (l > 0) {
+      m.overland_lake_records[l].added_volume += v;
+      m.olake_rain_volume_total += v;
+      m.olake_extent_update = 1;
+    }
+  }
+}
+
+bool boundary_takes_rain(int type) { return type == 2 || type == 3 || type == 9; }
+
+}  // namespace
+
+void apply_rainfall(model_state& m) {
+  if (!due(m)) return;
+  // Julian days near 2.5e6 carry only about 1e-4 s; the step is taken to the model's time
+  // resolution of 0.01 s so that a step's rain is exactly rate x step.
+  const double dt = std::round((m.cur_julian - m.step_last_time) * 8640000.0) / 100.0;
+  if (m.uniform_rain_on) ++m.uniform_rain_step;
+
+  if (m.interception_on) {
+    seasonal_retention_abstraction(m, dt);
+  } else if (m.snow_canopy_intercept_on == 1) {
+    for (int c = 1; c <= m.cell_count; ++c) m.ri_eff[c] = m.cell_rain_rate[c];
+  }
+  const std::vector<double>& rate = m.interception_on ? m.ri_eff : m.cell_rain_rate;
+  rain_on_lakes(m, dt);
+
+  const int n = m.cell_count;
+  const double area = m.cell_size * m.cell_size;
+  const bool long_term = m.long_term_on != 0;
+  const bool boundaries = m.ov_boundary_on != 0;
+  const bool blockage = m.ovr_flow_block_on != 0;
+  const bool calibrate_snow = m.snow_calibrate_on == 1;
+  double volume = 0.0, rate_sum = 0.0, bound_loss = 0.0;
+  int snow_fell = 0, first_bad = INT_MAX;
+
+#pragma omp parallel for schedule(static) \
+    reduction(+ : volume, rate_sum, bound_loss) reduction(max : snow_fell) reduction(min : first_bad)
+  for (int c = 1; c <= n; ++c) {
+    if (in_channel_lake(m, c)) continue;
+    const double r = rate[c];
+    volume += r * area * dt / 3600000.0;
+    rate_sum += r;
+    double d = dt * r / 3600000.0;
+    // In event runs no snow can fall: the air is taken as 1000 degrees.
+    const double air = long_term ? m.temper_gridded[c] : 1000.0;
+    const bool boundary = boundaries && boundary_takes_rain(m.boundary_type[c]);
+    if (boundary) bound_loss += d * area;
+    if (!boundary && long_term && m.snow_swe[c] > tiny) m.H_Val[c] += m.snow_scf_cell[c] * d * 1000.0;
+    if (long_term && m.snow_px_temp >= air - tiny) {
+      snow_fell = 1;
+      m.snow_swe[c] += m.snow_scf_cell[c] * d;
+      if (d > tiny) m.Snow_Accumulated_Hr[c] = 1.0;
+    } else {
+      if (blockage && m.ovr_flow_block_value1[c] < 1.0) d *= 1.0 - m.ovr_flow_block_value1[c];
+      if (long_term && m.snow_swe[c] > tiny) m.snow_swe[c] += m.snow_scf_cell[c] * d;
+      else m.ov_depth[c] += d;
+    }
+    if (calibrate_snow) m.ov_depth[c] = 0.0;
+    const double depth = m.ov_depth[c];
+    if ((!std::isfinite(depth) || depth < -tiny) && c < first_bad) first_bad = c;
+    m.ov_depth_change[c] = 0.0;
+  }
+
+  m.rain_volume_total += volume;
+  m.rain_to_overland_volume += volume;
+  m.rain_rate_sum += rate_sum;
+  m.ov_head_bound_loss += bound_loss;
+  if (snow_fell) m.snow_present = 1;
+  if (first_bad != INT_MAX) {
+    if (!std::isfinite(m.ov_depth[first_bad]))
+      std::printf("A non-real number for water depth has been detected for overland cell %d "
+                  "after applying rainfall\n", first_bad);
+    else
+      std::printf("A negative depth has been detected for overland cell %d after applying "
+                  "rainfall, check your rainfall input for negative values\n", first_bad);
+    error_state.error_code = 4000;
+    report_error(error_state);
+    return;
+  }
+  if (m.rain_rate_sum > 0.0) {
+    ++m.rain_step_count;
+    if (m.awaiting_first_rain == 1) {
+      m.awaiting_first_rain = 0;
+      m.rain_start_min = m.elapsed_min;
+    }
+  }
+}
+
+}  // namespace pluvo
