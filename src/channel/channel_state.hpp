@@ -55,6 +55,16 @@ struct channel_state {
   int chan_drain_on = 0;
   int chan_backwater_on = 0;
   int chan_preiss_on = 0;
+
+  // Used by overland routing and infiltration.
+  int overbank_flow_on = 0;
+  int chan_hotstart_water = 0;  // some node starts with water
+  double chan_volume_final = 0.0;  // m3 held in the channels
+  int nlakes = 0;
+  std::vector<double> lake_elev;      // per lake, m
+  std::vector<double> lake_volume;    // per lake, m3
+  std::vector<double> lake_in_dv;     // m3 into each lake since the overland phase last booked it
+  std::vector<double> lake_out_dv;    // m3 out of each lake since then
 };
 
 }  // namespace pluvo

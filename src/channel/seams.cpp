@@ -11,3 +11,12 @@ void read_cell_locations(model_state&) {}  // not built yet
 void setup_channel_network(model_state&) {}  // not built yet
 
 }  // namespace pluvo
+
+#include "channel/channel_services.hpp"
+
+namespace pluvo {
+
+void overland_dike_flow(model_state&, double, double&, double&) {}  // not built yet
+double channel_stored_volume(const model_state&) { return 0.0; }  // not built yet
+
+}  // namespace pluvo

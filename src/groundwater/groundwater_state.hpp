@@ -71,6 +71,13 @@ struct groundwater_state {
   int gw_unif_porosity_on = 0;
   int gw_hycond_map_on = 0;
   int gw_unif_hycond_on = 0;
+
+  // Used by overland routing and infiltration.
+  int exfil_on = 0;                  // some cell's water table reaches the surface
+  int superlink_surface_flag = 0;
+  double gw_timestep_value = 0.0;    // s
+  double gw_leakage_rate_value = 0.0;  // cm/h
+  std::vector<double> exfil_depth_cell;  // m, positive upward
 };
 
 }  // namespace pluvo

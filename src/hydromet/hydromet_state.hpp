@@ -103,6 +103,11 @@ struct hydromet_state {
   int hmet_kal_on = 0;
   double uniform_rain_intensity = 0.0;  // mm/h
   int snow_calibrate_on = 0;
+
+  // Used by overland routing and infiltration.
+  int rain_on = 0;                       // the event's rain lasts
+  std::vector<double> cell_rain_rate;    // mm/h per cell
+  std::vector<double> snow_swe;          // snow water equivalent per cell, m
 };
 
 }  // namespace pluvo

@@ -6,7 +6,6 @@ namespace pluvo {
 void apply_cell_inflows(model_state&) {}  // not built yet
 void apply_overland_sources_sinks(model_state&) {}  // not built yet
 void bmp_step(model_state&) {}  // not built yet
-void route_overland_step(model_state&) {}  // not built yet
 void update_overland_lake_extent(model_state&) {}  // not built yet
 
 void read_bmp_table(model_state&) {}  // not built yet

@@ -1,5 +1,6 @@
 #pragma once
 // Sediment and water-quality fields of the model record.
+#include <vector>
 #include <cstdint>
 
 #include "common/checked_array.hpp"
@@ -74,6 +75,22 @@ struct quality_state {
 #undef PLUVO_MASS_ARRAY_MEMBER
   checked_array_3d soil_mass;
   checked_array_3d soil_conc;
+
+  // Used by overland routing and infiltration.
+  int soil_con_trans_on = 0;
+  int contam_table_on = 0;
+  int soil_erosion_on = 0;
+  int sed_constituent_mode = 0;
+  double ov_con_outlet_volume = 0.0;  // m3 of outlet outflow for contaminant accounting
+  double ov_con_clock_b = 0.0;
+  double ov_con_clock_c = 0.0;
+  double ov_con_clock_d = 0.0;
+  double con_clock_chan = 0.0;
+  double con_clock_nochan = 0.0;
+  double soil_con_next_time = 0.0;
+  std::vector<double> ov_infil_volume_cell;
+  std::vector<double> ov_gw_volume_cell;
+  std::vector<double> soil_gw_volume_cell;
 };
 
 }  // namespace pluvo

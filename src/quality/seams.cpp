@@ -13,3 +13,11 @@ void step_channel_contaminant_sources(model_state&) {}  // not built yet
 void step_channel_lake_water_quality(model_state&) {}  // not built yet
 
 }  // namespace pluvo
+
+#include "quality/quality_services.hpp"
+
+namespace pluvo {
+
+void compute_overland_erosion(model_state&, double) {}  // not built yet
+
+}  // namespace pluvo

@@ -128,6 +128,15 @@ struct soil_state {
   double sm_volume_final = 0.0;
   double sm_evap_total = 0.0;              // returned by the soil-moisture routines
   int et_calc_deardorff_on = 0;
+
+  // Used by overland routing and infiltration.
+  std::vector<double> sm_infil_depth;    // m, for soil-moisture accounting
+  double infil_volume_total = 0.0;       // m3
+  double sac_infil_depth_sum = 0.0;
+  double cgw_infil_depth_sum = 0.0;
+  int infil_step_count = 0;
+  std::vector<double> avgks;
+  std::vector<double> totaldz;
 };
 
 }  // namespace pluvo

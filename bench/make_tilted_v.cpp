@@ -1,0 +1,70 @@
+// Writes a synthetic tilted-V catchment project: two planes falling toward a central
+// valley that falls toward the outlet at the bottom edge. With the default 1000 x 1000
+// cells it is one million cells of explicit overland flow under uniform rain.
+//   make_tilted_v <folder> [cells per side]
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+bool write_grid(const std::string& path, int side, double dx, bool mask) {
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (!f) {
+    std::fprintf(stderr, "Cannot write %s\n", path.c_str());
+    return false;
+  }
+  std::fprintf(f, "north: %.2f\nsouth: %.2f\neast: %.2f\nwest: %.2f\nrows: %d\ncols: %d\n",
+               side * dx, 0.0, side * dx, 0.0, side, side);
+  const int valley = side / 2;
+  for (int r = 0; r < side; r++) {
+    for (int c = 0; c < side; c++) {
+      if (c) std::fputc(' ', f);
+      if (mask) {
+        std::fputs("1", f);
+      } else {
+        // Side slopes of 2 % toward the valley, the valley falling 0.5 % toward row side-1.
+        const double z = 0.02 * dx * std::abs(c - valley) + 0.005 * dx * (side - 1 - r) + 100.0;
+        std::fprintf(f, "%.3f", z);
+      }
+    }
+    std::fputc('\n', f);
+  }
+  return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: make_tilted_v <folder> [cells per side]\n");
+    return 1;
+  }
+  const std::string dir = argv[1];
+  const int side = argc > 2 ? std::atoi(argv[2]) : 1000;
+  if (side < 3) {
+    std::fprintf(stderr, "cells per side must be at least 3\n");
+    return 1;
+  }
+  const double dx = 30.0;
+  if (!write_grid(dir + "/tiltv.msk", side, dx, true) || !write_grid(dir + "/tiltv.ele", side, dx, false))
+    return 1;
+  std::FILE* p = std::fopen((dir + "/tiltv.prj").c_str(), "w");
+  if (!p) {
+    std::fprintf(stderr, "Cannot write %s/tiltv.prj\n", dir.c_str());
+    return 1;
+  }
+  std::fprintf(p,
+               "PLUVOPROJECT\n"
+               "WATERSHED_MASK tiltv.msk\n"
+               "ELEVATION tiltv.ele\n"
+               "GRIDSIZE %.1f\nROWS %d\nCOLS %d\nOUTROW %d\nOUTCOL %d\nOUTSLOPE 0.005\n"
+               "MANNING_N 0.05\nOVERTYPE explicit\n"
+               "TOT_TIME 120\nTIMESTEP 10\n"
+               "PRECIP_UNIF\nRAIN_INTENSITY 50\nRAIN_DURATION 60\n"
+               "SUMMARY tiltv.sum\nOUTLET_HYDRO tiltv.otl\n",
+               dx, side, side, side, side / 2 + 1);
+  std::fclose(p);
+  std::printf("%d cells written to %s/tiltv.prj\n", side * side, dir.c_str());
+  return 0;
+}

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "overland/explicit_scheme.hpp"
+#include "overland/face_law.hpp"
+#include "overland_fixture.hpp"
+
+namespace {
+
+using pluvo_test::due_in;
+using pluvo_test::grid_spec;
+using pluvo_test::make_overland_grid;
+using pluvo_test::stored_volume;
+
+// Rain of rate (m/s) for dt seconds onto every cell, then one overland step.
+void rain_and_route(pluvo::model_state& m, double rate, double dt) {
+  for (int i = 1; i <= m.cell_count; i++) m.ov_depth[i] += rate * dt;
+  m.rain_on = 1;
+  due_in(m, dt);
+  pluvo::route_overland_step(m);
+}
+
+// Kinematic wave on a plane: equilibrium outflow is rain x area, reached after
+// te = (L / (alpha i^(m-1)))^(1/m), alpha = sqrt(S)/n, m = 5/3.
+TEST(ExplicitScheme, TiltedPlaneReachesKinematicEquilibrium) {
+  const int cells = 50;
+  const double dx = 10.0, slope = 0.01, n = 0.03, rain = 50.0 / 3600000.0, dt = 10.0;
+  grid_spec g;
+  g.cols = cells;
+  g.dx = dx;
+  g.n = n;
+  g.elevation = [&](int, int c) { return (cells - c) * dx * slope; };
+  g.outlet_col = cells;
+  g.outlet_slope = slope;
+  auto m = make_overland_grid(g);
+
+  const double length = cells * dx;
+  const double alpha = std::sqrt(slope) / n;
+  const double te = std::pow(length / (alpha * std::pow(rain, 2.0 / 3.0)), 0.6);
+  const double equilibrium = rain * length * dx;
+  double reached = -1.0, q = 0.0;
+  for (int step = 1; step * dt <= 3.0 * te; step++) {
+    rain_and_route(*m, rain, dt);
+    q = m->outlet_discharge;
+    // The kinematic rising limb gives 97 % of the equilibrium flow at 0.982 te.
+    if (reached < 0.0 && q >= 0.97 * equilibrium) reached = step * dt / 0.982;
+  }
+  EXPECT_NEAR(q, equilibrium, 0.005 * equilibrium);
+  EXPECT_NEAR(reached, te, 0.15 * te);
+}
+
+struct run_result {
+  std::vector<double> depth;
+  double rain = 0.0, out = 0.0, start = 0.0, end = 0.0;
+};
+
+// A random masked surface with random roughness and retention, some wetlands and dikes.
+run_result route_random_grid(int threads) {
+  omp_set_num_threads(threads);
+  std::mt19937 rng(42);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  std::vector<double> z(32 * 24), keep(32 * 24);
+  for (auto& v : z) v = 5.0 * u(rng);
+  for (auto& v : keep) v = u(rng);
+  grid_spec g;
+  g.rows = 24;
+  g.cols = 32;
+  g.dx = 5.0;
+  g.elevation = [&](int r, int c) { return z[size_t((r - 1) * 32 + c - 1)] + 0.05 * c; };
+  g.active = [&](int r, int c) { return (r == 12 && c == 32) || keep[size_t((r - 1) * 32 + c - 1)] > 0.15; };
+  g.outlet_row = 12;
+  g.outlet_col = 32;
+  auto m = make_overland_grid(g);
+  m->dike_map_on = 1;
+  m->dike_mask.assign(size_t(m->cell_count) + 1, 0);
+  m->wetland_on = 1;
+  m->wetland_mask.assign(size_t(m->cell_count) + 1, 0);
+  m->wetland_properties.assign(2, {0.0, 0.02, 1e-4, 0.01, 1e-3, 0.0, 0.2, 0.0});
+  for (int i = 1; i <= m->cell_count; i++) {
+    m->dist_rough[i] = 0.02 + 0.08 * u(rng);
+    m->retent_dep[i] = 0.002 * u(rng);
+    m->ov_depth[i] = 0.05 * u(rng);
+    if (u(rng) < 0.1) m->dike_mask[i] = 2 | 4;
+    if (u(rng) < 0.1) m->wetland_mask[i] = 1;
+  }
+  run_result r;
+  r.start = stored_volume(*m);
+  const double rate = 30.0 / 3600000.0, dt = 20.0;
+  for (int step = 0; step < 150; step++) {
+    rain_and_route(*m, rate, dt);
+    r.rain += rate * dt * m->cell_count * g.dx * g.dx;
+  }
+  r.out = m->total_discharge_volume;
+  r.end = stored_volume(*m);
+  r.depth = m->ov_depth;
+  return r;
+}
+
+TEST(ExplicitScheme, RandomGridClosesMassAndIgnoresThreadCount) {
+  const int saved = omp_get_max_threads();
+  const run_result one = route_random_grid(1);
+  const run_result eight = route_random_grid(8);
+  omp_set_num_threads(saved);
+  EXPECT_GT(one.out, 0.0);
+  const double input = one.start + one.rain;
+  EXPECT_LT(std::fabs(input - one.out - one.end) / input, 1e-10);
+  ASSERT_EQ(one.depth.size(), eight.depth.size());
+  for (size_t i = 1; i < one.depth.size(); i++) ASSERT_EQ(one.depth[i], eight.depth[i]) << "cell " << i;
+  EXPECT_EQ(one.out, eight.out);
+}
+
+TEST(ExplicitScheme, FaceLaws) {
+  using pluvo::plain_face_discharge;
+  using pluvo::water_surface_slope;
+  // A level face still passes a tiny flow from j to nb.
+  const double level = water_surface_slope(0.0, 0.1, 0.1, 10.0, 1e-30);
+  EXPECT_EQ(level, 1e-20);
+  EXPECT_GT(plain_face_discharge(level, 0.1, 0.1, 0.0, 0.0, 0.03), 0.0);
+  // Water runs from a higher neighbour into a dry cell that holds a retention depth.
+  const double back = water_surface_slope(0.0, 0.0, 0.2, 10.0, 1e-30);
+  const double q = plain_face_discharge(back, 0.0, 0.2, 0.01, 0.0, 0.03);
+  EXPECT_NEAR(q, -std::sqrt(0.02) / 0.03 * std::pow(0.2, 5.0 / 3.0), 1e-12);
+  // Below the upwind cell's retention nothing moves.
+  EXPECT_EQ(plain_face_discharge(back, 0.0, 0.2, 0.0, 0.25, 0.03), 0.0);
+}
+
+TEST(ExplicitScheme, SubstepsEndExactlyAtTheStepEnd) {
+  struct row {
+    double dt, dts;
+    std::vector<double> expected;
+  };
+  const row rows[] = {
+      {30.0, 10.0, {10.0, 10.0, 10.0}},
+      {10.0, 4.0, {4.0, 4.0, 2.0}},
+      {30.0, 30.0, {30.0}},
+      {8.00009, 4.0, {4.0, 4.00009}},  // a sliver below 0.0001 s joins the last sub-step
+      {5.0, 10.0, {5.0}},                   // a reduced sub-step longer than the step
+  };
+  for (const row& r : rows) {
+    std::vector<double> got;
+    double t = 0.0;
+    while (r.dt - t > 0.0 && got.size() < 20) {
+      const double s = pluvo::explicit_next_substep(r.dt, t, r.dts);
+      got.push_back(s);
+      t = s >= r.dt - t ? r.dt : t + s;
+    }
+    ASSERT_EQ(got.size(), r.expected.size()) << r.dt << " " << r.dts;
+    for (size_t k = 0; k < got.size(); k++) EXPECT_NEAR(got[k], r.expected[k], 1e-9);
+  }
+}
+
+TEST(ExplicitScheme, ReducedSubstepCarriesOverFourCalls) {
+  pluvo::explicit_step_control c;
+  testing::internal::CaptureStdout();
+  double dts = pluvo::explicit_first_substep(c, 30.0, false);
+  dts = pluvo::explicit_divide_substep(c, dts, false);
+  std::vector<double> starts;
+  for (int call = 0; call < 6; call++) starts.push_back(pluvo::explicit_first_substep(c, 30.0, false));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out,
+            " *Changing overland time step to 10.00 seconds...\n"
+            "Resetting time step to 30.00 for overland flow...\n");
+  EXPECT_EQ(starts, (std::vector<double>{10.0, 10.0, 10.0, 10.0, 30.0, 30.0}));
+}
+
+std::string lines_starting_with(const std::string& text, const std::string& prefix) {
+  std::string kept;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t end = text.find('\n', at);
+    const std::string line = text.substr(at, end - at + 1);
+    if (line.rfind(prefix, 0) == 0) kept += line;
+    at = end == std::string::npos ? text.size() : end + 1;
+  }
+  return kept;
+}
+
+TEST(ExplicitScheme, FiveDivisionsThenFinishesTheStep) {
+  grid_spec g;
+  g.cols = 2;
+  g.dx = 100.0;
+  g.n = 0.01;
+  g.outlet_col = 2;
+  auto m = make_overland_grid(g);
+  m->quiet_on = 0;
+  m->chan_explic_on = 1;  // no outlet drain: the two cells keep their water
+  m->ov_depth[1] = 10.0;
+  testing::internal::CaptureStdout();
+  pluvo::route_overland_explicit(*m, 30.0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(lines_starting_with(out, " *"),
+            " *Changing overland time step to 10.00 seconds...\n"
+            " *Changing overland time step to 3.33 seconds...\n"
+            " *Changing overland time step to 1.11 seconds...\n"
+            " *Changing overland time step to 0.37 seconds...\n"
+            " *Changing overland time step to 0.12 seconds...\n"
+            " *Time step to small to divide, continuing with current time step\n");
+  EXPECT_NEAR(m->ov_depth[1] + m->ov_depth[2], 10.0, 1e-9);
+  EXPECT_EQ(m->explicit_control.calls_left, 4);
+  EXPECT_NEAR(m->explicit_control.reduced_substep, 30.0 / 243.0, 1e-12);
+}
+
+// Four outflows that each pass the face test can together drain a cell below zero.
+TEST(ExplicitScheme, CellDrainedByAllItsFacesDividesTheStep) {
+  grid_spec g;
+  g.rows = 3;
+  g.cols = 3;
+  g.dx = 1.0;
+  g.n = 0.1;
+  g.outlet_row = 3;
+  g.outlet_col = 3;
+  auto m = make_overland_grid(g);
+  m->quiet_on = 0;
+  m->chan_explic_on = 1;
+  m->ov_depth[5] = 0.1;
+  testing::internal::CaptureStdout();
+  pluvo::route_overland_explicit(*m, 0.6);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(lines_starting_with(out, " *"), " *Changing overland time step to 0.20 seconds...\n");
+  for (int i = 1; i <= 9; i++) EXPECT_GE(m->ov_depth[i], -0.0001) << "cell " << i;
+  EXPECT_NEAR(stored_volume(*m), 0.1, 1e-12);
+  // Symmetric spreading: the four side cells get the same depth.
+  EXPECT_DOUBLE_EQ(m->ov_depth[2], m->ov_depth[8]);
+  EXPECT_DOUBLE_EQ(m->ov_depth[4], m->ov_depth[6]);
+  EXPECT_NEAR(m->ov_depth[2], m->ov_depth[4], 1e-15);
+}
+
+TEST(ExplicitScheme, OutletDrainsAtMostWhatTheCellHolds) {
+  struct row {
+    double depth, dt, expected_volume, expected_depth;
+  };
+  // One 10 m cell, n = 0.03, outlet slope 0.01.
+  const double rate = std::sqrt(0.01) * 10.0 / 0.03;  // m3/s per m^(5/3) of depth
+  const double law = std::pow(0.5, 1.666667) * rate;
+  const row rows[] = {
+      {0.0, 600.0, 0.0, 0.0},
+      {0.001, 600.0, 0.1, 0.0},  // the law would take 0.2 m3 of the 0.1 m3 there
+      {0.5, 1.0, law, 0.5 - law / 100.0},
+  };
+  for (const row& r : rows) {
+    auto m = make_overland_grid(grid_spec{});
+    m->ov_depth[1] = r.depth;
+    const double v = pluvo::route_overland_explicit(*m, r.dt);
+    EXPECT_NEAR(v, r.expected_volume, 1e-12) << r.depth;
+    EXPECT_NEAR(m->ov_depth[1], r.expected_depth, 1e-12) << r.depth;
+    EXPECT_GE(m->ov_depth[1], 0.0);
+  }
+}
+
+}  // namespace
