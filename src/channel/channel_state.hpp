@@ -31,7 +31,6 @@ struct channel_state {
   double m_river_value = 1.0;
   std::string chan_contam_out_name = "con_output";
   double chan_volume_initial_run = 0.0;  // at the start of the run
-  double chan_volume_final = 0.0;
   double lateral_inflow_net_total = 0.0;  // running totals of channel routing
   double lateral_inflow_in_total = 0.0;
   double lateral_inflow_out_total = 0.0;  // held negative
@@ -62,7 +61,6 @@ struct channel_state {
   double chan_volume_final = 0.0;  // m3 held in the channels
   int nlakes = 0;
   std::vector<double> lake_elev;      // per lake, m
-  std::vector<double> lake_volume;    // per lake, m3
   std::vector<double> lake_in_dv;     // m3 into each lake since the overland phase last booked it
   std::vector<double> lake_out_dv;    // m3 out of each lake since then
 };

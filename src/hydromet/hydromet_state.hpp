@@ -105,9 +105,6 @@ struct hydromet_state {
   int snow_calibrate_on = 0;
 
   // Used by overland routing and infiltration.
-  int rain_on = 0;                       // the event's rain lasts
-  std::vector<double> cell_rain_rate;    // mm/h per cell
-  std::vector<double> snow_swe;          // snow water equivalent per cell, m
 };
 
 }  // namespace pluvo

@@ -31,7 +31,7 @@ void read_locations(checked_file& f, int& count, std::vector<int>& rows, std::ve
 
 void allocate_cell_arrays(model_state& m) {
   const int n = m.cell_count;
-  for (auto* v : {&m.ov_depth, &m.ov_depth_2, &m.ov_depth_3, &m.cell_rain_rate, &m.slope_x,
+  for (auto* v : {&m.ov_depth, &m.ov_depth_2, &m.ov_depth_3, &m.ov_depth_change, &m.cell_rain_rate, &m.slope_x,
                   &m.slope_y, &m.slope_cx, &m.slope_cy})
     make(*v, n);
   if (m.flood_grid_on) make(m.flood_max_depth, n);

@@ -54,17 +54,13 @@ struct overland_state {
 
   // Record defaults.
   int overland_scheme = 2;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
+  int ov_route_toggle = 1;  // alternates between 1 and 2 every routing step
   double snow_darcy_value = -1.0;  // -1.0 while SNOW_DARCY is not given
-  std::vector<double> ov_qx;     // cell discharges of the two directions, m3/s
-  std::vector<double> ov_qy;
   std::vector<double> depth_map;  // depth of the last map output time
-  double event_ov_outflow_volume = 0.0;  // outlet volume of the event, channels off
-  double total_discharge_volume = 0.0;   // outlet volume of the run
   double ov_cleanup_volume = 0.0;        // water removed by the overland clean-up, run total
   double ov_cleanup_volume_start = 0.0;
   double ov_cleanup_volume_event = 0.0;
   // Overland boundary volumes: run totals, their values at the event start, event figures.
-  double ov_head_bound_gain = 0.0;
   double ov_slope_bound_loss = 0.0;
   double ov_q_bound_gain = 0.0;
   double ov_q_bound_loss = 0.0;
@@ -93,10 +89,6 @@ struct overland_state {
   double bmp_to_ov_total = 0.0;
   double bmp_to_gw_total = 0.0;
   // Lakes.
-  int nlakes = 0;
-  std::vector<double> lake_elev;    // water-surface elevation per lake, 1..nlakes
-  double ov_to_lake_volume = 0.0;
-  double ov_from_lake_volume = 0.0;
   double lake_evap_volume = 0.0;        // run total
   double lake_evap_volume_start = 0.0;
   double lake_evap_volume_event = 0.0;
@@ -108,7 +100,6 @@ struct overland_state {
   int manning_n_on = 0;
 
   // Used by overland routing and infiltration.
-  std::vector<double> ov_depth_change;  // m, work array of the schemes
   std::vector<double> ov_qx;            // m3/s across the face toward rightcon, + away from the cell
   std::vector<double> ov_qy;            // m3/s across the face toward belowcon
   std::vector<double> ov_vol_x;         // face flows accumulated by the ADE scheme
@@ -118,22 +109,14 @@ struct overland_state {
   int ov_water_on_land = 0;  // some non-lake cell holds more than 1e-16 m
   int ov_routed_steps = 0;
   int ade_sweep_order = 1;   // 1 or 2, alternates over routed steps
-  int olake_extent_update = 0;
   int lake_exchange_active = 0;
   double event_ov_outflow_volume = 0.0;  // m3
   double total_discharge_volume = 0.0;   // m3
-  double lake_rain_volume = 0.0;
   double ov_to_lake_volume = 0.0;
   double lake_outflow_volume = 0.0;
   double ov_from_lake_volume = 0.0;
-  int ov_boundary_on = 0;
-  std::vector<int> boundary_type;   // per cell
   double ov_head_bound_gain = 0.0;  // m3
-  double ov_head_bound_loss = 0.0;  // m3
   int bmp_water_present = 0;        // some BMP still holds water
-  int lowspot_on = 0;
-  int lowspot_count = 0;
-  std::vector<int> low_spot_flow_cell;
   explicit_step_control explicit_control;
   std::vector<double> explicit_saved_depth;  // depths at the start of the call
   std::vector<double> explicit_next_depth;   // depths after the current sub-step

@@ -79,7 +79,6 @@ struct quality_state {
   // Used by overland routing and infiltration.
   int soil_con_trans_on = 0;
   int contam_table_on = 0;
-  int soil_erosion_on = 0;
   int sed_constituent_mode = 0;
   double ov_con_outlet_volume = 0.0;  // m3 of outlet outflow for contaminant accounting
   double ov_con_clock_b = 0.0;

@@ -85,7 +85,6 @@ struct soil_state {
   // Record defaults.
   double cfgi_index_value = 83.0;  // frozen-ground index threshold
   double cfgi_k_value = 0.5;
-  double infil_volume_total = 0.0;
   double evap_volume_total = 0.0;
   double evap_volume_event = 0.0;
   double direct_evap_volume_event = 0.0;
