@@ -249,3 +249,41 @@ TEST(CalibrationResults, EndEventFilesPeaksAndVolumesInCubicFeet) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EndEvent, LongTermSectionsAreSeparatedFromTheSecondEventOn) {
+  const std::string dashes(78, '-');
+  for (int event : {1, 2}) {
+    auto m = pluvo_test::new_record();
+    closed_event(*m);
+    m->super_quiet_on = 1;
+    m->long_term_on = 1;
+    m->event_number = event;
+    m->cur_julian = 2451545.25;
+    m->hmet_samson_on = 1;
+    m->hmet_station = "KANSASCITY mo 03947";
+    m->hmet_year = 2000, m->hmet_month = 1, m->hmet_day = 1, m->hmet_hour = 1;
+    m->hmet_last_year = 2000, m->hmet_last_month = 12, m->hmet_last_day = 31, m->hmet_last_hour = 24;
+    m->gmt_offset = -6.0;
+    m->final_soil_water = 0.25;
+    const std::string text = run_end_event(*m).text;
+    const std::string heading =
+        "       PLUVO LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT " + std::to_string(event) + "\n"
+        "Event began on strict Julian date:                    2451545.00000000\n"
+        "Event ended on strict Julian date:                    2451545.25000000\n"
+        "Event began on 01/01/2000 at 12:00  GMT -6.0 hours.\n"
+        "\n"
+        "PLUVO used NCDC/SAMSON hydrometeorological data from the KANSASCITY station\n"
+        "Hydrometeorology data began on: 01/01/2000 at  1:00\n"
+        "and ended on:                   12/31/2000 at 24:00\n"
+        "The following number of hydromet. data points were repaired:0\n"
+        "\n";
+    const std::string expected = event == 1 ? heading : "\n\n" + dashes + "\n" + heading;
+    EXPECT_EQ(text.substr(0, expected.size()), expected) << event;
+    EXPECT_NE(text.find("final basin-averaged soil water content: 25.00 percent\n"),
+              std::string::npos);
+  }
+}
+
+}  // namespace
