@@ -4,6 +4,7 @@
 #include "common/process.hpp"
 #include "output/end_event.hpp"
 #include "output/output_phases.hpp"
+#include "output/report_lines.hpp"
 #include "output/summary_file.hpp"
 #include "run/model_state.hpp"
 
@@ -12,10 +13,6 @@ namespace pluvo {
 namespace {
 
 constexpr double cubic_feet_per_cubic_metre = 35.32;
-
-int lake_of(const std::vector<int>& mask, int cell) {
-  return size_t(cell) < mask.size() ? mask[size_t(cell)] : 0;
-}
 
 void sum_infiltrated_volume(model_state& m, double area) {
   m.infiltrated_volume = 0.0;
@@ -40,8 +37,8 @@ void sum_final_surface_volume(model_state& m, double area) {
   double sum = 0.0;
   m.olake_volume_final = 0.0;  // this event's figure, not a sum over events
   for (int i = 1; i <= m.cell_count; ++i) {
-    if (m.lakes_on && lake_of(m.lake_mask, i) > 0) continue;
-    const int olake = m.overland_lakes_on ? lake_of(m.oland_lake_new, i) : 0;
+    if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) continue;
+    const int olake = m.overland_lakes_on ? entry_or_zero(m.oland_lake_new, i) : 0;
     if (olake > 0 && size_t(olake) < m.overland_lake_records.size() &&
         size_t(i) < m.elevation.size()) {
       const double v = (m.overland_lake_records[size_t(olake)].wse - m.elevation[size_t(i)]) * area;
@@ -67,7 +64,7 @@ void sum_final_snow(model_state& m, double area) {
   m.melt_volume_final = 0.0;
   const size_t n = size_t(m.cell_count) + 1;
   for (int i = 1; i <= m.cell_count; ++i) {
-    if (m.lakes_on && lake_of(m.lake_mask, i) > 0) continue;
+    if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) continue;
     if (m.snow_present && m.snow_swe.size() >= n && m.snow_liquid.size() >= n)
       m.snow_volume_final += (m.snow_swe[size_t(i)] + m.snow_liquid[size_t(i)]) * area;
     if (m.long_term_on && m.melt_to_overland.size() >= n)
@@ -111,6 +108,14 @@ void close_sacramento_storage(model_state& m) {
   m.evap_volume_event = m.sac_evap_volume;
 }
 
+// The layouts of the optimisation line: sediment, water in cubic feet, water in SI.
+struct optimisation_layout {
+  const char* head;   // event number, peak, volume
+  const char* point;  // peak and volume of one point
+  double factor;
+  bool flush_before_line_end;
+};
+
 void write_optimisation_line(model_state& m) {
   if (!m.optimize_on || !m.optimize_output_fp.is_open()) return;
   std::FILE* f = m.optimize_output_fp.stream;
@@ -125,36 +130,20 @@ void write_optimisation_line(model_state& m) {
       r->point_peaks[i] = point_value(m.point_peak_discharge, i);
       r->point_volumes[i] = point_value(m.point_event_volume, i);
     }
-  if (m.optimize_sed_on) {
-    std::fprintf(f, "%d %9.6lf %16.6lf", m.event_number, m.event_peak_q,
-                 m.event_discharge_volume);
-    if (points_on == 1)
-      for (int i = 1; i <= points; ++i)
-        std::fprintf(f, "%9.6lf %16.6lf", point_value(m.point_peak_discharge, i),
-                     point_value(m.point_event_volume, i));
-    std::fflush(f);
-    std::fputc('\n', f);
-    return;
-  }
-  if (m.qout_cfs_on) {
-    const double k = cubic_feet_per_cubic_metre;
-    std::fprintf(f, "%d %8.2lf %16.5lf", m.event_number, m.event_peak_q * k,
-                 m.event_discharge_volume * k);
-    if (points_on == 1)
-      for (int i = 1; i <= points; ++i)
-        std::fprintf(f, "%8.2lf %16.5lf", point_value(m.point_peak_discharge, i) * k,
-                     point_value(m.point_event_volume, i) * k);
-    std::fputc('\n', f);
-    std::fflush(f);
-    return;
-  }
-  std::fprintf(f, "%d %9.3lf %16.4lf", m.event_number, m.event_peak_q, m.event_discharge_volume);
+  static const optimisation_layout sediment{"%d %9.6lf %16.6lf", "%9.6lf %16.6lf", 1.0, true};
+  static const optimisation_layout water_cfs{"%d %8.2lf %16.5lf", "%8.2lf %16.5lf",
+                                             cubic_feet_per_cubic_metre, false};
+  static const optimisation_layout water_si{"%d %9.3lf %16.4lf", "%9.3lf %16.4lf", 1.0, true};
+  const optimisation_layout& l = m.optimize_sed_on ? sediment : m.qout_cfs_on ? water_cfs : water_si;
+  std::fprintf(f, l.head, m.event_number, m.event_peak_q * l.factor,
+               m.event_discharge_volume * l.factor);
   if (points_on == 1)
     for (int i = 1; i <= points; ++i)
-      std::fprintf(f, "%9.3lf %16.4lf", point_value(m.point_peak_discharge, i),
-                   point_value(m.point_event_volume, i));
-  std::fflush(f);
+      std::fprintf(f, l.point, point_value(m.point_peak_discharge, i) * l.factor,
+                   point_value(m.point_event_volume, i) * l.factor);
+  if (l.flush_before_line_end) std::fflush(f);
   std::fputc('\n', f);
+  if (!l.flush_before_line_end) std::fflush(f);
 }
 
 void file_calibration_results(model_state& m) {

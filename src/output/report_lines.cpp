@@ -43,6 +43,15 @@ void write_summary_line(std::FILE* f, const char* label, double value, summary_f
   for (int i = 0; i < 1 + extra_newlines; ++i) std::fputc('\n', f);
 }
 
+void put_line(std::FILE* f, const char* text) {
+  std::fputs(text, f);
+  std::fputc('\n', f);
+}
+
+int32_t entry_or_zero(const std::vector<int32_t>& list, int index) {
+  return index >= 0 && size_t(index) < list.size() ? list[size_t(index)] : 0;
+}
+
 double balance_percent(double numerator, double divisor) {
   if (!(divisor > 0.0)) return 0.0;
   return numerator * 100.0 / divisor;

@@ -1,6 +1,8 @@
 #pragma once
 // Small pieces shared by the hydrograph, summary and balance writers.
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace pluvo {
 
@@ -29,6 +31,12 @@ enum class summary_format { amount, fine };
 // value, then 1 + extra_newlines line ends.
 void write_summary_line(std::FILE* f, const char* label, double value, summary_format format,
                         int extra_newlines);
+
+// Writes text and a line end.
+void put_line(std::FILE* f, const char* text);
+
+// The entry of a per-cell (or per-item) list, 0 for an index the list does not hold.
+int32_t entry_or_zero(const std::vector<int32_t>& list, int index);
 
 // numerator x 100 / divisor, or 0 when the divisor is not positive: a balance with nothing to
 // divide by shows no error rather than an infinity or NaN.

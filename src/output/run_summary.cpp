@@ -12,11 +12,6 @@ namespace pluvo {
 
 namespace {
 
-void put(std::FILE* f, const char* text) {
-  std::fputs(text, f);
-  std::fputc('\n', f);
-}
-
 void total_line(std::FILE* f, const char* label, double value) {
   std::fputs(label, f);
   std::fprintf(f, "%14.2lf\n", value);
@@ -52,17 +47,13 @@ void write_groundwater_block(const model_state& m, std::FILE* f) {
   };
   for (const auto& l : lines) initial_line(f, l.label, l.value);
   std::fprintf(f, "Mass Balance error =             %14.2lf %%  \n\n", m.gw_error_pct);
-  put(f, "If you have any head boundaries ");
-  put(f, "Mass balance errors are likely due to the estimation of fluxes across these boundaries, ");
+  put_line(f, "If you have any head boundaries ");
+  put_line(f, "Mass balance errors are likely due to the estimation of fluxes across these boundaries, ");
   std::fputs("Which cannot be calculated exactly \n \n", f);
-  put(f, "Sat/unsaturated volume is the amount of water passed from the unsaturated zone to the "
+  put_line(f, "Sat/unsaturated volume is the amount of water passed from the unsaturated zone to the "
          "saturated zone ");
-  put(f, "to maintain mass balance between the two domains and account for any changes to the "
+  put_line(f, "to maintain mass balance between the two domains and account for any changes to the "
          "soil moisture in the unsaturated zone ");
-}
-
-int lake_of(const std::vector<int>& mask, int cell) {
-  return size_t(cell) < mask.size() ? mask[size_t(cell)] : 0;
 }
 
 void sum_final_stores(model_state& m) {
@@ -76,7 +67,7 @@ void sum_final_stores(model_state& m) {
   }
   double surface = 0.0, snow = 0.0, melt = 0.0;
   for (int i = 1; i <= m.cell_count; ++i) {
-    if (m.lakes_on && lake_of(m.lake_mask, i) > 0) continue;
+    if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) continue;
     if (m.ov_depth.size() >= n) surface += m.ov_depth[size_t(i)] * area;
   }
   if (m.snow_present && m.snow_swe.size() >= n)
@@ -96,7 +87,7 @@ void write_sacramento_block(const model_state& m, std::FILE* f) {
     return capacity > 0.0 ? content / capacity * 100.0 : 0.0;
   };
   std::fputs("\n\nSimulation summary for the Sacramento Soil Moisture Accounting Model\n", f);
-  put(f, "as incorporated in the PLUVO Catchment Simulator");
+  put_line(f, "as incorporated in the PLUVO Catchment Simulator");
   std::fputs("(PLUVO) Model.  Internal SAC-SMA mass conservation check.\n\n", f);
   const struct zone {
     const char* format;
@@ -108,9 +99,9 @@ void write_sacramento_block(const model_state& m, std::FILE* f) {
       {"lzfpc:  %10.3lf mm, %8.2lf%%\n", m.lzfpc_initial, m.lzfpc, m.lzfpm},
       {"lzfsc:  %10.3lf mm, %8.2lf%%\n", m.lzfsc_initial, m.lzfsc, m.lzfsm},
   };
-  put(f, "Initial state variable values:");
+  put_line(f, "Initial state variable values:");
   for (const zone& z : zones) std::fprintf(f, z.format, z.initial, share(z.initial, z.capacity));
-  put(f, "Final state variable values:");
+  put_line(f, "Final state variable values:");
   for (const zone& z : zones) std::fprintf(f, z.format, z.final, share(z.final, z.capacity));
   std::fputs("\n\nMass Balance Information:\n\n", f);
   const double residual = initial_mm + m.sac_rain_mm - m.sac_aet_mm - m.sac_runoff_mm -
@@ -138,9 +129,9 @@ void write_sacramento_block(const model_state& m, std::FILE* f) {
 void write_simulation_totals(const model_state& m, std::FILE* f) {
   const bool simple_soil = m.soil_moisture_accounting_on && !m.gw_simulation_on;
   std::fputs("\n \nSIMULATION TOTALS\n", f);
-  put(f, "GLOBAL MASS BALANCE CALCULATIONS ");
-  put(f, "All volumes are in cubic meters ");
-  put(f, " ");
+  put_line(f, "GLOBAL MASS BALANCE CALCULATIONS ");
+  put_line(f, "All volumes are in cubic meters ");
+  put_line(f, " ");
   initial_line(f, "Initial volume on surface=                      ", m.ov_volume_initial);
   initial_line(f, "Initial volume in channels=                     ", m.chan_volume_initial_run);
   initial_line(f, simple_soil ? "Initial volume in soil over simple soil depth   "
@@ -247,12 +238,12 @@ void write_balances(const model_state& m, std::FILE* f) {
   if (m.sacramento_on) {
     std::fprintf(f, "Overall mass balance error =                    %10.6lf percent\n \n",
                  m.overall_error_pct);
-    put(f, "*overall mass balance error will not be zero when using the Sacramento");
-    put(f, "model because of errors associated with interpolating hourly outflows to");
-    put(f, "the channel routing time step, which is generally much less than one");
-    put(f, "hour.  However, this error should be less than one percent, except for");
-    put(f, "simulations of very short events (only a few hours long).");
-    put(f, " ");
+    put_line(f, "*overall mass balance error will not be zero when using the Sacramento");
+    put_line(f, "model because of errors associated with interpolating hourly outflows to");
+    put_line(f, "the channel routing time step, which is generally much less than one");
+    put_line(f, "hour.  However, this error should be less than one percent, except for");
+    put_line(f, "simulations of very short events (only a few hours long).");
+    put_line(f, " ");
   } else {
     std::fprintf(f, "Overall mass balance error =                        %14.6lf percent\n \n",
                  m.overall_error_pct);
@@ -294,10 +285,10 @@ void write_store_balances(model_state& m, std::FILE* f) {
                    m.drain_error_volume);
   }
   if (m.dike_map_on && m.lowspot_on) {
-    put(f, "You specifed overland dikes and lowspots ");
-    put(f, "The following cells experienced flow from over the embankment ");
-    put(f, "If no cells are listed then there was no flow overtopping the dike ");
-    put(f, "Check the 'maskmap' to see the location of these cells ");
+    put_line(f, "You specifed overland dikes and lowspots ");
+    put_line(f, "The following cells experienced flow from over the embankment ");
+    put_line(f, "If no cells are listed then there was no flow overtopping the dike ");
+    put_line(f, "Check the 'maskmap' to see the location of these cells ");
     for (int i = 1; i <= m.cell_count && size_t(i) < m.dike_overtopped.size(); ++i)
       if (m.dike_overtopped[size_t(i)] == 1) std::fprintf(f, "Dike Overtopped in cell:  %d \n", i);
     std::fputc('\n', f);

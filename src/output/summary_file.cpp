@@ -6,17 +6,13 @@
 
 #include "common/julian.hpp"
 #include "output/output_phases.hpp"
+#include "output/report_lines.hpp"
 #include "output/summary_file.hpp"
 #include "run/model_state.hpp"
 
 namespace pluvo {
 
 namespace {
-
-void put(std::FILE* f, const char* text) {
-  std::fputs(text, f);
-  std::fputc('\n', f);
-}
 
 // One line of the event volume table; "+blank" lines are followed by a line holding one blank.
 void volume_line(std::FILE* f, const char* label, double value, bool blank_after = false) {
@@ -27,7 +23,7 @@ void volume_line(std::FILE* f, const char* label, double value, bool blank_after
 void write_separator(const model_state& m, std::FILE* f) {
   if (!m.long_term_on || m.event_number < 2) return;
   std::fputs("\n\n", f);
-  put(f, std::string(78, '-').c_str());
+  put_line(f, std::string(78, '-').c_str());
 }
 
 // The station name is the leading run of upper-case letters of the station text.
@@ -55,7 +51,7 @@ start_date event_start_date(const model_state& m) {
 void write_heading(const model_state& m, std::FILE* f) {
   const start_date s = event_start_date(m);
   if (!m.long_term_on) {
-    put(f, "         PLUVO EVENT RUNOFF SIMULATION SUMMARY");
+    put_line(f, "         PLUVO EVENT RUNOFF SIMULATION SUMMARY");
     std::fprintf(f, "            Event began on %2.2d/%2.2d/%4.4d at %2.2d:%2.2d\n",
                  s.month, s.day, s.year, s.hour, s.minute);
     return;
@@ -70,16 +66,16 @@ void write_heading(const model_state& m, std::FILE* f) {
   if (m.hmet_samson_on)
     std::fprintf(f, "PLUVO used NCDC/SAMSON hydrometeorological data from the %s station\n",
                  station_name(m.hmet_station).c_str());
-  if (m.hmet_surfaways_on) put(f, "PLUVO used NCDC/Surface Airways hydrometeorological data.");
+  if (m.hmet_surfaways_on) put_line(f, "PLUVO used NCDC/Surface Airways hydrometeorological data.");
   std::fprintf(f, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n", m.hmet_month,
                m.hmet_day, m.hmet_year, m.hmet_hour);
   std::fprintf(f, "and ended on:                   %2.2d/%2.2d/%4d at %2d:00\n", m.hmet_last_month,
                m.hmet_last_day, m.hmet_last_year, m.hmet_last_hour);
   std::fprintf(f, "The following number of hydromet. data points were repaired:%d\n",
                m.hmet_repaired_count);
-  if (m.et_calc_penman_on) put(f, "Penman-Montieth evapotranspiration was calculated.");
-  if (m.et_calc_deardorff_on) put(f, "Deardorff bare-soil evaporation was calculated.");
-  if (m.sacramento_on) put(f, "Sacramento soil moisture accounting was used.");
+  if (m.et_calc_penman_on) put_line(f, "Penman-Montieth evapotranspiration was calculated.");
+  if (m.et_calc_deardorff_on) put_line(f, "Deardorff bare-soil evaporation was calculated.");
+  if (m.sacramento_on) put_line(f, "Sacramento soil moisture accounting was used.");
   std::fputc('\n', f);
 }
 
@@ -91,7 +87,7 @@ void write_rain_and_run_figures(const model_state& m, std::FILE* f) {
   if (m.precip_kind) std::fputs("With radar-rainfall estimates ", f);
   if (m.rain_inv_distance_on) std::fputs("using inverse-distance squared interpolation.\n\n", f);
   if (m.rain_thiessen_on) std::fputs("using Thiessen polygon interpolation.\n\n", f);
-  put(f, m.units_flag == 0 ? "elevation and gridsize are in meters"
+  put_line(f, m.units_flag == 0 ? "elevation and gridsize are in meters"
                            : "elevation and gridsize were converted from feet to meters");
   std::fprintf(f, "timestep                                   %5.1lf seconds\n", m.time_step);
   if (m.long_term_on)
@@ -107,7 +103,7 @@ void write_rain_and_run_figures(const model_state& m, std::FILE* f) {
                  m.peak_second);
   }
   std::fprintf(f, "Event peak discharge (cubic meters per second):  %12.4lf\n\n", m.event_peak_q);
-  put(f, "Note: all volumes in cubic meters.");
+  put_line(f, "Note: all volumes in cubic meters.");
 }
 
 void write_boundary_volumes(const model_state& m, std::FILE* f) {
@@ -223,10 +219,10 @@ void write_event_volumes(const model_state& m, std::FILE* f) {
 void write_event_balance(const model_state& m, std::FILE* f) {
   const double error = m.event_balance_error;
   if (m.snow_volume_final > 0.0)
-    put(f, "********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!");
+    put_line(f, "********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!");
   std::fprintf(f, "mass conservation error:                         %9.6lf percent\n",
                error * 100.0);
-  put(f, error < 0.0 && error != -1.0
+  put_line(f, error < 0.0 && error != -1.0
              ? "Note: negative mass conservation error indicates mass was gained."
              : "Note: positive mass conservation error indicates mass was created.");
   std::fprintf(f, "Mass input + original mass:           %9.6lf m3\n", m.event_input_volume);
@@ -236,7 +232,7 @@ void write_event_balance(const model_state& m, std::FILE* f) {
   if (m.long_term_on)
     std::fprintf(f, "final basin-averaged soil water content: %5.2lf percent\n",
                  m.final_soil_water * 100.0);
-  if (error == -1.0) put(f, "Note: no rainfall was input.");
+  if (error == -1.0) put_line(f, "Note: no rainfall was input.");
 }
 
 void write_richards_block(const model_state& m, std::FILE* f) {
@@ -251,7 +247,7 @@ void write_richards_block(const model_state& m, std::FILE* f) {
                m.richards_error_pct);
   std::fprintf(f, "Number of cells at start of event   %12d\n", m.richards_cells_start);
   std::fprintf(f, "Number of cells at end of event     %12d\n", m.richards_cells_end);
-  put(f, "net volume of infiltration is infiltration minus evaporation");
+  put_line(f, "net volume of infiltration is infiltration minus evaporation");
 }
 
 void write_groundwater_block(const model_state& m, std::FILE* f) {
@@ -293,37 +289,37 @@ void write_groundwater_block(const model_state& m, std::FILE* f) {
 }
 
 void write_warnings(const model_state& m, std::FILE* f) {
-  put(f, "THE FOLLOWING WARNINGS ARE GIVEN:");
+  put_line(f, "THE FOLLOWING WARNINGS ARE GIVEN:");
   const double error_pct = m.event_balance_error * 100.0;
   const bool high_error = std::fabs(error_pct) > 1.0;
   if (high_error) {
-    put(f, " !!!!!!!!!!!!!!!!!!!!!!!!!!!!!WARNING!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!");
-    put(f, " Mass conservation error is larger than typical values (<1 percent).");
-    put(f, " This indicates a problem with your data set, or that you are using the model");
-    put(f, " to simulate an extreme event which violates one or more assumptions made");
-    put(f, " in the development of PLUVO.  You should first check for errors in the");
-    put(f, " channel inputs, including cross-sectional data.  A decrease in the model");
-    put(f, " time step may also help alleviate this problem.");
+    put_line(f, " !!!!!!!!!!!!!!!!!!!!!!!!!!!!!WARNING!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!");
+    put_line(f, " Mass conservation error is larger than typical values (<1 percent).");
+    put_line(f, " This indicates a problem with your data set, or that you are using the model");
+    put_line(f, " to simulate an extreme event which violates one or more assumptions made");
+    put_line(f, " in the development of PLUVO.  You should first check for errors in the");
+    put_line(f, " channel inputs, including cross-sectional data.  A decrease in the model");
+    put_line(f, " time step may also help alleviate this problem.");
     std::fputc('\n', f);
     std::printf(" !!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!WARNING!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n");
     std::printf(" Mass conservation error is high for this event! %10.6lf percent. \n", error_pct);
     std::printf("Check the Summary File (*.sum) for more detail. \n \n");
   }
   if (m.xsec_table_exceeded) {
-    put(f, "-Depths exceeded the range of look-up table X-section data.");
-    put(f, " This is usually a source of error, particularly near hydrograph peaks.");
+    put_line(f, "-Depths exceeded the range of look-up table X-section data.");
+    put_line(f, " This is usually a source of error, particularly near hydrograph peaks.");
   }
   const bool water_left = m.surface_volume_final > 0.05 * m.rain_to_overland_volume;
-  if (!high_error && !m.xsec_table_exceeded && !water_left) put(f, "No Warnings.");
+  if (!high_error && !m.xsec_table_exceeded && !water_left) put_line(f, "No Warnings.");
 }
 
 void write_inputs_and_processes(const model_state& m, std::FILE* f) {
   std::fputs("\n THE FOLLOWING INPUTS WERE READ:\n", f);
-  put(f, "A VOK Project File was used.");
-  if (m.grass_input_maps_on) put(f, "Floating point GRASS maps were read.");
-  if (m.hyd_location_on) put(f, "Locations where discharge hydrographs are to be written.");
-  if (m.gwflux_location_on) put(f, "Point stream/groundwater fluxes were written.");
-  if (m.celldepdis_location_on) put(f, "cell depth, discharge were written.");
+  put_line(f, "A VOK Project File was used.");
+  if (m.grass_input_maps_on) put_line(f, "Floating point GRASS maps were read.");
+  if (m.hyd_location_on) put_line(f, "Locations where discharge hydrographs are to be written.");
+  if (m.gwflux_location_on) put_line(f, "Point stream/groundwater fluxes were written.");
+  if (m.celldepdis_location_on) put_line(f, "cell depth, discharge were written.");
 
   std::fputs("\n THE FOLLOWING PROCESSES WERE SIMULATED:\n", f);
   const struct {
@@ -354,19 +350,19 @@ void write_inputs_and_processes(const model_state& m, std::FILE* f) {
       {m.sacramento_on, "Base flow using the Sacramento Soil Moisture Accounting Model."},
   };
   for (const auto& p : processes)
-    if (p.on) put(f, p.text);
+    if (p.on) put_line(f, p.text);
 }
 
 void write_output_lists(const model_state& m, std::FILE* f) {
   std::fprintf(f, "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY %d TIMESTEP(S):\n",
                m.map_write_steps);
-  if (m.map_type_zero_on) put(f, "Floating point GRASS output maps were written.");
+  if (m.map_type_zero_on) put_line(f, "Floating point GRASS output maps were written.");
   if (m.inf_redist_on) {
-    put(f, "Soil surface moisture maps were output.");
-    put(f, "Infiltration rate maps were output.");
+    put_line(f, "Soil surface moisture maps were output.");
+    put_line(f, "Infiltration rate maps were output.");
   }
-  if (m.map_output_on) put(f, "ASCII VOK maps of:");
-  if (m.map_output_type2) put(f, "BINARY VOK maps of:");
+  if (m.map_output_on) put_line(f, "ASCII VOK maps of:");
+  if (m.map_output_type2) put_line(f, "BINARY VOK maps of:");
   const struct {
     int on;
     const char* text;
@@ -388,11 +384,11 @@ void write_output_lists(const model_state& m, std::FILE* f) {
       {m.map_out_chan_sed_flux, "      channel sediment flux."},
   };
   for (const auto& p : maps)
-    if (p.on) put(f, p.text);
+    if (p.on) put_line(f, p.text);
 
   std::fprintf(f, "\n THE FOLLOWING ASCII OUTPUT FILES WERE WRITTEN TO EVERY %d TIMESTEP(S):\n",
                m.hyd_write_steps);
-  put(f, "     hydrograph at the catchment outlet.");
+  put_line(f, "     hydrograph at the catchment outlet.");
   const struct {
     int on;
     const char* text;
@@ -405,7 +401,7 @@ void write_output_lists(const model_state& m, std::FILE* f) {
       {m.gwflux_location_on, "Stream/groundwater exchange fluxes."},
   };
   for (const auto& p : files)
-    if (p.on) put(f, p.text);
+    if (p.on) put_line(f, p.text);
 }
 
 }  // namespace

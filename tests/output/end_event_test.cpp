@@ -287,3 +287,35 @@ TEST(EndEvent, LongTermSectionsAreSeparatedFromTheSecondEventOn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EndEvent, OptimisationLineInEachLayout) {
+  const struct {
+    int cfs, sediment;
+    const char* line;
+  } rows[] = {
+      {0, 0, "1     0.055          11.0000    1.000          10.0000    2.000          20.0000\n"},
+      {1, 0, "1     1.94        388.52000   35.32        353.20000   70.64        706.40000\n"},
+      {0, 1, "1  0.055000        11.000000 1.000000        10.000000 2.000000        20.000000\n"},
+  };
+  for (const auto& row : rows) {
+    auto m = pluvo_test::new_record();
+    closed_event(*m);
+    m->super_quiet_on = 1;
+    m->optimize_on = 1;
+    m->qout_cfs_on = row.cfs;
+    m->optimize_sed_on = row.sediment;
+    m->hyd_location_on = m->sed_hydro_locations_on = 1;
+    m->hydrograph_link_count = m->sed_hydrograph_point_count = 2;
+    m->point_peak_discharge = {0.0, 1.0, 2.0};
+    m->point_event_volume = {0.0, 10.0, 20.0};
+    const std::string path = pluvo_test::make_temp_dir() + "/opt.out";
+    ASSERT_TRUE(pluvo::checked_file_open(m->optimize_output_fp, path.c_str(), 'w'));
+    run_end_event(*m);
+    pluvo::checked_file_close(m->optimize_output_fp);
+    EXPECT_EQ(pluvo_test::read_file(path), row.line) << row.cfs << row.sediment;
+  }
+}
+
+}  // namespace
