@@ -51,6 +51,36 @@ void sum_final_surface_volume(model_state& m, double area) {
   m.surface_volume_final = sum;
 }
 
+double take(std::vector<double>& v, int cell) {
+  if (size_t(cell) >= v.size()) return 0.0;
+  const double value = v[size_t(cell)];
+  v[size_t(cell)] = 0.0;
+  return value;
+}
+
+double cell_entry(const std::vector<double>& v, int cell) {
+  return size_t(cell) < v.size() ? v[size_t(cell)] : 0.0;
+}
+
+// Soil water of the simple soil-moisture scheme: recharge, direct evaporation, final store.
+// The Richards columns and the water-table share below the soil are not built yet.
+void close_soil_accounts(model_state& m, double area) {
+  if (!m.soil_moisture_accounting_on && !m.inf_richards_on) return;
+  for (int i = 1; i <= m.cell_count; ++i) {
+    const double flux = cell_entry(m.unsat_downward_flux, i);
+    m.unsat_downward_flux_sum += flux;
+    if (!m.gw_simulation_on) m.unsat_downward_volume += take(m.unsat_downward_flux, i) / 100.0 * area;
+  }
+  m.recharge_volume = m.unsat_downward_flux_sum / 100.0 * area;
+  m.direct_evap_volume_event = 0.0;
+  m.soil_volume_final = 0.0;
+  for (int i = 1; i <= m.cell_count; ++i) {
+    if (m.long_term_on) m.direct_evap_volume_event += take(m.direct_evap_cell, i) / 100.0 * area;
+    if (!m.inf_richards_on) m.soil_volume_final += cell_entry(m.sm_water_cell, i) / 100.0 * area;
+  }
+  m.direct_evap_volume_total += m.direct_evap_volume_event;
+}
+
 void sum_final_lake_volume(model_state& m) {
   if (!m.lakes_on) return;
   double sum = 0.0;
@@ -204,6 +234,7 @@ void end_event(model_state& m) {
   const double area = m.cell_size * m.cell_size;
   sum_infiltrated_volume(m, area);
   sum_final_surface_volume(m, area);
+  close_soil_accounts(m, area);
   sum_final_lake_volume(m);
   sum_final_snow(m, area);
   m.event_discharge_volume = m.event_ov_outflow_volume;

@@ -89,6 +89,7 @@ struct soil_state {
   double evap_volume_event = 0.0;
   double direct_evap_volume_event = 0.0;
   double recharge_volume = 0.0;          // event recharge
+  double unsat_downward_flux_sum = 0.0;  // run sum over cells of the downward flux, cm
   double soil_volume_final = 0.0;
   double final_soil_water = 0.0;         // basin mean relative soil water, fraction
   // Richards event figures.

@@ -319,3 +319,28 @@ TEST(EndEvent, OptimisationLineInEachLayout) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EndEvent, SimpleSoilAccountsMoveFluxesIntoTheirTotals) {
+  for (int groundwater : {0, 1}) {
+    auto m = pluvo_test::new_record();
+    closed_event(*m);
+    m->super_quiet_on = 1;
+    m->long_term_on = 1;
+    m->soil_moisture_accounting_on = 1;
+    m->gw_simulation_on = groundwater;
+    m->unsat_downward_flux = {0.0, 1.0, 1.0, 1.0, 1.0};  // cm
+    m->direct_evap_cell = {0.0, 0.5, 0.5, 0.0, 0.0};     // cm
+    m->sm_water_cell = {0.0, 10.0, 10.0, 10.0, 10.0};    // cm
+    run_end_event(*m);
+    EXPECT_DOUBLE_EQ(m->recharge_volume, 4.0) << groundwater;
+    EXPECT_DOUBLE_EQ(m->unsat_downward_volume, groundwater ? 0.0 : 4.0);
+    EXPECT_DOUBLE_EQ(m->unsat_downward_flux[1], groundwater ? 1.0 : 0.0);  // the aquifer takes it
+    EXPECT_DOUBLE_EQ(m->direct_evap_volume_total, 1.0);
+    EXPECT_DOUBLE_EQ(m->direct_evap_cell[1], 0.0);
+    EXPECT_DOUBLE_EQ(m->soil_volume_final, 40.0);
+  }
+}
+
+}  // namespace
