@@ -86,6 +86,18 @@ struct hydromet_state {
   double snow_longwave_offset = 27.0;
   int hmet_station_count = 1;
   int energy_balance_mode = 1;
+  double intercepted_volume_start = 0.0;
+  double intercepted_volume_event = 0.0;
+  double canopy_sublimation_total = 0.0;
+  double canopy_sublimation_start = 0.0;
+  double canopy_sublimation_event = 0.0;
+  // Snow.
+  std::vector<double> snow_liquid;       // liquid water in the pack, m per cell
+  std::vector<double> melt_to_overland;  // m per cell
+  double snow_volume_final = 0.0;
+  double melt_volume_final = 0.0;
+  // Hydrometeorological record of a long-term run.
+  std::string hmet_station;
   int hmet_surfaways_on = 0;
   int hmet_samson_on = 0;
   int hmet_kal_on = 0;

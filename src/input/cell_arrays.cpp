@@ -63,7 +63,7 @@ void allocate_soil_water_arrays(model_state& m, int n) {
 
 void allocate_cell_arrays(model_state& m) {
   const int n = m.cell_count;
-  for (auto* v : {&m.ov_depth, &m.ov_depth_2, &m.ov_depth_3, &m.cell_rain_rate, &m.slope_x,
+  for (auto* v : {&m.ov_depth, &m.ov_depth_2, &m.ov_depth_3, &m.ov_depth_change, &m.cell_rain_rate, &m.slope_x,
                   &m.slope_y, &m.slope_cx, &m.slope_cy})
     make(*v, n);
   if (m.flood_grid_on) make(m.max_flood_depth, n);

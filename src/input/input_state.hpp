@@ -51,6 +51,26 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Per wetland (from 1): eight values, the first the initial depth, the eighth the
   // depth by which the cell's ground lies below the map elevation (m).
   std::vector<std::array<double, 8>> wetland_properties;
+  // Run switches and units of the project cards.
+  int strict_julian_date_on = 0;
+  int units_flag = 0;             // 0: elevation and grid size in metres
+  // Precipitation options.
+  // Process switches.
+  int chan_apfa_on = 0;
+  int chan_trap_preiss_on = 0;
+  int chan_table_preiss_on = 0;
+  int chan_table_on = 0;
+  int lake_gw_exchange_on = 0;
+  int ov_boundary2_on = 0;  // the second overland boundary switch
+  int chan_point_input_on = 0;
+  int point_source_sink_on = 0;
+  int grass_input_maps_on = 0;
+  // Output switches.
+  int sed_hydro_locations_on = 0;
+  int net_sed_volume_on = 0;
+  int vol_sed_susp_on = 0;
+  int max_sed_flux_on = 0;
+  // Line-per-output-time files, opened with the project's files.
 
   // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
   // LONGITUDE and GMT cards.
@@ -78,6 +98,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double snow_px_temp = 0.0;  // degrees C at or above the air temperature: snow falls
   int32_t ovr_flow_block_on = 0;
   std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
+
 
   // Files opened by open_project_files, closed by close_output_files or their readers.
   checked_file elevation_fp;
@@ -297,6 +318,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double outlet_slope = 0.0;
   double site_longitude = 0.0;
   double gmt_offset = 0.0;
+  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
   double grid_south = 0.0;
   double grid_east = 0.0;
   int grid_rows = 0;
@@ -360,13 +382,16 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::string materials_path;
   int st_mapping_table_on = 0;
   std::string st_mapping_table_path;
-  int strict_julian_date_on = 0;
-  int units_flag = 0;
   std::string watershed_mask_path;
   int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
   // Used by overland routing and infiltration.
   int adjust_elev_on = 0;
   // Used by overland routing and infiltration.
+
+  // Used by overland routing and infiltration.
+  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
+  // LONGITUDE and GMT cards.
+  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
 
   // Used by overland routing and infiltration.
 };

@@ -8,10 +8,7 @@ void write_linknode_headers(model_state&) {}  // not built yet
 void setup_xy_outputs(model_state&) {}  // not built yet
 void read_omba_exchange_at_start(model_state&) {}  // not built yet
 void exchange_omba_maps(model_state&) {}  // not built yet
-void end_event(model_state&) {}  // not built yet
-void write_time_series(model_state&) {}  // not built yet
 void write_map_outputs(model_state&) {}  // not built yet
-void write_run_summary(model_state&) {}  // not built yet
 void setup_analyzers(model_state&, const char*) {}  // not built yet
 void run_analyzers(model_state&, int) {}  // not built yet
 void build_xy_weights(model_state&) {}  // not built yet

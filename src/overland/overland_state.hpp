@@ -73,6 +73,47 @@ struct overland_state {
   int snow_reynolds_on = 0;
   double snow_reynolds_value = 0.0;
   int snow_roughness_on = 0;
+  std::vector<double> depth_map;  // depth of the last map output time
+  double ov_cleanup_volume = 0.0;        // water removed by the overland clean-up, run total
+  double ov_cleanup_volume_start = 0.0;
+  double ov_cleanup_volume_event = 0.0;
+  // Overland boundary volumes: run totals, their values at the event start, event figures.
+  double ov_slope_bound_loss = 0.0;
+  double ov_q_bound_gain = 0.0;
+  double ov_q_bound_loss = 0.0;
+  double ov_q_bound_unmet = 0.0;
+  double ov_head_bound_loss_start = 0.0;
+  double ov_head_bound_gain_start = 0.0;
+  double ov_slope_bound_loss_start = 0.0;
+  double ov_q_bound_gain_start = 0.0;
+  double ov_q_bound_loss_start = 0.0;
+  double ov_q_bound_unmet_start = 0.0;
+  double ov_head_bound_loss_event = 0.0;
+  double ov_head_bound_gain_event = 0.0;
+  double ov_slope_bound_loss_event = 0.0;
+  double ov_q_bound_gain_event = 0.0;
+  double ov_q_bound_loss_event = 0.0;
+  double ov_q_bound_unmet_event = 0.0;
+  double ov_point_source_volume = 0.0;  // event
+  double ov_point_source_total = 0.0;   // run
+  // BMP record totals, event and run.
+  double bmp_precip_volume = 0.0;
+  double bmp_from_ov_volume = 0.0;
+  double bmp_to_ov_volume = 0.0;
+  double bmp_to_gw_volume = 0.0;
+  double bmp_precip_total = 0.0;
+  double bmp_from_ov_total = 0.0;
+  double bmp_to_ov_total = 0.0;
+  double bmp_to_gw_total = 0.0;
+  // Lakes.
+  double lake_evap_volume = 0.0;        // run total
+  double lake_evap_volume_start = 0.0;
+  double lake_evap_volume_event = 0.0;
+  double olake_volume_initial = 0.0;
+  double olake_volume_final = 0.0;
+  double olake_inflow_total = 0.0;
+  double olake_outflow_total = 0.0;
+  std::vector<int> dike_overtopped;  // 1 where water went over a dike
 
   // Used by overland routing and infiltration.
   std::vector<double> ov_qx;            // m3/s across the face toward rightcon, + away from the cell

@@ -171,6 +171,12 @@ struct run_state {
   int32_t flush_buffer_on = 0;
   int32_t flush_buffer_lines = 5000;
   int32_t progress_line_count = 0;
+  // Stores at the event's start, against which its end is balanced (m3).
+  double event_chan_volume_initial = 0.0;
+  double lake_initial_volume = 0.0;
+  double snow_volume_initial = 0.0;
+  double melt_volume = 0.0;
+  double superlink_initial_volume = 0.0;
 };
 
 }  // namespace pluvo

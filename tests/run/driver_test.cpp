@@ -109,7 +109,7 @@ TEST(RunPluvo, NormalEndWritesSummaryThenEndEvent) {
   EXPECT_EQ(r.phases, concat({set_up_steps, step_phases, step_phases, {"write_run_summary", "run_analyzers 16"}}));
   EXPECT_EQ(r.result, 0);
   EXPECT_FALSE(r.stopped);
-  EXPECT_NE(r.console.find("Running....\n"), std::string::npos);
+  EXPECT_NE(r.console.find("Running....\n"), std::string::npos) << r.console;
   EXPECT_EQ(r.console.find("Running...."), r.console.rfind("Running...."));
   const std::string timing = read_file("out_time.out");
   EXPECT_EQ(timing.rfind("total time (s): ", 0), 0u);

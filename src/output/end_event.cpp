@@ -1,0 +1,253 @@
+// Closing the accounts of one rainfall-runoff event.
+#include <cstdio>
+
+#include "common/process.hpp"
+#include "output/end_event.hpp"
+#include "output/output_phases.hpp"
+#include "output/report_lines.hpp"
+#include "output/summary_file.hpp"
+#include "run/model_state.hpp"
+
+namespace pluvo {
+
+namespace {
+
+constexpr double cubic_feet_per_cubic_metre = 35.32;
+
+void sum_infiltrated_volume(model_state& m, double area) {
+  m.infiltrated_volume = 0.0;
+  if (!m.inf_redist_on && !m.green_ampt_on && !m.inf_richards_on && !m.inf_layered_soil_on) return;
+  if (m.infil_depth.size() < size_t(m.cell_count) + 1) return;
+  const double* depth = m.infil_depth.data();
+  double sum = 0.0;
+#pragma omp parallel for schedule(static) reduction(+ : sum)
+  for (int i = 1; i <= m.cell_count; ++i) sum += depth[i];
+  m.infiltrated_volume = sum * area;
+}
+
+void sum_final_surface_volume(model_state& m, double area) {
+  m.surface_volume_final = 0.0;
+  if (m.ov_depth.size() < size_t(m.cell_count) + 1) return;
+  if (m.overland_lakes_on && m.lakes_on) {
+    for (int i = 1; i <= m.cell_count; ++i)
+      std::printf("You are simulating overland lakes and perennial lakes, not recommended "
+                  "presently. Contact your PLUVO developer for further advice\n\n");
+    return;
+  }
+  double sum = 0.0;
+  m.olake_volume_final = 0.0;  // this event's figure, not a sum over events
+  for (int i = 1; i <= m.cell_count; ++i) {
+    if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) continue;
+    const int olake = m.overland_lakes_on ? entry_or_zero(m.oland_lake_new, i) : 0;
+    if (olake > 0 && size_t(olake) < m.overland_lake_records.size() &&
+        size_t(i) < m.elevation.size()) {
+      const double v = (m.overland_lake_records[size_t(olake)].wse - m.elevation[size_t(i)]) * area;
+      m.olake_volume_final += v;
+      sum += v;
+    } else {
+      sum += m.ov_depth[size_t(i)] * area;
+    }
+  }
+  m.surface_volume_final = sum;
+}
+
+double take(std::vector<double>& v, int cell) {
+  if (size_t(cell) >= v.size()) return 0.0;
+  const double value = v[size_t(cell)];
+  v[size_t(cell)] = 0.0;
+  return value;
+}
+
+double cell_entry(const std::vector<double>& v, int cell) {
+  return size_t(cell) < v.size() ? v[size_t(cell)] : 0.0;
+}
+
+// Soil water of the simple soil-moisture scheme: recharge, direct evaporation, final store.
+// The Richards columns and the water-table share below the soil are not built yet.
+void close_soil_accounts(model_state& m, double area) {
+  if (!m.soil_moisture_accounting_on && !m.inf_richards_on) return;
+  for (int i = 1; i <= m.cell_count; ++i) {
+    const double flux = cell_entry(m.unsat_downward_flux, i);
+    m.unsat_downward_flux_sum += flux;
+    if (!m.gw_simulation_on) m.unsat_downward_volume += take(m.unsat_downward_flux, i) / 100.0 * area;
+  }
+  m.recharge_volume = m.unsat_downward_flux_sum / 100.0 * area;
+  m.direct_evap_volume_event = 0.0;
+  m.soil_volume_final = 0.0;
+  for (int i = 1; i <= m.cell_count; ++i) {
+    if (m.long_term_on) m.direct_evap_volume_event += take(m.direct_evap_cell, i) / 100.0 * area;
+    if (!m.inf_richards_on) m.soil_volume_final += cell_entry(m.sm_water_cell, i) / 100.0 * area;
+  }
+  m.direct_evap_volume_total += m.direct_evap_volume_event;
+}
+
+void sum_final_lake_volume(model_state& m) {
+  if (!m.lakes_on) return;
+  double sum = 0.0;
+  for (int l = 1; l <= m.nlakes && size_t(l) < m.lake_volume.size(); ++l)
+    sum += m.lake_volume[size_t(l)];
+  m.lake_volume_final = sum;
+}
+
+void sum_final_snow(model_state& m, double area) {
+  m.snow_volume_final = 0.0;
+  m.melt_volume_final = 0.0;
+  const size_t n = size_t(m.cell_count) + 1;
+  for (int i = 1; i <= m.cell_count; ++i) {
+    if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) continue;
+    if (m.snow_present && m.snow_swe.size() >= n && m.snow_liquid.size() >= n)
+      m.snow_volume_final += (m.snow_swe[size_t(i)] + m.snow_liquid[size_t(i)]) * area;
+    if (m.long_term_on && m.melt_to_overland.size() >= n)
+      m.melt_volume_final += m.melt_to_overland[size_t(i)] * area;
+  }
+}
+
+// Event figures are the run totals less their values at the event's start.
+void form_event_differences(model_state& m) {
+  m.exfiltrated_volume = m.exfiltrated_volume_total - m.exfiltrated_volume_start;
+  m.ov_cleanup_volume_event = m.ov_cleanup_volume - m.ov_cleanup_volume_start;
+  if (m.interception_on)
+    m.intercepted_volume_event = m.intercepted_volume - m.intercepted_volume_start;
+  if (m.snow_canopy_intercept_on)
+    m.canopy_sublimation_event = m.canopy_sublimation_total - m.canopy_sublimation_start;
+  if (m.ov_boundary_on || m.ov_boundary2_on) {
+    m.ov_head_bound_loss_event = m.ov_head_bound_loss - m.ov_head_bound_loss_start;
+    m.ov_head_bound_gain_event = m.ov_head_bound_gain - m.ov_head_bound_gain_start;
+  }
+  if (m.ov_boundary_on) {
+    m.ov_slope_bound_loss_event = m.ov_slope_bound_loss - m.ov_slope_bound_loss_start;
+    m.ov_q_bound_gain_event = m.ov_q_bound_gain - m.ov_q_bound_gain_start;
+    m.ov_q_bound_loss_event = m.ov_q_bound_loss - m.ov_q_bound_loss_start;
+    m.ov_q_bound_unmet_event = m.ov_q_bound_unmet - m.ov_q_bound_unmet_start;
+  }
+  if (m.point_source_sink_on) {
+    m.lake_point_source_event = m.lake_point_source_total - m.lake_point_source_start;
+    m.lake_point_sink_event = m.lake_point_sink_total - m.lake_point_sink_start;
+    m.stream_point_sink_event = m.stream_point_sink_total - m.stream_point_sink_start;
+  }
+  if (m.chan_point_input_on)
+    m.stream_point_source_event = m.stream_point_source_total - m.stream_point_source_start;
+  if (m.lakes_on) m.lake_evap_volume_event = m.lake_evap_volume - m.lake_evap_volume_start;
+}
+
+void close_sacramento_storage(model_state& m) {
+  m.subsurface_volume_event_end = 0.0;
+  if (!m.sacramento_on) return;
+  m.subsurface_volume_event_end =
+      (m.uzfwc + m.uztwc + m.lztwc + m.lzfsc + m.lzfpc) * m.watershed_area / 1000.0;
+  m.evap_volume_event = m.sac_evap_volume;
+}
+
+// The layouts of the optimisation line: sediment, water in cubic feet, water in SI.
+struct optimisation_layout {
+  const char* head;   // event number, peak, volume
+  const char* point;  // peak and volume of one point
+  double factor;
+  bool flush_before_line_end;
+};
+
+void write_optimisation_line(model_state& m) {
+  if (!m.optimize_on || !m.optimize_output_fp.is_open()) return;
+  std::FILE* f = m.optimize_output_fp.stream;
+  calibration_results* r = m.external_results;
+  const int points_on = m.optimize_sed_on ? m.sed_hydro_locations_on : m.hyd_location_on;
+  const int points = m.optimize_sed_on ? m.sed_hydrograph_point_count : m.hydrograph_link_count;
+  auto point_value = [](const std::vector<double>& v, int i) {
+    return size_t(i) < v.size() ? v[size_t(i)] : 0.0;
+  };
+  if (points_on == 1 && r && r->point_peaks && r->point_volumes)
+    for (int i = 1; i <= points && i <= r->num_columns; ++i) {
+      r->point_peaks[i] = point_value(m.point_peak_discharge, i);
+      r->point_volumes[i] = point_value(m.point_event_volume, i);
+    }
+  static const optimisation_layout sediment{"%d %9.6lf %16.6lf", "%9.6lf %16.6lf", 1.0, true};
+  static const optimisation_layout water_cfs{"%d %8.2lf %16.5lf", "%8.2lf %16.5lf",
+                                             cubic_feet_per_cubic_metre, false};
+  static const optimisation_layout water_si{"%d %9.3lf %16.4lf", "%9.3lf %16.4lf", 1.0, true};
+  const optimisation_layout& l = m.optimize_sed_on ? sediment : m.qout_cfs_on ? water_cfs : water_si;
+  std::fprintf(f, l.head, m.event_number, m.event_peak_q * l.factor,
+               m.event_discharge_volume * l.factor);
+  if (points_on == 1)
+    for (int i = 1; i <= points; ++i)
+      std::fprintf(f, l.point, point_value(m.point_peak_discharge, i) * l.factor,
+                   point_value(m.point_event_volume, i) * l.factor);
+  if (l.flush_before_line_end) std::fflush(f);
+  std::fputc('\n', f);
+  if (!l.flush_before_line_end) std::fflush(f);
+}
+
+void file_calibration_results(model_state& m) {
+  calibration_results* r = m.external_results;
+  if (!m.optimize_on || m.event_number == 0 || !r || !r->event_peaks || !r->event_volumes) return;
+  const double k = (m.qout_cfs_on && !m.optimize_sed_on) ? cubic_feet_per_cubic_metre : 1.0;
+  const long outlet = calibration_index(r->num_events, r->num_columns, m.event_number, 0);
+  if (outlet < 0) return;  // an event beyond the record's events has no place in it
+  r->event_peaks[outlet] = m.event_peak_q * k;
+  r->event_volumes[outlet] = m.event_discharge_volume * k;
+  const int points_on = m.optimize_sed_on ? m.sed_hydro_locations_on : m.hyd_location_on;
+  const int points = m.optimize_sed_on ? m.sed_hydrograph_point_count : m.hydrograph_link_count;
+  if (points_on != 1) return;
+  for (int i = 1; i <= points; ++i) {
+    const long at = calibration_index(r->num_events, r->num_columns, m.event_number, i);
+    if (at < 0) break;
+    r->event_peaks[at] =
+        (size_t(i) < m.point_peak_discharge.size() ? m.point_peak_discharge[size_t(i)] : 0.0) * k;
+    r->event_volumes[at] =
+        (size_t(i) < m.point_event_volume.size() ? m.point_event_volume[size_t(i)] : 0.0) * k;
+  }
+}
+
+}  // namespace
+
+long calibration_index(int num_events, int stride, int event, int point) {
+  if (event < 1 || event > num_events || point < 0 || point >= stride) return -1;
+  return long(stride) * (event - 1) + 1 + point;
+}
+
+void close_event_balance(model_state& m) {
+  double in = m.precip_to_lake_volume + m.rain_to_overland_volume + m.exfiltrated_volume +
+              m.event_chan_volume_initial + m.event_ov_volume_initial + m.gw_to_chan_volume +
+              m.gw_to_lake_volume + m.lake_initial_volume + m.snow_volume_initial +
+              m.melt_volume + m.ov_point_source_volume + m.ov_head_bound_gain_event +
+              m.lake_point_source_event + m.stream_point_source_event + m.ov_q_bound_gain_event +
+              m.superlink_to_chan_volume + m.superlink_to_ov_volume + m.drain_to_chan_volume +
+              m.drain_to_ov_volume + m.subsurface_volume_event_start;
+  double out = m.infiltrated_volume + m.surface_volume_final + m.chan_volume_final +
+               m.event_discharge_volume + m.evap_volume_event + m.snow_volume_final +
+               m.melt_volume_final + m.lake_volume_final + m.chan_to_gw_volume +
+               m.lake_to_gw_volume + m.ov_head_bound_loss_event + m.ov_slope_bound_loss_event +
+               m.lake_point_sink_event + m.stream_point_sink_event + m.lake_evap_volume_event +
+               m.ov_q_bound_loss_event + m.ov_to_superlink_volume + m.ov_to_drain_volume +
+               m.subsurface_volume_event_end;
+  if (m.ov_bmp_on) {
+    in += m.bmp_to_ov_volume;
+    out += m.bmp_precip_volume + m.bmp_from_ov_volume;
+  }
+  m.event_input_volume = in;
+  m.event_output_volume = out;
+  m.event_balance_error = in > 1e-16 ? (in - out) / in : -1.0;
+}
+
+void end_event(model_state& m) {
+  if (!m.event_ended) return;
+  m.event_ended = 0;
+  const double area = m.cell_size * m.cell_size;
+  sum_infiltrated_volume(m, area);
+  sum_final_surface_volume(m, area);
+  close_soil_accounts(m, area);
+  sum_final_lake_volume(m);
+  sum_final_snow(m, area);
+  m.event_discharge_volume = m.event_ov_outflow_volume;
+  m.event_peak_q = m.event_peak_tracked;
+  form_event_differences(m);
+  close_sacramento_storage(m);
+  close_event_balance(m);
+  write_summary_file(m);
+  if (!quiet_console && !m.super_quiet_on && m.silent_mode != 1) std::printf("finished event \n");
+  if (m.summary_fp.is_open()) std::fflush(m.summary_fp.stream);
+  ++m.events_done;
+  write_optimisation_line(m);
+  file_calibration_results(m);
+}
+
+}  // namespace pluvo

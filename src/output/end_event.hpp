@@ -1,0 +1,15 @@
+#pragma once
+// Pieces of the end of an event that callers and tests reach directly.
+
+namespace pluvo {
+
+struct model_state;
+
+// Index of an event's entry in the calibration arrays: the outlet (point 0) of event e stands at
+// stride x (e - 1) + 1, point i right after it; -1 for an event or point outside the record.
+long calibration_index(int num_events, int stride, int event, int point);
+
+// Sets the event's input and output volumes and its balance error (a fraction, -1 without input).
+void close_event_balance(model_state& m);
+
+}  // namespace pluvo
