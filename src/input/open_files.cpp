@@ -6,21 +6,13 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "input/input_phases.hpp"
+#include "input/mapping_tables.hpp"
 #include "run/model_state.hpp"
 
 namespace pluvo {
 
 namespace {
 
-// Mapping-table ids whose presence excuses a missing map.
-constexpr int roughness_table = 1;
-constexpr int interception_table = 2;
-constexpr int retention_table = 3;
-constexpr int green_ampt_table = 4;
-constexpr int soil_moisture_table = 5;
-constexpr int richards_havercamp_table = 6;
-constexpr int richards_brooks_table = 7;
-constexpr int evapotranspiration_table = 8;
 
 void record_failure(int code, const std::string& kind, const std::string& name) {
   error_state.error_code = code;
@@ -81,7 +73,7 @@ bool open_groundwater_files(opener& o, model_state& m) {
 bool open_soil_column_files(opener& o, model_state& m) {
   if (m.inf_layered_soil_on != 1 && m.inf_richards_on != 1 && m.inf_redist_on != 1) return true;
   const bool soil_failure_counts =
-      (m.inf_richards_on && !o.table(richards_havercamp_table) && !o.table(richards_brooks_table)) ||
+      (m.inf_richards_on && !o.table(map_table::richards_havercamp) && !o.table(map_table::richards_brooks)) ||
       (m.inf_layered_soil_on && !(m.mapping_table_on && m.multi_layer_soil_table_present));
   if (!o.open_if(soil_failure_counts, m.soil_type_fp, m.soil_type_map_path, 'r', "soil type") ||
       !o.open_if(soil_failure_counts, m.soil_layer_table_fp, m.soil_layer_input_path, 'r',
@@ -107,22 +99,22 @@ bool open_soil_column_files(opener& o, model_state& m) {
 bool open_infiltration_maps(opener& o, model_state& m) {
   if (m.green_ampt_on != 1 && m.inf_redist_on != 1) return true;
   if (m.moisture_map_on &&
-      !o.open_map(m.moisture_map_fp, m.moisture_path, "soil moisture", soil_moisture_table))
+      !o.open_map(m.moisture_map_fp, m.moisture_path, "soil moisture", map_table::green_ampt_moisture))
     return false;
   if (m.conductivity_map_on &&
-      !o.open_map(m.conductivity_map_fp, m.conductivity_path, "Ks", green_ampt_table))
+      !o.open_map(m.conductivity_map_fp, m.conductivity_path, "Ks", map_table::green_ampt_infiltration))
     return false;
-  if (m.capillary_map_on && !o.open_map(m.capillary_map_fp, m.capillary_path, "Hc", green_ampt_table))
+  if (m.capillary_map_on && !o.open_map(m.capillary_map_fp, m.capillary_path, "Hc", map_table::green_ampt_infiltration))
     return false;
   if (m.porosity_map_on &&
-      !o.open_map(m.porosity_map_fp, m.porosity_path, "soil porosity", green_ampt_table))
+      !o.open_map(m.porosity_map_fp, m.porosity_path, "soil porosity", map_table::green_ampt_infiltration))
     return false;
   if (!m.inf_redist_on) return true;
   if (m.pore_index_map_on &&
-      !o.open_map(m.pore_index_map_fp, m.pore_index_path, "pore dist. index", green_ampt_table))
+      !o.open_map(m.pore_index_map_fp, m.pore_index_path, "pore dist. index", map_table::green_ampt_infiltration))
     return false;
   if (m.residual_sat_map_on &&
-      !o.open_map(m.residual_sat_map_fp, m.residual_sat_path, "residual saturation", green_ampt_table))
+      !o.open_map(m.residual_sat_map_fp, m.residual_sat_path, "residual saturation", map_table::green_ampt_infiltration))
     return false;
   return true;
 }
@@ -132,7 +124,7 @@ bool open_long_term_files(opener& o, model_state& m) {
   if (!o.open(m.hmet_fp, m.hmet_path, 'r', "hydromet data")) return false;
   if (m.hmet_orog_gages_on && !o.open(m.orog_met_fp, m.hmet_orog_gages_path, 'r', "orog met data"))
     return false;
-  const int et = evapotranspiration_table;
+  const int et = map_table::evapotranspiration;
   if (m.albedo_map_on && !o.open_map(m.albedo_map_fp, m.albedo_path, "albedo", et)) return false;
   if (!m.et_calc_penman_on) return true;
   return (!m.vheight_map_on || o.open_map(m.vheight_map_fp, m.vheight_path, "veg. height", et)) &&
@@ -270,22 +262,22 @@ void open_project_files(model_state& m) {
     return;
   if (m.interception_on &&
       (!o.open_map(m.interception_storage_fp, m.storage_capacity_path, "interception storage",
-                   interception_table) ||
+                   map_table::interception) ||
        !o.open_map(m.interception_coeff_fp, m.interception_coeff_path, "interception coeff.",
-                   interception_table)))
+                   map_table::interception)))
     return;
   if (m.overland_lakes_on == 1 &&
       (!o.open(m.overland_lake_map_fp, m.overland_lake_map_path, 'r', "overland lake map") ||
        !o.open(m.overland_lake_data_fp, m.overland_lake_file_path, 'r', "overland lake data")))
     return;
   if (m.retention_map_on == 1 &&
-      !o.open_map(m.retention_depth_fp, m.reten_depth_path, "retention depth", retention_table))
+      !o.open_map(m.retention_depth_fp, m.reten_depth_path, "retention depth", map_table::retention))
     return;
   if (m.roughness_map_on == 1 &&
-      !o.open_map(m.roughness_map_fp, m.roughness_path, "Manning roughness", roughness_table))
+      !o.open_map(m.roughness_map_fp, m.roughness_path, "Manning roughness", map_table::roughness))
     return;
   if (m.area_reduction_on && !m.area_reduction_file.empty() &&
-      !o.open_map(m.area_reduction_fp, m.area_reduction_file, "area reduction", green_ampt_table))
+      !o.open_map(m.area_reduction_fp, m.area_reduction_file, "area reduction", map_table::green_ampt_infiltration))
     return;
   if (m.chan_explic_on == 1 && !o.open(m.chan_input_fp, m.channel_input_path, 'r', "channel input"))
     return;

@@ -20,11 +20,6 @@ checked_file q4_inflow_file;
 
 namespace {
 
-// Mapping-table ids whose tables stand in for cards.
-const int roughness_table = 1;
-const int green_ampt_table = 4;
-const int evapotranspiration_table = 8;
-const int wetlands_table = 12;
 
 const char* const exchange_folder = "exchange";
 
@@ -113,8 +108,8 @@ void copy_long_term_block(model_state& m) {
 
 void copy_surface(model_state& m) {
   const int* tables = m.grid_table_presence;
-  m.roughness_map_on = m.manning_n_flag ? m.roughness_flag : (m.roughness_flag || tables[roughness_table]);
-  const int et_table = tables[evapotranspiration_table];
+  m.roughness_map_on = m.manning_n_flag ? m.roughness_flag : (m.roughness_flag || tables[map_table::roughness]);
+  const int et_table = tables[map_table::evapotranspiration];
   m.albedo_map_on = m.albedo_flag || et_table;
   m.vheight_map_on = m.vheight_flag || et_table;
   m.tcoeff_map_on = m.tcoeff_flag || et_table;
@@ -123,7 +118,7 @@ void copy_surface(model_state& m) {
   if (m.snow_darcy_flag) m.snow_darcy_value = m.snow_darcy;
   if (m.snow_reynolds_flag) m.snow_reynolds_value = m.snow_reynolds;
   m.lakes_on = 0;
-  m.wetland_on = tables[wetlands_table];
+  m.wetland_on = tables[map_table::wetlands];
 
   m.manning_n_on = m.manning_n_flag;
   m.manning_n_value = m.manning_n;
@@ -230,7 +225,7 @@ void copy_soil(model_state& m) {
   m.uniform_moisture_on = 0;
 
   const bool green_ampt_family = m.green_ampt_on || m.inf_redist_on || m.long_term_on;
-  const int ga_table = green_ampt_family ? m.grid_table_presence[green_ampt_table] : 0;
+  const int ga_table = green_ampt_family ? m.grid_table_presence[map_table::green_ampt_infiltration] : 0;
   m.conductivity_map_on = m.conductivity_flag || ga_table;
   m.capillary_map_on = m.capillary_flag || ga_table;
   m.porosity_map_on = m.porosity_flag || ga_table;
