@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cells per side must be at least 3\n");
     return 1;
   }
-  const double dx = 30.0;
+  const double dx = 10.0;
   if (!write_grid(dir + "/tiltv.msk", side, dx, true) || !write_grid(dir + "/tiltv.ele", side, dx, false))
     return 1;
   std::FILE* p = std::fopen((dir + "/tiltv.prj").c_str(), "w");
@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
                "ELEVATION tiltv.ele\n"
                "GRIDSIZE %.1f\nROWS %d\nCOLS %d\nOUTROW %d\nOUTCOL %d\nOUTSLOPE 0.005\n"
                "MANNING_N 0.05\nOVERTYPE explicit\n"
-               "TOT_TIME 120\nTIMESTEP 10\nHYD_FREQ 1\nMAP_FREQ 60\n"
-               "PRECIP_UNIF\nRAIN_INTENSITY 50\nRAIN_DURATION 60\n"
+               "TOT_TIME 30\nTIMESTEP 10\nHYD_FREQ 1\nMAP_FREQ 60\n"
+               "START_DATE 2026 6 1\nSTART_TIME 12 0\nPRECIP_UNIF\nRAIN_INTENSITY 25\nRAIN_DURATION 30\n"
                "SUMMARY tiltv.sum\nOUTLET_HYDRO tiltv.otl\n",
                dx, side, side, side, side / 2 + 1);
   std::fclose(p);
