@@ -360,6 +360,12 @@ void report_with_message(int32_t code, const std::string& text) {
   report_locked(error_state);
 }
 
+void report_printed() {
+  error_state.error_code = 4000;
+  error_state.error_terminate = 1;
+  report_error(error_state);
+}
+
 void wait_for_key_on_exit() {
   if (!pause_on_exit) return;
   std::fputs("Program terminated.  Hit any key to continue.\n", stderr);

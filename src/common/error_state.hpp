@@ -27,6 +27,9 @@ extern bool run_stopped_on_error;
 void set_error(int32_t code, const std::string& kind = std::string(),
                const std::string& name = std::string());
 
+// For a routine that has printed its own message: stops the run with code 4000.
+void report_printed();
+
 // Reports the code held in error_state and updates its flags.
 void report_error(error_state_record& state);
 

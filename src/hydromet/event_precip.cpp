@@ -22,11 +22,6 @@ namespace {
 
 constexpr int analyzer_event_start = 2;
 
-void fail() {
-  error_state.error_code = 4000;
-  report_error(error_state);
-}
-
 void summary_line(model_state& m, const char* text) {
   if (m.summary_fp.is_open()) std::fputs(text, m.summary_fp.stream);
 }
@@ -143,7 +138,7 @@ bool convert_to_rates(model_state& m) {
           std::printf("Records %d and %d of event %d have the same time, but gage %d has %lf mm "
                       "between them\n", k, k + 1, m.event_number, g, depth);
           std::printf("Check your rainfall inputs for event %d \n", m.event_number);
-          fail();
+          report_printed();
           return false;
         }
         value = hours > 0.0 ? depth / hours : 0.0;
@@ -151,7 +146,7 @@ bool convert_to_rates(model_state& m) {
       if (value < -1e-16) {
         std::printf("You have a negative precip value for gage %d, rain period %d\n", g, k);
         std::printf("Check your rainfall inputs for event %d \n", m.event_number);
-        fail();
+        report_printed();
         return false;
       }
     }
@@ -213,7 +208,7 @@ void read_event_precip(model_state& m) {
 
   if (!m.raingage_fp.is_open()) {
     std::printf("The precipitation file %s is not open.\n", m.precip_path.c_str());
-    fail();
+    report_printed();
     return;
   }
   const int result = read_events(m, n);
@@ -221,7 +216,7 @@ void read_event_precip(model_state& m) {
   if (result == -1) {
     std::fputs("Unexpected end of file in rain gauge data file.\n", stdout);
     std::fputs("Check the format of the data file.\nProgram terminated.", stdout);
-    fail();
+    report_printed();
     return;
   }
   if (result == 0) {
@@ -235,7 +230,7 @@ void read_event_precip(model_state& m) {
                                  m.hmet_last_hour, m.event_start_year, m.event_start_month,
                                  m.event_start_day, m.event_start_hour)) {
       std::printf("Error: PLUVO failed on date check for precip event %d\n", m.event_number);
-      fail();
+      report_printed();
       return;
     }
   }
@@ -298,7 +293,7 @@ void update_precipitation(model_state& m) {
   if (first_negative != INT_MAX) {
     std::printf("A negative rainfall has been detected for overland cell %d, check your "
                 "rainfall input for negative values\n", first_negative);
-    fail();
+    report_printed();
     return;
   }
   if (m.rainfall_mmph_on && m.cell_count > 0) m.avg_rain_rate = sum / m.cell_count;

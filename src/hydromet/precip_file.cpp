@@ -53,8 +53,7 @@ bool read_rest_of_line(std::FILE* fp, std::string& text, size_t keep) {
 
 // Fatal format error: the lines are printed, code 4000 reported; the reader returns 0.
 int format_error() {
-  error_state.error_code = 4000;
-  report_error(error_state);
+  report_printed();
   return 0;
 }
 

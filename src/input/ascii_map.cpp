@@ -15,14 +15,9 @@ int category_histogram[category_histogram_size];
 
 namespace {
 
-void fail_with_code() {
-  error_state.error_code = 4000;
-  report_error(error_state);
-}
-
 void fail_end_of_file(const char* map_name) {
   message_out("Unexpected end of file in file: %s\n", map_name);
-  fail_with_code();
+  report_printed();
 }
 
 // Both extents wrong give one message that names both.
@@ -33,7 +28,7 @@ void fail_extent(const char* map_name, bool rows_differ, bool cols_differ) {
     message_out("Incorrect number of rows in map: %s\n", map_name);
   else
     message_out("Incorrect number of columns in map: %s\n", map_name);
-  fail_with_code();
+  report_printed();
 }
 
 // The next value of a row, 0 when the row has no more; delimiters and conversion as next_double.
@@ -88,7 +83,7 @@ bool read_int(std::FILE* f, const char* map_name, int r, int c, int& v) {
     fail_end_of_file(map_name);
   } else {
     message_out("Invalid integer value in map: %s [row %d:col %d]\n", map_name, r, c);
-    fail_with_code();
+    report_printed();
   }
   return false;
 }

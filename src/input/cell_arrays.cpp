@@ -32,7 +32,7 @@ void read_locations(const model_state& m, checked_file& f, int& count, std::vect
     if (rows[i] < 1 || rows[i] > m.grid_rows || cols[i] < 1 || cols[i] > m.grid_cols) {
       message_out("Error: location %d (row %d col %d) in file %s lies outside the grid of %d rows and %d columns.\n",
                   i, rows[i], cols[i], f.path.c_str(), m.grid_rows, m.grid_cols);
-      fail_printed();
+      report_printed();
       return;
     }
   }

@@ -152,7 +152,7 @@ void validate_lowspots(model_state& m) {
   m.low_spot_flow_cell.assign(size_t(m.cell_count) + 1, 0);
   for (int j = 1; j <= m.lowspot_count && size_t(j) < m.lowspot_records.size(); ++j) {
     if (!check_lowspot(m, m.lowspot_records[size_t(j)])) {
-      fail_printed();
+      report_printed();
       return;
     }
   }

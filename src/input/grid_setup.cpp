@@ -23,11 +23,6 @@ void echo(model_state& m, bool console_too, const char* format, ...) {
   if (console_too && m.super_quiet_on == 0 && process_index == 0) message_out("%s", text);
 }
 
-void fail_printed() {
-  error_state.error_code = 4000;
-  report_error(error_state);
-}
-
 namespace {
 
 bool console_ok(const model_state& m) { return m.super_quiet_on == 0 && process_index == 0; }
@@ -82,7 +77,7 @@ void read_watershed_mask(model_state& m) {
       message_out("from the WATERSHED_MASK header.  Check your data to make sure they agree.\n");
       message_out("PLUVO terminating.\n\n");
     }
-    fail_printed();
+    report_printed();
     return;
   }
 
@@ -128,7 +123,7 @@ void read_elevation_map(model_state& m) {
     message_out("inside the watershed mask.  Check the outlet row and column again, and\n");
     message_out("make sure they are correctly specified in the project file using the\n");
     message_out("OUTROW and OUTCOL project file cards.  PLUVO terminating.\n\n");
-    fail_printed();
+    report_printed();
     return;
   }
   echo(m, m.silent_mode != 1, "outlet is in grid cell: %d\n", m.outlet_cell);
@@ -157,7 +152,7 @@ void read_initial_snow_and_overland_state(model_state& m) {
     if (!m.long_term_on) {
       message_out("Error: INIT_SWE_DEPTH needs a continuous (LONG_TERM) simulation;\n"
                   "an event simulation keeps no snow.  Remove the card or run LONG_TERM.\n");
-      fail_printed();
+      report_printed();
       return;
     }
     if (m.init_swe_depth_kind == 1) {

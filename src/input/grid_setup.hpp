@@ -1,6 +1,7 @@
 #pragma once
 // Grid set-up steps called by the input-grid driver, in the order it calls them.
 
+#include "common/error_state.hpp"
 #include <vector>
 
 #include "common/grid.hpp"
@@ -37,7 +38,5 @@ void read_overland_blockage_table(model_state& m);
 void echo(model_state& m, bool console_too, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
-// Sets code 4000 after a message already printed, and reports it.
-void fail_printed();
 
 }  // namespace pluvo

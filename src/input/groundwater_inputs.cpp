@@ -64,7 +64,7 @@ void read_static_flux_table(model_state& m) {
   if (!read_line(line.get(), m.gw_flux_table_fp) || std::sscanf(line.get(), "%d", &rows) != 1 || rows < 0) {
     message_out("Error: the static flux table %s does not begin with its number of rows\n", name.c_str());
     checked_file_close(m.gw_flux_table_fp);
-    fail_printed();
+    report_printed();
     return;
   }
   m.gw_flux_cell_count = rows;
@@ -77,7 +77,7 @@ void read_static_flux_table(model_state& m) {
       message_out("Error: the static flux table %s ends or is unreadable at row %d of %d\n", name.c_str(), k,
                   rows);
       checked_file_close(m.gw_flux_table_fp);
-      fail_printed();
+      report_printed();
       return;
     }
     const grid<int>& g = m.cell_number_grid;
@@ -88,7 +88,7 @@ void read_static_flux_table(model_state& m) {
           "the watershed (%d rows, %d columns)\n",
           k, name.c_str(), r, c, g.rows(), g.cols());
       checked_file_close(m.gw_flux_table_fp);
-      fail_printed();
+      report_printed();
       return;
     }
     m.gw_static_flux[cell] = flux / seconds_per_day / area;
@@ -182,7 +182,7 @@ void read_well_level_locations(model_state& m) {
   if (!read_line(line.get(), m.well_location_fp) || std::sscanf(line.get(), "%d", &count) != 1 || count < 0) {
     message_out("Error: the well location file %s does not begin with its number of wells\n",
                 m.out_well_location_path.c_str());
-    fail_printed();
+    report_printed();
     return;
   }
   m.gw_well_level_count = count;
@@ -193,7 +193,7 @@ void read_well_level_locations(model_state& m) {
         std::sscanf(line.get(), "%d %d", &m.well_row[k], &m.well_column[k]) != 2) {
       message_out("Error: the well location file %s ends or is unreadable at well %d of %d\n",
                   m.out_well_location_path.c_str(), k, count);
-      fail_printed();
+      report_printed();
       return;
     }
   }

@@ -41,7 +41,7 @@ void set_initial_temperatures(model_state& m) {
     if (s < 1 || s > g.type_count || s >= int(g.Dn_nums.size()) || s >= int(g.Depth.size())) {
       message_out("Error: permafrost soil type %d of cell %d is not in the permafrost soil table (1 to %d)\n",
                   s, i, g.type_count);
-      fail_printed();
+      report_printed();
       return;
     }
     if (g.Dn_nums[s] < 1) continue;
@@ -50,7 +50,7 @@ void set_initial_temperatures(model_state& m) {
           "Error: the node depths or the initial temperature profile of permafrost soil type %d "
           "are incomplete or not in order of depth\n",
           s);
-      fail_printed();
+      report_printed();
       return;
     }
     interpolate_temperature_profile(g.Dn_nums[s], g.Depth[s].data(), g.Dn_init_nums[s], g.Dn_init[s].data(),

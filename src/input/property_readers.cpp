@@ -47,7 +47,7 @@ bool soil_classes_in_table(const model_state& m, const std::string& source) {
     if (s < 0 || s > limit) {
       message_out("Error: soil class %d of cell %d in %s is outside the soil table (0 to %d)\n", s, i,
                   source.c_str(), limit);
-      fail_printed();
+      report_printed();
       return false;
     }
   }

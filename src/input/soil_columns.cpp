@@ -193,7 +193,7 @@ void setup_richards_soil_columns(model_state& m) {
   if (!soil_classes_in_table(m, from_file ? m.soil_layer_input_path : m.mapping_table_path)) return;
   if (nodes < 1) {
     message_out("\nError: the Richards soil table gave the soil columns no nodes\n");
-    fail_printed();
+    report_printed();
     return;
   }
   m.richards_nnodes = nodes;

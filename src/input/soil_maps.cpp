@@ -72,7 +72,7 @@ bool redistribution_source(bool present, const char* what) {
   if (present) return true;
   std::fprintf(stderr, "For infiltration redistribution, %s map must be specified\n", what);
   std::fputs("Program stopped.\n", stderr);
-  fail_printed();
+  report_printed();
   return false;
 }
 
@@ -129,7 +129,7 @@ void read_layered_soil(model_state& m) {
         read_multilayer_ga_table(m, [&m](checked_file& f) { return read_multilayer_soil_table(f, m); });
     if (soils < 1) {
       // A reader that reported its own code has stopped the run; otherwise its messages were printed.
-      if (!stopped()) fail_printed();
+      if (!stopped()) report_printed();
       return;
     }
   } else {

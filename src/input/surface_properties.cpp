@@ -89,7 +89,7 @@ void sum_overland_lake_volumes(model_state& m) {
       message_out("There is a lake cell in lake %d that is above the initial lake water surface\n", lake);
       message_out("elevation in that lake, which is specified as %f.  This situation is not\n", l.wse);
       message_out("physically realistic.  Check your lake map.  Program terminated.\n");
-      fail_printed();
+      report_printed();
       return;
     }
     l.volume += (l.wse - m.elevation[k]) * area;
@@ -141,7 +141,7 @@ void read_roughness_map(model_state& m) {
       if (m.dist_rough[k] <= 0.0) {
         message_out("Overland Manning n=0 at grid cell %d.  Program terminating.\n", k);
         message_out("Check your overland roughness inputs, mapping table and index map \n");
-        fail_printed();
+        report_printed();
         return;
       }
     }
@@ -153,7 +153,7 @@ void read_roughness_map(model_state& m) {
     message_out("If you specified a overland roughness mapping table, you either didn't assign an "
                 "index map or your index map has invalid zero values\n");
     message_out("PLUVO exiting.\n");
-    fail_printed();
+    report_printed();
     return;
   }
   fill(m.dist_rough, n, m.manning_n_value);

@@ -64,12 +64,6 @@ namespace {
 
 bool console_on(const model_state& m) { return !m.super_quiet_on && m.silent_mode != 1; }
 
-void stop_printed() {
-  error_state.error_code = 4000;
-  error_state.error_terminate = 1;
-  report_error(error_state);
-}
-
 bool qir_summary_call(const model_state& m) {
   return m.qir_mode && m.qir_event_call && m.qir_event_number == 0;
 }
@@ -92,7 +86,7 @@ bool open_optimize_output(model_state& m) {
   if (!checked_file_open(m.optimize_output_fp, m.optimize_output_file_name.c_str(), 'w')) {
     std::fprintf(stderr, "Problem opening optimization output file named:%s for writing\n",
                  m.optimize_output_file_name.c_str());
-    stop_printed();
+    report_printed();
     return false;
   }
   const int32_t points =
@@ -145,7 +139,7 @@ bool count_precip_events(model_state& m) {
     std::printf("Check the format of the data file.\nProgram terminated.");
     std::printf("Check rain event %d, event after %d %d %d \n", count + 1, m.event_start_year,
                 m.event_start_month, m.event_start_day);
-    stop_printed();
+    report_printed();
     return false;
   }
   if (!m.super_quiet_on && m.silent_mode != 1) {
@@ -163,7 +157,7 @@ bool count_precip_events(model_state& m) {
   if (count == 0 && m.raingage_fp.is_open()) {
     std::printf("Precipitation file %s holds no rain event.  Program terminated.\n",
                 m.precip_path.c_str());
-    stop_printed();
+    report_printed();
     return false;
   }
   // A single-event run simulates the first event only.
@@ -184,7 +178,7 @@ void write_qir_summary(model_state& m, checked_file& sum) {
   checked_file_close(sum);
   std::printf("PLUVO wrote precipitation data event summary to file: exchange/QIR_PRECIP.SUM\n");
   std::printf("No simulations performed.  PLUVO terminated.\n\n");
-  stop_printed();
+  report_printed();
 }
 
 }  // namespace
@@ -207,7 +201,7 @@ void scan_precip_events(model_state& m) {
     checked_file sum;
     if (qir_summary_call(m) && !checked_file_open(sum, "exchange/QIR_PRECIP.SUM", 'w')) {
       std::printf("Unable to open file QIR_PRECIP.SUM for writing. Program terminated\n");
-      stop_printed();
+      report_printed();
       return;
     }
     if (!count_precip_events(m)) {
@@ -222,7 +216,7 @@ void scan_precip_events(model_state& m) {
       std::printf("\n\nQIR has requested that PLUVO run event %d.\n", m.qir_event_number);
       std::printf("The precip file specified in the project file: %s\n", m.precip_path.c_str());
       std::printf("contains only %d events.  PROGRAM TERMINATED.\n\n", m.event_count);
-      stop_printed();
+      report_printed();
       return;
     }
   }
@@ -489,7 +483,7 @@ void init_simulation_clock(model_state& m) {
     std::printf("project file.  You must do this for simulations with\n");
     std::printf("uniform precipitation using the START_DATE and START_TIME\n");
     std::printf("cards.  Edit the project file.   Program terminated.\n");
-    stop_printed();
+    report_printed();
     return;
   }
   set_network_timers(m, single_event, event_start);
