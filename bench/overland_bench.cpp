@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "overland/explicit_scheme.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace {
 

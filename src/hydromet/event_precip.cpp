@@ -10,13 +10,10 @@
 #include "hydromet/hydromet_phases.hpp"
 #include "hydromet/precip_file.hpp"
 #include "hydromet/radar_precip.hpp"
-#include "run/model_state.hpp"
+#include "output/output_phases.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
-
-// Closing an event and the analyzers' event-start notice belong to the output subsystem.
-void end_event(model_state& m);
-void run_analyzers(model_state& m, int event);
 
 namespace {
 

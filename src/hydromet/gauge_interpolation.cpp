@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "common/error_state.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

@@ -9,7 +9,7 @@
 #include "common/line_reader.hpp"
 #include "common/replace_params.hpp"
 #include "hydromet/hydromet_phases.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

@@ -2,7 +2,7 @@
 // The precipitation file: events of gauge depths, rates, accumulations or radar file names.
 #include <cstdio>
 
-#include "hydromet/hydromet_state.hpp"
+#include "record/hydromet_state.hpp"
 
 namespace pluvo {
 

@@ -5,7 +5,7 @@
 
 #include "common/error_state.hpp"
 #include "hydromet/hydromet_phases.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "soil/seasonal_retention.hpp"
 
 namespace pluvo {

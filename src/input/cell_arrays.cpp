@@ -4,7 +4,7 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "input/grid_setup.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

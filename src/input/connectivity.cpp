@@ -6,7 +6,7 @@
 #include "common/process.hpp"
 #include "input/grid_setup.hpp"
 #include "input/input_phases.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

@@ -11,7 +11,7 @@
 #include "input/grid_setup.hpp"
 #include "input/input_phases.hpp"
 #include "input/mapping_tables.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

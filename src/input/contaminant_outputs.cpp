@@ -7,7 +7,7 @@
 #include "common/error_state.hpp"
 #include "input/input_phases.hpp"
 #include "input/neighbour_services.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

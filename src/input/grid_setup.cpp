@@ -9,7 +9,7 @@
 #include "common/error_state.hpp"
 #include "common/process.hpp"
 #include "input/ascii_map.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

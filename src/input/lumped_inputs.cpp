@@ -9,7 +9,7 @@
 #include "input/input_phases.hpp"
 #include "input/neighbour_services.hpp"
 #include "input/property_readers.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

@@ -13,7 +13,7 @@
 #include "common/time_series.hpp"
 #include "input/mapping_table_io.hpp"
 #include "input/mapping_tables.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

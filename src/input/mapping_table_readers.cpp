@@ -13,7 +13,7 @@
 #include "input/ascii_map.hpp"
 #include "input/mapping_table_io.hpp"
 #include "input/mapping_tables.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

@@ -1,8 +1,9 @@
 #pragma once
-// Operations of other process families that the input readers call while they set a run up.
-// The input library sits below the process families, so it reaches them through this table;
-// the run library fills it with the families' own operations before the inputs are read.
-// Until then every entry does nothing and gives 0 (or -1 where that means "none").
+// Operations of other families that the input readers call while they set a run up.
+// Why a table and not a call: the process families read their own grids through input's map
+// readers, so input sits below them and a direct call would close a cycle. The run library
+// fills the table once, when the program starts; until then every entry does nothing and
+// gives 0 (or -1 where that means "none"), or is null where the caller must say so.
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ struct drain_network_record;
 struct linknode_series_writer;
 
 struct neighbour_service_table {
+  // Cards whose file another family reads the moment the card is met; null: not built.
+  void (*elevation_series_file)(const char* name) = nullptr;
+  // XY boundary input: card code 455 to 461 and the file the card names.
+  void (*xy_boundary_input)(int code, const char* name) = nullptr;
+
   // Overland: fills count and records 1..count from the open LOWSPOT file; the caller closes it.
   void (*read_lowspot_file)(checked_file& file, const std::string& name, int& count,
                             std::vector<lowspot_record>& records) =

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "input/option_blocks.hpp"
+#include "record/option_blocks.hpp"
 
 namespace pluvo {
 

@@ -18,11 +18,10 @@
 #include "common/process.hpp"
 #include "common/replace_params.hpp"
 #include "common/time_series.hpp"
+#include "input/neighbour_services.hpp"
 #include "input/project_cards.hpp"
 
 namespace pluvo {
-
-project_card_readers card_readers;
 
 namespace {
 
@@ -252,7 +251,7 @@ void read_at_once(void (*reader)(const char*), const char* what, const std::stri
 }
 
 void read_xy_input(int code, const std::string& name) {
-  if (card_readers.xy_boundary_input) card_readers.xy_boundary_input(code, name.c_str());
+  if (neighbour_services.xy_boundary_input) neighbour_services.xy_boundary_input(code, name.c_str());
   else read_at_once(nullptr, "XY boundary input", name);
 }
 
@@ -413,7 +412,7 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
       break;
     case code_overland_lake_file: o.overland_lake_file = take_token(line); break;
     case code_elev_series_file:
-      read_at_once(card_readers.elevation_series_file, "elevation series", take_token(line));
+      read_at_once(neighbour_services.elevation_series_file, "elevation series", take_token(line));
       break;
     case code_reten_depth: {
       const std::string token = take_token(line);

@@ -3,23 +3,12 @@
 //   read_project_file     reads a whole project file into the three option blocks
 //   classify_project_card takes the keyword off a line and returns its card code
 //   find_project_folder   pre-scans a project file for its project directory only
-//   project_card_readers  readers of other subsystems that some cards call at once
-#include "input/option_blocks.hpp"
+#include "record/option_blocks.hpp"
 
 namespace pluvo {
 
 // The longest card line a project file may hold.
 constexpr int project_line_max = 255;
-
-// Readers of other subsystems that cards call while the file is read (the input folder does
-// not link against the process folders). The run folder fills these; a card whose reader is
-// absent says that its file was not read instead of dropping it silently.
-struct project_card_readers {
-  void (*elevation_series_file)(const char* name) = nullptr;
-  // Card code 455 to 461 and the file the card names.
-  void (*xy_boundary_input)(int code, const char* name) = nullptr;
-};
-extern project_card_readers card_readers;
 
 // Reads the project file into the blocks. Failures set run.project_open_error (file not
 // found) or the error state (bad format line 4000, nutrient card order 79, CALIB_* 103/104).

@@ -5,7 +5,7 @@
 #include "common/error_state.hpp"
 #include "input/ascii_map.hpp"
 #include "input/grid_setup.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

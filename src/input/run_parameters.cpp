@@ -12,7 +12,7 @@
 #include "input/mapping_tables.hpp"
 #include "input/project_file.hpp"
 #include "input/run_parameters.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

@@ -6,7 +6,7 @@
 #include "input/ascii_map.hpp"
 #include "input/grid_setup.hpp"
 #include "input/mapping_tables.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

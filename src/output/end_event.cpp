@@ -6,7 +6,7 @@
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
 #include "output/summary_file.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

@@ -7,7 +7,7 @@
 #include "common/process.hpp"
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

@@ -11,7 +11,7 @@
 #include "common/parallel_team.hpp"
 #include "common/stop_message.hpp"
 #include "overland/face_law.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

@@ -14,7 +14,7 @@
 #include "quality/quality_services.hpp"
 #include "common/parallel_team.hpp"
 #include "common/stop_message.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

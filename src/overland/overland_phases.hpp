@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/checked_file.hpp"
-#include "overland/overland_state.hpp"
+#include "record/overland_state.hpp"
 
 namespace pluvo {
 

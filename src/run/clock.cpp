@@ -11,7 +11,7 @@
 #include "common/process.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "hydromet/precip_file.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 
 namespace pluvo {

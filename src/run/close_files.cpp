@@ -1,7 +1,7 @@
 // Closes every file a run may still hold open, once, at its end.
 #include "common/checked_file.hpp"
 #include "common/error_state.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 
 namespace pluvo {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 #include "channel/channel_phases.hpp"
@@ -19,7 +20,7 @@
 #include "output/output_phases.hpp"
 #include "overland/overland_phases.hpp"
 #include "quality/quality_phases.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 #include "soil/soil_phases.hpp"
 
@@ -242,6 +243,8 @@ void alloc_external_results(model_state& m) {
 
 int run_pluvo(const char* project_file, calibration_results* results, const char* mode_text) {
   const auto start = std::chrono::steady_clock::now();
+  static std::once_flag wired;
+  std::call_once(wired, wire_neighbour_services);
   auto storage = std::make_unique<unsigned char[]>(sizeof(model_state));
   // The record is large; it lives on the heap for the one run.
   std::unique_ptr<model_state, void (*)(model_state*)> record(

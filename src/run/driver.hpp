@@ -2,7 +2,7 @@
 // The single-run driver: one complete model run.
 #include <functional>
 
-#include "run/run_state.hpp"
+#include "record/run_state.hpp"
 
 namespace pluvo {
 

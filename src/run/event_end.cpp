@@ -4,7 +4,7 @@
 
 #include "output/output_phases.hpp"
 #include "run/clock.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 
 namespace pluvo {

@@ -8,7 +8,8 @@
 #include "input/neighbour_services.hpp"
 #include "output/output_phases.hpp"
 #include "overland/overland_phases.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
+#include "run/run_phases.hpp"
 #include "soil/soil_phases.hpp"
 
 namespace pluvo {
@@ -25,7 +26,9 @@ void read_overland_lakes(model_state& m) {
   sum_overland_lake_volumes(m);
 }
 
-// The input readers reach the process families through this table.
+}  // namespace
+
+// The input readers reach the other families through this table; filled once per process.
 void wire_neighbour_services() {
   neighbour_service_table& t = neighbour_services;
   t.read_lowspot_file = read_lowspot_file;
@@ -46,10 +49,7 @@ void wire_neighbour_services() {
   t.linknode_series_open = linknode_series_open;
 }
 
-}  // namespace
-
 void init_input_grids(model_state& m) {
-  wire_neighbour_services();
   m.cell_number_grid.resize(m.mask_rows, m.mask_cols, 0);
   m.data_grid.resize(m.mask_rows, m.mask_cols, 0);
   read_watershed_mask(m);

@@ -6,7 +6,7 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/process.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 
 namespace pluvo {

@@ -17,5 +17,7 @@ void track_peak_discharge(model_state& m);
 void print_progress(model_state& m);
 void check_event_end(model_state& m);
 void close_output_files(model_state& m);
+// Gives the input readers the other families' operations; run_pluvo calls it once per process.
+void wire_neighbour_services();
 
 }  // namespace pluvo

@@ -1,6 +1,6 @@
 #include "run/soil_layers.hpp"
 
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

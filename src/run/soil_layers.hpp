@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "soil/soil_state.hpp"
+#include "record/soil_state.hpp"
 
 namespace pluvo {
 

@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "common/error_state.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 #include "run/soil_layers.hpp"
 

@@ -9,7 +9,7 @@
 #include "common/error_state.hpp"
 #include "common/parallel_team.hpp"
 #include "common/stop_message.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
 
 namespace pluvo {

@@ -8,7 +8,7 @@
 #include "common/stop_message.hpp"
 #include "common/console.hpp"
 #include "common/error_state.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
 #include "soil/soil_phases.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 

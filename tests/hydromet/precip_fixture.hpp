@@ -11,7 +11,7 @@
 #include "common/julian.hpp"
 #include "common/scratch_dir.hpp"
 #include "hydromet/hydromet_phases.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace precip_test {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "run/driver.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/scratch_dir.hpp"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "input/constituents.hpp"
 #include "input/input_phases.hpp"
 #include "input/neighbour_services.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/scratch_dir.hpp"
 
 namespace {

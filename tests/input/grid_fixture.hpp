@@ -10,7 +10,7 @@
 #include "run/scratch_dir.hpp"
 
 #include "common/error_state.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo_test {
 

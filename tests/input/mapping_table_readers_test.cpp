@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "common/printed.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "table_fixture.hpp"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "common/error_state.hpp"
 #include "common/printed.hpp"
 #include "run/driver.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "table_fixture.hpp"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "common/process.hpp"
 #include "common/replace_params.hpp"
 #include "common/time_series.hpp"
+#include "input/neighbour_services.hpp"
 #include "input/project_cards.hpp"
 #include "input/project_file.hpp"
 #include "run/scratch_dir.hpp"
@@ -745,14 +746,15 @@ TEST_F(ProjectFile, FindProjectFolder) {
 TEST_F(ProjectFile, FilesReadAtOnceAreNeverDroppedSilently) {
   static std::vector<std::string> seen;
   seen.clear();
-  const pluvo::project_card_readers before = pluvo::card_readers;
-  pluvo::card_readers = pluvo::project_card_readers{};
+  const pluvo::neighbour_service_table before = pluvo::neighbour_services;
+  pluvo::neighbour_services.elevation_series_file = nullptr;
+  pluvo::neighbour_services.xy_boundary_input = nullptr;
   std::string out;
   blocks b = card("ELEV_SERIES_FILE es.txt", &out);
   EXPECT_EQ(out, "Error: elevation series cannot be read in this build; es.txt was not read.\n");
 
-  pluvo::card_readers.elevation_series_file = [](const char* n) { seen.push_back(std::string("es:") + n); };
-  pluvo::card_readers.xy_boundary_input = [](int code, const char* n) {
+  pluvo::neighbour_services.elevation_series_file = [](const char* n) { seen.push_back(std::string("es:") + n); };
+  pluvo::neighbour_services.xy_boundary_input = [](int code, const char* n) {
     seen.push_back(std::to_string(code) + ":" + n);
   };
   b = read("PLUVOPROJECT\nELEV_SERIES_FILE es.txt\nXYBDYINPUT_GWHEAD g.txt\nXYBDYINPUT_OV_STAGE_INTERP o.txt\n",
@@ -762,7 +764,7 @@ TEST_F(ProjectFile, FilesReadAtOnceAreNeverDroppedSilently) {
   EXPECT_EQ(b.o.ov_boundary, 1);
   EXPECT_EQ(b.o.xybdy_ov_input_on, 1);
   EXPECT_EQ(b.o.xybdy_ov_stage_on, 1);
-  pluvo::card_readers = before;
+  pluvo::neighbour_services = before;
 }
 
 }  // namespace

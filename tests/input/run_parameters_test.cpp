@@ -11,7 +11,7 @@
 #include "common/replace_params.hpp"
 #include "common/time_series.hpp"
 #include "input/input_phases.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/scratch_dir.hpp"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "common/printed.hpp"
 #include "input/input_phases.hpp"
 #include "input/sediment.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "table_fixture.hpp"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo_test {
 

@@ -10,7 +10,7 @@
 #include "common/julian.hpp"
 #include "common/process.hpp"
 #include "run/driver.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/scratch_dir.hpp"
 
 namespace {

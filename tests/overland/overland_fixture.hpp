@@ -8,7 +8,7 @@
 
 #include "common/error_state.hpp"
 #include "overland/overland_phases.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo_test {
 

@@ -5,7 +5,7 @@
 
 #include "common/julian.hpp"
 #include "run/driver.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/one_cell_watershed.hpp"
 #include "run/scratch_dir.hpp"
 

@@ -7,7 +7,7 @@
 #include "common/error_state.hpp"
 #include "common/julian.hpp"
 #include "run/clock.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 
 namespace {

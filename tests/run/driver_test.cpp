@@ -8,7 +8,7 @@
 #include "common/error_state.hpp"
 #include "common/time_series.hpp"
 #include "run/driver.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/one_cell_watershed.hpp"
 #include "run/scratch_dir.hpp"
 

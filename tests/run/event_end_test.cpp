@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/julian.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "common/error_state.hpp"
 #include "common/replace_params.hpp"
 #include "common/time_series.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/scratch_dir.hpp"
 
 namespace {

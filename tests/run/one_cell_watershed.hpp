@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/scratch_dir.hpp"
 
 namespace pluvo_test {

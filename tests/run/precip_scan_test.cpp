@@ -7,7 +7,7 @@
 #include "common/checked_file.hpp"
 #include "common/error_state.hpp"
 #include "common/julian.hpp"
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 #include "run/scratch_dir.hpp"
 

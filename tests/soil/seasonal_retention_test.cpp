@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 #include "soil/seasonal_retention.hpp"
 
 namespace {

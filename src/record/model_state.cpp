@@ -1,4 +1,4 @@
-#include "run/model_state.hpp"
+#include "record/model_state.hpp"
 
 #include <new>
 

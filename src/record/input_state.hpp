@@ -7,7 +7,7 @@
 
 #include "common/checked_file.hpp"
 #include "common/grid.hpp"
-#include "input/option_blocks.hpp"
+#include "record/option_blocks.hpp"
 
 namespace pluvo {
 

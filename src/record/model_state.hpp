@@ -2,16 +2,16 @@
 // The one record that holds the whole state of a run. Each process family declares
 // its own fields in its state header; the record is the sum of them, so every field
 // is reached by its own name.
-#include "channel/channel_state.hpp"
-#include "groundwater/groundwater_state.hpp"
-#include "hydromet/hydromet_state.hpp"
-#include "input/input_state.hpp"
-#include "output/output_state.hpp"
-#include "overland/overland_state.hpp"
-#include "quality/quality_state.hpp"
-#include "run/run_state.hpp"
-#include "soil/soil_state.hpp"
-#include "calibration/calibration_state.hpp"
+#include "record/channel_state.hpp"
+#include "record/groundwater_state.hpp"
+#include "record/hydromet_state.hpp"
+#include "record/input_state.hpp"
+#include "record/output_state.hpp"
+#include "record/overland_state.hpp"
+#include "record/quality_state.hpp"
+#include "record/run_state.hpp"
+#include "record/soil_state.hpp"
+#include "record/calibration_state.hpp"
 
 namespace pluvo {
 
