@@ -1,6 +1,7 @@
 #pragma once
 // Per-cell loops on a thread team. min_cells_for_threads: below this many cells the fork and
 // join of the team cost more than the loop, most of all on a loaded machine.
+// parallel_for_cells: runs a per-cell step over cells 1..n, on the team only from the threshold.
 // parallel_cell_sums: runs a per-cell step over cells 1..n and sums what it returns, in a
 // fixed order of fixed blocks, so the sums are the same on any number of threads.
 #include <array>
@@ -10,6 +11,13 @@
 namespace pluvo {
 
 constexpr int min_cells_for_threads = 4096;
+
+// step(i) does the work of cell i and writes only what belongs to cell i.
+template <typename Step>
+void parallel_for_cells(int n, Step step) {
+#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
+  for (int i = 1; i <= n; i++) step(i);
+}
 
 // step(i) does the work of cell i and returns its K contributions to the sums.
 template <std::size_t K, typename Step>
