@@ -19,7 +19,7 @@ constexpr int token_buffer_size = 1024;  // tokens of up to 1,023 characters; lo
 // 1 when a line was read, 0 at end of file or when nothing could be read.
 int read_line(char* buffer, checked_file& file);
 
-// The same with a caller-given buffer length; a longer line arrives in pieces of length - 1.
+// The same with a caller-given buffer length; a longer line arrives in parts of length - 1.
 int read_line_n(char* buffer, checked_file& file, int length);
 
 // Removes the first n characters of text in place. -1 for an empty text, else 0.

@@ -1,5 +1,5 @@
 #pragma once
-// Overland sediment set-up pieces: water viscosity, settling velocity, the class order and the
+// Overland sediment set-up parts: water viscosity, settling velocity, the class order and the
 // sediment output files.
 
 namespace pluvo {
@@ -16,7 +16,7 @@ double settling_velocity(double diameter_mm, double specific_gravity, double vis
 
 // Splits the classes into wash load (finer than SAND_SIZE) and sand and fills sed_class: the
 // wash-load classes first, then the sand classes, each group in class order.
-void order_sediment_classes(ov_sed_record& s);
+void order_sediment_classes(ov_sed_record& s, double sand_size);
 
 // Opens the sediment output files the options ask for; an unopenable one leaves code 4 with its
 // kind and name in the error state, not yet reported.

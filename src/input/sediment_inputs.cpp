@@ -28,13 +28,13 @@ double settling_velocity(double diameter_mm, double specific_gravity, double vis
   return (g - 1.0) * 9.81 * d * d / (18.0 * nu);  // Stokes law for the fine classes
 }
 
-void order_sediment_classes(ov_sed_record& s) {
+void order_sediment_classes(ov_sed_record& s, double sand_size) {
   const int k_count = s.num_sed_classes;
   s.sand.assign(size_t(k_count) + 1, 0);
   s.sed_class.assign(size_t(k_count) + 1, 0);
   s.num_fine_classes = s.num_sand_classes = 0;
   for (int k = 1; k <= k_count; ++k) {
-    const bool fine = s.sand_size > s.part_diam[size_t(k)];
+    const bool fine = sand_size > s.part_diam[size_t(k)];
     s.sand[size_t(k)] = fine ? 0 : 1;
     ++(fine ? s.num_fine_classes : s.num_sand_classes);
   }
@@ -44,7 +44,7 @@ void order_sediment_classes(ov_sed_record& s) {
 
 namespace {
 
-void copy_sediment_options(const model_state& m, ov_sed_record& s) {
+void copy_sediment_options(model_state& m, ov_sed_record& s) {
   s.soil_erosion_value = m.soil_erosion >= 10 ? m.soil_erosion - 10 : m.soil_erosion;
   s.sed_constituent_mode = m.soil_erosion >= 10 ? 2 : 1;
   s.sed_hydro_locations_on = m.in_sed_loc_flag;
@@ -63,11 +63,7 @@ void copy_sediment_options(const model_state& m, ov_sed_record& s) {
   s.out_sed_loc_path = m.out_sed_loc_file;
   s.outlet_sed_tss_path = m.outlet_sed_tss_file;
   s.out_tss_loc_path = m.out_tss_loc_file;
-  s.sand_size = m.sand_size;
-  s.silt_size = m.silt_size;
-  s.clay_size = m.clay_size;
-  s.water_temp = m.water_temp < 0.0 ? 0.0 : m.water_temp;
-  s.sed_porosity = m.sed_porosity;
+  if (m.water_temp < 0.0) m.water_temp = 0.0;  // the viscosity law holds for liquid water only
 }
 
 // false (code 4 with the file's kind and name, not yet reported) when the file does not open.
@@ -147,7 +143,7 @@ void read_sediment_inputs(model_state& m) {
   m.ov_sed = std::make_unique<ov_sed_record>();
   ov_sed_record& s = *m.ov_sed;
   copy_sediment_options(m, s);
-  s.kinematic_viscosity = water_kinematic_viscosity(s.water_temp);
+  s.kinematic_viscosity = water_kinematic_viscosity(m.water_temp);
 
   open_sediment_outputs(m);
   if (error_state.error_terminate) return;
@@ -190,7 +186,7 @@ void read_sediment_inputs(model_state& m) {
     s.settling_velocity[size_t(k)] =
         settling_velocity(s.part_diam[size_t(k)], s.spec_grav[size_t(k)], s.kinematic_viscosity);
   }
-  order_sediment_classes(s);
+  order_sediment_classes(s, m.sand_size);
 
   if (m.storm_sewer_on) {
     const size_t per_class_cell = size_t(k_count + 1) * (size_t(m.cell_count) + 1);

@@ -207,7 +207,7 @@ void setup_richards_soil_columns(model_state& m) {
   neighbour_services.init_richards_soil_columns(m);
   if (error_state.error_terminate) return;
   for (int i = 1; i <= n; ++i) {
-    m.dtr[i] = m.time_step_s / 3600.0;
+    m.dtr[i] = m.time_step / 3600.0;
     if (m.water_table_on && m.yes_exfil[i] == 1) m.exfiltration_any = 1;
     m.surface_moisture[i] = m.THETA[i][1];
   }

@@ -12,6 +12,9 @@ namespace pluvo {
 
 namespace {
 
+// Sediment hydrograph points exist only with the sediment record.
+int sediment_points_on(const model_state& m) { return m.ov_sed ? m.ov_sed->sed_hydro_locations_on : 0; }
+
 constexpr double cubic_feet_per_cubic_metre = 35.32;
 
 void sum_infiltrated_volume(model_state& m, double area) {
@@ -150,7 +153,7 @@ void write_optimisation_line(model_state& m) {
   if (!m.optimize_on || !m.optimize_output_fp.is_open()) return;
   std::FILE* f = m.optimize_output_fp.stream;
   calibration_results* r = m.external_results;
-  const int points_on = m.optimize_sed_on ? m.sed_hydro_locations_on : m.hyd_location_on;
+  const int points_on = m.optimize_sed_on ? sediment_points_on(m) : m.hyd_location_on;
   const int points = m.optimize_sed_on ? m.sed_hydrograph_point_count : m.hydrograph_link_count;
   auto point_value = [](const std::vector<double>& v, int i) {
     return size_t(i) < v.size() ? v[size_t(i)] : 0.0;
@@ -184,7 +187,7 @@ void file_calibration_results(model_state& m) {
   if (outlet < 0) return;  // an event beyond the record's events has no place in it
   r->event_peaks[outlet] = m.event_peak_q * k;
   r->event_volumes[outlet] = m.event_discharge_volume * k;
-  const int points_on = m.optimize_sed_on ? m.sed_hydro_locations_on : m.hyd_location_on;
+  const int points_on = m.optimize_sed_on ? sediment_points_on(m) : m.hyd_location_on;
   const int points = m.optimize_sed_on ? m.sed_hydrograph_point_count : m.hydrograph_link_count;
   if (points_on != 1) return;
   for (int i = 1; i <= points; ++i) {

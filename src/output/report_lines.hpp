@@ -1,5 +1,5 @@
 #pragma once
-// Small pieces shared by the hydrograph, summary and balance writers.
+// Small parts shared by the hydrograph, summary and balance writers.
 #include <cstdint>
 #include <cstdio>
 #include <vector>

@@ -378,9 +378,9 @@ void write_output_lists(const model_state& m, std::FILE* f) {
       {m.map_out_gw_recharge_inc, "     groundwater recharge incremental."},
       {m.map_out_chan_depth, "     channel depth."},
       {m.map_out_chan_discharge, "     channel discharge."},
-      {m.net_sed_volume_on, "     net volume of erosion/deposition."},
-      {m.vol_sed_susp_on, "     suspended sediment volume."},
-      {m.max_sed_flux_on, "     sediment flux."},
+      {m.ov_sed && m.ov_sed->net_sed_volume_on, "     net volume of erosion/deposition."},
+      {m.ov_sed && m.ov_sed->vol_sed_susp_on, "     suspended sediment volume."},
+      {m.ov_sed && m.ov_sed->max_sed_flux_on, "     sediment flux."},
       {m.map_out_chan_sed_flux, "      channel sediment flux."},
   };
   for (const auto& p : maps)
@@ -395,7 +395,7 @@ void write_output_lists(const model_state& m, std::FILE* f) {
   } files[] = {
       {m.hyd_location_on, "     hydrographs at selected locations."},
       {m.soil_erosion_on, "     sediment outflow at the catchment outlet."},
-      {m.sed_hydro_locations_on, "     sediment hydrographs at selected locations."},
+      {m.ov_sed && m.ov_sed->sed_hydro_locations_on, "     sediment hydrographs at selected locations."},
       {m.superlink_junc_flow_on, "Flows to/from selected superjunctions."},
       {m.superlink_node_flow_on, "Flows to/from selected superlink nodes."},
       {m.gwflux_location_on, "Stream/groundwater exchange fluxes."},

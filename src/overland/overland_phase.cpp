@@ -238,7 +238,7 @@ void route_overland_step(model_state& m) {
   if (m.ov_water_on_land || m.ov_flow_present)
     if (!route(m, dt)) return;
 
-  if (erosion_gate && m.soil_erosion_on == 1 && m.sed_constituent_mode == 1)
+  if (erosion_gate && m.soil_erosion_on == 1 && m.ov_sed && m.ov_sed->sed_constituent_mode == 1)
     compute_overland_erosion(m, dt);
   if (m.overland_lakes_on) m.olake_extent_update = 1;
   book_channel_lakes(m);

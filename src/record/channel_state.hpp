@@ -90,7 +90,6 @@ struct channel_state {
   double lake_inflow_total = 0.0;
   double lake_outflow_total = 0.0;
 
-  // Used by overland routing and infiltration.
   int chan_hotstart_water = 0;  // some node starts with water
   double chan_volume_final = 0.0;  // m3 held in the channels
   int nlakes = 0;

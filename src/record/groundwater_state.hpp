@@ -146,7 +146,6 @@ struct groundwater_state {
   int superlink_drainmod_on = 0;
   std::string water_table_path;
 
-  // Used by overland routing and infiltration.
   int exfil_on = 0;                  // some cell's water table reaches the surface
   int superlink_surface_flag = 0;
   std::vector<double> exfil_depth_cell;  // m, positive upward
@@ -165,9 +164,6 @@ struct groundwater_state {
   int32_t wells_on = 0;
   std::vector<int32_t> well_row;            // 1..gw_well_level_count
   std::vector<int32_t> well_column;
-  // Used by overland routing and infiltration.
-
-  // Used by overland routing and infiltration.
 };
 
 }  // namespace pluvo

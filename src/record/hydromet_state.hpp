@@ -2,7 +2,6 @@
 // Precipitation, hydrometeorology and snow fields of the model record.
 #include <string>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "common/checked_array.hpp"
@@ -139,8 +138,6 @@ struct hydromet_state {
   std::vector<double> snow_canopy_value3;
   int snow_pxtemp_on = 0;
   int snow_temp_base_on = 0;
-
-  // Used by overland routing and infiltration.
 };
 
 }  // namespace pluvo

@@ -1,5 +1,6 @@
 #pragma once
-// Project options and the files the project names. The three option blocks are bases, so
+// Project options, the files the project names, and the grid the inputs are read onto. The
+// three option blocks the cards fill are bases, so every option is reached by its card's name.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -51,10 +52,11 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Per wetland (from 1): eight values, the first the initial depth, the eighth the
   // depth by which the cell's ground lies below the map elevation (m).
   std::vector<std::array<double, 8>> wetland_properties;
+
   // Run switches and units of the project cards.
   int strict_julian_date_on = 0;
   int units_flag = 0;             // 0: elevation and grid size in metres
-  // Precipitation options.
+
   // Process switches.
   int chan_apfa_on = 0;
   int chan_trap_preiss_on = 0;
@@ -65,15 +67,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int chan_point_input_on = 0;
   int point_source_sink_on = 0;
   int grass_input_maps_on = 0;
-  // Output switches.
-  int sed_hydro_locations_on = 0;
-  int net_sed_volume_on = 0;
-  int vol_sed_susp_on = 0;
-  int max_sed_flux_on = 0;
-  // Line-per-output-time files, opened with the project's files.
 
-  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
-  // LONGITUDE and GMT cards.
   // Grid description and cell numbering.
   int32_t mask_rows = 0;
   int32_t mask_cols = 0;
@@ -98,7 +92,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double snow_px_temp = 0.0;  // degrees C at or above the air temperature: snow falls
   int32_t ovr_flow_block_on = 0;
   std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
-
 
   // Files opened by open_project_files, closed by close_output_files or their readers.
   checked_file elevation_fp;
@@ -298,7 +291,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int dike_map_on = 0;
   int lowspot_on = 0;
   int flood_grid_on = 0;
-  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
 
   // Overland output locations.
   int overland_depth_count = 0;
@@ -308,9 +300,8 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<int> overland_wse_row;
   std::vector<int> overland_wse_col;
 
-  // Grid: the ROWS, COLS and GRIDSIZE cards and the header of the last map read.
-  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
-  // LONGITUDE and GMT cards.
+  // Grid and outlet: fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE,
+  // LATITUDE, LONGITUDE and GMT cards, and the header of the last map read.
   int project_rows = 0;
   int project_cols = 0;
   int outlet_row = 0;
@@ -318,7 +309,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double outlet_slope = 0.0;
   double site_longitude = 0.0;
   double gmt_offset = 0.0;
-  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
   double grid_south = 0.0;
   double grid_east = 0.0;
   int grid_rows = 0;
@@ -356,7 +346,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int lowspot_count = 0;
   std::vector<int> low_spot_flow_cell;
 
-
+  // Surface properties, per cell.
   std::vector<double> retent_dep;     // m
   std::vector<double> dist_rough;     // Manning n
   std::vector<double> roughness_exp;
@@ -370,30 +360,17 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<double> dist_rough_copy;
   std::vector<double> area_reduction_factor;
   double snow_roughness_value = 0.0;
-  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
+
+  // Mapping tables: one flag per grid mapping table found in the mapping-table file, indexed
+  // by table id, and the working names the run parameters copy from the cards.
   int grid_table_presence[37] = {};
-  // Working settings from the run parameters.
   std::string elevation_path;
-  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
-  // LONGITUDE and GMT cards.
-  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
-  // Working settings from the run parameters.
   std::string mapping_table_path;
   std::string materials_path;
   int st_mapping_table_on = 0;
   std::string st_mapping_table_path;
   std::string watershed_mask_path;
   int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
-  // Used by overland routing and infiltration.
-  int adjust_elev_on = 0;
-  // Used by overland routing and infiltration.
-
-  // Used by overland routing and infiltration.
-  // Fixed by the time options from the ROWS, COLS, OUTROW, OUTCOL, OUTSLOPE, LATITUDE,
-  // LONGITUDE and GMT cards.
-  // One flag per grid mapping table found in the mapping-table file, indexed by table id.
-
-  // Used by overland routing and infiltration.
 };
 
 }  // namespace pluvo

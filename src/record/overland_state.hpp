@@ -115,7 +115,6 @@ struct overland_state {
   double olake_outflow_total = 0.0;
   std::vector<int> dike_overtopped;  // 1 where water went over a dike
 
-  // Used by overland routing and infiltration.
   std::vector<double> ov_qx;            // m3/s across the face toward rightcon, + away from the cell
   std::vector<double> ov_qy;            // m3/s across the face toward belowcon
   std::vector<double> ov_vol_x;         // face flows accumulated by the ADE scheme
@@ -146,8 +145,6 @@ struct overland_state {
   std::vector<int32_t> face_dir;        // 0..4, present when a cell has type 6 or 7
   std::vector<double> face_head;        // 0..4, present when a cell has type 6 or 7
   std::vector<int32_t> ov_rating_curves;  // per cell: position of its elevation series, -1 none
-
-  // Used by overland routing and infiltration.
 };
 
 }  // namespace pluvo

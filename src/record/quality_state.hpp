@@ -2,11 +2,8 @@
 // Sediment and water-quality fields of the model record.
 #include <string>
 #include <vector>
-#include <string>
 #include <cstdint>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "common/checked_array.hpp"
 
@@ -127,11 +124,6 @@ struct ov_sed_record {
   std::string out_sed_loc_path;
   std::string outlet_sed_tss_path;
   std::string out_tss_loc_path;
-  double sand_size = 0.0;  // mm
-  double silt_size = 0.0;  // mm
-  double clay_size = 0.0;  // mm
-  double water_temp = 0.0;  // deg C
-  double sed_porosity = 0.0;
   double kinematic_viscosity = 0.0;  // m2/s
 
   checked_file out_sed_loc_fp;  // the other sediment files are slots of the model record
@@ -253,8 +245,6 @@ struct quality_state {
   int soil_static_conc_on = 0;
   int sourcefile_on = 0;
 
-  // Used by overland routing and infiltration.
-  int sed_constituent_mode = 0;
   double ov_con_outlet_volume = 0.0;  // m3 of outlet outflow for contaminant accounting
   double ov_con_clock_b = 0.0;
   double ov_con_clock_c = 0.0;

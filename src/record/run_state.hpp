@@ -31,7 +31,6 @@ struct run_state {
   double start_julian = 0.0;
   double clock_origin_julian = 0.0;
   double time_step = 0.0;       // working step, s
-  double time_step_s = 0.0;     // working step, s
   double time_step_days = 0.0;
   double time_tolerance = 1.1574074074074074e-07;  // 0.01 s in days
   int32_t step_count = 0;

@@ -168,7 +168,6 @@ struct soil_state {
   double sm_volume_final = 0.0;
   double sm_evap_total = 0.0;              // returned by the soil-moisture routines
 
-  // Used by overland routing and infiltration.
   std::vector<double> sm_infil_depth;    // m, for soil-moisture accounting
   double infil_volume_total = 0.0;       // m3
   double sac_infil_depth_sum = 0.0;
@@ -242,8 +241,6 @@ struct soil_state {
   std::vector<double> topo_dex;
   std::vector<double> cgw_params;
   std::vector<double> upslope_area;         // per cell
-
-  // Used by overland routing and infiltration.
 };
 
 }  // namespace pluvo

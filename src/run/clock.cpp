@@ -461,7 +461,7 @@ void set_network_timers(model_state& m, bool single_event, double event_start) {
 
 void init_simulation_clock(model_state& m) {
   choose_start_date(m);
-  m.time_step_days = m.time_step_s / 86400.0;
+  m.time_step_days = m.time_step / 86400.0;
   m.exfiltrated_volume = 0.0;
   m.exfiltrated_volume_start = 0.0;
   m.exfiltrated_volume_total = 0.0;

@@ -140,7 +140,6 @@ void check_time_options(model_state& m) {
 
   m.project_rows = m.rows;
   m.project_cols = m.cols;
-  m.time_step_s = m.time_step;
   m.total_time_min = m.tot_time;
 
   if (m.hyd_freq <= 0.0) {

@@ -45,9 +45,9 @@ TEST(LineReader, ShortBufferCutsLineIntoLengthMinusOnePieces) {
   checked_file file;
   ASSERT_TRUE(checked_file_open(file, dir.path("in.txt").c_str(), "r"));
   char buffer[4];
-  std::string pieces;
-  while (read_line_n(buffer, file, 4)) pieces += std::string(buffer) + "|";
-  EXPECT_EQ(pieces, "abc|def|g|");
+  std::string parts;
+  while (read_line_n(buffer, file, 4)) parts += std::string(buffer) + "|";
+  EXPECT_EQ(parts, "abc|def|g|");
 }
 
 TEST(Tokeniser, NextToken) {

@@ -710,7 +710,7 @@ TEST(RichardsColumns, NodeArraysFollowTheTableAndTheOptions) {
     m.richards_c_option_value = c.c_option;
     m.gw_simulation_on = c.groundwater;
     m.water_table_on = 1;
-    m.time_step_s = 90.0;
+    m.time_step = 90.0;
     ASSERT_TRUE(checked_file_open(m.soil_layer_table_fp, w.dir.write("soil.tab", "").c_str(), 'r'));
     const std::string out = run_quietly([&] { setup_richards_soil_columns(m); });
     EXPECT_EQ(out, "Reading Soil Table   Done\nInitialize Richards Params   Done\n");

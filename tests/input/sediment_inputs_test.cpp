@@ -48,11 +48,11 @@ TEST(SedimentClassOrder, WashLoadFirstThenSand) {
   };
   for (const auto& c : cases) {
     ov_sed_record s;
-    s.sand_size = 0.062;
+    const double s_sand_size = 0.062;
     s.num_sed_classes = int(c.diameters.size());
     s.part_diam = {0.0};
     s.part_diam.insert(s.part_diam.end(), c.diameters.begin(), c.diameters.end());
-    order_sediment_classes(s);
+    order_sediment_classes(s, s_sand_size);
     EXPECT_EQ(std::vector<int>(s.sed_class.begin() + 1, s.sed_class.end()), c.sed_class);
     EXPECT_EQ(s.num_fine_classes, c.fine);
     EXPECT_EQ(s.num_sand_classes, c.sand);
@@ -135,7 +135,7 @@ TEST(SedimentInputs, ModeOneAndCoolWater) {
   ASSERT_EQ(error_state.error_terminate, 0);
   EXPECT_EQ(p.m->ov_sed->sed_constituent_mode, 1);
   EXPECT_EQ(p.m->ov_sed->soil_erosion_value, 9);
-  EXPECT_EQ(p.m->ov_sed->water_temp, 0.0);
+  EXPECT_EQ(p.m->water_temp, 0.0);
   EXPECT_EQ(p.m->num_constituents, 0);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "common/checked_file.hpp"
@@ -306,7 +307,9 @@ TEST(EndEvent, OptimisationLineInEachLayout) {
     m->optimize_on = 1;
     m->qout_cfs_on = row.cfs;
     m->optimize_sed_on = row.sediment;
-    m->hyd_location_on = m->sed_hydro_locations_on = 1;
+    m->hyd_location_on = 1;
+    m->ov_sed = std::make_unique<pluvo::ov_sed_record>();
+    m->ov_sed->sed_hydro_locations_on = 1;
     m->hydrograph_link_count = m->sed_hydrograph_point_count = 2;
     m->point_peak_discharge = {0.0, 1.0, 2.0};
     m->point_event_volume = {0.0, 10.0, 20.0};

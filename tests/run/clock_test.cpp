@@ -21,7 +21,6 @@ std::unique_ptr<model_state> uniform_rain_run(double step_s, int minutes) {
   m->uniform_rain_on = 1;
   m->timestep = step_s;
   m->time_step = step_s;
-  m->time_step_s = step_s;
   m->total_time_min = minutes;
   m->uniform_rain_duration = minutes;
   m->start_year = m->cur_year = 2004;
@@ -135,7 +134,7 @@ std::unique_ptr<model_state> long_term_run() {
   auto m = std::make_unique<model_state>();
   m->long_term_on = 1;
   m->precip_on = 1;
-  m->timestep = m->time_step = m->time_step_s = 60.0;
+  m->timestep = m->time_step = 60.0;
   m->hmet_year = m->hmet_last_year = 2001;
   m->hmet_month = 5;
   m->hmet_day = 1;

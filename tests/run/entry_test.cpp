@@ -39,9 +39,9 @@ std::string banner() {
   return line;
 }
 
-size_t count_of(const std::string& text, const std::string& piece) {
+size_t count_of(const std::string& text, const std::string& token) {
   size_t n = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) n++;
+  for (size_t at = text.find(token); at != std::string::npos; at = text.find(token, at + 1)) n++;
   return n;
 }
 

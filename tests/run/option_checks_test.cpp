@@ -211,7 +211,6 @@ TEST(CheckTimeOptions, StepIntervalsAndStops) {
     EXPECT_EQ(pluvo::error_state.error_terminate, c.code ? 1 : 0) << c.label;
     EXPECT_EQ(m->time_step, c.time_step) << c.label;
     if (c.code == 52) continue;
-    EXPECT_EQ(m->time_step_s, c.time_step) << c.label;
     EXPECT_EQ(m->hyd_write_steps, c.hyd_steps) << c.label;
     EXPECT_EQ(m->map_write_steps, c.map_steps) << c.label;
     EXPECT_EQ(m->project_rows, 7) << c.label;
