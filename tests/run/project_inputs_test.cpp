@@ -9,6 +9,7 @@
 
 #include "common/checked_file.hpp"
 #include "input/input_phases.hpp"
+#include "input/table_fixture.hpp"
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 #include "run/whole_project.hpp"
@@ -19,14 +20,8 @@ using pluvo_test::number_after;
 using pluvo_test::read_file;
 using pluvo_test::run_strip_project;
 using pluvo_test::scratch_dir;
+using pluvo_test::table_row;
 using pluvo_test::write_file;
-
-// One table row: the id in columns 1-6, a description to column 86, the values from column 87.
-std::string table_row(int id, const std::string& values) {
-  char text[512];
-  std::snprintf(text, sizeof text, "%6d%-80s%s\n", id, "class", values.c_str());
-  return text;
-}
 
 // Two land classes: class 1 in the west column and the outlet cell, class 2 elsewhere.
 void write_land_map() { write_file("land.idx", std::string(pluvo_test::strip_header()) + "1 2 1\n1 2 2\n"); }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "input/project_cards.hpp"
+#include "run/entry.hpp"
 #include "run/whole_project.hpp"
 
 namespace {
@@ -74,12 +75,20 @@ TEST(Refusal, ModesWithoutADriverStopWithTheirOption) {
       {"-mlsl", "  -mlsl: estimation toolbox\n"},
   };
   for (const auto& mode : modes) {
-    int status = 0;
-    const std::string out =
-        run_command(std::string(PLUVO_BINARY) + " " + mode.option + " control.in 2>&1", status);
+    pluvo::run_stopped_on_error = false;
+    char program[] = "pluvo", control[] = "control.in";
+    std::string option = mode.option;
+    char* argv[] = {program, option.data(), control, nullptr};
+    const std::string out = pluvo::printed_by([&] { pluvo::pluvo_main(3, argv); });
     EXPECT_NE(out.find(refusal(mode.line)), std::string::npos) << mode.option << "\n" << out;
-    EXPECT_EQ(status, 1) << mode.option;
+    EXPECT_TRUE(pluvo::run_stopped_on_error) << mode.option;
   }
+  pluvo::run_stopped_on_error = false;
+  pluvo::error_state = pluvo::error_state_record();
+  // The program itself exits with 1.
+  int status = 0;
+  run_command(std::string(PLUVO_BINARY) + " -c control.in 2>&1", status);
+  EXPECT_EQ(status, 1);
 }
 
 TEST(Refusal, AProjectOfBuiltProcessesRuns) {
