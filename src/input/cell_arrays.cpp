@@ -43,7 +43,8 @@ void read_locations(const model_state& m, checked_file& f, int& count, std::vect
       report_printed();
       return;
     }
-    if (rows[i] <= numbers.rows() && cols[i] <= numbers.cols()) cells[size_t(i) - 1] = numbers(rows[i], cols[i]);
+    if (rows[i] <= numbers.rows() && cols[i] <= numbers.cols())
+      cells[size_t(i) - 1] = numbers(rows[i], cols[i]);
   }
 }
 
