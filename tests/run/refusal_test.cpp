@@ -60,6 +60,7 @@ TEST(Refusal, OneMessageNamesEverythingAndTheProgramExitsWithOne) {
             std::string::npos)
       << out;
   EXPECT_EQ(out.find("Running...."), std::string::npos) << out;
+  EXPECT_EQ(out.find("Sanitizer"), std::string::npos) << out;  // the 1 is the refusal's own
   EXPECT_EQ(status, 1);
 }
 
@@ -88,7 +89,8 @@ TEST(Refusal, ModesWithoutADriverStopWithTheirOption) {
   pluvo::error_state = pluvo::error_state_record();
   // The program itself exits with 1.
   int status = 0;
-  run_command(std::string(PLUVO_BINARY) + " -c control.in 2>&1", status);
+  const std::string out = run_command(std::string(PLUVO_BINARY) + " -c control.in 2>&1", status);
+  EXPECT_EQ(out.find("Sanitizer"), std::string::npos) << out;
   EXPECT_EQ(status, 1);
 }
 
