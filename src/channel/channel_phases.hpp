@@ -10,7 +10,6 @@ void route_channels_step(model_state& m);
 void read_chan_point_input_step(model_state& m);
 
 // Set-up readers called by the input-grid driver.
-void read_cell_locations(model_state& m);
 void setup_channel_network(model_state& m);
 
 }  // namespace pluvo

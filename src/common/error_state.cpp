@@ -298,6 +298,9 @@ std::string error_message_text(const error_state_record& state) {
       return std::string("Error: observed data file improperly formatted.\n");
     case 136:
       return std::string("You are trying to simulate MLGA soil dynamics but without using a valid soil type index map.\nIndex map filename = ") + name + "\n";
+    case 137:
+      return std::string("Error: This version of PLUVO cannot do what was asked; not built yet:\n") + name +
+             "Remove these from the project file or the command line.  Nothing was run.\n";
     case 200:
       return std::string("Program termanated due to invalid channel input file ") + name + "\n";
     case 300:

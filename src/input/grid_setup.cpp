@@ -180,8 +180,10 @@ void read_initial_snow_and_overland_state(model_state& m) {
     if (error_state.error_terminate) return;
     m.ov_depth_2 = m.ov_depth;
     m.ov_depth_3 = m.ov_depth;
+    m.ov_init_depth_on = 1;  // the event balance counts the water the run starts with
   }
   if (m.init_elev_head_flag) {
+    m.init_elev_head_on = 1;
     for (int k = 1; k <= n; ++k)
       if (m.elevation[k] < m.init_elev_head) m.ov_depth[k] = m.init_elev_head - m.elevation[k];
     m.ov_depth_2 = m.ov_depth;

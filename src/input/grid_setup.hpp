@@ -14,6 +14,8 @@ void read_watershed_mask(model_state& m);
 void read_elevation_map(model_state& m);
 void set_elevation_range(model_state& m);
 void allocate_cell_arrays(model_state& m);
+// The soil-moisture output locations (IN_THETA_LOCATION) as cell numbers.
+void read_cell_locations(model_state& m);
 void read_initial_snow_and_overland_state(model_state& m);
 void read_soil_moisture_hotstart(model_state& m);
 

@@ -24,7 +24,7 @@ void record_failure(int code, const std::string& kind, const std::string& name) 
 struct opener {
   model_state& m;
 
-  bool table(int id) const { return m.mapping_table_on && m.grid_table_presence[id] != 0; }
+  bool table(int id) const { return m.mapping_table_on && m.grid_table_presence[presence_slot(id)] != 0; }
 
   // False when the run must stop; a failure that does not count leaves the file closed.
   bool open_if(bool failure_counts, checked_file& f, const std::string& name, char mode,
@@ -74,7 +74,7 @@ bool open_soil_column_files(opener& o, model_state& m) {
   if (m.inf_layered_soil_on != 1 && m.inf_richards_on != 1 && m.inf_redist_on != 1) return true;
   const bool soil_failure_counts =
       (m.inf_richards_on && !o.table(map_table::richards_havercamp) && !o.table(map_table::richards_brooks)) ||
-      (m.inf_layered_soil_on && !(m.mapping_table_on && m.multi_layer_soil_table_present));
+      (m.inf_layered_soil_on && !o.table(map_table::multi_layer_soil));
   if (!o.open_if(soil_failure_counts, m.soil_type_fp, m.soil_type_map_path, 'r', "soil type") ||
       !o.open_if(soil_failure_counts, m.soil_layer_table_fp, m.soil_layer_input_path, 'r',
                  "multi-layer soil table"))

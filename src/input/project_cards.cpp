@@ -1,6 +1,11 @@
 // The card table. One row per keyword; codes without a row have no keyword.
 #include "input/project_cards.hpp"
 
+#include <string>
+#include <type_traits>
+
+#include "record/input_state.hpp"
+
 namespace pluvo {
 
 namespace {
@@ -484,9 +489,148 @@ constexpr project_card cards[] = {
     {"RAINFALL_MMPH", 465, card_form::file_flag, &O::rainfall_mmph_file, &O::rainfall_mmph_flag},
 };
 
+// A card given: its flag or value set, or its file named.
+template <auto field>
+bool given(const input_state& s) {
+  const auto& value = s.*field;
+  if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::string>)
+    return !value.empty();
+  else
+    return value != 0;
+}
+
+template <int method>
+bool infiltration(const input_state& s) { return s.inf_method == method; }
+
+template <int method>
+bool channel_routing(const input_state& s) { return s.chan_method == method; }
+
+// What a project may ask for that this version cannot simulate or write yet. The refusal lists
+// every row a project asks for; the work that builds a process removes the rows it builds.
+constexpr unbuilt_request unbuilt[] = {
+    // Long-term runs and the weather they step on.
+    {"LONG_TERM", "long-term simulation (its start and weather come from the hydrometeorological reader)", given<&O::long_term>},
+    {"HMET_SURFAWAYS", "hydrometeorological data", given<&O::hmet_surfaways_flag>},
+    {"HMET_SAMSON", "hydrometeorological data", given<&O::hmet_samson_flag>},
+    {"HMET_KAL", "hydrometeorological data", given<&O::hmet_kal_flag>},
+    {"HMET_ASCII", "hydrometeorological data", given<&O::hmet_ascii_flag>},
+    {"HMET_OROG_GAGES", "orographic weather stations", given<&O::hmet_orog_gages_flag>},
+    {"ET_CALC_PENMAN", "evapotranspiration", given<&O::et_calc_penman>},
+    {"ET_CALC_DEARDORFF", "evapotranspiration", given<&O::et_calc_deardorff>},
+    {"INIT_SWE_DEPTH", "snow", given<&O::init_swe_depth_kind>},
+    {"SNOW_SWE_FILE", "snow", given<&O::snow_swe_file_flag>},
+    {"SNOW_SD_FILE", "snow", given<&O::snow_sd_file_flag>},
+    {"SNOW_TEMP", "snow", given<&O::snow_temp_flag>},
+    {"NWSRFS_SNOW", "snow", given<&O::nwsrfs_snow>},
+    {"NWSRFS_SNOW_W_RAD", "snow", given<&O::nwsrfs_snow_w_rad>},
+    {"NWSRFS_ELEV_SNOW", "snow", given<&O::nwsrfs_elev_snow_flag>},
+    {"EB_SNOW", "snow", given<&O::eb_snow>},
+    {"HY_SNOW", "snow", given<&O::hy_snow>},
+    {"REB_SNOW", "snow", given<&O::reb_snow>},
+    {"SNOW_CANOPY_INTERCEPT", "snow", given<&O::snow_canopy_intercept>},
+    {"SNOW_ROUGHNESS", "flow over snow", given<&O::snow_roughness_flag>},
+    {"SNOW_DARCY", "flow over snow", given<&O::snow_darcy_flag>},
+    // Overland processes besides the routing schemes.
+    {"OVERLAND_LAKE_MAP", "overland lakes", given<&O::overland_lake_map_flag>},
+    {"OVERLAND_LAKE_FILE", "overland lakes", given<&O::overland_lake_file>},
+    {"LOWSPOT_FILE", "low spots", given<&O::lowspot_file_flag>},
+    {"OV_BOUNDARY", "overland boundaries", given<&O::ov_boundary>},
+    {"OV_PUMP", "overland pumps", given<&O::ov_pump_flag>},
+    {"LAKE_PUMP", "lake pumps", given<&O::lake_pump_flag>},
+    {"OV_BMP", "best management practices", given<&O::ov_BMP>},
+    {"DIKE_MAP", "dikes", given<&O::dike_map_flag>},
+    {"OV_POINT_SOURCE", "overland point sources", given<&O::ov_point_source_flag>},
+    // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
+    {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},
+    // Infiltration other than plain Green and Ampt, and the soil models.
+    {"INF_REDIST", "Green and Ampt infiltration with redistribution", infiltration<2>},
+    {"INF_LAYERED_SOIL", "multi-layer Green and Ampt infiltration", infiltration<3>},
+    {"INF_RICHARDS", "Richards equation infiltration", infiltration<4>},
+    {"PERMAFROST_GIPL", "soil temperature", given<&O::permafrost_gipl_flag>},
+    {"MULTI_LAYER_INFIL_GIPL", "soil temperature", given<&O::multi_layer_infil_gipl_flag>},
+    {"SACRAMENTO", "the Sacramento model", given<&O::sacramento_flag>},
+    {"CONCEPTUAL_GW", "conceptual groundwater", given<&O::conceptual_gw_flag>},
+    // Channels, groundwater and pipe networks.
+    {"CHAN_PREISS", "Preissmann channel routing", channel_routing<1>},
+    {"CHAN_DRAIN", "channel drainage routing", channel_routing<2>},
+    {"CHAN_EXPLIC", "explicit diffusive-wave channel routing", channel_routing<3>},
+    {"CHAN_MESH", "mesh channel routing", channel_routing<4>},
+    {"CHAN_BACKWATER", "backwater channel routing", channel_routing<5>},
+    {"CHANNEL_INPUT", "channel network", given<&O::channel_input_file>},
+    {"CHAN_POINT_INPUT", "channel point inputs", given<&O::chan_point_input_file>},
+    {"READ_CHAN_HOTSTART", "channel hotstart", given<&O::read_chan_hotstart_flag>},
+    {"EXPLIC_HOTSTART", "channel hotstart", given<&O::explic_hotstart_flag>},
+    {"WRITE_CHAN_HOTSTART", "channel hotstart", given<&O::write_chan_hotstart_flag>},
+    {"EXPLIC_BACKWATER", "channel hotstart", given<&O::explic_backwater_flag>},
+    {"GW_SIMULATION", "groundwater", given<&O::gw_simulation>},
+    {"STORM_SEWER", "the superlink pipe network", given<&O::storm_sewer_flag>},
+    {"STORM_DRAIN", "storm drains", given<&O::storm_drain_flag>},
+    // Sediment and water quality.
+    {"SOIL_EROSION", "erosion and sediment transport", given<&O::soil_erosion_flag>},
+    {"NUTRIENTS", "nutrients", given<&O::nutrients>},
+    {"OV_CON_TRANS", "overland contaminant transport", given<&O::ov_con_trans>},
+    {"CHAN_CON_TRANS", "channel contaminant transport", given<&O::chan_con_trans>},
+    {"SOIL_CON_TRANS", "soil contaminant transport", given<&O::soil_con_trans>},
+    {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
+    // Outputs whose writer is not built.
+    {"DEPTH", "map series", given<&O::depth_flag>},
+    {"DISCHARGE", "map series", given<&O::discharge_flag>},
+    {"INF_DEPTH", "map series", given<&O::inf_depth_flag>},
+    {"SURF_MOIST", "map series", given<&O::surf_moist_flag>},
+    {"RATE_OF_INFIL", "map series", given<&O::rate_of_infil_flag>},
+    {"DIS_RAIN", "map series", given<&O::dis_rain_flag>},
+    {"GW_RECHARGE_CUM", "map series", given<&O::gw_recharge_cum_flag>},
+    {"GW_RECHARGE_INC", "map series", given<&O::gw_recharge_inc_flag>},
+    {"OV_CON_MAP", "map series", given<&O::ov_con_map_flag>},
+    {"CHAN_DEPTH", "channel series", given<&O::chan_depth_flag>},
+    {"CHAN_DISCHARGE", "channel series", given<&O::chan_discharge_flag>},
+    {"CHAN_STAGE", "channel series", given<&O::chan_stage_flag>},
+    {"CHAN_VELOCITY", "channel series", given<&O::chan_velocity_flag>},
+    {"CHAN_SED_FLUX", "channel series", given<&O::chan_sed_flux_flag>},
+    {"IN_HYD_LOCATION", "channel point files", given<&O::in_hyd_location_flag>},
+    {"IN_GWFLUX_LOCATION", "groundwater flux point files", given<&O::in_gwflux_location_flag>},
+    {"OUT_DEP_LOCATION", "channel point files", given<&O::out_dep_location_flag>},
+    {"OUT_CON_LOCATION", "channel point files", given<&O::out_con_location_flag>},
+    {"OUT_MASS_LOCATION", "channel point files", given<&O::out_mass_location_flag>},
+    {"LAKE_OUTPUT", "channel lake file", given<&O::lake_output_flag>},
+    {"FLOOD_GRID", "maximum flood depth map", given<&O::flood_grid_flag>},
+    {"FLOOD_STREAM", "maximum flood stage file", given<&O::flood_stream_flag>},
+    {"GW_OUTPUT", "groundwater output", given<&O::gw_output_flag>},
+    {"GW_WELL_LEVEL", "well level file", given<&O::gw_well_level_flag>},
+    {"WRITE_OV_HOTSTART", "overland hotstart output", given<&O::write_ov_hotstart_flag>},
+    {"WRITE_SM_HOTSTART", "soil moisture hotstart output", given<&O::write_sm_hotstart_flag>},
+    {"VOK_HYDRO", "VOK hydrograph", given<&O::vok_hydro_flag>},
+    {"ANALYZERS", "analyzers", given<&O::analyzers_flag>},
+    // Coupling with other programs.
+    {"XYBDYOUTPUT_PTS", "XY boundary coupling", given<&O::xybdyoutput_flag>},
+    {"XYBDYINPUT_OVDEP", "XY boundary coupling", given<&O::xybdy_ov_input_on>},
+    {"OMBA", "OMBA coupling", given<&O::omba_flag>},
+    {"QIR", "QIR coupling", given<&O::qir>},
+    {"Q4_INPUT", "Q4 coupling", given<&O::q4_input_flag>},
+    {"Q4_FLUXES", "Q4 coupling", given<&O::q4_fluxes>},
+};
+
+constexpr unbuilt_mode unbuilt_modes[] = {
+    {2, "-c", "SCE-UA calibration"},
+    {6, "-m", "Monte Carlo calibration"},
+    {7, "-s", "sensitivity analysis"},
+    {8, "-slm", "estimation toolbox"},
+    {9, "-ms", "estimation toolbox"},
+    {10, "-tr", "estimation toolbox"},
+    {11, "-mlsl", "estimation toolbox"},
+};
+
 }  // namespace
 
 std::span<const project_card> project_card_table() { return cards; }
+
+std::span<const unbuilt_request> unbuilt_requests() { return unbuilt; }
+
+const unbuilt_mode* find_unbuilt_mode(int mode) {
+  for (const unbuilt_mode& u : unbuilt_modes)
+    if (u.mode == mode) return &u;
+  return nullptr;
+}
 
 const project_card* find_project_card(int code) {
   for (const project_card& c : cards)

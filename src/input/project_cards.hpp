@@ -69,4 +69,27 @@ std::span<const project_card> project_card_table();
 // The row of a card code, or nullptr for a code without a keyword.
 const project_card* find_project_card(int code);
 
+struct input_state;
+
+// A card or method whose process is not built yet. The option checks refuse a project that
+// asks for any of them, naming each; the work that builds a process removes its rows.
+struct unbuilt_request {
+  const char* name;  // the card (and value) as the project file gives it
+  const char* what;  // the process it asks for
+  bool (*asked)(const input_state& cards);
+};
+std::span<const unbuilt_request> unbuilt_requests();
+
+// A command-line run mode whose driver is not built yet.
+struct unbuilt_mode {
+  int mode;            // the mode number of the command line
+  const char* option;  // as typed
+  const char* what;
+};
+// The row of a mode, or nullptr when the mode is built.
+const unbuilt_mode* find_unbuilt_mode(int mode);
+
+// Code of the message that names what is not built yet.
+constexpr int unbuilt_error_code = 137;
+
 }  // namespace pluvo

@@ -122,8 +122,7 @@ void read_layered_soil(model_state& m) {
   const int n = m.cell_count;
   ensure_cells(m.soiltype, n);
   std::string source;
-  if (table_present(m, map_table::multi_layer_soil) ||
-      (m.mapping_table_on && m.multi_layer_soil_table_present)) {
+  if (table_present(m, map_table::multi_layer_soil)) {
     source = m.mapping_table_path;
     const int soils =
         read_multilayer_ga_table(m, [&m](checked_file& f) { return read_multilayer_soil_table(f, m); });

@@ -171,6 +171,17 @@ void setup_snow_roughness(model_state& m) {
   }
 }
 
-void read_overland_blockage_table(model_state&) {}  // blockage values come from the mapping tables
+void read_overland_blockage_table(model_state& m) {
+  if (!m.ovr_flow_block_on || !table_present(m, map_table::ovr_flow_block)) return;
+  const int n = m.cell_count;
+  std::vector<double> faces[4];
+  for (auto& f : faces) f.assign(size_t(n) + 1, 0.0);
+  echo(m, m.silent_mode != 1, "reading overland blockage table and map from master table file\n");
+  read_table(m, map_table::ovr_flow_block,
+             {&m.ovr_flow_block_value1, &faces[0], &faces[1], &faces[2], &faces[3]});
+  if (error_state.error_terminate) return;
+  for (int k = 1; k <= n; ++k)
+    for (int face = 1; face <= 4; ++face) m.ovr_flow_block_frac[k][face] = faces[face - 1][size_t(k)];
+}
 
 }  // namespace pluvo

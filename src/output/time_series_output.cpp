@@ -103,7 +103,7 @@ void write_overland_files(const model_state& m) {
                           [&](int c) { return cell_value(m.ov_depth, c); });
   std::FILE* wse = open_stream(m.overland_wse_out_fp);
   if (m.overland_wse_on && wse)
-    write_cell_point_file(m, wse, m.overland_depth_cells, [&](int c) {
+    write_cell_point_file(m, wse, m.overland_wse_cells, [&](int c) {
       return cell_value(m.elevation, c) + cell_value(m.ov_depth, c);
     });
 }

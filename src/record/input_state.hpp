@@ -8,6 +8,7 @@
 
 #include "common/checked_file.hpp"
 #include "common/grid.hpp"
+#include "common/node_matrix.hpp"
 #include "record/option_blocks.hpp"
 
 namespace pluvo {
@@ -92,6 +93,8 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double snow_px_temp = 0.0;  // degrees C at or above the air temperature: snow falls
   int32_t ovr_flow_block_on = 0;
   std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
+  // [cell][1..4]: blocked fraction of the face toward the above, right, below and left neighbour.
+  node_matrix<double> ovr_flow_block_frac;
 
   // Files opened by open_project_files, closed by close_output_files or their readers.
   checked_file elevation_fp;
@@ -273,8 +276,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::string flood_stream_name;
   int contam_map_on = 0;
   std::string contam_map_path;
-  // The mapping-table file holds the multi-layer Green and Ampt soil table.
-  int multi_layer_soil_table_present = 0;
 
   // Switches read by the grid set-up.
   int mapping_table_on = 0;

@@ -68,6 +68,7 @@ struct output_state {
   // Locations of the cell, overland depth and soil-moisture files (cell numbers).
   std::vector<int> gnumlocater;
   std::vector<int> overland_depth_cells;
+  std::vector<int> overland_wse_cells;
   std::vector<int> theta_cells;
   // Event figures closed at the end of each event (m3, m3/s).
   double lake_volume_final = 0.0;

@@ -11,6 +11,7 @@
 #include "common/process.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "hydromet/precip_file.hpp"
+#include "input/project_cards.hpp"
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 
@@ -121,8 +122,13 @@ bool count_precip_events(model_state& m) {
   int result = 0;
   if (m.raingage_fp.is_open()) {
     while ((result = read_precip_event(m.raingage_fp.stream, m, m.precip_path.c_str())) == 1) {
-      if (m.precip_kind == 2 && m.radar_filenames.empty())
-        m.radar_filenames.assign(radar_filename_slots, std::string());
+      if (m.precip_kind == 2) {
+        // Radar grids would put no rain at all on the cells: refused before anything runs.
+        error_state.error_code = unbuilt_error_code;
+        error_state.error_file_name = "  RADAR records of " + m.precip_path + ": radar rainfall\n";
+        report_error(error_state);
+        return false;
+      }
       const date_record& d = m.precip_dates[1];
       m.event_start_year = d.year;
       m.event_start_month = d.month;

@@ -3,9 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "calibration/calibration_modes.hpp"
+#include "common/error_state.hpp"
 #include "common/process.hpp"
+#include "input/project_cards.hpp"
 #include "run/driver.hpp"
 
 namespace pluvo {
@@ -40,6 +43,15 @@ void web_header() {
   } else {
     std::printf("<P>Error in invocation - wrong FORM probably.");
   }
+}
+
+// A mode whose driver is not built stops with the numbered message instead of doing nothing.
+void refuse_unbuilt_mode(const unbuilt_mode& u) {
+  error_state = error_state_record();
+  error_state.error_code = unbuilt_error_code;
+  error_state.error_file_name = std::string("  ") + u.option + ": " + u.what + "\n";
+  report_error(error_state);
+  run_stopped_on_error = true;
 }
 
 }  // namespace
@@ -128,7 +140,9 @@ int pluvo_main(int argc, char** argv) {
   }
   command_line cl;
   const int count = parse_command_line(argc, argv, cl);
-  if (count != -1) {
+  const unbuilt_mode* unbuilt = count != -1 ? find_unbuilt_mode(cl.mode) : nullptr;
+  if (unbuilt) refuse_unbuilt_mode(*unbuilt);
+  if (count != -1 && !unbuilt) {
     switch (cl.mode) {
       case 1:
         result = run_pluvo(cl.file_name, nullptr, argv[1]);

@@ -2,10 +2,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/process.hpp"
+#include "input/project_cards.hpp"
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 
@@ -105,6 +107,17 @@ int32_t check_coupling(model_state& m) {
   return 0;
 }
 
+// Everything the project asks for that is not built yet, named in one message, so that a run
+// never reports success for work it did not do.
+int32_t check_unbuilt(const model_state& m) {
+  std::string names;
+  for (const unbuilt_request& u : unbuilt_requests())
+    if (u.asked(m)) names += std::string("  ") + u.name + ": " + u.what + "\n";
+  if (names.empty()) return 0;
+  error_state.error_file_name = names;
+  return unbuilt_error_code;
+}
+
 // Steps of length step_s in the given minutes, truncated.
 int32_t steps_in(double minutes, double step_s) { return static_cast<int32_t>(60.0 / step_s * minutes); }
 
@@ -120,6 +133,10 @@ void validate_project_options(model_state& m) {
   if (code == 0) code = check_channels(m);
   if (code == 0) code = check_groundwater(m);
   if (code == 0) code = check_coupling(m);
+  // What is not built is named whatever else is wrong; the checks above still settle the
+  // switches they own.
+  const int32_t unbuilt = check_unbuilt(m);
+  if (unbuilt != 0) code = unbuilt;
   if (code != 0) error_state.error_code = code;
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "grid_fixture.hpp"
+#include "run/whole_project.hpp"
 #include "table_fixture.hpp"
 
 namespace {
@@ -38,9 +39,15 @@ TEST(Program, ReadsSedimentClassesAndChecksTheStreamTables) {
       "OUTCOL 27\nOUTSLOPE 0.022\nMANNING_N 0.05\nTIMESTEP 10\nTOT_TIME 10\nHYD_FREQ 1\nMAP_FREQ 60\n"
       "START_DATE 2020 6 1\nSTART_TIME 10 0\nOVERTYPE 1\nRAIN_INTENSITY 10\nRAIN_DURATION 30\nSUMMARY basin.sum\nOUTLET_HYDRO basin.hyd\nMAPPING_TABLE t.cmt\n"
       "ST_MAPPING_TABLE st.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.062\nWATER_TEMP 20\nOUTLET_SED_FLUX sed.hyd\n");
+  // Erosion is refused until it is built; its readers still run.
   int status = -1;
-  const std::string out = pluvo_test::run_command(std::string(PLUVO_BINARY " ") + project, status);
-  EXPECT_EQ(status, 0) << out;
+  const std::string refused = pluvo_test::run_command(std::string(PLUVO_BINARY " ") + project, status);
+  EXPECT_EQ(status, 1) << refused;
+  EXPECT_NE(refused.find("  SOIL_EROSION: erosion and sediment transport\n"), std::string::npos) << refused;
+  const pluvo_test::set_up_result set_up = pluvo_test::set_up_past_refusal(project.c_str());
+  EXPECT_TRUE(set_up.refused);
+  EXPECT_FALSE(set_up.stopped) << set_up.out;
+  const std::string& out = set_up.out;
   for (const char* line : {"\nChecking stream mapping table file...\n  Roughness..........................N\n",
                            "  Dispersion.........................Y\n",
                            "Reading sediments table from mapping table file\n"

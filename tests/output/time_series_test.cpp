@@ -65,6 +65,7 @@ TEST(WriteTimeSeries, CompanionAndCellFilesAtOneOutputTime) {
     m->celldepdis_location_on = m->overland_depths_on = m->overland_wse_on = m->theta_out_on = 1;
     m->gnumlocater = {1, 3};
     m->overland_depth_cells = {2};
+    m->overland_wse_cells = {2};
     m->theta_cells = {4};
     m->depth_map = {0.0, 0.01, 0.0, 0.02, 0.0};
     m->ov_qx = {0.0, 0.3, 0.0, 0.0, 0.0};

@@ -1,0 +1,127 @@
+// A project or run mode that asks for something not built yet stops with one numbered message
+// naming each such thing, and exit status 1; it never runs and reports success.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "input/project_cards.hpp"
+#include "run/driver.hpp"
+#include "run/entry.hpp"
+#include "run/whole_project.hpp"
+
+namespace {
+
+using pluvo_test::run_command;
+using pluvo_test::run_strip_project;
+using pluvo_test::scratch_dir;
+using pluvo_test::write_file;
+
+const char* const refusal_head = "Error: This version of PLUVO cannot do what was asked; not built yet:\n";
+const char* const refusal_tail = "Remove these from the project file or the command line.  Nothing was run.\n";
+
+std::string refusal(const std::string& lines) { return refusal_head + lines + refusal_tail; }
+
+// Each row of the list through the real reader: a project that gives the card stops, naming it.
+class RefusedCard : public testing::TestWithParam<pluvo::unbuilt_request> {};
+
+TEST_P(RefusedCard, StopsTheRunWithItsName) {
+  scratch_dir dir;
+  const pluvo::unbuilt_request& u = GetParam();
+  // Every listed card takes a file name or ignores what follows it.
+  const pluvo_test::project_result r = run_strip_project(std::string(u.name) + " x.dat\n");
+  const std::string line = std::string("  ") + u.name + ": " + u.what + "\n";
+  const size_t head = r.out.find(refusal_head);
+  ASSERT_NE(head, std::string::npos) << r.out;
+  const size_t named = r.out.find(line, head);
+  EXPECT_NE(named, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(refusal_tail, named), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Running...."), std::string::npos);
+  EXPECT_TRUE(r.stopped);
+}
+
+std::string card_name(const testing::TestParamInfo<pluvo::unbuilt_request>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(EveryListedCard, RefusedCard,
+                         testing::ValuesIn(pluvo::unbuilt_requests().begin(), pluvo::unbuilt_requests().end()),
+                         card_name);
+
+TEST(Refusal, OneMessageNamesEverythingAndTheProgramExitsWithOne) {
+  scratch_dir dir;
+  pluvo_test::write_strip_grid();
+  write_file("w.prj", "PLUVOPROJECT\n" + pluvo_test::strip_cards() +
+                          "CHAN_EXPLIC\nCHANNEL_INPUT w.cif\nNUTRIENTS\nLONG_TERM\n");
+  int status = 0;
+  const std::string out = run_command(std::string(PLUVO_BINARY) + " w.prj 2>&1", status);
+  EXPECT_NE(out.find(refusal("  LONG_TERM: long-term simulation (its start and weather come from the "
+                             "hydrometeorological reader)\n"
+                             "  CHAN_EXPLIC: explicit diffusive-wave channel routing\n"
+                             "  CHANNEL_INPUT: channel network\n"
+                             "  NUTRIENTS: nutrients\n")),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("Running...."), std::string::npos) << out;
+  EXPECT_EQ(out.find("Sanitizer"), std::string::npos) << out;  // the 1 is the refusal's own
+  EXPECT_EQ(status, 1);
+}
+
+TEST(Refusal, ModesWithoutADriverStopWithTheirOption) {
+  scratch_dir dir;
+  write_file("control.in", "nothing\n");
+  const struct {
+    const char* option;
+    const char* line;
+  } modes[] = {
+      {"-c", "  -c: SCE-UA calibration\n"},          {"-m5", "  -m: Monte Carlo calibration\n"},
+      {"-s", "  -s: sensitivity analysis\n"},        {"-slm", "  -slm: estimation toolbox\n"},
+      {"-ms", "  -ms: estimation toolbox\n"},        {"-tr", "  -tr: estimation toolbox\n"},
+      {"-mlsl", "  -mlsl: estimation toolbox\n"},
+  };
+  for (const auto& mode : modes) {
+    pluvo::run_stopped_on_error = false;
+    char program[] = "pluvo", control[] = "control.in";
+    std::string option = mode.option;
+    char* argv[] = {program, option.data(), control, nullptr};
+    const std::string out = pluvo::printed_by([&] { pluvo::pluvo_main(3, argv); });
+    EXPECT_NE(out.find(refusal(mode.line)), std::string::npos) << mode.option << "\n" << out;
+    EXPECT_TRUE(pluvo::run_stopped_on_error) << mode.option;
+  }
+  pluvo::run_stopped_on_error = false;
+  pluvo::error_state = pluvo::error_state_record();
+  // The program itself exits with 1.
+  int status = 0;
+  const std::string out = run_command(std::string(PLUVO_BINARY) + " -c control.in 2>&1", status);
+  EXPECT_EQ(out.find("Sanitizer"), std::string::npos) << out;
+  EXPECT_EQ(status, 1);
+}
+
+// Radar rainfall is met in the precipitation file, not among the cards: refused while the events
+// are counted, before the run starts.
+TEST(Refusal, RadarEventsStopTheRunBeforeItStarts) {
+  scratch_dir dir;
+  write_file("storm.gag", "EVENT radar\nNRGAG FILES\nNRPDS 2\nRADAR 2020 6 1 10 0 one.asc\n"
+                          "RADAR 2020 6 1 10 15 two.asc\n");
+  std::string cards = pluvo_test::strip_cards();
+  cards.replace(cards.find("PRECIP_UNIF\n"), 12, "PRECIP_FILE storm.gag\n");
+  for (const char* uniform : {"RAIN_INTENSITY 36\n", "RAIN_DURATION 10\n"})
+    cards.erase(cards.find(uniform), std::string(uniform).size());
+  pluvo_test::write_strip_grid();
+  write_file("r.prj", "PLUVOPROJECT\n" + cards);
+  pluvo::error_state = pluvo::error_state_record();
+  pluvo::run_stopped_on_error = false;
+  const std::string out = pluvo::printed_by([] { pluvo::run_pluvo("r.prj", nullptr, "r.prj"); });
+  EXPECT_NE(out.find(refusal("  RADAR records of storm.gag: radar rainfall\n")), std::string::npos) << out;
+  EXPECT_EQ(out.find("Running...."), std::string::npos) << out;
+  EXPECT_TRUE(pluvo::run_stopped_on_error);
+  pluvo::run_stopped_on_error = false;
+  pluvo::error_state = pluvo::error_state_record();
+}
+
+TEST(Refusal, AProjectOfBuiltProcessesRuns) {
+  scratch_dir dir;
+  const pluvo_test::project_result r = run_strip_project("");
+  EXPECT_EQ(r.out.find(refusal_head), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Running...."), std::string::npos) << r.out;
+  EXPECT_FALSE(r.stopped);
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+#pragma once
+// A whole project in the scratch directory: a 2 x 3 watershed tilted east to its outlet at row 1,
+// column 3, a project file of the usual cards plus the caller's, run through the real reader.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/error_state.hpp"
+#include "common/printed.hpp"
+#include "input/input_phases.hpp"
+#include "input/project_cards.hpp"
+#include "record/model_state.hpp"
+#include "run/run_phases.hpp"
+#include "common/process.hpp"
+#include "run/driver.hpp"
+#include "run/scratch_dir.hpp"
+
+namespace pluvo_test {
+
+// 10 m cells; the grid header every map of the project shares.
+inline const char* strip_header() { return "north: 30\nsouth: 10\neast: 30\nwest: 0\nrows: 2\ncols: 3\n"; }
+
+// Cell elevations fall 0.1 m per cell toward the outlet column.
+inline void write_strip_grid() {
+  write_file("w.msk", std::string(strip_header()) + "1 1 1\n1 1 1\n");
+  write_file("w.ele", std::string(strip_header()) + "10.2 10.1 10.0\n10.2 10.1 10.05\n");
+}
+
+// Ten minutes of 36 mm/h uniform rain, half an hour in all at 10 s steps.
+inline std::string strip_cards() {
+  return "WATERSHED_MASK w.msk\nELEVATION w.ele\nGRIDSIZE 10\nROWS 2\nCOLS 3\nOUTROW 1\nOUTCOL 3\n"
+         "OUTSLOPE 0.01\nTIMESTEP 10\nTOT_TIME 30\nOVERTYPE 1\nMANNING_N 0.03\nPRECIP_UNIF\n"
+         "RAIN_INTENSITY 36\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\nHYD_FREQ 5\n"
+         "MAP_FREQ 60\nSUMMARY w.sum\nOUTLET_HYDRO w.hyd\n";
+}
+
+struct project_result {
+  std::string out;      // what the run printed
+  bool stopped = false;  // the run stopped on a reported error: the program exits with 1
+};
+
+// Writes the grid and w.prj with the usual cards and extra ones, and runs it in this process on
+// one thread (six cells need no team).
+inline project_result run_strip_project(const std::string& extra_cards) {
+  write_strip_grid();
+  write_file("w.prj", "PLUVOPROJECT\n" + strip_cards() + extra_cards);
+  pluvo::error_state = pluvo::error_state_record();
+  pluvo::run_stopped_on_error = false;
+  const int threads = pluvo::thread_count;
+  pluvo::set_thread_count(1);
+  project_result r;
+  r.out = pluvo::printed_by([] { pluvo::run_pluvo("w.prj", nullptr, "w.prj"); });
+  pluvo::set_thread_count(threads);
+  r.stopped = pluvo::run_stopped_on_error;
+  pluvo::run_stopped_on_error = false;
+  pluvo::error_state = pluvo::error_state_record();
+  return r;
+}
+
+// The set-up of a run up to its time loop, for a project that asks for a process not built yet:
+// the refusal is checked and then lifted, so the readers of that process's inputs still run as
+// they will once it is built. What they printed; inspect sees the record once the grids are set
+// up; the project's files are closed afterwards.
+struct set_up_result {
+  std::string out;
+  bool refused = false;  // the option checks named something not built
+  bool stopped = false;  // a reader stopped the set-up after the refusal was lifted
+};
+
+inline set_up_result set_up_past_refusal(
+    const char* project, const std::function<void(pluvo::model_state&)>& inspect = nullptr) {
+  pluvo::error_state = pluvo::error_state_record();
+  auto m = std::make_unique<pluvo::model_state>();
+  set_up_result r;
+  r.out = pluvo::printed_by([&] {
+    pluvo::read_run_parameters(project, *m);
+    pluvo::validate_project_options(*m);
+    r.refused = pluvo::error_state.error_code == pluvo::unbuilt_error_code;
+    pluvo::error_state = pluvo::error_state_record();
+    // As the driver does after each step: report a pending code, stop on a fatal one.
+    const auto stopped = [] {
+      if (pluvo::error_state.error_code > 0) pluvo::report_error(pluvo::error_state);
+      return pluvo::error_state.error_terminate != 0;
+    };
+    pluvo::open_project_files(*m);
+    if (stopped()) return;
+    pluvo::check_time_options(*m);
+    if (stopped()) return;
+    pluvo::init_input_grids(*m);
+    if (!stopped() && inspect) inspect(*m);
+  });
+  r.stopped = pluvo::error_state.error_terminate != 0;
+  pluvo::free_model_state(m.get());
+  pluvo::error_log_file = nullptr;
+  pluvo::error_state = pluvo::error_state_record();
+  return r;
+}
+
+// The number after label in text, NAN when the label is missing.
+inline double number_after(const std::string& text, const std::string& label) {
+  const size_t at = text.find(label);
+  if (at == std::string::npos) return NAN;
+  return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
+
+}  // namespace pluvo_test
