@@ -219,6 +219,10 @@ void sleep_until_next_event(model_state& m) {
 
 }  // namespace
 
+bool overland_erosion_on(const model_state& m) {
+  return m.soil_erosion_on == 1 && m.ov_sed && m.ov_sed->sed_constituent_mode == 1;
+}
+
 void route_overland_step(model_state& m) {
   if (!(std::fabs(m.step_next_time - m.cur_julian) < m.time_tolerance)) return;
   const double dt = (m.cur_julian - m.step_last_time) * 86400.0;
@@ -238,8 +242,7 @@ void route_overland_step(model_state& m) {
   if (m.ov_water_on_land || m.ov_flow_present)
     if (!route(m, dt)) return;
 
-  if (erosion_gate && m.soil_erosion_on == 1 && m.ov_sed && m.ov_sed->sed_constituent_mode == 1)
-    compute_overland_erosion(m, dt);
+  if (erosion_gate && overland_erosion_on(m)) compute_overland_erosion(m, dt);
   if (m.overland_lakes_on) m.olake_extent_update = 1;
   book_channel_lakes(m);
 

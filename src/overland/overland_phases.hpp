@@ -16,6 +16,9 @@ void apply_cell_inflows(model_state& m);
 void apply_overland_sources_sinks(model_state& m);
 void bmp_step(model_state& m);
 void route_overland_step(model_state& m);
+// True when a routed step with flowing water goes on to the overland erosion step: erosion is
+// on and its classes are not carried as constituents.
+bool overland_erosion_on(const model_state& m);
 void update_overland_lake_extent(model_state& m);
 
 // Set-up readers called by the input-grid driver.

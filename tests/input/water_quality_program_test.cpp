@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "grid_fixture.hpp"
+#include "overland/overland_phases.hpp"
 #include "run/whole_project.hpp"
 #include "table_fixture.hpp"
 
@@ -44,7 +45,10 @@ TEST(Program, ReadsSedimentClassesAndChecksTheStreamTables) {
   const std::string refused = pluvo_test::run_command(std::string(PLUVO_BINARY " ") + project, status);
   EXPECT_EQ(status, 1) << refused;
   EXPECT_NE(refused.find("  SOIL_EROSION: erosion and sediment transport\n"), std::string::npos) << refused;
-  const pluvo_test::set_up_result set_up = pluvo_test::set_up_past_refusal(project.c_str());
+  bool erosion_reached = false;
+  const pluvo_test::set_up_result set_up = pluvo_test::set_up_past_refusal(
+      project.c_str(), [&](pluvo::model_state& m) { erosion_reached = pluvo::overland_erosion_on(m); });
+  EXPECT_TRUE(erosion_reached);  // the switch the overland step tests comes from the card
   EXPECT_TRUE(set_up.refused);
   EXPECT_FALSE(set_up.stopped) << set_up.out;
   const std::string& out = set_up.out;
