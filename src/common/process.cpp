@@ -4,20 +4,9 @@
 
 namespace pluvo {
 
-namespace {
-int processor_count() {
-  int n = omp_get_num_procs();
-  return n > 0 ? n : 1;
-}
-// Runs before main: the loops get every processor unless a project says otherwise.
-int start_thread_count() {
-  int n = processor_count();
-  omp_set_num_threads(n);
-  return n;
-}
-}  // namespace
-
-int thread_count = start_thread_count();
+// Read, never forced: the OpenMP runtime has taken OMP_NUM_THREADS when it is set, and the
+// processor count otherwise, before any of this program's code runs.
+int thread_count = omp_get_max_threads();
 int process_index = 0;
 int parallel_run_count = 1;
 bool web_mode = false;

@@ -4,7 +4,7 @@
 
 namespace pluvo {
 
-extern int thread_count;          // parallel-loop threads; processor count unless NUM_THREADS says otherwise
+extern int thread_count;          // parallel-loop threads: NUM_THREADS, else OMP_NUM_THREADS, else processors
 extern int process_index;         // index among cooperating calibration processes (always 0)
 extern int parallel_run_count;    // number of cooperating calibration processes (always 1)
 extern bool web_mode;             // program name contains "web"
