@@ -2,7 +2,12 @@
 
 #include <omp.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+
 namespace pluvo {
+
 
 // Read, never forced: the OpenMP runtime has taken OMP_NUM_THREADS when it is set, and the
 // processor count otherwise, before any of this program's code runs.
@@ -20,6 +25,15 @@ void set_thread_count(int n) {
   if (n < 1) return;
   thread_count = n;
   omp_set_num_threads(n);
+}
+
+// The OpenMP runtime reads its environment once, as the process starts, so the program starts
+// itself again with the policy in its environment.
+void restart_with_passive_wait(char** argv) {
+  if (std::getenv("OMP_WAIT_POLICY") || !argv || !argv[0]) return;
+  if (setenv("OMP_WAIT_POLICY", "passive", 1) != 0) return;
+  execv("/proc/self/exe", argv);
+  unsetenv("OMP_WAIT_POLICY");  // not restarted: the run goes on under the runtime's default
 }
 
 }  // namespace pluvo

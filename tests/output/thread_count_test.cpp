@@ -114,13 +114,17 @@ TEST(ThreadCount, AStormWritesTheSameFilesOnOneTwoAndEightThreads) {
   pluvo::set_thread_count(saved);
 }
 
-// Runs the program on a project with OMP_NUM_THREADS set, and gives the most threads it was
-// seen to hold at once (its tasks in /proc, looked at until it exits) and what it printed.
-int most_threads_of_run(const char* project, const char* omp_threads, std::string& console) {
+// Runs the program on a project with OMP_NUM_THREADS set and OMP_WAIT_POLICY not, and gives
+// the most threads it was seen to hold at once (its tasks in /proc, looked at until it exits),
+// what it printed, and whether it ran with the passive wait policy it sets for itself.
+int most_threads_of_run(const char* project, const char* omp_threads, std::string& console,
+                        bool* passive = nullptr) {
   const std::string log = std::string("console_") + omp_threads + ".txt";
   std::vector<std::string> env_text;
   for (char** e = environ; *e; ++e)
-    if (std::string(*e).rfind("OMP_NUM_THREADS=", 0) != 0) env_text.push_back(*e);
+    if (std::string(*e).rfind("OMP_NUM_THREADS=", 0) != 0 &&
+        std::string(*e).rfind("OMP_WAIT_POLICY=", 0) != 0)
+      env_text.push_back(*e);
   env_text.push_back(std::string("OMP_NUM_THREADS=") + omp_threads);
   std::vector<char*> env;
   for (auto& s : env_text) env.push_back(s.data());
@@ -142,6 +146,10 @@ int most_threads_of_run(const char* project, const char* omp_threads, std::strin
       closedir(d);
     }
     most = std::max(most, count);
+    if (passive && !*passive) {
+      const std::string env_now = read_file("/proc/" + std::to_string(pid) + "/environ");
+      *passive = env_now.find(std::string("OMP_WAIT_POLICY=passive\0", 24)) != std::string::npos;
+    }
     usleep(200);
   }
   console = read_file(log);
@@ -152,8 +160,10 @@ TEST(ThreadCount, OmpNumThreadsHoldsWithoutTheCard) {
   pluvo_test::scratch_dir dir;
   write_storm_project(1);
   std::string console;
-  EXPECT_EQ(most_threads_of_run("v.prj", "1", console), 1) << console;
+  bool passive = false;
+  EXPECT_EQ(most_threads_of_run("v.prj", "1", console, &passive), 1) << console;
   EXPECT_NE(console.find(", 1 total threads.\n"), std::string::npos) << console;
+  EXPECT_TRUE(passive);
   // The same watch sees a team when one is asked for.
   EXPECT_EQ(most_threads_of_run("v.prj", "3", console), 3) << console;
   EXPECT_NE(console.find(", 3 total threads.\n"), std::string::npos) << console;
