@@ -4,7 +4,7 @@
 
 namespace pluvo {
 
-extern int thread_count;          // parallel-loop threads; processor count unless NUM_THREADS says otherwise
+extern int thread_count;          // parallel-loop threads: NUM_THREADS, else OMP_NUM_THREADS, else processors
 extern int process_index;         // index among cooperating calibration processes (always 0)
 extern int parallel_run_count;    // number of cooperating calibration processes (always 1)
 extern bool web_mode;             // program name contains "web"
@@ -22,5 +22,11 @@ extern row_decomposition_record row_decomposition;
 
 // Sets the number of threads of the parallel loops for the rest of the process.
 void set_thread_count(int n);
+
+// Idle workers of a team sleep instead of spinning unless the user sets OMP_WAIT_POLICY:
+// spinning workers take the cores from the threads that hold the work whenever the machine is
+// busy (a 90,000-cell run: over 60 s against 4 s on 8 threads beside a CPU burner per core,
+// bench/README.md). Starts the program again with the policy set, when it is not.
+void restart_with_passive_wait(char** argv);
 
 }  // namespace pluvo

@@ -1,11 +1,13 @@
 // Starting each event of the precipitation file and stepping through its records.
-#include <climits>
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 
 #include "common/error_state.hpp"
 #include "common/julian.hpp"
 #include "common/parallel_fill.hpp"
+#include "common/parallel_team.hpp"
 #include "hydromet/gauge_interpolation.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "hydromet/precip_file.hpp"
@@ -109,9 +111,14 @@ long day_number(const date_record& d) {
   return std::lround(julian_date(d.year, d.month, d.day, 12, 0, 0.0));
 }
 
+// Seconds from one record date to another, from the calendar fields: a whole number, exact.
+double period_seconds(const date_record& from, const date_record& to) {
+  return double(day_number(to) - day_number(from)) * 86400.0 + (to.hour - from.hour) * 3600.0 +
+         (to.minute - from.minute) * 60.0;
+}
+
 double period_hours(const date_record& from, const date_record& to) {
-  return double(day_number(to) - day_number(from)) * 24.0 + (to.hour - from.hour) +
-         (to.minute - from.minute) / 60.0;
+  return period_seconds(from, to) / 3600.0;
 }
 
 // Turns depths per period (GAGES), accumulated depths (ACCUM) or end-of-period rates (RADAR
@@ -163,21 +170,97 @@ void stop_rain(model_state& m) {
   m.rain_on = 0;
 }
 
-// Puts the rates of the current record onto the cells.
-void apply_record(model_state& m) {
-  const int k = m.precip_record_index;
-  if (m.precip_kind == 2) {
-    const char* name =
-        size_t(k) < m.radar_filenames.size() ? m.radar_filenames[size_t(k)].c_str() : "";
-    std::printf("Reading radar precip file %s.\n", name);
-    read_radar_precip_file(m, name);
-    apply_radar_precip(m);
-    return;
-  }
+void end_event_rain(model_state& m) {
+  m.precip_record_index = m.precip_record_count;
+  stop_rain(m);
+  if (m.precip_state == 1) m.precip_state = 0;
+  else if (m.precip_state == 2) m.precip_state = 3;
+}
+
+// Column of the gauge table that no record uses: it holds the gauge rates of the current step.
+constexpr int step_column = 0;
+
+// Puts the rates of gauge-table column k onto the cells.
+void distribute_column(model_state& m, int k) {
   if (m.rain_inv_distance_on == 1) distribute_precip_idw(m, k);
   if (m.rain_thiessen_on == 1)
     assign_from_index_table_parallel(k, m.gauge_count, m.nearest.data(), m.precip_table,
                                      m.cell_rain_rate.data(), m.cell_count);
+}
+
+void apply_radar_record(model_state& m, int k) {
+  const char* name =
+      size_t(k) < m.radar_filenames.size() ? m.radar_filenames[size_t(k)].c_str() : "";
+  std::printf("Reading radar precip file %s.\n", name);
+  read_radar_precip_file(m, name);
+  apply_radar_precip(m);
+}
+
+// Seconds from the event's first record to a clock time, to the hundredth of a second as the
+// rain of a step is measured, so that the shares of a step add up to the step.
+double event_seconds(const model_state& m, double julian) {
+  return std::round((julian - m.event_start) * 8640000.0) / 100.0;
+}
+
+double record_seconds(const model_state& m, int k) {
+  return period_seconds(m.precip_dates[1], m.precip_dates[size_t(k)]);
+}
+
+void begin_next_record(model_state& m) {
+  ++m.precip_record_index;
+  m.precip_record_start = m.cur_julian;
+  const date_record& d = m.precip_dates[size_t(m.precip_record_index)];
+  m.precip_next_time = julian_date(d.year, d.month, d.day, d.hour, d.minute, 0.0);
+}
+
+// The records that begin inside the step ending now. Each record's rate holds from its time to
+// the next record's, so a step that straddles a record time takes each rate for its share of
+// the step, and every period's depth falls exactly whatever the step. The last record only
+// marks the end of the rain: the step it falls in takes no rain after it, and the rain ends in
+// the step that starts at or after it.
+void step_through_records(model_state& m) {
+  if (!m.precip_on || m.precip_record_index >= m.precip_record_count) return;
+  const int last = m.precip_record_count - 1;
+  const bool radar = m.precip_kind == 2;
+  const double end = event_seconds(m, m.cur_julian);
+  const double start = event_seconds(m, m.cur_julian - m.step_interval);
+  const double length = end - start;
+  int in_force = m.precip_record_index - 1;  // the record whose rate holds at the step's start
+  const bool record_begins = m.precip_next_time < m.cur_julian - m.time_tolerance;
+  // A record that began inside the previous step shared it with the one before: this step
+  // takes its rate whole.
+  const bool shared_last_step = in_force >= 1 && record_seconds(m, in_force) > start - length &&
+                                record_seconds(m, in_force) < start;
+  if (!record_begins && !shared_last_step) return;  // the rates stand
+  double** table = m.precip_table.rows;
+  for (int g = 1; g <= m.gauge_count && !radar; ++g) table[g][step_column] = 0.0;
+  // Adds the rate of record k (0: none) over the step from..to.
+  auto take_share = [&](int k, double from, double to) {
+    if (k < 1 || radar || !(length > 0.0) || !(to > from)) return;
+    const double share = (to - from) / length;
+    for (int g = 1; g <= m.gauge_count; ++g) table[g][step_column] += share * table[g][k];
+  };
+  double covered = start;
+  while (m.precip_record_index < m.precip_record_count &&
+         m.precip_next_time < m.cur_julian - m.time_tolerance) {
+    const int k = m.precip_record_index;
+    const double at = std::max(record_seconds(m, k), start);
+    take_share(in_force, covered, at);
+    covered = at;
+    if (k == last) {
+      if (at <= start) {
+        end_event_rain(m);
+        return;
+      }
+      in_force = 0;
+      break;
+    }
+    if (radar) apply_radar_record(m, k);
+    in_force = k;
+    begin_next_record(m);
+  }
+  take_share(in_force, covered, end);
+  if (!radar) distribute_column(m, step_column);
 }
 
 }  // namespace
@@ -246,24 +329,7 @@ void read_event_precip(model_state& m) {
 void update_precipitation(model_state& m) {
   if (m.cell_rain_rate.size() < size_t(m.cell_count) + 1)
     m.cell_rain_rate.assign(size_t(m.cell_count) + 1, 0.0);
-  // The rain of a step is applied at the step's end, so a record's rate is put on the cells
-  // for the first step that starts at or after the record's time; every step of every period
-  // then gets its own rate. Records sharing a time pass in one step.
-  const double step_start = m.cur_julian - m.step_interval;
-  while (m.precip_on && m.precip_record_index < m.precip_record_count &&
-         step_start > m.precip_next_time - m.time_tolerance) {
-    apply_record(m);
-    ++m.precip_record_index;
-    m.precip_record_start = m.cur_julian;
-    if (m.precip_record_index < m.precip_record_count) {
-      const date_record& d = m.precip_dates[size_t(m.precip_record_index)];
-      m.precip_next_time = julian_date(d.year, d.month, d.day, d.hour, d.minute, 0.0);
-    } else {
-      stop_rain(m);
-      if (m.precip_state == 1) m.precip_state = 0;
-      else if (m.precip_state == 2) m.precip_state = 3;
-    }
-  }
+  step_through_records(m);
 
   if (m.uniform_rain_on && m.precip_state == 1) {
     if (m.step_count == 0) {
@@ -280,14 +346,13 @@ void update_precipitation(model_state& m) {
 
   const int n = m.cell_count;
   const double* rate = m.cell_rain_rate.data();
-  double sum = 0.0;
-  int first_negative = INT_MAX;
-#pragma omp parallel for schedule(static) reduction(+ : sum) reduction(min : first_negative)
-  for (int c = 1; c <= n; ++c) {
-    if (rate[c] < -1e-16 && c < first_negative) first_negative = c;
-    sum += rate[c];
-  }
-  if (first_negative != INT_MAX) {
+  // The sum in a fixed order, so the average is the same on any number of threads; the
+  // negative cells are only counted here and the first one is looked for afterwards.
+  const auto [sum, negatives] = parallel_cell_sums<2>(
+      n, [rate](int c) { return std::array<double, 2>{rate[c], rate[c] < -1e-16 ? 1.0 : 0.0}; });
+  if (negatives > 0.0) {
+    int first_negative = 1;
+    while (first_negative < n && !(rate[first_negative] < -1e-16)) ++first_negative;
     std::printf("A negative rainfall has been detected for overland cell %d, check your "
                 "rainfall input for negative values\n", first_negative);
     report_printed();

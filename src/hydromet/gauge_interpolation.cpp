@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/error_state.hpp"
+#include "common/parallel_team.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -29,7 +30,7 @@ bool find_nearest_gauges(model_state& m) {
   const int rows = m.mask_rows, cols = m.mask_cols, gauges = m.gauge_count;
   int failures = 0;
   // Failures are only counted inside the loop; the message is printed once afterwards.
-#pragma omp parallel for schedule(static) reduction(+ : failures)
+#pragma omp parallel for schedule(static) if(m.cell_count >= min_cells_for_threads) reduction(+ : failures)
   for (int i = 1; i <= rows; ++i) {
     const double y = centre_y(m, i);
     for (int j = 1; j <= cols; ++j) {
@@ -58,7 +59,7 @@ bool find_nearest_gauges(model_state& m) {
 void distribute_precip_idw(model_state& m, int record) {
   const int rows = m.mask_rows, cols = m.mask_cols, gauges = m.gauge_count;
   const double cell_size = m.cell_size;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if(m.cell_count >= min_cells_for_threads)
   for (int i = 1; i <= rows; ++i) {
     const double y = centre_y(m, i);
     for (int j = 1; j <= cols; ++j) {

@@ -3,6 +3,7 @@
 
 #include "common/console.hpp"
 #include "common/error_state.hpp"
+#include "common/parallel_team.hpp"
 #include "common/process.hpp"
 #include "input/grid_setup.hpp"
 #include "input/input_phases.hpp"
@@ -14,7 +15,7 @@ void build_cell_neighbours(int rows, int cols, std::vector<int>& rightcon, std::
                            std::vector<int>& abovecon, std::vector<int>& leftcon,
                            const grid<int>& cell_number_grid) {
   // The cell number is the grid entry itself, so rows are independent.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if(rows * cols >= min_cells_for_threads)
   for (int r = 1; r <= rows; ++r)
     for (int c = 1; c <= cols; ++c) {
       const int k = cell_number_grid(r, c);

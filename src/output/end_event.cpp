@@ -1,6 +1,8 @@
 // Closing the accounts of one rainfall-runoff event.
+#include <array>
 #include <cstdio>
 
+#include "common/parallel_team.hpp"
 #include "common/process.hpp"
 #include "output/end_event.hpp"
 #include "output/output_phases.hpp"
@@ -22,9 +24,8 @@ void sum_infiltrated_volume(model_state& m, double area) {
   if (!m.inf_redist_on && !m.green_ampt_on && !m.inf_richards_on && !m.inf_layered_soil_on) return;
   if (m.infil_depth.size() < size_t(m.cell_count) + 1) return;
   const double* depth = m.infil_depth.data();
-  double sum = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : sum)
-  for (int i = 1; i <= m.cell_count; ++i) sum += depth[i];
+  const double sum =
+      parallel_cell_sums<1>(m.cell_count, [=](int i) { return std::array<double, 1>{depth[i]}; })[0];
   m.infiltrated_volume = sum * area;
 }
 

@@ -2,12 +2,14 @@
 // the step of the clock at the head of every pass.
 #include "run/clock.hpp"
 
+#include <array>
 #include <cstdio>
 #include <string>
 
 #include "common/checked_file.hpp"
 #include "common/error_state.hpp"
 #include "common/julian.hpp"
+#include "common/parallel_team.hpp"
 #include "common/process.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "hydromet/precip_file.hpp"
@@ -239,12 +241,10 @@ void compute_initial_overland_volume(model_state& m) {
   const int32_t* lake = skip_lake ? m.lake_mask.data() : nullptr;
   double sum = 0.0;
   if (!m.ov_depth.empty()) {
-#pragma omp parallel for schedule(static) reduction(+ : sum)
-    for (int32_t j = 1; j <= n; ++j) {
-      if (oland && oland[j] != 0) continue;
-      if (lake && lake[j] != 0) continue;
-      sum += area * depth[j];
-    }
+    sum = parallel_cell_sums<1>(n, [=](int j) {
+      const bool open_ground = !(oland && oland[j] != 0) && !(lake && lake[j] != 0);
+      return std::array<double, 1>{open_ground ? area * depth[j] : 0.0};
+    })[0];
   }
   m.ov_volume_initial = sum;
 }

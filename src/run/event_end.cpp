@@ -1,7 +1,9 @@
 // Watching the outlet: the event's peak, the progress line, and the end of events and of
 // the run.
+#include <array>
 #include <cstdio>
 
+#include "common/parallel_team.hpp"
 #include "output/output_phases.hpp"
 #include "run/clock.hpp"
 #include "record/model_state.hpp"
@@ -64,12 +66,8 @@ double surface_volume(const model_state& m) {
   const int32_t n = m.cell_count;
   const double area = m.cell_size * m.cell_size;
   const double* depth = m.ov_depth.data();
-  double sum = 0.0;
-  if (m.ov_depth.size() > size_t(n)) {
-#pragma omp parallel for schedule(static) reduction(+ : sum)
-    for (int32_t j = 1; j <= n; ++j) sum += depth[j] * area;
-  }
-  return sum;
+  if (m.ov_depth.size() <= size_t(n)) return 0.0;
+  return parallel_cell_sums<1>(n, [=](int j) { return std::array<double, 1>{depth[j] * area}; })[0];
 }
 
 // Moves the stepping window of a long-term run to the next event's start; after the last

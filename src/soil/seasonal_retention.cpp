@@ -1,7 +1,9 @@
 #include "soil/seasonal_retention.hpp"
 
 #include <algorithm>
+#include <array>
 
+#include "common/parallel_team.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -43,21 +45,20 @@ void seasonal_retention_abstraction(model_state& m, double dt) {
   const bool lakes = m.lakes_on != 0 && !m.lake_mask.empty();
   const double cell_area = m.cell_size * m.cell_size;
   const int n = m.cell_count;
-  double held_total = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : held_total)
-  for (int i = 1; i <= n; ++i) {
+  // Summed in a fixed order: the intercepted volume is the same on any number of threads.
+  const double held_total = parallel_cell_sums<1>(n, [&](int i) {
     const double r = m.cell_rain_rate[i];
     if (canopy_snow && m.snow_px_temp >= m.temper_gridded[i]) {
       m.ri_eff[i] = r;  // the canopy snow model deals with this cell
-      continue;
+      return std::array<double, 1>{0.0};
     }
     if (r < 0.0) {
       m.ri_eff[i] = 0.0;
-      continue;
+      return std::array<double, 1>{0.0};
     }
     if (lakes && m.lake_mask[i] >= 1) {
       m.ri_eff[i] = r;
-      continue;
+      return std::array<double, 1>{0.0};
     }
     const double room = std::max(0.0, m.icep_stor[i] / f - m.icep_dep[i]);
     const double c = m.icep_coef[i] / f;
@@ -74,8 +75,8 @@ void seasonal_retention_abstraction(model_state& m, double dt) {
       held = room + c * (rain_mm - room);
     }
     m.icep_dep[i] += held;
-    held_total += held;
-  }
+    return std::array<double, 1>{held};
+  })[0];
   m.intercepted_volume += held_total * cell_area / 1000.0;
 }
 

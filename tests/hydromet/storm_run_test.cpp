@@ -1,6 +1,7 @@
 // A whole run from a gauge file: the rain that falls on the grid is the file's depths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -84,6 +85,62 @@ TEST(StormRun, DemoStormPutsTheGaugeDepthsOnTheBasin) {
   EXPECT_EQ(result, 0) << console;
   EXPECT_EQ(cells, 524);
   EXPECT_NEAR(rain_volume, expected, 1e-9 * expected);
+}
+
+}  // namespace
+
+namespace {
+
+// Gauge events read from a project's precipitation file and stepped at 7 s, a step that does
+// not divide the 15-minute records: the rain on the grid is exactly the depth the records give
+// for the periods inside the run. A GAGES or RADAR depth is what fell in the period ending at
+// its record, so the first record's depth falls before the event.
+struct gauge_event {
+  const char* name;
+  const char* records;
+  double depth_mm;
+};
+
+const gauge_event gauge_events[] = {
+    {"one depth, before the event", "GAGES 2020 6 1 10 0 4\n", 0.0},
+    {"two depths", "GAGES 2020 6 1 10 0 3\nGAGES 2020 6 1 10 15 5\n", 5.0},
+    {"three depths", "GAGES 2020 6 1 10 0 1\nGAGES 2020 6 1 10 15 5\nGAGES 2020 6 1 10 30 2\n", 7.0},
+    {"three depths, uneven periods",
+     "GAGES 2020 6 1 10 0 0\nGAGES 2020 6 1 10 13 2.6\nGAGES 2020 6 1 10 44 6.2\n", 8.8},
+    {"two accumulated", "ACCUM 2020 6 1 10 0 1\nACCUM 2020 6 1 10 15 6\n", 5.0},
+    {"three accumulated", "ACCUM 2020 6 1 10 0 0\nACCUM 2020 6 1 10 15 2\nACCUM 2020 6 1 10 30 9\n", 9.0},
+    {"two rates", "RATES 2020 6 1 10 0 12\nRATES 2020 6 1 10 15 0\n", 3.0},
+    {"three rates", "RATES 2020 6 1 10 0 12\nRATES 2020 6 1 10 15 20\nRATES 2020 6 1 10 30 99\n", 8.0},
+};
+
+TEST(StormRun, GaugeEventsPutTheirRecordedDepthWhateverTheStep) {
+  const std::string header = "north: 20\nsouth: 0\neast: 30\nwest: 0\nrows: 2\ncols: 3\n";
+  for (const auto& e : gauge_events) {
+    SCOPED_TRACE(e.name);
+    pluvo_test::scratch_dir dir;
+    write_file("w.msk", header + "1 1 1\n1 1 1\n");
+    write_file("w.ele", header + "10.3 10.2 10.1\n10.2 10.1 10.0\n");
+    const std::string records = e.records;
+    const auto count = std::count(records.begin(), records.end(), '\n');
+    write_file("w.gag", "EVENT \"storm\"\nNRGAG 1\nNRPDS " + std::to_string(count) +
+                            "\nCOORD 15 10 middle\n" + records);
+    write_file("w.prj",
+               "PLUVOPROJECT\nWATERSHED_MASK w.msk\nELEVATION w.ele\nGRIDSIZE 10\nROWS 2\nCOLS 3\n"
+               "OUTROW 2\nOUTCOL 3\nOUTSLOPE 0.01\nTIMESTEP 7\nTOT_TIME 60\nHYD_FREQ 1\n"
+               "MAP_FREQ 60\nMANNING_N 0.05\nOVERTYPE 1\nPRECIP_FILE w.gag\nRAIN_INV_DISTANCE\n"
+               "SUMMARY w.sum\nOUTLET_HYDRO w.hyd\n");
+    double rain_volume = -1.0;
+    pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+      if (std::string(phase) == "write_run_summary") rain_volume = m.rain_volume_total;
+    });
+    testing::internal::CaptureStdout();
+    const int result = pluvo::run_pluvo("w.prj", nullptr, "w.prj");
+    const std::string console = testing::internal::GetCapturedStdout();
+    pluvo::set_phase_observer(nullptr);
+    EXPECT_EQ(result, 0) << console;
+    const double expected = e.depth_mm / 1000.0 * 6 * 100.0;  // m3 on six 10 m cells
+    EXPECT_NEAR(rain_volume, expected, 1e-12 * (1.0 + expected)) << console;
+  }
 }
 
 }  // namespace
