@@ -98,6 +98,9 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   double snow_px_temp = 0.0;  // degrees C at or above the air temperature: snow falls
   int32_t ovr_flow_block_on = 0;
   std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
+  // Per cell, entries 1..4: blocked fraction of the face toward the above, right, below and
+  // left neighbour.
+  std::vector<std::array<double, 6>> ovr_flow_block_frac;
 
 
   // Files opened by open_project_files, closed by close_output_files or their readers.
