@@ -74,6 +74,14 @@ inline void due_in(pluvo::model_state& m, double dt) {
   m.step_next_time = m.cur_julian;
 }
 
+// Rain of rate (m/s) for dt seconds onto every cell, then one overland step.
+inline void rain_and_route(pluvo::model_state& m, double rate, double dt) {
+  for (int i = 1; i <= m.cell_count; i++) m.ov_depth[i] += rate * dt;
+  m.rain_on = 1;
+  due_in(m, dt);
+  pluvo::route_overland_step(m);
+}
+
 inline double stored_volume(const pluvo::model_state& m) {
   double v = 0.0;
   for (int i = 1; i <= m.cell_count; i++) v += m.ov_depth[i];
