@@ -80,9 +80,10 @@ roughness_law make_roughness_law(model_state& m) {
   return r;
 }
 
+// The last line of a fatal message; the driver reports the stop after the phase.
 void stop_scheme(model_state& m, const char* text) {
   write_log_message(m.summary_fp.stream, text);
-  report_printed();
+  set_error(4000);
 }
 
 // Entry check: a NaN or strongly negative depth stops the run; a slightly negative one is set
