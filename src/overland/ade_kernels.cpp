@@ -128,11 +128,6 @@ bool plain(const ade_view& v) {
   return !v.dike && !v.olake && !v.clake && !v.wet && !v.swe && !v.face_block;
 }
 
-// Open share of a cell's area, which holds its water.
-inline double open_share(const ade_view& v, int i) {
-  return v.area_block && v.area_block[i] < 1.0 ? 1.0 - v.area_block[i] : 1.0;
-}
-
 enum update_sum { sum_gain, sum_loss, sum_outlet, sum_clipped, sum_status1, sum_status2, update_sums };
 
 }  // namespace
@@ -177,7 +172,7 @@ int ade_update_depths(const ade_view& v, double* h, double* change, double* ref,
         s = 2;
       else if (d < -1e-8)
         s = 1;
-      r[sum_clipped] = -d * area * open_share(v, i);
+      r[sum_clipped] = -d * area * v.open_share(i);
       d = 0.0;
     }
     if (s == 0 && std::fabs(e) > 0.5 * scale * ref[i] && ref[i] > 0.01 && h_step > 0.1) s = 1;

@@ -109,7 +109,7 @@ bool check_entry_depths(model_state& m, const ade_view& v, double& clipped) {
         stop_scheme(m, "Program stopped.\n");
         return false;
       }
-      clipped += -d * area * (v.area_block && v.area_block[i] < 1.0 ? 1.0 - v.area_block[i] : 1.0);
+      clipped += -d * area * v.open_share(i);
       d = 0.0;
     }
   }

@@ -47,6 +47,8 @@ struct ade_view {
     const int t = boundary[i];
     return t == 2 || t == 3 || t == 8 || t == 9;
   }
+  // Share of the cell's area that holds water.
+  double open_share(int i) const { return area_block && area_block[i] < 1.0 ? 1.0 - area_block[i] : 1.0; }
   // Divides a depth change by the open share of the cell's area.
   double open_share_change(int i, double e) const {
     if (area_block && area_block[i] < 1.0) return e / (1.0 - area_block[i]);

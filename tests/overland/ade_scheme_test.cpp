@@ -191,21 +191,12 @@ TEST(AdeScheme, RandomGridWithLakesAndHeldCellsClosesMassOnAnyThreadCount) {
   }
 }
 
-// A V falling to a valley column: the depths of the two sides mirror each other.
+// The two sides of a V mirror each other, and so do their depths.
 TEST(AdeScheme, MirrorSymmetricValleyGivesMirrorSymmetricDepths) {
   pluvo_test::thread_count_guard one_thread(1);
   const int side = 15, mid = 8;
   for (int scheme = 2; scheme <= 3; scheme++) {
-    grid_spec g;
-    g.rows = side;
-    g.cols = side;
-    g.dx = 20.0;
-    g.n = 0.04;
-    g.retention = 0.0005;
-    g.elevation = [&](int r, int c) { return 0.05 * g.dx * std::abs(c - mid) + 0.01 * g.dx * (side - r); };
-    g.outlet_row = side;
-    g.outlet_col = mid;
-    auto m = make_overland_grid(g);
+    auto m = make_overland_grid(pluvo_test::tilted_v(side));
     m->overland_scheme = scheme;
     for (int step = 0; step < 60; step++) rain_and_route(*m, 60.0 / 3600000.0, 10.0);
     for (int r = 1; r <= side; r++)
