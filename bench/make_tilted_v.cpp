@@ -1,7 +1,8 @@
 // Writes a synthetic tilted-V catchment project: two planes falling toward a central
 // valley that falls toward the outlet at the bottom edge. With the default 1000 x 1000
-// cells it is one million cells of explicit overland flow under uniform rain.
-//   make_tilted_v <folder> [cells per side]
+// cells it is one million cells of overland flow under uniform rain, routed by the scheme
+// named (the OVERTYPE words explicit, ade or ade-pc; explicit by default).
+//   make_tilted_v <folder> [cells per side] [scheme]
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -37,13 +38,18 @@ bool write_grid(const std::string& path, int side, double dx, bool mask) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: make_tilted_v <folder> [cells per side]\n");
+    std::fprintf(stderr, "usage: make_tilted_v <folder> [cells per side] [explicit|ade|ade-pc]\n");
     return 1;
   }
   const std::string dir = argv[1];
   const int side = argc > 2 ? std::atoi(argv[2]) : 1000;
   if (side < 3) {
     std::fprintf(stderr, "cells per side must be at least 3\n");
+    return 1;
+  }
+  const std::string scheme = argc > 3 ? argv[3] : "explicit";
+  if (scheme != "explicit" && scheme != "ade" && scheme != "ade-pc") {
+    std::fprintf(stderr, "the scheme must be explicit, ade or ade-pc\n");
     return 1;
   }
   const double dx = 10.0;
@@ -59,11 +65,11 @@ int main(int argc, char** argv) {
                "WATERSHED_MASK tiltv.msk\n"
                "ELEVATION tiltv.ele\n"
                "GRIDSIZE %.1f\nROWS %d\nCOLS %d\nOUTROW %d\nOUTCOL %d\nOUTSLOPE 0.005\n"
-               "MANNING_N 0.05\nOVERTYPE explicit\n"
+               "MANNING_N 0.05\nOVERTYPE %s\n"
                "TOT_TIME 30\nTIMESTEP 10\nHYD_FREQ 1\nMAP_FREQ 60\n"
                "START_DATE 2026 6 1\nSTART_TIME 12 0\nPRECIP_UNIF\nRAIN_INTENSITY 25\nRAIN_DURATION 30\n"
                "SUMMARY tiltv.sum\nOUTLET_HYDRO tiltv.otl\n",
-               dx, side, side, side, side / 2 + 1);
+               dx, side, side, side, side / 2 + 1, scheme.c_str());
   std::fclose(p);
   std::printf("%d cells written to %s/tiltv.prj\n", side * side, dir.c_str());
   return 0;

@@ -538,7 +538,6 @@ constexpr unbuilt_request unbuilt[] = {
     {"OV_PUMP", "overland pumps", given<&O::ov_pump_flag>},
     {"LAKE_PUMP", "lake pumps", given<&O::lake_pump_flag>},
     {"OV_BMP", "best management practices", given<&O::ov_BMP>},
-    {"DIKE_MAP", "dikes", given<&O::dike_map_flag>},
     {"OV_POINT_SOURCE", "overland point sources", given<&O::ov_point_source_flag>},
     // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
     {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},

@@ -9,6 +9,7 @@
 #include "channel/channel_services.hpp"
 #include "common/console.hpp"
 #include "common/error_state.hpp"
+#include "overland/ade_scheme.hpp"
 #include "overland/explicit_scheme.hpp"
 #include "overland/overland_phases.hpp"
 #include "quality/quality_services.hpp"
@@ -110,16 +111,21 @@ void running_max(const double* source, double* destination, int n) {
     if (source[i] > destination[i]) destination[i] = source[i];
 }
 
-// Calls the scheme OVERTYPE selects; only the explicit one is built so far.
+// Calls the scheme OVERTYPE selects: 1 explicit, else the alternating-direction scheme.
 bool route(model_state& m, double dt) {
-  if (m.overland_scheme != 1) {
-    stop_with_message(m.summary_fp.stream,
-                      "OVERTYPE %d: only the explicit overland scheme (OVERTYPE 1) is available in this version.\n",
-                      m.overland_scheme);
-    return false;
-  }
-  const double volume = route_overland_explicit(m, dt);
+  const double volume = m.overland_scheme == 1 ? route_overland_explicit(m, dt) : route_overland_ade(m, dt);
   if (error_state.error_code != 0) return false;
+  // Without lakes the ADE face discharges are the step's mean flows.
+  if (m.overland_scheme == 2 && !m.lakes_on && !m.overland_lakes_on && dt > 0.0) {
+    const double* vx = m.ov_vol_x.data();
+    const double* vy = m.ov_vol_y.data();
+    double* qx = m.ov_qx.data();
+    double* qy = m.ov_qy.data();
+    parallel_for_cells(m.cell_count, [&](int i) {
+      qx[i] = vx[i] / dt;
+      qy[i] = vy[i] / dt;
+    });
+  }
   m.outlet_discharge = volume;
   if (m.flood_grid_on) {
     if (m.max_flood_depth.size() != m.ov_depth.size()) m.max_flood_depth.assign(m.ov_depth.size(), 0.0);

@@ -33,4 +33,8 @@ void read_lowspot_file(checked_file& file, const std::string& name, int& count,
                        std::vector<lowspot_record>& records);
 int find_elevation_series(const char* name);
 
+// 0 when the first token of line (blanks, tabs and line ends separate) is "spot" in any case,
+// else 1; the token and the blanks before it are removed from line.
+int is_spot_card(char* line);
+
 }  // namespace pluvo

@@ -11,7 +11,6 @@ void update_overland_lake_extent(model_state&) {}  // not built yet
 void read_bmp_table(model_state&) {}  // not built yet
 
 void read_lake_file(checked_file&, int, int, std::vector<overland_lake_record>&) {}  // not built yet
-void read_lowspot_file(checked_file&, const std::string&, int&, std::vector<lowspot_record>&) {}  // not built yet
 int find_elevation_series(const char*) { return -1; }  // not built yet
 
 }  // namespace pluvo

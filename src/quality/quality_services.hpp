@@ -9,4 +9,7 @@ struct model_state;
 // bookkeeping that follows it.
 void compute_overland_erosion(model_state& m, double dt);
 
+// out[i] = in[i] x exp(-k[i] x t[i]) for cells 1..count.
+void first_order_decay(int count, const double* in, const double* k, const double* t, double* out);
+
 }  // namespace pluvo

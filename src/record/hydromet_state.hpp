@@ -1,6 +1,6 @@
 #pragma once
 // Precipitation, hydrometeorology and snow fields of the model record.
-#include <string>
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -14,6 +14,9 @@ struct hydromet_state {
   int32_t snow_present = 0;
   std::vector<double> snow_swe;    // per cell, m
   std::vector<double> snow_depth;  // per cell, m
+  // Per cell, entries 1..11: the snowpack's parameter row (4: effective porosity, 11: grain
+  // size), filled by the snow set-up.
+  std::vector<std::array<double, 12>> snap_pluvo_params;
   // Precipitation of the current event.
   int32_t precip_kind = 0;      // 2: radar event
   int32_t precip_state = 0;     // 0 ready for the next event, 1 raining, 2 no further event, 3 rain over

@@ -74,7 +74,7 @@ struct overland_state {
   double snow_reynolds_value = 0.0;
   int snow_roughness_on = 0;
   std::vector<double> depth_map;  // depth of the last map output time
-  double ov_cleanup_volume = 0.0;        // water removed by the overland clean-up, run total
+  double ov_cleanup_volume = 0.0;        // m3 the overland clean-up put in (negative depths set to 0), run total
   double ov_cleanup_volume_start = 0.0;
   double ov_cleanup_volume_event = 0.0;
   // Overland boundary volumes: run totals, their values at the event start, event figures.
@@ -133,6 +133,17 @@ struct overland_state {
   double ov_head_bound_gain = 0.0;  // m3
   int bmp_water_present = 0;        // some BMP still holds water
   explicit_step_control explicit_control;
+  // Alternating-direction scheme: its sub-step control lives in the run's record, so every
+  // run of a batch starts from these values.
+  double ade_scale = 1.0;         // tolerance scale of the depth-change tests
+  int ade_good_steps = 0;         // predictions that allowed a longer sub-step
+  int ade_status = 0;             // worst sweep status of the current sub-step
+  double ade_last_substep = 0.0;  // s; 0 until the run's first call sets it to dt
+  std::vector<double> ov_depth_step_start;  // per cell, m: a restart begins from here
+  std::vector<double> ov_depth_pred;        // per cell, m: predicted depth (ADE-PC)
+  std::vector<double> ov_q_saved;           // per cell, m3/s: predictor face flows (ADE-PC)
+  std::vector<double> ade_reference_depth;  // per cell, m: depth at the start of the sweep
+  std::vector<double> ade_lake_change;      // per overland lake, m3 exchanged in the step
   std::vector<double> explicit_saved_depth;  // depths at the start of the call
   std::vector<double> explicit_saved_lake_elev;    // channel lakes at the start of the call
   std::vector<double> explicit_saved_lake_volume;

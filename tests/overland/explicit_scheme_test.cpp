@@ -17,15 +17,8 @@ namespace {
 using pluvo_test::due_in;
 using pluvo_test::grid_spec;
 using pluvo_test::make_overland_grid;
+using pluvo_test::rain_and_route;
 using pluvo_test::stored_volume;
-
-// Rain of rate (m/s) for dt seconds onto every cell, then one overland step.
-void rain_and_route(pluvo::model_state& m, double rate, double dt) {
-  for (int i = 1; i <= m.cell_count; i++) m.ov_depth[i] += rate * dt;
-  m.rain_on = 1;
-  due_in(m, dt);
-  pluvo::route_overland_step(m);
-}
 
 // Kinematic wave on a plane: equilibrium outflow is rain x area, reached after
 // te = (L / (alpha i^(m-1)))^(1/m), alpha = sqrt(S)/n, m = 5/3.

@@ -2,6 +2,7 @@
 // Small overland grids built in memory, with the clock stepping the overland phase.
 #include <omp.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -24,6 +25,22 @@ struct grid_spec {
   int outlet_col = 1;
   double outlet_slope = 0.01;
 };
+
+// A V of side x side cells of 20 m: two planes falling 5 % toward the middle column, which
+// falls 1 % toward its outlet on the bottom row.
+inline grid_spec tilted_v(int side) {
+  grid_spec g;
+  g.rows = side;
+  g.cols = side;
+  g.dx = 20.0;
+  g.n = 0.04;
+  g.retention = 0.0005;
+  const int valley = (side + 1) / 2;
+  g.elevation = [=](int r, int c) { return 0.05 * 20.0 * std::abs(c - valley) + 0.01 * 20.0 * (side - r); };
+  g.outlet_row = side;
+  g.outlet_col = valley;
+  return g;
+}
 
 // A record holding a masked grid numbered in row-major order, with its neighbours and
 // face slopes, dry, routed by the explicit scheme.
@@ -72,6 +89,14 @@ inline void due_in(pluvo::model_state& m, double dt) {
   m.step_last_time = m.cur_julian;
   m.cur_julian += m.step_interval;
   m.step_next_time = m.cur_julian;
+}
+
+// Rain of rate (m/s) for dt seconds onto every cell, then one overland step.
+inline void rain_and_route(pluvo::model_state& m, double rate, double dt) {
+  for (int i = 1; i <= m.cell_count; i++) m.ov_depth[i] += rate * dt;
+  m.rain_on = 1;
+  due_in(m, dt);
+  pluvo::route_overland_step(m);
 }
 
 inline double stored_volume(const pluvo::model_state& m) {

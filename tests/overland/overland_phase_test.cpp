@@ -60,8 +60,6 @@ struct stop_case {
 
 TEST(OverlandPhase, StopsWithItsMessage) {
   const stop_case cases[] = {
-      {"ade", 2, false, false,
-       "OVERTYPE 2: only the explicit overland scheme (OVERTYPE 1) is available in this version.\n"},
       {"nan", 1, true, false,
        "A non-real overland flow water depth has been detected in cell 2 after applying overland boundary conditions and overland pumping.\n"},
       {"no slopes", 1, false, true, "The overland flow arrays are not set up for the 3 cells of the grid.\n"},

@@ -17,15 +17,7 @@ using pluvo_test::stored_volume;
 // in the soil or still on the grid.
 TEST(RunoffBalance, RainEqualsOutflowInfiltrationAndStorage) {
   const int side = 21;
-  grid_spec g;
-  g.rows = side;
-  g.cols = side;
-  g.dx = 20.0;
-  g.n = 0.04;
-  g.retention = 0.0005;
-  g.elevation = [&](int r, int c) { return 0.05 * g.dx * std::abs(c - 11) + 0.01 * g.dx * (side - r); };
-  g.outlet_row = side;
-  g.outlet_col = 11;
+  const grid_spec g = pluvo_test::tilted_v(side);
   auto m = make_overland_grid(g);
   const size_t size = size_t(m->cell_count) + 1;
   m->green_ampt_on = 1;

@@ -74,6 +74,7 @@ struct set_up_result {
 inline set_up_result set_up_past_refusal(
     const char* project, const std::function<void(pluvo::model_state&)>& inspect = nullptr) {
   pluvo::error_state = pluvo::error_state_record();
+  pluvo::wire_neighbour_services();  // as run_pluvo does once per process
   auto m = std::make_unique<pluvo::model_state>();
   set_up_result r;
   r.out = pluvo::printed_by([&] {

@@ -1,0 +1,71 @@
+// The low-spot file: a LOWSPOT card, then one SPOT card per gap in a dike.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "common/error_state.hpp"
+#include "common/line_reader.hpp"
+#include "overland/overland_phases.hpp"
+#include "record/model_state.hpp"
+
+namespace pluvo {
+
+namespace {
+
+// The first token of line, lower-cased, as the card test sees it (blanks, tabs and line ends
+// separate; commas do not); the token and the blanks before it are removed from line.
+std::string take_card_word(char* line) {
+  size_t start = std::strspn(line, " \t\n");
+  size_t length = std::strcspn(line + start, " \t\n");
+  std::string word(line + start, length);
+  for (char& ch : word) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  std::memmove(line, line + start + length, std::strlen(line + start + length) + 1);
+  return word;
+}
+
+void stop_reading(const char* const* lines) {
+  for (; *lines; lines++) std::fputs(*lines, stderr);
+  report_printed();
+}
+
+}  // namespace
+
+int is_spot_card(char* line) { return take_card_word(line) == "spot" ? 0 : 1; }
+
+void read_lowspot_file(checked_file& file, const std::string& name, int& count, std::vector<lowspot_record>& records) {
+  std::vector<char> buffer(line_buffer_size);
+  char* line = buffer.data();
+  const std::string card = read_line(line, file) ? take_card_word(line) : std::string();
+  // A shortened card word counts; an empty line does not.
+  if (card.empty() || card.size() > 7 || std::string("lowspot").compare(0, card.size(), card) != 0) {
+    std::fprintf(stderr, "The lowspot input file: %s does not start with the LOWSPOT card.\n", name.c_str());
+    const char* lines[] = {"The file format is invalid.  Program terminated.\n", nullptr};
+    stop_reading(lines);
+    return;
+  }
+  int spots = 0;
+  while (read_line(line, file))
+    if (is_spot_card(line) == 0) spots++;
+  if (spots == 0) {
+    const char* lines[] = {"Premature end-of-file in the lowspot input file.\n",
+                           "No SPOT cards encountered before end of file.\n", "Program terminated.\n", nullptr};
+    stop_reading(lines);
+    return;
+  }
+  records.assign(size_t(spots) + 1, lowspot_record());
+  std::rewind(file.stream);
+  read_line(line, file);
+  for (int k = 1; k <= spots && read_line(line, file);) {
+    if (is_spot_card(line) != 0) continue;
+    lowspot_record& r = records[size_t(k++)];
+    next_int(line, r.row);
+    next_int(line, r.col);
+    next_int(line, r.direction);
+    next_double(line, r.fraction);
+    next_double(line, r.elevation);
+  }
+  count = spots;
+}
+
+}  // namespace pluvo
