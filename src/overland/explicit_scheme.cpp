@@ -9,7 +9,6 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/parallel_team.hpp"
-#include "common/stop_message.hpp"
 #include "overland/face_law.hpp"
 #include "record/model_state.hpp"
 
@@ -415,7 +414,7 @@ void route_overland_lakes(model_state& m, double dt) {
 }
 
 bool report_missing_cell_arrays(model_state& m) {
-  stop_with_message(m.summary_fp.stream, "The overland flow arrays are not set up for the %d cells of the grid.\n",
+  stop_run("The overland flow arrays are not set up for the %d cells of the grid.\n",
                     m.cell_count);
   return false;
 }
@@ -423,13 +422,13 @@ bool report_missing_cell_arrays(model_state& m) {
 // Lake numbers index the lake tables: one out of range stops the run before any access.
 bool lake_numbers_fit(model_state& m, const std::vector<int>& mask, size_t tables, const char* kind) {
   if (mask.size() < size_t(m.cell_count) + 1) {
-    stop_with_message(m.summary_fp.stream, "The %s lake map does not cover the %d cells of the grid.\n", kind,
+    stop_run("The %s lake map does not cover the %d cells of the grid.\n", kind,
                       m.cell_count);
     return false;
   }
   for (int i = 1; i <= m.cell_count; i++) {
     if (mask[size_t(i)] < 0 || size_t(mask[size_t(i)]) >= tables) {
-      stop_with_message(m.summary_fp.stream, "Cell %d belongs to %s lake %d, but only %d lakes are defined.\n",
+      stop_run("Cell %d belongs to %s lake %d, but only %d lakes are defined.\n",
                         i, kind, mask[size_t(i)], int(tables) - 1);
       return false;
     }
