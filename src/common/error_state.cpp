@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <mutex>
 
@@ -355,10 +356,15 @@ void report_error(error_state_record& state) {
   report_locked(state);
 }
 
-void report_with_message(int32_t code, const std::string& text) {
+void stop_run(const char* format, ...) {
+  char text[4096];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
   std::lock_guard<std::mutex> lock(report_mutex);
-  write_log_message(log_stream(), text.c_str());
-  error_state.error_code = code;
+  write_log_message(log_stream(), text);
+  error_state.error_code = 4000;
   error_state.error_terminate = 1;
   report_locked(error_state);
 }

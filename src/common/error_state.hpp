@@ -30,12 +30,13 @@ void set_error(int32_t code, const std::string& kind = std::string(),
 // For a routine that has printed its own message: stops the run with code 4000.
 void report_printed();
 
+// The way a run stops with a message: prints it (a constant printf format) on the console and
+// in the log (the run summary once it is open), sets code 4000 and reports it, all as one
+// whole: safe from the workers of a parallel loop.
+void stop_run(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Reports the code held in error_state and updates its flags.
 void report_error(error_state_record& state);
-
-// Prints text (console and log), stores code with its stop flag and reports it, all as one
-// whole: safe from the workers of a parallel loop.
-void report_with_message(int32_t code, const std::string& text);
 
 // The text of a numbered message as report_error prints it, or "" when the code has none.
 std::string error_message_text(const error_state_record& state);

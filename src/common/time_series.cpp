@@ -63,7 +63,7 @@ void remove_series(const time_series* s) {
 
 // A lookup that cannot answer prints why and stops the run (from any thread).
 double failed_lookup(const char* text) {
-  report_with_message(4000, text);
+  stop_run("%s", text);
   return 0.0;
 }
 

@@ -139,18 +139,16 @@ bool convert_to_rates(model_state& m) {
           std::fputs("WARNING: you have a long delta t in your precip file\n", stdout);
         const double depth = m.precip_accum_card ? table[g][k + 1] - value : table[g][k + 1];
         if (hours <= 0.0 && std::fabs(depth) > 1e-16) {
-          std::printf("Records %d and %d of event %d have the same time, but gage %d has %lf mm "
-                      "between them\n", k, k + 1, m.event_number, g, depth);
-          std::printf("Check your rainfall inputs for event %d \n", m.event_number);
-          report_printed();
+          stop_run("Records %d and %d of event %d have the same time, but gage %d has %lf mm "
+                   "between them\nCheck your rainfall inputs for event %d \n",
+                   k, k + 1, m.event_number, g, depth, m.event_number);
           return false;
         }
         value = hours > 0.0 ? depth / hours : 0.0;
       }
       if (value < -1e-16) {
-        std::printf("You have a negative precip value for gage %d, rain period %d\n", g, k);
-        std::printf("Check your rainfall inputs for event %d \n", m.event_number);
-        report_printed();
+        stop_run("You have a negative precip value for gage %d, rain period %d\n"
+                 "Check your rainfall inputs for event %d \n", g, k, m.event_number);
         return false;
       }
     }
@@ -287,16 +285,14 @@ void read_event_precip(model_state& m) {
   if (!m.qir_event_call) m.qir_event_number = n;
 
   if (!m.raingage_fp.is_open()) {
-    std::printf("The precipitation file %s is not open.\n", m.precip_path.c_str());
-    report_printed();
+    stop_run("The precipitation file %s is not open.\n", m.precip_path.c_str());
     return;
   }
   const int result = read_events(m, n);
   m.uniform_rain_step = 1;
   if (result == -1) {
-    std::fputs("Unexpected end of file in rain gauge data file.\n", stdout);
-    std::fputs("Check the format of the data file.\nProgram terminated.", stdout);
-    report_printed();
+    stop_run("Unexpected end of file in rain gauge data file.\n"
+             "Check the format of the data file.\nProgram terminated.");
     return;
   }
   if (result == 0) {
@@ -309,8 +305,7 @@ void read_event_precip(model_state& m) {
                                  m.hmet_last_year, m.hmet_last_month, m.hmet_last_day,
                                  m.hmet_last_hour, m.event_start_year, m.event_start_month,
                                  m.event_start_day, m.event_start_hour)) {
-      std::printf("Error: PLUVO failed on date check for precip event %d\n", m.event_number);
-      report_printed();
+      stop_run("Error: PLUVO failed on date check for precip event %d\n", m.event_number);
       return;
     }
   }
@@ -353,9 +348,8 @@ void update_precipitation(model_state& m) {
   if (negatives > 0.0) {
     int first_negative = 1;
     while (first_negative < n && !(rate[first_negative] < -1e-16)) ++first_negative;
-    std::printf("A negative rainfall has been detected for overland cell %d, check your "
-                "rainfall input for negative values\n", first_negative);
-    report_printed();
+    stop_run("A negative rainfall has been detected for overland cell %d, check your "
+             "rainfall input for negative values\n", first_negative);
     return;
   }
   if (m.rainfall_mmph_on && m.cell_count > 0) m.avg_rain_rate = sum / m.cell_count;

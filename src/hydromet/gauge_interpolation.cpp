@@ -49,10 +49,8 @@ bool find_nearest_gauges(model_state& m) {
     }
   }
   if (failures == 0) return true;
-  std::fputs("Failure to identify closest raingauge in find_neighbor\n", stdout);
-  std::fputs("check rain gage data file, particularly gage coordinates\n", stdout);
-  error_state.error_code = 4000;
-  report_error(error_state);
+  stop_run("Failure to identify closest raingauge in find_neighbor\n"
+           "check rain gage data file, particularly gage coordinates\n");
   return false;
 }
 

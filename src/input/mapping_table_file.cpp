@@ -293,7 +293,7 @@ bool read_index_map(checked_file& file, const std::string& name, const map_table
         char text[1400];
         std::snprintf(text, sizeof text, "Index ID %d is below %d, file: %.1023s [row %d:col %d]\n", id, min_id,
                       name.c_str(), i, j);
-        report_with_message(4000, text);
+        stop_run("%s", text);
         return false;
       }
       ids.ids[size_t(i - 1) * size_t(cols) + size_t(j - 1)] = id;

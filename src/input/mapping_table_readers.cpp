@@ -45,7 +45,7 @@ template <typename... Args>
 void report_printed(const char* format, Args... args) {
   char text[2048];
   std::snprintf(text, sizeof text, format, args...);
-  report_with_message(4000, text);
+  stop_run("%s", text);
 }
 
 // The rows of one table: ids in file order and their values, row-major.

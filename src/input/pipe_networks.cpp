@@ -42,7 +42,7 @@ network_view drain_view(const drain_network_record& d) {
 }
 
 bool refuse(const char* text) {
-  report_with_message(4000, text);
+  stop_run("%s", text);
   return false;
 }
 

@@ -15,9 +15,7 @@ bool open_for_reading(checked_file& file, const std::string& name) {
 
 bool open_or_stop(checked_file& file, const std::string& name, const char* message) {
   if (open_for_reading(file, name)) return true;
-  message_out(message, name.c_str());
-  error_state.error_code = 4000;
-  report_error(error_state);
+  stop_run(message, name.c_str());
   return false;
 }
 

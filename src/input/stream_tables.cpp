@@ -57,14 +57,14 @@ bool shape_usable(const stream_network_shape& s) {
   if (s.nlinks < 0 || s.maxnodes < 0 || !s.nx || s.nx->size() <= size_t(s.nlinks)) {
     std::snprintf(text, sizeof text, "Error: the stream network of %d links has no node count for every link\n",
                   s.nlinks);
-    report_with_message(4000, text);
+    stop_run("%s", text);
     return false;
   }
   for (int l = 1; l <= s.nlinks; ++l) {
     const int n = (*s.nx)[size_t(l)];
     if (n < 0 || n > s.maxnodes) {
       std::snprintf(text, sizeof text, "Error: stream link %d has %d nodes, outside 0 to %d\n", l, n, s.maxnodes);
-      report_with_message(4000, text);
+      stop_run("%s", text);
       return false;
     }
   }
@@ -86,7 +86,7 @@ bool ids_within_table(const std::vector<int32_t>& ids, const stream_network_shap
       char text[1400];
       std::snprintf(text, sizeof text, "Error: stream map file %.1023s gives link %d the class id %d, outside 0 to %d\n",
                     map_file.c_str(), l, id, max_id);
-      report_with_message(4000, text);
+      stop_run("%s", text);
       return false;
     }
   return true;

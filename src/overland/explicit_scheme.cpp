@@ -9,7 +9,6 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/parallel_team.hpp"
-#include "common/stop_message.hpp"
 #include "overland/face_law.hpp"
 #include "overland/scheme_checks.hpp"
 #include "record/model_state.hpp"

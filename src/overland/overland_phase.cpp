@@ -14,7 +14,6 @@
 #include "overland/overland_phases.hpp"
 #include "quality/quality_services.hpp"
 #include "common/parallel_team.hpp"
-#include "common/stop_message.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -72,11 +71,11 @@ scan_result scan_cells(model_state& m, scan_moment moment) {
   }
   if (nan_cell != INT_MAX) {
     if (moment == scan_moment::before_routing)
-      stop_with_message(m.summary_fp.stream,
+      stop_run(
                         "A non-real overland flow water depth has been detected in cell %d after applying overland boundary conditions and overland pumping.\n",
                         nan_cell);
     else
-      stop_with_message(m.summary_fp.stream,
+      stop_run(
                         "A non-real overland flow water depth has been detected in cell %d after overland flow routing.\n",
                         nan_cell);
     report_error(error_state);

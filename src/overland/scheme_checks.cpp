@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/stop_message.hpp"
+#include "common/error_state.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -10,7 +10,7 @@ namespace pluvo {
 namespace {
 
 bool report_missing_cell_arrays(model_state& m) {
-  stop_with_message(m.summary_fp.stream, "The overland flow arrays are not set up for the %d cells of the grid.\n",
+  stop_run("The overland flow arrays are not set up for the %d cells of the grid.\n",
                     m.cell_count);
   return false;
 }
@@ -19,13 +19,13 @@ bool report_missing_cell_arrays(model_state& m) {
 
 bool lake_numbers_fit(model_state& m, const std::vector<int>& mask, size_t tables, const char* kind) {
   if (mask.size() < size_t(m.cell_count) + 1) {
-    stop_with_message(m.summary_fp.stream, "The %s lake map does not cover the %d cells of the grid.\n", kind,
+    stop_run("The %s lake map does not cover the %d cells of the grid.\n", kind,
                       m.cell_count);
     return false;
   }
   for (int i = 1; i <= m.cell_count; i++) {
     if (mask[size_t(i)] < 0 || size_t(mask[size_t(i)]) >= tables) {
-      stop_with_message(m.summary_fp.stream, "Cell %d belongs to %s lake %d, but only %d lakes are defined.\n",
+      stop_run("Cell %d belongs to %s lake %d, but only %d lakes are defined.\n",
                         i, kind, mask[size_t(i)], int(tables) - 1);
       return false;
     }

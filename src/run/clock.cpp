@@ -143,11 +143,10 @@ bool count_precip_events(model_state& m) {
   }
   if (error_state.error_terminate) return false;  // the reader has reported a bad file
   if (result == -1) {
-    std::printf("Unexpected end of file in rain gage data file.\n");
-    std::printf("Check the format of the data file.\nProgram terminated.");
-    std::printf("Check rain event %d, event after %d %d %d \n", count + 1, m.event_start_year,
-                m.event_start_month, m.event_start_day);
-    report_printed();
+    stop_run("Unexpected end of file in rain gage data file.\n"
+             "Check the format of the data file.\nProgram terminated."
+             "Check rain event %d, event after %d %d %d \n",
+             count + 1, m.event_start_year, m.event_start_month, m.event_start_day);
     return false;
   }
   if (!m.super_quiet_on && m.silent_mode != 1) {
@@ -163,9 +162,8 @@ bool count_precip_events(model_state& m) {
   }
   // A precipitation file without a single event gives no start date to run from.
   if (count == 0 && m.raingage_fp.is_open()) {
-    std::printf("Precipitation file %s holds no rain event.  Program terminated.\n",
-                m.precip_path.c_str());
-    report_printed();
+    stop_run("Precipitation file %s holds no rain event.  Program terminated.\n",
+             m.precip_path.c_str());
     return false;
   }
   // A single-event run simulates the first event only.
@@ -184,9 +182,8 @@ void write_qir_summary(model_state& m, checked_file& sum) {
     std::fprintf(sum.stream, "%4d %2d %2d %2d %2d\n", y, mo, d, h, mi);
   }
   checked_file_close(sum);
-  std::printf("PLUVO wrote precipitation data event summary to file: exchange/QIR_PRECIP.SUM\n");
-  std::printf("No simulations performed.  PLUVO terminated.\n\n");
-  report_printed();
+  stop_run("PLUVO wrote precipitation data event summary to file: exchange/QIR_PRECIP.SUM\n"
+           "No simulations performed.  PLUVO terminated.\n\n");
 }
 
 }  // namespace
@@ -208,8 +205,7 @@ void scan_precip_events(model_state& m) {
   if (!m.uniform_rain_on) {
     checked_file sum;
     if (qir_summary_call(m) && !checked_file_open(sum, "exchange/QIR_PRECIP.SUM", 'w')) {
-      std::printf("Unable to open file QIR_PRECIP.SUM for writing. Program terminated\n");
-      report_printed();
+      stop_run("Unable to open file QIR_PRECIP.SUM for writing. Program terminated\n");
       return;
     }
     if (!count_precip_events(m)) {
@@ -221,10 +217,10 @@ void scan_precip_events(model_state& m) {
       return;
     }
     if (m.qir_mode && m.qir_event_call && m.qir_event_number > m.event_count) {
-      std::printf("\n\nQIR has requested that PLUVO run event %d.\n", m.qir_event_number);
-      std::printf("The precip file specified in the project file: %s\n", m.precip_path.c_str());
-      std::printf("contains only %d events.  PROGRAM TERMINATED.\n\n", m.event_count);
-      report_printed();
+      stop_run("\n\nQIR has requested that PLUVO run event %d.\n"
+               "The precip file specified in the project file: %s\n"
+               "contains only %d events.  PROGRAM TERMINATED.\n\n",
+               m.qir_event_number, m.precip_path.c_str(), m.event_count);
       return;
     }
   }
@@ -485,11 +481,10 @@ void init_simulation_clock(model_state& m) {
   set_precipitation_start(m);
 
   if (m.uniform_rain_on && m.cur_year == 0) {
-    std::printf("You did not specify the starting date and time in the\n");
-    std::printf("project file.  You must do this for simulations with\n");
-    std::printf("uniform precipitation using the START_DATE and START_TIME\n");
-    std::printf("cards.  Edit the project file.   Program terminated.\n");
-    report_printed();
+    stop_run("You did not specify the starting date and time in the\n"
+             "project file.  You must do this for simulations with\n"
+             "uniform precipitation using the START_DATE and START_TIME\n"
+             "cards.  Edit the project file.   Program terminated.\n");
     return;
   }
   set_network_timers(m, single_event, event_start);

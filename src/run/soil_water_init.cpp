@@ -123,14 +123,11 @@ bool add_overland_lake_water(model_state& m, int32_t j) {
   const double level = m.overland_lake_records[size_t(lake)].initial_wse;
   const double depth = level - m.elevation[size_t(j)];
   if (depth < 0.0) {
-    std::printf("\nWARNING: initial water surface elevation in lake %d is %f which is\n", lake, level);
-    std::printf("less than the land surface elevation in grid cell %d, %f.\n", j,
-                m.elevation[size_t(j)]);
-    std::printf("You should either raise your initial lake elevation or lower that grid\n");
-    std::printf("cell elevation.  Program stopped.\n");
-    error_state.error_code = 4000;
-    error_state.error_terminate = 1;
-    report_error(error_state);
+    stop_run("\nWARNING: initial water surface elevation in lake %d is %f which is\n"
+             "less than the land surface elevation in grid cell %d, %f.\n"
+             "You should either raise your initial lake elevation or lower that grid\n"
+             "cell elevation.  Program stopped.\n",
+             lake, level, j, m.elevation[size_t(j)]);
     return false;
   }
   m.lake_cell_volume_initial += depth * m.cell_size * m.cell_size;

@@ -8,7 +8,6 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/parallel_team.hpp"
-#include "common/stop_message.hpp"
 #include "record/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
 
@@ -47,7 +46,7 @@ bool green_ampt_parallel(model_state& m, double dt) {
   const size_t size = size_t(n) + 1;
   for (const auto* v : {&m.ov_depth, &m.ks_cell, &m.hc_cell, &m.porosity_cell, &m.initial_moisture_cell}) {
     if (v->size() >= size) continue;
-    stop_with_message(m.summary_fp.stream,
+    stop_run(
                       "Green and Ampt infiltration needs the conductivity, capillary head, porosity and initial moisture of every cell.\n");
     report_error(error_state);
     return false;
@@ -107,7 +106,7 @@ bool green_ampt_parallel(model_state& m, double dt) {
   if (sums[1] > 0.0) {
     int failed_cell = 1;
     while (failed_cell < n && !std::isnan(rate[failed_cell])) failed_cell++;
-    stop_with_message(m.summary_fp.stream,
+    stop_run(
                       "Green and Ampt infiltration failed to converge in cell %d: check its conductivity, capillary head, porosity and initial moisture.\n",
                       failed_cell);
     report_error(error_state);

@@ -5,9 +5,8 @@
 #include <cmath>
 
 #include "common/parallel_team.hpp"
-#include "common/stop_message.hpp"
-#include "common/console.hpp"
 #include "common/error_state.hpp"
+#include "common/console.hpp"
 #include "record/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
 #include "soil/soil_phases.hpp"
@@ -84,7 +83,7 @@ void surface_groundwater_exchange(model_state& m, exchange_form form, double dt)
   const int n = m.cell_count;
   const size_t size = size_t(n) + 1;
   if (!exchange_inputs_fit(m, form)) {
-    stop_with_message(m.summary_fp.stream,
+    stop_run(
                       "The exchange between the water table and the surface needs the water table and soil of every cell.\n");
     return;
   }

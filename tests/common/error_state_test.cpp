@@ -128,3 +128,29 @@ TEST(SetError, StoresCodeStopFlagAndNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// The one way to stop a run with a message: on the console and in the log, the reporter's line
+// after it, the run stopped; data is never a format, and workers of a loop print whole lines.
+TEST(StopRun, PrintsLogsAndStopsTheRun) {
+  pluvo::error_state = pluvo::error_state_record();
+  pluvo::checked_file log;
+  log.stream = log.guard = std::tmpfile();
+  pluvo::error_log_file = &log;
+  testing::internal::CaptureStdout();
+  pluvo::stop_run("Cell %d of %s is 100%% wet\n", 7, "w%s.msk");
+#pragma omp parallel for schedule(static) num_threads(8)
+  for (int i = 0; i < 16; i++) pluvo::stop_run("worker stop\n");
+  const std::string console = testing::internal::GetCapturedStdout();
+  std::string expected = "Cell 7 of w%s.msk is 100% wet\n\n";
+  for (int i = 0; i < 16; i++) expected += "worker stop\n\n";
+  EXPECT_EQ(console, expected);
+  EXPECT_EQ(contents(log.stream), expected);
+  EXPECT_EQ(pluvo::error_state.error_terminate, 1);
+  pluvo::error_log_file = nullptr;
+  pluvo::checked_file_close(log);
+  pluvo::error_state = pluvo::error_state_record();
+}
+
+}  // namespace

@@ -93,12 +93,14 @@ namespace {
 
 // Gauge events read from a project's precipitation file and stepped at 7 s, a step that does
 // not divide the 15-minute records: the rain on the grid is exactly the depth the records give
-// for the periods inside the run. A GAGES or RADAR depth is what fell in the period ending at
-// its record, so the first record's depth falls before the event.
+// for the periods inside the run, and so it is when several records fall in one step. A GAGES
+// depth is what fell in the period ending at its record, so the first record's depth falls
+// before the event.
 struct gauge_event {
   const char* name;
   const char* records;
   double depth_mm;
+  const char* step_s = "7";
 };
 
 const gauge_event gauge_events[] = {
@@ -111,6 +113,8 @@ const gauge_event gauge_events[] = {
     {"three accumulated", "ACCUM 2020 6 1 10 0 0\nACCUM 2020 6 1 10 15 2\nACCUM 2020 6 1 10 30 9\n", 9.0},
     {"two rates", "RATES 2020 6 1 10 0 12\nRATES 2020 6 1 10 15 0\n", 3.0},
     {"three rates", "RATES 2020 6 1 10 0 12\nRATES 2020 6 1 10 15 20\nRATES 2020 6 1 10 30 99\n", 8.0},
+    {"records closer than the step",
+     "GAGES 2020 6 1 10 0 0\nGAGES 2020 6 1 10 1 3\nGAGES 2020 6 1 10 2 1\n", 4.0, "90"},
 };
 
 TEST(StormRun, GaugeEventsPutTheirRecordedDepthWhateverTheStep) {
@@ -126,7 +130,8 @@ TEST(StormRun, GaugeEventsPutTheirRecordedDepthWhateverTheStep) {
                             "\nCOORD 15 10 middle\n" + records);
     write_file("w.prj",
                "PLUVOPROJECT\nWATERSHED_MASK w.msk\nELEVATION w.ele\nGRIDSIZE 10\nROWS 2\nCOLS 3\n"
-               "OUTROW 2\nOUTCOL 3\nOUTSLOPE 0.01\nTIMESTEP 7\nTOT_TIME 60\nHYD_FREQ 1\n"
+               "OUTROW 2\nOUTCOL 3\nOUTSLOPE 0.01\nTIMESTEP " + std::string(e.step_s) +
+               "\nTOT_TIME 60\nHYD_FREQ 1\n"
                "MAP_FREQ 60\nMANNING_N 0.05\nOVERTYPE 1\nPRECIP_FILE w.gag\nRAIN_INV_DISTANCE\n"
                "SUMMARY w.sum\nOUTLET_HYDRO w.hyd\n");
     double rain_volume = -1.0;

@@ -73,8 +73,8 @@ TEST(ExplicitLakePaths, LakeNumberBeyondTheLakesStopsTheRun) {
   testing::internal::CaptureStdout();
   pluvo::route_overland_explicit(*m, 5.0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Cell 2 belongs to channel lake 2, but only 1 lakes are defined.\n");
-  EXPECT_EQ(pluvo::error_state.error_code, 4000);
+            "Cell 2 belongs to channel lake 2, but only 1 lakes are defined.\n\n");  // and reported
+  EXPECT_EQ(pluvo::error_state.error_terminate, 1);
   pluvo_test::clear_error_state();
 }
 
