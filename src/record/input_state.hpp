@@ -100,6 +100,9 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<double> ovr_flow_block_value1;  // blocked fraction of the cell's area
 
 
+  // The project file of this run: an input that no output may overwrite.
+  std::string project_file_path;
+
   // Files opened by open_project_files, closed by close_output_files or their readers.
   checked_file elevation_fp;
   checked_file watershed_mask_fp;
