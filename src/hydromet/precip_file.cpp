@@ -347,17 +347,19 @@ int read_precip_event(std::FILE* fp, hydromet_state& ev, const char* file_name) 
   for (int k = 1; k <= records; ++k) {
     char word[6];
     int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-    if (std::fscanf(fp, "%5s", word) != 1 ||
-        std::fscanf(fp, "%d %d %d %d %d", &y, &mo, &d, &h, &mi) != 5) {
+    const bool word_read = std::fscanf(fp, "%5s", word) == 1;
+    if (word_read) {
+      if (card_is(word, "gage")) flags |= gages_flag, ev.precip_gages_card = 1;
+      else if (card_is(word, "rate")) flags |= rates_flag, ev.precip_rates_card = 1;
+      else if (card_is(word, "accu")) flags |= accum_flag, ev.precip_accum_card = 1;
+      else if (card_is(word, "rada")) flags |= radar_flag, ev.precip_kind = 1;
+      else if (flags != 0) return unknown_record_error(ev.event_title, k, word, file_name);
+    }
+    if (!word_read || std::fscanf(fp, "%d %d %d %d %d", &y, &mo, &d, &h, &mi) != 5) {
       std::printf("\n last year %d last month %d last day %d last hour %d last minute %d \n",
                   last.year, last.month, last.day, last.hour, last.minute);
       return -1;
     }
-    if (card_is(word, "gage")) flags |= gages_flag, ev.precip_gages_card = 1;
-    else if (card_is(word, "rate")) flags |= rates_flag, ev.precip_rates_card = 1;
-    else if (card_is(word, "accu")) flags |= accum_flag, ev.precip_accum_card = 1;
-    else if (card_is(word, "rada")) flags |= radar_flag, ev.precip_kind = 1;
-    else if (flags != 0) return unknown_record_error(ev.event_title, k, word, file_name);
     if (flags == 0 || (flags & (flags - 1)) != 0) return card_kind_error(flags);
 
     date_record& date = ev.precip_dates[size_t(k)];
