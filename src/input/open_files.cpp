@@ -49,7 +49,23 @@ struct opener {
     if (planned(card, name, mode)) return true;
     if (checked_file_open(f, name.c_str(), mode)) return true;
     if (!failure_counts) return true;
+    if (name.empty()) return refuse_unnamed(card, kind);
     record_failure(4, kind, name);
+    return false;
+  }
+  // "Unable to open ... (File: )" would blame a file nobody named: say which card is missing,
+  // and that the mapping-table file, when there is one, has no table to stand in for it.
+  bool refuse_unnamed(const char* card, const char* kind) const {
+    char text[2400];
+    if (m.mapping_table_on)
+      std::snprintf(text, sizeof text,
+                    "Error: The %s file is needed but no card %s names it, and the mapping-table file %.2000s holds "
+                    "no table that gives it.\n",
+                    kind, card, m.mapping_table_path.c_str());
+    else
+      std::snprintf(text, sizeof text, "Error: The %s file is needed but no card %s names it.\n", kind, card);
+    write_log_message(error_log_file ? error_log_file->stream : nullptr, text);
+    set_error(4000);
     return false;
   }
   bool open(const char* card, checked_file& f, const std::string& name, char mode, const char* kind) {

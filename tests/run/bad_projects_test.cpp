@@ -219,6 +219,11 @@ INSTANTIATE_TEST_SUITE_P(
         bad_case{"negative_retention", card("RETENTION", "-5"),
                  "Error: Project card RETENTION gives -5; the retention depth must be a number of mm from 0 to "
                  "10000.\n"},
+        bad_case{"empty_mapping_table_file",
+                 both(change("p.prj", "MOISTURE w.map\n", "MAPPING_TABLE e.cmt\n"),
+                      [](project_files& f) { f["e.cmt"] = ""; }),
+                 "Error: The soil moisture file is needed but no card MOISTURE names it, and the mapping-table file "
+                 "e.cmt holds no table that gives it.\n"},
         bad_case{"huge_negative_elevation", change("m.ele", "9 7 6 9", "9 7 -1e30 9"),
                  "Error: The elevation -1e+30 m of cell 8 (row 3, column 3) from map m.ele is outside the range "
                  "-1000 m to 10000 m.\n"}),
