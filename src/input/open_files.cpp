@@ -1,5 +1,6 @@
 // Opens every file the project names, in a fixed order, before any of them is read.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "common/checked_file.hpp"
 #include "common/console.hpp"
 #include "common/error_state.hpp"
+#include "common/line_reader.hpp"
 #include "input/input_phases.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/run_parameters.hpp"
@@ -335,10 +337,24 @@ void open_in_order(opener& o, model_state& m) {
   if (m.contam_map_on && !o.open("CONTAM_MAP", m.contam_map_fp, m.contam_map_path, 'r', "contam")) return;
 }
 
+// The index maps a mapping-table file names on its INDEX_MAP lines.
+void add_index_maps(const std::string& path, std::vector<named_file>& files) {
+  checked_file file;
+  if (!checked_file_open(file, path.c_str(), 'r')) return;
+  std::vector<char> line(line_buffer_size);
+  char token[token_buffer_size];
+  while (read_line(line.data(), file))
+    if (next_token(line.data(), token) && std::strcmp(token, "INDEX_MAP") == 0 && next_token(line.data(), token))
+      files.push_back({"INDEX_MAP (mapping-table file)", token, 'r'});
+}
+
 // Files the run reads or writes besides those opened in order above.
 void add_other_files(const model_state& m, std::vector<named_file>& files) {
   files.push_back({"(the project file)", m.project_file_path, 'r'});
-  if (m.mapping_table_on) files.push_back({"MAPPING_TABLE", m.mapping_table_path, 'r'});
+  if (m.mapping_table_on) {
+    files.push_back({"MAPPING_TABLE", m.mapping_table_path, 'r'});
+    add_index_maps(m.mapping_table_path, files);
+  }
   if (m.st_mapping_table_on) files.push_back({"ST_MAPPING_TABLE", m.st_mapping_table_path, 'r'});
   files.push_back({"(numbered watershed mask output)", "maskmap", 'w'});
   if (m.q4_input_flag && m.map_type != 4) files.push_back({"Q4_INPUT", m.q4_input_file, 'w'});

@@ -129,6 +129,15 @@ INSTANTIATE_TEST_SUITE_P(
         bad_case{"output_names_an_input_by_another_path", card("RUNOFF_MMPH", "./x/../p.gag"),
                  "Error: Card RUNOFF_MMPH names the output file ./x/../p.gag, which is also the input file p.gag of "
                  "card PRECIP_FILE ("},
+        bad_case{"output_names_an_index_map_of_the_mapping_table",
+                 both(both(change("p.prj", "MOISTURE w.map\n", "MAPPING_TABLE t.cmt\nMOISTURE w.map\n"),
+                           [](project_files& f) {
+                             f["t.cmt"] = "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP s.idx \"Soils\"\n";
+                             f["s.idx"] = grid_header + "0 1 1 0\n1 1 1 1\n0 1 1 0\n";
+                           }),
+                      card("SIG_OUTLET_HYDRO", "s.idx")),
+                 "Error: Card SIG_OUTLET_HYDRO names the output file s.idx, which is also the input file s.idx of "
+                 "card INDEX_MAP (mapping-table file) ("},
         bad_case{"two_outputs_one_file", card("OUTLET_HYDRO", "p.sum"),
                  "Error: Card OUTLET_HYDRO names the output file p.sum, which is also the output file p.sum of card "
                  "SUMMARY ("},
