@@ -579,9 +579,14 @@ bool time_cards_valid(const model_state& m) {
                 timed_run && longest < seconds_per_day ? " (the run length, TOT_TIME)" : "");
   if (!finite_card("TIMESTEP", m.timestep, 0.0, longest, range)) return false;
   if (m.st_time_step != 0.0 && !finite_card("ST_TIME_STEP", m.st_time_step, 0.0, longest, range)) return false;
-  // An interval of 0 or below takes its default; one the step count cannot hold is refused.
-  return finite_card("HYD_FREQ", m.hyd_freq, -1e9, 1e9, "the hydrograph interval must be a number of minutes up to 1e+09") &&
-         finite_card("MAP_FREQ", m.map_freq, -1e9, 1e9, "the map interval must be a number of minutes up to 1e+09") &&
+  // An interval of 0 or below takes its default; one whose count of steps an int cannot hold
+  // is refused (the time-step check reports a step too short to count with).
+  const double step = m.st_time_step >= 0.01 ? std::fmin(m.timestep, m.st_time_step) : m.timestep;
+  const double longest_interval = step > 0.001 ? 2e9 * step / 60.0 : 1e9;
+  std::snprintf(range, sizeof range, "the interval must be a number of minutes up to %g at this time step",
+                longest_interval);
+  return finite_card("HYD_FREQ", m.hyd_freq, -1e9, longest_interval, range) &&
+         finite_card("MAP_FREQ", m.map_freq, -1e9, longest_interval, range) &&
          finite_card("OUTSLOPE", m.outslope, -1e9, 1e9, "the outlet slope must be a finite number above 0") &&
          finite_card("LATITUDE", m.latitude, -1e9, 1e9, "the latitude must be a finite number of degrees") &&
          finite_card("LONGITUDE", m.longitude, -1e9, 1e9, "the longitude must be a finite number of degrees") &&

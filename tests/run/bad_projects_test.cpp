@@ -161,6 +161,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "Error: Project card TIMESTEP gives 1e+09; the time step must be a number of seconds above 0 and "
                  "at most 120 (the run length, TOT_TIME).\n"},
         bad_case{"timestep_negative", card("TIMESTEP", "-30"), "Error: Project card TIMESTEP gives -30; "},
+        bad_case{"hydrograph_interval_no_step_count_can_hold", card("HYD_FREQ", "1e12"),
+                 "Error: Project card HYD_FREQ gives 1e+12; the interval must be a number of minutes up to 1e+09 at "
+                 "this time step.\n"},
         bad_case{"tot_time_zero", card("TOT_TIME", "0"),
                  "Error: Project card TOT_TIME gives 0; the run length must be a whole number of minutes of at least "
                  "1.\n"},
