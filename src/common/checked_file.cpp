@@ -146,8 +146,7 @@ std::string planned_file_path(const std::string& name, char mode) {
   unquoted.push_back(0);
   const char text[2] = {mode, 0};
   std::string resolved;
-  resolve_with(would_open, unquoted.data(), text, resolved);
-  return resolved;
+  return resolve_with(would_open, unquoted.data(), text, resolved) ? resolved : std::string();
 }
 
 bool find_file_path(const std::string& project_dir, const std::string& output_dir, const std::string& name,

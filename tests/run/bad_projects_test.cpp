@@ -2,6 +2,7 @@
 // stops with its message and exit status 1, and leaves every input file as it was.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -103,7 +104,11 @@ TEST_P(BadProject, StopsWithItsMessageAndLeavesEveryInputAsItWas) {
   scratch_dir dir;
   project_files files = good_project();
   c.mutate(files);
-  for (const auto& [name, text] : files) write_file(name, text);
+  for (const auto& [name, text] : files) {
+    const size_t slash = name.rfind('/');
+    if (slash != std::string::npos) std::filesystem::create_directories(name.substr(0, slash));
+    write_file(name, text);
+  }
   int status = -1;
   const std::string out = run_command(std::string(PLUVO_BINARY) + " " + c.options + " p.prj 2>&1", status);
   EXPECT_NE(out.find(c.message), std::string::npos) << out;
@@ -126,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
         bad_case{"output_names_the_project_file", card("OUTLET_HYDRO", "p.prj"),
                  "Error: Card OUTLET_HYDRO names the output file p.prj, which is also the input file p.prj of card "
                  "(the project file) ("},
-        bad_case{"output_names_an_input_by_another_path", card("RUNOFF_MMPH", "./x/../p.gag"),
+        bad_case{"output_names_an_input_by_another_path",
+                 both(card("RUNOFF_MMPH", "./x/../p.gag"), [](project_files& f) { f["x/note.txt"] = "a folder\n"; }),
                  "Error: Card RUNOFF_MMPH names the output file ./x/../p.gag, which is also the input file p.gag of "
                  "card PRECIP_FILE ("},
         bad_case{"output_names_an_index_map_of_the_mapping_table",
