@@ -246,6 +246,7 @@ bool parse(int argc, char** argv, options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // findings show as they are found, also in a log
   options o;
   if (!parse(argc, argv, o)) {
     std::fprintf(stderr,
