@@ -351,6 +351,7 @@ void add_index_maps(const std::string& path, std::vector<named_file>& files) {
 // Files the run reads or writes besides those opened in order above.
 void add_other_files(const model_state& m, std::vector<named_file>& files) {
   files.push_back({"(the project file)", m.project_file_path, 'r'});
+  for (const card_file_name& f : m.files_read_at_once) files.push_back({f.card.c_str(), f.name, 'r'});
   if (m.mapping_table_on) {
     files.push_back({"MAPPING_TABLE", m.mapping_table_path, 'r'});
     add_index_maps(m.mapping_table_path, files);

@@ -144,6 +144,12 @@ INSTANTIATE_TEST_SUITE_P(
                       card("SIG_OUTLET_HYDRO", "s.idx")),
                  "Error: Card SIG_OUTLET_HYDRO names the output file s.idx, which is also the input file s.idx of "
                  "card INDEX_MAP (mapping-table file) ("},
+        bad_case{"output_names_a_time_series_file",
+                 both(both(change("p.prj", "PLUVOPROJECT\n", "PLUVOPROJECT\nTIME_SERIES_FILE s.ts\n"),
+                           [](project_files& f) { f["s.ts"] = "PLUVO_TS\nflow\nABSOLUTE\n2020 6 1 1 0 1.0\n2020 6 1 2 0 2.0\nEND_TS\n"; }),
+                      card("RAINFALL_MMPH", "s.ts")),
+                 "Error: Card RAINFALL_MMPH names the output file s.ts, which is also the input file s.ts of card "
+                 "TIME_SERIES_FILE ("},
         bad_case{"two_outputs_one_file", card("OUTLET_HYDRO", "p.sum"),
                  "Error: Card OUTLET_HYDRO names the output file p.sum, which is also the output file p.sum of card "
                  "SUMMARY ("},
