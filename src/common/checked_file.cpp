@@ -65,6 +65,23 @@ bool opens(const std::string& path, const char* mode) {
   return true;
 }
 
+// The same answer without touching anything: a file to read must open; a file to write must
+// be writable, or its folder must let it be created.
+bool would_open(const std::string& path, const char* mode) {
+  if (mode[0] == 'r') return opens(path, mode);
+  if (access(path.c_str(), F_OK) == 0) return access(path.c_str(), W_OK) == 0;
+  const size_t cut = path.find_last_of('/');
+  const std::string folder = cut == std::string::npos ? std::string(".") : path.substr(0, cut == 0 ? 1 : cut);
+  return access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+using path_test = bool (*)(const std::string&, const char*);
+
+bool find_path_with(path_test test, const std::string& project_dir, const std::string& output_dir,
+                    const std::string& name, const char* mode, bool for_writing, std::string& resolved);
+
+bool resolve_with(path_test test, char* name, const char* mode, std::string& resolved);
+
 // The run number goes in front of the file's own name, so a name with a directory part
 // still lands in that directory.
 std::string with_run_prefix(const char* name) {
@@ -121,28 +138,48 @@ void checked_file_close_void(checked_file& file) {
 }
 
 bool resolve_file_name(char* name, const char* mode, std::string& resolved) {
-  resolved.clear();
-  unquote_string(name);
-  if (!name || !*name) return false;
-  const bool writing = mode && (mode[0] == 'w' || mode[0] == 'a');
-  if (run_number_prefix_on && writing) {
-    const std::string prefixed = with_run_prefix(name);
-    if (find_file_path(project_directory, output_directory_set ? output_directory : std::string(), prefixed, mode,
-                       true, resolved))
-      return true;
-    std::printf("Error getting new filename from %s\n", prefixed.c_str());
-    return false;
-  }
-  if (find_file_path(project_directory, output_directory, name, mode, writing, resolved)) return true;
-  std::printf("Error getting new filename from %s\n", name);
-  return false;
+  return resolve_with(opens, name, mode, resolved);
+}
+
+std::string planned_file_path(const std::string& name, char mode) {
+  std::vector<char> unquoted(name.begin(), name.end());
+  unquoted.push_back(0);
+  const char text[2] = {mode, 0};
+  std::string resolved;
+  return resolve_with(would_open, unquoted.data(), text, resolved) ? resolved : std::string();
 }
 
 bool find_file_path(const std::string& project_dir, const std::string& output_dir, const std::string& name,
                     const char* mode, bool for_writing, std::string& resolved) {
+  return find_path_with(opens, project_dir, output_dir, name, mode, for_writing, resolved);
+}
+
+namespace {
+
+bool resolve_with(path_test test, char* name, const char* mode, std::string& resolved) {
+  resolved.clear();
+  unquote_string(name);
+  if (!name || !*name) return false;
+  const bool writing = mode && (mode[0] == 'w' || mode[0] == 'a');
+  const bool quiet = test != opens;
+  if (run_number_prefix_on && writing) {
+    const std::string prefixed = with_run_prefix(name);
+    if (find_path_with(test, project_directory, output_directory_set ? output_directory : std::string(), prefixed,
+                       mode, true, resolved))
+      return true;
+    if (!quiet) std::printf("Error getting new filename from %s\n", prefixed.c_str());
+    return false;
+  }
+  if (find_path_with(test, project_directory, output_directory, name, mode, writing, resolved)) return true;
+  if (!quiet) std::printf("Error getting new filename from %s\n", name);
+  return false;
+}
+
+bool find_path_with(path_test test, const std::string& project_dir, const std::string& output_dir,
+                    const std::string& name, const char* mode, bool for_writing, std::string& resolved) {
   auto tried = [&](const std::string& candidate) {
     resolved = with_slashes(candidate);
-    return opens(resolved, mode);
+    return test(resolved, mode);
   };
   std::string subdirectory;
   if (for_writing) {
@@ -154,6 +191,8 @@ bool find_file_path(const std::string& project_dir, const std::string& output_di
   // An input beside the project file is found even once an output folder is in use.
   return tried(project_dir + subdirectory + name) || tried(project_dir + name);
 }
+
+}  // namespace
 
 void make_output_subdirectory(const std::string& output_dir, const std::string& project_dir,
                               std::string& subdirectory) {

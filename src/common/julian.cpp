@@ -66,4 +66,13 @@ double ipow(double x, int32_t n) {
   return n >= 0 ? r : 1.0 / r;
 }
 
+bool is_calendar_date(int32_t year, int32_t month, int32_t day) {
+  if (year < first_calendar_year || year > last_calendar_year || month < 1 || month > 12 || day < 1) return false;
+  static const int32_t days_in_month[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return day <= days_in_month[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+bool is_time_of_day(int32_t hour, int32_t minute) { return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59; }
+
 }  // namespace pluvo

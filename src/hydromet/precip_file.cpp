@@ -1,11 +1,15 @@
 #include "hydromet/precip_file.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <string>
 
 #include "common/error_state.hpp"
+#include "common/julian.hpp"
 #include "common/line_reader.hpp"
 #include "common/replace_params.hpp"
 #include "hydromet/hydromet_phases.hpp"
@@ -206,7 +210,7 @@ int read_counts(std::FILE* fp, hydromet_state& ev, const char* file_name) {
 }
 
 // COORD cards of the gauges. 1 read, -1 end of file, 0 format error (reported).
-int read_coordinates(std::FILE* fp, hydromet_state& ev) {
+int read_coordinates(std::FILE* fp, hydromet_state& ev, const char* file_name) {
   std::string rest;
   for (int g = 1; g <= ev.gauge_count; ++g) {
     char word[6];
@@ -222,8 +226,78 @@ int read_coordinates(std::FILE* fp, hydromet_state& ev) {
       return format_error();
     }
     read_rest_of_line(fp, rest, title_length);  // the gauge's name, not kept
+    if (!std::isfinite(ev.gauge_x[g]) || !std::isfinite(ev.gauge_y[g])) {
+      std::printf("\nERROR: the COORD card of gauge %d of the event entitled:\n   %s\n", g, ev.event_title.c_str());
+      std::printf("in the precipitation file %s gives x %g and y %g; both must be finite numbers.\n", file_name,
+                  ev.gauge_x[g], ev.gauge_y[g]);
+      return format_error();
+    }
   }
   return 1;
+}
+
+// The bytes of the file after the current position; -1 when the stream is not a plain file.
+long long bytes_left(std::FILE* fp) {
+  struct stat st {};
+  const long at = std::ftell(fp);
+  if (at < 0 || fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<long long>(st.st_size) - at;
+}
+
+// The table for the event is sized from NRGAG and NRPDS: a record takes a card word, five date
+// numbers and a value per gauge, each at least a character and a separator, so counts the rest
+// of the file cannot hold are refused before the memory is taken.
+int counts_fit_file(std::FILE* fp, const hydromet_state& ev, const char* file_name) {
+  const long long left = bytes_left(fp);
+  const double per_record = 12.0 + 2.0 * std::max(ev.gauge_count, 0);
+  const double needed = per_record * ev.precip_record_count;
+  if (left < 0 || needed <= double(left)) return 1;
+  std::printf("\nERROR: the NRGAG %d and NRPDS %d cards of the event entitled:\n   %s\n", ev.gauge_count,
+              ev.precip_record_count, ev.event_title.c_str());
+  std::printf("ask for at least %.0f bytes of records, but only %lld bytes are left in the precipitation file %s.\n",
+              needed, left, file_name);
+  return format_error();
+}
+
+// A record whose card word is none of the four, for example the extra value of a record with
+// more values than gauges.
+int unknown_record_error(const std::string& title, int k, const char* word, const char* file_name) {
+  std::printf("\nERROR: record %d of the event entitled:\n   %s\n", k, title.c_str());
+  std::printf("in the precipitation file %s begins with \"%s\", not GAGES, RATES, ACCUM or RADAR.\n", file_name,
+              word);
+  std::fputs("Check that every record has one value per gauge (NRGAG).\n", stdout);
+  return format_error();
+}
+
+int impossible_date_error(const std::string& title, int k, const date_record& d, const char* file_name) {
+  std::printf("\nERROR: record %d of the event entitled:\n   %s\n", k, title.c_str());
+  std::printf("in the precipitation file %s is dated %ld/%ld/%ld %ld:%2.2ld, which is not a real date and time of "
+              "day (years %d to %d, hours 0 to 23, minutes 0 to 59).\n",
+              file_name, long(d.year), long(d.month), long(d.day), long(d.hour), long(d.minute), first_calendar_year,
+              last_calendar_year);
+  return format_error();
+}
+
+int bad_gauge_value_error(const std::string& title, int k, int g, double value, const char* file_name) {
+  std::printf("\nERROR: record %d of the event entitled:\n   %s\n", k, title.c_str());
+  std::printf("in the precipitation file %s gives gauge %d the value %g; rain must be a finite number.\n",
+              file_name, g, value);
+  return format_error();
+}
+
+// After the declared records the event is over: one more record means NRPDS is short, and
+// the rain of the records beyond it would be lost without a word.
+int records_beyond_count(std::FILE* fp, const hydromet_state& ev, const char* file_name) {
+  const long at = std::ftell(fp);
+  char word[6] = {};
+  const bool more = at >= 0 && std::fscanf(fp, "%5s", word) == 1 &&
+                    (card_is(word, "gage") || card_is(word, "rate") || card_is(word, "accu") || card_is(word, "rada"));
+  if (at >= 0) std::fseek(fp, at, SEEK_SET);
+  if (!more) return 1;
+  std::printf("\nERROR: the event entitled:\n   %s\n", ev.event_title.c_str());
+  std::printf("in the precipitation file %s declares NRPDS %d records, but more records follow them.\n", file_name,
+              ev.precip_record_count);
+  return format_error();
 }
 
 }  // namespace
@@ -254,6 +328,7 @@ int read_precip_event(std::FILE* fp, hydromet_state& ev, const char* file_name) 
     return count_out_of_range("NRPDS", records, 1, radar_filename_slots - 1, file_name,
                               ev.event_title);
 
+  if (counts_fit_file(fp, ev, file_name) != 1) return 0;
   const int gauges = ev.gauge_count;
   grow_table(ev.precip_table, std::max(gauges, 1), records);
   ev.gauge_x.assign(size_t(std::max(gauges, 1)) + 1, 0.0);
@@ -261,7 +336,7 @@ int read_precip_event(std::FILE* fp, hydromet_state& ev, const char* file_name) 
   if (ev.precip_dates.size() < size_t(records) + 1) ev.precip_dates.resize(size_t(records) + 1);
 
   if (!radar_event) {
-    const int coords = read_coordinates(fp, ev);
+    const int coords = read_coordinates(fp, ev, file_name);
     if (coords != 1) return coords;
   }
 
@@ -272,21 +347,26 @@ int read_precip_event(std::FILE* fp, hydromet_state& ev, const char* file_name) 
   for (int k = 1; k <= records; ++k) {
     char word[6];
     int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-    if (std::fscanf(fp, "%5s", word) != 1 ||
-        std::fscanf(fp, "%d %d %d %d %d", &y, &mo, &d, &h, &mi) != 5) {
+    const bool word_read = std::fscanf(fp, "%5s", word) == 1;
+    if (word_read) {
+      if (card_is(word, "gage")) flags |= gages_flag, ev.precip_gages_card = 1;
+      else if (card_is(word, "rate")) flags |= rates_flag, ev.precip_rates_card = 1;
+      else if (card_is(word, "accu")) flags |= accum_flag, ev.precip_accum_card = 1;
+      else if (card_is(word, "rada")) flags |= radar_flag, ev.precip_kind = 1;
+      else if (flags != 0) return unknown_record_error(ev.event_title, k, word, file_name);
+    }
+    if (!word_read || std::fscanf(fp, "%d %d %d %d %d", &y, &mo, &d, &h, &mi) != 5) {
       std::printf("\n last year %d last month %d last day %d last hour %d last minute %d \n",
                   last.year, last.month, last.day, last.hour, last.minute);
       return -1;
     }
-    if (card_is(word, "gage")) flags |= gages_flag, ev.precip_gages_card = 1;
-    else if (card_is(word, "rate")) flags |= rates_flag, ev.precip_rates_card = 1;
-    else if (card_is(word, "accu")) flags |= accum_flag, ev.precip_accum_card = 1;
-    else if (card_is(word, "rada")) flags |= radar_flag, ev.precip_kind = 1;
     if (flags == 0 || (flags & (flags - 1)) != 0) return card_kind_error(flags);
 
     date_record& date = ev.precip_dates[size_t(k)];
     date = date_record{y < 100 ? y + 1900 : y, mo, d, h, mi, 0};
     last = date;
+    if (!is_calendar_date(date.year, date.month, date.day) || !is_time_of_day(date.hour, date.minute))
+      return impossible_date_error(ev.event_title, k, date, file_name);
     if (k >= 2 && earlier(date, ev.precip_dates[size_t(k) - 1]))
       return earlier_date_error(ev.event_title, k, date, ev.precip_dates[size_t(k) - 1]);
 
@@ -299,6 +379,7 @@ int read_precip_event(std::FILE* fp, hydromet_state& ev, const char* file_name) 
           std::printf("\n look at gage %d \n", g);
           return -1;
         }
+        if (!std::isfinite(value)) return bad_gauge_value_error(ev.event_title, k, g, value, file_name);
         if (ev.precip_accum_card && k >= 2) {
           const double prev = ev.precip_table.rows[g][k - 1];
           if (value < prev) return accum_decrease_error(ev.event_title, k, g, value, prev);
@@ -311,6 +392,7 @@ int read_precip_event(std::FILE* fp, hydromet_state& ev, const char* file_name) 
     }
   }
 
+  if (records_beyond_count(fp, ev, file_name) != 1) return 0;
   if (radar_event) {
     if (!(flags & radar_flag)) {
       std::printf("\nERROR: the event entitled:\n   %s\n", ev.event_title.c_str());

@@ -11,6 +11,15 @@ namespace pluvo {
 constexpr int category_histogram_size = 10001;
 extern int category_histogram[category_histogram_size];
 
+// A map file too small for rows x cols values is refused (message, code 4000) before any grid
+// of that size is allocated; true when it may hold them.
+bool map_file_can_hold(checked_file& file, const char* map_name, int rows, int cols);
+
+// The header destinations: the first map read into them (no grid held on entry: the watershed
+// mask) sets north, south, east and west; a later map must have the same edges,
+// beyond round-off, and leaves them unchanged.
+// Real rows are read whole; a row with other than cols values, a value that is not a number,
+// or one inside the mask that is not finite is refused with its row.
 // Modes: 1 and 3 real values onto the inside cells of mask_grid (into real_out_a and real_out_b),
 // 2 integers into mask_grid itself, 4 integer categories onto the inside cells (into index_out).
 // On failure error_state holds 4000 and the error has been reported; the file stays open.

@@ -9,6 +9,7 @@
 #include "common/error_state.hpp"
 #include "common/process.hpp"
 #include "input/ascii_map.hpp"
+#include "input/property_readers.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -105,6 +106,10 @@ void read_watershed_mask(model_state& m) {
   m.watershed_area = m.cell_size * m.cell_size * n;
 }
 
+// Land surfaces lie between the shores of the Dead Sea and the highest summits.
+constexpr double lowest_elevation = -1000.0;
+constexpr double highest_elevation = 10000.0;
+
 void read_elevation_map(model_state& m) {
   m.map_header_kind = 1;
   echo(m, m.silent_mode != 1, "reading elevation map from file: %s\n", m.elevation_path.c_str());
@@ -113,6 +118,9 @@ void read_elevation_map(model_state& m) {
                  &m.elevation, nullptr, nullptr, m.project_rows, m.project_cols, m.silent_mode);
   checked_file_close(m.elevation_fp);
   if (error_state.error_terminate) return;
+  // A no-data value inside the mask (-9999, -3.4e38) would become a pit thousands of metres deep.
+  if (!cells_in_range(m, m.elevation, "elevation", "map " + m.elevation_path, {lowest_elevation, highest_elevation, false, " m"}))
+    return;
 
   const grid<int>& g = m.cell_number_grid;
   const bool inside = m.outlet_row >= 1 && m.outlet_row <= g.rows() && m.outlet_col >= 1 &&

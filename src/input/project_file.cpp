@@ -156,6 +156,13 @@ std::string take_token(char* line) {
   return token;
 }
 
+// The name of a file a card hands on at once, noted as an input of the run.
+std::string read_at_once_name(option_files_block& o, const char* card, char* line) {
+  std::string name = take_token(line);
+  o.files_read_at_once.push_back({card, name});
+  return name;
+}
+
 int take_int(char* line) {
   int value = 0;
   next_int(line, value);
@@ -306,13 +313,13 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
       break;
     }
     case code_time_series_file:
-      load_time_series_file(take_token(line).c_str());
+      load_time_series_file(read_at_once_name(o, "TIME_SERIES_FILE", line).c_str());
       break;
     case code_replace_params:
-      read_replace_param_file(take_token(line).c_str());
+      read_replace_param_file(read_at_once_name(o, "REPLACE_PARAMS", line).c_str());
       break;
     case code_replace_vals:
-      read_replace_value_file(take_token(line).c_str());
+      read_replace_value_file(read_at_once_name(o, "REPLACE_VALS", line).c_str());
       break;
     case code_replace_line:
       run_index = take_int(line) - 1;
@@ -412,7 +419,8 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
       break;
     case code_overland_lake_file: o.overland_lake_file = take_token(line); break;
     case code_elev_series_file:
-      read_at_once(neighbour_services.elevation_series_file, "elevation series", take_token(line));
+      read_at_once(neighbour_services.elevation_series_file, "elevation series",
+                   read_at_once_name(o, "ELEV_SERIES_FILE", line));
       break;
     case code_reten_depth: {
       const std::string token = take_token(line);

@@ -1,6 +1,9 @@
 // Steps shared by the property readers.
 #include "input/property_readers.hpp"
 
+#include <algorithm>
+#include <cmath>
+
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "input/ascii_map.hpp"
@@ -50,6 +53,27 @@ bool soil_classes_in_table(const model_state& m, const std::string& source) {
     }
   }
   return true;
+}
+
+bool cells_in_range(const model_state& m, const std::vector<double>& v, const char* what, const std::string& source,
+                    const value_range& range) {
+  const int n = std::min(m.cell_count, int(v.size()) - 1);
+  for (int k = 1; k <= n; ++k) {
+    const double x = v[size_t(k)];
+    const bool inside = std::isfinite(x) && x >= range.low && (range.high_excluded ? x < range.high : x <= range.high);
+    if (inside) continue;
+    const bool located = size_t(k) < m.cell_row.size() && size_t(k) < m.cell_col.size();
+    message_out("Error: The %s %g%s of cell %d (row %d, column %d) from %s is outside the range %g%s to %s%g%s.\n",
+                what, x, range.unit, k, located ? m.cell_row[size_t(k)] : 0, located ? m.cell_col[size_t(k)] : 0,
+                source.c_str(), range.low, range.unit, range.high_excluded ? "below " : "", range.high, range.unit);
+    report_printed();
+    return false;
+  }
+  return true;
+}
+
+std::string property_source(bool from_file, const std::string& name, const model_state& m) {
+  return from_file ? "map " + name : "the mapping-table file " + m.mapping_table_path;
 }
 
 bool table_present(const model_state& m, int id) {

@@ -45,6 +45,18 @@ void read_cell_index_map(model_state& m, checked_file& file, const std::string& 
 // Every soil class indexes the layered soil table: one outside it stops the run with a message
 // naming the class, its cell, its source and the table's bounds.
 bool soil_classes_in_table(const model_state& m, const std::string& source);
+// The values a property may take in a cell. A value that is not finite, or lies outside, stops
+// the run with a message naming the property, the value, its cell and source and the range.
+struct value_range {
+  double low;
+  double high;
+  bool high_excluded;  // a porosity must stay below 1
+  const char* unit;    // printed after the numbers, e.g. " m"
+};
+bool cells_in_range(const model_state& m, const std::vector<double>& v, const char* what, const std::string& source,
+                    const value_range& range);
+// The source of a property for messages: its map file, or the mapping-table file.
+std::string property_source(bool from_file, const std::string& name, const model_state& m);
 // The mapping-table file is on and holds the table.
 bool table_present(const model_state& m, int id);
 // Spreads the value columns of a table onto the cells; false after a reported error.

@@ -1,4 +1,5 @@
 // The run parameters: the project file's options become the record's working settings.
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -25,6 +26,8 @@ const char* const exchange_folder = "exchange";
 
 std::string exchange_path(const std::string& name) { return std::string(exchange_folder) + "/" + name; }
 
+}  // namespace
+
 void open_q4_inflow_file(model_state& m) {
   if (!m.q4_input_flag || m.map_type == 4) return;
   if (!checked_file_open(q4_inflow_file, m.q4_input_file.c_str(), 'w')) return;
@@ -32,6 +35,8 @@ void open_q4_inflow_file(model_state& m) {
   std::fputs("\n", q4_inflow_file.stream);
   std::fputs("    JDAY     QIN\n", q4_inflow_file.stream);
 }
+
+namespace {
 
 void copy_mapping_tables(model_state& m) {
   m.mapping_table_on = m.mapping_table_flag;
@@ -518,23 +523,144 @@ void copy_names_and_display(model_state& m) {
   m.daily_output_path = m.daily_output_file;
 }
 
+// Limits on the grid the ROWS and COLS cards may ask for, before any grid is allocated: a few
+// hundred million cells is far beyond any watershed this model is run on.
+constexpr int max_grid_extent = 1000000;
+constexpr double max_grid_cells = 250e6;
+constexpr double seconds_per_day = 86400.0;
+
+// Stops the run with a message that names the card, the value it gave and what it must be.
+bool refuse_card(const char* card, const char* value, const char* range) {
+  stop_run("Error: Project card %s gives %s; %s.\n", card, value, range);
+  return false;
+}
+
+bool finite_card(const char* card, double v, double low, double high, const char* range) {
+  if (std::isfinite(v) && v >= low && v <= high) return true;
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", v);
+  return refuse_card(card, text, range);
+}
+
+}  // namespace
+
+bool grid_size_cards_valid(const model_state& m) {
+  char range[160];
+  std::snprintf(range, sizeof range, "the grid must have 1 to %d rows and columns and at most %.0f cells",
+                max_grid_extent, max_grid_cells);
+  char value[64];
+  if (m.mask_rows < 1 || m.mask_rows > max_grid_extent) {
+    std::snprintf(value, sizeof value, "%d", m.mask_rows);
+    return refuse_card("ROWS", value, range);
+  }
+  if (m.mask_cols < 1 || m.mask_cols > max_grid_extent) {
+    std::snprintf(value, sizeof value, "%d", m.mask_cols);
+    return refuse_card("COLS", value, range);
+  }
+  if (double(m.mask_rows) * double(m.mask_cols) > max_grid_cells) {
+    std::snprintf(value, sizeof value, "%d x %d", m.mask_rows, m.mask_cols);
+    return refuse_card("ROWS x COLS", value, range);
+  }
+  return finite_card("GRIDSIZE", m.cell_size, 1e-3, 1e6, "the cell size must be a number of metres from 0.001 to 1e+06");
+}
+
+bool time_cards_valid(const model_state& m) {
+  const bool timed_run = !m.long_term_on && !m.qir_mode;
+  char value[64];
+  if (timed_run && m.tot_time < 1) {
+    std::snprintf(value, sizeof value, "%d", m.tot_time);
+    return refuse_card("TOT_TIME", value, "the run length must be a whole number of minutes of at least 1");
+  }
+  // A zero step is left to the time-step check, which has its own message.
+  const double longest = timed_run ? std::fmin(seconds_per_day, 60.0 * m.tot_time) : seconds_per_day;
+  char range[160];
+  std::snprintf(range, sizeof range, "the time step must be a number of seconds above 0 and at most %g%s", longest,
+                timed_run && longest < seconds_per_day ? " (the run length, TOT_TIME)" : "");
+  if (!finite_card("TIMESTEP", m.timestep, 0.0, longest, range)) return false;
+  if (m.st_time_step != 0.0 && !finite_card("ST_TIME_STEP", m.st_time_step, 0.0, longest, range)) return false;
+  // An interval of 0 or below takes its default; one whose count of steps an int cannot hold
+  // is refused (the time-step check reports a step too short to count with).
+  const double step = m.st_time_step >= 0.01 ? std::fmin(m.timestep, m.st_time_step) : m.timestep;
+  const double longest_interval = step > 0.001 ? 2e9 * step / 60.0 : 1e9;
+  std::snprintf(range, sizeof range, "the interval must be a number of minutes up to %g at this time step",
+                longest_interval);
+  return finite_card("HYD_FREQ", m.hyd_freq, -1e9, longest_interval, range) &&
+         finite_card("MAP_FREQ", m.map_freq, -1e9, longest_interval, range) &&
+         finite_card("OUTSLOPE", m.outslope, -1e9, 1e9, "the outlet slope must be a finite number above 0") &&
+         finite_card("LATITUDE", m.latitude, -1e9, 1e9, "the latitude must be a finite number of degrees") &&
+         finite_card("LONGITUDE", m.longitude, -1e9, 1e9, "the longitude must be a finite number of degrees") &&
+         finite_card("GMT", m.gmt, -1e9, 1e9, "the time offset must be a finite number of hours");
+}
+
+namespace {
+
+bool date_card(const char* card, int year, int month, int day, int hour, int minute) {
+  if (is_calendar_date(year, month, day) && is_time_of_day(hour, minute)) return true;
+  char value[96];
+  std::snprintf(value, sizeof value, "%d %d %d %d:%02d", year, month, day, hour, minute);
+  char range[160];
+  std::snprintf(range, sizeof range, "it must be a real date of the years %d to %d and a time of day from 0:00 to 23:59",
+                first_calendar_year, last_calendar_year);
+  return refuse_card(card, value, range);
+}
+
+// A start date left out entirely is all zeros: events then take their dates from the rain file.
+bool date_cards(const model_state& m) {
+  const bool start_given = m.start_year != 0 || m.start_month != 0 || m.start_day != 0;
+  if (start_given && !date_card("START_DATE/START_TIME", m.start_year, m.start_month, m.start_day, m.start_hour,
+                                m.start_minute))
+    return false;
+  if (!start_given && !is_time_of_day(m.start_hour, m.start_minute))
+    return date_card("START_TIME", 2000, 1, 1, m.start_hour, m.start_minute);
+  if (m.end_year != 0 && !date_card("END_TIME", m.end_year, m.end_month, m.end_day, m.end_hour, m.end_minute))
+    return false;
+  return true;
+}
+
+bool rain_and_surface_cards(const model_state& m) {
+  if (m.precip_type == 0) {
+    if (m.rain_duration < 0) {
+      char value[32];
+      std::snprintf(value, sizeof value, "%d", m.rain_duration);
+      return refuse_card("RAIN_DURATION", value, "the rain duration must be a number of minutes of at least 0");
+    }
+    if (!finite_card("RAIN_INTENSITY", m.rain_intensity, 0.0, 1e4,
+                     "the rain intensity must be a number of mm/h from 0 to 10000"))
+      return false;
+  }
+  if (m.manning_n_flag && !finite_card("MANNING_N", m.manning_n, -1e9, 1e9, "Manning n must be a finite number above 0"))
+    return false;
+  if (m.unif_retention_flag &&
+      !finite_card("RETENTION", m.retention, 0.0, 1e4, "the retention depth must be a number of mm from 0 to 10000"))
+    return false;
+  return true;
+}
+
+// The dates and values the reading itself takes over are checked here; the grid and time cards
+// where the run takes them up (grid_size_cards_valid, time_cards_valid).
+bool card_numbers_valid(const model_state& m) {
+  return date_cards(m) && rain_and_surface_cards(m);
+}
+
 }  // namespace
 
 void read_run_parameters(const char* project_file, model_state& m) {
   if (!m.optimize_on && process_index == 0 && m.super_quiet_on != 1 && m.silent_mode != 1)
     std::printf("reading run parameters from project file: %s\n", project_file);
+  m.project_file_path = project_file ? project_file : "";
   read_project_file(project_file, m, m, m, m.silent_mode);
   if (m.project_open_error) {
     set_error(3);
     return;
   }
+  // A reader error is reported already; the cards read so far are still taken over.
+  if (!error_state.error_terminate && !card_numbers_valid(m)) return;
   if (m.end_year != 0) {
     m.end_date_on = 1;
     m.end_date_julian = julian_date(m.end_year, m.end_month, m.end_day, m.end_hour, m.end_minute, 0.0);
   }
   if (m.pause) pause_on_exit = true;
   m.nutrients_on = m.nutrients;
-  open_q4_inflow_file(m);
   m.ov_boundary_on = m.ov_boundary;
   m.ov_xy_boundary_on = m.xybdy_ov_input_on;
   m.ov_xy_stage_on = m.xybdy_ov_stage_on;

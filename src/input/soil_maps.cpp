@@ -30,17 +30,25 @@ bool stopped() {
   return error_state.error_terminate != 0;
 }
 
-// A map from its file when that file is open, else the values a table gave already.
+// A map from its file when that file is open, else the values a table gave already; either
+// must lie in the range of the property.
 void map_or_table(model_state& m, checked_file& file, const std::string& name, const char* file_line,
-                  const char* table_line, std::vector<double>& out) {
+                  const char* table_line, std::vector<double>& out, const char* what, const value_range& range) {
   ensure_cells(out, m.cell_count);
-  if (file.is_open()) {
+  const bool from_file = file.is_open();
+  if (from_file) {
     echo(m, m.silent_mode != 1, file_line, name.c_str());
     read_cell_map(m, file, name, 1, out);
+    if (stopped()) return;
   } else {
     echo(m, m.silent_mode != 1, "%s", table_line);
   }
+  cells_in_range(m, out, what, property_source(from_file, name, m), range);
 }
+
+const value_range non_negative{0.0, 1e12, false, ""};
+const value_range fraction{0.0, 1.0, false, ""};
+const value_range below_one{0.0, 1.0, true, ""};
 
 void scale_cells(std::vector<double>& v, int n, double divisor) {
   for (int i = 1; i <= n; ++i) v[i] /= divisor;
@@ -50,6 +58,7 @@ void read_area_reduction_map(model_state& m) {
   if (!m.area_reduction_on) return;
   const int n = m.cell_count;
   ensure_cells(m.area_reduction_factor, n);
+  const std::string source = property_source(!m.area_reduction_file.empty(), m.area_reduction_file, m);
   if (!m.area_reduction_file.empty()) {
     if (!open_or_stop(m.area_reduction_fp, m.area_reduction_file,
                       "Can't open area reduction file named: %s\n"))
@@ -63,7 +72,8 @@ void read_area_reduction_map(model_state& m) {
     out[0] = &m.area_reduction_factor;
     if (!read_table_columns(m, map_table::area_reduction, out)) return;
   }
-  // The map gives the fraction of the cell taken away; the model keeps what is left.
+  // The map gives the fraction of the cell taken away (a percentage would remove more than the cell).
+  if (!cells_in_range(m, m.area_reduction_factor, "area reduction fraction", source, {0.0, 1.0, false, ""})) return;
   for (int i = 1; i <= n; ++i) m.area_reduction_factor[i] = 1.0 - m.area_reduction_factor[i];
 }
 
@@ -90,31 +100,35 @@ void read_green_ampt_maps(model_state& m) {
     map_or_table(m, m.conductivity_map_fp, m.conductivity_path,
                  "reading saturated hydraulic conductivity map from file: %s\n",
                  "reading saturated hydraulic conductivity table and map from the master table file\n",
-                 m.ks_cell);
+                 m.ks_cell, "hydraulic conductivity", non_negative);
     if (stopped()) return;
     scale_cells(m.ks_cell, n, cm_per_hour_in_m_per_s);
   }
   if (m.capillary_map_on == 1) {
     map_or_table(m, m.capillary_map_fp, m.capillary_path, "reading capillary drive map from file: %s\n",
-                 "reading capillary drive map from the master table file\n", m.hc_cell);
+                 "reading capillary drive map from the master table file\n", m.hc_cell, "capillary head",
+                 non_negative);
     if (stopped()) return;
     scale_cells(m.hc_cell, n, cm_per_m);
   }
   if (m.porosity_map_on == 1) {
     map_or_table(m, m.porosity_map_fp, m.porosity_path, "reading porosity map from file: %s\n",
-                 "reading porosity table and map from the master table file\n", m.porosity_cell);
+                 "reading porosity table and map from the master table file\n", m.porosity_cell, "porosity",
+                 below_one);
     if (stopped()) return;
   }
   if (m.inf_redist_on != 1) return;
   if (!redistribution_source(m.pore_index_map_on || table, "pore index")) return;
   map_or_table(m, m.pore_index_map_fp, m.pore_index_path,
                "reading pore distribution index map from file: %s\n",
-               "reading pore distribution index map from master table file\n", m.pore_index_cell);
+               "reading pore distribution index map from master table file\n", m.pore_index_cell,
+               "pore distribution index", non_negative);
   if (stopped()) return;
   if (!redistribution_source(m.residual_sat_map_on || table, "residual saturation")) return;
   map_or_table(m, m.residual_sat_map_fp, m.residual_sat_path,
                "reading residual saturation map from file: %s\n",
-               "reading residual saturation map from the master table file\n", m.residual_sat_cell);
+               "reading residual saturation map from the master table file\n", m.residual_sat_cell,
+               "residual saturation", below_one);
 }
 
 void read_layered_soil(model_state& m) {
@@ -170,7 +184,7 @@ void read_et_property_maps(model_state& m) {
   }
   if (m.albedo_map_on == 1 && m.long_term_on) {
     map_or_table(m, m.albedo_map_fp, m.albedo_path, "reading albedo map from file: %s\n",
-                 "reading albedo table and map from the master table file\n", m.albedo_cell);
+                 "reading albedo table and map from the master table file\n", m.albedo_cell, "albedo", fraction);
     if (stopped()) return;
     m.albedo_w_snow = m.albedo_cell;
   }
@@ -182,26 +196,33 @@ void read_et_property_maps(model_state& m) {
       const char* file_line;
       const char* table_line;
       std::vector<double>& out;
+      const char* what;
+      value_range range;
     } maps[] = {
         {m.vheight_map_on, m.vheight_map_fp, m.vheight_path, "reading vegetation-height map from file: %s\n",
-         "reading vegetation-height table and map from the master table file\n", m.veg},
+         "reading vegetation-height table and map from the master table file\n", m.veg, "vegetation height",
+         non_negative},
         {m.tcoeff_map_on, m.tcoeff_map_fp, m.tcoeff_path,
          "reading transmission-coefficient map from file: %s\n",
-         "reading transmission-coefficient table and map from the master table file\n", m.Kt},
+         "reading transmission-coefficient table and map from the master table file\n", m.Kt,
+         "transmission coefficient", fraction},
         {m.canopy_map_on, m.canopy_map_fp, m.canopy_path, "reading canopy resistance map from file: %s\n",
-         "reading canopy resistance table and map from the master table file\n", m.Rs},
+         "reading canopy resistance table and map from the master table file\n", m.Rs, "canopy resistance",
+         non_negative},
         {m.wilting_point_map_on, m.wilting_point_map_fp, m.wilting_point_path,
          "reading wilting point map from file: %s\n",
-         "reading wilting point table and map from the master table file\n", m.wilting_point_cell},
+         "reading wilting point table and map from the master table file\n", m.wilting_point_cell,
+         "wilting point", below_one},
     };
     for (et_map& e : maps) {
       if (!e.on) continue;
-      map_or_table(m, e.file, e.name, e.file_line, e.table_line, e.out);
+      map_or_table(m, e.file, e.name, e.file_line, e.table_line, e.out, e.what, e.range);
       if (stopped()) return;
     }
   }
   ensure_cells(m.initial_moisture_cell, n);
-  if (m.moisture_map_on == 1 && m.moisture_map_fp.is_open()) {
+  const bool moisture_file = m.moisture_map_on == 1 && m.moisture_map_fp.is_open();
+  if (moisture_file) {
     echo(m, m.silent_mode != 1, "reading soil moisture map from file: %s\n", m.moisture_path.c_str());
     read_cell_map(m, m.moisture_map_fp, m.moisture_path, 1, m.initial_moisture_cell);
   } else {
@@ -212,6 +233,9 @@ void read_et_property_maps(model_state& m) {
       read_table_columns(m, map_table::green_ampt_moisture, out);
     }
   }
+  if (!stopped())
+    cells_in_range(m, m.initial_moisture_cell, "initial soil moisture", property_source(moisture_file, m.moisture_path, m),
+                   fraction);
 }
 
 // The Green and Ampt schemes start from the initial moisture once every source of it has been

@@ -6,6 +6,7 @@
 #include "input/ascii_map.hpp"
 #include "input/grid_setup.hpp"
 #include "input/mapping_tables.hpp"
+#include "input/property_readers.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -17,10 +18,6 @@ void read_real_map(model_state& m, checked_file& f, const std::string& name, std
                  m.grid_rows, m.grid_cols, m.cell_number_grid, &out, nullptr, nullptr,
                  m.project_rows, m.project_cols, m.silent_mode);
   checked_file_close(f);
-}
-
-bool table_present(const model_state& m, int id) {
-  return m.mapping_table_on && m.grid_table_presence[presence_slot(id)] != 0;
 }
 
 // Columns of one mapping table spread onto the given per-cell arrays.
@@ -41,6 +38,7 @@ void read_interception_maps(model_state& m) {
     read_table(m, map_table::interception, {&m.icep_stor, &m.icep_coef});
     if (error_state.error_terminate) return;
   }
+  const bool storage_file = m.interception_storage_fp.is_open(), coeff_file = m.interception_coeff_fp.is_open();
   if (m.interception_storage_fp.is_open()) {
     echo(m, true, "reading interception storage from file: %s\n", m.storage_capacity_path.c_str());
     read_real_map(m, m.interception_storage_fp, m.storage_capacity_path, m.icep_stor);
@@ -51,9 +49,14 @@ void read_interception_maps(model_state& m) {
   if (m.interception_coeff_fp.is_open()) {
     echo(m, true, "reading interception coeff. from file: %s\n", m.interception_coeff_path.c_str());
     read_real_map(m, m.interception_coeff_fp, m.interception_coeff_path, m.icep_coef);
+    if (error_state.error_terminate) return;
   } else {
     echo(m, !silent, "reading interception coeff. table and map from the master table file\n");
   }
+  if (cells_in_range(m, m.icep_stor, "interception storage", property_source(storage_file, m.storage_capacity_path, m),
+                     {0.0, 1e4, false, " mm"}))
+    cells_in_range(m, m.icep_coef, "interception coefficient",
+                   property_source(coeff_file, m.interception_coeff_path, m), {0.0, 1.0, false, ""});
 }
 
 void read_overland_lake_map(model_state& m) {
@@ -100,6 +103,7 @@ void read_retention_map(model_state& m) {
   const int n = m.cell_count;
   const bool silent = m.silent_mode == 1;
   if (m.retention_map_on == 1) {
+    const std::string source = property_source(m.retention_depth_fp.is_open(), m.reten_depth_path, m);
     if (m.retention_depth_fp.is_open()) {
       echo(m, !silent, "reading retention storage map from file: %s\n", m.reten_depth_path.c_str());
       read_real_map(m, m.retention_depth_fp, m.reten_depth_path, m.retent_dep);
@@ -109,6 +113,7 @@ void read_retention_map(model_state& m) {
       if (table_present(m, map_table::retention)) read_table(m, map_table::retention, {&m.retent_dep});
       if (error_state.error_terminate) return;
     }
+    if (!cells_in_range(m, m.retent_dep, "retention depth", source, {0.0, 1e4, false, " mm"})) return;
     for (int k = 1; k <= n && size_t(k) < m.retent_dep.size(); ++k) m.retent_dep[k] /= 1000.0;
   } else if (m.retention_uniform_on == 1) {
     fill(m.retent_dep, n, m.retention_value / 1000.0);
@@ -121,6 +126,7 @@ void read_roughness_map(model_state& m) {
   const int n = m.cell_count;
   const bool silent = m.silent_mode == 1;
   if (m.roughness_map_on) {
+    const std::string source = property_source(m.roughness_map_fp.is_open(), m.roughness_path, m);
     if (m.roughness_map_fp.is_open()) {
       echo(m, !silent, "reading roughness map from file: %s\n", m.roughness_path.c_str());
       read_real_map(m, m.roughness_map_fp, m.roughness_path, m.dist_rough);
@@ -145,6 +151,7 @@ void read_roughness_map(model_state& m) {
         return;
       }
     }
+    cells_in_range(m, m.dist_rough, "Manning n", source, {0.0, 1e3, false, ""});
     return;
   }
   if (m.manning_n_value <= 1e-6) {

@@ -96,6 +96,9 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // [cell][1..4]: blocked fraction of the face toward the above, right, below and left neighbour.
   node_matrix<double> ovr_flow_block_frac;
 
+  // The project file of this run: an input that no output may overwrite.
+  std::string project_file_path;
+
   // Files opened by open_project_files, closed by close_output_files or their readers.
   checked_file elevation_fp;
   checked_file watershed_mask_fp;

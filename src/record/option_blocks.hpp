@@ -34,7 +34,16 @@ struct tvx_card_settings {
   tvx_output_entry out_hyd[9];
 };
 
+// A file a card names, with the card.
+struct card_file_name {
+  std::string card;
+  std::string name;
+};
+
 struct option_files_block {
+  // TIME_SERIES_FILE, ELEV_SERIES_FILE, REPLACE_PARAMS and REPLACE_VALS: read while the project
+  // file is read, and inputs no output may overwrite.
+  std::vector<card_file_name> files_read_at_once;
   std::string mapping_table_file;  // MAPPING_TABLE
   int mapping_table_flag = 0;
   int manning_n_flag = 0;  // MANNING_N

@@ -54,6 +54,25 @@ void refuse_unbuilt_mode(const unbuilt_mode& u) {
   run_stopped_on_error = true;
 }
 
+// The most runs one batch or Monte Carlo command may ask for.
+const int max_run_count = 1000000;
+
+// A command line that names no mode, or asks for a count of runs that cannot be made, is a
+// mistake the shell should see: the run never started.
+bool command_line_refused(int argc, char** argv, int count, const command_line& cl) {
+  // A count of -1 is a count here, not the usage signal: the mode says which.
+  if ((cl.mode == 3 || cl.mode == 6) && (count < 1 || count > max_run_count)) {
+    std::printf("Error: The run count %d of option %s is outside 1 to %d; nothing was run.\n", count, argv[1],
+                max_run_count);
+  } else if (cl.mode == 0 && argc > 2) {
+    std::printf("Error: Unknown option %s on the command line; nothing was run.\n", argv[1]);
+  } else {
+    return false;
+  }
+  run_stopped_on_error = true;
+  return true;
+}
+
 }  // namespace
 
 void print_usage() {
@@ -140,9 +159,10 @@ int pluvo_main(int argc, char** argv) {
   }
   command_line cl;
   const int count = parse_command_line(argc, argv, cl);
-  const unbuilt_mode* unbuilt = count != -1 ? find_unbuilt_mode(cl.mode) : nullptr;
+  const bool refused = command_line_refused(argc, argv, count, cl);
+  const unbuilt_mode* unbuilt = !refused && cl.mode != 0 ? find_unbuilt_mode(cl.mode) : nullptr;
   if (unbuilt) refuse_unbuilt_mode(*unbuilt);
-  if (count != -1 && !unbuilt) {
+  if (!refused && !unbuilt && cl.mode != 0) {
     switch (cl.mode) {
       case 1:
         result = run_pluvo(cl.file_name, nullptr, argv[1]);

@@ -2,10 +2,12 @@
 #include "channel/channel_phases.hpp"
 #include "common/error_state.hpp"
 #include "hydromet/hydromet_phases.hpp"
+#include "input/ascii_map.hpp"
 #include "input/grid_setup.hpp"
 #include "groundwater/groundwater_phases.hpp"
 #include "input/input_phases.hpp"
 #include "input/neighbour_services.hpp"
+#include "input/run_parameters.hpp"
 #include "output/output_phases.hpp"
 #include "overland/overland_phases.hpp"
 #include "record/model_state.hpp"
@@ -50,6 +52,10 @@ void wire_neighbour_services() {
 }
 
 void init_input_grids(model_state& m) {
+  // The grid is sized from ROWS and COLS: a mask that cannot hold that many values is refused
+  // before the memory is taken.
+  if (!grid_size_cards_valid(m) ||
+      !map_file_can_hold(m.watershed_mask_fp, m.watershed_mask_path.c_str(), m.mask_rows, m.mask_cols)) return;
   m.cell_number_grid.resize(m.mask_rows, m.mask_cols, 0);
   m.data_grid.resize(m.mask_rows, m.mask_cols, 0);
   read_watershed_mask(m);

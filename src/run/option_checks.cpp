@@ -8,6 +8,7 @@
 #include "common/error_state.hpp"
 #include "common/process.hpp"
 #include "input/project_cards.hpp"
+#include "input/run_parameters.hpp"
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 
@@ -126,6 +127,10 @@ void stop_with(int32_t code) {
   error_state.error_terminate = 1;
 }
 
+// A number that is not finite, or a step longer than the run, would pass the checks below
+// unseen (every comparison with NaN is false) and make a run of nonsense.
+bool card_numbers_usable(const model_state& m) { return time_cards_valid(m); }
+
 }  // namespace
 
 void validate_project_options(model_state& m) {
@@ -141,6 +146,7 @@ void validate_project_options(model_state& m) {
 }
 
 void check_time_options(model_state& m) {
+  if (!card_numbers_usable(m)) return;
   if (m.snow_calibrate_on == 1) {
     m.quiet_on = 1;
     m.super_quiet_on = 1;

@@ -99,6 +99,28 @@ TEST(CheckedFile, NamesResolveAgainstTheProjectDirectory) {
             "Error getting new filename from missing.asc\n");
 }
 
+// The path a file would get, found without creating, truncating or printing anything.
+TEST(CheckedFile, PlannedPathsTouchNothing) {
+  scratch_dir dir;
+  dir.write("maps/map.asc", "1");
+  dir.write("kept.out", "data");
+  ASSERT_EQ(chdir("/"), 0);
+  set_project_directory(dir.root(), dir.root().size());
+  const std::string printed = printed_by([&] {
+    EXPECT_EQ(planned_file_path("maps\\map.asc", 'r'), dir.root() + "maps/map.asc");
+    EXPECT_EQ(planned_file_path("new.out", 'w'), dir.root() + "new.out");
+    EXPECT_EQ(planned_file_path("kept.out", 'w'), dir.root() + "kept.out");
+    EXPECT_EQ(planned_file_path("missing.asc", 'r'), "");
+  });
+  EXPECT_EQ(printed, "");
+  EXPECT_FALSE(dir.exists("new.out"));
+  checked_file kept;
+  ASSERT_TRUE(checked_file_open(kept, "kept.out", "r"));
+  char text[8] = {};
+  EXPECT_EQ(std::fread(text, 1, sizeof text - 1, kept.stream), 4u);
+  EXPECT_STREQ(text, "data");
+}
+
 TEST(CheckedFile, NumberedRunsPrefixWhatTheyWrite) {
   scratch_dir dir;
   dir.write("run.sum", "input");

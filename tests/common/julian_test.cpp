@@ -86,3 +86,25 @@ TEST(IntegerPower, Table) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CalendarCheck, RealDatesAndTimesOnly) {
+  const struct {
+    int32_t year, month, day;
+    bool ok;
+  } dates[] = {{2024, 2, 29, true},  {2023, 2, 29, false}, {2000, 2, 29, true}, {1900, 2, 29, false},
+               {2026, 2, 30, false}, {2026, 13, 1, false}, {2026, 0, 1, false}, {2026, 4, 31, false},
+               {2026, 12, 31, true}, {-5, 6, 1, false},    {0, 6, 1, false},    {9999, 12, 31, true},
+               {10000, 1, 1, false}, {2147483647, 1, 1, false}, {2026, 6, 0, false}};
+  for (const auto& d : dates)
+    EXPECT_EQ(pluvo::is_calendar_date(d.year, d.month, d.day), d.ok) << d.year << "-" << d.month << "-" << d.day;
+  EXPECT_TRUE(pluvo::is_time_of_day(0, 0));
+  EXPECT_TRUE(pluvo::is_time_of_day(23, 59));
+  EXPECT_FALSE(pluvo::is_time_of_day(24, 0));
+  EXPECT_FALSE(pluvo::is_time_of_day(25, 0));
+  EXPECT_FALSE(pluvo::is_time_of_day(12, 61));
+  EXPECT_FALSE(pluvo::is_time_of_day(-1, 0));
+}
+
+}  // namespace

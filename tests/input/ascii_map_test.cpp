@@ -42,8 +42,8 @@ TEST_P(ReadAsciiMap, StoresInsideCellsAndReportsExactly) {
   grid<int> g = mask();
   std::vector<double> real(5, -7.0);
   std::vector<int> index(5, -7);
-  double n, s, e, w;
-  int rows, cols;
+  double n = 0, s = 0, e = 0, w = 0;  // no grid held yet: the map's header is taken
+  int rows = 0, cols = 0;
   testing::internal::CaptureStdout();
   read_ascii_map(f, "m.asc", c.mode, n, s, e, w, rows, cols, g, c.mode == 1 ? &real : nullptr,
                  c.mode == 3 ? &real : nullptr, c.mode == 4 ? &index : nullptr, 2, 3, 0);
@@ -67,9 +67,26 @@ INSTANTIATE_TEST_SUITE_P(
         map_case{"other_tag_words_same_widths", 3,
                  "northy 2000\nsouthx 1980\nlast: 1030\nwast: 1000\nroww: 2\ncolz: 3\n1 0 2\n0 3 4\n", "", 0,
                  {1, 2, 3, 4}},
-        map_case{"short_row_fills_zero", 1, header(2, 3) + "1 9 2\n0 3\n",
-                 "Warning: Map contains 1 cells with zero values. Map: m.asc\n", 0, {1, 2, 3, 0}},
-        map_case{"extra_values_ignored", 1, header(2, 3) + "1 9 2 8 8\n0 3 4 8\n", "", 0, {1, 2, 3, 4}},
+        // A row of the wrong length would shift every cell after it: refused with its row.
+        map_case{"short_row_refused", 1, header(2, 3) + "1 9 2\n0 3\n",
+                 "Error: Row 2 of map m.asc holds 2 values; the map has 3 columns.\n" + fail_tail, 1,
+                 {1, 2, -7, -7}},
+        map_case{"long_row_refused", 1, header(2, 3) + "1 9 2 8 8\n0 3 4 8\n",
+                 "Error: Row 1 of map m.asc holds 5 values; the map has 3 columns.\n" + fail_tail, 1,
+                 {-7, -7, -7, -7}},
+        map_case{"row_longer_than_a_line_buffer", 1,
+                 header(2, 3) + std::string(30000, ' ') + "1 9 2\n0 3 " + std::string(26000, '0') + "4\n", "", 0,
+                 {1, 2, 3, 4}},
+        map_case{"value_not_a_number", 1, header(2, 3) + "1 9 2\n0 3x 4\n",
+                 "Error: Value \"3x\" in row 2, column 2 of map m.asc is not a number.\n" + fail_tail, 1,
+                 {1, 2, -7, -7}},
+        map_case{"not_finite_inside_the_mask", 1, header(2, 3) + "nan 9 2\n0 3 4\n",
+                 "Error: Value nan in row 1, column 1 of map m.asc lies inside the watershed mask and is not a finite "
+                 "number.\n" + fail_tail, 1, {-7, -7, -7, -7}},
+        map_case{"not_finite_outside_the_mask", 1, header(2, 3) + "1 inf 2\n-inf 3 4\n", "", 0, {1, 2, 3, 4}},
+        map_case{"header_not_a_grid", 1, "north: 1000\nsouth: 1020\neast: 1030\nwest: 1000\nrows: 2\ncols: 3\n1 9 2\n0 3 4\n",
+                 "Error: The header of map m.asc is not north, south, east, west, rows and cols of a grid (north above "
+                 "south, east beyond west, at least one row and column).\n" + fail_tail, 1, {-7, -7, -7, -7}},
         map_case{"comma_and_windows_line_ends", 1, header(2, 3) + "1,9,2\r\n0,3,4\r\n", "", 0, {1, 2, 3, 4}},
         map_case{"short_file", 1, header(2, 3) + "1 9 2\n",
                  "Unexpected end of file in file: m.asc\n" + fail_tail, 1, {1, 2, -7, -7}},
@@ -99,6 +116,43 @@ INSTANTIATE_TEST_SUITE_P(
         map_case{"integer_not_a_number", 4, header(2, 3) + "3 9 1\n0 x3 3\n",
                  "Invalid integer value in map: m.asc [row 2:col 2]\n" + fail_tail, 1, {3, 1, -7, -7}}),
     [](const testing::TestParamInfo<map_case>& i) { return std::string(i.param.name); });
+
+// A map read after the mask must lie on the mask's grid: its edges may differ by round-off only,
+// and the mask's header stays.
+TEST(ReadAsciiMap, EdgesMustMatchTheMaskBeyondRoundOff) {
+  const struct {
+    const char* label;
+    std::string head;
+    std::string console;
+  } cases[] = {
+      {"same edges, other digits", "north: 2000.0001\nsouth: 1980\neast: 1030\nwest: 999.9999\nrows: 2\ncols: 3\n", ""},
+      {"5 km north", "north: 7000\nsouth: 6980\neast: 1030\nwest: 1000\nrows: 2\ncols: 3\n",
+       "Error: The edges of map m.asc (north 7000.00, south 6980.00, east 1030.00, west 1000.00) differ from the "
+       "watershed mask's (north 2000.00, south 1980.00, east 1030.00, west 1000.00) by more than 0.1 m.\n\n"},
+      {"other cell size", "north: 2000\nsouth: 1960\neast: 1060\nwest: 1000\nrows: 2\ncols: 3\n",
+       "Error: The edges of map m.asc (north 2000.00, south 1960.00, east 1060.00, west 1000.00) differ from the "
+       "watershed mask's (north 2000.00, south 1980.00, east 1030.00, west 1000.00) by more than 0.1 m.\n\n"},
+  };
+  for (const auto& c : cases) {
+    pluvo_test::temp_dir dir;
+    const std::string path = dir.write("m.asc", c.head + "1 9 2\n0 3 4\n");
+    pluvo_test::clear_errors();
+    checked_file f;
+    ASSERT_TRUE(checked_file_open(f, path.c_str(), 'r'));
+    grid<int> g = mask();
+    std::vector<double> real(5, -7.0);
+    double n = 2000, s = 1980, e = 1030, w = 1000;  // the mask's header, held from its read
+    int rows = 2, cols = 3;
+    testing::internal::CaptureStdout();
+    read_ascii_map(f, "m.asc", 1, n, s, e, w, rows, cols, g, &real, nullptr, nullptr, 2, 3, 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.console) << c.label;
+    EXPECT_EQ(error_state.error_terminate, c.console.empty() ? 0 : 1) << c.label;
+    EXPECT_EQ(n, 2000.0) << c.label;
+    EXPECT_EQ(w, 1000.0) << c.label;
+    checked_file_close(f);
+  }
+  pluvo_test::clear_errors();
+}
 
 struct quiet_read {
   std::string console;

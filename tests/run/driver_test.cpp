@@ -57,12 +57,13 @@ std::vector<std::string> up_to(const std::vector<std::string>& phases, const std
 // The smallest project the option checks accept.
 const char* const bare_project =
     "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n"
-    "START_DATE 2020 5 31\nSTART_TIME 0 0\nOVERTYPE 1\n";
+    "START_DATE 2020 5 31\nSTART_TIME 0 0\nOVERTYPE 1\nTOT_TIME 1\n";
 
 // The same values, for as long as the project file is not read into the record.
 void accept_time_options(const std::string& phase, pluvo::model_state& m) {
   if (phase != "check_time_options") return;
   m.timestep = 10.0;
+  m.tot_time = 1;
   m.outslope = 0.01;
   m.hyd_freq = 1.0;
   m.map_freq = 60;
@@ -193,14 +194,15 @@ TEST(RunPluvo, CallerResultsRecordIsSizedAndZeroed) {
   write_file("p.prj", bare_project);
   int events = 0, columns = 0;
   double sum = 0.0;
-  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+  pluvo::set_phase_observer([&](const char* phase, int value, pluvo::model_state& m) {
     accept_time_options(phase, m);
     if (std::string(phase) == "open_project_files") give_one_cell_watershed(m);
     if (std::string(phase) == "alloc_external_results") {
       m.event_count = 3;
       m.hydrograph_link_count = 2;
     }
-    if (std::string(phase) == "run_analyzers" && m.external_results) {
+    // As the set-up leaves it, before any step has stored a peak.
+    if (std::string(phase) == "run_analyzers" && value == 8 && m.external_results) {
       events = m.external_results->num_events;
       columns = m.external_results->num_columns;
       for (int i = 0; i < events * columns + 2; i++)

@@ -164,7 +164,7 @@ TEST(PluvoProgram, BatchMakesNumberedRuns) {
   const struct {
     const char* option;
     size_t runs;
-  } cases[] = {{"-b3", 3}, {"-b", 1}, {"-b0", 0}};
+  } cases[] = {{"-b3", 3}, {"-b", 1}};
   for (const auto& c : cases) {
     int status = -1;
     const std::string out = run_command(std::string(PLUVO_BINARY) + " " + c.option + " p.prj", status);
@@ -172,6 +172,28 @@ TEST(PluvoProgram, BatchMakesNumberedRuns) {
     std::snprintf(line, sizeof line, "PLUVO is running in batch mode, and is running %d runs...\n", int(c.runs));
     EXPECT_EQ(out.rfind(banner() + line, 0), 0u) << out;
     EXPECT_EQ(count_of(out, "Run time: "), c.runs) << c.option;
+  }
+}
+
+// A count that cannot be run or an option that names no mode stops before any run, with exit 1.
+TEST(PluvoProgram, RefusesBadCountsAndUnknownOptions) {
+  scratch_dir dir;
+  write_file("p.prj", "PLUVOPROJECT\n");
+  const struct {
+    const char* option;
+    std::string message;
+  } cases[] = {
+      {"-b-1", "Error: The run count -1 of option -b-1 is outside 1 to 1000000; nothing was run.\n"},
+      {"-b0", "Error: The run count 0 of option -b0 is outside 1 to 1000000; nothing was run.\n"},
+      {"-b2000000", "Error: The run count 2000000 of option -b2000000 is outside 1 to 1000000; nothing was run.\n"},
+      {"-m-5", "Error: The run count -5 of option -m-5 is outside 1 to 1000000; nothing was run.\n"},
+      {"-z", std::string(usage_text) + "Error: Unknown option -z on the command line; nothing was run.\n"},
+  };
+  for (const auto& c : cases) {
+    int status = -1;
+    const std::string out = run_command(std::string(PLUVO_BINARY) + " " + c.option + " p.prj", status);
+    EXPECT_EQ(out, banner() + c.message) << c.option;
+    EXPECT_EQ(status, 1) << c.option;
   }
 }
 
@@ -211,7 +233,7 @@ namespace {
 
 TEST(PluvoProgram, ReportedErrorsSetTheExitStatus) {
   const std::string base =
-      "PLUVOPROJECT\nTIMESTEP 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\nOVERTYPE 1\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n"
+      "PLUVOPROJECT\nTIMESTEP 10\nTOT_TIME 10\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\nOVERTYPE 1\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n"
       "WATERSHED_MASK one.msk\nELEVATION one.ele\nGRIDSIZE 10\nROWS 1\nCOLS 1\nOUTROW 1\nOUTCOL 1\n"
       "SUMMARY one.sum\nOUTLET_HYDRO one.hyd\n";
   const std::string one_cell = "north: 10\nsouth: 0\neast: 10\nwest: 0\nrows: 1\ncols: 1\n";
