@@ -17,15 +17,29 @@ inline double water_surface_slope(double ground_slope, double hj, double hnb, do
   return s;
 }
 
-// Ordinary cells: the water flows from the upwind cell once its depth exceeds its
-// retention depth, whichever way the face points. Roughness is that of cell j.
-inline double plain_face_discharge(double s, double hj, double hnb, double rj, double rnb,
-                                   double nj) {
+// (h - r)^(5/3) of a cell, the depth term of Manning's law for the water it can give;
+// 0 when its water does not exceed its retention depth.
+inline double flowing_depth_term(double h, double r) {
+  const double d = h - r;
+  return d > 0.0 ? depth_five_thirds(d) : 0.0;
+}
+
+// Ordinary cells: the water flows from the upwind cell, with that cell's depth term
+// (dj or dnb) and roughness (nj or nnb), whichever way the face points; so a mirrored grid
+// gives the mirrored flow.
+inline double upwind_face_discharge(double s, double dj, double dnb, double nj, double nnb) {
   const bool from_j = s >= 0.0;
-  const double d = from_j ? hj - rj : hnb - rnb;
+  const double d = from_j ? dj : dnb;
   if (d <= 0.0) return 0.0;
-  const double q = std::sqrt(std::fabs(s)) / nj * depth_five_thirds(d);
+  const double q = std::sqrt(std::fabs(s)) / (from_j ? nj : nnb) * d;
   return from_j ? q : -q;
+}
+
+// The same from the depths and retention depths of the two cells.
+inline double plain_face_discharge(double s, double hj, double hnb, double rj, double rnb,
+                                   double nj, double nnb) {
+  if (s >= 0.0) return upwind_face_discharge(s, flowing_depth_term(hj, rj), 0.0, nj, nnb);
+  return upwind_face_discharge(s, 0.0, flowing_depth_term(hnb, rnb), nj, nnb);
 }
 
 // Wetland positions in a property record.
