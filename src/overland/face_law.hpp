@@ -3,11 +3,29 @@
 // across one face from cell j to its neighbour nb, positive from j to nb.
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace pluvo {
 
-// d^(5/3) without a general pow: the hot loops call it for every wet face.
-inline double depth_five_thirds(double d) { return d * std::cbrt(d * d); }
+// d^(5/3) without a general pow or the library's cube root, which took half the time of
+// an overland sub-step: d^2 x d^(-1/3), the inverse cube root r refined from a guess made
+// from the exponent bits by two steps of fourth order (e = 1 - d r^3 falls from about 0.1
+// to 1e-20), good to 4e-16 relative. Outside the range of normal numbers the library's
+// cube root is kept.
+inline double depth_five_thirds(double d) {
+  if (!(d >= 1e-300 && d <= 1e300)) return d * std::cbrt(d * d);
+  std::uint64_t bits;
+  std::memcpy(&bits, &d, sizeof bits);
+  bits = 0x553ef0ff289dd796ull - bits / 3;
+  double r;
+  std::memcpy(&r, &bits, sizeof r);
+  for (int k = 0; k < 2; k++) {
+    const double e = 1.0 - d * (r * r * r);
+    r += r * e * (1.0 / 3.0 + e * (2.0 / 9.0 + e * (14.0 / 81.0)));
+  }
+  return d * d * r;
+}
 
 // Water-surface slope from j to nb; a level face keeps a tiny slope toward nb.
 inline double water_surface_slope(double ground_slope, double hj, double hnb, double dx,

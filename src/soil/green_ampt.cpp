@@ -27,8 +27,9 @@ bool is_head_boundary(const model_state& m, int i) {
   return t == 2 || t == 3 || t == 9;
 }
 
-// A soil wetter than its porosity: the front equation has no sound root; the plain
-// Newton solve from 1 mm beyond the front is kept for it.
+// A soil wetter than its porosity, a negative or non-real conductivity or front: the
+// front equation has no sound root; the plain Newton solve from 1 mm beyond the front is
+// kept for them, and reports what it cannot solve.
 bool unsound_front(double k, double psi_dtheta, double f0, double dt, double& f) {
   f = f0 + 0.001;
   for (int it = 0; it < newton_iteration_limit; it++) {
@@ -43,22 +44,25 @@ bool unsound_front(double k, double psi_dtheta, double f0, double dt, double& f)
 }  // namespace
 
 // Solves K dt = x - P ln(1 + x / (F0 + P)) for the step's increment x = F - F0 by Newton.
-// The start is the root of the equation's expansion to x^2,
-// x = 2 K dt (F0 + P) / (F0 + sqrt(F0^2 + 2 P K dt)), exact for short steps and sound for
-// a front at 0 (x = sqrt(2 P K dt)); it is above the root, where Newton's steps fall
-// monotonically onto it, and usually one or two steps reach round-off. Using log1p of
-// the increment keeps the residual exact when x is small beside F0 + P.
+// With q = F0 + P the left side is x F0 / q + P x^2 / (2 q^2) - P x^3 / (3 q^3) + ...; the
+// start is the root of the first two terms, x = 2 K dt q / (F0 + sqrt(F0^2 + 2 P K dt))
+// (sound for a front at 0, where it is sqrt(2 P K dt)), moved by the third, so that one
+// Newton step usually reaches round-off. Using log1p of the increment keeps the residual
+// exact when x is small beside q.
 bool green_ampt_front(double k, double psi_dtheta, double f0, double dt, double& f) {
   const double p = psi_dtheta, kdt = k * dt;
   if (p == 0.0) {  // a saturated soil takes water at its conductivity
     f = f0 + kdt;
     return std::isfinite(f);
   }
-  if (!(p > 0.0)) return unsound_front(k, p, f0, dt, f);
-  f = f0;
-  if (!(kdt > 0.0)) return std::isfinite(f);  // nothing enters: the front stays
+  if (kdt == 0.0) {  // nothing enters: the front stays
+    f = f0;
+    return std::isfinite(f);
+  }
+  if (!(p > 0.0) || !(kdt > 0.0) || !(f0 >= 0.0)) return unsound_front(k, p, f0, dt, f);
   const double q = f0 + p;
   double x = 2.0 * kdt * q / (f0 + std::sqrt(f0 * f0 + 2.0 * p * kdt));
+  x += p * x * x * x / (3.0 * q * (f0 * q + p * x));
   for (int it = 0; it < newton_iteration_limit; it++) {
     const double r = kdt - x + p * std::log1p(x / q);
     const double step = r / (p / (q + x) - 1.0);
