@@ -139,7 +139,7 @@ struct overland_state {
   double ov_head_bound_gain = 0.0;  // m3
   int bmp_water_present = 0;        // some BMP still holds water
   explicit_step_control explicit_control;
-  std::vector<double> explicit_saved_depth;  // depths at the start of the call
+  std::vector<double> explicit_saved_depth;  // depths at the start of the call, once a later sub-step needs them kept
   std::vector<double> explicit_saved_lake_elev;    // channel lakes at the start of the call
   std::vector<double> explicit_saved_lake_volume;
   std::vector<double> explicit_next_depth;   // depths after the current sub-step
