@@ -1,15 +1,18 @@
 // Writes a synthetic tilted-V catchment project: two planes falling toward a central
 // valley that falls toward the outlet at the bottom edge. With the default 1000 x 1000
 // cells it is one million cells of overland flow under uniform rain, routed by the scheme
-// named (the OVERTYPE words explicit, ade or ade-pc; explicit by default).
-//   make_tilted_v <folder> [cells per side] [scheme]
+// named (the OVERTYPE words explicit, ade or ade-pc; explicit by default). With "ga" the soil
+// takes the rain by Green and Ampt (one clay loam, through a mapping table).
+//   make_tilted_v <folder> [cells per side] [scheme] [ga]
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace {
 
-bool write_grid(const std::string& path, int side, double dx, bool mask) {
+enum class grid_kind { mask, elevation, soil_index };
+
+bool write_grid(const std::string& path, int side, double dx, grid_kind kind) {
   std::FILE* f = std::fopen(path.c_str(), "w");
   if (!f) {
     std::fprintf(stderr, "Cannot write %s\n", path.c_str());
@@ -21,7 +24,7 @@ bool write_grid(const std::string& path, int side, double dx, bool mask) {
   for (int r = 0; r < side; r++) {
     for (int c = 0; c < side; c++) {
       if (c) std::fputc(' ', f);
-      if (mask) {
+      if (kind != grid_kind::elevation) {
         std::fputs("1", f);
       } else {
         // Side slopes of 2 % toward the valley, the valley falling 0.5 % toward row side-1.
@@ -31,6 +34,25 @@ bool write_grid(const std::string& path, int side, double dx, bool mask) {
     }
     std::fputc('\n', f);
   }
+  return std::fclose(f) == 0;
+}
+
+// One soil class: a clay loam, its Green and Ampt parameters and a moist start, so that
+// the storm ponds after about three minutes and runs off.
+bool write_soil_table(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (!f) {
+    std::fprintf(stderr, "Cannot write %s\n", path.c_str());
+    return false;
+  }
+  std::fputs("PLUVO_INDEX_MAP_TABLES\nINDEX_MAP tiltv.idx \"Soil texture\"\n\n"
+             "GREEN_AMPT_INFILTRATION \"Soil texture\"\nNUM_IDS 1\n"
+             "    ID  Description                                                                     Ks(cm/h) Hc(cm) porosity pore-index residual field-cap wilting\n"
+             "     1  Clay loam                                                                     0.10 20.88 0.464 0.242 0.075 0.318 0.197\n\n"
+             "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil texture\"\nNUM_IDS 1\n"
+             "    ID  Description                                                                     Initial moisture\n"
+             "     1  Clay loam                                                                     0.35\n",
+             f);
   return std::fclose(f) == 0;
 }
 
@@ -47,13 +69,23 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cells per side must be at least 3\n");
     return 1;
   }
-  const std::string scheme = argc > 3 ? argv[3] : "explicit";
+  std::string scheme = "explicit";
+  bool green_ampt = false;
+  for (int a = 3; a < argc; a++) {
+    const std::string word = argv[a];
+    if (word == "ga") green_ampt = true;
+    else scheme = word;
+  }
   if (scheme != "explicit" && scheme != "ade" && scheme != "ade-pc") {
     std::fprintf(stderr, "the scheme must be explicit, ade or ade-pc\n");
     return 1;
   }
   const double dx = 10.0;
-  if (!write_grid(dir + "/tiltv.msk", side, dx, true) || !write_grid(dir + "/tiltv.ele", side, dx, false))
+  if (!write_grid(dir + "/tiltv.msk", side, dx, grid_kind::mask) ||
+      !write_grid(dir + "/tiltv.ele", side, dx, grid_kind::elevation))
+    return 1;
+  if (green_ampt && (!write_grid(dir + "/tiltv.idx", side, dx, grid_kind::soil_index) ||
+                     !write_soil_table(dir + "/tiltv.cmt")))
     return 1;
   std::FILE* p = std::fopen((dir + "/tiltv.prj").c_str(), "w");
   if (!p) {
@@ -70,6 +102,7 @@ int main(int argc, char** argv) {
                "START_DATE 2026 6 1\nSTART_TIME 12 0\nPRECIP_UNIF\nRAIN_INTENSITY 25\nRAIN_DURATION 30\n"
                "SUMMARY tiltv.sum\nOUTLET_HYDRO tiltv.otl\n",
                dx, side, side, side, side / 2 + 1, scheme.c_str());
+  if (green_ampt) std::fputs("MAPPING_TABLE tiltv.cmt\nGREEN_AMPT\n", p);
   std::fclose(p);
   std::printf("%d cells written to %s/tiltv.prj\n", side * side, dir.c_str());
   return 0;

@@ -1,9 +1,10 @@
 // The rain of each step onto the grid: into channel lakes, the snowpack or the overland depth.
-#include <climits>
+#include <array>
 #include <cmath>
 #include <cstdio>
 
 #include "common/error_state.hpp"
+#include "common/parallel_team.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "record/model_state.hpp"
 #include "soil/seasonal_retention.hpp"
@@ -73,6 +74,8 @@ void prepare_cell_arrays(model_state& m) {
 
 bool boundary_takes_rain(int type) { return type == 2 || type == 3 || type == 9; }
 
+bool is_bad_depth(double depth) { return !std::isfinite(depth) || depth < -tiny; }
+
 }  // namespace
 
 void apply_rainfall(model_state& m) {
@@ -97,24 +100,20 @@ void apply_rainfall(model_state& m) {
   const bool boundaries = m.ov_boundary_on != 0;
   const bool blockage = m.ovr_flow_block_on != 0;
   const bool calibrate_snow = m.snow_calibrate_on == 1;
-  double volume = 0.0, rate_sum = 0.0, bound_loss = 0.0;
-  int snow_fell = 0, first_bad = INT_MAX;
-
-#pragma omp parallel for schedule(static) \
-    reduction(+ : volume, rate_sum, bound_loss) reduction(max : snow_fell) reduction(min : first_bad)
-  for (int c = 1; c <= n; ++c) {
-    if (in_channel_lake(m, c)) continue;
+  // Sums in a fixed order, so the totals are the same on any thread count: volume, rate,
+  // volume onto head boundaries, cells where snow fell, cells left without a real depth.
+  const std::array<double, 5> sums = parallel_cell_sums<5>(n, [&](int c) -> std::array<double, 5> {
+    if (in_channel_lake(m, c)) return {};
     const double r = rate[c];
-    volume += r * area * dt / 3600000.0;
-    rate_sum += r;
     double d = dt * r / 3600000.0;
+    double bound_loss = 0.0, snow_fell = 0.0;
     // In event runs no snow can fall: the air is taken as 1000 degrees.
     const double air = long_term ? m.temper_gridded[c] : 1000.0;
     const bool boundary = boundaries && boundary_takes_rain(m.boundary_type[c]);
-    if (boundary) bound_loss += d * area;
+    if (boundary) bound_loss = d * area;
     if (!boundary && long_term && m.snow_swe[c] > tiny) m.H_Val[c] += m.snow_scf_cell[c] * d * 1000.0;
     if (long_term && m.snow_px_temp >= air - tiny) {
-      snow_fell = 1;
+      snow_fell = 1.0;
       m.snow_swe[c] += m.snow_scf_cell[c] * d;
       if (d > tiny) m.Snow_Accumulated_Hr[c] = 1.0;
     } else {
@@ -123,17 +122,19 @@ void apply_rainfall(model_state& m) {
       else m.ov_depth[c] += d;
     }
     if (calibrate_snow) m.ov_depth[c] = 0.0;
-    const double depth = m.ov_depth[c];
-    if ((!std::isfinite(depth) || depth < -tiny) && c < first_bad) first_bad = c;
     m.ov_depth_change[c] = 0.0;
-  }
+    const double bad = is_bad_depth(m.ov_depth[c]) ? 1.0 : 0.0;
+    return {r * area * dt / 3600000.0, r, bound_loss, snow_fell, bad};
+  });
 
-  m.rain_volume_total += volume;
-  m.rain_to_overland_volume += volume;
-  m.rain_rate_sum += rate_sum;
-  m.ov_head_bound_loss += bound_loss;
-  if (snow_fell) m.snow_present = 1;
-  if (first_bad != INT_MAX) {
+  m.rain_volume_total += sums[0];
+  m.rain_to_overland_volume += sums[0];
+  m.rain_rate_sum += sums[1];
+  m.ov_head_bound_loss += sums[2];
+  if (sums[3] > 0.0) m.snow_present = 1;
+  if (sums[4] > 0.0) {
+    int first_bad = 1;
+    while (first_bad < n && (in_channel_lake(m, first_bad) || !is_bad_depth(m.ov_depth[first_bad]))) first_bad++;
     if (!std::isfinite(m.ov_depth[first_bad]))
       std::printf("A non-real number for water depth has been detected for overland cell %d "
                   "after applying rainfall\n", first_bad);

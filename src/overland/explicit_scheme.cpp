@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
@@ -45,10 +46,9 @@ struct face_inputs {
   int wet_count = 0;
   const int* lake = nullptr;          // channel-lake number per cell, 0 none
   const double* lake_elev = nullptr;  // per channel lake
+  double* term = nullptr;  // flowing_depth_term of each cell's current depth
   double* qx = nullptr;
   double* qy = nullptr;
-  double* tx = nullptr;
-  double* ty = nullptr;
   double* next = nullptr;
 };
 
@@ -71,8 +71,9 @@ inline double wetland_lake_discharge(double s, double h, const std::array<double
   return wetland_face_discharge(s, h, h, 0.0, true, w, 0.0);
 }
 
-// Face between two cells that are not lake cells.
-template <bool Wetlands>
+// Face between two cells that are not lake cells. With Terms the depth terms of the
+// current depths are read from f.term, each computed once per cell and sub-step.
+template <bool Wetlands, bool Terms>
 inline double cell_face_discharge(const face_inputs& f, int j, int nb, double ground_slope) {
   const double hj = f.h[j], hnb = f.h[nb];
   const double s = water_surface_slope(ground_slope, hj, hnb, f.dx, f.addend);
@@ -80,7 +81,8 @@ inline double cell_face_discharge(const face_inputs& f, int j, int nb, double gr
     if (const auto* w = wetland_record(f, j))
       return wetland_face_discharge(s, hj, hnb, f.r[nb], f.wet[nb] >= 1, *w, f.rough[nb]);
   }
-  return plain_face_discharge(s, hj, hnb, f.r[j], f.r[nb], f.rough[j]);
+  if constexpr (Terms) return upwind_face_discharge(s, f.term[j], f.term[nb], f.rough[j], f.rough[nb]);
+  return plain_face_discharge(s, hj, hnb, f.r[j], f.r[nb], f.rough[j], f.rough[nb]);
 }
 
 // Face of a cell with a channel lake on one side; the lake's level is its head.
@@ -102,52 +104,58 @@ inline double lake_face_discharge(const face_inputs& f, int j, int nb, int lake_
   return manning(s, f.rough[nb], s < 0.0 ? f.h[nb] - f.r[nb] : level - f.z[nb]);
 }
 
-// One face: its discharge q and the depth T it moves; a closed face, or one between two
-// cells of one lake, moves nothing. Returns 1 when T is too large for one sub-step.
+// Returns 1 when the depth q moves across a face in the sub-step (q x dts / dx) is too
+// large; on the lake path only water leaving an ordinary cell j is tested.
+template <bool Lakes>
+inline int face_fails(const face_inputs& f, int j, double q, double to_depth) {
+  if constexpr (Lakes) {
+    if (f.lake[j] > 0) return 0;
+  }
+  return std::fabs(q * to_depth) >= max_face_depth_change ? 1 : 0;
+}
+
+// One face's discharge q; a closed face, or one between two cells of one lake, passes
+// nothing.
 template <bool Wetlands, bool Lakes>
-inline int compute_face(const face_inputs& f, int j, int nb, bool closed, double ground_slope,
-                        double to_depth, double& q, double& t) {
-  q = 0.0;
-  t = 0.0;
-  if (nb == 0 || closed) return 0;
+inline double face_discharge(const face_inputs& f, int j, int nb, bool closed, double ground_slope) {
+  if (nb == 0 || closed) return 0.0;
   if constexpr (Lakes) {
     const int lj = f.lake[j], ln = f.lake[nb];
-    if (lj > 0 && ln > 0) return 0;
-    if (lj > 0 || ln > 0) {
-      q = lake_face_discharge<Wetlands>(f, j, nb, lj, ln);
-      t = q * to_depth;
-      // Only water leaving an ordinary cell is tested.
-      return lj == 0 && std::fabs(t) >= max_face_depth_change ? 1 : 0;
-    }
+    if (lj > 0 && ln > 0) return 0.0;
+    if (lj > 0 || ln > 0) return lake_face_discharge<Wetlands>(f, j, nb, lj, ln);
   }
-  q = cell_face_discharge<Wetlands>(f, j, nb, ground_slope);
-  t = q * to_depth;
-  return std::fabs(t) >= max_face_depth_change ? 1 : 0;
+  return cell_face_discharge<Wetlands, true>(f, j, nb, ground_slope);
 }
 
 // Both faces of every cell; each face is written only by its left or upper cell, so the
-// loop has no shared writes. Returns the number of faces that move too much water.
-template <bool Wetlands, bool Dikes, bool Lakes>
+// loop has no shared writes. With Reuse the discharges already stored are those of the
+// same depths (a step restarted from its first sub-step with a shorter one), and only
+// the test is made again. Returns the number of faces that move too much water.
+template <bool Wetlands, bool Dikes, bool Lakes, bool Reuse>
 int compute_faces(const face_inputs& f, double dts) {
   const double to_depth = dts / f.dx;
   int celerity_failures = 0;
 #pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : celerity_failures)
   for (int j = 1; j <= f.n; j++) {
-    const int dike = Dikes ? f.dike[j] : 0;
-    celerity_failures += compute_face<Wetlands, Lakes>(f, j, f.right[j], dike & 2, f.sx[j],
-                                                       to_depth, f.qx[j], f.tx[j]);
-    celerity_failures += compute_face<Wetlands, Lakes>(f, j, f.below[j], dike & 4, f.sy[j],
-                                                       to_depth, f.qy[j], f.ty[j]);
+    if constexpr (!Reuse) {
+      const int dike = Dikes ? f.dike[j] : 0;
+      f.qx[j] = face_discharge<Wetlands, Lakes>(f, j, f.right[j], dike & 2, f.sx[j]);
+      f.qy[j] = face_discharge<Wetlands, Lakes>(f, j, f.below[j], dike & 4, f.sy[j]);
+    }
+    celerity_failures += face_fails<Lakes>(f, j, f.qx[j], to_depth) + face_fails<Lakes>(f, j, f.qy[j], to_depth);
   }
   return celerity_failures;
 }
 
 bool is_lake(const face_inputs& f, int i) { return f.lake && f.lake[i] > 0; }
 
-// Gathers the face transfers into each cell's new depth in a fixed order, so the sums are
-// the same on any thread count. Lake cells keep their depth: their water is the lake's.
-// Returns the number of cells that would fall below min_depth_after_step.
-int gather_faces(const face_inputs& f) {
+// Gathers the face transfers (q x dts / dx) into each cell's new depth in a fixed order,
+// so the sums are the same on any thread count. Lake cells keep their depth: their water
+// is the lake's. With Terms the depth terms of the new depths are made for the next
+// sub-step while the cell is at hand. Returns the number of cells that would fall below
+// min_depth_after_step.
+template <bool Terms>
+int gather_faces(const face_inputs& f, double to_depth) {
   int dry_failures = 0;
 #pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : dry_failures)
   for (int i = 1; i <= f.n; i++) {
@@ -155,30 +163,42 @@ int gather_faces(const face_inputs& f) {
       f.next[i] = f.h[i];
       continue;
     }
-    double change = -f.tx[i] - f.ty[i];
-    if (f.left[i]) change += f.tx[f.left[i]];
-    if (f.above[i]) change += f.ty[f.above[i]];
-    f.next[i] = f.h[i] + change;
-    if (f.next[i] < min_depth_after_step) dry_failures++;
+    double change = -(f.qx[i] * to_depth) - f.qy[i] * to_depth;
+    if (f.left[i]) change += f.qx[f.left[i]] * to_depth;
+    if (f.above[i]) change += f.qy[f.above[i]] * to_depth;
+    const double next = f.h[i] + change;
+    f.next[i] = next;
+    if (next < min_depth_after_step) dry_failures++;
+    if constexpr (Terms) f.term[i] = flowing_depth_term(next, f.r[i]);
   }
   return dry_failures;
 }
 
-template <bool Lakes>
-int faces_of(const face_inputs& f, double dts, bool wetlands, bool dikes) {
-  if (wetlands)
-    return dikes ? compute_faces<true, true, Lakes>(f, dts) : compute_faces<true, false, Lakes>(f, dts);
-  return dikes ? compute_faces<false, true, Lakes>(f, dts) : compute_faces<false, false, Lakes>(f, dts);
+void make_depth_terms(const face_inputs& f) {
+  parallel_for_cells(f.n, [&f](int i) { f.term[i] = flowing_depth_term(f.h[i], f.r[i]); });
 }
 
-int sub_step(const face_inputs& f, double dts, bool wetlands, bool dikes) {
-  const int failures = f.lake ? faces_of<true>(f, dts, wetlands, dikes)
-                              : faces_of<false>(f, dts, wetlands, dikes);
-  return failures + gather_faces(f);
+template <bool Lakes, bool Reuse>
+int faces_of(const face_inputs& f, double dts, bool wetlands, bool dikes) {
+  if (wetlands)
+    return dikes ? compute_faces<true, true, Lakes, Reuse>(f, dts) : compute_faces<true, false, Lakes, Reuse>(f, dts);
+  return dikes ? compute_faces<false, true, Lakes, Reuse>(f, dts) : compute_faces<false, false, Lakes, Reuse>(f, dts);
+}
+
+// One sub-step from the depths f.h into f.next. reuse: the stored discharges are those of
+// f.h already; next_terms: another sub-step follows, which needs the new depth terms.
+int sub_step(const face_inputs& f, double dts, bool wetlands, bool dikes, bool reuse, bool next_terms) {
+  int failures;
+  if (f.lake)
+    failures = reuse ? faces_of<true, true>(f, dts, wetlands, dikes) : faces_of<true, false>(f, dts, wetlands, dikes);
+  else
+    failures = reuse ? faces_of<false, true>(f, dts, wetlands, dikes) : faces_of<false, false>(f, dts, wetlands, dikes);
+  const double to_depth = dts / f.dx;
+  return failures + (next_terms ? gather_faces<true>(f, to_depth) : gather_faces<false>(f, to_depth));
 }
 
 void print_face_failure(const face_inputs& f, bool y, int j, double dts) {
-  const double t = y ? f.ty[j] : f.tx[j];
+  const double t = (y ? f.qy[j] : f.qx[j]) * (dts / f.dx);
   if (!f.lake) {
     if (y)
       message_out("need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n", std::fabs(t), -t,
@@ -196,9 +216,10 @@ void print_face_failure(const face_inputs& f, bool y, int j, double dts) {
   message_out("    -> Cell Exceded Celerity Check\n");
 }
 
-void print_cell_failure(const face_inputs& f, bool y, int i) {
+void print_cell_failure(const face_inputs& f, bool y, int i, double dts) {
   if (!f.lake) {
-    const double du = std::max(std::fabs(f.tx[i]), std::fabs(f.ty[i]));
+    const double to_depth = dts / f.dx;
+    const double du = std::max(std::fabs(f.qx[i] * to_depth), std::fabs(f.qy[i] * to_depth));
     const double dh = f.next[i] - f.h[i];
     if (y)
       message_out("need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n", du, dh, f.next[i]);
@@ -218,18 +239,19 @@ void print_cell_failure(const face_inputs& f, bool y, int i) {
 void print_failures(const face_inputs& f, int sweep_order, int limit, double dts) {
   int printed = 0;
   const bool y_first = sweep_order == 1;
+  const double to_depth = dts / f.dx;
   for (int pass = 0; pass < 2; pass++) {
     const bool y = (pass == 0) == y_first;
-    const double* t = y ? f.ty : f.tx;
+    const double* q = y ? f.qy : f.qx;
     for (int j = 1; j <= f.n && printed < limit; j++) {
-      if (std::fabs(t[j]) < max_face_depth_change || is_lake(f, j)) continue;
+      if (std::fabs(q[j] * to_depth) < max_face_depth_change || is_lake(f, j)) continue;
       print_face_failure(f, y, j, dts);
       printed++;
     }
   }
   for (int i = 1; i <= f.n && printed < limit; i++) {
     if (is_lake(f, i) || f.next[i] >= min_depth_after_step) continue;
-    print_cell_failure(f, !y_first, i);
+    print_cell_failure(f, !y_first, i, dts);
     printed++;
   }
 }
@@ -239,15 +261,18 @@ void size_for(std::vector<T>& v, size_t n) {
   if (v.size() != n) v.assign(n, T());
 }
 
-face_inputs bind_inputs(model_state& m, bool channel_lakes) {
+// The depth buffers are swapped with ov_depth during a call, so they take its size.
+void size_work_arrays(model_state& m) {
   const size_t size = size_t(m.cell_count) + 1;
   size_for(m.ov_qx, size);
   size_for(m.ov_qy, size);
   size_for(m.ov_depth_change, size);
-  size_for(m.explicit_saved_depth, size);
-  size_for(m.explicit_next_depth, size);
-  size_for(m.explicit_transfer_x, size);
-  size_for(m.explicit_transfer_y, size);
+  size_for(m.explicit_saved_depth, m.ov_depth.size());
+  size_for(m.explicit_next_depth, m.ov_depth.size());
+  size_for(m.explicit_depth_term, size);
+}
+
+face_inputs bind_inputs(model_state& m, bool channel_lakes) {
   face_inputs f;
   f.n = m.cell_count;
   f.dx = m.cell_size;
@@ -272,26 +297,20 @@ face_inputs bind_inputs(model_state& m, bool channel_lakes) {
     f.lake = m.lake_mask.data();
     f.lake_elev = m.lake_elev.data();
   }
+  f.term = m.explicit_depth_term.data();
   f.qx = m.ov_qx.data();
   f.qy = m.ov_qy.data();
-  f.tx = m.explicit_transfer_x.data();
-  f.ty = m.explicit_transfer_y.data();
   f.next = m.explicit_next_depth.data();
   return f;
 }
 
-void copy_depths(double* to, const double* from, int n) {
-#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
-  for (int i = 1; i <= n; i++) to[i] = from[i];
-}
-
 // The water a sub-step moved between cells and channel lakes, booked to the lakes by the
 // direction it flowed.
-void book_lake_faces(model_state& m, const face_inputs& f) {
-  const double area = f.dx * f.dx;
+void book_lake_faces(model_state& m, const face_inputs& f, double dts) {
+  const double area = f.dx * f.dx, to_depth = dts / f.dx;
   for (int j = 1; j <= f.n; j++) {
     const int faces[2] = {f.right[j], f.below[j]};
-    const double moved[2] = {f.tx[j], f.ty[j]};
+    const double moved[2] = {f.qx[j] * to_depth, f.qy[j] * to_depth};
     for (int side = 0; side < 2; side++) {
       const int nb = faces[side];
       if (nb == 0 || moved[side] == 0.0) continue;
@@ -311,17 +330,29 @@ void book_lake_faces(model_state& m, const face_inputs& f) {
   }
 }
 
-// Sub-steps the whole step; after a failure the step starts again from the saved depths
-// (and lake values) with a third of the sub-step.
+// Sub-steps the whole step; after a failure the step starts again from the depths (and
+// lake values) it started with, with a third of the sub-step. The starting depths are kept
+// by swapping buffers, not copied: ov_depth holds them until the first sub-step that has a
+// successor is kept, then explicit_saved_depth does. A failure in the first sub-step leaves
+// the depths unchanged, so the restart takes the discharges just computed and only makes
+// the test and the transfers again with the shorter sub-step.
 void route_substepped(model_state& m, double dt, double dts, bool channel_lakes) {
+  explicit_step_control& c = m.explicit_control;
   const bool quiet = m.quiet_on != 0;
   const bool dikes = m.dike_map_on != 0 && m.dike_mask.size() > size_t(m.cell_count);
   const bool wetlands = m.wetland_on != 0 && m.wetland_mask.size() > size_t(m.cell_count);
   const size_t lakes = channel_lakes ? size_t(m.nlakes) + 1 : 0;
   int divisions = 0;
   bool too_small = false;
+  bool start_saved = false;  // explicit_saved_depth holds the starting depths
+  bool terms_ready = false;  // explicit_depth_term is that of ov_depth
+  bool faces_ready = false;  // ov_qx, ov_qy are the discharges of ov_depth
   for (;;) {
-    copy_depths(m.ov_depth.data(), m.explicit_saved_depth.data(), m.cell_count);
+    if (start_saved) {
+      std::swap(m.ov_depth, m.explicit_saved_depth);
+      start_saved = false;
+      terms_ready = false;
+    }
     if (channel_lakes) {
       std::copy_n(m.explicit_saved_lake_elev.begin(), lakes, m.lake_elev.begin());
       std::copy_n(m.explicit_saved_lake_volume.begin(), lakes, m.lake_volume.begin());
@@ -329,34 +360,51 @@ void route_substepped(model_state& m, double dt, double dts, bool channel_lakes)
       std::fill_n(m.lake_out_dv.begin(), lakes, 0.0);
     }
     bool restart = false;
+    int kept = 0;
     double t = 0.0;
     while (dt - t > 0.0) {
       const double step = explicit_next_substep(dt, t, dts);
+      const bool last = step >= dt - t;
       face_inputs f = bind_inputs(m, channel_lakes);
-      const int failures = sub_step(f, step, wetlands, dikes);
+      if (!faces_ready && !terms_ready) make_depth_terms(f);
+      const int failures = sub_step(f, step, wetlands, dikes, faces_ready, !last);
+      c.substeps_run++;
+      if (faces_ready) c.substeps_reused++;
+      faces_ready = false;
+      terms_ready = !last;
       if (failures > 0 && !too_small) {
         const bool at_limit = dts <= smallest_substep;
         if (!channel_lakes)
-          print_failures(f, m.explicit_control.sweep_order, at_limit ? 1 : failures, step);
+          print_failures(f, c.sweep_order, at_limit ? 1 : failures, step);
         else if (!quiet)
-          print_failures(f, m.explicit_control.sweep_order, failures, step);
+          print_failures(f, c.sweep_order, failures, step);
         if (at_limit) {
           too_small = true;
         } else if (divisions < max_divisions_per_call) {
-          dts = explicit_divide_substep(m.explicit_control, dts, quiet);
+          dts = explicit_divide_substep(c, dts, quiet);
           divisions++;
           restart = true;
+          faces_ready = t == 0.0;
+          terms_ready = false;
           break;
         } else {
           too_small = true;
           if (!quiet) message_out(" *Time step to small to divide, continuing with current time step\n");
         }
       }
-      if (channel_lakes) book_lake_faces(m, f);
+      if (channel_lakes) book_lake_faces(m, f, step);
+      kept++;
+      if (!last && !start_saved) {
+        std::swap(m.explicit_saved_depth, m.ov_depth);
+        start_saved = true;
+      }
       std::swap(m.ov_depth, m.explicit_next_depth);
-      t = step >= dt - t ? dt : t + step;
+      t = last ? dt : t + step;
     }
-    if (!restart) return;
+    if (!restart) {
+      c.substeps_kept += kept;
+      return;
+    }
   }
 }
 
@@ -400,8 +448,8 @@ void route_overland_lakes(model_state& m, double dt) {
         change[size_t(nb)] += q * to_depth;
         l.added_volume -= q * to_depth * area;
       } else {
-        q = f.wet ? cell_face_discharge<true>(f, j, nb, slope[j])
-                  : cell_face_discharge<false>(f, j, nb, slope[j]);
+        q = f.wet ? cell_face_discharge<true, false>(f, j, nb, slope[j])
+                  : cell_face_discharge<false, false>(f, j, nb, slope[j]);
         change[size_t(j)] -= q * to_depth;
         change[size_t(nb)] += q * to_depth;
       }
@@ -474,8 +522,7 @@ double route_overland_explicit(model_state& m, double dt) {
     return 0.0;
 
   const double dts = explicit_first_substep(c, dt, m.quiet_on != 0);
-  bind_inputs(m, false);  // sizes the work arrays for this run's grid
-  copy_depths(m.explicit_saved_depth.data(), m.ov_depth.data(), m.cell_count);
+  size_work_arrays(m);
   if (channel_lakes) {
     const size_t lakes = size_t(m.nlakes) + 1;
     m.explicit_saved_lake_elev.assign(m.lake_elev.begin(), m.lake_elev.begin() + long(lakes));

@@ -3,11 +3,29 @@
 // across one face from cell j to its neighbour nb, positive from j to nb.
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace pluvo {
 
-// d^(5/3) without a general pow: the hot loops call it for every wet face.
-inline double depth_five_thirds(double d) { return d * std::cbrt(d * d); }
+// d^(5/3) without a general pow or the library's cube root, which took half the time of
+// an overland sub-step: d^2 x d^(-1/3), the inverse cube root r refined from a guess made
+// from the exponent bits by two steps of fourth order (e = 1 - d r^3 falls from about 0.1
+// to 1e-20), good to 4e-16 relative. Outside the range of normal numbers the library's
+// cube root is kept.
+inline double depth_five_thirds(double d) {
+  if (!(d >= 1e-300 && d <= 1e300)) return d * std::cbrt(d * d);
+  std::uint64_t bits;
+  std::memcpy(&bits, &d, sizeof bits);
+  bits = 0x553ef0ff289dd796ull - bits / 3;
+  double r;
+  std::memcpy(&r, &bits, sizeof r);
+  for (int k = 0; k < 2; k++) {
+    const double e = 1.0 - d * (r * r * r);
+    r += r * e * (1.0 / 3.0 + e * (2.0 / 9.0 + e * (14.0 / 81.0)));
+  }
+  return d * d * r;
+}
 
 // Water-surface slope from j to nb; a level face keeps a tiny slope toward nb.
 inline double water_surface_slope(double ground_slope, double hj, double hnb, double dx,
@@ -17,15 +35,29 @@ inline double water_surface_slope(double ground_slope, double hj, double hnb, do
   return s;
 }
 
-// Ordinary cells: the water flows from the upwind cell once its depth exceeds its
-// retention depth, whichever way the face points. Roughness is that of cell j.
-inline double plain_face_discharge(double s, double hj, double hnb, double rj, double rnb,
-                                   double nj) {
+// (h - r)^(5/3) of a cell, the depth term of Manning's law for the water it can give;
+// 0 when its water does not exceed its retention depth.
+inline double flowing_depth_term(double h, double r) {
+  const double d = h - r;
+  return d > 0.0 ? depth_five_thirds(d) : 0.0;
+}
+
+// Ordinary cells: the water flows from the upwind cell, with that cell's depth term
+// (dj or dnb) and roughness (nj or nnb), whichever way the face points; so a mirrored grid
+// gives the mirrored flow.
+inline double upwind_face_discharge(double s, double dj, double dnb, double nj, double nnb) {
   const bool from_j = s >= 0.0;
-  const double d = from_j ? hj - rj : hnb - rnb;
+  const double d = from_j ? dj : dnb;
   if (d <= 0.0) return 0.0;
-  const double q = std::sqrt(std::fabs(s)) / nj * depth_five_thirds(d);
+  const double q = std::sqrt(std::fabs(s)) / (from_j ? nj : nnb) * d;
   return from_j ? q : -q;
+}
+
+// The same from the depths and retention depths of the two cells.
+inline double plain_face_discharge(double s, double hj, double hnb, double rj, double rnb,
+                                   double nj, double nnb) {
+  if (s >= 0.0) return upwind_face_discharge(s, flowing_depth_term(hj, rj), 0.0, nj, nnb);
+  return upwind_face_discharge(s, 0.0, flowing_depth_term(hnb, rnb), nj, nnb);
 }
 
 // Wetland positions in a property record.

@@ -26,6 +26,11 @@ struct explicit_step_control {
   int calls_left = 0;            // further calls that start with the reduced sub-step
   int changed = 0;               // set while calls use the reduced sub-step
   int sweep_order = 0;           // flipped every call: 1 y before x, 0 x before y
+  // Sub-steps gathered, those of them whose face discharges were kept from a failed first
+  // sub-step, and those that are part of a finished step (the rest were thrown away).
+  int64_t substeps_run = 0;
+  int64_t substeps_reused = 0;
+  int64_t substeps_kept = 0;
 };
 
 struct overland_state {
@@ -144,12 +149,11 @@ struct overland_state {
   std::vector<double> ov_q_saved;           // per cell, m3/s: predictor face flows (ADE-PC)
   std::vector<double> ade_reference_depth;  // per cell, m: depth at the start of the sweep
   std::vector<double> ade_lake_change;      // per overland lake, m3 exchanged in the step
-  std::vector<double> explicit_saved_depth;  // depths at the start of the call
+  std::vector<double> explicit_saved_depth;  // depths at the start of the call, once a later sub-step needs them kept
   std::vector<double> explicit_saved_lake_elev;    // channel lakes at the start of the call
   std::vector<double> explicit_saved_lake_volume;
   std::vector<double> explicit_next_depth;   // depths after the current sub-step
-  std::vector<double> explicit_transfer_x;   // m moved across each cell's x face in a sub-step
-  std::vector<double> explicit_transfer_y;
+  std::vector<double> explicit_depth_term;   // (depth - retention)^(5/3) per cell, 0 when dry
   // Overland boundaries per cell.
   std::vector<double> ov_bound_value;   // column 1 of the boundary table, then the current value
   std::vector<double> ov_bound_input;   // stored value, or number of a series or rating curve

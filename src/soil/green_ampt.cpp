@@ -15,8 +15,10 @@ namespace pluvo {
 
 namespace {
 
-constexpr double newton_tolerance = 1e-6;
 constexpr int newton_iteration_limit = 100;
+// Newton stops once the error left after its last update, about c x step^2 with
+// c = |r''| / (2 |r'|), is below this fraction of the increment: the root to round-off.
+constexpr double newton_relative_error = 1e-14;
 
 bool is_head_boundary(const model_state& m, int i) {
   if (!m.ov_boundary_on || m.boundary_type.size() <= size_t(m.cell_count)) return false;
@@ -24,19 +26,51 @@ bool is_head_boundary(const model_state& m, int i) {
   return t == 2 || t == 3 || t == 9;
 }
 
-}  // namespace
-
-bool green_ampt_front(double k, double psi_dtheta, double f0, double dt, double& f) {
-  if (psi_dtheta == 0.0) {  // a saturated soil takes water at its conductivity
-    f = f0 + k * dt;
-    return std::isfinite(f);
-  }
+// A soil wetter than its porosity, a negative or non-real conductivity or front: the
+// front equation has no sound root; the plain Newton solve from 1 mm beyond the front is
+// kept for them, and reports what it cannot solve.
+bool unsound_front(double k, double psi_dtheta, double f0, double dt, double& f) {
   f = f0 + 0.001;
   for (int it = 0; it < newton_iteration_limit; it++) {
     const double r = k * dt - (f - f0) + psi_dtheta * std::log((f + psi_dtheta) / (f0 + psi_dtheta));
     f -= r / (psi_dtheta / (f + psi_dtheta) - 1.0);
     if (!std::isfinite(f)) return false;
-    if (std::fabs(r) <= newton_tolerance) return true;
+    if (std::fabs(r) <= 1e-6) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// Solves K dt = x - P ln(1 + x / (F0 + P)) for the step's increment x = F - F0 by Newton.
+// With q = F0 + P the left side is x F0 / q + P x^2 / (2 q^2) - P x^3 / (3 q^3) + ...; the
+// start is the root of the first two terms, x = 2 K dt q / (F0 + sqrt(F0^2 + 2 P K dt))
+// (sound for a front at 0, where it is sqrt(2 P K dt)), moved by the third, so that one
+// Newton step usually reaches round-off. Using log1p of the increment keeps the residual
+// exact when x is small beside q.
+bool green_ampt_front(double k, double psi_dtheta, double f0, double dt, double& f) {
+  const double p = psi_dtheta, kdt = k * dt;
+  if (p == 0.0) {  // a saturated soil takes water at its conductivity
+    f = f0 + kdt;
+    return std::isfinite(f);
+  }
+  if (kdt == 0.0) {  // nothing enters: the front stays
+    f = f0;
+    return std::isfinite(f);
+  }
+  if (!(p > 0.0) || !(kdt > 0.0) || !(f0 >= 0.0)) return unsound_front(k, p, f0, dt, f);
+  const double q = f0 + p;
+  double x = 2.0 * kdt * q / (f0 + std::sqrt(f0 * f0 + 2.0 * p * kdt));
+  x += p * x * x * x / (3.0 * q * (f0 * q + p * x));
+  for (int it = 0; it < newton_iteration_limit; it++) {
+    const double r = kdt - x + p * std::log1p(x / q);
+    const double step = r / (p / (q + x) - 1.0);
+    x -= step;
+    if (!std::isfinite(x)) return false;
+    if (p * step * step <= newton_relative_error * 2.0 * (x + f0) * (q + x) * x) {
+      f = f0 + x;
+      return true;
+    }
   }
   return false;
 }
@@ -53,10 +87,6 @@ bool green_ampt_parallel(model_state& m, double dt) {
   }
   for (auto* v : {&m.infil_depth, &m.infil_rate})
     if (v->size() != size) v->assign(size, 0.0);
-  std::vector<double> psi_dtheta(size, 0.0);
-#pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
-  for (int i = 1; i <= n; i++)
-    psi_dtheta[i] = m.hc_cell[i] * (m.porosity_cell[i] - m.initial_moisture_cell[i]);
 
   const bool lakes = m.lakes_on && m.lake_mask.size() > size_t(m.cell_count);
   const bool reduce = m.area_reduction_on && m.area_reduction_factor.size() > size_t(m.cell_count);
@@ -78,12 +108,14 @@ bool green_ampt_parallel(model_state& m, double dt) {
       return {0.0, 0.0};
     }
     const double k = m.ks_cell[i];
+    // psi x delta theta, made where it is used rather than kept in an array of its own.
+    const double psi_dtheta = m.hc_cell[i] * (m.porosity_cell[i] - m.initial_moisture_cell[i]);
     double f_end;
-    if (!green_ampt_front(k, psi_dtheta[i], front[i], dt, f_end)) {
+    if (!green_ampt_front(k, psi_dtheta, front[i], dt, f_end)) {
       rate[i] = std::numeric_limits<double>::quiet_NaN();
       return {0.0, 1.0};
     }
-    double f = f_end > 1e-16 ? k * (1.0 + psi_dtheta[i] / f_end) : k;
+    double f = f_end > 1e-16 ? k * (1.0 + psi_dtheta / f_end) : k;
     if (reduce) f *= m.area_reduction_factor[i];
     const bool boundary = is_head_boundary(m, i);
     double gain = 0.0;

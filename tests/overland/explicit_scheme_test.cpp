@@ -118,13 +118,71 @@ TEST(ExplicitScheme, FaceLaws) {
   // A level face still passes a tiny flow from j to nb.
   const double level = water_surface_slope(0.0, 0.1, 0.1, 10.0, 1e-30);
   EXPECT_EQ(level, 1e-20);
-  EXPECT_GT(plain_face_discharge(level, 0.1, 0.1, 0.0, 0.0, 0.03), 0.0);
-  // Water runs from a higher neighbour into a dry cell that holds a retention depth.
+  EXPECT_GT(plain_face_discharge(level, 0.1, 0.1, 0.0, 0.0, 0.03, 0.03), 0.0);
+  // Water runs from a higher neighbour into a dry cell that holds a retention depth, with
+  // the roughness of the cell it comes from.
   const double back = water_surface_slope(0.0, 0.0, 0.2, 10.0, 1e-30);
-  const double q = plain_face_discharge(back, 0.0, 0.2, 0.01, 0.0, 0.03);
+  const double q = plain_face_discharge(back, 0.0, 0.2, 0.01, 0.0, 0.08, 0.03);
   EXPECT_NEAR(q, -std::sqrt(0.02) / 0.03 * std::pow(0.2, 5.0 / 3.0), 1e-12);
+  EXPECT_EQ(plain_face_discharge(-back, 0.2, 0.0, 0.0, 0.01, 0.03, 0.08), -q);
   // Below the upwind cell's retention nothing moves.
-  EXPECT_EQ(plain_face_discharge(back, 0.0, 0.2, 0.0, 0.25, 0.03), 0.0);
+  EXPECT_EQ(plain_face_discharge(back, 0.0, 0.2, 0.0, 0.25, 0.03, 0.03), 0.0);
+}
+
+// A grid and its mirror image (left to right) with their roughness, retention, ground
+// and water mirrored route to mirrored depths: each face takes the upwind cell's
+// roughness and retention whichever way the water flows.
+TEST(ExplicitScheme, MirroredGridGivesMirroredDepths) {
+  pluvo_test::thread_count_guard one_thread(1);
+  struct row {
+    const char* name;
+    int rows, cols;
+  };
+  const row cases[] = {{"1 x 2 strip", 1, 2}, {"random 5 x 6 grid", 5, 6}};
+  for (const row& k : cases) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const size_t cells = size_t(k.rows * k.cols);
+    std::vector<double> z(cells), n(cells), r(cells), h(cells);
+    for (size_t i = 0; i < cells; i++) {
+      z[i] = 0.05 * u(rng);
+      n[i] = 0.02 + 0.08 * u(rng);
+      r[i] = 0.002 * u(rng);
+      h[i] = 0.03 * u(rng);
+    }
+    if (k.rows == 1) {  // water on the rough side flows into the smooth, dry side
+      z = {0.0, 0.0};
+      n = {0.02, 0.08};
+      r = {0.0, 0.0};
+      h = {0.0, 0.05};
+    }
+    std::vector<double> depth[2];
+    for (int mirrored = 0; mirrored < 2; mirrored++) {
+      // Cell (row, col) of the mirrored grid holds the values of (row, cols + 1 - col).
+      const auto at = [&](int row, int col) {
+        return size_t((row - 1) * k.cols + (mirrored ? k.cols + 1 - col : col) - 1);
+      };
+      grid_spec g;
+      g.rows = k.rows;
+      g.cols = k.cols;
+      g.elevation = [&](int row, int col) { return z[at(row, col)]; };
+      auto m = make_overland_grid(g);
+      m->chan_explic_on = 1;  // no outlet: nothing breaks the mirror
+      for (int row = 1; row <= k.rows; row++)
+        for (int col = 1; col <= k.cols; col++) {
+          const int i = m->cell_number_grid(row, col);
+          m->dist_rough[i] = n[at(row, col)];
+          m->retent_dep[i] = r[at(row, col)];
+          m->ov_depth[i] = h[at(row, col)];
+        }
+      for (int step = 0; step < 30; step++) pluvo::route_overland_explicit(*m, 10.0);
+      for (int row = 1; row <= k.rows; row++)
+        for (int col = 1; col <= k.cols; col++)
+          depth[mirrored].push_back(m->ov_depth[size_t(m->cell_number_grid(row, mirrored ? k.cols + 1 - col : col))]);
+    }
+    EXPECT_GT(depth[0][0], 0.001) << k.name;  // water has crossed
+    for (size_t i = 0; i < cells; i++) EXPECT_NEAR(depth[0][i], depth[1][i], 1e-14) << k.name << " cell " << i;
+  }
 }
 
 TEST(ExplicitScheme, WetlandLaw) {

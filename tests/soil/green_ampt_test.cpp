@@ -71,6 +71,42 @@ TEST_F(GreenAmpt, FrontSolvesTheStepEquation) {
   }
 }
 
+// The step's increment x = F - F0 solves x - P ln(1 + x / (F0 + P)) = K dt; the left side
+// grows with x, so bisection in long double gives the root.
+long double front_increment(long double k, long double p, long double f0, long double dt) {
+  const auto excess = [&](long double x) { return x - p * std::log1p(x / (f0 + p)) - k * dt; };
+  long double lo = 0.0L, hi = k * dt + 1e-6L;
+  while (excess(hi) < 0.0L) hi *= 2.0L;
+  for (int i = 0; i < 200; i++) {
+    const long double x = 0.5L * (lo + hi);
+    (excess(x) < 0.0L ? lo : hi) = x;
+  }
+  return 0.5L * (lo + hi);
+}
+
+TEST_F(GreenAmpt, FrontIsTheRootToRoundOff) {
+  struct row {
+    const char* name;
+    double k, p, f0, dt;
+  };
+  const row rows[] = {
+      {"first ponded step", 1e-6, 0.033, 0.0, 10.0},
+      {"tiny front", 1e-6, 0.033, 1e-12, 10.0},
+      {"step far smaller than the old 1e-6 m tolerance", 1e-7, 0.001, 0.0, 2.0},
+      {"deep front", 1e-6, 0.033, 0.3, 10.0},
+      {"long step", 1e-5, 0.2, 0.02, 3600.0},
+      {"fast soil, short step", 1e-4, 0.2, 0.001, 2.0},
+      {"saturated soil", 1e-5, 0.0, 0.01, 60.0},
+  };
+  for (const row& r : rows) {
+    double f = 0.0;
+    ASSERT_TRUE(pluvo::green_ampt_front(r.k, r.p, r.f0, r.dt, f)) << r.name;
+    const double x = r.p > 0.0 ? double(front_increment(r.k, r.p, r.f0, r.dt)) : r.k * r.dt;
+    EXPECT_NEAR(f - r.f0, x, 1e-12 * x + 1e-15 * f) << r.name;  // f - f0 rounds at f
+    EXPECT_NEAR(f, r.f0 + x, 1e-13 * f) << r.name;
+  }
+}
+
 TEST_F(GreenAmpt, DeepPondingFollowsTheCumulativeInfiltrationEquation) {
   // The capacity of a step is taken at its end, so the front lags by less than 1 % at 10 s.
   const double ks = 1e-6, p = 0.11 * 0.3, dt = 10.0;
