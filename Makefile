@@ -4,7 +4,7 @@ BUILD := build
 TEST_BUILD := build-test
 BENCH_BUILD := build-bench
 
-.PHONY: all test demo bench clean
+.PHONY: all test fuzz demo bench clean
 
 all:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DPLUVO_TESTS=OFF
@@ -16,6 +16,11 @@ test:
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# A bounded, deterministic pass of the mutation fuzzer over the example projects (after make test).
+fuzz:
+	$(TEST_BUILD)/tests/fuzz/pluvo_fuzz --binary $(TEST_BUILD)/pluvo --examples examples \
+		--seconds 45 --seed 1 --out $(TEST_BUILD)/fuzz-findings
 
 # Both ways of giving surface and soil properties: uniform cards, and mapping tables with index maps.
 demo: all
