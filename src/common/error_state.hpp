@@ -27,9 +27,6 @@ extern bool run_stopped_on_error;
 void set_error(int32_t code, const std::string& kind = std::string(),
                const std::string& name = std::string());
 
-// For a routine that has printed its own message: stops the run with code 4000.
-void report_printed();
-
 // The way a run stops with a message: prints it (a constant printf format) on the console and
 // in the log (the run summary once it is open), sets code 4000 and reports it, all as one
 // whole: safe from the workers of a parallel loop.
