@@ -8,7 +8,7 @@ namespace pluvo {
 struct checked_file;
 
 struct error_state_record {
-  int32_t error_code = 0;       // 0: none; 4000: already printed, stop; 301: warning already printed
+  int32_t error_code = 0;       // 0: none; 4000: stop, message already printed; 301: warning already printed
   int32_t error_terminate = 0;  // the run must end
   int32_t error_fatal = 0;      // 200 and 300 only: keep the code, print the termination line
   int32_t error_arg1 = 0;
