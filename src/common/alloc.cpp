@@ -17,11 +17,8 @@ void print_size_zero() { std::printf("Error: Attempting to allocate array of siz
 
 void print_no_block(const char* name) { std::printf("Error allocating memory for variable %s\n", name ? name : ""); }
 
-// Memory that cannot be had stops the run: the message is printed here, so the code says so.
-void report_no_memory(const char* name) {
-  print_no_block(name);
-  set_error(4000);
-}
+// Memory that cannot be had stops the run.
+void report_no_memory(const char* name) { stop_run("Error allocating memory for variable %s\n", name ? name : ""); }
 
 // Number of elements of extents 0..e each, in size_t; false when it cannot be held.
 template <typename T>

@@ -6,8 +6,8 @@
 // free_matrix / free_d3tensor (null-safe, leave the pointer null), and the named allocators
 // of the channel reader. Vectors are freed by their owner with delete[].
 // An extent of 0 prints "Error: Attempting to allocate array of size 0" and gives null;
-// memory that cannot be had prints "Error allocating memory for variable %s" and sets
-// error code 4000 so the run stops instead of using a missing block.
+// memory that cannot be had stops the run with "Error allocating memory for variable %s"
+// instead of using a missing block.
 #include <cstddef>
 
 namespace pluvo {

@@ -369,12 +369,6 @@ void stop_run(const char* format, ...) {
   report_locked(error_state);
 }
 
-void report_printed() {
-  error_state.error_code = 4000;
-  error_state.error_terminate = 1;
-  report_error(error_state);
-}
-
 void wait_for_key_on_exit() {
   if (!pause_on_exit) return;
   std::fputs("Program terminated.  Hit any key to continue.\n", stderr);

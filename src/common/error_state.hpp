@@ -8,7 +8,7 @@ namespace pluvo {
 struct checked_file;
 
 struct error_state_record {
-  int32_t error_code = 0;       // 0: none; 4000: already printed, stop; 301: warning already printed
+  int32_t error_code = 0;       // 0: none; 4000: stop, message already printed; 301: warning already printed
   int32_t error_terminate = 0;  // the run must end
   int32_t error_fatal = 0;      // 200 and 300 only: keep the code, print the termination line
   int32_t error_arg1 = 0;
@@ -26,9 +26,6 @@ extern bool run_stopped_on_error;
 // Stores a code with its stop flag, the usual way a phase reports a failure.
 void set_error(int32_t code, const std::string& kind = std::string(),
                const std::string& name = std::string());
-
-// For a routine that has printed its own message: stops the run with code 4000.
-void report_printed();
 
 // The way a run stops with a message: prints it (a constant printf format) on the console and
 // in the log (the run summary once it is open), sets code 4000 and reports it, all as one

@@ -43,16 +43,11 @@ int32_t first_descending_entry(const time_series& s) {
   return 0;
 }
 
-// A series whose times do not ascend would answer wrongly: it is refused and the run stops.
-bool refuse_unless_ascending(const time_series& s) {
+// A series whose times do not ascend would answer wrongly: the reason it is refused, or "".
+std::string descending_problem(const time_series& s) {
   const int32_t entry = first_descending_entry(s);
-  if (entry == 0) return false;
-  char text[320];
-  std::snprintf(text, sizeof text, "Error: the times of time series [%.200s] do not ascend at entry %d.\n",
-                s.name.c_str(), entry);
-  std::fputs(text, stdout);
-  set_error(4000);
-  return true;
+  if (entry == 0) return std::string();
+  return format_text("Error: the times of time series [%.200s] do not ascend at entry %d.\n", s.name.c_str(), entry);
 }
 
 void remove_series(const time_series* s) {
@@ -80,8 +75,8 @@ bool read_block(checked_file& file, char* line) {
     double value;
     if (std::sscanf(line, "%d %d %d %d %d %lf", &year, &month, &day, &hour, &minute, &value) != 6) {
       if (readable)
-        std::printf("Error: line %d of time series [%.200s] does not hold a date and a value: %.200s\n", number,
-                    s->name.c_str(), line);
+        stop_run("Error: line %d of time series [%.200s] does not hold a date and a value: %.200s\n", number,
+                 s->name.c_str(), line);
       readable = false;
       continue;
     }
@@ -89,8 +84,9 @@ bool read_block(checked_file& file, char* line) {
     s->values.push_back(value);
   }
   s->count = int32_t(s->times.size());
-  if (!readable) set_error(4000);
-  if (!readable || refuse_unless_ascending(*s)) {
+  const std::string descending = readable ? descending_problem(*s) : std::string();
+  if (!descending.empty()) stop_run("%s", descending.c_str());
+  if (!readable || !descending.empty()) {
     remove_series(s);
     return false;
   }
@@ -253,6 +249,7 @@ time_series* read_embedded_time_series(checked_file& file, int n, const char* ba
     s->count = lines;
   }
   std::string raw;
+  std::string problems;  // every refused line, then the first series out of order: one stop
   for (int row = 0; row < lines; row++) {
     raw.clear();
     for (int c; (c = std::fgetc(file.stream)) != EOF && c != '\n';) raw.push_back(char(c));
@@ -263,9 +260,8 @@ time_series* read_embedded_time_series(checked_file& file, int n, const char* ba
       time = julian_date(year, month, day, hour, minute, 0.0);
       p += used;
     } else {
-      std::printf("Error: dated line %d of the series %.100s_* does not begin with a date: %.200s\n", row + 1,
-                  base.c_str(), raw.c_str());
-      set_error(4000);
+      problems += format_text("Error: dated line %d of the series %.100s_* does not begin with a date: %.200s\n",
+                              row + 1, base.c_str(), raw.c_str());
     }
     for (int k = 0; k < n; k++) {
       double value = 0.0;
@@ -275,8 +271,12 @@ time_series* read_embedded_time_series(checked_file& file, int n, const char* ba
       s.values[size_t(row)] = value;
     }
   }
-  for (size_t k = first; k < time_series_list.size(); k++)
-    if (refuse_unless_ascending(*time_series_list[k])) break;
+  for (size_t k = first; k < time_series_list.size(); k++) {
+    const std::string descending = descending_problem(*time_series_list[k]);
+    problems += descending;
+    if (!descending.empty()) break;
+  }
+  if (!problems.empty()) stop_run("%s", problems.c_str());
   return time_series_list[first].get();
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/julian.hpp"
 #include "common/line_reader.hpp"
@@ -56,68 +57,66 @@ bool read_rest_of_line(std::FILE* fp, std::string& text, size_t keep) {
 }
 
 // Fatal format error: the lines are printed, code 4000 reported; the reader returns 0.
-int format_error() {
-  report_printed();
+int format_error(const std::string& text) {
+  stop_run("%s", text.c_str());
   return 0;
 }
 
 int count_out_of_range(const char* card, long value, long low, long high, const char* file_name,
                        const std::string& title) {
-  std::printf("\nERROR: the %s card of the event entitled:\n   %s\n", card, title.c_str());
-  std::printf("in the precipitation file %s gives %ld; it must lie between %ld and %ld.\n",
+  std::string text = format_text("\nERROR: the %s card of the event entitled:\n   %s\n", card, title.c_str());
+  text += format_text("in the precipitation file %s gives %ld; it must lie between %ld and %ld.\n",
               file_name, value, low, high);
-  return format_error();
+  return format_error(text);
 }
 
 // An event that names no card kind or several.
 int card_kind_error(int flags) {
-  std::fputs("\nERROR:\n", stdout);
-  std::fputs("\nThere is a problem in the precipitation input file.\n", stdout);
+  std::string text = "\nERROR:\n";
+  text += "\nThere is a problem in the precipitation input file.\n";
   if (flags != 0) {
-    std::fputs("More than one precipitation data card type has been specified.\n", stdout);
-    std::fputs("There may only be one of the following card types per event:\n\n", stdout);
-    std::fputs("     1) RADAR\n     2) GAGES\n     3) RATES\n\n", stdout);
+    text += "More than one precipitation data card type has been specified.\n";
+    text += "There may only be one of the following card types per event:\n\n";
+    text += "     1) RADAR\n     2) GAGES\n     3) RATES\n\n";
   } else {
-    std::fputs("At least one precipitation data card type must be specified.\n", stdout);
-    std::fputs("There may only be one of the following card types per event:\n\n", stdout);
-    std::fputs("     1) RADAR\n     2) GAGES\n     3) RATES    4) ACCUM\n\n", stdout);
+    text += "At least one precipitation data card type must be specified.\n";
+    text += "There may only be one of the following card types per event:\n\n";
+    text += "     1) RADAR\n     2) GAGES\n     3) RATES    4) ACCUM\n\n";
   }
-  std::fputs("Check the precipitation input file.  PLUVO exiting\n", stdout);
-  return format_error();
+  text += "Check the precipitation input file.  PLUVO exiting\n";
+  return format_error(text);
 }
 
-void print_data_error_head(const std::string& title) {
-  std::fputs("\nERROR:\n", stdout);
-  std::fputs("There is a data error in the precipitation file.  This error occurred in the\n",
-             stdout);
-  std::printf("EVENT titled:\n %s\n", title.c_str());
+std::string data_error_head(const std::string& title) {
+  std::string text;
+  text += "\nERROR:\n";
+  text += "There is a data error in the precipitation file.  This error occurred in the\n";
+  text += format_text("EVENT titled:\n %s\n", title.c_str());
+  return text;
 }
 
 int earlier_date_error(const std::string& title, int k, const date_record& d,
                        const date_record& prev) {
-  print_data_error_head(title);
-  std::printf("On line no. %ld, the given time of the recorded data is:    %ld/%ld/%ld %ld:%2.2ld\n",
+  std::string text = data_error_head(title);
+  text += format_text("On line no. %ld, the given time of the recorded data is:    %ld/%ld/%ld %ld:%2.2ld\n",
               long(k), long(d.year), long(d.month), long(d.day), long(d.hour), long(d.minute));
-  std::printf("Which is earlier than the date/time on the previous line:  %ld/%ld/%ld %ld:%2.2ld\n",
+  text += format_text("Which is earlier than the date/time on the previous line:  %ld/%ld/%ld %ld:%2.2ld\n",
               long(prev.year), long(prev.month), long(prev.day), long(prev.hour),
               long(prev.minute));
-  std::fputs("This error in your precipitation input file must be corrected before PLUVO\n",
-             stdout);
-  std::fputs("can continue.  Program exiting on error.\n\n", stdout);
-  return format_error();
+  text += "This error in your precipitation input file must be corrected before PLUVO\n";
+  text += "can continue.  Program exiting on error.\n\n";
+  return format_error(text);
 }
 
 int accum_decrease_error(const std::string& title, int k, int g, double value, double prev) {
-  print_data_error_head(title);
-  std::printf("On line no. %ld, the accumulated precip. for gage number %d is: %8.5lf mm\n",
+  std::string text = data_error_head(title);
+  text += format_text("On line no. %ld, the accumulated precip. for gage number %d is: %8.5lf mm\n",
               long(k), g, value);
-  std::printf("Which is less than the accumulated precip. on the previous line: %8.5lf mm\n", prev);
-  std::fputs("This error in your precipitation input file must be corrected before PLUVO\n",
-             stdout);
-  std::fputs("can continue.  Accumulated precip is CUMULATIVE.  The values should increase\n",
-             stdout);
-  std::fputs("monotonically.  Program exiting on error.\n\n", stdout);
-  return format_error();
+  text += format_text("Which is less than the accumulated precip. on the previous line: %8.5lf mm\n", prev);
+  text += "This error in your precipitation input file must be corrected before PLUVO\n";
+  text += "can continue.  Accumulated precip is CUMULATIVE.  The values should increase\n";
+  text += "monotonically.  Program exiting on error.\n\n";
+  return format_error(text);
 }
 
 bool earlier(const date_record& a, const date_record& b) {
@@ -183,11 +182,11 @@ int read_counts(std::FILE* fp, hydromet_state& ev, const char* file_name) {
         std::string lower = value;
         for (char& ch : lower) ch = char(std::tolower(static_cast<unsigned char>(ch)));
         if (lower.find("files") == std::string::npos) {
-          std::printf("\nERROR: the NRGAG card of the event entitled:\n   %s\n",
+          std::string text = format_text("\nERROR: the NRGAG card of the event entitled:\n   %s\n",
                       ev.event_title.c_str());
-          std::printf("in the precipitation file %s gives \"%s\", neither a gauge count nor FILES.\n",
+          text += format_text("in the precipitation file %s gives \"%s\", neither a gauge count nor FILES.\n",
                       file_name, value);
-          return format_error();
+          return format_error(text);
         }
         ev.gauge_count = -1;
       }
@@ -202,11 +201,11 @@ int read_counts(std::FILE* fp, hydromet_state& ev, const char* file_name) {
     }
   }
   if (have_gauges && have_records) return 1;
-  std::fputs("\nThere is a problem with your rainfall input file.  PLUVO cannot\n", stdout);
-  std::fputs("find the NRPDS or NRGAG card for the event entitled:\n", stdout);
-  std::printf("   %s\n\n", ev.event_title.c_str());
-  std::fputs("Check the format of the rainfall input file.\n", stdout);
-  return format_error();
+  std::string text = "\nThere is a problem with your rainfall input file.  PLUVO cannot\n";
+  text += "find the NRPDS or NRGAG card for the event entitled:\n";
+  text += format_text("   %s\n\n", ev.event_title.c_str());
+  text += "Check the format of the rainfall input file.\n";
+  return format_error(text);
 }
 
 // COORD cards of the gauges. 1 read, -1 end of file, 0 format error (reported).
@@ -219,18 +218,17 @@ int read_coordinates(std::FILE* fp, hydromet_state& ev, const char* file_name) {
     int got = coord ? std::fscanf(fp, "%lf %lf", &ev.gauge_x[g], &ev.gauge_y[g]) : 0;
     if (got == EOF) return -1;
     if (!coord || got != 2) {
-      std::fputs("\nCannot find gage coordinate card in rainfall input file for event entitled:\n",
-                 stdout);
-      std::printf("       %s\n\n", ev.event_title.c_str());
-      std::fputs("Check rainfall input file format.\n", stdout);
-      return format_error();
+      std::string text = "\nCannot find gage coordinate card in rainfall input file for event entitled:\n";
+      text += format_text("       %s\n\n", ev.event_title.c_str());
+      text += "Check rainfall input file format.\n";
+      return format_error(text);
     }
     read_rest_of_line(fp, rest, title_length);  // the gauge's name, not kept
     if (!std::isfinite(ev.gauge_x[g]) || !std::isfinite(ev.gauge_y[g])) {
-      std::printf("\nERROR: the COORD card of gauge %d of the event entitled:\n   %s\n", g, ev.event_title.c_str());
-      std::printf("in the precipitation file %s gives x %g and y %g; both must be finite numbers.\n", file_name,
+      std::string text = format_text("\nERROR: the COORD card of gauge %d of the event entitled:\n   %s\n", g, ev.event_title.c_str());
+      text += format_text("in the precipitation file %s gives x %g and y %g; both must be finite numbers.\n", file_name,
                   ev.gauge_x[g], ev.gauge_y[g]);
-      return format_error();
+      return format_error(text);
     }
   }
   return 1;
@@ -252,37 +250,37 @@ int counts_fit_file(std::FILE* fp, const hydromet_state& ev, const char* file_na
   const double per_record = 12.0 + 2.0 * std::max(ev.gauge_count, 0);
   const double needed = per_record * ev.precip_record_count;
   if (left < 0 || needed <= double(left)) return 1;
-  std::printf("\nERROR: the NRGAG %d and NRPDS %d cards of the event entitled:\n   %s\n", ev.gauge_count,
+  std::string text = format_text("\nERROR: the NRGAG %d and NRPDS %d cards of the event entitled:\n   %s\n", ev.gauge_count,
               ev.precip_record_count, ev.event_title.c_str());
-  std::printf("ask for at least %.0f bytes of records, but only %lld bytes are left in the precipitation file %s.\n",
+  text += format_text("ask for at least %.0f bytes of records, but only %lld bytes are left in the precipitation file %s.\n",
               needed, left, file_name);
-  return format_error();
+  return format_error(text);
 }
 
 // A record whose card word is none of the four, for example the extra value of a record with
 // more values than gauges.
 int unknown_record_error(const std::string& title, int k, const char* word, const char* file_name) {
-  std::printf("\nERROR: record %d of the event entitled:\n   %s\n", k, title.c_str());
-  std::printf("in the precipitation file %s begins with \"%s\", not GAGES, RATES, ACCUM or RADAR.\n", file_name,
+  std::string text = format_text("\nERROR: record %d of the event entitled:\n   %s\n", k, title.c_str());
+  text += format_text("in the precipitation file %s begins with \"%s\", not GAGES, RATES, ACCUM or RADAR.\n", file_name,
               word);
-  std::fputs("Check that every record has one value per gauge (NRGAG).\n", stdout);
-  return format_error();
+  text += "Check that every record has one value per gauge (NRGAG).\n";
+  return format_error(text);
 }
 
 int impossible_date_error(const std::string& title, int k, const date_record& d, const char* file_name) {
-  std::printf("\nERROR: record %d of the event entitled:\n   %s\n", k, title.c_str());
-  std::printf("in the precipitation file %s is dated %ld/%ld/%ld %ld:%2.2ld, which is not a real date and time of "
+  std::string text = format_text("\nERROR: record %d of the event entitled:\n   %s\n", k, title.c_str());
+  text += format_text("in the precipitation file %s is dated %ld/%ld/%ld %ld:%2.2ld, which is not a real date and time of "
               "day (years %d to %d, hours 0 to 23, minutes 0 to 59).\n",
               file_name, long(d.year), long(d.month), long(d.day), long(d.hour), long(d.minute), first_calendar_year,
               last_calendar_year);
-  return format_error();
+  return format_error(text);
 }
 
 int bad_gauge_value_error(const std::string& title, int k, int g, double value, const char* file_name) {
-  std::printf("\nERROR: record %d of the event entitled:\n   %s\n", k, title.c_str());
-  std::printf("in the precipitation file %s gives gauge %d the value %g; rain must be a finite number.\n",
+  std::string text = format_text("\nERROR: record %d of the event entitled:\n   %s\n", k, title.c_str());
+  text += format_text("in the precipitation file %s gives gauge %d the value %g; rain must be a finite number.\n",
               file_name, g, value);
-  return format_error();
+  return format_error(text);
 }
 
 // After the declared records the event is over: one more record means NRPDS is short, and
@@ -294,10 +292,10 @@ int records_beyond_count(std::FILE* fp, const hydromet_state& ev, const char* fi
                     (card_is(word, "gage") || card_is(word, "rate") || card_is(word, "accu") || card_is(word, "rada"));
   if (at >= 0) std::fseek(fp, at, SEEK_SET);
   if (!more) return 1;
-  std::printf("\nERROR: the event entitled:\n   %s\n", ev.event_title.c_str());
-  std::printf("in the precipitation file %s declares NRPDS %d records, but more records follow them.\n", file_name,
+  std::string text = format_text("\nERROR: the event entitled:\n   %s\n", ev.event_title.c_str());
+  text += format_text("in the precipitation file %s declares NRPDS %d records, but more records follow them.\n", file_name,
               ev.precip_record_count);
-  return format_error();
+  return format_error(text);
 }
 
 }  // namespace
@@ -309,11 +307,10 @@ int read_precip_event(std::FILE* fp, hydromet_state& ev, const char* file_name) 
   const int found = find_event_card(fp);
   if (found == 0) return 0;
   if (found < 0) {
-    std::fputs("There is a problem with your rainfall input file.  PLUVO cannot\n", stdout);
-    std::printf("find the first event card.  Check the format of the rainfall input for event %d\n",
-                event_cards_found);
-    std::fputs("file.\n\n", stdout);
-    return format_error();
+    return format_error(format_text("There is a problem with your rainfall input file.  PLUVO cannot\n"
+                                    "find the first event card.  Check the format of the rainfall input for event %d\n"
+                                    "file.\n\n",
+                                    event_cards_found));
   }
   ++event_cards_found;
   read_rest_of_line(fp, ev.event_title, title_length);
@@ -395,10 +392,9 @@ int read_precip_event(std::FILE* fp, hydromet_state& ev, const char* file_name) 
   if (records_beyond_count(fp, ev, file_name) != 1) return 0;
   if (radar_event) {
     if (!(flags & radar_flag)) {
-      std::printf("\nERROR: the event entitled:\n   %s\n", ev.event_title.c_str());
-      std::fputs("names radar files (NRGAG FILES) but its records are not RADAR records.\n",
-                 stdout);
-      return format_error();
+      return format_error(format_text("\nERROR: the event entitled:\n   %s\n"
+                                      "names radar files (NRGAG FILES) but its records are not RADAR records.\n",
+                                      ev.event_title.c_str()));
     }
     ev.precip_kind = 2;
     ev.gauge_count = 1;

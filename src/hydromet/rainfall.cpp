@@ -136,13 +136,11 @@ void apply_rainfall(model_state& m) {
     int first_bad = 1;
     while (first_bad < n && (in_channel_lake(m, first_bad) || !is_bad_depth(m.ov_depth[first_bad]))) first_bad++;
     if (!std::isfinite(m.ov_depth[first_bad]))
-      std::printf("A non-real number for water depth has been detected for overland cell %d "
-                  "after applying rainfall\n", first_bad);
+      stop_run("A non-real number for water depth has been detected for overland cell %d "
+               "after applying rainfall\n", first_bad);
     else
-      std::printf("A negative depth has been detected for overland cell %d after applying "
-                  "rainfall, check your rainfall input for negative values\n", first_bad);
-    error_state.error_code = 4000;
-    report_error(error_state);
+      stop_run("A negative depth has been detected for overland cell %d after applying "
+               "rainfall, check your rainfall input for negative values\n", first_bad);
     return;
   }
   if (m.rain_rate_sum > 0.0) {

@@ -20,19 +20,13 @@ int category_histogram[category_histogram_size];
 namespace {
 
 void fail_end_of_file(const char* map_name) {
-  message_out("Unexpected end of file in file: %s\n", map_name);
-  report_printed();
+  stop_run("Unexpected end of file in file: %s\n", map_name);
 }
 
 // Both extents wrong give one message that names both.
 void fail_extent(const char* map_name, bool rows_differ, bool cols_differ) {
-  if (rows_differ && cols_differ)
-    message_out("Incorrect number of rows and columns in map: %s\n", map_name);
-  else if (rows_differ)
-    message_out("Incorrect number of rows in map: %s\n", map_name);
-  else
-    message_out("Incorrect number of columns in map: %s\n", map_name);
-  report_printed();
+  const char* extent = rows_differ && cols_differ ? "rows and columns" : rows_differ ? "rows" : "columns";
+  stop_run("Incorrect number of %s in map: %s\n", extent, map_name);
 }
 
 // A row read whole, whatever its length, without its line end; false at end of file.
@@ -76,9 +70,8 @@ bool parse_row(const char* map_name, int r, std::string& row, std::vector<double
     char* stop = nullptr;
     const double v = std::strtod(p, &stop);
     if (stop != end) {
-      message_out("Error: Value \"%.40s\" in row %d, column %d of map %s is not a number.\n", p, r,
-                  int(values.size()) + 1, map_name);
-      report_printed();
+      stop_run("Error: Value \"%.40s\" in row %d, column %d of map %s is not a number.\n", p, r,
+               int(values.size()) + 1, map_name);
       return false;
     }
     *end = saved;
@@ -108,9 +101,8 @@ bool read_real_rows(checked_file& f, const char* map_name, int rows, int cols,
     substitute_keys(row, buffer);
     if (!parse_row(map_name, r, row, values)) return false;
     if (values.size() != size_t(cols)) {
-      message_out("Error: Row %d of map %s holds %d values; the map has %d columns.\n", r, map_name,
-                  int(values.size()), cols);
-      report_printed();
+      stop_run("Error: Row %d of map %s holds %d values; the map has %d columns.\n", r, map_name,
+               int(values.size()), cols);
       return false;
     }
     for (int c = 1; c <= cols; ++c) {
@@ -118,10 +110,9 @@ bool read_real_rows(checked_file& f, const char* map_name, int rows, int cols,
       if (v != 0.0) t.any_non_zero = true;
       if (mask(r, c) == 0) continue;
       if (!std::isfinite(v)) {
-        message_out("Error: Value %g in row %d, column %d of map %s lies inside the watershed mask and is not a "
-                    "finite number.\n",
-                    v, r, c, map_name);
-        report_printed();
+        stop_run("Error: Value %g in row %d, column %d of map %s lies inside the watershed mask and is not a "
+                 "finite number.\n",
+                 v, r, c, map_name);
         return false;
       }
       if (out && k < out->size()) (*out)[k] = v;
@@ -139,8 +130,7 @@ bool read_int(std::FILE* f, const char* map_name, int r, int c, int& v) {
   if (got == EOF) {
     fail_end_of_file(map_name);
   } else {
-    message_out("Invalid integer value in map: %s [row %d:col %d]\n", map_name, r, c);
-    report_printed();
+    stop_run("Invalid integer value in map: %s [row %d:col %d]\n", map_name, r, c);
   }
   return false;
 }
@@ -196,10 +186,9 @@ bool read_header(std::FILE* f, const char* map_name, map_header& h) {
   }
   if (!read || !std::isfinite(h.north) || !std::isfinite(h.south) || !std::isfinite(h.east) ||
       !std::isfinite(h.west) || h.north <= h.south || h.east <= h.west || h.rows < 1 || h.cols < 1) {
-    message_out("Error: The header of map %s is not north, south, east, west, rows and cols of a grid "
-                "(north above south, east beyond west, at least one row and column).\n",
-                map_name);
-    report_printed();
+    stop_run("Error: The header of map %s is not north, south, east, west, rows and cols of a grid "
+             "(north above south, east beyond west, at least one row and column).\n",
+             map_name);
     return false;
   }
   return true;
@@ -211,10 +200,9 @@ bool same_grid(const char* map_name, const map_header& h, const map_header& mask
   const bool same = std::fabs(h.north - mask.north) <= tolerance && std::fabs(h.south - mask.south) <= tolerance &&
                     std::fabs(h.east - mask.east) <= tolerance && std::fabs(h.west - mask.west) <= tolerance;
   if (same) return true;
-  message_out("Error: The edges of map %s (north %.2f, south %.2f, east %.2f, west %.2f) differ from the "
-              "watershed mask's (north %.2f, south %.2f, east %.2f, west %.2f) by more than %g m.\n",
-              map_name, h.north, h.south, h.east, h.west, mask.north, mask.south, mask.east, mask.west, tolerance);
-  report_printed();
+  stop_run("Error: The edges of map %s (north %.2f, south %.2f, east %.2f, west %.2f) differ from the "
+           "watershed mask's (north %.2f, south %.2f, east %.2f, west %.2f) by more than %g m.\n",
+           map_name, h.north, h.south, h.east, h.west, mask.north, mask.south, mask.east, mask.west, tolerance);
   return false;
 }
 
@@ -226,10 +214,9 @@ bool map_file_can_hold(checked_file& file, const char* map_name, int rows, int c
   // Each value takes a character and a separator at the least.
   const double needed = 2.0 * double(rows) * double(cols) - 1.0;
   if (double(st.st_size) >= needed) return true;
-  message_out("Error: Map %s holds %lld bytes, too few for the %d x %d values of ROWS and COLS "
-              "(at least %.0f bytes).\n",
-              map_name, static_cast<long long>(st.st_size), rows, cols, needed);
-  report_printed();
+  stop_run("Error: Map %s holds %lld bytes, too few for the %d x %d values of ROWS and COLS "
+           "(at least %.0f bytes).\n",
+           map_name, static_cast<long long>(st.st_size), rows, cols, needed);
   return false;
 }
 

@@ -11,7 +11,7 @@ namespace pluvo {
 constexpr int category_histogram_size = 10001;
 extern int category_histogram[category_histogram_size];
 
-// A map file too small for rows x cols values is refused (message, code 4000) before any grid
+// A map file too small for rows x cols values stops the run with its message before any grid
 // of that size is allocated; true when it may hold them.
 bool map_file_can_hold(checked_file& file, const char* map_name, int rows, int cols);
 
@@ -22,7 +22,7 @@ bool map_file_can_hold(checked_file& file, const char* map_name, int rows, int c
 // or one inside the mask that is not finite is refused with its row.
 // Modes: 1 and 3 real values onto the inside cells of mask_grid (into real_out_a and real_out_b),
 // 2 integers into mask_grid itself, 4 integer categories onto the inside cells (into index_out).
-// On failure error_state holds 4000 and the error has been reported; the file stays open.
+// On failure the run has been stopped with its message; the file stays open.
 void read_ascii_map(checked_file& file, const char* map_name, int mode, double& north,
                     double& south, double& east, double& west, int& rows, int& cols,
                     grid<int>& mask_grid, std::vector<double>* real_out_a,

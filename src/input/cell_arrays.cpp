@@ -33,14 +33,12 @@ void read_locations(const model_state& m, checked_file& f, int& count, std::vect
   const grid<int32_t>& numbers = m.cell_number_grid;
   for (int i = 1; i <= count; ++i) {
     if (std::fscanf(f.stream, "%d %d \n", &rows[i], &cols[i]) != 2) {
-      message_out("End of file reached in file %s, exiting\n", f.path.c_str());
-      report_printed();
+      stop_run("End of file reached in file %s, exiting\n", f.path.c_str());
       return;
     }
     if (rows[i] < 1 || rows[i] > m.grid_rows || cols[i] < 1 || cols[i] > m.grid_cols) {
-      message_out("Error: location %d (row %d col %d) in file %s lies outside the grid of %d rows and %d columns.\n",
-                  i, rows[i], cols[i], f.path.c_str(), m.grid_rows, m.grid_cols);
-      report_printed();
+      stop_run("Error: location %d (row %d col %d) in file %s lies outside the grid of %d rows and %d columns.\n", i,
+               rows[i], cols[i], f.path.c_str(), m.grid_rows, m.grid_cols);
       return;
     }
     if (rows[i] <= numbers.rows() && cols[i] <= numbers.cols())

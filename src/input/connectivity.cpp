@@ -38,8 +38,8 @@ const char* side_word(int direction) {
   }
 }
 
-void print_side_line(int direction) {
-  message_out("Dike / low spot on %s side of cell\n", side_word(direction));
+std::string side_line(int direction) {
+  return format_text("Dike / low spot on %s side of cell\n", side_word(direction));
 }
 
 // The bit of the neighbour's side that faces the cell.
@@ -52,24 +52,20 @@ int facing_bit(int direction) {
   }
 }
 
-void print_along_the_dike(int direction) {
+const char* along_the_dike(int direction) {
   switch (direction) {
     case 1:
-      message_out("at this low spot across the top boundary of the cell, while the dike\n");
-      message_out("is running in a different direction than along the top of the cell.\n");
-      break;
+      return "at this low spot across the top boundary of the cell, while the dike\n"
+             "is running in a different direction than along the top of the cell.\n";
     case 2:
-      message_out("at this low spot across the right boundary of the cell, while the dike\n");
-      message_out("is running in a different direction than along the right side of the cell.\n");
-      break;
+      return "at this low spot across the right boundary of the cell, while the dike\n"
+             "is running in a different direction than along the right side of the cell.\n";
     case 4:
-      message_out("at this low spot across the bottom boundary of the cell, while the dike\n");
-      message_out("is running in a different direction than along the bottom of the cell.\n");
-      break;
+      return "at this low spot across the bottom boundary of the cell, while the dike\n"
+             "is running in a different direction than along the bottom of the cell.\n";
     default:
-      message_out("at this low spot across the left boundary of the cell, while the dike\n");
-      message_out("is running in a different direction than along the left side of the cell.\n");
-      break;
+      return "at this low spot across the left boundary of the cell, while the dike\n"
+             "is running in a different direction than along the left side of the cell.\n";
   }
 }
 
@@ -77,83 +73,85 @@ int dike_at(const model_state& m, int k) {
   return k > 0 && size_t(k) < m.dike_mask.size() ? m.dike_mask[size_t(k)] : 0;
 }
 
-// Returns false after printing the message of the first failing test.
-bool check_lowspot(model_state& m, lowspot_record& s) {
+// The message of the first failing test, or "" when the low spot is sound.
+std::string lowspot_problem(model_state& m, lowspot_record& s) {
   s.cell = 0;
+  std::string text;
   const grid<int>& g = m.cell_number_grid;
   // A position off the grid is refused before the grid is touched.
   if (s.row < 1 || s.row > g.rows() || s.col < 1 || s.col > g.cols()) {
-    message_out("\nThe low spot in row %d col %d of the file %s lies outside the grid\n", s.row,
+    text += format_text("\nThe low spot in row %d col %d of the file %s lies outside the grid\n", s.row,
                 s.col, m.lowspot_path.c_str());
-    message_out("of %d rows and %d columns.  Program terminated.\n", g.rows(), g.cols());
-    return false;
+    text += format_text("of %d rows and %d columns.  Program terminated.\n", g.rows(), g.cols());
+    return text;
   }
   const int cell = g(s.row, s.col);
   if (s.fraction < 0.0 || s.fraction > 1.5) {
-    message_out("\nThe fraction of the grid-size specified for the lowspot in the grid at\n");
-    message_out("row %d col %d is unreasonable, with a value of %f.  Acceptable\n", s.row, s.col,
+    text += format_text("\nThe fraction of the grid-size specified for the lowspot in the grid at\n");
+    text += format_text("row %d col %d is unreasonable, with a value of %f.  Acceptable\n", s.row, s.col,
                 s.fraction);
-    message_out(" values range from 0.0 to 1.5.  Change the value.  Program terminated.\n");
-    return false;
+    text += format_text(" values range from 0.0 to 1.5.  Change the value.  Program terminated.\n");
+    return text;
   }
   const int d = s.direction;
   if (d != 1 && d != 2 && d != 4 && d != 8) {
-    message_out("\nThe low spot flow direction specified in row %d col %d in the file %s\n", s.row,
+    text += format_text("\nThe low spot flow direction specified in row %d col %d in the file %s\n", s.row,
                 s.col, m.lowspot_path.c_str());
-    message_out("is not valid.  The only possible directions are: 1- top boundary, 2- right\n");
-    message_out("boundary, 4- bottom boundary, or 8- left boundary.\n");
-    message_out("Edit your lowspot file and try again.  Program terminated.\n");
-    return false;
+    text += format_text("is not valid.  The only possible directions are: 1- top boundary, 2- right\n");
+    text += format_text("boundary, 4- bottom boundary, or 8- left boundary.\n");
+    text += format_text("Edit your lowspot file and try again.  Program terminated.\n");
+    return text;
   }
   if (dike_at(m, cell) == 0) {
-    message_out("\nYou have specified an overland flow dike in row %d col %d\n", s.row, s.col);
-    message_out("There is no dike adjacent to this grid cell.  Program stopped.\n");
-    return false;
+    text += format_text("\nYou have specified an overland flow dike in row %d col %d\n", s.row, s.col);
+    text += format_text("There is no dike adjacent to this grid cell.  Program stopped.\n");
+    return text;
   }
   const int nb = d == 1 ? m.abovecon[cell] : d == 2 ? m.rightcon[cell] : d == 4 ? m.belowcon[cell]
                                                                           : m.leftcon[cell];
   if (dike_at(m, nb) == 0) {
-    message_out("\nYou have specified a low spot on the %s boundary of the grid\n", side_word(d));
-    message_out("cell at row %d col %d.  Either the side you have specified is not on\n", s.row, s.col);
-    message_out("an overland flow dike, or the cell on the other side is out of the\n");
-    message_out("watershed.  Check your low spot file.  Program terminated.\n");
-    return false;
+    text += format_text("\nYou have specified a low spot on the %s boundary of the grid\n", side_word(d));
+    text += format_text("cell at row %d col %d.  Either the side you have specified is not on\n", s.row, s.col);
+    text += format_text("an overland flow dike, or the cell on the other side is out of the\n");
+    text += format_text("watershed.  Check your low spot file.  Program terminated.\n");
+    return text;
   }
   const bool cell_high = m.elevation[cell] > s.elevation;
   if (cell_high || m.elevation[nb] > s.elevation) {
-    message_out("\nThe elevation of the overland flow dike low spot you specified in the grid\n");
-    message_out("cell located at row %d col %d is %f m.  This elevation is lower than the\n", s.row,
+    text += format_text("\nThe elevation of the overland flow dike low spot you specified in the grid\n");
+    text += format_text("cell located at row %d col %d is %f m.  This elevation is lower than the\n", s.row,
                 s.col, s.elevation);
     if (cell_high) {
-      message_out("elevation of the grid cell, which is %f m.  This situation is impossible.\n",
+      text += format_text("elevation of the grid cell, which is %f m.  This situation is impossible.\n",
                   m.elevation[cell]);
-      message_out("Please raise the low spot elevation to be greater than the grid cell elevation.\n");
+      text += format_text("Please raise the low spot elevation to be greater than the grid cell elevation.\n");
     } else {
-      message_out("elevation of the grid cell on the other side of the dike, which is %f m.\n",
+      text += format_text("elevation of the grid cell on the other side of the dike, which is %f m.\n",
                   m.elevation[nb]);
-      message_out("This situation is impossible.  Please raise the low spot elevation to be\n");
-      message_out("greater than the grid cell elevation.\n");
+      text += format_text("This situation is impossible.  Please raise the low spot elevation to be\n");
+      text += format_text("greater than the grid cell elevation.\n");
     }
-    print_side_line(d);
-    message_out("Program terminated\n");
-    return false;
+    text += side_line(d);
+    text += format_text("Program terminated\n");
+    return text;
   }
   if ((dike_at(m, nb) & facing_bit(d)) == 0) {
-    message_out("\nThe low spot you have specified in the grid at row %d  col %d does not\n", s.row,
+    text += format_text("\nThe low spot you have specified in the grid at row %d  col %d does not\n", s.row,
                 s.col);
-    message_out("cross the dike.  Rather, it runs _along_ the dike.  You specified flow\n");
-    print_along_the_dike(d);
-    message_out("Program terminated.\n");
-    return false;
+    text += format_text("cross the dike.  Rather, it runs _along_ the dike.  You specified flow\n");
+    text += along_the_dike(d);
+    text += format_text("Program terminated.\n");
+    return text;
   }
-  return true;
+  return std::string();
 }
 
 void validate_lowspots(model_state& m) {
   m.low_spot_flow_cell.assign(size_t(m.cell_count) + 1, 0);
   for (int j = 1; j <= m.lowspot_count && size_t(j) < m.lowspot_records.size(); ++j) {
-    if (!check_lowspot(m, m.lowspot_records[size_t(j)])) {
-      report_printed();
+    const std::string problem = lowspot_problem(m, m.lowspot_records[size_t(j)]);
+    if (!problem.empty()) {
+      stop_run("%s", problem.c_str());
       return;
     }
   }

@@ -26,8 +26,6 @@ void echo(model_state& m, bool console_too, const char* format, ...) {
 
 namespace {
 
-bool console_ok(const model_state& m) { return m.super_quiet_on == 0 && process_index == 0; }
-
 // Sizes agree when they match at 0.1 m after adding 1 mm.
 bool same_cell_size(double a, double b) {
   return std::trunc((a + 0.001) * 10.0) == std::trunc((b + 0.001) * 10.0);
@@ -69,16 +67,11 @@ void read_watershed_mask(model_state& m) {
   const double dx = (m.grid_east - m.grid_west) / cols;
   const bool ns_ok = same_cell_size(m.cell_size, dy);
   if (!ns_ok || !same_cell_size(m.cell_size, dx)) {
-    if (console_ok(m)) {
-      message_out("\nThe grid size specified in the project file: %7.4f m differs from\n", m.cell_size);
-      if (!ns_ok)
-        message_out("the north-south dimension of the raster grid cells %7.4f m as calculated\n", dy);
-      else
-        message_out("the east-west dimension of the raster grid cells %7.4f m as calculated\n", dx);
-      message_out("from the WATERSHED_MASK header.  Check your data to make sure they agree.\n");
-      message_out("PLUVO terminating.\n\n");
-    }
-    report_printed();
+    stop_run("\nThe grid size specified in the project file: %7.4f m differs from\n"
+             "the %s dimension of the raster grid cells %7.4f m as calculated\n"
+             "from the WATERSHED_MASK header.  Check your data to make sure they agree.\n"
+             "PLUVO terminating.\n\n",
+             m.cell_size, ns_ok ? "east-west" : "north-south", ns_ok ? dx : dy);
     return;
   }
 
@@ -127,11 +120,10 @@ void read_elevation_map(model_state& m) {
                       m.outlet_col <= g.cols();
   m.outlet_cell = inside ? g(m.outlet_row, m.outlet_col) : 0;
   if (m.outlet_cell == 0 && !m.chan_explic_on) {
-    message_out("\nThe outlet row and column you specified in the project file are not\n");
-    message_out("inside the watershed mask.  Check the outlet row and column again, and\n");
-    message_out("make sure they are correctly specified in the project file using the\n");
-    message_out("OUTROW and OUTCOL project file cards.  PLUVO terminating.\n\n");
-    report_printed();
+    stop_run("\nThe outlet row and column you specified in the project file are not\n"
+             "inside the watershed mask.  Check the outlet row and column again, and\n"
+             "make sure they are correctly specified in the project file using the\n"
+             "OUTROW and OUTCOL project file cards.  PLUVO terminating.\n\n");
     return;
   }
   echo(m, m.silent_mode != 1, "outlet is in grid cell: %d\n", m.outlet_cell);
@@ -158,9 +150,8 @@ void read_initial_snow_and_overland_state(model_state& m) {
   if (m.init_swe_depth_kind != 0) {
     // Snow state exists only in continuous runs; silently dropping the map would lose the snow.
     if (!m.long_term_on) {
-      message_out("Error: INIT_SWE_DEPTH needs a continuous (LONG_TERM) simulation;\n"
-                  "an event simulation keeps no snow.  Remove the card or run LONG_TERM.\n");
-      report_printed();
+      stop_run("Error: INIT_SWE_DEPTH needs a continuous (LONG_TERM) simulation;\n"
+               "an event simulation keeps no snow.  Remove the card or run LONG_TERM.\n");
       return;
     }
     if (m.init_swe_depth_kind == 1) {

@@ -62,9 +62,8 @@ void read_static_flux_table(model_state& m) {
   auto line = std::make_unique<char[]>(line_buffer_size);
   int rows = 0;
   if (!read_line(line.get(), m.gw_flux_table_fp) || std::sscanf(line.get(), "%d", &rows) != 1 || rows < 0) {
-    message_out("Error: the static flux table %s does not begin with its number of rows\n", name.c_str());
     checked_file_close(m.gw_flux_table_fp);
-    report_printed();
+    stop_run("Error: the static flux table %s does not begin with its number of rows\n", name.c_str());
     return;
   }
   m.gw_flux_cell_count = rows;
@@ -74,21 +73,18 @@ void read_static_flux_table(model_state& m) {
     double flux = 0.0;
     if (!read_line(line.get(), m.gw_flux_table_fp) ||
         std::sscanf(line.get(), "%d %d %lf", &r, &c, &flux) != 3) {
-      message_out("Error: the static flux table %s ends or is unreadable at row %d of %d\n", name.c_str(), k,
-                  rows);
       checked_file_close(m.gw_flux_table_fp);
-      report_printed();
+      stop_run("Error: the static flux table %s ends or is unreadable at row %d of %d\n", name.c_str(), k, rows);
       return;
     }
     const grid<int>& g = m.cell_number_grid;
     const int cell = (r >= 1 && r <= g.rows() && c >= 1 && c <= g.cols()) ? g(r, c) : 0;
     if (cell == 0) {
-      message_out(
+      checked_file_close(m.gw_flux_table_fp);
+      stop_run(
           "Error: row %d of the static flux table %s names grid cell [%d,%d], which is not inside "
           "the watershed (%d rows, %d columns)\n",
           k, name.c_str(), r, c, g.rows(), g.cols());
-      checked_file_close(m.gw_flux_table_fp);
-      report_printed();
       return;
     }
     m.gw_static_flux[cell] = flux / seconds_per_day / area;
@@ -180,9 +176,8 @@ void read_well_level_locations(model_state& m) {
   auto line = std::make_unique<char[]>(line_buffer_size);
   int count = 0;
   if (!read_line(line.get(), m.well_location_fp) || std::sscanf(line.get(), "%d", &count) != 1 || count < 0) {
-    message_out("Error: the well location file %s does not begin with its number of wells\n",
-                m.out_well_location_path.c_str());
-    report_printed();
+    stop_run("Error: the well location file %s does not begin with its number of wells\n",
+             m.out_well_location_path.c_str());
     return;
   }
   m.gw_well_level_count = count;
@@ -191,9 +186,8 @@ void read_well_level_locations(model_state& m) {
   for (int k = 1; k <= count; ++k) {
     if (!read_line(line.get(), m.well_location_fp) ||
         std::sscanf(line.get(), "%d %d", &m.well_row[k], &m.well_column[k]) != 2) {
-      message_out("Error: the well location file %s ends or is unreadable at well %d of %d\n",
-                  m.out_well_location_path.c_str(), k, count);
-      report_printed();
+      stop_run("Error: the well location file %s ends or is unreadable at well %d of %d\n",
+               m.out_well_location_path.c_str(), k, count);
       return;
     }
   }

@@ -40,14 +40,6 @@ void report_code(int code, const std::string& kind, const std::string& name) {
   report_error(error_state);
 }
 
-// Prints a message built from data and stops the run.
-template <typename... Args>
-void report_printed(const char* format, Args... args) {
-  char text[2048];
-  std::snprintf(text, sizeof text, format, args...);
-  stop_run("%s", text);
-}
-
 // The rows of one table: ids in file order and their values, row-major.
 struct table_rows {
   int columns = 0;
@@ -61,8 +53,8 @@ struct table_rows {
 
 bool count_within(int count, int limit, const char* keyword, const std::string& path) {
   if (count <= limit) return true;
-  report_printed("Error: %s %d in the mapping-table file %.1023s exceeds the limit %d\n", keyword, count, path.c_str(),
-                 limit);
+  stop_run("Error: %s %d in the mapping-table file %.1023s exceeds the limit %d\n", keyword, count, path.c_str(),
+           limit);
   return false;
 }
 
@@ -222,9 +214,9 @@ int read_bmp_map_table(const map_table_target& t, const std::string& path,
   return read_counted_table(
       t, path, map_table::bmps, read_num_con, contaminant_count,
       [&](int found) {
-        report_printed("Error: The BMPS table of the mapping-table file gives NUM_CON %d, but the model has %d "
-                       "contaminants. The values must match.\n",
-                       found, contaminant_count);
+        stop_run("Error: The BMPS table of the mapping-table file gives NUM_CON %d, but the model has %d "
+                 "contaminants. The values must match.\n",
+                 found, contaminant_count);
       },
       {outputs.begin(), outputs.end()}, contaminant_outputs);
 }
@@ -260,9 +252,9 @@ int read_gw_boundary_table(const map_table_target& t, const std::string& path) {
       size_t e = 0;
       while (e < table_ids.size() && table_ids[e] != id) ++e;
       if (e == table_ids.size()) {
-        report_printed("Error: A well was found in the index map (cell [%d,%d]) that \n  was not found in the well "
-                       "table.\n",
-                       i, j);
+        stop_run("Error: A well was found in the index map (cell [%d,%d]) that \n  was not found in the well "
+                 "table.\n",
+                 i, j);
         return 0;
       }
       well_cell_entry cell = table[e];
@@ -307,7 +299,7 @@ int read_wetland_table(const map_table_target& t, const std::string& path, int& 
     const int32_t id = rows.ids[r];
     // A row that no cell uses would otherwise land on record 0 or beyond the records.
     if (id < 1 || id > largest || number[size_t(id)] == 0) {
-      report_printed("Error: wetland id %d of the WETLAND_PROPERTIES table is not in its index map.\n", id);
+      stop_run("Error: wetland id %d of the WETLAND_PROPERTIES table is not in its index map.\n", id);
       return 0;
     }
     std::array<double, 8>& w = wetlands[size_t(number[size_t(id)])];
@@ -483,8 +475,8 @@ int read_contaminant_table(const map_table_target& t, const std::string& path, c
     // A row that no cell uses points at a map that does not go with this table.
     for (int32_t id : rows.ids)
       if (id >= 1 && std::find(ids.ids.begin(), ids.ids.end(), id) == ids.ids.end()) {
-        report_printed("Error: contaminant table id %d of constituent #%d is not in its index map %.1023s\n", id, k,
-                       map_file->c_str());
+        stop_run("Error: contaminant table id %d of constituent #%d is not in its index map %.1023s\n", id, k,
+                 map_file->c_str());
         return 0;
       }
     for (int col = 0; col < 8; ++col)
@@ -525,7 +517,7 @@ int read_soil_block(model_state& m, int id, int missing_code, const char* what, 
     if (missing_code) {
       report_code(missing_code, "", map_file);
     } else {
-      report_printed("Error: unable to open the %s soil-type index map %.1023s\n", what, map_file.c_str());
+      stop_run("Error: unable to open the %s soil-type index map %.1023s\n", what, map_file.c_str());
     }
     return -1;
   }
@@ -544,14 +536,11 @@ int read_layered_soil_map_table(model_state& m, int richards_scheme, const soil_
   return read_soil_block(m, id, 132, "Richards", reader);
 }
 
-int read_multilayer_ga_table(model_state& m, const soil_block_reader& reader) {
+int read_multilayer_ga_table(model_state& m, const soil_block_reader& reader, const std::string* problem) {
   return read_soil_block(m, map_table::multi_layer_soil, 136, "multi-layer", [&](checked_file& file) {
     const int result = reader(file);
-    if (result < 1) {
-      message_out("\n");
-      message_out("Problems in your multi layer G&A table \n");
-      message_out("PLUVO termanating \n");
-    }
+    if (result < 1)
+      stop_run("%s\nProblems in your multi layer G&A table \nPLUVO termanating \n", problem ? problem->c_str() : "");
     return result;
   });
 }

@@ -207,7 +207,8 @@ void find_richards_index_map(const std::string& path, int richards_scheme, std::
 // -1 when the index map does not open.
 using soil_block_reader = std::function<int(checked_file& file)>;
 int read_layered_soil_map_table(model_state& m, int richards_scheme, const soil_block_reader& reader);
-int read_multilayer_ga_table(model_state& m, const soil_block_reader& reader);
+// A reader result below 1 stops the run with its problem (filled by the reader, may be null).
+int read_multilayer_ga_table(model_state& m, const soil_block_reader& reader, const std::string* problem = nullptr);
 int read_permafrost_soil_table(model_state& m, const soil_block_reader& reader);
 
 // RATINGCURVES: for each cell whose boundary type is 6 or 7, the row with the id of the cell's

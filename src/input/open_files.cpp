@@ -66,8 +66,7 @@ struct opener {
                     kind, card, m.mapping_table_path.c_str());
     else
       std::snprintf(text, sizeof text, "Error: The %s file is needed but no card %s names it.\n", kind, card);
-    write_log_message(error_log_file ? error_log_file->stream : nullptr, text);
-    set_error(4000);
+    stop_run("%s", text);
     return false;
   }
   bool open(const char* card, checked_file& f, const std::string& name, char mode, const char* kind) {
@@ -389,8 +388,7 @@ bool outputs_clash(const std::vector<named_file>& files) {
                     "(%.2000s). No file was opened.\n",
                     files[i].card, files[i].name.c_str(), files[j].mode == 'r' ? "input" : "output",
                     files[j].name.c_str(), files[j].card, identity[i].c_str());
-      write_log_message(nullptr, text);
-      set_error(4000);
+      stop_run("%s", text);
       return true;
     }
   }

@@ -39,18 +39,16 @@ void set_initial_temperatures(model_state& m) {
     if (m.permaf_mask[i] <= 0) continue;
     const int s = m.GIPL_soiltype[i];
     if (s < 1 || s > g.type_count || s >= int(g.Dn_nums.size()) || s >= int(g.Depth.size())) {
-      message_out("Error: permafrost soil type %d of cell %d is not in the permafrost soil table (1 to %d)\n",
-                  s, i, g.type_count);
-      report_printed();
+      stop_run("Error: permafrost soil type %d of cell %d is not in the permafrost soil table (1 to %d)\n", s, i,
+               g.type_count);
       return;
     }
     if (g.Dn_nums[s] < 1) continue;
     if (g.Dn_nums[s] > m.perma_tem.cols() || !profile_usable(g, s)) {
-      message_out(
+      stop_run(
           "Error: the node depths or the initial temperature profile of permafrost soil type %d "
           "are incomplete or not in order of depth\n",
           s);
-      report_printed();
       return;
     }
     interpolate_temperature_profile(g.Dn_nums[s], g.Depth[s].data(), g.Dn_init_nums[s], g.Dn_init[s].data(),

@@ -647,12 +647,10 @@ bool is_comment_line(const char* line) {
 }
 
 void reject_format(checked_file& file) {
-  std::fputs("File Does not Appear to be a Valid PLUVO/FLUMOX Project file\n", stderr);
-  std::fputs("Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix machine?\n", stderr);
-  std::fputs("PLUVO Terminating....\n", stderr);
   checked_file_close(file);
-  set_error(4000);
-  report_error(error_state);
+  stop_run("File Does not Appear to be a Valid PLUVO/FLUMOX Project file\n"
+           "Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix machine?\n"
+           "PLUVO Terminating....\n");
 }
 
 }  // namespace
@@ -694,9 +692,8 @@ void read_project_file(const char* name, option_files_block& files, run_paramete
   while (read_line(line, file)) {
     ++line_number;
     if (std::strlen(line) > static_cast<std::size_t>(project_line_max) && !is_comment_line(line)) {
-      std::printf("Error: line %d of the project file %s is longer than %d characters.\n",
-                  line_number, name, project_line_max);
-      set_error(4000);
+      stop_run("Error: line %d of the project file %s is longer than %d characters.\n", line_number, name,
+               project_line_max);
       break;
     }
     const int code = classify_project_card(line, silent);

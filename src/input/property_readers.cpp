@@ -46,9 +46,8 @@ bool soil_classes_in_table(const model_state& m, const std::string& source) {
   for (int i = 1; i <= m.cell_count; ++i) {
     const int s = m.soiltype[i];
     if (s < 0 || s > limit) {
-      message_out("Error: soil class %d of cell %d in %s is outside the soil table (0 to %d)\n", s, i,
-                  source.c_str(), limit);
-      report_printed();
+      stop_run("Error: soil class %d of cell %d in %s is outside the soil table (0 to %d)\n", s, i, source.c_str(),
+               limit);
       return false;
     }
   }
@@ -63,10 +62,9 @@ bool cells_in_range(const model_state& m, const std::vector<double>& v, const ch
     const bool inside = std::isfinite(x) && x >= range.low && (range.high_excluded ? x < range.high : x <= range.high);
     if (inside) continue;
     const bool located = size_t(k) < m.cell_row.size() && size_t(k) < m.cell_col.size();
-    message_out("Error: The %s %g%s of cell %d (row %d, column %d) from %s is outside the range %g%s to %s%g%s.\n",
-                what, x, range.unit, k, located ? m.cell_row[size_t(k)] : 0, located ? m.cell_col[size_t(k)] : 0,
-                source.c_str(), range.low, range.unit, range.high_excluded ? "below " : "", range.high, range.unit);
-    report_printed();
+    stop_run("Error: The %s %g%s of cell %d (row %d, column %d) from %s is outside the range %g%s to %s%g%s.\n",
+             what, x, range.unit, k, located ? m.cell_row[size_t(k)] : 0, located ? m.cell_col[size_t(k)] : 0,
+             source.c_str(), range.low, range.unit, range.high_excluded ? "below " : "", range.high, range.unit);
     return false;
   }
   return true;

@@ -21,9 +21,9 @@ void interpolate_temperature_profile(int node_count, const double* node_depth, i
 void setup_richards_soil_columns(model_state& m);
 
 // Reads the MULTI_LAYER_SOIL block (file positioned at its first count line) into the layered
-// soil table; the number of soils, 0 after a failed check (message printed), or the count
+// soil table; the number of soils, 0 after a failed check (its reason in problem), or the count
 // itself when it is below 1.
-int read_multilayer_soil_table(checked_file& file, model_state& m);
+int read_multilayer_soil_table(checked_file& file, model_state& m, std::string& problem);
 
 // Shared steps.
 // Cells 1..n of a per-cell array, zeroed when it does not have them yet.

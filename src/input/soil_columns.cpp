@@ -40,43 +40,43 @@ double take_conductivity(char* line) {
   return v;
 }
 
-// Reads the values after the conductivity and checks them; false after the message.
-bool take_layer(char* line, int layer, int soil, soil_layer& s) {
+// Reads the values after the conductivity and checks them; false with the reason in problem.
+bool take_layer(char* line, int layer, int soil, soil_layer& s, std::string& problem) {
   next_double(line, s.lambda);
   if (!(s.lambda >= smallest && s.lambda <= 1.0)) {
-    message_out("Lamda for layer %d of soil %d must be between 0.0 and 1.0 \n", layer, soil);
+    problem += format_text("Lamda for layer %d of soil %d must be between 0.0 and 1.0 \n", layer, soil);
     return false;
   }
   next_double(line, s.suction);
   if (!(s.suction >= smallest)) {
-    message_out("Suction head for layer %d of soil %d must be greater than zero \n", layer, soil);
+    problem += format_text("Suction head for layer %d of soil %d must be greater than zero \n", layer, soil);
     return false;
   }
   next_double(line, s.porosity);
   if (!(s.porosity >= smallest && s.porosity <= 1.0)) {
-    message_out("Porosity for layer %d of soil %d must be between 0.0 and 1.0 \n", layer, soil);
+    problem += format_text("Porosity for layer %d of soil %d must be between 0.0 and 1.0 \n", layer, soil);
     return false;
   }
   next_double(line, s.field_capacity);
   if (!(s.field_capacity >= smallest && s.field_capacity <= s.porosity)) {
-    message_out("Field Capacity for layer %d of soil %d must be between 0.0 and porosity \n", layer, soil);
+    problem += format_text("Field Capacity for layer %d of soil %d must be between 0.0 and porosity \n", layer, soil);
     return false;
   }
   next_double(line, s.wilting_point);
   if (!(s.wilting_point >= smallest && s.wilting_point <= s.field_capacity)) {
-    message_out("Wilting point for layer %d of soil %d must be between 0.0 and field capacity \n", layer,
+    problem += format_text("Wilting point for layer %d of soil %d must be between 0.0 and field capacity \n", layer,
                 soil);
     return false;
   }
   next_double(line, s.residual);
   if (!(s.residual >= smallest && s.residual <= s.wilting_point)) {
-    message_out("Residual saturation for layer %d of soil %d must be between 0.0 and wilting point \n", layer,
+    problem += format_text("Residual saturation for layer %d of soil %d must be between 0.0 and wilting point \n", layer,
                 soil);
     return false;
   }
   next_double(line, s.initial);
   if (!(s.initial >= s.residual && s.initial <= s.porosity)) {
-    message_out(
+    problem += format_text(
         "Initial moisture for layer %d of soil %d must be between residual saturation and porosity \n ",
         layer, soil);
     return false;
@@ -134,7 +134,7 @@ void set_root_depths(model_state& m, int n) {
 
 }  // namespace
 
-int read_multilayer_soil_table(checked_file& file, model_state& m) {
+int read_multilayer_soil_table(checked_file& file, model_state& m, std::string& problem) {
   auto line = std::make_unique<char[]>(line_buffer_size);
   const int soils = read_count_line(file, line.get());
   read_count_line(file, line.get());
@@ -146,25 +146,25 @@ int read_multilayer_soil_table(checked_file& file, model_state& m) {
     int32_t id = 0;
     for (int l = 1; l <= 3; ++l) {
       if (!read_line(line.get(), file)) {
-        message_out("Error: the multi layer soil table ends before layer %d of its soil %d\n", l, n);
+        problem += format_text("Error: the multi layer soil table ends before layer %d of its soil %d\n", l, n);
         return 0;
       }
       if (l == 1) {
         next_int(line.get(), id);
         if (id < 0 || id > largest_id) {
-          message_out("Error: soil id %d of the multi layer soil table is outside 0 to %d\n", id, largest_id);
+          problem += format_text("Error: soil id %d of the multi layer soil table is outside 0 to %d\n", id, largest_id);
           return 0;
         }
       }
       layers[l - 1].k = take_conductivity(line.get());
-      if (!take_layer(line.get(), l, id, layers[l - 1])) return 0;
+      if (!take_layer(line.get(), l, id, layers[l - 1], problem)) return 0;
     }
     for (int l = 2; l <= 3; ++l)
       if (layers[l - 1].k < smallest) {
         if (l == 2)
-          message_out("Soil hydraulic conductivity for layer 2 of soil %d must be greater than zero \n", id);
+          problem += format_text("Soil hydraulic conductivity for layer 2 of soil %d must be greater than zero \n", id);
         else
-          message_out("Soil hydraulic conductivity for layer 3 of soil %d must be greater than zero \n", id);
+          problem += format_text("Soil hydraulic conductivity for layer 3 of soil %d must be greater than zero \n", id);
         return 0;
       }
     store_soil(m.layered_soil_table[size_t(id)], layers);
@@ -192,8 +192,7 @@ void setup_richards_soil_columns(model_state& m) {
   if (error_state.error_terminate) return;
   if (!soil_classes_in_table(m, from_file ? m.soil_layer_input_path : m.mapping_table_path)) return;
   if (nodes < 1) {
-    message_out("\nError: the Richards soil table gave the soil columns no nodes\n");
-    report_printed();
+    stop_run("\nError: the Richards soil table gave the soil columns no nodes\n");
     return;
   }
   m.richards_nnodes = nodes;

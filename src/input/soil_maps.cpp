@@ -80,9 +80,7 @@ void read_area_reduction_map(model_state& m) {
 // Redistribution needs the map or the Green and Ampt table; without either the run stops.
 bool redistribution_source(bool present, const char* what) {
   if (present) return true;
-  std::fprintf(stderr, "For infiltration redistribution, %s map must be specified\n", what);
-  std::fputs("Program stopped.\n", stderr);
-  report_printed();
+  stop_run("For infiltration redistribution, %s map must be specified\nProgram stopped.\n", what);
   return false;
 }
 
@@ -138,13 +136,11 @@ void read_layered_soil(model_state& m) {
   std::string source;
   if (table_present(m, map_table::multi_layer_soil)) {
     source = m.mapping_table_path;
-    const int soils =
-        read_multilayer_ga_table(m, [&m](checked_file& f) { return read_multilayer_soil_table(f, m); });
-    if (soils < 1) {
-      // A reader that reported its own code has stopped the run; otherwise its messages were printed.
-      if (!stopped()) report_printed();
-      return;
-    }
+    std::string problem;
+    const int soils = read_multilayer_ga_table(
+        m, [&m, &problem](checked_file& f) { return read_multilayer_soil_table(f, m, problem); }, &problem);
+    // Every failure below one soil has stopped the run with its message.
+    if (soils < 1) return;
   } else {
     source = m.soil_type_map_path;
     echo(m, m.silent_mode != 1, "reading soil map from file: %s\n", m.soil_type_map_path.c_str());

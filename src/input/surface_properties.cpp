@@ -89,10 +89,10 @@ void sum_overland_lake_volumes(model_state& m) {
     overland_lake_record& l = lakes[lake];
     ++l.lake_cell_count;
     if (m.elevation[k] > l.wse) {
-      message_out("There is a lake cell in lake %d that is above the initial lake water surface\n", lake);
-      message_out("elevation in that lake, which is specified as %f.  This situation is not\n", l.wse);
-      message_out("physically realistic.  Check your lake map.  Program terminated.\n");
-      report_printed();
+      stop_run("There is a lake cell in lake %d that is above the initial lake water surface\n"
+               "elevation in that lake, which is specified as %f.  This situation is not\n"
+               "physically realistic.  Check your lake map.  Program terminated.\n",
+               lake, l.wse);
       return;
     }
     l.volume += (l.wse - m.elevation[k]) * area;
@@ -145,9 +145,9 @@ void read_roughness_map(model_state& m) {
     }
     for (int k = 1; k <= n; ++k) {
       if (m.dist_rough[k] <= 0.0) {
-        message_out("Overland Manning n=0 at grid cell %d.  Program terminating.\n", k);
-        message_out("Check your overland roughness inputs, mapping table and index map \n");
-        report_printed();
+        stop_run("Overland Manning n=0 at grid cell %d.  Program terminating.\n"
+                 "Check your overland roughness inputs, mapping table and index map \n",
+                 k);
         return;
       }
     }
@@ -155,12 +155,12 @@ void read_roughness_map(model_state& m) {
     return;
   }
   if (m.manning_n_value <= 1e-6) {
-    message_out("\nInvalid spatially uniform overland flow Manning n value=%lf\n", m.manning_n_value);
-    message_out("Check your overland roughness inputs \n");
-    message_out("If you specified a overland roughness mapping table, you either didn't assign an "
-                "index map or your index map has invalid zero values\n");
-    message_out("PLUVO exiting.\n");
-    report_printed();
+    stop_run("\nInvalid spatially uniform overland flow Manning n value=%lf\n"
+             "Check your overland roughness inputs \n"
+             "If you specified a overland roughness mapping table, you either didn't assign an "
+             "index map or your index map has invalid zero values\n"
+             "PLUVO exiting.\n",
+             m.manning_n_value);
     return;
   }
   fill(m.dist_rough, n, m.manning_n_value);

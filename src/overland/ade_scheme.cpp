@@ -80,12 +80,6 @@ roughness_law make_roughness_law(model_state& m) {
   return r;
 }
 
-// The last line of a fatal message; the driver reports the stop after the phase.
-void stop_scheme(model_state& m, const char* text) {
-  write_log_message(m.summary_fp.stream, text);
-  set_error(4000);
-}
-
 // Entry check: a NaN or strongly negative depth stops the run; a slightly negative one is set
 // to 0 and the water that puts in is counted.
 bool check_entry_depths(model_state& m, const ade_view& v, double& clipped) {
@@ -94,21 +88,21 @@ bool check_entry_depths(model_state& m, const ade_view& v, double& clipped) {
   for (int i = 1; i <= m.cell_count; i++) {
     double& d = m.ov_depth[size_t(i)];
     if (std::isnan(d)) {
-      std::snprintf(text, sizeof text, "Overland depth is NaN at beginning of overland routing time step in cell %ld \n",
-                    long(i));
-      write_log_message(m.summary_fp.stream, text);
-      stop_scheme(m, "Program stopped.\n");
+      stop_run("Overland depth is NaN at beginning of overland routing time step in cell %ld \nProgram stopped.\n",
+               long(i));
       return false;
     }
     if (d < 0.0) {
+      if (d < -1e-5) {
+        stop_run("Negative depth encountered at the beginning of the overland routing time step in cell %ld \n"
+                 "Program stopped.\n",
+                 long(i));
+        return false;
+      }
       std::snprintf(text, sizeof text,
                     "Negative depth encountered at the beginning of the overland routing time step in cell %ld \n",
                     long(i));
       write_log_message(m.summary_fp.stream, text);
-      if (d < -1e-5) {
-        stop_scheme(m, "Program stopped.\n");
-        return false;
-      }
       clipped += -d * area * v.open_share(i);
       d = 0.0;
     }
@@ -239,17 +233,14 @@ void drain_outlet_ade(model_state& m, const ade_view& v, roughness_law& rough, d
   m.ade_reference_depth[size_t(o)] = depth;
 }
 
-void print_too_small(model_state& m, double h, double dtmin, long cell) {
-  char text[160];
-  write_log_message(m.summary_fp.stream, "The ADE overland routing time step is getting really small\n");
-  std::snprintf(text, sizeof text, "Your time step is %lf seconds \n", h);
-  write_log_message(m.summary_fp.stream, text);
-  std::snprintf(text, sizeof text, "Minimum time step allowed for your problem is %lf seconds \n", dtmin);
-  write_log_message(m.summary_fp.stream, text);
-  std::snprintf(text, sizeof text, "The biggest instability problem was encountered at cell %ld \n", cell);
-  write_log_message(m.summary_fp.stream, text);
-  write_log_message(m.summary_fp.stream, "Reduce the model time step by a factor of 2 and try again.\n");
-  stop_scheme(m, "Program stopped.\n");
+void stop_too_small(double h, double dtmin, long cell) {
+  stop_run("The ADE overland routing time step is getting really small\n"
+           "Your time step is %lf seconds \n"
+           "Minimum time step allowed for your problem is %lf seconds \n"
+           "The biggest instability problem was encountered at cell %ld \n"
+           "Reduce the model time step by a factor of 2 and try again.\n"
+           "Program stopped.\n",
+           h, dtmin, cell);
 }
 
 // ADE: adaptive sub-steps; a failed sweep starts the step again with half the sub-step.
@@ -289,7 +280,7 @@ bool route_ade_substeps(model_state& m, const ade_view& v, roughness_law& rough,
     m.ade_status = 0;
     std::fill(m.ade_lake_change.begin(), m.ade_lake_change.end(), 0.0);
     if (h < dtmin) {
-      print_too_small(m, h, dtmin, worst_x ? worst_x : worst_y);
+      stop_too_small(h, dtmin, worst_x ? worst_x : worst_y);
       return false;
     }
     parallel_for_cells(v.n, [&](int i) {

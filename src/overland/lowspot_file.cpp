@@ -24,11 +24,6 @@ std::string take_card_word(char* line) {
   return word;
 }
 
-void stop_reading(const char* const* lines) {
-  for (; *lines; lines++) std::fputs(*lines, stderr);
-  report_printed();
-}
-
 }  // namespace
 
 int is_spot_card(char* line) { return take_card_word(line) == "spot" ? 0 : 1; }
@@ -39,18 +34,17 @@ void read_lowspot_file(checked_file& file, const std::string& name, int& count, 
   const std::string card = read_line(line, file) ? take_card_word(line) : std::string();
   // A shortened card word counts; an empty line does not.
   if (card.empty() || card.size() > 7 || std::string("lowspot").compare(0, card.size(), card) != 0) {
-    std::fprintf(stderr, "The lowspot input file: %s does not start with the LOWSPOT card.\n", name.c_str());
-    const char* lines[] = {"The file format is invalid.  Program terminated.\n", nullptr};
-    stop_reading(lines);
+    stop_run("The lowspot input file: %s does not start with the LOWSPOT card.\n"
+             "The file format is invalid.  Program terminated.\n",
+             name.c_str());
     return;
   }
   int spots = 0;
   while (read_line(line, file))
     if (is_spot_card(line) == 0) spots++;
   if (spots == 0) {
-    const char* lines[] = {"Premature end-of-file in the lowspot input file.\n",
-                           "No SPOT cards encountered before end of file.\n", "Program terminated.\n", nullptr};
-    stop_reading(lines);
+    stop_run("Premature end-of-file in the lowspot input file.\n"
+             "No SPOT cards encountered before end of file.\nProgram terminated.\n");
     return;
   }
   records.assign(size_t(spots) + 1, lowspot_record());

@@ -113,7 +113,7 @@ void running_max(const double* source, double* destination, int n) {
 // Calls the scheme OVERTYPE selects: 1 explicit, else the alternating-direction scheme.
 bool route(model_state& m, double dt) {
   const double volume = m.overland_scheme == 1 ? route_overland_explicit(m, dt) : route_overland_ade(m, dt);
-  if (error_state.error_code != 0) return false;
+  if (error_state.error_terminate != 0) return false;
   // Without lakes the ADE face discharges are the step's mean flows.
   if (m.overland_scheme == 2 && !m.lakes_on && !m.overland_lakes_on && dt > 0.0) {
     const double* vx = m.ov_vol_x.data();

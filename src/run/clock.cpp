@@ -87,9 +87,7 @@ void scan_hmet_records(model_state& m) {
 bool open_optimize_output(model_state& m) {
   if (m.optimize_output_file_name.empty()) m.optimize_output_file_name = "pluvo_optim.out";
   if (!checked_file_open(m.optimize_output_fp, m.optimize_output_file_name.c_str(), 'w')) {
-    std::fprintf(stderr, "Problem opening optimization output file named:%s for writing\n",
-                 m.optimize_output_file_name.c_str());
-    report_printed();
+    stop_run("Problem opening optimization output file named:%s for writing\n", m.optimize_output_file_name.c_str());
     return false;
   }
   const int32_t points =

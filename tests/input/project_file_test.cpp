@@ -252,8 +252,10 @@ TEST_F(ProjectFile, ABadFormatLineStopsWithThreeLines) {
     SCOPED_TRACE(text);
     pluvo::error_state = pluvo::error_state_record{};
     testing::internal::CaptureStderr();
-    const blocks b = read(text);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), lines);
+    std::string out;
+    const blocks b = read(text, &out);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(out, lines + "\n");  // the console, with the reporter's line
     EXPECT_EQ(pluvo::error_state.error_terminate, 1);  // reported at once
     EXPECT_EQ(b.r.timestep, 0.0);
     EXPECT_EQ(b.r.latitude, 32.0);  // the blocks are left as they were
@@ -302,8 +304,8 @@ TEST_F(ProjectFile, OverlongCardLinesStopTheReading) {
   const std::string name(260, 'a');
   std::string out;
   const blocks b = read("PLUVOPROJECT\n#" + name + "\nELEVATION " + name + "\nTIMESTEP 5\n", &out);
-  EXPECT_EQ(out, "Error: line 3 of the project file p.prj is longer than 255 characters.\n");
-  EXPECT_EQ(pluvo::error_state.error_code, 4000);
+  EXPECT_EQ(out, "Error: line 3 of the project file p.prj is longer than 255 characters.\n\n");
+  EXPECT_EQ(pluvo::error_state.error_terminate, 1);  // stopped and reported at once
   EXPECT_EQ(b.o.elevation_file, "");
   EXPECT_EQ(b.r.timestep, 0.0);
 

@@ -253,4 +253,35 @@ INSTANTIATE_TEST_SUITE_P(
                  "-1000 m to 10000 m.\n"}),
     [](const testing::TestParamInfo<bad_case>& i) { return std::string(i.param.name); });
 
+// A reader that stops the run with its own text writes it to the console and to the run summary
+// already open, in one piece, with exit status 1.
+TEST(BadProject, AReadersStopMessageReachesTheSummary) {
+  struct stop_case {
+    const char* name;
+    std::function<void(project_files&)> mutate;
+    const char* message;
+  };
+  const stop_case cases[] = {
+      {"grid size", card("GRIDSIZE", "11"),
+       "\nThe grid size specified in the project file: 11.0000 m differs from\n"
+       "the north-south dimension of the raster grid cells 10.0000 m as calculated\n"
+       "from the WATERSHED_MASK header.  Check your data to make sure they agree.\n"
+       "PLUVO terminating.\n\n"},
+      {"gauge count", change("p.gag", "NRGAG 2", "NRGAG 0"),
+       "\nERROR: the NRGAG card of the event entitled:\n   \"test storm\"\n"
+       "in the precipitation file p.gag gives 0; it must lie between 1 and "},
+  };
+  for (const stop_case& c : cases) {
+    scratch_dir dir;
+    project_files files = good_project();
+    c.mutate(files);
+    for (const auto& [name, text] : files) write_file(name, text);
+    int status = -1;
+    const std::string out = run_command(std::string(PLUVO_BINARY) + " p.prj 2>/dev/null", status);
+    EXPECT_EQ(status, 1) << c.name << "\n" << out;
+    EXPECT_NE(out.find(c.message), std::string::npos) << c.name << "\n" << out;
+    EXPECT_NE(read_file("p.sum").find(c.message), std::string::npos) << c.name << "\n" << read_file("p.sum");
+  }
+}
+
 }  // namespace
