@@ -618,6 +618,13 @@ bool date_cards(const model_state& m) {
 }
 
 bool rain_and_surface_cards(const model_state& m) {
+  // The card takes any integer; a scheme number without a scheme would route nothing.
+  if (m.overtype < 1 || m.overtype > 3) {
+    char value[32];
+    std::snprintf(value, sizeof value, "%d", m.overtype);
+    return refuse_card("OVERTYPE", value,
+                       "the overland scheme must be 1 or explicit, 2 or ade, 3 or ade-pc");
+  }
   if (m.precip_type == 0) {
     if (m.rain_duration < 0) {
       char value[32];

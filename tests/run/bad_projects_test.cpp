@@ -192,6 +192,9 @@ INSTANTIATE_TEST_SUITE_P(
         bad_case{"porosity_above_one", change("p.map", "0.4 0.4 0.4 0.4\n0.4 0.4", "0.4 0.4 0.4 0.4\n0.4 1.5"),
                  "Error: The porosity 1.5 of cell 4 (row 2, column 2) from map p.map is outside the range 0 to below "
                  "1.\n"},
+        bad_case{"overland_scheme_unknown", card("OVERTYPE", "7"),
+                 "Error: Project card OVERTYPE gives 7; the overland scheme must be 1 or explicit, 2 or ade, 3 or "
+                 "ade-pc.\n"},
         bad_case{"outslope_inf", card("OUTSLOPE", "inf"),
                  "Error: Project card OUTSLOPE gives inf; the outlet slope must be a finite number above 0.\n"},
         bad_case{"elevation_no_data_inside_the_mask", change("m.ele", "9 8 7 8", "9 8 -9999 8"),
