@@ -265,6 +265,7 @@ bool wet_row(const double* x, const double* y, int m, double eta, int link, bool
     right[count] = x[m - 1];
     ++count;
   }
+  auto length = [](double dx, double dy) { return std::sqrt(dy * dy + dx * dx); };
   row_properties r;
   for (int v = 0; v < count; ++v) {
     r.top_width += right[v] - left[v];
@@ -272,14 +273,13 @@ bool wet_row(const double* x, const double* y, int m, double eta, int link, bool
     const int e = ends[v];
     const double xl = left[v];
     const double xr = right[v];
-    r.perimeter += std::sqrt((eta - y[s + 1]) * (eta - y[s + 1]) + (x[s + 1] - xl) * (x[s + 1] - xl));
+    r.perimeter += length(x[s + 1] - xl, eta - y[s + 1]);
     r.area += (x[s + 1] - xl) * 0.5 * (eta - y[s + 1]);
     for (int p = s + 2; p <= e - 1; ++p) {
-      r.perimeter += std::sqrt((y[p] - y[p - 1]) * (y[p] - y[p - 1]) +
-                               (x[p] - x[p - 1]) * (x[p] - x[p - 1]));
+      r.perimeter += length(x[p] - x[p - 1], y[p] - y[p - 1]);
       r.area += ((eta - y[p]) + (eta - y[p - 1])) * (x[p] - x[p - 1]) * 0.5;
     }
-    r.perimeter += std::sqrt((eta - y[e - 1]) * (eta - y[e - 1]) + (xr - x[e - 1]) * (xr - x[e - 1]));
+    r.perimeter += length(xr - x[e - 1], eta - y[e - 1]);
     r.area += (xr - x[e - 1]) * 0.5 * (eta - y[e - 1]);
   }
   out = r;

@@ -430,5 +430,28 @@ TEST_F(CrossSections, ErodibleNodesGetTheirOwnInterpolatedSections) {
   }
 }
 
+TEST_F(CrossSections, MeshConveyanceSlopeFollowsTheRectangle) {
+  const double b = 10.0;
+  const int n = 100;
+  channel_state ch = one_link(8, 1, 1, n, 4);
+  int counter = 0;
+  interp_breakpoint_xsecs(
+      ch, counter,
+      breakpoint_link{1, 8, 1, 0.035, {section(1, n, {0.0, 0.0, b, b}, {1.0, 0.0, 0.0, 1.0})}}, 1);
+  ASSERT_EQ(error_state.error_terminate, 0);
+  const double h = ch.ht_spc[1];
+  for (int i = 5; i < n; i += 7) {
+    const double d = i * h;
+    const double p = b + 2.0 * d;
+    // dK/dA of a rectangle, from K = b d (b d / P)^(2/3) / n with A = b d.
+    const double dkdd = (5.0 / 3.0 * std::pow(b * d / p, 2.0 / 3.0) * b -
+                         2.0 / 3.0 * std::pow(b * d / p, 5.0 / 3.0) * 2.0) /
+                        0.035;
+    // The mean of the two neighbouring differences is second order in the step.
+    EXPECT_NEAR(row(ch, ch.xdkda, 1, i), dkdd / b, 0.1 * (h / d) * (h / d) * dkdd / b) << i;
+    EXPECT_GT(row(ch, ch.xi1, 1, i), 0.0);
+  }
+}
+
 }  // namespace
 }  // namespace pluvo
