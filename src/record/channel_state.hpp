@@ -20,6 +20,40 @@ struct channel_state {
   std::vector<double> qp;   // discharge, m3/s
   std::vector<double> yp;   // water surface, m
   std::vector<double> bel;  // bed elevation, m
+  // Sections of the computational nodes. Per-node arrays are flat under the key
+  // link * chan_node_extent + node; bottom and sslope are keyed by the link's ldex instead.
+  int32_t chan_node_extent = 0;          // max_nodes + 1
+  std::vector<int32_t> ltype;            // per link: type bits (4 trapezoid, 8 break-point, 2 erodible)
+  std::vector<int32_t> ldex;             // per link: column of its section parameters
+  std::vector<double> inv_mannings_n;    // per link: 1 / Manning n
+  std::vector<double> bottom;            // trapezoid bottom width, m
+  std::vector<double> sslope;            // trapezoid side slope, horizontal per vertical
+  std::vector<double> chan_depth;        // m
+  std::vector<double> area;              // flow area, m2
+  std::vector<double> topw;              // top width, m
+  std::vector<double> conv;              // conveyance, m3/s at unit slope
+  std::vector<double> dconv;             // d(conveyance)/d(depth)
+  std::vector<int32_t> table_num;        // break-point node: its depth-property table
+  // Break-point depth-property tables 1..num_xsec_tables, steps 0..max_num_interp, flat under
+  // the key table * (max_num_interp + 1) + step; step i stands for depth i * ht_spc[table].
+  int32_t num_xsec_tables = 0;
+  int32_t max_num_interp = 0;            // largest NUM_INTERP of the file
+  int32_t max_npairs = 0;                // largest NPAIRS of the file
+  std::vector<int32_t> numhts;           // per table: number of depth steps
+  std::vector<int32_t> numpairs;         // per table: number of (x, y) pairs
+  std::vector<double> ht_spc;            // per table: depth step, m
+  std::vector<double> xarea;             // m2
+  std::vector<double> xtw;               // top width, m
+  std::vector<double> xp;                // wetted perimeter, m
+  std::vector<double> xk;                // conveyance
+  std::vector<double> xi1;               // mesh scheme: first moment of area about the surface
+  std::vector<double> xdkda;             // mesh scheme: d(conveyance)/d(area)
+  // Erodible break-point links 1..num_erodible_bp_links: every node's own polyline, flat under
+  // the key (bplink * chan_node_extent + node) * (max_npairs + 1) + pair.
+  int32_t num_erodible_bp_links = 0;
+  std::vector<int32_t> bplink;           // per link: erodible index, 0 for other links
+  std::vector<double> xbp_lnn;
+  std::vector<double> ybp_lnn;
   // Grid-stream table: grid-stream cells 1..gst_num_cells, each with entries 1..gst_ncellsingrid
   // of a channel link, node and the cell number (element 0 of each list unused).
   int32_t gst_num_cells = 0;

@@ -1,0 +1,53 @@
+#pragma once
+// Node section properties and the break-point depth-property tables behind them.
+#include <cstdint>
+#include <vector>
+
+#include "record/channel_state.hpp"
+
+namespace pluvo {
+
+// One surveyed cross section of a break-point link: the node it stands at, its number of depth
+// steps (NUM_INTERP) and its (x, y) pairs in order (x station, y elevation), pair 1 first.
+struct breakpoint_section {
+  int node = 0;
+  int num_interp = 0;
+  std::vector<double> x;
+  std::vector<double> y;
+};
+
+// One break-point link as the channel input reader hands it over: its defined sections in node
+// order (one or two; an erodible link may give more).
+struct breakpoint_link {
+  int link = 0;
+  int ltype = 0;
+  int nodes = 0;
+  double mannings_n = 0.0;
+  std::vector<breakpoint_section> sections;
+};
+
+// Key of step `step` of table `table` in the flat table arrays.
+inline int xsec_key(const channel_state& ch, int table, int step) {
+  return table * (ch.max_num_interp + 1) + step;
+}
+
+// Sizes the table arrays (zeroed) for num_xsec_tables, max_num_interp, max_npairs,
+// num_erodible_bp_links and chan_node_extent as set in the record.
+void size_xsec_tables(channel_state& ch);
+
+// Mode 2: water surface yp to area, top width, conveyance and its derivative. Mode 1: area to
+// depth, water surface and conveyance. Any other mode does nothing. Stops the run (code 4000)
+// on the first node that cannot be computed. Sets table_exceeded to 1 when some break-point
+// node's water stands above its table (it never clears it).
+void ex_section(channel_state& ch, int mode, int32_t& table_exceeded);
+
+// Gives every node of a break-point link its table and builds those tables; `table_counter`
+// is the last table number handed out and is raised here. Failures go through the error state.
+void interp_breakpoint_xsecs(channel_state& ch, int& table_counter, const breakpoint_link& bp,
+                             int chan_mesh_on);
+
+// Builds the table of node `node` of link `link` from the node's own polyline in
+// xbp_lnn/ybp_lnn. Returns false after stopping the run.
+bool xsec_properties_table(channel_state& ch, int chan_mesh_on, int link, int node);
+
+}  // namespace pluvo
