@@ -101,16 +101,11 @@ bool breakpoint_forward(channel_state& ch, int link, int node, bool& exceeded) {
   }
   const int t = ch.table_num[k];
   if (t > ch.num_xsec_tables) {
-    std::fprintf(stderr,
-                 "Error in section node %d link %d: Request for table beyond max. table number.\n",
-                 node, link);
-    report_printed();
+    stop_run("Error in section node %d link %d: Request for table beyond max. table number.\n", node, link);
     return false;
   }
   if (t < 1) {
-    std::fprintf(stderr, "Error in section node %d link %d: No table specified for node\n", node,
-                 link);
-    report_printed();
+    stop_run("Error in section node %d link %d: No table specified for node\n", node, link);
     return false;
   }
   if (d <= 0.0) {
