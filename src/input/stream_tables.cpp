@@ -54,7 +54,7 @@ void report_code(int code, const std::string& kind, const std::string& name) {
 // Every link's node count must fit the stride of the flat arrays before anything is indexed.
 bool shape_usable(const stream_network_shape& s) {
   char text[256];
-  if (s.nlinks < 0 || s.maxnodes < 0 || !s.nx || s.nx->size() <= size_t(s.nlinks)) {
+  if (s.nlinks < 0 || s.max_nodes < 0 || !s.nx || s.nx->size() <= size_t(s.nlinks)) {
     std::snprintf(text, sizeof text, "Error: the stream network of %d links has no node count for every link\n",
                   s.nlinks);
     stop_run("%s", text);
@@ -62,8 +62,8 @@ bool shape_usable(const stream_network_shape& s) {
   }
   for (int l = 1; l <= s.nlinks; ++l) {
     const int n = (*s.nx)[size_t(l)];
-    if (n < 0 || n > s.maxnodes) {
-      std::snprintf(text, sizeof text, "Error: stream link %d has %d nodes, outside 0 to %d\n", l, n, s.maxnodes);
+    if (n < 0 || n > s.max_nodes) {
+      std::snprintf(text, sizeof text, "Error: stream link %d has %d nodes, outside 0 to %d\n", l, n, s.max_nodes);
       stop_run("%s", text);
       return false;
     }

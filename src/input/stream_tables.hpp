@@ -1,7 +1,7 @@
 #pragma once
 // Stream mapping-table file (PLUVO_STREAM_INDEX_MAP_TABLES) and stream map files: per-class
 // tables of stream parameters, tied by name to a stream map that gives every link its class id,
-// delivered into flat per-link, per-node arrays (element (maxnodes + 1) * link + node).
+// delivered into flat per-link, per-node arrays (element (max_nodes + 1) * link + node).
 // Offers: the keyword codes and their labels, the table search, the NUM_IDS line, the stream
 // map reader, the table reader and the presence check (print_stream_index_tables, declared
 // with the mapping-table services).
@@ -43,13 +43,13 @@ int seek_stream_table(checked_file& file, int code, std::string& stream_map_file
 int read_stream_num_ids(checked_file& file);
 
 // The shape of the channel network the stream arrays follow: links 1..nlinks, link l with
-// nx[l] nodes; flat arrays have stride maxnodes + 1.
+// nx[l] nodes; flat arrays have stride max_nodes + 1.
 struct stream_network_shape {
   int32_t nlinks = 0;
-  int32_t maxnodes = 0;
+  int32_t max_nodes = 0;
   const std::vector<int32_t>* nx = nullptr;  // elements 1..nlinks
-  size_t flat_size() const { return size_t(maxnodes + 1) * size_t(nlinks + 1); }
-  size_t at(int link, int node) const { return size_t(maxnodes + 1) * size_t(link) + size_t(node); }
+  size_t flat_size() const { return size_t(max_nodes + 1) * size_t(nlinks + 1); }
+  size_t at(int link, int node) const { return size_t(max_nodes + 1) * size_t(link) + size_t(node); }
 };
 
 // Reads a stream map file. Mode 0 reads one integer id per link into ids, mode 2 one real per

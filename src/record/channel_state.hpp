@@ -1,10 +1,37 @@
 #pragma once
 // Channel network and routing fields of the model record.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace pluvo {
+
+struct time_series;
+
+// One element of a structure link, from its STRUCTTYPE card and the cards after it.
+struct hydraulic_structure {
+  int32_t structtype = 0;             // 1 weir, 2 sag weir, 3 round, 4 oval, 5 rectangular culvert,
+                                      // 6 rating curve, 7 scheduled release, 8 rule curve
+  double length = 0.0;                // LENGTH, or CREST_LENGTH of a weir, m
+  double upinvert = 0.0;              // UPINVERT, or CREST_LOW_ELEV, m
+  double downinvert = 0.0;            // m
+  double slope = 0.0;
+  double inlet_disch_coeff = 0.0;     // or DISCHARGE_COEFF_FORWARD
+  double rev_flow_disch_coeff = 0.0;  // or DISCHARGE_COEFF_REVERSE
+  double inlet_coeff = 0.0;           // culvert inlet coefficient worked out by the link flows
+  double size1 = 0.0;                 // WIDTH, DIAMETER, A_VALUE or STEEP_SLOPE
+  double size2 = 0.0;                 // HEIGHT, B_VALUE or SHALLOW_SLOPE
+  double crest_low_loc = 0.0;
+  double rough_coeff = 0.0;
+  int32_t elevation_series = -1;      // rating or rule curve: position in the elevation-series list
+  time_series* release_series = nullptr;  // scheduled release
+};
+
+struct grid_position {
+  int32_t row = 0;
+  int32_t col = 0;
+};
 
 struct channel_state {
   int32_t chan_explic_on = 0;
@@ -12,27 +39,70 @@ struct channel_state {
   int32_t lakes_on = 0;               // channel lakes
   std::vector<int32_t> lake_mask;     // per cell: channel lake, 0 elsewhere
   int32_t chan_lake_step_switch = 0;  // a channel lake changed the channel time step
-  // Network: links 1..nlinks with nx[link] nodes; node arrays are flat with stride
-  // maxnodes + 1, element (maxnodes + 1) * link + node.
+  // Network: links 1..nlinks, nodes 1..nx1[link] from upstream. Every per-node array is flat under
+  // the key link * chan_node_extent + node (chan_slot_count elements, zero at allocation); per-link
+  // vectors have chan_link_extent + 1 elements, per-lake vectors nlakes + 2, per-cell N + 1.
   int32_t nlinks = 0;
-  int32_t maxnodes = 0;
-  std::vector<int32_t> nx;
-  std::vector<double> qp;   // discharge, m3/s
-  std::vector<double> yp;   // water surface, m
-  std::vector<double> bel;  // bed elevation, m
-  // Sections of the computational nodes. Per-node arrays are flat under the key
-  // link * chan_node_extent + node; bottom and sslope are keyed by the link's ldex instead.
+  int32_t og_nlinks = 0;                 // nlinks as read, kept when the network has lakes
+  int32_t max_nodes = 0;                 // MAXNODES
   int32_t chan_node_extent = 0;          // max_nodes + 1
-  std::vector<int32_t> ltype;            // per link: type bits (4 trapezoid, 8 break-point, 2 erodible)
-  std::vector<int32_t> ldex;             // per link: column of its section parameters
-  std::vector<double> inv_mannings_n;    // per link: 1 / Manning n
+  int32_t chan_link_extent = 0;          // nlinks + 1
+  int32_t chan_slot_count = 0;           // chan_node_extent * chan_link_extent
+  int32_t overbank_links_on = 0;         // some link carries OVERBANK
+  int32_t num_structures = 0;            // structure elements 1..num_structures
+  // Per link.
+  std::vector<int32_t> ltype;            // type bits: 4 trapezoid, 8 break-point, +1 subsurface,
+                                         // +2 erodible, 32 lake, 64 structure, 128 taken by a
+                                         // lake, +256 overbank, +512 backwater
+  std::vector<int32_t> ldex;             // own number; the lake number of a lake link
+  std::vector<int32_t> nx1;              // nodes given in the file (NODES)
+  std::vector<int32_t> nx;               // computational nodes
+  std::vector<int32_t> ndep;             // number of upstream links
+  std::vector<std::vector<int32_t>> uslinks;  // [link][1..ndep]: upstream links
+  std::vector<int32_t> dslink;           // downstream link, 0 at the outlet
+  std::vector<double> link_dx;           // node spacing, m
+  std::vector<double> inv_mannings_n;    // 1 / Manning n
+  std::vector<int32_t> bplink;           // erodible break-point index, 0 for other links
+  // Copies of the network as read, kept when the network has lakes (lake routing changes the
+  // working fields). og_uslinks has the same room as uslinks.
+  std::vector<int32_t> og_ndep;
+  std::vector<int32_t> og_dslink;
+  std::vector<int32_t> og_lytpe;
+  std::vector<int32_t> og_nx1;           // equal to nx
+  std::vector<std::vector<int32_t>> og_uslinks;
+  // Per link: number of structure elements, first and last element number (allocated only when
+  // the file holds a structure link).
+  std::vector<std::array<int32_t, 3>> struct_range;
+  // Per node.
+  std::vector<double> qp;                // discharge, m3/s
+  std::vector<double> yp;                // water surface, m
+  std::vector<double> bel;               // bed elevation, m
+  std::vector<double> qp_vol;            // discharge volume accumulated, m3
+  std::vector<double> qp_vol_sed;        // sediment discharge volume accumulated, m3
+  std::vector<double> Fr;                // Froude number
   std::vector<double> bottom;            // trapezoid bottom width, m
   std::vector<double> sslope;            // trapezoid side slope, horizontal per vertical
+  std::vector<double> bankfull_dep;      // m
+  std::vector<double> lnx;               // node coordinates (X_Y)
+  std::vector<double> lny;
+  std::vector<double> max_eros;          // erodible node: largest erosion depth, m
+  std::vector<int32_t> status_node;      // 1 where a channel lake has taken the node
+  std::vector<double> pct_flooded;       // share of the node's grid-stream cells in a lake
+  std::vector<double> Krb;               // stream-bed hydraulic conductivity
+  std::vector<double> Mrb;               // stream-bed thickness, m
+  std::vector<time_series*> stream_pointsource;  // POINTSOURCE series, null for none
+  std::vector<int32_t> stream_pumps;     // PUMPTO: 1-based handle in the channel pump list, 0 none
   std::vector<double> chan_depth;        // m
   std::vector<double> area;              // flow area, m2
+  std::vector<double> area_old;          // area at the start of the step, m2
   std::vector<double> topw;              // top width, m
   std::vector<double> conv;              // conveyance, m3/s at unit slope
   std::vector<double> dconv;             // d(conveyance)/d(depth)
+  std::vector<double> qlat;              // lateral inflow, m2/s
+  std::vector<double> qriv;              // stream-aquifer exchange flux
+  std::vector<double> av_qriv;           // its average
+  std::vector<double> yp_max_flood;      // highest water surface reached, m
+  std::vector<int32_t> con_vect;         // cell number holding the node, 0 for none
   std::vector<int32_t> table_num;        // break-point node: its depth-property table
   // Break-point depth-property tables 1..num_xsec_tables, steps 0..max_num_interp, flat under
   // the key table * (max_num_interp + 1) + step; step i stands for depth i * ht_spc[table].
@@ -51,16 +121,44 @@ struct channel_state {
   // Erodible break-point links 1..num_erodible_bp_links: every node's own polyline, flat under
   // the key (bplink * chan_node_extent + node) * (max_npairs + 1) + pair.
   int32_t num_erodible_bp_links = 0;
-  std::vector<int32_t> bplink;           // per link: erodible index, 0 for other links
   std::vector<double> xbp_lnn;
   std::vector<double> ybp_lnn;
+  // Per erodible break-point link and node, flat under bplink * chan_node_extent + node.
+  std::vector<double> max_yp;            // highest water surface reached, m
+  std::vector<double> ch_sand_vol0;      // initial sand volume, m3
   // Grid-stream table: grid-stream cells 1..gst_num_cells, each with entries 1..gst_ncellsingrid
   // of a channel link, node and the cell number (element 0 of each list unused).
   int32_t gst_num_cells = 0;
+  int32_t gst_max_entries = 0;
   std::vector<int32_t> gst_ncellsingrid;
   std::vector<std::vector<int32_t>> gst_link;
   std::vector<std::vector<int32_t>> gst_node;
   std::vector<std::vector<int32_t>> gst_gnum;
+  std::vector<std::vector<double>> gst_pct;         // share of the cell given to the entry
+  std::vector<std::vector<double>> gst_sac_weight;  // share of the lumped outflows
+  std::vector<std::vector<double>> gst_Vlat;        // lateral exchange volume of the entry, m3
+  // Channel lakes 1..nlakes (per-lake vectors have nlakes + 2 elements).
+  std::vector<int32_t> lake2link;        // per link: lake number of a lake link, 0 otherwise
+  std::vector<double> minwse;            // m
+  std::vector<double> initwse;
+  std::vector<double> maxwse;
+  std::vector<double> prevlake_volume;   // m3 at the previous step
+  std::vector<double> lake_volume_last_chan;  // m3 at the last channel step
+  std::vector<double> lake_area;         // m2
+  std::vector<double> cumulative_lake_evap;  // m3
+  std::vector<int32_t> numpts;           // cells of the lake's search order
+  std::vector<std::vector<grid_position>> lake_search;  // [lake][1..numpts]
+  std::vector<int32_t> lake_cells;       // cells in the lake
+  std::vector<int32_t> new_flooded_grid;  // per cell
+  std::vector<int32_t> yes_static_lake;  // extent fixed (STATIC)
+  std::vector<int32_t> yes_defined_curve_lake;  // rating table given (NUMRATE)
+  std::vector<int32_t> numrate;
+  std::vector<std::vector<double>> lake_rate_elev;    // [lake][1..numrate]
+  std::vector<std::vector<double>> lake_rate_area;
+  std::vector<std::vector<double>> lake_rate_volume;
+  std::vector<double> Mlake;             // bed thickness (MLAKE), m
+  std::vector<int32_t> calc_loss;        // lake-loss switch
+  std::vector<hydraulic_structure> structures;  // elements 1..num_structures
   std::vector<double> lake_volume;     // m3 per lake, from 1
   double lake_rain_volume = 0.0;       // m3
   double precip_to_lake_volume = 0.0;  // m3, event
@@ -130,6 +228,32 @@ struct channel_state {
   std::vector<double> lake_elev;      // per lake, m
   std::vector<double> lake_in_dv;     // m3 into each lake since the overland phase last booked it
   std::vector<double> lake_out_dv;    // m3 out of each lake since then
+
+  // Shared by the channel phases: the channel routing runs only while this is set.
+  int32_t external_channel_inflow_on = 0;
+  // Point inputs of the channel point-input file, flat per node key, m3/s.
+  std::vector<double> chan_point_flow;
+  // Outlet boundary series (BOUND_TS), found when the routing starts.
+  time_series* bound_ts = nullptr;
+  // Lateral exchange with the grid.
+  std::vector<std::vector<double>> gst_qlat;        // [gst cell][entry]: lateral flow, m3/s
+  std::vector<std::vector<double>> gst_cgw_weight;  // share of the conceptual groundwater outflow
+  std::vector<double> cell_to_channel_volume;       // per cell, m3 given to the channel this step
+  double sac_flow_cms = 0.0;                        // Sacramento outflow of the step, m3/s
+  double cgw_flow_cms = 0.0;                        // conceptual groundwater outflow, m3/s
+  double outlet_step_volume = 0.0;                  // m3 through the outlet node in a routing call
+  double chan_lat_in_volume = 0.0;                  // lateral volumes of the routing, m3 (in > 0)
+  double chan_lat_out_volume = 0.0;                 // (out held negative)
+
+  // ---- reader fields (channel input file) ----
+
+  // ---- set-up fields (network set-up, hotstart, point inputs, routing start) ----
+
+  // ---- set-up fields (sediment and constituent arrays, locations, lumped weights) ----
+
+  // ---- link flow, structure and low-spot fields ----
+
+  // ---- routing and channel phase fields ----
 };
 
 }  // namespace pluvo

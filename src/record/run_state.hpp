@@ -104,6 +104,7 @@ struct run_state {
   double chan_interval = 0.0;
   double chan_last_time = 0.0;
   double chan_next_time = 0.0;
+  int32_t chan_phase_count = 0;  // channel updates so far
   double drain_interval_s = 0.0;
   double drain_interval = 0.0;
   double drain_last_time = 0.0;

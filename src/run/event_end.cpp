@@ -14,12 +14,12 @@ namespace pluvo {
 namespace {
 
 size_t node_index(const model_state& m, int32_t link, int32_t node) {
-  return size_t(m.maxnodes + 1) * size_t(link) + size_t(node);
+  return size_t(m.max_nodes + 1) * size_t(link) + size_t(node);
 }
 
 bool network_holds(const model_state& m, const std::vector<double>& v) {
   return m.nlinks > 0 && m.nx.size() > size_t(m.nlinks) &&
-         v.size() >= size_t(m.maxnodes + 1) * size_t(m.nlinks + 1);
+         v.size() >= size_t(m.max_nodes + 1) * size_t(m.nlinks + 1);
 }
 
 struct extreme {
@@ -158,7 +158,7 @@ void track_peak_discharge(model_state& m) {
         size_t(i) >= m.hlink.size())
       break;
     const int32_t link = m.hlink[size_t(i)], node = m.hnode[size_t(i)];
-    if (link < 1 || link > m.nlinks || node < 1 || node > m.maxnodes) continue;
+    if (link < 1 || link > m.nlinks || node < 1 || node > m.max_nodes) continue;
     const double q = m.qp[node_index(m, link, node)];
     if (q >= m.point_peak_discharge[size_t(i)]) m.point_peak_discharge[size_t(i)] = q;
   }

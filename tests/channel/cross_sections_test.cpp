@@ -17,7 +17,7 @@ namespace {
 channel_state one_link(int type, int nodes, int tables = 0, int max_interp = 0, int max_pairs = 0) {
   channel_state ch;
   ch.nlinks = 1;
-  ch.maxnodes = nodes;
+  ch.max_nodes = nodes;
   ch.chan_node_extent = nodes + 1;
   const size_t slots = static_cast<size_t>(ch.chan_node_extent) * 2;
   ch.nx = {0, nodes};

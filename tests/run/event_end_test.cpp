@@ -180,7 +180,7 @@ TEST(ProgressLine, NetworkExtremesCoverTheLastLink) {
   auto m = std::make_unique<model_state>();
   m->stream_info = 1;
   m->nlinks = 2;
-  m->maxnodes = 2;
+  m->max_nodes = 2;
   m->nx = {0, 2, 1};
   m->qp.assign(9, 0.0);
   m->yp.assign(9, 0.0);
