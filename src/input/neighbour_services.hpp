@@ -30,6 +30,9 @@ struct neighbour_service_table {
   // Overland: position in the process-wide elevation-series list of the first series whose
   // name begins with name, or -1 when there is none.
   int (*find_elevation_series)(const char* name) = [](const char*) { return -1; };
+  // Overland: a channel pump from the rest of a PUMPTO line (two integers, ELEV or TS, a series
+  // name) for link `link` of type `link_type`; its 1-based handle in the pump list, 0 for none.
+  int (*read_channel_pump)(char* rest_of_line, int link, int link_type) = [](char*, int, int) { return 0; };
 
   // Output: weights of the overland and the groundwater XY boundary points over the cells.
   void (*build_xy_weights)(model_state& m) = [](model_state&) {};
