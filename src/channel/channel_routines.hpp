@@ -12,6 +12,20 @@ struct model_state;
 // network fields of the record. Failures go through the error state (code 200).
 void read_chan_input(model_state& m);
 
+// Set-up arrays of the channel sediment, grid-stream exchange and channel constituent code, and
+// the further per-node channel state, each with its starting values.
+void allocate_channel_sediment_arrays(model_state& m);
+void allocate_gst_arrays(model_state& m);
+void allocate_channel_contaminant_arrays(model_state& m);
+
+// Shares of the lumped Sacramento and conceptual-groundwater outflows over the channel cells.
+void compute_sacramento_weights(model_state& m);
+void compute_cgw_weights(model_state& m);
+
+// Puts the outlet boundary depth (BOUND_DEPTH or the BOUND_TS series at the current time) on
+// the outlet node.
+void set_outlet_boundary_depth(model_state& m);
+
 // Signed flow (m3/s, positive downstream) of weir element `element` for the upstream and
 // downstream water surfaces h_up and h_dn.
 void weir_flow(const std::vector<hydraulic_structure>& s, int element, double h_up, double h_dn, double& q);
