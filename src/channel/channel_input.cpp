@@ -1138,7 +1138,23 @@ int classify_chan_card(char* line) {
 }
 
 void read_chan_input(model_state& m) {
-  m.lake_losses_on = 0;
+  // Everything the reader counts or sizes starts from nothing, so a second reading of a record
+  // gives what the first gave.
+  for (int32_t* v : {&m.lake_losses_on, &m.nlinks, &m.og_nlinks, &m.max_nodes, &m.chan_node_extent,
+                     &m.chan_link_extent, &m.chan_slot_count, &m.nlakes, &m.lakes_on, &m.num_structures,
+                     &m.max_npairs, &m.max_num_interp, &m.num_erodible_bp_links, &m.overbank_links_on,
+                     &m.num_xsec_tables, &m.gst_num_cells, &m.gst_max_entries})
+    *v = 0;
+  m.struct_range.clear();
+  m.structures.clear();
+  m.Krb.clear();
+  m.Mrb.clear();
+  m.stream_pointsource.clear();
+  m.stream_pumps.clear();
+  m.max_yp.clear();
+  m.ch_sand_vol0.clear();
+  m.Mlake.clear();
+  m.calc_loss.clear();
   chan_reader(m).read();
 }
 

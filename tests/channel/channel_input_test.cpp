@@ -36,7 +36,7 @@ struct network_read {
 
 // Reads the channel file (and grid-stream file) of a project through the real reader, as the
 // network set-up does; look sees the record when the reading succeeded.
-network_read read_network(const std::string& project_cards, const std::function<void(const model_state&)>& look) {
+network_read read_network(const std::string& project_cards, const std::function<void(model_state&)>& look) {
   write_file("c.prj", "PLUVOPROJECT\n" + project_cards);
   bool failed = false;
   const pluvo_test::set_up_result r = pluvo_test::set_up_past_refusal("c.prj", [&](model_state& m) {
@@ -52,7 +52,7 @@ network_read read_network(const std::string& project_cards, const std::function<
 }
 
 network_read read_strip_network(const std::string& chn, const std::string& stm,
-                                const std::function<void(const model_state&)>& look = nullptr) {
+                                const std::function<void(model_state&)>& look = nullptr) {
   pluvo_test::write_strip_grid();
   write_file("c.chn", chn);
   write_file("c.stm", stm);
@@ -265,7 +265,7 @@ const char* series_file =
     "PLUVO_TS\ninflow\nABSOLUTE\n2020 6 1 0 0 1.0\n2020 6 2 0 0 1.0\nEND_TS\n"
     "PLUVO_TS\nrelease\nABSOLUTE\n2020 6 1 0 0 0.5\n2020 6 2 0 0 0.5\nEND_TS\n";
 
-network_read read_five_link_network(const std::string& chn, const std::function<void(const model_state&)>& look = nullptr) {
+network_read read_five_link_network(const std::string& chn, const std::function<void(model_state&)>& look = nullptr) {
   pluvo_test::write_strip_grid();
   write_file("c.chn", chn);
   write_file("c.stm", five_link_stream);
@@ -426,6 +426,27 @@ TEST(ChannelInput, RatedLakesStartFromTheirTable) {
                          "you choose to proceed in this manner \n"),
             std::string::npos)
       << low.out;
+}
+
+// An erodible break-point link gives each node its own polyline and table; a second reading of
+// the record gives the same network.
+TEST(ChannelInput, ErodibleBreakPointNodesOwnTheirTables) {
+  scratch_dir dir;
+  std::vector<int> tables, counts;
+  std::vector<double> polyline;
+  const std::string chn = replaced(five_link_file, "BREAKPOINT_SUBSURFACE\n", "BREAKPOINT_SUBSURFACE_ERODE\n");
+  const network_read r = read_five_link_network(chn, [&](model_state& m) {
+    pluvo::read_chan_input(m);
+    const int e = m.chan_node_extent;
+    for (int k = 1; k <= 3; ++k) tables.push_back(m.table_num[4 * e + k]);
+    counts = {m.bplink[4], m.num_erodible_bp_links, m.num_structures, m.nlakes, m.ltype[4]};
+    const size_t base = (static_cast<size_t>(m.bplink[4]) * e + 2) * (m.max_npairs + 1);
+    polyline = {m.xbp_lnn[base + 1], m.ybp_lnn[base + 1], m.xbp_lnn[base + 3], m.ybp_lnn[base + 3]};
+  });
+  ASSERT_FALSE(r.stopped) << r.out;
+  EXPECT_EQ(tables, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(counts, (std::vector<int>{1, 1, 6, 1, 11}));
+  EXPECT_EQ(polyline, (std::vector<double>{0.0, 10.5, 2.0, 10.5}));
 }
 
 struct refusal_case {
