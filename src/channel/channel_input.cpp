@@ -134,6 +134,14 @@ bool refuse(const std::string& file, const char* format, ...) {
   return false;
 }
 
+// A message the reading goes on after: printed, its code reported at once (301 is a warning;
+// 4000 stops the run once the set-up is over).
+void report_at_once(const std::string& text, int code) {
+  write_log_message(log_stream(), text.c_str());
+  error_state.error_code = code;
+  report_error(error_state);
+}
+
 const char* header_word(int code) {
   switch (code) {
     case chan_card_alpha: return "ALPHA";
@@ -461,9 +469,7 @@ class chan_reader {
           "Warning:  Maximum number of upstream dependencies is very high\n"
           "in the read_chan_input subroutine was equal to %d, which is, frankly, a\n",
           max_upstream_);
-      write_log_message(log_stream(), text.c_str());
-      error_state.error_code = 4000;
-      report_error(error_state);
+      report_at_once(text, 4000);
     }
     if (connect_cards_ != m_.nlinks)
       return refuse(name_,
@@ -504,9 +510,7 @@ class chan_reader {
           "    Consider increasing the number of end nodes to at least 3 \n"
           "\tor removing this link \n",
           l);
-      write_log_message(log_stream(), text.c_str());
-      error_state.error_code = 301;
-      report_error(error_state);
+      report_at_once(text, 301);
     }
     return true;
   }

@@ -449,6 +449,28 @@ TEST(ChannelInput, ErodibleBreakPointNodesOwnTheirTables) {
   EXPECT_EQ(polyline, (std::vector<double>{0.0, 10.5, 2.0, 10.5}));
 }
 
+// Twenty-one links into one: read whole, with the warning that stops the run after the set-up.
+TEST(ChannelInput, ManyUpstreamLinksWarnAndStopAfterTheSetUp) {
+  scratch_dir dir;
+  std::string chn = "PLUVO_CHAN\nALPHA 0.5\nBETA 0.9\nTHETA 1.0\nLINKS 22\nMAXNODES 3\n";
+  std::string upstream;
+  for (int l = 1; l <= 21; ++l) {
+    chn += "CONNECT " + std::to_string(l) + " 22 0\n";
+    upstream += " " + std::to_string(l);
+  }
+  chn += "CONNECT 22 0 21" + upstream + "\n";
+  for (int l = 1; l <= 22; ++l) chn += trapezoid_link(l, "0.04");
+  const network_read r = read_strip_network(chn, three_link_stream);
+  EXPECT_TRUE(r.stopped);
+  EXPECT_NE(r.out.find("  max. number of u.s. dependencies:      21\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Warning:  Maximum number of upstream dependencies is very high\n"
+                       "in the read_chan_input subroutine was equal to 21, which is, frankly, a\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Finished reading non-orthogonal channel information from gst file.\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("Program termanated"), std::string::npos) << r.out;
+}
+
 struct refusal_case {
   const char* name;
   char file;  // 'c' channel input, 's' grid-stream, '5' the five-link channel input
