@@ -52,11 +52,13 @@ network_read read_network(const std::string& project_cards, const std::function<
 }
 
 network_read read_strip_network(const std::string& chn, const std::string& stm,
-                                const std::function<void(model_state&)>& look = nullptr) {
+                                const std::function<void(model_state&)>& look = nullptr,
+                                const std::string& extra_cards = "") {
   pluvo_test::write_strip_grid();
   write_file("c.chn", chn);
   write_file("c.stm", stm);
-  return read_network(pluvo_test::strip_cards() + "CHAN_EXPLIC\nCHANNEL_INPUT c.chn\nSTREAM_CELL c.stm\n", look);
+  return read_network(
+      pluvo_test::strip_cards() + "CHAN_EXPLIC\nCHANNEL_INPUT c.chn\nSTREAM_CELL c.stm\n" + extra_cards, look);
 }
 
 // Two trapezoidal links, 1 into 2, on the 2 x 3 strip: link 1 along row 1, link 2 along row 2.
@@ -164,6 +166,18 @@ TEST(ChannelInput, TwoTrapezoidLinksReadIntoTheRecord) {
       "  number of groundwater links:           0\n"
       "Finished reading non-orthogonal channel information from gst file.\n";
   EXPECT_NE(r.out.find(block), std::string::npos) << r.out;
+}
+
+// SUPER_QUIET keeps the counts and progress lines off the console; the network is read all the same.
+TEST(ChannelInput, SuperQuietReadsWithoutTheCounts) {
+  scratch_dir dir;
+  int links = 0;
+  const network_read r =
+      read_strip_network(two_link_file, two_link_stream, [&](model_state& m) { links = m.nlinks; }, "SUPER_QUIET\n");
+  EXPECT_FALSE(r.stopped) << r.out;
+  EXPECT_EQ(links, 2);
+  EXPECT_EQ(r.out.find("Channel input data"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Finished reading"), std::string::npos) << r.out;
 }
 
 // The generator's network of the demo basin reads without a message, and every stream cell of
