@@ -19,6 +19,7 @@
 #include "channel/cross_sections.hpp"
 #include "input/neighbour_services.hpp"
 #include "common/error_state.hpp"
+#include "common/process.hpp"
 #include "common/time_series.hpp"
 #include "run/whole_project.hpp"
 
@@ -172,8 +173,11 @@ TEST(ChannelInput, TwoTrapezoidLinksReadIntoTheRecord) {
 TEST(ChannelInput, SuperQuietReadsWithoutTheCounts) {
   scratch_dir dir;
   int links = 0;
+  // The card quiets the whole process; the tests after this one speak again.
+  const bool quiet = pluvo::quiet_console;
   const network_read r =
       read_strip_network(two_link_file, two_link_stream, [&](model_state& m) { links = m.nlinks; }, "SUPER_QUIET\n");
+  pluvo::quiet_console = quiet;
   EXPECT_FALSE(r.stopped) << r.out;
   EXPECT_EQ(links, 2);
   EXPECT_EQ(r.out.find("Channel input data"), std::string::npos) << r.out;
