@@ -41,7 +41,7 @@ double erodible_breakpoint_sand(const model_state& m, int link, int node, int ke
   const int pairs = m.numpairs[size_t(t)];
   const int steps = m.numhts[size_t(t)] < m.max_num_interp ? m.numhts[size_t(t)] : m.max_num_interp;
   const size_t polyline = size_t(e * m.chan_node_extent + node) * size_t(m.max_npairs + 1);
-  const double width = pairs >= 1 && pairs <= m.max_npairs
+  const double width = pairs >= 1 && pairs <= m.max_npairs && polyline + size_t(pairs) < m.xbp_lnn.size()
                            ? std::fabs(m.xbp_lnn[polyline + size_t(pairs)] - m.xbp_lnn[polyline + 1])
                            : 0.0;
   const double dx = m.link_dx[size_t(link)];
@@ -52,6 +52,8 @@ double erodible_breakpoint_sand(const model_state& m, int link, int node, int ke
 
 void set_initial_sand(model_state& m, int classes) {
   m.total_chan_sand_vol = 0.0;
+  const size_t reference = size_t(m.num_erodible_bp_links + 1) * size_t(m.chan_node_extent);
+  if (m.ch_sand_vol0.size() < reference) m.ch_sand_vol0.resize(reference, 0.0);
   const size_t slots = size_t(classes) + 2;
   for (int link = 1; link <= m.nlinks; ++link) {
     const int type = m.ltype[size_t(link)];
