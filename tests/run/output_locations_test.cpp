@@ -20,6 +20,7 @@ using pluvo_test::write_file;
 const std::string cell_cards = "IN_CELLDEPDIS_LOCATION c.loc\nOUT_CELLDEPDIS_LOCATION c.out\n";
 const std::string channel_cards = "IN_HYD_LOCATION h.loc\nOUT_HYD_LOCATION h.out\n";
 const std::string superjunction_cards = "SUPERLINK_JUNC_LOCATION j.loc\n";
+const std::string superlink_node_cards = "SUPERLINK_NODE_LOCATION n.loc\n";
 
 std::string project(const std::string& cards) {
   pluvo_test::write_strip_grid();
@@ -83,6 +84,8 @@ struct opened_project {
     m->max_nodes = 4;
     m->nx1 = {0, 4, 2};
     m->num_superjunctions = 2;
+    m->num_superlinks = 1;
+    m->superlink_node_count = {0, 2};  // nodes 1..3
   }
   ~opened_project() {
     pluvo::free_model_state(m.get());
@@ -104,14 +107,20 @@ TEST(OutputLocations, ChannelAndSuperjunctionPlacesAreCheckedAgainstTheirNetwork
       {"superjunctions of the network", superjunction_cards, "j.loc", "2\n2\n1\n", ""},
       {"superjunction past the network", superjunction_cards, "j.loc", "2\n1\n3\n",
        "Error: superjunction 3 of location 2 in file PATH is outside the network of 2 superjunctions.\n"},
+      {"superlink nodes of their links", superlink_node_cards, "n.loc", "2\n1 3\n1 1\n", ""},
+      {"superlink node past its link's end", superlink_node_cards, "n.loc", "1\n1 4\n",
+       "Error: node 4 of superlink 1 (location 1) in file PATH is outside the link's 3 nodes.\n"},
+      {"superlink past the network", superlink_node_cards, "n.loc", "1\n2 1\n",
+       "Error: superlink 2 of location 1 in file PATH is outside the network of 1 superlinks.\n"},
   };
   for (const auto& c : cases) {
     scratch_dir dir;
     write_file(c.file, c.list);
     opened_project p(c.cards);
     ASSERT_EQ(pluvo::error_state.error_code, 0) << c.label;
-    const std::string path =
-        c.file == "h.loc" ? p.m->hydrograph_location_fp.path : p.m->superjunction_location_fp.path;
+    const std::string path = c.file == "h.loc"   ? p.m->hydrograph_location_fp.path
+                             : c.file == "j.loc" ? p.m->superjunction_location_fp.path
+                                                 : p.m->superlink_node_location_fp.path;
     const std::string out = pluvo::printed_by([&] { pluvo::read_output_location_lists(*p.m); });
     if (c.message.empty()) {
       EXPECT_EQ(out, "") << c.label;
