@@ -393,6 +393,7 @@ void copy_outputs(model_state& m) {
   m.lake_output_path = m.lake_output_file;
   m.vok_hydro_path = m.vok_hydro_file;
   m.in_hyd_location_path = m.in_hyd_location_file;
+  m.out_hyd_location_path = m.out_hyd_location_file;
   m.in_gwflux_location_path = m.in_gwflux_location_file;
   m.in_celldepdis_location_path = m.in_celldepdis_location_file;
   m.out_gwflux_location_path = m.out_gwflux_location_file;

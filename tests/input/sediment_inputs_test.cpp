@@ -4,6 +4,7 @@
 
 #include "common/printed.hpp"
 #include "input/input_phases.hpp"
+#include "input/location_lists.hpp"
 #include "input/sediment.hpp"
 #include "record/model_state.hpp"
 #include "table_fixture.hpp"
@@ -167,6 +168,29 @@ TEST(SedimentInputs, MissingTablesAndFilesStopTheRun) {
       EXPECT_EQ(error_state.error_file_name, "no/such/dir/sed.hyd");
     }
   }
+}
+
+// The sediment hydrograph points are read from the file the sediment reader opens, checked
+// against the channel network and listed in the location output.
+TEST(SedimentInputs, SedimentHydrographPointsAreReadAndListed) {
+  sediment_project p(sediments_block() + erosion_block());
+  write_file("s.loc", "2\n1 3\n2 1\n");
+  p.m->in_sed_loc_flag = 1;
+  p.m->in_sed_loc_file = "s.loc";
+  p.m->out_sed_loc_file = "s.out";
+  p.m->chan_sed_transport_on = 1;
+  p.read();
+  ASSERT_EQ(error_state.error_terminate, 0);
+  p.m->nlinks = 2;
+  p.m->max_nodes = 3;
+  p.m->nx1 = {0, 3, 2};
+  read_output_location_lists(*p.m);
+  ASSERT_EQ(error_state.error_terminate, 0);
+  EXPECT_EQ(p.m->sed_hydrograph_point_count, 2);
+  EXPECT_EQ(p.m->slink, (std::vector<int32_t>{0, 1, 2}));
+  EXPECT_EQ(p.m->snode, (std::vector<int32_t>{0, 3, 1}));
+  checked_file_close(p.m->ov_sed->out_sed_loc_fp);
+  EXPECT_EQ(p.fx.dir.read("s.out"), "2\n   1    3\n   2    1\n");
 }
 
 }  // namespace
