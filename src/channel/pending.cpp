@@ -11,10 +11,6 @@ void compute_sacramento_weights(model_state&) {}  // not built yet
 void compute_cgw_weights(model_state&) {}  // not built yet
 void set_outlet_boundary_depth(model_state&) {}  // not built yet
 
-void culv_flow(const std::vector<hydraulic_structure>&, int, double, double, double& q, double&, double&) {  // not built yet
-  q = 0.0;
-}
-
 int ex_flow_route(model_state&, double, double&, double&, double&) { return 0; }  // not built yet
 
 double compute_channel_lateral_inflow(model_state&, double, double&) { return 0.0; }  // not built yet
