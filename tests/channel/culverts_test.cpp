@@ -181,17 +181,8 @@ TEST_F(Culverts, AFailedCulvertStopsTheRunThroughTheLinkFlows) {
   };
   for (const failure& c : cases) {
     error_state = error_state_record{};
-    // Link 1 feeds culvert link 2, then the outlet link 3.
-    auto m = pluvo_test::make_network({pluvo_test::link_spec{4, 3, 100.0, 2, {}},
-                                       pluvo_test::link_spec{64, 2, 1.0, 3, {1}},
-                                       pluvo_test::link_spec{4, 3, 50.0, 0, {2}}},
-                                      0, 1);
-    m->structures[1] = c.barrel;
-    m->struct_range[2] = {1, 1, 1};
-    for (int n = 1; n <= 3; n++) {
-      pluvo_test::set_node(*m, n, 1, 9.5, c.headwater - 9.5, 20.0, 5.0);
-      pluvo_test::set_node(*m, n, 3, 9.0 - 0.01 * n, 0.01, 20.0, 5.0);
-    }
+    // The last node above the culvert at the headwater; the first node below at 9 m.
+    auto m = pluvo_test::structure_network({c.barrel}, 9.53, c.headwater - 9.5, 9.01, 0.0);
     std::vector<double> q(size_t(m->chan_slot_count), 0.0);
     int result = 1;
     const std::string out = printed_by([&] { result = link_boundary_flows(*m, q, 1.0, 60.0); });

@@ -136,19 +136,9 @@ TEST_F(LinkFlows, SagWeirIsTheParabolicCrestClosedForm) {
   EXPECT_EQ(q, 0.0);
 }
 
-// Link 1 ends in node 3; link 2 is a structure of the given elements; link 3 is the outlet.
 std::unique_ptr<model_state> structure_network(const std::vector<hydraulic_structure>& elements,
                                                bool lake_above = false) {
-  auto m = make_network({link_spec{lake_above ? 32 : 4, 3, 100.0, 2, {}, lake_above ? 1 : 0},
-                         link_spec{64, 2, 1.0, 3, {1}}, link_spec{4, 3, 50.0, 0, {2}}},
-                        1, int(elements.size()));
-  for (size_t e = 0; e < elements.size(); e++) m->structures[e + 1] = elements[e];
-  m->struct_range[2] = {int(elements.size()), 1, int(elements.size())};
-  for (int n = 1; n <= 3; n++) {
-    set_node(*m, n, 1, 100.0 - 0.01 * n, 1.5, 20.0, 5.0);
-    set_node(*m, n, 3, 98.0 - 0.01 * n, 1.0, 20.0, 5.0);
-  }
-  return m;
+  return pluvo_test::structure_network(elements, 100.0, 1.5, 98.0, 1.0, lake_above);
 }
 
 TEST_F(LinkFlows, AStructureSumsItsElementsAndFeedsTheLinkAbove) {

@@ -80,4 +80,22 @@ inline void set_node(pluvo::model_state& m, int node, int link, double bed, doub
   m.area[k] = area;
 }
 
+// Link 1 (3 nodes, dx 100; a lake link of lake 1 with lake_above) ends where structure link 2
+// of the given elements begins; link 3 below (3 nodes, dx 50) is the outlet. Both stream links
+// fall 0.01 m per node from the given beds, at the given depths, with conveyance 20 and area 5.
+inline std::unique_ptr<pluvo::model_state> structure_network(const std::vector<pluvo::hydraulic_structure>& elements,
+                                                             double up_bed, double up_depth, double down_bed,
+                                                             double down_depth, bool lake_above = false) {
+  auto m = make_network({link_spec{lake_above ? 32 : 4, 3, 100.0, 2, {}, lake_above ? 1 : 0},
+                         link_spec{64, 2, 1.0, 3, {1}}, link_spec{4, 3, 50.0, 0, {2}}},
+                        1, int(elements.size()));
+  for (size_t e = 0; e < elements.size(); e++) m->structures[e + 1] = elements[e];
+  m->struct_range[2] = {int(elements.size()), 1, int(elements.size())};
+  for (int n = 1; n <= 3; n++) {
+    set_node(*m, n, 1, up_bed - 0.01 * n, up_depth, 20.0, 5.0);
+    set_node(*m, n, 3, down_bed - 0.01 * n, down_depth, 20.0, 5.0);
+  }
+  return m;
+}
+
 }  // namespace pluvo_test
