@@ -149,12 +149,8 @@ void culv_flow(const std::vector<hydraulic_structure>& s, int element, double h_
   }
   culvert_levels v;
   v.zi = e.upinvert;
-  v.zo = e.downinvert;
-  v.slope = e.slope;
-  if (v.zo < 0.0001)
-    v.zo = e.upinvert - e.length * e.slope;
-  else
-    v.slope = (e.upinvert - e.downinvert) / e.length;
+  v.zo = culvert_exit_invert(e);
+  v.slope = e.downinvert < 0.0001 ? e.slope : (e.upinvert - e.downinvert) / e.length;
   v.forward = h_up > h_dn;
   v.c = v.forward ? e.inlet_disch_coeff : e.rev_flow_disch_coeff;
   if (!v.forward) {
@@ -191,6 +187,10 @@ void culv_flow(const std::vector<hydraulic_structure>& s, int element, double h_
     return;
   }
   q = v.forward ? flow : -flow;
+}
+
+double culvert_exit_invert(const hydraulic_structure& e) {
+  return e.downinvert < 0.0001 ? e.upinvert - e.length * e.slope : e.downinvert;
 }
 
 void culvert_section_props(double d, double y, double w, int shape, double& a, double& p, double& t) {

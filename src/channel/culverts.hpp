@@ -4,8 +4,13 @@
 
 namespace pluvo {
 
+struct hydraulic_structure;
+
 // A flow that could not be found; the caller stops the run.
 constexpr double culvert_failed_flow = -9999.99;
+
+// The downstream invert of a barrel: as given, or from its slope when none is given (below 0.1 mm).
+double culvert_exit_invert(const hydraulic_structure& e);
 
 // Area a, wetted perimeter p and top width t at depth y in a barrel of rise d and width w.
 void culvert_section_props(double d, double y, double w, int shape, double& a, double& p, double& t);

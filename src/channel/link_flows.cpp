@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "channel/channel_routines.hpp"
+#include "channel/culverts.hpp"
 #include "common/error_state.hpp"
 #include "common/time_series.hpp"
 #include "input/neighbour_services.hpp"
@@ -14,8 +15,6 @@
 namespace pluvo {
 
 namespace {
-
-constexpr double failed_flow = -9999.99;
 
 bool is_lake_link(int type) { return (type & 32) != 0; }
 bool is_structure_link(int type) { return (type & 64) != 0; }
@@ -71,20 +70,22 @@ void report_failed_culvert(int link, bool first_call) {
 // 1.49 rises over the inlet, then its flow. A failed evaluation adds nothing.
 double culvert_element_flow(model_state& m, int s, int link, double h_up, double h_dn) {
   hydraulic_structure& e = m.structures[size_t(s)];
-  if (!(h_up - e.upinvert >= 1e-16 || h_dn - e.downinvert >= 1e-16)) return 0.0;
+  // Dry at both inverts: skipped. The downstream invert is the one the barrel flows to, also
+  // when it comes from the slope.
+  if (!(h_up - e.upinvert >= 1e-16 || h_dn - culvert_exit_invert(e) >= 1e-16)) return 0.0;
   const double d = e.size1;
   double q1 = 0.0, q2 = 0.0, rise = 0.0, area = 0.0;
   e.inlet_coeff = 1.07;
   culv_flow(m.structures, s, e.upinvert + 1.5 * d, 0.0, q1, rise, area);
-  if (q1 == failed_flow) report_failed_culvert(link, true);
+  if (q1 == culvert_failed_flow) report_failed_culvert(link, true);
   culv_flow(m.structures, s, e.upinvert + 1.49 * d, 0.0, q2, rise, area);
-  if (q2 == failed_flow) report_failed_culvert(link, false);
+  if (q2 == culvert_failed_flow) report_failed_culvert(link, false);
   const double ci = q1 / (area * std::sqrt((1.49 * d - rise) * 19.62));
   // A coefficient above 1, or none at all (a dry or degenerate reference), is taken as 0.99.
   e.inlet_coeff = ci <= 1.0 ? ci : 0.99;
   double q = 0.0;
   culv_flow(m.structures, s, h_up, h_dn, q, rise, area);
-  if (q == failed_flow) {
+  if (q == culvert_failed_flow) {
     report_failed_culvert(link, false);
     return 0.0;
   }

@@ -195,5 +195,17 @@ TEST_F(Culverts, AFailedCulvertStopsTheRunThroughTheLinkFlows) {
   }
 }
 
+TEST_F(Culverts, TheLinkFlowsSkipABarrelDryAtBothInverts) {
+  for (const double headwater : {9.9, 10.3}) {
+    auto m = pluvo_test::structure_network({culvert(3, 10.0, 0.001)}, 9.43, headwater - 9.4, 9.01, 0.0);
+    std::vector<double> q(size_t(m->chan_slot_count), 0.0);
+    ASSERT_EQ(link_boundary_flows(*m, q, 1.0, 60.0), 0);
+    const bool wet = headwater > 10.0;
+    // Dry: the inlet coefficient is not worked out again and nothing passes.
+    EXPECT_EQ(m->structures[1].inlet_coeff == 0.9, !wet) << headwater;
+    EXPECT_EQ(q[pluvo_test::node_key(*m, 1, 2)] > 0.0, wet) << headwater;
+  }
+}
+
 }  // namespace
 }  // namespace pluvo

@@ -181,6 +181,20 @@ TEST(LowSpots, AChannelLakeCellTradesWithItsLake) {
   }
 }
 
+TEST(LowSpots, AnOverlandLakeCellTradesWithItsLake) {
+  auto m = row_of_cells(2, {spot(1, 1, 2)});
+  m->overland_lakes_on = 1;
+  m->overland_lake_records.assign(2, overland_lake_record());
+  m->overland_lake_records[1].wse = 100.7;
+  m->oland_lake_new = {0, 1, 0};
+  m->ov_depth[1] = 0.1;  // the lake's level stands for the cell
+  run(*m, 3.0);
+  const double v = 3.0 * 1.48 * 0.5 * 10.0 * std::pow(0.5, 1.5);
+  EXPECT_NEAR(m->overland_lake_records[1].added_volume, -v, 1e-12);
+  EXPECT_EQ(m->ov_depth[1], 0.1);
+  EXPECT_NEAR(m->ov_depth[2], v / 100.0, 1e-14);
+}
+
 TEST(LowSpots, TenLowSpotsWithoutBoundariesKeepTheirWater) {
   pluvo_test::grid_spec g;
   g.rows = 4;
