@@ -164,6 +164,11 @@ struct groundwater_state {
   int32_t wells_on = 0;
   std::vector<int32_t> well_row;            // 1..gw_well_level_count
   std::vector<int32_t> well_column;
+  // Channel connection of each superjunction (1..num_superjunctions), read by the channel
+  // routing: its channel link and node, and the flow it puts into that node this step (m3/s).
+  std::vector<int32_t> superlink_chan_con_link;
+  std::vector<int32_t> superlink_chan_con_node;
+  std::vector<double> superlink_chan_con_flow;
 };
 
 }  // namespace pluvo
