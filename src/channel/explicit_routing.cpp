@@ -495,11 +495,7 @@ int ex_flow_route(model_state& m, double dt, double& superjunction_volume, doubl
                  "Reduce the model time step and/or MAX_COURANT_NUMBER (default=0.04) \nProgram stopped.\n");
         return -1;
       }
-      remaining -= dts;
-      if (remaining <= 0.001) {
-        dts += remaining;
-        remaining = 0.0;
-      }
+      take_sub_step(dts, remaining);
       const int done = attempt_sub_step(m, w, iteration_limit, dts, dt, pass_in, pass_out, pass_sj);
       if (done < 0) return -1;
       if (done == 1) break;

@@ -41,6 +41,16 @@ double channel_volume_balance(model_state& m, const std::vector<double>& q, std:
 // routable nodes. -1 after a fatal stop (printed, code 4000).
 double courant_sub_step(model_state& m, double dt_sub);
 
+// Takes sub-step dts from what remains of the channel step; when less than 1 ms would be left,
+// this sub-step takes it too.
+inline void take_sub_step(double& dts, double& remaining) {
+  remaining -= dts;
+  if (remaining <= 0.001) {
+    dts += remaining;
+    remaining = 0.0;
+  }
+}
+
 // Water held in the channel links, m3.
 double channel_link_volume(const channel_state& ch, int lakes_on);
 
