@@ -63,14 +63,14 @@ int outlet_key(const model_state& m) { return chan_key(m, m.nlinks, m.nx[m.nlink
 // The imposed outlet stage: its change of storage leaves through the outlet node.
 void impose_outlet_stage(model_state& m, double dt) {
   const size_t k = size_t(outlet_key(m));
-  if (m.bound_ts_on != 1) {
-    m.qp[k] = 0.0;
-    return;
+  m.outlet_storage_flow = 0.0;
+  if (m.bound_ts_on == 1) {
+    const double a0 = m.area[k];
+    set_outlet_boundary_depth(m);
+    ex_section(m, 2, m.xsec_table_exceeded);
+    m.outlet_storage_flow = (a0 - m.area[k]) * m.link_dx[m.nlinks] / dt;
   }
-  const double a0 = m.area[k];
-  set_outlet_boundary_depth(m);
-  ex_section(m, 2, m.xsec_table_exceeded);
-  m.qp[k] = (a0 - m.area[k]) * m.link_dx[m.nlinks] / dt;
+  m.qp[k] = m.outlet_storage_flow;
 }
 
 // Superjunction flows into the channels: their totals, then cleared for the next step.

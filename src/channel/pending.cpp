@@ -10,14 +10,10 @@ void allocate_channel_contaminant_arrays(model_state&) {}  // not built yet
 void compute_sacramento_weights(model_state&) {}  // not built yet
 void compute_cgw_weights(model_state&) {}  // not built yet
 void set_outlet_boundary_depth(model_state&) {}  // not built yet
-void weir_flow(const std::vector<hydraulic_structure>&, int, double, double, double& q) { q = 0.0; }  // not built yet
-void weir_flow_alt(const std::vector<hydraulic_structure>&, int, double, double, double& q) { q = 0.0; }  // not built yet
 
 void culv_flow(const std::vector<hydraulic_structure>&, int, double, double, double& q, double&, double&) {  // not built yet
   q = 0.0;
 }
-
-int link_boundary_flows(model_state&, std::vector<double>&, double, double) { return 0; }  // not built yet
 
 int compute_stream_aquifer_flux(model_state&, double) { return 0; }  // not built yet
 void channel_sediment_step(model_state&, double) {}  // not built yet

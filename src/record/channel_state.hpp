@@ -251,6 +251,10 @@ struct channel_state {
   // ---- set-up fields (sediment and constituent arrays, locations, lumped weights) ----
 
   // ---- link flow, structure and low-spot fields ----
+  // With the outlet stage imposed: the flow (m3/s) that the change of the imposed stage over the
+  // channel step asks of the outlet node. The channel phase sets it once per update; every
+  // evaluation of the link flows adds the inflows of the outlet node to it.
+  double outlet_storage_flow = 0.0;
 
   // ---- routing and channel phase fields ----
   double chan_lat_net_total = 0.0;    // chan_lat_in_volume + chan_lat_out_volume, m3

@@ -9,6 +9,7 @@
 #include "channel/channel_phases.hpp"
 #include "channel/channel_routines.hpp"
 #include "channel/channel_services.hpp"
+#include "channel/cross_sections.hpp"
 #include "channel/explicit_routing.hpp"
 #include "channel_fixture.hpp"
 
@@ -85,21 +86,36 @@ TEST(ChannelRouting, BadNodesStopTheRun) {
   }
 }
 
-// A node drained faster than it fills is halved until the sub-step is below 1 ms, then the run
-// stops with the four lines.
+// A negative first-order inflow drains a dry link head: halving cannot help, and once the
+// sub-step is below 1 ms the run stops with the four lines.
 TEST(ChannelRouting, RepeatedHalvingStopsTheRun) {
-  auto m = channel_model({{}, flat_link(3, 0.01)}, {});
-  m->max_courant_number_value = 1e9;
-  m->qp[node_at(*m, 1, 1)] = 5.0;  // the stand-in flows keep what they are given
+  auto m = channel_model({{}, flat_link(3, 0.0)}, {});
+  m->first_order_chan_q_value = -1.0;
   double sj = 0, g = 0, l = 0;
   testing::internal::CaptureStdout();
-  const int r = ex_flow_route(*m, 10.0, sj, g, l);
+  EXPECT_EQ(ex_flow_route(*m, 10.0, sj, g, l), -1);
   const std::string out = testing::internal::GetCapturedStdout();
-  if (r != -1) GTEST_SKIP() << "the link flows are the built ones";
   EXPECT_NE(out.find("The channel routing time step is getting really small\nless than 1/1000 of a second\n"
                      "Reduce the model time step and/or MAX_COURANT_NUMBER (default=0.04) \nProgram stopped.\n"),
             std::string::npos)
       << out;
+}
+
+// A deep head node on a steep link empties into dry nodes within one long step: the sub-step is
+// halved until no node goes dry, and the water is all there afterwards.
+TEST(ChannelRouting, HalvingKeepsNodesWet) {
+  synthetic_link l = flat_link(3, 0.001);
+  l.bed_slope = 0.01;
+  auto m = channel_model({{}, l}, {});
+  m->max_courant_number_value = 1e9;
+  m->yp[node_at(*m, 1, 1)] = m->bel[node_at(*m, 1, 1)] + 1.0;
+  m->chan_depth[node_at(*m, 1, 1)] = 1.0;
+  ex_section(*m, 2, m->xsec_table_exceeded);
+  const double before = channel_stored_volume(*m);
+  double sj = 0, g = 0, lo = 0;
+  EXPECT_EQ(ex_flow_route(*m, 600.0, sj, g, lo), 0);
+  for (int n = 1; n <= 3; n++) EXPECT_GE(m->area[node_at(*m, 1, n)], 0.0);
+  EXPECT_NEAR(channel_stored_volume(*m) + m->outlet_step_volume, before, 1e-10 * before);
 }
 
 TEST(ChannelRouting, ZeroStepRoutesNothing) {
@@ -113,50 +129,47 @@ TEST(ChannelRouting, ZeroStepRoutesNothing) {
   EXPECT_EQ(m->area, area);
 }
 
-void set_flow(model_state& m, double q) {
-  for (int l = 1; l <= m.nlinks; l++)
-    for (int n = 1; n <= m.nx[l]; n++) m.qp[node_at(m, l, n)] = q;
-}
-
 // The lumped base flow reaches the stream once, and keeps reaching it in the sub-steps after
 // the overbank return rebuilt the lateral inflow.
 TEST(ChannelPhase, LumpedBaseFlowCountsOnceInEverySubStep) {
-  auto m = channel_model({{}, flat_link(4, 0.5)}, {{1, 2, 0.0, 100.0, 0}});
+  synthetic_link l = flat_link(4, 0.5);
+  l.bed_slope = 0.001;
+  auto m = channel_model({{}, l}, {{1, 2, 0.0, 100.0, 0}});
   m->overbank_flow_on = 1;
   m->ov_water_on_land = 1;
   m->sacramento_on = 1;
   m->sac_flow_cms = 0.5;
   m->gst_sac_weight[1][1] = 1.0;
   m->first_order_chan_q_value = 0.3;
-  set_flow(*m, 0.3);
   due_now(*m, 60.0);
   const double before = channel_stored_volume(*m);
   route_channels_step(*m);
   ASSERT_EQ(error_state.error_terminate, 0);
   EXPECT_EQ(m->chan_step_count, 1);
   EXPECT_NEAR(m->chan_lat_in_volume, 30.0, 1e-9);
-  EXPECT_NEAR(m->outlet_volume, 18.0, 1e-9);
-  EXPECT_NEAR(channel_stored_volume(*m) - before, 30.0 + 18.0 - 18.0, 1e-9);
+  EXPECT_GT(m->outlet_volume, 0.0);
+  EXPECT_NEAR(channel_stored_volume(*m) - before, 30.0 + 18.0 - m->outlet_volume, 1e-9);
   EXPECT_EQ(m->chan_volume_final, channel_stored_volume(*m));
   EXPECT_EQ(m->chan_next_time, m->cur_julian + m->chan_interval);
 }
 
-// A stream 5 cm over its bank spills onto the cell; once it has fallen below the bank the rest
-// of the spill stays in the stream. What the stream lost is what the cell got, or, for a head
-// boundary cell, what the boundary lost.
+// A stream 2 cm over its bank at the head of a steep link spills onto the cell; once it has
+// fallen below the bank the rest of the spill stays in the stream. What the stream lost is what
+// the cell got, or, for a head boundary cell, what the boundary lost.
 TEST(ChannelPhase, OverbankSpillGoesBackWhenTheStreamFalls) {
   for (const int boundary : {0, 2}) {
-    auto m = channel_model({{}, flat_link(4, 2.02)}, {{1, 2, 0.0, 100.0, boundary}});
+    synthetic_link l = flat_link(4, 2.02);
+    l.bed_slope = 0.01;
+    auto m = channel_model({{}, l}, {{1, 1, 0.0, 100.0, boundary}});
     m->overbank_flow_on = 1;
     m->ov_water_on_land = 1;
-    set_flow(*m, 1.0);
-    m->qp[node_at(*m, 1, 1)] = 0.0;
     due_now(*m, 60.0);
     route_channels_step(*m);
     ASSERT_EQ(error_state.error_terminate, 0);
     const double spilled = 0.01 * (4.02 * 2.02 - 8.0) * 100.0;  // 1 % of the water above the bank
     const double lost = -m->chan_lat_out_volume;
-    EXPECT_NEAR(lost, spilled * 0.5, 1e-12);  // two sub-steps of 30 s, the second below the bank
+    EXPECT_GT(lost, 0.0);
+    EXPECT_LT(lost, 0.5 * spilled);
     if (boundary) {
       EXPECT_NEAR(m->ov_head_bound_loss, lost, 1e-12);
       EXPECT_EQ(m->ov_depth[1], 0.0);
