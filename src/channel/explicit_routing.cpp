@@ -369,6 +369,21 @@ int attempt_sub_step(model_state& m, routing_work& w, int iteration_limit, doubl
 
 }  // namespace
 
+std::vector<double>& superjunction_node_flows(const model_state& m) {
+  thread_local std::vector<double> flow;
+  flow.clear();
+  if (!m.storm_sewer_on) return flow;
+  flow.assign(size_t(m.chan_slot_count), 0.0);
+  for (int j = 1; j <= m.num_superjunctions && size_t(j) < m.superlink_chan_con_flow.size(); j++) {
+    const double f = m.superlink_chan_con_flow[size_t(j)];
+    const int l = m.superlink_chan_con_link[size_t(j)];
+    const int n = m.superlink_chan_con_node[size_t(j)];
+    if (std::fabs(f) <= 1e-16 || l < 1 || l > m.nlinks || n < 1 || n > m.nx[l]) continue;
+    flow[size_t(chan_key(m, l, n))] += f;
+  }
+  return flow;
+}
+
 double channel_link_volume(const channel_state& ch, int lakes_on) {
   double v = 0.0;
   for (int l = 1; l <= ch.nlinks; l++) {
@@ -383,6 +398,8 @@ double channel_volume_balance(model_state& m, const std::vector<double>& q, std:
                               double dts, double dt, double& superjunction_volume, double& lateral_out) {
   double lateral_in = 0.0;
   superjunction_volume = 0.0;
+  // Superjunction flows gathered per node once, in junction order.
+  std::vector<double>& junction_flow = superjunction_node_flows(m);
   const int outlet_link = m.nlinks;
   for (int l = 1; l <= m.nlinks; l++) {
     if (!routable_link(m, l)) continue;
@@ -412,15 +429,9 @@ double channel_volume_balance(model_state& m, const std::vector<double>& q, std:
         dv += (q[k - 1] - q[k]) * dts;
       }
       if (m.chan_point_input_on && k < m.chan_point_flow.size()) dv += dts * m.chan_point_flow[k];
-      if (m.storm_sewer_on) {
-        for (int j = 1; j <= m.num_superjunctions && size_t(j) < m.superlink_chan_con_flow.size(); j++) {
-          const double f = m.superlink_chan_con_flow[size_t(j)];
-          if (m.superlink_chan_con_node[size_t(j)] != n || m.superlink_chan_con_link[size_t(j)] != l ||
-              std::fabs(f) <= 1e-16)
-            continue;
-          dv += dts * f / dt;
-          superjunction_volume += dts * f / dt;
-        }
+      if (!junction_flow.empty() && junction_flow[k] != 0.0) {
+        dv += dts * junction_flow[k] / dt;
+        superjunction_volume += dts * junction_flow[k] / dt;
       }
       if (k < m.stream_pointsource.size() && m.stream_pointsource[k])
         dv += dts * time_series_value(m.cur_julian, m.stream_pointsource[k]);

@@ -30,6 +30,10 @@ inline bool captured_link(const channel_state& ch, int link) {
 // conceptual groundwater outflows of the step.
 double base_flow_share(const model_state& m, int g, int i);
 
+// The superjunction flows (m3 over the channel step, per second of it) of every node key; empty
+// without the superlink network. Scratch of the calling thread, valid until its next call.
+std::vector<double>& superjunction_node_flows(const model_state& m);
+
 // Continuity over one pass of sub-step dt_sub with the flows q on the areas a (updated in
 // place). Returns the positive lateral volume of the pass; sets superjunction_volume to the
 // pass's superjunction exchange volume and adds its negative lateral volume to lateral_out.
