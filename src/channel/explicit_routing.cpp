@@ -485,7 +485,9 @@ int ex_flow_route(model_state& m, double dt, double& superjunction_volume, doubl
   m.outlet_step_volume = 0.0;
   if (m.lakes_on && !capture_and_release(m)) return -1;
   if (dt <= 1e-16) return 0;
-  routing_work w;
+  // Working arrays of the call, kept by the thread between calls so that their pages stay
+  // mapped: every element is written before it is read in each call.
+  thread_local routing_work w;
   int result = 0;
   double outlet = 0.0;
   double lat_in = 0.0;
