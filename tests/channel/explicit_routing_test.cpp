@@ -180,6 +180,44 @@ TEST(ChannelPhase, OverbankSpillGoesBackWhenTheStreamFalls) {
   }
 }
 
+// In a dry long-term period the channel interval follows what is left to route.
+TEST(ChannelPhase, LongTermIntervalFollowsTheWaterLeft) {
+  struct row {
+    const char* name;
+    double depth;
+    double lake_volume;
+    double interval_s;     // expected channel interval, s
+    int inflow_on;         // expected external_channel_inflow_on
+  };
+  for (const row r : {row{"lakes hold water: hourly", 0.0, 5.0, 3600.0, 1},
+                      row{"dry channels stop routing", 0.0, 0.0, 10.0, 0},
+                      row{"a discharging outlet keeps the interval", 0.5, 0.0, 60.0, 1}}) {
+    synthetic_link l = flat_link(3, r.depth);
+    l.bed_slope = 0.001;
+    auto m = channel_model({{}, l}, {});
+    m->long_term_on = 1;
+    m->external_channel_inflow_on = 1;
+    m->time_step = 10.0;
+    due_now(*m, 60.0);
+    m->step_interval = 10.0 / 86400.0;
+    m->step_next_time = m->cur_julian + m->step_interval;
+    if (r.lake_volume > 0.0) {
+      m->lakes_on = 1;
+      m->nlakes = 1;
+      m->lake_volume = {0.0, r.lake_volume, 0.0};
+      m->lake_elev = {0.0, 0.0, 0.0};
+      m->lake_in_dv = {0.0, 0.0, 0.0};
+      m->lake_out_dv = {0.0, 0.0, 0.0};
+      m->lake_cells_unmarked = 0;
+    }
+    route_channels_step(*m);
+    ASSERT_EQ(error_state.error_terminate, 0) << r.name;
+    EXPECT_EQ(m->external_channel_inflow_on, r.inflow_on) << r.name;
+    EXPECT_NEAR(m->chan_interval * 86400.0, r.interval_s, 1e-6) << r.name;
+    EXPECT_NEAR((m->chan_next_time - m->cur_julian) * 86400.0, r.interval_s, 1e-4) << r.name;
+  }
+}
+
 TEST(ChannelPhase, WaitsForItsTime) {
   auto m = channel_model({{}, flat_link(3, 0.5)}, {{1, 2, 0.1, 100.0, 0}});
   m->ov_water_on_land = 1;
