@@ -33,6 +33,7 @@ void book_lake_exchange(model_state& m) {
 
 void lakes_before_routing(model_state& m) {
   m.external_channel_inflow_on = 1;
+  m.lake_exchange_seen = 0;  // of this update
   for (int k = 1; k <= m.nlakes; k++)
     if (m.lake_in_dv[size_t(k)] > 1e-16 || m.lake_out_dv[size_t(k)] > 1e-16) m.lake_exchange_seen = 1;
   book_lake_exchange(m);

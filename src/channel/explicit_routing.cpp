@@ -110,12 +110,6 @@ void update_lake_volumes(model_state& m, double dts) {
   }
 }
 
-bool boundary_cell(const model_state& m, int c) {
-  if (!m.ov_boundary_on || size_t(c) >= m.boundary_type.size()) return false;
-  const int t = m.boundary_type[size_t(c)];
-  return t == 2 || t == 3 || t == 8 || t == 9;
-}
-
 // Overbank water that the stream no longer spills once it has fallen below its bank, or below
 // the cell, goes back to the stream for the rest of the step; the lateral inflow is rebuilt from
 // what stays, with the lumped base flows.
@@ -135,7 +129,7 @@ void overbank_return(model_state& m, double remaining, double& bound_gain, doubl
       if (gq < -1e-16 &&
           (ws < m.bel[size_t(k)] + m.bankfull_dep[size_t(k)] || ws < m.ov_depth[size_t(c)] + m.elevation[size_t(c)])) {
         const double back = -remaining * gq;  // m3 the cell got ahead for the rest of the step
-        if (boundary_cell(m, c)) {
+        if (head_boundary_cell(m, c)) {
           // A head boundary cell's loss shrinks by what the stream keeps.
           if (back >= 0.0)
             bound_loss -= back;

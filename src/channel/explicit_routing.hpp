@@ -2,7 +2,7 @@
 // Pieces of the explicit channel routing that its tests and the channel phase reach.
 #include <vector>
 
-#include "record/channel_state.hpp"
+#include "record/model_state.hpp"
 
 namespace pluvo {
 
@@ -24,6 +24,14 @@ inline bool routable_link(const channel_state& ch, int link) {
 inline bool captured_link(const channel_state& ch, int link) {
   const int t = ch.ltype[link];
   return (t & (4 | 8)) && (t & 128);
+}
+
+// An overland cell held at its head by a boundary (types 2, 3, 8 and 9): water it gives the
+// stream enters the basin there, water it receives leaves it.
+inline bool head_boundary_cell(const model_state& m, int c) {
+  if (!m.ov_boundary_on || size_t(c) >= m.boundary_type.size()) return false;
+  const int t = m.boundary_type[size_t(c)];
+  return t == 2 || t == 3 || t == 8 || t == 9;
 }
 
 // Lumped base flow (m3/s) of grid-stream entry i of cell g: its shares of the Sacramento and

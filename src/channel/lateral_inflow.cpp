@@ -33,12 +33,6 @@ double weir_term(double hu, double x, double p, double dx) {
   return std::pow(hu, 1.5) * p * dx * weir_coefficient * s;
 }
 
-bool boundary_cell(const model_state& m, int c) {
-  if (!m.ov_boundary_on || size_t(c) >= m.boundary_type.size()) return false;
-  const int t = m.boundary_type[size_t(c)];
-  return t == 2 || t == 3 || t == 8 || t == 9;
-}
-
 // The inflow a backwater stream lets through (no exchange when the stream stands higher).
 exchange backwater_inflow(double h, double dn, double e, double wsc, double wsn, double bank,
                           double p, double dx) {
@@ -188,7 +182,7 @@ double compute_channel_lateral_inflow(model_state& m, double dt, double& boundar
       const double wsn = m.yp[size_t(k)];
       const exchange x = decide(m, l, k, c, p, dx);
       double q = entry_flow(m, x, c, wsn, e + h, p, dx);
-      const bool boundary = boundary_cell(m, c);
+      const bool boundary = head_boundary_cell(m, c);
       if (!x.outflow) {
         const double dv = q * dt;
         if (boundary) {

@@ -65,4 +65,12 @@ inline size_t node_at(const model_state& m, int link, int node) {
   return size_t(link * m.chan_node_extent + node);
 }
 
+// The channel phase is due now and routes a step of dt seconds.
+inline void due_now(model_state& m, double dt) {
+  m.time_tolerance = 0.01 / 86400.0;
+  m.cur_julian = m.chan_next_time = m.chan_last_time = 2450000.0;
+  m.chan_interval_s = dt;
+  m.chan_interval = dt / 86400.0;
+}
+
 }  // namespace pluvo

@@ -26,13 +26,6 @@ synthetic_link flat_link(int nodes, double depth, double dx = 100.0) {
   return l;
 }
 
-// The channel phase is due now and routes a step of dt seconds.
-void due_now(model_state& m, double dt) {
-  m.time_tolerance = 0.01 / 86400.0;
-  m.cur_julian = m.chan_next_time = m.chan_last_time = 2450000.0;
-  m.chan_interval_s = dt;
-  m.chan_interval = dt / 86400.0;
-}
 
 TEST(ChannelRouting, CourantSubSteps) {
   struct row {

@@ -15,12 +15,6 @@
 namespace pluvo {
 namespace {
 
-void due_now(model_state& m, double dt) {
-  m.time_tolerance = 0.01 / 86400.0;
-  m.cur_julian = m.chan_next_time = m.chan_last_time = 2450000.0;
-  m.chan_interval_s = dt;
-  m.chan_interval = dt / 86400.0;
-}
 
 // The next update of the phase is due.
 void advance(model_state& m) { m.cur_julian = m.chan_next_time; }
