@@ -74,27 +74,34 @@ TEST(RoutingPhysics, JunctionNetworkKeepsItsVolume) {
   links[1].bed_top = links[2].bed_top = 12.0;
   links[1].downstream = links[2].downstream = 3;
   links[3].bed_top = 11.0;
-  auto m = channel_model(links, {{1, 2, 0.0, 13.0, 0}, {2, 4, 0.0, 12.5, 0}, {3, 3, 0.0, 11.0, 0}});
-  m->first_order_chan_q_value = 0.05;
-  m->chan_point_input_on = 1;
-  m->chan_point_flow[node_at(*m, 3, 2)] = 0.2;
-  due_now(*m, 10.0);
-  const double start = channel_stored_volume(*m);
-  double head_inflow = 0.0;
-  for (int step = 0; step < 1000; step++) {
-    head_inflow += 2 * 0.05 * due_seconds(*m);
-    // Rain keeps the cells wet for the first half.
-    if (step < 500)
-      for (int c = 1; c <= 3; c++) m->ov_depth[size_t(c)] += 0.002;
-    m->ov_water_on_land = 1;
-    route_channels_step(*m);
-    ASSERT_EQ(error_state.error_terminate, 0);
-    advance(*m);
+  // Free outflow at normal depth, then the outlet held at its stage (its lateral and point
+  // inflows and what reaches it leave through the outlet).
+  for (const int held : {0, 1}) {
+    auto m = channel_model(links, {{1, 2, 0.0, 13.0, 0}, {2, 4, 0.0, 12.5, 0}, {3, 3, 0.0, 11.0, 0},
+                                   {3, 5, 0.0, 10.0, 0}});
+    m->head_bound_on = held;
+    m->first_order_chan_q_value = 0.05;
+    m->chan_point_input_on = 1;
+    m->chan_point_flow[node_at(*m, 3, 2)] = 0.2;
+    m->chan_point_flow[node_at(*m, 3, 5)] = 0.1;  // at the outlet node
+    due_now(*m, 10.0);
+    const double start = channel_stored_volume(*m);
+    double head_inflow = 0.0;
+    for (int step = 0; step < 1000; step++) {
+      head_inflow += 2 * 0.05 * due_seconds(*m);
+      // Rain keeps the cells wet for the first half.
+      if (step < 500)
+        for (int c = 1; c <= 4; c++) m->ov_depth[size_t(c)] += 0.002;
+      m->ov_water_on_land = 1;
+      route_channels_step(*m);
+      ASSERT_EQ(error_state.error_terminate, 0);
+      advance(*m);
+    }
+    const double inflow = m->chan_lat_net_total + m->chan_point_total + head_inflow;
+    const double change = channel_stored_volume(*m) - start;
+    EXPECT_GT(m->chan_lat_in_volume, 100.0);
+    EXPECT_NEAR(change, inflow - m->outlet_volume_total, 1e-10 * (inflow + start)) << held;
   }
-  const double inflow = m->chan_lat_net_total + m->chan_point_total + head_inflow;
-  const double change = channel_stored_volume(*m) - start;
-  EXPECT_GT(m->chan_lat_in_volume, 100.0);
-  EXPECT_NEAR(change, inflow - m->outlet_volume_total, 1e-10 * (inflow + start));
 }
 
 // A link flowing into a lake: the lake takes its lower nodes while their cells lie in the lake
