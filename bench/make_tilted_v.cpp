@@ -2,11 +2,14 @@
 // valley that falls toward the outlet at the bottom edge. With the default 1000 x 1000
 // cells it is one million cells of overland flow under uniform rain, routed by the scheme
 // named (the OVERTYPE words explicit, ade or ade-pc; explicit by default). With "ga" the soil
-// takes the rain by Green and Ampt (one clay loam, through a mapping table).
-//   make_tilted_v <folder> [cells per side] [scheme] [ga]
+// takes the rain by Green and Ampt (one clay loam, through a mapping table). With "channel" a
+// stream runs down the valley to the outlet, routed by the explicit channel scheme.
+//   make_tilted_v <folder> [cells per side] [scheme] [ga] [channel]
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "stream_network.hpp"
 
 namespace {
 
@@ -56,11 +59,40 @@ bool write_soil_table(const std::string& path) {
   return std::fclose(f) == 0;
 }
 
+bool write_text(const std::string& path, const std::string& text) {
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (!f) {
+    std::fprintf(stderr, "Cannot write %s\n", path.c_str());
+    return false;
+  }
+  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+// The valley's stream: every cell that drains at least a row of the grid, which on the tilted
+// V is the valley line alone. Writes the channel input, grid-stream, link and node files.
+bool write_valley_channel(const std::string& dir, int side) {
+  using namespace pluvo::netgen;
+  ascii_grid mask, elevation;
+  stream_network net;
+  std::string error;
+  network_options options;
+  options.threshold = side;
+  if (!read_ascii_grid(dir + "/tiltv.msk", mask, error) || !read_ascii_grid(dir + "/tiltv.ele", elevation, error) ||
+      !build_stream_network(mask, elevation, options, net, error)) {
+    std::fprintf(stderr, "make_tilted_v: %s\n", error.c_str());
+    return false;
+  }
+  return write_text(dir + "/tiltv.chn", channel_file_text(net)) &&
+         write_text(dir + "/tiltv.stm", grid_stream_file_text(net)) &&
+         write_text(dir + "/tiltv.lnk", link_map_text(net)) && write_text(dir + "/tiltv.nod", node_map_text(net));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: make_tilted_v <folder> [cells per side] [explicit|ade|ade-pc]\n");
+    std::fprintf(stderr, "usage: make_tilted_v <folder> [cells per side] [explicit|ade|ade-pc] [ga] [channel]\n");
     return 1;
   }
   const std::string dir = argv[1];
@@ -71,9 +103,11 @@ int main(int argc, char** argv) {
   }
   std::string scheme = "explicit";
   bool green_ampt = false;
+  bool channel = false;
   for (int a = 3; a < argc; a++) {
     const std::string word = argv[a];
     if (word == "ga") green_ampt = true;
+    else if (word == "channel") channel = true;
     else scheme = word;
   }
   if (scheme != "explicit" && scheme != "ade" && scheme != "ade-pc") {
@@ -87,6 +121,7 @@ int main(int argc, char** argv) {
   if (green_ampt && (!write_grid(dir + "/tiltv.idx", side, dx, grid_kind::soil_index) ||
                      !write_soil_table(dir + "/tiltv.cmt")))
     return 1;
+  if (channel && !write_valley_channel(dir, side)) return 1;
   std::FILE* p = std::fopen((dir + "/tiltv.prj").c_str(), "w");
   if (!p) {
     std::fprintf(stderr, "Cannot write %s/tiltv.prj\n", dir.c_str());
@@ -103,6 +138,8 @@ int main(int argc, char** argv) {
                "SUMMARY tiltv.sum\nOUTLET_HYDRO tiltv.otl\n",
                dx, side, side, side, side / 2 + 1, scheme.c_str());
   if (green_ampt) std::fputs("MAPPING_TABLE tiltv.cmt\nGREEN_AMPT\n", p);
+  if (channel)
+    std::fputs("CHAN_EXPLIC\nCHANNEL_INPUT tiltv.chn\nSTREAM_CELL tiltv.stm\nLINKS tiltv.lnk\nNODES tiltv.nod\n", p);
   std::fclose(p);
   std::printf("%d cells written to %s/tiltv.prj\n", side * side, dir.c_str());
   return 0;

@@ -4,8 +4,8 @@
 namespace pluvo {
 
 void set_outlet_boundary_depth(model_state&) {}  // not built yet
-int ex_flow_route(model_state&, double, double&, double&, double&) { return 0; }  // not built yet
-double compute_channel_lateral_inflow(model_state&, double, double&) { return 0.0; }  // not built yet
-double weir_submergence_factor(double) { return 1.0; }  // not built yet
+int compute_stream_aquifer_flux(model_state&, double) { return 0; }  // not built yet
+void channel_sediment_step(model_state&, double) {}  // not built yet
+void update_lake_extent(model_state&) {}  // not built yet
 
 }  // namespace pluvo

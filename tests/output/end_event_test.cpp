@@ -347,3 +347,34 @@ TEST(EndEvent, SimpleSoilAccountsMoveFluxesIntoTheirTotals) {
 }
 
 }  // namespace
+
+namespace {
+
+// With channel routing the event's discharge is what left the channel outlet, the water still
+// in the channels stays in the balance, and the lateral lines are the event's share of the
+// router's totals.
+TEST(EndEvent, ChannelOutletAndChannelWaterCloseTheBudget) {
+  auto m = pluvo_test::new_record();
+  closed_event(*m);
+  m->event_ov_outflow_volume = 0.0;
+  m->chan_explic_on = 1;
+  m->outlet_volume = 10.0;
+  m->chan_volume_final = 1.0;
+  m->chan_lat_in_start = 2.0;
+  m->chan_lat_in_volume = 13.5;
+  m->chan_lat_out_start = -1.0;
+  m->chan_lat_out_volume = -1.5;
+  m->chan_lat_net_start = 1.0;
+  m->chan_lat_net_total = 12.0;
+  const summary_run r = run_end_event(*m);
+  EXPECT_NE(r.text.find("volume of discharge:                             10.0\n"), std::string::npos) << r.text;
+  EXPECT_NE(r.text.find("net volume of lateral inflow:                    11.0\n"
+                        "lateral flow into channel                        11.5\n"
+                        "lateral flow out of channel                       0.5\n"),
+            std::string::npos)
+      << r.text;
+  EXPECT_NE(r.text.find("final volume in channels (cu. m):                 1.0\n"), std::string::npos) << r.text;
+  EXPECT_DOUBLE_EQ(m->event_balance_error, 0.0);
+}
+
+}  // namespace

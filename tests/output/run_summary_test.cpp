@@ -159,3 +159,24 @@ TEST(RunSummary, BalancesWithNothingToDivideByShowZero) {
 }
 
 }  // namespace
+
+namespace {
+
+// With channel routing the basin's water leaves through the channel outlet: the discharge
+// total, its line and the balance are the channel's, and the lateral line is the router's.
+TEST(RunSummary, ChannelOutletCarriesTheDischarge) {
+  auto m = pluvo_test::new_record();
+  closed_run(*m);
+  m->total_discharge_volume = 0.0;
+  m->chan_explic_on = 1;
+  m->outlet_volume_total = 11.0;
+  m->chan_lat_in_volume = 12.5;
+  const summary_run r = run_summary(*m);
+  EXPECT_NE(r.text.find("Total lateral inflow into channels=                      12.50\n"
+                        "Total amount of discharge=                               11.00\n"),
+            std::string::npos)
+      << r.text;
+  EXPECT_NEAR(m->overall_error_pct, 0.0, 1e-9);
+}
+
+}  // namespace
