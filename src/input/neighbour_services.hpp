@@ -27,8 +27,8 @@ struct neighbour_service_table {
   void (*read_lowspot_file)(checked_file& file, const std::string& name, int& count,
                             std::vector<lowspot_record>& records) =
       [](checked_file&, const std::string&, int&, std::vector<lowspot_record>&) {};
-  // Overland: position in the process-wide elevation-series list of the first series whose
-  // name begins with name, or -1 when there is none.
+  // Elevation series (common/elevation_series.hpp): position in the list of the series named
+  // name, else of the first whose name begins with it; -1 when there is none.
   int (*find_elevation_series)(const char* name) = [](const char*) { return -1; };
   // Overland: a channel pump from the rest of a PUMPTO line (two integers, ELEV or TS, a series
   // name) for link `link` of type `link_type`; its 1-based handle in the pump list, 0 for none.
