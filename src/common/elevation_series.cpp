@@ -13,14 +13,6 @@ std::vector<std::unique_ptr<elevation_series>> elevation_series_list;
 
 namespace {
 
-bool starts_with(const char* line, const char* word) { return std::strncmp(line, word, std::strlen(word)) == 0; }
-
-bool is_blank_line(const char* line) {
-  for (; *line; line++)
-    if (!std::strchr(" \t\r\n,", *line)) return false;
-  return true;
-}
-
 // The number of the file's line that starts at byte offset start (counted only when a line is
 // refused, so the reading itself keeps no count).
 int line_number_at(std::FILE* stream, long start) {
@@ -38,9 +30,9 @@ int line_number_at(std::FILE* stream, long start) {
 
 // Reads the points up to END_ES (or the end of the file); false when a line was refused.
 bool read_points(checked_file& file, const char* file_name, elevation_series& s, char* line) {
-  for (long start = std::ftell(file.stream); read_line(line, file) && !starts_with(line, "END_ES");
+  for (long start = std::ftell(file.stream); read_line(line, file) && !line_begins_with(line, "END_ES");
        start = std::ftell(file.stream)) {
-    if (is_blank_line(line)) continue;
+    if (line_is_blank(line)) continue;
     double x = 0.0, y = 0.0;
     if (std::sscanf(line, "%lf %lf", &x, &y) != 2) {
       stop_run("Error: line %d of elevation series [%s] in file %s does not hold two numbers: %s\n",
@@ -63,7 +55,7 @@ bool read_points(checked_file& file, const char* file_name, elevation_series& s,
 int read_block(checked_file& file, const char* file_name) {
   std::vector<char> line(line_buffer_size, 0);
   bool found = false;
-  while (!found && read_line(line.data(), file)) found = starts_with(line.data(), "PLUVO_ES");
+  while (!found && read_line(line.data(), file)) found = line_begins_with(line.data(), "PLUVO_ES");
   if (!found) return 0;
   elevation_series* s = new_elevation_series();
   char token[token_buffer_size] = {};

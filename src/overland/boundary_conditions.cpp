@@ -293,7 +293,8 @@ void apply_overland_boundary_conditions(model_state& m, double dt) {
 
 void apply_overland_sources_sinks(model_state& m) {
   if (!(std::fabs(m.step_next_time - m.cur_julian) < m.time_tolerance)) return;
-  const double dt = (m.cur_julian - m.step_last_time) * 86400.0;
+  // Julian days near 2.5e6 carry only about 1e-4 s: the step is taken to the model's 0.01 s.
+  const double dt = std::round((m.cur_julian - m.step_last_time) * 8640000.0) / 100.0;
   if (m.ov_boundary_on) {
     update_overland_boundary_values(m.cell_count, m.ov_bound_input.data(), m.boundary_type.data(),
                                     m.ov_bound_value.data(), m.cur_julian);

@@ -45,7 +45,8 @@ void bring_windows_into_line(model_state& m) {
 void apply_cell_inflows(model_state& m) {
   if (!m.ov_con_trans_on || !m.ov_point_source_on) return;
   if (!(m.ov_con_next_time - m.cur_julian < m.time_tolerance)) return;
-  add_point_sources(m, (m.cur_julian - m.ov_con_last_time) * 86400.0);
+  // Julian days near 2.5e6 carry only about 1e-4 s: the step is taken to the model's 0.01 s.
+  add_point_sources(m, std::round((m.cur_julian - m.ov_con_last_time) * 8640000.0) / 100.0);
   bring_windows_into_line(m);
 }
 

@@ -39,12 +39,6 @@ bool whole_int(const char* token, int& value) {
   return std::sscanf(token, "%d%n", &value, &used) == 1 && token[used] == 0;
 }
 
-bool is_blank_line(const char* line) {
-  for (; *line; line++)
-    if (!std::strchr(" \t\r\n,", *line)) return false;
-  return true;
-}
-
 // One line "row column ELEV|TS name" into a pump; false after a stop naming the file and line.
 bool read_pump_line(model_state& m, char* line, int number, const char* file, pump_record& p) {
   const std::string text = line;
@@ -122,7 +116,7 @@ void read_overland_pump_file(model_state& m) {
   }
   std::vector<char> line(line_buffer_size, 0);
   for (int number = 1; read_line(line.data(), file); number++) {
-    if (is_blank_line(line.data())) continue;
+    if (line_is_blank(line.data())) continue;
     pump_record p;
     if (!read_pump_line(m, line.data(), number, m.ov_pump_file.c_str(), p)) return;
     m.ov_pumps.push_back(p);

@@ -13,6 +13,7 @@
 #include "common/printed.hpp"
 #include "common/process.hpp"
 #include "common/time_series.hpp"
+#include "overland/overland_phases.hpp"
 #include "record/model_state.hpp"
 #include "run/driver.hpp"
 #include "run/scratch_dir.hpp"
@@ -195,6 +196,44 @@ TEST(BoundaryProject, EachRunReadsItsOwnElevationSeries) {
   EXPECT_EQ(seen, (std::vector<double>{0.5, 0.25}));
   pluvo::error_state = pluvo::error_state_record();
   pluvo::run_stopped_on_error = false;
+}
+
+// Point sources wait for overland transport, so the card is still refused; the map is read
+// past the refusal as a run will read it, and the phase puts its water onto the cells.
+TEST(BoundaryProject, APointSourceMapGivesEachCellItsDischarge) {
+  pluvo_test::scratch_dir dir;
+  write_box("3 1 ELEV drain\n");
+  write_file("ps.asc", std::string(box_header) + "0 0.25 0 0\n0.5 0 0 0\n0 0 0 0\n");
+  write_file("p.prj", read_file("b.prj") + "OV_POINT_SOURCE ps.asc\n");
+  std::vector<double> flow, depth;
+  double head_loss = 0.0, total = 0.0;
+  const pluvo_test::set_up_result r = pluvo_test::set_up_past_refusal("p.prj", [&](pluvo::model_state& m) {
+    flow = m.ov_point_source_flow;
+    m.ov_con_trans_on = 1;
+    m.step_interval = 10.0 / 86400.0;
+    m.ov_con_last_time = m.cur_julian;
+    m.cur_julian += m.step_interval;
+    m.ov_con_next_time = m.cur_julian;
+    pluvo::apply_cell_inflows(m);
+    depth = m.ov_depth;
+    head_loss = m.ov_head_bound_loss;
+    total = m.ov_point_source_total;
+  });
+  EXPECT_TRUE(r.refused);
+  ASSERT_FALSE(r.stopped) << r.out;
+  EXPECT_EQ(flow, (std::vector<double>{0, 0, 0.25, 0, 0, 0.5, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_NEAR(depth[5], 0.05, 1e-12);  // 0.5 m3/s for 10 s on 100 m2
+  EXPECT_EQ(depth[2], 0.0);            // the held cell keeps its stage: its boundary takes the water
+  EXPECT_NEAR(head_loss, 2.5, 1e-12);
+  EXPECT_NEAR(total, 7.5, 1e-12);
+
+  write_file("ps.asc", std::string(box_header) + "0 0 0 0\n0 -1 0 0\n0 0 0 0\n");
+  const pluvo_test::set_up_result bad = pluvo_test::set_up_past_refusal("p.prj");
+  EXPECT_TRUE(bad.stopped);
+  EXPECT_NE(bad.out.find("Error: The overland point source discharge -1 m3/s of cell 6 (row 2, column 2) from map "
+                         "ps.asc is outside the range 0 m3/s to 1e+06 m3/s.\n"),
+            std::string::npos)
+      << bad.out;
 }
 
 }  // namespace

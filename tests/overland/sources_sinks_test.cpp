@@ -361,3 +361,48 @@ TEST(OverlandBoundaries, AClosedBoxWithEveryTypeAndAPumpClosesItsBalance) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ChannelPumps, PumptoLinesBecomePumpsReachedByHandle) {
+  series_lists lists;
+  lists.line("pump2", 1.0);
+  const int pump = lists.line("pump", 2.0);
+  pluvo::time_series* flow = pluvo::new_time_series();
+  flow->name = "flow";
+  struct pump_case {
+    const char* line;
+    int link_type;
+    int first, second, flow_type;
+    int elevation_series;
+    bool series;
+  };
+  const pump_case cases[] = {
+      {"3 7 ELEV pump", 1, 3, 7, 0, pump, false},      // the whole name before the earlier pump2
+      {"3 7 ELEVATION pump", 4, 3, 1, 0, pump, false},  // link code 4: the second value is 1
+      {"2 5 TS flow", 2, 2, 5, 1, -1, true},
+      {"2 5 TSX flow", 2, 2, 5, 1, -1, true},           // the first two letters decide
+      {"1 1 ELEV sump", 1, 1, 1, 0, -1, false},         // not found: the run stops when it is used
+  };
+  for (const pump_case& c : cases) {
+    std::vector<char> text(c.line, c.line + std::strlen(c.line) + 1);
+    const int handle = pluvo::read_channel_pump(text.data(), 9, c.link_type);
+    ASSERT_EQ(handle, int(pluvo::channel_pump_list.size())) << c.line;
+    const pluvo::pump_record& p = *pluvo::channel_pump(handle);
+    EXPECT_EQ(p.first_value, c.first) << c.line;
+    EXPECT_EQ(p.second_value, c.second) << c.line;
+    EXPECT_EQ(p.flow_type, c.flow_type) << c.line;
+    EXPECT_EQ(p.elevation_series, c.elevation_series) << c.line;
+    EXPECT_EQ(p.series, c.series ? flow : nullptr) << c.line;
+  }
+  EXPECT_EQ(pluvo::error_state.error_code, 0);
+  char bad[] = "1 1 elev pump";
+  const std::string out = pluvo::printed_by([&] { EXPECT_EQ(pluvo::read_channel_pump(bad, 12, 1), 0); });
+  EXPECT_EQ(out,
+            "\n\nError in the channel input file: Flow type for pump is incorrectly\ndefined for link 12. Must be ELEV "
+            "or TS.\n\n");
+  EXPECT_EQ(pluvo::error_state.error_terminate, 1);
+  pluvo::channel_pump_list.clear();
+}
+
+}  // namespace
