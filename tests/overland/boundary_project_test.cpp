@@ -131,6 +131,23 @@ TEST(BoundaryProject, EveryTypeAndTwoPumpsRunAndTheSummaryBooksThem) {
   EXPECT_EQ(read_file("b.sum").substr(sum.find("SIMULATION TOTALS")), sum.substr(sum.find("SIMULATION TOTALS")));
 }
 
+// Pumps without boundaries: the pumped water still shows in the summary and its balance.
+TEST(BoundaryProject, PumpsAloneAreBookedWithTheDischarges) {
+  pluvo_test::scratch_dir dir;
+  write_box("3 1 ELEV drain\n2 2 TS pumping\n");
+  std::string project = read_file("b.prj");
+  project.erase(project.find("OV_BOUNDARY\n"), 12);
+  write_file("b.prj", project);
+  const box_run r = run_box(1);
+  ASSERT_FALSE(r.stopped) << r.out;
+  const std::string sum = read_file("b.sum");
+  EXPECT_EQ(sum.find("Volume overland lost to specified head boundary:"), std::string::npos);
+  EXPECT_GT(number_after(sum, "Volume overland lost from specified discharge boundary:  "), 1.0) << sum;
+  EXPECT_GT(number_after(sum, "Volume to specified discharge (out): "), 1.0) << sum;
+  EXPECT_LT(std::fabs(number_after(sum, "Overall mass balance error =")), 1e-5) << sum;
+  EXPECT_LT(std::fabs(number_after(sum, "mass conservation error:")), 1e-5) << sum;
+}
+
 TEST(BoundaryProject, ARatingCurveNameWithoutItsSeriesStopsTheSetUp) {
   pluvo_test::scratch_dir dir;
   write_box("3 1 ELEV drain\n", "weir");
