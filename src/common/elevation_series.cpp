@@ -117,6 +117,7 @@ void read_elevation_series_file(const char* name) {
 
 int find_elevation_series(const char* name) {
   const size_t n = std::strlen(name);
+  if (n == 0) return -1;  // an empty name would begin every name
   int prefix = -1;
   for (size_t k = 0; k < elevation_series_list.size(); k++) {
     const std::string& stored = elevation_series_list[k]->name;

@@ -37,7 +37,7 @@ int read_elevation_series(checked_file& file);
 elevation_series* new_elevation_series();
 
 // Position in the list of the series named name, else of the first whose name begins with it;
-// -1 when none.
+// -1 when none (and for an empty name).
 int find_elevation_series(const char* name);
 
 // The series at a position of the list, or none (-1 or out of range).

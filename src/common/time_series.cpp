@@ -146,6 +146,7 @@ time_series* find_time_series(const char* name) {
 }
 
 time_series* find_time_series_exact_first(const char* name) {
+  if (!*name) return nullptr;  // an empty name would begin every name
   for (const auto& s : time_series_list)
     if (s->name == name) return s.get();
   return find_time_series(name);

@@ -38,6 +38,7 @@ struct boundary_totals {
 // The channel lakes as the boundaries see them: a cell either holds depth or belongs to a lake.
 struct lake_cells {
   bool on = false;
+  int count = 0;
   const int32_t* mask = nullptr;
   double* elev = nullptr;
   double* volume = nullptr;
@@ -49,13 +50,17 @@ struct lake_cells {
          m.lake_elev.size() > size_t(m.nlakes) && m.lake_volume.size() > size_t(m.nlakes) &&
          m.lake_in_dv.size() > size_t(m.nlakes) && m.lake_out_dv.size() > size_t(m.nlakes);
     if (!on) return;
+    count = m.nlakes;
     mask = m.lake_mask.data();
     elev = m.lake_elev.data();
     volume = m.lake_volume.data();
     in_dv = m.lake_in_dv.data();
     out_dv = m.lake_out_dv.data();
   }
-  int lake_of(int cell) const { return on ? mask[cell] : 0; }
+  int lake_of(int cell) const {
+    const int l = on ? mask[cell] : 0;
+    return l <= count ? l : 0;  // a number beyond the lakes is no lake (the routing reports it)
+  }
 
   // Takes up to v m3 from lake l; what it gave.
   double take(int l, double v) const {
@@ -194,8 +199,10 @@ void two_way_exchange(const boundary_grid& g, int i, const elevation_series* cur
   std::array<int, 4> dir{};
   std::array<double, 4> head{};
   const double own = g.surface(i);
+  const int own_lake = g.lakes.lake_of(i);
   for (int k = 0; k < 4; k++) {
     if (!g.exchanges_with(nb[size_t(k)])) continue;
+    if (own_lake > 0 && g.lakes.lake_of(nb[size_t(k)]) == own_lake) continue;  // one lake: no exchange
     head[size_t(k)] = own - g.surface(nb[size_t(k)]);
     if (head[size_t(k)] > level_tolerance) dir[size_t(k)] = 1;
     else if (head[size_t(k)] < -level_tolerance) dir[size_t(k)] = -1;

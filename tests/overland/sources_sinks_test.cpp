@@ -200,6 +200,50 @@ TEST(OverlandBoundaries, StagesLeaveChannelLakeCellsAlone) {
   }
 }
 
+TEST(OverlandBoundaries, ChannelLakeCellsExchangeTheirLakesVolume) {
+  struct lake_case {
+    const char* what;
+    int type;
+    double input;      // series value of types 4 and 5, m3/s
+    int lake_cell;     // the cell of lake 1: 1 the boundary cell, 2 its neighbour
+    double elev, volume;
+    double curve;      // m3/s per m of head
+    double lake_after, out_dv, in_dv, depth_1, depth_2, gain, loss, unmet;
+  };
+  const lake_case cases[] = {
+      {"type 5 withdrawal beyond the lake", 5, -10.0, 1, 0.5, 30.0, 1.0, 0.0, 30.0, 0.0, 0, 0, 0, 30.0, 70.0},
+      {"type 5 inflow", 5, 1.0, 1, 0.5, 30.0, 1.0, 40.0, 0.0, 10.0, 0, 0, 10.0, 0, 0},
+      {"type 6 from a neighbouring lake, at most its volume", 6, 0.0, 2, 0.5, 2.0, 100.0, 0.0, 2.0, 0.0, 0.02, 0,
+       0, 0, 0},
+      {"type 7 out of its lake by the lake's head", 7, 0.0, 1, 0.3, 100.0, 1.0, 97.0, 3.0, 0.0, 0, 0.03, 0, 0, 0},
+  };
+  for (const lake_case& c : cases) {
+    series_lists lists;
+    lists.constant(1, c.input);
+    auto m = boundary_grid(1, 2);
+    set_boundary(*m, 1, c.type, 1.0);
+    m->boundary_type[2] = 99;
+    m->ov_rating_curves[1] = lists.line("curve", c.curve);
+    m->lakes_on = 1;
+    m->nlakes = 1;
+    m->lake_mask = {0, 0, 0};
+    m->lake_mask[size_t(c.lake_cell)] = 1;
+    m->lake_elev = {0.0, c.elev};
+    m->lake_volume = {0.0, c.volume};
+    m->lake_in_dv = m->lake_out_dv = {0.0, 0.0};
+    step_sources_sinks(*m, 10.0);
+    EXPECT_EQ(pluvo::error_state.error_code, 0) << c.what;
+    EXPECT_NEAR(m->lake_volume[1], c.lake_after, 1e-12) << c.what;
+    EXPECT_NEAR(m->lake_out_dv[1], c.out_dv, 1e-12) << c.what;
+    EXPECT_NEAR(m->lake_in_dv[1], c.in_dv, 1e-12) << c.what;
+    EXPECT_NEAR(m->ov_depth[1], c.depth_1, 1e-15) << c.what;
+    EXPECT_NEAR(m->ov_depth[2], c.depth_2, 1e-15) << c.what;
+    EXPECT_NEAR(m->ov_discharge_bound_gain, c.gain, 1e-12) << c.what;
+    EXPECT_NEAR(m->ov_discharge_bound_loss, c.loss, 1e-12) << c.what;
+    EXPECT_NEAR(m->ov_discharge_bound_unmet, c.unmet, 1e-12) << c.what;
+  }
+}
+
 TEST(OverlandBoundaries, RatingCurvesMoveWaterOnlyAcrossAHead) {
   struct exchange_case {
     const char* what;
@@ -399,6 +443,8 @@ TEST(ChannelPumps, PumptoLinesBecomePumpsReachedByHandle) {
       {"2 5 TS flow", 2, 2, 5, 1, -1, true},
       {"2 5 TSX flow", 2, 2, 5, 1, -1, true},           // the first two letters decide
       {"1 1 ELEV sump", 1, 1, 1, 0, -1, false},         // not found: the run stops when it is used
+      {"1 1 ELEV", 1, 1, 1, 0, -1, false},              // no name finds nothing
+      {"1 1 TS", 1, 1, 1, 1, -1, false},
   };
   for (const pump_case& c : cases) {
     std::vector<char> text(c.line, c.line + std::strlen(c.line) + 1);
