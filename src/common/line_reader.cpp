@@ -183,4 +183,14 @@ int first_tokens_equal_nocase(const char* a, const char* b) {
   return 1;
 }
 
+bool line_begins_with(const char* line, const char* word) {
+  return std::strncmp(line, word, std::strlen(word)) == 0;
+}
+
+bool line_is_blank(const char* line) {
+  for (; *line; line++)
+    if (!std::strchr(" \t\r\n,", *line)) return false;
+  return true;
+}
+
 }  // namespace pluvo

@@ -42,6 +42,12 @@ int next_int(char* line, int32_t& value);
 const char* find_second_token(const char* text);
 char* find_second_token(char* text);
 
+// True when line begins with word (compared as written).
+bool line_begins_with(const char* line, const char* word);
+
+// True when line holds nothing but blanks, tabs, commas and line ends.
+bool line_is_blank(const char* line);
+
 // 1 when the first tokens of a and b are equal without regard to letter case, else 0.
 int first_tokens_equal_nocase(const char* a, const char* b);
 

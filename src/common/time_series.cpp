@@ -17,14 +17,6 @@ std::vector<well_cell_entry> well_cell_list;
 
 namespace {
 
-bool starts_with(const char* line, const char* word) { return std::strncmp(line, word, std::strlen(word)) == 0; }
-
-bool is_blank_line(const char* line) {
-  for (; *line; line++)
-    if (!std::strchr(" \t\r\n,", *line)) return false;
-  return true;
-}
-
 std::string trimmed_name(const char* line) {
   std::string name(line);
   const size_t first = name.find_first_not_of(" \t");
@@ -70,7 +62,7 @@ bool read_block(checked_file& file, char* line) {
   const double origin = s->relative ? relative_time_origin : 0.0;
   bool readable = true;
   for (int number = 1; read_line(line, file) && time_series_keyword(line) != 3; number++) {
-    if (is_blank_line(line)) continue;
+    if (line_is_blank(line)) continue;
     int year, month, day, hour, minute;
     double value;
     if (std::sscanf(line, "%d %d %d %d %d %lf", &year, &month, &day, &hour, &minute, &value) != 6) {
@@ -115,10 +107,10 @@ void free_time_series() {
 }
 
 int time_series_keyword(const char* line) {
-  if (starts_with(line, "END_TS")) return 3;
-  if (starts_with(line, "ABSOLUTE")) return 2;
-  if (starts_with(line, "RELATIVE")) return 1;
-  if (starts_with(line, "PLUVO_TS")) return 0;
+  if (line_begins_with(line, "END_TS")) return 3;
+  if (line_begins_with(line, "ABSOLUTE")) return 2;
+  if (line_begins_with(line, "RELATIVE")) return 1;
+  if (line_begins_with(line, "PLUVO_TS")) return 0;
   return 4;
 }
 
@@ -151,6 +143,13 @@ time_series* find_time_series(const char* name) {
   for (const auto& s : time_series_list)
     if (std::strncmp(s->name.c_str(), name, n) == 0) return s.get();
   return nullptr;
+}
+
+time_series* find_time_series_exact_first(const char* name) {
+  if (!*name) return nullptr;  // an empty name would begin every name
+  for (const auto& s : time_series_list)
+    if (s->name == name) return s.get();
+  return find_time_series(name);
 }
 
 double time_series_value(double t, time_series* s) {
