@@ -164,6 +164,10 @@ struct groundwater_state {
   int32_t wells_on = 0;
   std::vector<int32_t> well_row;            // 1..gw_well_level_count
   std::vector<int32_t> well_column;
+  // Channel set-up with channel lakes: the boundary types as they stood once the lakes were read
+  // (lake cells may be type 7), and the lake-aquifer exchange per cell when lake losses are on.
+  std::vector<int32_t> og_gwbound_type;
+  std::vector<double> lake_source;
 };
 
 }  // namespace pluvo

@@ -255,6 +255,10 @@ struct quality_state {
   std::vector<double> ov_infil_volume_cell;
   std::vector<double> ov_gw_volume_cell;
   std::vector<double> soil_gw_volume_cell;
+  // Channel set-up: constituent loads of the channel point inputs [constituent 1..][node key]
+  // and the constituent mass in the channels when the routing starts (g per constituent 1..).
+  std::vector<std::vector<double>> pointconc;
+  std::vector<double> chan_con_mass_initial;
 };
 
 }  // namespace pluvo
