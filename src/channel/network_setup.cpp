@@ -97,7 +97,7 @@ void setup_channel_network(model_state& m) {
   if (!m.chan_explic_on) return;
   echo(m, m.silent_mode != 1, "reading channel input data from file %s\n", m.channel_input_path.c_str());
   read_chan_input(m);
-  if (error_state.error_terminate || error_state.error_code != 0) return;
+  if (error_state.error_terminate && error_state.error_code != 301) return;  // a warning goes on
   const bool lake_losses_on = any_lake_losses(m);
   fresh(m.yp_max_flood, m);
   if (m.chan_sed_transport_on && m.ov_sed && m.ov_sed->sed_constituent_mode == 2) m.chan_con_trans_on = 1;
