@@ -3,7 +3,6 @@
 
 namespace pluvo {
 
-void read_chan_input(model_state&) {}  // not built yet
 void allocate_channel_sediment_arrays(model_state&) {}  // not built yet
 void allocate_gst_arrays(model_state&) {}  // not built yet
 void allocate_channel_contaminant_arrays(model_state&) {}  // not built yet

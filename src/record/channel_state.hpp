@@ -249,6 +249,7 @@ struct channel_state {
   double chan_lat_out_volume = 0.0;                 // (out held negative)
 
   // ---- reader fields (channel input file) ----
+  int32_t lake_losses_on = 0;  // some lake carries MLAKE: lake-bed losses are simulated
 
   // ---- set-up fields (network set-up, hotstart, point inputs, routing start) ----
   // Channel hotstart list file (node, link, depth, discharge per line): HOTSTART_IS_DEPTH with
