@@ -20,12 +20,6 @@ bool quiet(const model_state& m) { return m.super_quiet_on != 0 || m.silent_mode
 // Per-node state of the set-up: every array is made anew, so run N of a batch starts as run 1.
 void fresh(std::vector<double>& v, const model_state& m) { v.assign(size_t(m.chan_slot_count), 0.0); }
 
-bool any_lake_losses(const model_state& m) {
-  for (int lake = 1; lake <= m.nlakes && size_t(lake) < m.calc_loss.size(); ++lake)
-    if (m.calc_loss[size_t(lake)] != 0) return true;
-  return false;
-}
-
 void book_channel_lakes(model_state& m) {
   for (int lake = 1; lake <= m.nlakes && size_t(lake) < m.lake_volume.size(); ++lake)
     m.lake_volume_initial_run += m.lake_volume[size_t(lake)];
@@ -98,7 +92,6 @@ void setup_channel_network(model_state& m) {
   echo(m, m.silent_mode != 1, "reading channel input data from file %s\n", m.channel_input_path.c_str());
   read_chan_input(m);
   if (error_state.error_terminate && error_state.error_code != 301) return;  // a warning goes on
-  const bool lake_losses_on = any_lake_losses(m);
   fresh(m.yp_max_flood, m);
   if (m.chan_sed_transport_on && m.ov_sed && m.ov_sed->sed_constituent_mode == 2) m.chan_con_trans_on = 1;
   allocate_channel_sediment_arrays(m);
@@ -113,7 +106,7 @@ void setup_channel_network(model_state& m) {
     fresh(m.qriv, m);
     fresh(m.av_qriv, m);
   }
-  if (m.lakes_on && lake_losses_on) m.lake_source.assign(size_t(m.cell_count) + 1, 0.0);
+  if (m.lakes_on && m.lake_losses_on) m.lake_source.assign(size_t(m.cell_count) + 1, 0.0);
   m.con_vect.assign(size_t(m.chan_slot_count), 0);
   fresh(m.qlat, m);
   if (m.silent_mode != 1) message_out("Setting up the grid-stream data... \n");
