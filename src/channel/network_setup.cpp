@@ -26,6 +26,13 @@ void book_channel_lakes(model_state& m) {
   if (m.gw_simulation_on) m.og_gwbound_type = m.gwbound;
 }
 
+// A report that cannot be written stops the run with the numbered message naming it.
+bool open_report(checked_file& f, const char* name) {
+  if (checked_file_open(f, name, 'w')) return true;
+  set_error(59, "", name);
+  return false;
+}
+
 }  // namespace
 
 void cconnect(int cell_count, int node_extent, const grid<int32_t>& cell_numbers,
@@ -52,10 +59,7 @@ void cconnect(int cell_count, int node_extent, const grid<int32_t>& cell_numbers
 
 void write_short_links(const model_state& m) {
   checked_file f;
-  if (!checked_file_open(f, "short_links.out", 'w')) {
-    set_error(59, "", "short_links.out");
-    return;
-  }
+  if (!open_report(f, "short_links.out")) return;
   std::fputs("Links with 1 node:\n", f.stream);
   for (int link = 1; link <= m.nlinks; ++link)
     if (m.nx[size_t(link)] == 1) std::fprintf(f.stream, "%d\n", link);
@@ -64,10 +68,7 @@ void write_short_links(const model_state& m) {
 
 void write_bad_thalweg(const model_state& m) {
   checked_file f;
-  if (!checked_file_open(f, "bad_thalweg.out", 'w')) {
-    set_error(59, "", "bad_thalweg.out");
-    return;
-  }
+  if (!open_report(f, "bad_thalweg.out")) return;
   std::fputs("Problem    link    node    thalweg     cell    elev\n", f.stream);
   std::fputs("--> problem codes: 0=thalweg>cell elev, 1= difference <0.5, 2= difference<1.0, 3=difference>3.5\n",
              f.stream);

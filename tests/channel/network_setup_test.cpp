@@ -64,6 +64,15 @@ std::unique_ptr<model_state> network() {
 
 size_t key(int link, int node) { return size_t(link * 4 + node); }
 
+// The network with a water-surface hotstart file of the given text, opened as the project opener does.
+std::unique_ptr<model_state> with_depth_file(const std::string& text) {
+  pluvo_test::write_file("h.dht", text);
+  auto m = network();
+  m->read_chan_hotstart_on = 1;
+  EXPECT_TRUE(checked_file_open(m->chan_hotstart_depth_in, "h.dht", 'r'));
+  return m;
+}
+
 double trapezoid_area(double depth) { return (width + side * depth) * depth; }
 
 class ChannelSetUp : public ::testing::Test {
@@ -102,15 +111,10 @@ TEST_F(ChannelSetUp, HotstartListSetsTheNodesItNamesAndSkipsTheRest) {
 
 TEST_F(ChannelSetUp, HotstartOfDryNodesLeavesTheInflowFlagClear) {
   write_file("h.lst", "1 1 0.0 0.0\n2 1 1e-17 0.0\n");
-  write_file("h.dht", "1 1 9.0\n");  // every water surface below its bed
   for (const bool depth_file : {false, true}) {
-    auto m = network();
-    if (depth_file) {
-      m->read_chan_hotstart_on = 1;
-      ASSERT_TRUE(checked_file_open(m->chan_hotstart_depth_in, "h.dht", 'r'));
-    } else {
-      m->chan_hotstart_list_path = "h.lst";
-    }
+    auto m = depth_file ? with_depth_file("1 1 9.0\n")  // every water surface below its bed
+                        : network();
+    if (!depth_file) m->chan_hotstart_list_path = "h.lst";
     read_channel_hotstart(*m);
     EXPECT_EQ(m->external_channel_inflow_on, 0) << depth_file;
     EXPECT_EQ(m->chan_hotstart_water, 0) << depth_file;
@@ -120,10 +124,7 @@ TEST_F(ChannelSetUp, HotstartOfDryNodesLeavesTheInflowFlagClear) {
 TEST_F(ChannelSetUp, DepthFileFillsChannelNodesInOrderAndHoldsItsLastSurface) {
   // Link 1 nodes 1-3, then link 3 node 1; the structure link reads no line. Node 2 stands below
   // its bed; the file ends before the outlet node, which takes the last surface and no area.
-  write_file("h.dht", "1 1 10.5 3.25\n2 1 9.0\n3 1 10.2\n");
-  auto m = network();
-  m->read_chan_hotstart_on = 1;
-  ASSERT_TRUE(checked_file_open(m->chan_hotstart_depth_in, "h.dht", 'r'));
+  auto m = with_depth_file("1 1 10.5 3.25\n2 1 9.0\n3 1 10.2\n");
   read_channel_hotstart(*m);
   EXPECT_EQ(error_state.error_code, 0);
   EXPECT_DOUBLE_EQ(m->yp[key(1, 1)], 10.5);
@@ -150,10 +151,7 @@ TEST_F(ChannelSetUp, HotstartFileErrorsStopTheRun) {
   }
   error_state = error_state_record();
   {
-    write_file("h.dht", "1 1 10.5\n\n");
-    auto m = network();
-    m->read_chan_hotstart_on = 1;
-    ASSERT_TRUE(checked_file_open(m->chan_hotstart_depth_in, "h.dht", 'r'));
+    auto m = with_depth_file("1 1 10.5\n\n");
     const std::string out = printed_by([&] { read_channel_hotstart(*m); });
     EXPECT_NE(out.find("Error: line 2 of the channel hotstart file h.dht does not give a node, a link and a water "
                        "surface.\n"),
@@ -330,10 +328,7 @@ TEST_F(ChannelSetUp, AnUnopenablePointFileOnlyWarns) {
 // ---------------------------------------------------------------- routing start
 
 TEST_F(ChannelSetUp, OutletTakesTheBoundaryDepthAndTheVolumeIsTheSumOfAreaTimesSpacing) {
-  write_file("h.dht", "1 1 10.5\n2 1 10.3\n3 1 10.1\n");
-  auto m = network();
-  m->read_chan_hotstart_on = 1;
-  ASSERT_TRUE(checked_file_open(m->chan_hotstart_depth_in, "h.dht", 'r'));
+  auto m = with_depth_file("1 1 10.5\n2 1 10.3\n3 1 10.1\n");
   read_channel_hotstart(*m);
   m->head_bound_on = 1;
   m->chan_bound_depth = 0.75;
