@@ -2,13 +2,13 @@
 #include "channel/network_setup.hpp"
 
 #include <cstdio>
+#include <string>
 
 #include "channel/channel_phases.hpp"
 #include "channel/channel_routines.hpp"
 #include "common/checked_file.hpp"
 #include "common/console.hpp"
 #include "common/error_state.hpp"
-#include "input/grid_setup.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -90,12 +90,15 @@ void write_bad_thalweg(const model_state& m) {
 
 void setup_channel_network(model_state& m) {
   if (!m.chan_explic_on) return;
-  echo(m, m.silent_mode != 1, "reading channel input data from file %s\n", m.channel_input_path.c_str());
+  const std::string reading = format_text("reading channel input data from file %s\n", m.channel_input_path.c_str());
+  if (!quiet(m)) message_out("%s", reading.c_str());
+  if (m.summary_fp.is_open()) std::fputs(reading.c_str(), m.summary_fp.stream);
   read_chan_input(m);
   if (error_state.error_terminate && error_state.error_code != 301) return;  // a warning goes on
   fresh(m.yp_max_flood, m);
   if (m.chan_sed_transport_on && m.ov_sed && m.ov_sed->sed_constituent_mode == 2) m.chan_con_trans_on = 1;
   allocate_channel_sediment_arrays(m);
+  if (error_state.error_terminate) return;
   if (m.lakes_on) book_channel_lakes(m);
   for (auto* v : {&m.chan_depth, &m.area, &m.area_old, &m.conv, &m.dconv, &m.topw}) fresh(*v, m);
   read_channel_hotstart(m);
@@ -103,6 +106,7 @@ void setup_channel_network(model_state& m) {
   // The stream nutrient set-up joins here once the nutrients are built (the option checks refuse
   // them until then).
   allocate_channel_contaminant_arrays(m);
+  if (error_state.error_terminate) return;
   if (m.stream_loss_on || m.chan_con_trans_on) {
     fresh(m.qriv, m);
     fresh(m.av_qriv, m);
