@@ -134,6 +134,15 @@ TEST(ChannelSetUpRun, DepthHotstartReadThroughTheProject) {
   EXPECT_EQ(s.inflow, 1);
 }
 
+TEST(ChannelSetUpRun, BoundarySeriesMissingFromTheProjectStopsTheStart) {
+  scratch_dir dir;
+  const set_up_run run = set_up_strip("HEAD_BOUND\nBOUND_TS tide\n");
+  EXPECT_NE(run.r.out.find("\nError: Stream head boundary time series (tide) can not be found. Check project file.\n"),
+            std::string::npos)
+      << run.r.out;
+  EXPECT_EQ(run.seen.inflow, 0);
+}
+
 TEST(ChannelSetUpRun, EverySetUpOfAProjectInOneProcessIsTheSame) {
   scratch_dir dir;
   write_file("h.lst", "1 1 0.2 0.1\n");

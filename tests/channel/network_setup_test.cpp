@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -338,6 +339,7 @@ TEST_F(ChannelSetUp, OutletTakesTheBoundaryDepthAndTheVolumeIsTheSumOfAreaTimesS
   EXPECT_DOUBLE_EQ(m->chan_depth[key(3, 1)], 0.75);
   EXPECT_DOUBLE_EQ(m->yp[key(3, 1)], m->bel[key(3, 1)] + 0.75);
   EXPECT_EQ(m->external_channel_inflow_on, 1);
+  EXPECT_EQ(m->chan_point_input_on, 0);  // no point-input file named
   // The hotstart left link 3 at 10.1 over a bed of 9.5; the boundary replaced it.
   double sum = 0.0;
   for (int node = 1; node <= 3; ++node) {
@@ -442,6 +444,21 @@ TEST_F(ChannelSetUp, ReportFilesListOneNodeLinksAndBedsAboveTheirCells) {
   EXPECT_EQ(read_file("bad_thalweg.out"),
             "Problem    link    node    thalweg     cell    elev\n"
             "--> problem codes: 0=thalweg>cell elev, 1= difference <0.5, 2= difference<1.0, 3=difference>3.5\n");
+}
+
+TEST_F(ChannelSetUp, WithoutExplicitRoutingNothingIsSetUp) {
+  model_state m;
+  const std::string out = printed_by([&] {
+    setup_channel_network(m);
+    init_channel_routing(m);
+  });
+  EXPECT_EQ(out, "");
+  EXPECT_FALSE(std::filesystem::exists("short_links.out"));
+  EXPECT_FALSE(std::filesystem::exists("bad_thalweg.out"));
+  EXPECT_TRUE(m.con_vect.empty());
+  EXPECT_TRUE(m.chan_depth.empty());
+  EXPECT_EQ(m.chan_volume_initial_run, 0.0);
+  EXPECT_EQ(error_state.error_code, 0);
 }
 
 TEST_F(ChannelSetUp, CconnectTiesEachStreamCellToItsNode) {
