@@ -3,7 +3,6 @@
 
 namespace pluvo {
 
-void set_outlet_boundary_depth(model_state&) {}  // not built yet
 int compute_stream_aquifer_flux(model_state&, double) { return 0; }  // not built yet
 void channel_sediment_step(model_state&, double) {}  // not built yet
 void update_lake_extent(model_state&) {}  // not built yet

@@ -46,9 +46,50 @@ void read_output_locations(model_state& m) {
 
 }  // namespace
 
-// The soil-moisture locations; the Richards form, with its node lists, comes with that scheme.
+namespace {
+
+// The Richards form of the soil-moisture list: the count and the largest number of soil nodes,
+// then per location its row, column and number of soil nodes k, followed by those k nodes.
+void read_richards_locations(model_state& m, checked_file& f) {
+  int count = 0, most_nodes = 0;
+  if (!f.is_open() || std::fscanf(f.stream, "%d %d", &count, &most_nodes) != 2 || count < 0 || most_nodes < 0)
+    count = most_nodes = 0;
+  m.theta_cells.assign(size_t(count), 0);
+  m.cell_num.assign(size_t(count), 0);
+  m.theta_soil_nodes.assign(size_t(count), {});
+  for (int i = 1; i <= count; ++i) {
+    int row = 0, col = 0, k = 0;
+    if (std::fscanf(f.stream, "%d %d %d \n", &row, &col, &k) != 3) {
+      stop_run("End of file reached in file %s, exiting\n", f.path.c_str());
+      return;
+    }
+    if (row < 1 || row > m.grid_rows || col < 1 || col > m.grid_cols || k < 0 || k > most_nodes) {
+      stop_run("Error: location %d (row %d col %d, %d soil nodes) in file %s lies outside the grid of %d rows and "
+               "%d columns or names more than the %d soil nodes given.\n",
+               i, row, col, k, f.path.c_str(), m.grid_rows, m.grid_cols, most_nodes);
+      return;
+    }
+    const grid<int32_t>& numbers = m.cell_number_grid;
+    if (row <= numbers.rows() && col <= numbers.cols()) m.theta_cells[size_t(i) - 1] = numbers(row, col);
+    m.cell_num[size_t(i) - 1] = k;
+    std::vector<int>& nodes = m.theta_soil_nodes[size_t(i) - 1];
+    nodes.assign(size_t(k), 0);
+    for (int& node : nodes)
+      if (std::fscanf(f.stream, "%d \n", &node) != 1) {
+        stop_run("End of file reached in file %s, exiting\n", f.path.c_str());
+        return;
+      }
+  }
+}
+
+}  // namespace
+
 void read_cell_locations(model_state& m) {
   if (m.theta_out_on != 1) return;
+  if (m.inf_richards_on) {
+    read_richards_locations(m, m.in_theta_location_fp);
+    return;
+  }
   std::vector<int> rows, cols;
   int count = 0;
   read_locations(m, m.in_theta_location_fp, count, rows, cols, m.theta_cells);
