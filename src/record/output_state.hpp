@@ -70,10 +70,6 @@ struct output_state {
   std::vector<int> overland_depth_cells;
   std::vector<int> overland_wse_cells;
   std::vector<int> theta_cells;
-  // With Richards infiltration, per soil-moisture location (from 0, as theta_cells): how many
-  // soil nodes it reports, and which.
-  std::vector<int> cell_num;
-  std::vector<std::vector<int>> theta_soil_nodes;
   // Event figures closed at the end of each event (m3, m3/s).
   double lake_volume_final = 0.0;
   double event_input_volume = 0.0;
@@ -170,6 +166,10 @@ struct output_state {
   int xwindows_on = 0;
   // Cell number of each overland XY boundary input point, in point order.
   std::vector<int32_t> xybdy_ov_point_cells;
+  // With Richards infiltration, per soil-moisture location (from 0, as theta_cells): how many
+  // soil nodes it reports, and which.
+  std::vector<int> cell_num;
+  std::vector<std::vector<int>> theta_soil_nodes;
 };
 
 }  // namespace pluvo
