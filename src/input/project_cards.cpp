@@ -549,15 +549,12 @@ constexpr unbuilt_request unbuilt[] = {
     // Channels, groundwater and pipe networks.
     {"CHAN_PREISS", "Preissmann channel routing", channel_routing<1>},
     {"CHAN_DRAIN", "channel drainage routing", channel_routing<2>},
-    {"CHAN_EXPLIC", "explicit diffusive-wave channel routing", channel_routing<3>},
     {"CHAN_MESH", "mesh channel routing", channel_routing<4>},
     {"CHAN_BACKWATER", "backwater channel routing", channel_routing<5>},
-    {"CHANNEL_INPUT", "channel network", given<&O::channel_input_file>},
-    {"CHAN_POINT_INPUT", "channel point inputs", given<&O::chan_point_input_file>},
-    {"READ_CHAN_HOTSTART", "channel hotstart", given<&O::read_chan_hotstart_flag>},
-    {"EXPLIC_HOTSTART", "channel hotstart", given<&O::explic_hotstart_flag>},
     {"WRITE_CHAN_HOTSTART", "channel hotstart", given<&O::write_chan_hotstart_flag>},
     {"EXPLIC_BACKWATER", "channel hotstart", given<&O::explic_backwater_flag>},
+    // Its exchange is computed by the groundwater code.
+    {"STREAM_LOSS", "stream-aquifer exchange", given<&O::stream_loss>},
     {"GW_SIMULATION", "groundwater", given<&O::gw_simulation>},
     {"STORM_SEWER", "the superlink pipe network", given<&O::storm_sewer_flag>},
     {"STORM_DRAIN", "storm drains", given<&O::storm_drain_flag>},

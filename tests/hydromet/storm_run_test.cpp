@@ -53,7 +53,7 @@ namespace {
 TEST(StormRun, DemoStormPutsTheGaugeDepthsOnTheBasin) {
   const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
   pluvo_test::scratch_dir dir;
-  for (const char* name : {"luxa.msk", "luxa.ele", "demo_storm.gag"})
+  for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag"})
     write_file(name, pluvo_test::read_file(demo + name));
   std::string project = pluvo_test::read_file(demo + "demo.prj");
   const size_t at = project.find("TOT_TIME 360");

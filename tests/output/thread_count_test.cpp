@@ -176,7 +176,7 @@ TEST(ThreadCount, OmpNumThreadsHoldsWithoutTheCard) {
 TEST(ThreadCount, TheDemoUnderOneThreadStartsOne) {
   const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
   pluvo_test::scratch_dir dir;
-  for (const char* name : {"luxa.msk", "luxa.ele", "demo_storm.gag", "demo.prj"})
+  for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag", "demo.prj"})
     write_file(name, read_file(demo + name));
   std::string console;
   EXPECT_EQ(most_threads_of_run("demo.prj", "1", console), 1) << console;
