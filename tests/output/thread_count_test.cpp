@@ -26,6 +26,7 @@ namespace {
 
 using pluvo_test::read_file;
 using pluvo_test::write_file;
+using pluvo_test::run_command;
 
 // A 100 x 100 tilted V of 10 m cells (10,000 cells, above the threading threshold) with two
 // land uses and two soils in stripes, Green and Ampt infiltration, retention and three
@@ -181,6 +182,33 @@ TEST(ThreadCount, TheDemoUnderOneThreadStartsOne) {
   std::string console;
   EXPECT_EQ(most_threads_of_run("demo.prj", "1", console), 1) << console;
   EXPECT_NE(console.find(", 1 total threads.\n"), std::string::npos) << console;
+}
+
+// The demo routes its storm through the streams: hydrograph and summary do not depend on the
+// thread count.
+TEST(ThreadCount, TheDemoWithItsStreamsWritesTheSameFilesOnOneAndEightThreads) {
+  const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
+  pluvo_test::scratch_dir dir;
+  for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag", "demo.prj"})
+    write_file(name, read_file(demo + name));
+  std::string project = read_file("demo.prj");
+  const size_t at = project.find("TOT_TIME 360");
+  ASSERT_NE(at, std::string::npos);
+  project.replace(at, 12, "TOT_TIME 150");  // up to the peak
+  write_file("demo.prj", project);
+  std::string hydrograph[2], summary[2];
+  const char* threads[2] = {"1", "8"};
+  for (int i = 0; i < 2; ++i) {
+    int status = -1;
+    const std::string out =
+        run_command(std::string("OMP_NUM_THREADS=") + threads[i] + " " + PLUVO_BINARY + " demo.prj 2>&1", status);
+    ASSERT_EQ(status, 0) << out;
+    hydrograph[i] = read_file("demo.hyd");
+    summary[i] = read_file("demo.sum");
+  }
+  EXPECT_EQ(hydrograph[0], hydrograph[1]);
+  EXPECT_EQ(summary[0], summary[1]);
+  EXPECT_NE(summary[0].find("Total lateral inflow into channels="), std::string::npos) << summary[0];
 }
 
 }  // namespace
