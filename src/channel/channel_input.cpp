@@ -17,6 +17,7 @@
 #include "channel/channel_routines.hpp"
 #include "channel/cross_sections.hpp"
 #include "common/console.hpp"
+#include "common/elevation_series.hpp"
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
 #include "common/process.hpp"
@@ -727,7 +728,7 @@ class chan_reader {
       if (!e.release_series) set_error(88);
       return e.release_series != nullptr;
     }
-    e.elevation_series = neighbour_services.find_elevation_series(series.c_str());
+    e.elevation_series = find_elevation_series(series.c_str());
     if (e.elevation_series < 0) set_error(missing + 1);
     return e.elevation_series >= 0;
   }

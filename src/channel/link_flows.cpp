@@ -7,9 +7,9 @@
 
 #include "channel/channel_routines.hpp"
 #include "channel/culverts.hpp"
+#include "common/elevation_series.hpp"
 #include "common/error_state.hpp"
 #include "common/time_series.hpp"
-#include "input/neighbour_services.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -107,11 +107,11 @@ double structure_element_flow(model_state& m, int s, int link, double h_up, doub
     case 5:
       return culvert_element_flow(m, s, link, h_up, h_dn);
     case 6:
-      return neighbour_services.elevation_series_value(h_up, e.elevation_series);
+      return elevation_series_value(h_up, elevation_series_at(e.elevation_series));
     case 7:
       return time_series_value(m.cur_julian, e.release_series);
     case 8:
-      return neighbour_services.elevation_series_step_value(h_up, e.elevation_series);
+      return elevation_series_step_value(h_up, elevation_series_at(e.elevation_series));
     default:
       return 0.0;
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "channel/channel_routines.hpp"
+#include "common/elevation_series.hpp"
 #include "common/printed.hpp"
 #include "common/time_series.hpp"
 #include "input/neighbour_services.hpp"
@@ -142,19 +143,27 @@ std::unique_ptr<model_state> structure_network(const std::vector<hydraulic_struc
 }
 
 TEST_F(LinkFlows, AStructureSumsItsElementsAndFeedsTheLinkAbove) {
-  auto saved = neighbour_services.elevation_series_value;
-  auto saved_step = neighbour_services.elevation_series_step_value;
-  neighbour_services.elevation_series_value = [](double x, int series) { return 0.01 * x + series; };
-  neighbour_services.elevation_series_step_value = [](double x, int series) { return 0.001 * x + 10 * series; };
+  // A rating curve q = 0.01 h + 2 and a rule curve stepping 30.1 m3/s at 100 m, 30.2 above 110 m.
+  pluvo::free_elevation_series();
+  pluvo::elevation_series* curve = pluvo::new_elevation_series();
+  curve->name = "rating";
+  curve->x = {0.0, 1000.0};
+  curve->y = {2.0, 12.0};
+  curve->count = 2;
+  pluvo::elevation_series* rule = pluvo::new_elevation_series();
+  rule->name = "rule";
+  rule->x = {100.0, 110.0, 120.0};
+  rule->y = {30.1, 30.2, 30.3};
+  rule->count = 3;
   time_series release;
   release.times = {0.0, 1e9};
   release.values = {0.25, 0.25};
   release.count = 2;
   hydraulic_structure rating, step, scheduled;
   rating.structtype = 6;
-  rating.elevation_series = 2;
+  rating.elevation_series = 0;
   step.structtype = 8;
-  step.elevation_series = 3;
+  step.elevation_series = 1;
   scheduled.structtype = 7;
   scheduled.release_series = &release;
   auto m = structure_network({weir(100.5, 2.0, 0.6, 0.6), rating, scheduled, step});
@@ -162,12 +171,11 @@ TEST_F(LinkFlows, AStructureSumsItsElementsAndFeedsTheLinkAbove) {
   ASSERT_EQ(link_boundary_flows(*m, q, 1.0, 60.0), 0);
   const double h_up = 100.0 - 0.03 + 1.5;
   const double weir_part = 2.0 / 3.0 * 0.6 * 2.0 * std::sqrt(19.62 / 3.0) * std::pow(h_up - 100.5, 1.5);
-  const double want = weir_part + (0.01 * h_up + 2) + 0.25 + (0.001 * h_up + 30);
+  const double want = weir_part + (0.01 * h_up + 2) + 0.25 + 30.1;
   EXPECT_NEAR(q[node_key(*m, 1, 2)], want, 1e-12);
   EXPECT_EQ(q[node_key(*m, 2, 2)], q[node_key(*m, 1, 2)]);
   EXPECT_EQ(q[node_key(*m, 3, 1)], q[node_key(*m, 1, 2)]);
-  neighbour_services.elevation_series_value = saved;
-  neighbour_services.elevation_series_step_value = saved_step;
+  pluvo::free_elevation_series();
 }
 
 TEST_F(LinkFlows, AStructurePassesNoMoreThanItsSupplyHolds) {
