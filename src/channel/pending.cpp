@@ -3,11 +3,6 @@
 
 namespace pluvo {
 
-void allocate_channel_sediment_arrays(model_state&) {}  // not built yet
-void allocate_gst_arrays(model_state&) {}  // not built yet
-void allocate_channel_contaminant_arrays(model_state&) {}  // not built yet
-void compute_sacramento_weights(model_state&) {}  // not built yet
-void compute_cgw_weights(model_state&) {}  // not built yet
 void set_outlet_boundary_depth(model_state&) {}  // not built yet
 void weir_flow(const std::vector<hydraulic_structure>&, int, double, double, double& q) { q = 0.0; }  // not built yet
 void weir_flow_alt(const std::vector<hydraulic_structure>&, int, double, double, double& q) { q = 0.0; }  // not built yet

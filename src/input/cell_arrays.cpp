@@ -4,6 +4,7 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "input/grid_setup.hpp"
+#include "input/location_lists.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -19,45 +20,28 @@ void make(std::vector<T>& v, int n, T fill = T()) {
   v.assign(size_t(n) + 1, fill);
 }
 
-// A location list: its count, then one "row column" pair per line. A location off the grid is
-// refused here, before any output indexes the grid with it; a list that ends early stops the run
-// rather than write a column for a place nobody named. cells gets each location's cell number
-// (0 for a place outside the watershed), in the order of the list.
+// A location list of rows and columns. A location off the grid is refused before any output
+// indexes the grid with it; a list that ends early stops the run rather than write a column for
+// a place nobody named. cells gets each location's cell number (0 for a place outside the
+// watershed), in the order of the list.
 void read_locations(const model_state& m, checked_file& f, int& count, std::vector<int>& rows,
                     std::vector<int>& cols, std::vector<int>& cells) {
-  count = 0;
-  if (!f.is_open() || std::fscanf(f.stream, "%d", &count) != 1 || count < 0) count = 0;
-  rows.assign(size_t(count) + 1, 0);
-  cols.assign(size_t(count) + 1, 0);
+  cells.clear();
+  const bool read = read_location_list(f, 2, count, rows, cols,
+                                       [&](int i) { return grid_place_fits(m, f, i, rows[size_t(i)], cols[size_t(i)]); });
+  if (!read) return;
   cells.assign(size_t(count), 0);
-  const grid<int32_t>& numbers = m.cell_number_grid;
-  for (int i = 1; i <= count; ++i) {
-    if (std::fscanf(f.stream, "%d %d \n", &rows[i], &cols[i]) != 2) {
-      stop_run("End of file reached in file %s, exiting\n", f.path.c_str());
-      return;
-    }
-    if (rows[i] < 1 || rows[i] > m.grid_rows || cols[i] < 1 || cols[i] > m.grid_cols) {
-      stop_run("Error: location %d (row %d col %d) in file %s lies outside the grid of %d rows and %d columns.\n", i,
-               rows[i], cols[i], f.path.c_str(), m.grid_rows, m.grid_cols);
-      return;
-    }
-    if (rows[i] <= numbers.rows() && cols[i] <= numbers.cols())
-      cells[size_t(i) - 1] = numbers(rows[i], cols[i]);
-  }
+  for (int i = 1; i <= count; ++i) cells[size_t(i) - 1] = cell_at(m, rows[size_t(i)], cols[size_t(i)]);
 }
 
 // The cell lists of the point files that write overland values; each opened with its output.
 void read_output_locations(model_state& m) {
-  std::vector<int> rows, cols;
   if (m.overland_depths_on)
     read_locations(m, m.overland_depth_loc_fp, m.overland_depth_count, m.overland_depth_row,
                    m.overland_depth_col, m.overland_depth_cells);
   if (m.overland_wse_on && !error_state.error_terminate)
     read_locations(m, m.overland_wse_loc_fp, m.overland_wse_count, m.overland_wse_row,
                    m.overland_wse_col, m.overland_wse_cells);
-  int count = 0;
-  if (m.celldepdis_location_on == 1 && !error_state.error_terminate)
-    read_locations(m, m.dep_dis_location_fp, count, rows, cols, m.gnumlocater);
 }
 
 }  // namespace

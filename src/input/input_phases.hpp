@@ -31,6 +31,10 @@ void read_sediment_inputs(model_state& m);
 void read_contaminant_inputs(model_state& m);
 void setup_superlink_grid_links(model_state& m);
 void setup_drain_network(model_state& m);
+// Ties the outlets of the superlink and drain networks to their channel nodes and checks the
+// drain links; check_drain_network gives 0, or -1 after a stop.
+void connect_superlink_to_channel(model_state& m);
+int check_drain_network(model_state& m);
 
 // Reads the project file and turns its cards into the run's working settings.
 void read_run_parameters(const char* project_file, model_state& m);

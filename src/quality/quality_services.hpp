@@ -12,4 +12,8 @@ void compute_overland_erosion(model_state& m, double dt);
 // out[i] = in[i] x exp(-k[i] x t[i]) for cells 1..count.
 void first_order_decay(int count, const double* in, const double* k, const double* t, double* out);
 
+// The nutrient module's own per-node row (node keys) of nutrient water species 0..8: list 0 the
+// concentration, 1 the mass, 2 the dispersion coefficient. Null while it keeps none.
+double* tvx_stream_row(model_state& m, int species, int list);
+
 }  // namespace pluvo

@@ -20,4 +20,6 @@ namespace pluvo {
 
 void compute_overland_erosion(model_state&, double) {}  // not built yet
 
+double* tvx_stream_row(model_state&, int, int) { return nullptr; }  // not built yet
+
 }  // namespace pluvo

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "common/checked_file.hpp"
+#include "common/node_matrix.hpp"
+
 namespace pluvo {
 
 struct time_series;
@@ -251,6 +254,128 @@ struct channel_state {
   // ---- set-up fields (network set-up, hotstart, point inputs, routing start) ----
 
   // ---- set-up fields (sediment and constituent arrays, locations, lumped weights) ----
+  // Channel sediment, with sediment transport. Per node and class the layout is flat under
+  // key * (classes + 1) + class (class 0 unused; ch_sand_vol has classes + 2 slots: 0 the total,
+  // classes + 1 a copy of the initial total). Per lake and class: lake * (classes + 1) + class.
+  std::vector<double> new_bel;             // per node: tracked bed elevation, m
+  std::vector<double> org_bel;             // per node: bed elevation at set-up, m
+  std::vector<double> ch_wash_vol;         // wash-load volume, m3
+  std::vector<double> ch_sand_vol;         // sand volume, m3
+  std::vector<double> qlat_sed;            // lateral sediment inflow
+  std::vector<double> qlat_tot_sed;
+  std::vector<double> SS_node_conc;        // suspended-sediment concentration
+  std::vector<double> SS_node_conc_vol;
+  std::vector<double> chan_sed_conc;
+  std::vector<double> qsmax;               // transport capacity per node and class
+  std::vector<double> qsmax_total;         // per node
+  double total_chan_sand_vol = 0.0;        // initial sand of the erodible nodes, m3
+  // Per lake.
+  std::vector<double> tot_lake_depo_in;
+  std::vector<double> tot_lake_sand_in;
+  std::vector<double> event_lake_sand_in;
+  std::vector<double> event_lake_depo_in;
+  std::vector<double> init_sed_vol_lake;
+  // Per lake and class.
+  std::vector<double> lake_depo_vol;
+  std::vector<double> qlat_lake_sed;
+  std::vector<double> qlat_lake;
+  std::vector<double> sand_vol_deposited_lakebank;
+  std::vector<double> sed_vol_overland_to_lake;
+  std::vector<double> SS_conc_lake;
+  std::vector<double> SS_conc_vol_lake;
+  std::vector<double> SS_vol_lake;
+  std::vector<double> SS_vol_lake_to_overland;
+  std::vector<double> SS_vol_overland_to_lake;
+  std::vector<double> SS_vol_lake_settled;
+  std::vector<double> SS_vol_chan_to_lake;
+  std::vector<double> SS_vol_lake_to_chan;
+  std::vector<double> GLOBAL_SS_vol_lake_to_chan;
+  std::vector<double> GLOBAL_SS_vol_chan_to_lake;
+  std::vector<double> GLOBAL_sed_vol_overland_to_lake;
+  std::vector<double> GLOBAL_SS_vol_lake_to_overland;
+  std::vector<double> GLOBAL_SS_vol_lake_settled;
+  std::vector<double> GLOBAL_SS_vol_overland_to_lake;
+  // Grid-stream exchange, [grid-stream cell][entry] like gst_link.
+  std::vector<std::vector<double>> gst_qriv;
+  std::vector<std::vector<double>> gst_qriv_vol;
+  std::vector<double> gst_Vp;              // per node
+  std::vector<double> lake_seepage_cell;   // per cell, with lakes that lose water to the ground
+  // Channel constituents. [constituent][node key] and [constituent][lake] tables are node
+  // matrices (row = constituent); [constituent][key][class] tables are flat under
+  // (constituent * chan_slot_count + key) * (classes + 1) + class, and [constituent][lake][class]
+  // under (constituent * (nlakes + 2) + lake) * (classes + 1) + class. The per-constituent node
+  // concentration, mass and dispersion lists (chan_node_conc, chan_node_mass, chan_disp) are row
+  // lists of the quality record: nutrient rows are the nutrient module's own.
+  node_matrix<double> chan_tvx_source;
+  node_matrix<double> q_node_mass;
+  node_matrix<double> chan_point_mass_flux;
+  node_matrix<double> conc_qlat;
+  node_matrix<double> chan_qlat_mass;
+  node_matrix<double> chan_point_conc;
+  node_matrix<double> chan_node_decay_coef;  // 1/s (the card is chan_decay_coef)
+  node_matrix<double> chan_mass;
+  node_matrix<double> chan_gw_mass;
+  node_matrix<double> dissolved_chan_flux;
+  node_matrix<double> qriv_mass;           // with stream-aquifer exchange
+  node_matrix<double> lake_tvx_source;     // per lake
+  node_matrix<double> lake_decay_coef;     // 1/s
+  node_matrix<double> lake_chan_inflow_mass;
+  node_matrix<double> lake_ov_inflow_mass;
+  node_matrix<double> lake_point_mass;
+  node_matrix<double> lake_decay_mass;
+  node_matrix<double> lake_precip_mass;
+  node_matrix<double> lake_gw_mass;
+  node_matrix<double> lake_chan_outflow_mass;
+  node_matrix<double> lake_chan_exchange_mass;
+  std::vector<double> lake_con_mass_initial;  // per constituent, kg
+  // Sediment-bound contaminants.
+  std::vector<double> chan_soil_water_partition;  // per constituent
+  node_matrix<double> chan_tot_node_mass;
+  node_matrix<double> chan_node_fraction_dissolved;
+  node_matrix<double> chan_node_sed_source_mass;
+  node_matrix<double> attached_chan_flux;
+  std::vector<double> chan_qlat_sed_mass;       // [constituent][key][class]
+  std::vector<double> chan_sed_contam_node_conc;
+  std::vector<double> chan_sed_fract_attached;
+  std::vector<double> lake_sed_contam_dmt;      // per constituent
+  std::vector<double> event_ov_lake_sed_contam_mass;
+  std::vector<double> event_chan_lake_sed_contam_mass;
+  std::vector<double> event_lake_sed_contam_source_mass;
+  std::vector<double> event_lake_settled_sed_mass;
+  std::vector<double> OV_LAKE_SED_CONTAM_MASS;
+  std::vector<double> CHAN_LAKE_SED_CONTAM_MASS;
+  std::vector<double> LAKE_SED_CONTAM_SOURCE_MASS;
+  std::vector<double> LAKE_SETTLED_SED_MASS;
+  node_matrix<double> ov_lake_sed_source;       // per lake
+  node_matrix<double> chan_lake_sed_source;
+  node_matrix<double> lake_tot_mass;
+  node_matrix<double> lake_settled_sed_mass;
+  node_matrix<double> lake_sed_contam_source;
+  node_matrix<double> lake_fraction_dissolved;
+  std::vector<double> lake_sed_contam_conc;     // [constituent][lake][class]
+  std::vector<double> lake_sed_fract_attached;
+  checked_file chan_contam_out_fp;              // channel contaminant output
+  // Output location lists, 1-based with their counts.
+  int32_t gw_flux_point_count = 0;
+  std::vector<int32_t> gwflink;
+  std::vector<int32_t> gwfnode;
+  int32_t cell_output_count = 0;
+  std::vector<int32_t> celrowloc;
+  std::vector<int32_t> celcolloc;
+  std::vector<int32_t> slink;              // sediment hydrograph points
+  std::vector<int32_t> snode;
+  int32_t sjunc_count = 0;
+  std::vector<int32_t> sjunc;              // superjunctions written
+  int32_t sl_location_count = 0;
+  std::vector<int32_t> sl_link;            // superlink nodes written
+  std::vector<int32_t> sl_node;
+  // Lumped-model shares of the channel cells.
+  std::vector<double> sac_cell_weight;     // per cell
+  double sac_chan_cell_count = 0.0;
+  double topo_dex_chan_sum = 0.0;
+  double gst_length_sum = 0.0;             // m
+  double sac_weight_sum = 0.0;
+  double cgw_weight_sum = 0.0;
 
   // ---- link flow, structure and low-spot fields ----
 

@@ -29,6 +29,14 @@ struct drain_network_record {
   std::vector<double> drain_vol_tile_grid;  // per cell
   std::vector<int32_t> drain_junc_gnum;     // per junction: its cell
   node_matrix<int32_t> drain_node_gnum;     // [node][link]: the cell under the node
+  // Ties to the channel and the superlink network.
+  std::vector<int32_t> us_junc;             // per link: upstream junction
+  std::vector<int32_t> ds_junc;             // per link: downstream junction
+  std::vector<int32_t> chan_con_node;       // per junction: channel node of a channel outlet
+  std::vector<int32_t> chan_con_link;       // per junction: its channel link
+  std::vector<int32_t> superlink_junc;      // per junction: superjunction a superlink inlet feeds
+  std::vector<int32_t> superlink_drain_junc;  // per superjunction: the drain junction feeding it
+  std::vector<double> q_to_superlink;       // per superjunction: flow from the drains, m3/s
 };
 
 struct groundwater_state {
@@ -164,6 +172,10 @@ struct groundwater_state {
   int32_t wells_on = 0;
   std::vector<int32_t> well_row;            // 1..gw_well_level_count
   std::vector<int32_t> well_column;
+  // Channel ties of the superlink network (channel set-up).
+  std::vector<int32_t> superlink_chan_con_node;  // per superjunction: channel node of an outlet
+  std::vector<int32_t> superlink_chan_con_link;  // per superjunction: its channel link
+  std::vector<double> superlink_chan_con_flow;   // per superjunction: exchange with that node, m3/s
 };
 
 }  // namespace pluvo

@@ -255,6 +255,9 @@ struct quality_state {
   std::vector<double> ov_infil_volume_cell;
   std::vector<double> ov_gw_volume_cell;
   std::vector<double> soil_gw_volume_cell;
+  // Channel set-up: dispersion coefficient per constituent and node key, beside the node
+  // concentration and mass lists.
+  checked_array_2d<double> chan_disp;
 };
 
 }  // namespace pluvo

@@ -241,6 +241,7 @@ struct soil_state {
   std::vector<double> topo_dex;
   std::vector<double> cgw_params;
   std::vector<double> upslope_area;         // per cell
+  int32_t topo_dex_on = 0;                  // the Sacramento input gave a topographic-index map
 };
 
 }  // namespace pluvo

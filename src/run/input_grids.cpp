@@ -6,6 +6,7 @@
 #include "input/grid_setup.hpp"
 #include "groundwater/groundwater_phases.hpp"
 #include "input/input_phases.hpp"
+#include "input/location_lists.hpp"
 #include "input/neighbour_services.hpp"
 #include "input/run_parameters.hpp"
 #include "output/output_phases.hpp"
@@ -93,10 +94,16 @@ void init_input_grids(model_state& m) {
       read_contaminant_inputs,     read_cell_locations,       read_bmp_table,
       read_initial_snow_and_overland_state, read_soil_moisture_hotstart,
       setup_channel_network,       setup_superlink_grid_links, setup_drain_network,
+      read_output_location_lists,
   };
   for (step s : later) {
     s(m);
     if (error_state.error_terminate) return;
+  }
+  // The pipe outlets need the channel network; the error state tells the driver the outcome.
+  if (m.chan_explic_on) {
+    if (m.storm_sewer_on) connect_superlink_to_channel(m);
+    if (m.storm_drain_on) check_drain_network(m);
   }
 }
 
