@@ -4,14 +4,6 @@
 namespace pluvo {
 
 void set_outlet_boundary_depth(model_state&) {}  // not built yet
-void weir_flow(const std::vector<hydraulic_structure>&, int, double, double, double& q) { q = 0.0; }  // not built yet
-void weir_flow_alt(const std::vector<hydraulic_structure>&, int, double, double, double& q) { q = 0.0; }  // not built yet
-
-void culv_flow(const std::vector<hydraulic_structure>&, int, double, double, double& q, double&, double&) {  // not built yet
-  q = 0.0;
-}
-
-int link_boundary_flows(model_state&, std::vector<double>&, double, double) { return 0; }  // not built yet
 
 int ex_flow_route(model_state&, double, double&, double&, double&) { return 0; }  // not built yet
 

@@ -15,7 +15,6 @@ void setup_channel_network(model_state&) {}  // not built yet
 
 namespace pluvo {
 
-void lowspot_weir_flow(model_state&, double, double&, double&) {}  // not built yet
 double channel_stored_volume(const model_state&) { return 0.0; }  // not built yet
 
 }  // namespace pluvo

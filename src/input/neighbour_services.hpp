@@ -30,6 +30,11 @@ struct neighbour_service_table {
   // Overland: position in the process-wide elevation-series list of the first series whose
   // name begins with name, or -1 when there is none.
   int (*find_elevation_series)(const char* name) = [](const char*) { return -1; };
+  // Overland: y of elevation series `series` (a position found above) at x, interpolated and held
+  // at the end points; the step form gives y of the lower bracketing point. A missing or empty
+  // series stops the run.
+  double (*elevation_series_value)(double x, int series) = [](double, int) { return 0.0; };
+  double (*elevation_series_step_value)(double x, int series) = [](double, int) { return 0.0; };
   // Overland: a channel pump from the rest of a PUMPTO line (two integers, ELEV or TS, a series
   // name) for link `link` of type `link_type`; its 1-based handle in the pump list, 0 for none.
   int (*read_channel_pump)(char* rest_of_line, int link, int link_type) = [](char*, int, int) { return 0; };

@@ -533,7 +533,6 @@ constexpr unbuilt_request unbuilt[] = {
     // Overland processes besides the routing schemes.
     {"OVERLAND_LAKE_MAP", "overland lakes", given<&O::overland_lake_map_flag>},
     {"OVERLAND_LAKE_FILE", "overland lakes", given<&O::overland_lake_file>},
-    {"LOWSPOT_FILE", "low spots", given<&O::lowspot_file_flag>},
     {"OV_BOUNDARY", "overland boundaries", given<&O::ov_boundary>},
     {"OV_PUMP", "overland pumps", given<&O::ov_pump_flag>},
     {"LAKE_PUMP", "lake pumps", given<&O::lake_pump_flag>},

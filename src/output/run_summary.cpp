@@ -289,8 +289,8 @@ void write_store_balances(model_state& m, std::FILE* f) {
     put_line(f, "The following cells experienced flow from over the embankment ");
     put_line(f, "If no cells are listed then there was no flow overtopping the dike ");
     put_line(f, "Check the 'maskmap' to see the location of these cells ");
-    for (int i = 1; i <= m.cell_count && size_t(i) < m.dike_overtopped.size(); ++i)
-      if (m.dike_overtopped[size_t(i)] == 1) std::fprintf(f, "Dike Overtopped in cell:  %d \n", i);
+    for (int i = 1; i <= m.cell_count && size_t(i) < m.low_spot_flow_cell.size(); ++i)
+      if (m.low_spot_flow_cell[size_t(i)] == 1) std::fprintf(f, "Dike Overtopped in cell:  %d \n", i);
     std::fputc('\n', f);
   }
 }

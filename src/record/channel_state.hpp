@@ -378,6 +378,10 @@ struct channel_state {
   double cgw_weight_sum = 0.0;
 
   // ---- link flow, structure and low-spot fields ----
+  // With the outlet stage imposed: the flow (m3/s) that the change of the imposed stage over the
+  // channel step asks of the outlet node. The channel phase sets it once per update; every
+  // evaluation of the link flows adds the inflows of the outlet node to it.
+  double outlet_storage_flow = 0.0;
 
   // ---- routing and channel phase fields ----
 };

@@ -21,6 +21,7 @@ struct lowspot_record {
   double fraction = 0.0;  // of the cell size
   double elevation = 0.0; // m
   int cell = 0;
+  double flow = 0.0;      // m3/s passed at the last evaluation (channel low-spot weir)
 };
 
 struct input_state : option_files_block, run_parameters_block, precip_options_block {

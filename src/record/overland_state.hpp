@@ -118,7 +118,6 @@ struct overland_state {
   double olake_volume_final = 0.0;
   double olake_inflow_total = 0.0;
   double olake_outflow_total = 0.0;
-  std::vector<int> dike_overtopped;  // 1 where water went over a dike
 
   std::vector<double> ov_qx;            // m3/s across the face toward rightcon, + away from the cell
   std::vector<double> ov_qy;            // m3/s across the face toward belowcon
