@@ -54,4 +54,14 @@ double compute_channel_lateral_inflow(model_state& m, double dt, double& boundar
 // Reduction of a weir flow for submergence ratio x.
 double weir_submergence_factor(double x);
 
+// Stream-aquifer and lake-aquifer exchange rates (qriv and the seepage rates) for sub-step
+// dt_sub; the routing returns its result: 0 no exchange, 1 a gaining node, 2 only losing nodes.
+int compute_stream_aquifer_flux(model_state& m, double dt_sub);
+
+// Sediment along the links and into the lakes over channel step dt.
+void channel_sediment_step(model_state& m, double dt);
+
+// Stage, area and flooded cells of every channel lake, with what each lake gained or lost.
+void update_lake_extent(model_state& m);
+
 }  // namespace pluvo

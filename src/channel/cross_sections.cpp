@@ -354,24 +354,29 @@ void size_xsec_tables(channel_state& ch) {
   ch.ybp_lnn.assign(polylines, 0.0);
 }
 
-void ex_section(channel_state& ch, int mode, int32_t& table_exceeded) {
-  if (mode != 1 && mode != 2) return;
+bool ex_section_node(channel_state& ch, int mode, int link, int node, int32_t& table_exceeded) {
+  if (mode != 1 && mode != 2) return true;
+  const int type = ch.ltype[link];
   bool exceeded = false;
   bool ok = true;
-  for (int link = 1; link <= ch.nlinks && ok; ++link) {
-    const int type = ch.ltype[link];
-    for (int node = 1; node <= ch.nx[link] && ok; ++node) {
-      if (type & 4) {
-        ok = mode == 2 ? trapezoid_forward(ch, link, node) : trapezoid_inverse(ch, link, node);
-      } else if (type & 8) {
-        ok = mode == 2 ? breakpoint_forward(ch, link, node, exceeded)
-                       : breakpoint_inverse(ch, link, node, exceeded);
-      } else {
-        break;
-      }
-    }
+  if (type & 4) {
+    ok = mode == 2 ? trapezoid_forward(ch, link, node) : trapezoid_inverse(ch, link, node);
+  } else if (type & 8) {
+    ok = mode == 2 ? breakpoint_forward(ch, link, node, exceeded)
+                   : breakpoint_inverse(ch, link, node, exceeded);
   }
   if (exceeded) table_exceeded = 1;
+  return ok;
+}
+
+void ex_section(channel_state& ch, int mode, int32_t& table_exceeded) {
+  if (mode != 1 && mode != 2) return;
+  bool ok = true;
+  for (int link = 1; link <= ch.nlinks && ok; ++link) {
+    if (!(ch.ltype[link] & (4 | 8))) continue;
+    for (int node = 1; node <= ch.nx[link] && ok; ++node)
+      ok = ex_section_node(ch, mode, link, node, table_exceeded);
+  }
 }
 
 bool xsec_properties_table(channel_state& ch, int chan_mesh_on, int link, int node) {

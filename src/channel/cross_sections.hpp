@@ -41,6 +41,9 @@ void size_xsec_tables(channel_state& ch);
 // node's water stands above its table (it never clears it).
 void ex_section(channel_state& ch, int mode, int32_t& table_exceeded);
 
+// The same for one node of a trapezoid or break-point link; false after a stop.
+bool ex_section_node(channel_state& ch, int mode, int link, int node, int32_t& table_exceeded);
+
 // Gives every node of a break-point link its table and builds those tables; `table_counter`
 // is the last table number handed out and is raised here. Failures go through the error state.
 void interp_breakpoint_xsecs(channel_state& ch, int& table_counter, const breakpoint_link& bp,

@@ -4,7 +4,6 @@
 namespace pluvo {
 
 void init_channel_routing(model_state&) {}  // not built yet
-void route_channels_step(model_state&) {}  // not built yet
 void read_chan_point_input_step(model_state&) {}  // not built yet
 
 void setup_channel_network(model_state&) {}  // not built yet
@@ -15,6 +14,5 @@ void setup_channel_network(model_state&) {}  // not built yet
 
 namespace pluvo {
 
-double channel_stored_volume(const model_state&) { return 0.0; }  // not built yet
 
 }  // namespace pluvo

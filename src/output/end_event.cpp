@@ -241,7 +241,8 @@ void end_event(model_state& m) {
   close_soil_accounts(m, area);
   sum_final_lake_volume(m);
   sum_final_snow(m, area);
-  m.event_discharge_volume = m.event_ov_outflow_volume;
+  // With channel routing the event's water leaves through the channel outlet.
+  m.event_discharge_volume = m.chan_explic_on ? m.outlet_volume : m.event_ov_outflow_volume;
   m.event_peak_q = m.event_peak_tracked;
   form_event_differences(m);
   close_sacramento_storage(m);

@@ -12,6 +12,11 @@ namespace pluvo {
 
 namespace {
 
+// With channel routing the water leaves the basin through the channel outlet.
+double run_discharge_volume(const model_state& m) {
+  return m.chan_explic_on ? m.outlet_volume_total : m.total_discharge_volume;
+}
+
 void total_line(std::FILE* f, const char* label, double value) {
   std::fputs(label, f);
   std::fprintf(f, "%14.2lf\n", value);
@@ -195,8 +200,8 @@ void write_simulation_totals(const model_state& m, std::FILE* f) {
     total_line(f, "Volume from BMPS to groundwater:                ", m.bmp_to_gw_total);
   }
   std::fputc('\n', f);
-  total_line(f, "Total lateral inflow into channels=             ", m.lateral_inflow_in_total);
-  total_line(f, "Total amount of discharge=                      ", m.total_discharge_volume);
+  total_line(f, "Total lateral inflow into channels=             ", m.chan_lat_in_volume);
+  total_line(f, "Total amount of discharge=                      ", run_discharge_volume(m));
   if (m.stream_loss_on) {
     total_line(f, "Total flux from river to gw=                    ", m.river_to_gw_total);
     if (m.water_table_on)
@@ -307,7 +312,7 @@ void compute_global_balance(model_state& m) {
                                m.lake_volume_final + m.superlink_volume;
   double in = m.rain_volume_total + m.gw_head_bound_flux + m.ov_point_source_total +
               m.gw_to_lake_total + m.stream_point_source_total + gains;
-  double out = m.evap_volume_total + m.total_discharge_volume + losses + m.lake_to_gw_total +
+  double out = m.evap_volume_total + run_discharge_volume(m) + losses + m.lake_to_gw_total +
                m.lake_evap_volume;
   if (m.ov_bmp_on) {
     in += m.bmp_to_ov_total;
@@ -334,7 +339,7 @@ void compute_global_balance(model_state& m) {
     const double ii = m.chan_volume_initial_run + m.ov_volume_initial + m.lake_volume_initial_run +
                       m.drain_to_chan_total + m.drain_to_ov_total;
     const double so = m.river_to_gw_total + m.lake_to_gw_total + m.direct_evap_volume_total +
-                      m.total_discharge_volume + m.infil_volume_total + losses +
+                      run_discharge_volume(m) + m.infil_volume_total + losses +
                       m.lake_evap_volume + m.ov_to_superlink_total + m.ov_to_drain_total;
     double fs = m.snow_volume_final + m.chan_volume_final + m.melt_volume_final +
                 m.surface_volume_final + m.lake_volume_final;
@@ -367,13 +372,13 @@ void compute_sacramento_balance(model_state& m) {
   const double final_storage = m.soil_volume_final + m.gw_volume_final;
   m.overall_error_pct = balance_percent(
       final_storage - initial - m.rain_volume_total + m.evap_volume_total +
-          m.total_discharge_volume - m.gw_head_bound_flux - m.ov_point_source_total -
+          run_discharge_volume(m) - m.gw_head_bound_flux - m.ov_point_source_total -
           m.xy_gw_gain + m.xy_gw_loss,
       m.rain_volume_total + initial);
   m.surface_error_pct = balance_percent(
       m.rain_volume_total + m.ov_volume_initial + m.chan_volume_initial_run +
           (m.gw_to_river_total - m.river_to_gw_total) + m.ov_point_source_total -
-          (m.direct_evap_volume_total + m.total_discharge_volume + m.infil_volume_total +
+          (m.direct_evap_volume_total + run_discharge_volume(m) + m.infil_volume_total +
            m.chan_volume_final + m.snow_volume_final + m.melt_volume_final +
            m.surface_volume_final),
       m.rain_volume_total);

@@ -171,11 +171,11 @@ void write_event_volumes(const model_state& m, std::FILE* f) {
     volume_line(f, "volume of groundwater recharge:      ", m.recharge_volume);
   if (chan) {
     volume_line(f, "net volume of lateral inflow:        ",
-                m.lateral_inflow_net_total - m.lateral_inflow_net_start);
+                m.chan_lat_net_total - m.chan_lat_net_start);
     volume_line(f, "lateral flow into channel            ",
-                m.lateral_inflow_in_total - m.lateral_inflow_in_start);
+                m.chan_lat_in_volume - m.chan_lat_in_start);
     volume_line(f, "lateral flow out of channel          ",
-                m.lateral_inflow_out_start - m.lateral_inflow_out_total);
+                m.chan_lat_out_start - m.chan_lat_out_volume);
     if (m.stream_loss_on && !m.sacramento_on) {
       volume_line(f, "volume of gw to chan:                ", m.gw_to_chan_volume);
       volume_line(f, "volume of water from chan to gw:     ", m.chan_to_gw_volume);

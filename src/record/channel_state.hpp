@@ -204,12 +204,11 @@ struct channel_state {
   int stream_loss_on = 0;
   int write_chan_hotstart_on = 0;
   double chan_volume_initial_run = 0.0;  // at the start of the run
-  double lateral_inflow_net_total = 0.0;  // running totals of channel routing
-  double lateral_inflow_in_total = 0.0;
-  double lateral_inflow_out_total = 0.0;  // held negative
-  double lateral_inflow_net_start = 0.0;
-  double lateral_inflow_in_start = 0.0;
-  double lateral_inflow_out_start = 0.0;
+  // Lateral totals at the start of the event (the running totals are chan_lat_in_volume,
+  // chan_lat_out_volume and chan_lat_net_total).
+  double chan_lat_net_start = 0.0;
+  double chan_lat_in_start = 0.0;
+  double chan_lat_out_start = 0.0;
   double stream_point_source_total = 0.0;
   double stream_point_sink_total = 0.0;
   double lake_point_source_total = 0.0;
@@ -384,6 +383,17 @@ struct channel_state {
   double outlet_storage_flow = 0.0;
 
   // ---- routing and channel phase fields ----
+  double chan_lat_net_total = 0.0;    // chan_lat_in_volume + chan_lat_out_volume, m3
+  double outlet_volume = 0.0;         // m3 through the channel outlet, event
+  double outlet_volume_total = 0.0;   // m3 through the channel outlet, run
+  int32_t chan_step_count = 0;        // channel routing calls made
+  double chan_point_total = 0.0;      // m3 of channel point inputs
+  int32_t stream_gw_exchange_state = 0;  // 0 none, 1 a gaining node, 2 only losing nodes
+  int32_t lake_exchange_seen = 0;     // a lake took or gave water before the routing
+  int32_t lake_routing_active = 0;    // a lake took or gave water in the routing
+  int32_t lake_gw_seen = 0;           // lake-aquifer exchange moved water (groundwater step)
+  int32_t lake_water_present = 0;     // some lake holds water
+  int32_t superlink_active = 0;       // the superlink solve put water into the channels
 };
 
 }  // namespace pluvo

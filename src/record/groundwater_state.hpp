@@ -172,10 +172,11 @@ struct groundwater_state {
   int32_t wells_on = 0;
   std::vector<int32_t> well_row;            // 1..gw_well_level_count
   std::vector<int32_t> well_column;
-  // Channel ties of the superlink network (channel set-up).
-  std::vector<int32_t> superlink_chan_con_node;  // per superjunction: channel node of an outlet
-  std::vector<int32_t> superlink_chan_con_link;  // per superjunction: its channel link
-  std::vector<double> superlink_chan_con_flow;   // per superjunction: exchange with that node, m3/s
+  // Channel connection of each superjunction (1..num_superjunctions), read by the channel
+  // routing: its channel link and node, and the flow it puts into that node this step (m3/s).
+  std::vector<int32_t> superlink_chan_con_link;
+  std::vector<int32_t> superlink_chan_con_node;
+  std::vector<double> superlink_chan_con_flow;
 };
 
 }  // namespace pluvo

@@ -96,6 +96,10 @@ void reset_event_counters(model_state& m) {
   m.rain_to_overland_volume = 0.0;
   m.event_ov_volume_initial = 0.0;
   m.event_discharge_volume = 0.0;
+  m.outlet_volume = 0.0;
+  m.chan_lat_in_start = m.chan_lat_in_volume;
+  m.chan_lat_out_start = m.chan_lat_out_volume;
+  m.chan_lat_net_start = m.chan_lat_net_total;
   m.event_peak_q = 0.0;
   m.exfiltrated_volume_start = m.exfiltrated_volume_total;
   m.exfiltrated_volume = 0.0;
