@@ -3,6 +3,4 @@
 
 namespace pluvo {
 
-void set_outlet_boundary_depth(model_state&) {}  // not built yet
-
 }  // namespace pluvo

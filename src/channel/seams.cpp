@@ -3,10 +3,6 @@
 
 namespace pluvo {
 
-void init_channel_routing(model_state&) {}  // not built yet
-void read_chan_point_input_step(model_state&) {}  // not built yet
-
-void setup_channel_network(model_state&) {}  // not built yet
 
 }  // namespace pluvo
 

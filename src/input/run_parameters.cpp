@@ -189,7 +189,11 @@ void copy_channel(model_state& m) {
   m.m_lake_value = m.m_lake;
   m.hotstart_is_depth_on = m.hotstart_is_depth;
   m.write_chan_hotstart_on = m.explic_backwater_flag || m.write_chan_hotstart_flag;
-  m.read_chan_hotstart_on = m.explic_hotstart_flag || m.read_chan_hotstart_flag;
+  // With HOTSTART_IS_DEPTH the named hotstart is one list of node depths and discharges, read
+  // as it is named, in place of the water-surface (.dht) and discharge (.qht) pair.
+  m.read_chan_hotstart_on = (m.explic_hotstart_flag || m.read_chan_hotstart_flag) && !m.hotstart_is_depth;
+  if (m.hotstart_is_depth && (m.explic_hotstart_flag || m.read_chan_hotstart_flag))
+    m.chan_hotstart_list_path = m.chan_hotstart_in_file;
   m.stream_loss_on = m.stream_loss;
   m.stream_cell_path = m.stream_cell_file;
   m.first_order_chan_q_value = m.first_order_chan_q;

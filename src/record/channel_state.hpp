@@ -7,6 +7,7 @@
 
 #include "common/checked_file.hpp"
 #include "common/node_matrix.hpp"
+#include "common/date_record.hpp"
 
 namespace pluvo {
 
@@ -251,6 +252,19 @@ struct channel_state {
   int32_t lake_losses_on = 0;  // some lake carries MLAKE: lake-bed losses are simulated
 
   // ---- set-up fields (network set-up, hotstart, point inputs, routing start) ----
+  // Channel hotstart list file (node, link, depth, discharge per line): HOTSTART_IS_DEPTH with
+  // the READ_CHAN_HOTSTART name; empty when the hotstart is a water-surface file or none.
+  std::string chan_hotstart_list_path;
+  // Channel point-input file: its points (NUMPT), dated records (NRPDS) and how many of them the
+  // run has read; each point's node key; the date of the next record and its Julian time (0 once
+  // every record is read).
+  checked_file chan_point_source_fp;
+  int32_t chan_point_count = 0;
+  int32_t chan_point_record_count = 0;
+  int32_t chan_point_records_read = 0;
+  std::vector<int32_t> chan_point_address;  // [1..chan_point_count]
+  date_record chan_point_date;
+  double chan_point_next_time = 0.0;
 
   // ---- set-up fields (sediment and constituent arrays, locations, lumped weights) ----
   // Channel sediment, with sediment transport. Per node and class the layout is flat under

@@ -177,6 +177,10 @@ struct groundwater_state {
   std::vector<int32_t> superlink_chan_con_link;
   std::vector<int32_t> superlink_chan_con_node;
   std::vector<double> superlink_chan_con_flow;
+  // Channel set-up with channel lakes: the boundary types as they stood once the lakes were read
+  // (lake cells may be type 7), and the lake-aquifer exchange per cell when lake losses are on.
+  std::vector<int32_t> og_gwbound_type;
+  std::vector<double> lake_source;
 };
 
 }  // namespace pluvo

@@ -258,6 +258,10 @@ struct quality_state {
   // Channel set-up: dispersion coefficient per constituent and node key, beside the node
   // concentration and mass lists.
   checked_array_2d<double> chan_disp;
+  // Channel set-up: constituent loads of the channel point inputs [constituent 1..][node key]
+  // and the constituent mass in the channels when the routing starts (g per constituent 1..).
+  std::vector<std::vector<double>> pointconc;
+  std::vector<double> chan_con_mass_initial;
 };
 
 }  // namespace pluvo

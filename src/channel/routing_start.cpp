@@ -1,0 +1,132 @@
+// The start of the channel routing: the outlet boundary, the sections and volume of the initial
+// water surfaces, the initial constituent mass, the point-input file and the erosion cells.
+#include <cstdio>
+
+#include "channel/channel_phases.hpp"
+#include "channel/channel_routines.hpp"
+#include "channel/cross_sections.hpp"
+#include "channel/network_setup.hpp"
+#include "common/console.hpp"
+#include "common/error_state.hpp"
+#include "common/time_series.hpp"
+#include "record/model_state.hpp"
+
+namespace pluvo {
+
+namespace {
+
+// A node whose flow area is at most this holds no water (and no constituent mass).
+constexpr double dry_area = 1e-16;
+
+// Links that store channel water: not lakes, not structures, not taken over by a lake.
+bool holds_channel_water(int ltype) {
+  if (ltype & (32 | 64)) return false;
+  return !((ltype & (4 | 8)) && (ltype & 128));
+}
+
+bool start_outlet_boundary(model_state& m) {
+  if (!m.head_bound_on) return true;
+  if (m.bound_ts_on) {
+    m.bound_ts = find_time_series(m.bound_ts_path.c_str());
+    if (!m.bound_ts) {
+      set_error(127, m.bound_ts_path);
+      return false;
+    }
+  }
+  set_outlet_boundary_depth(m);
+  m.external_channel_inflow_on = 1;
+  return !error_state.error_terminate;
+}
+
+// Initial volume (m3) and constituent mass (g) in the channels, summed in link and node order.
+void total_initial_storage(model_state& m) {
+  m.chan_volume_initial_run = 0.0;
+  const bool constituents = m.chan_con_trans_on && m.num_constituents > 0 &&
+                            m.chan_node_mass.row_count >= m.num_constituents &&
+                            m.chan_node_conc.row_count >= m.num_constituents;
+  if (constituents) m.chan_con_mass_initial.assign(size_t(m.num_constituents) + 1, 0.0);
+  for (int link = 1; link <= m.nlinks; ++link) {
+    if (!holds_channel_water(m.ltype[size_t(link)])) continue;
+    const double dx = m.link_dx[size_t(link)];
+    for (int node = 1; node <= m.nx[size_t(link)]; ++node) {
+      const int key = link * m.chan_node_extent + node;
+      const double area = m.area[size_t(key)];
+      m.chan_volume_initial_run += area * dx;
+      if (!constituents) continue;
+      for (int k = 1; k <= m.num_constituents; ++k) {
+        double& mass = m.chan_node_mass.rows[k][key];
+        double& conc = m.chan_node_conc.rows[k][key];
+        if (area > dry_area) {
+          mass = area * dx * conc;
+        } else {
+          mass = 0.0;
+          conc = 0.0;
+        }
+        m.chan_con_mass_initial[size_t(k)] += mass / 1000.0;
+        m.GLOBAL_MASS_INIT[k] += mass / 1000.0;
+      }
+    }
+  }
+}
+
+// Opens the point-input file and reads its head; false when the run must stop.
+bool start_point_inputs(model_state& m) {
+  if (m.chan_point_source_file.empty()) return true;
+  if (!checked_file_open(m.chan_point_source_fp, m.chan_point_source_file.c_str(), 'r')) {
+    message_out("Can't open %s to read channel point source input file \n", m.chan_point_source_file.c_str());
+    message_out("There will be no point inputs to the channel file \n");
+    return true;
+  }
+  m.chan_point_input_on = 1;
+  m.external_channel_inflow_on = 1;
+  m.chan_point_flow.assign(size_t(m.chan_slot_count) + 2, 0.0);
+  m.pointconc.assign(size_t(m.num_constituents) + 1, std::vector<double>(size_t(m.chan_slot_count) + 2, 0.0));
+  m.chan_point_count = 0;
+  m.chan_point_record_count = 0;
+  m.chan_point_records_read = 0;
+  m.chan_point_date = date_record();
+  m.chan_point_next_time = 0.0;
+  const int r = read_chan_point_sources(m);
+  if (r == 1) m.chan_point_next_time = chan_point_record_time(m);
+  if (r == -1) {
+    stop_run("Unexpected end of file in chan point data file.\n"
+             "Check the format of the data file.\nProgram terminated.");
+    return false;
+  }
+  return !error_state.error_terminate;
+}
+
+void mark_erosion_cells(model_state& m) {
+  if (!m.gst_mode_on || !m.soil_erosion_on || m.gst_num_cells < 1 || !m.ov_sed) return;
+  std::vector<int>& cells = m.ov_sed->channel_cells;
+  for (int i = 1; i <= m.gst_num_cells; ++i)
+    for (int e = 1; e <= m.gst_ncellsingrid[size_t(i)]; ++e) {
+      const int g = m.gst_gnum[size_t(i)][size_t(e)];
+      if (g >= 1 && size_t(g) < cells.size()) cells[size_t(g)] = 1;
+    }
+}
+
+}  // namespace
+
+void set_outlet_boundary_depth(model_state& m) {
+  if (m.bound_ts_on) m.chan_bound_depth = time_series_value(m.cur_julian, m.bound_ts);
+  if (m.nlinks < 1) return;
+  const size_t key = size_t(m.nlinks) * size_t(m.chan_node_extent) + size_t(m.nx[size_t(m.nlinks)]);
+  if (key >= m.yp.size() || key >= m.chan_depth.size()) return;
+  m.yp[key] = m.bel[key] + m.chan_bound_depth;
+  m.chan_depth[key] = m.chan_bound_depth;
+}
+
+void init_channel_routing(model_state& m) {
+  if (!start_outlet_boundary(m)) return;
+  if (m.chan_explic_on) {
+    int32_t table_exceeded = 0;
+    ex_section(m, 2, table_exceeded);
+    if (error_state.error_terminate) return;
+    total_initial_storage(m);
+  }
+  if (!start_point_inputs(m)) return;
+  mark_erosion_cells(m);
+}
+
+}  // namespace pluvo
