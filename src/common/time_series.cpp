@@ -153,6 +153,12 @@ time_series* find_time_series(const char* name) {
   return nullptr;
 }
 
+time_series* find_time_series_exact_first(const char* name) {
+  for (const auto& s : time_series_list)
+    if (s->name == name) return s.get();
+  return find_time_series(name);
+}
+
 double time_series_value(double t, time_series* s) {
   if (!s) return failed_lookup("Error: attempting to extract a value from a time series that does not exist.\n");
   if (s->count == 0) {

@@ -62,6 +62,9 @@ int time_series_keyword(const char* line);
 
 // The first series whose name begins with name, or none.
 time_series* find_time_series(const char* name);
+// The series named name, else the first whose name begins with it, or none: a pump named
+// "pump" must not take an earlier "pump2".
+time_series* find_time_series_exact_first(const char* name);
 
 // The value of the series at time t; a missing or empty series stops the run.
 double time_series_value(double t, time_series* series);

@@ -112,7 +112,10 @@ void apply_rainfall(model_state& m) {
     const bool boundary = boundaries && boundary_takes_rain(m.boundary_type[c]);
     if (boundary) bound_loss = d * area;
     if (!boundary && long_term && m.snow_swe[c] > tiny) m.H_Val[c] += m.snow_scf_cell[c] * d * 1000.0;
-    if (long_term && m.snow_px_temp >= air - tiny) {
+    if (boundary) {
+      // The boundary holds the cell's stage: the rain it books as lost must not stay on the
+      // cell too, or the stage reset would book it a second time.
+    } else if (long_term && m.snow_px_temp >= air - tiny) {
       snow_fell = 1.0;
       m.snow_swe[c] += m.snow_scf_cell[c] * d;
       if (d > tiny) m.Snow_Accumulated_Hr[c] = 1.0;

@@ -20,6 +20,7 @@ void compute_centered_slopes(model_state& m);
 void read_dike_map(model_state& m);
 void read_wetland_mask(model_state& m);
 void setup_overland_boundary_types(model_state& m);
+void read_overland_point_sources(model_state& m);
 void read_permafrost_mask(model_state& m);
 void setup_permafrost_soil(model_state& m);
 void read_soil_property_maps(model_state& m);

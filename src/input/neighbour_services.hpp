@@ -27,8 +27,8 @@ struct neighbour_service_table {
   void (*read_lowspot_file)(checked_file& file, const std::string& name, int& count,
                             std::vector<lowspot_record>& records) =
       [](checked_file&, const std::string&, int&, std::vector<lowspot_record>&) {};
-  // Overland: position in the process-wide elevation-series list of the first series whose
-  // name begins with name, or -1 when there is none.
+  // Elevation series (common/elevation_series.hpp): position in the list of the series named
+  // name, else of the first whose name begins with it; -1 when there is none.
   int (*find_elevation_series)(const char* name) = [](const char*) { return -1; };
   // Overland: y of elevation series `series` (a position found above) at x, interpolated and held
   // at the end points; the step form gives y of the lower bracketing point. A missing or empty

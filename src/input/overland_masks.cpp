@@ -1,4 +1,4 @@
-// Overland dike map with its low spots, wetland mask and overland boundary types.
+// Overland dike map with its low spots, wetland mask, overland boundary types and point sources.
 #include <cmath>
 #include <string>
 
@@ -79,6 +79,20 @@ void setup_overland_boundary_types(model_state& m) {
       if (cell >= 1 && cell <= n) m.boundary_type[cell] = xy_boundary_type;
     neighbour_services.build_xy_weights(m);
   }
+}
+
+// The OV_POINT_SOURCE file is a map of the discharge put onto each cell, m3/s.
+void read_overland_point_sources(model_state& m) {
+  m.ov_point_source_flow.clear();
+  if (!m.ov_point_source_on) return;
+  checked_file file;
+  if (!open_or_stop(file, m.ov_point_source_path, "Can't open overland point source map named: %s\n")) return;
+  echo(m, true, "reading overland point source discharges from file: %s\n", m.ov_point_source_path.c_str());
+  read_cell_map(m, file, m.ov_point_source_path, 1, m.ov_point_source_flow);
+  if (error_state.error_terminate) return;
+  // A point source puts water in; water taken out is the work of pumps and boundaries.
+  cells_in_range(m, m.ov_point_source_flow, "overland point source discharge",
+                 property_source(true, m.ov_point_source_path, m), {0.0, 1e6, false, " m3/s"});
 }
 
 }  // namespace pluvo

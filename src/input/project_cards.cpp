@@ -533,8 +533,6 @@ constexpr unbuilt_request unbuilt[] = {
     // Overland processes besides the routing schemes.
     {"OVERLAND_LAKE_MAP", "overland lakes", given<&O::overland_lake_map_flag>},
     {"OVERLAND_LAKE_FILE", "overland lakes", given<&O::overland_lake_file>},
-    {"OV_BOUNDARY", "overland boundaries", given<&O::ov_boundary>},
-    {"OV_PUMP", "overland pumps", given<&O::ov_pump_flag>},
     {"LAKE_PUMP", "lake pumps", given<&O::lake_pump_flag>},
     {"OV_BMP", "best management practices", given<&O::ov_BMP>},
     {"OV_POINT_SOURCE", "overland point sources", given<&O::ov_point_source_flag>},

@@ -118,11 +118,11 @@ void form_event_differences(model_state& m) {
     m.ov_head_bound_loss_event = m.ov_head_bound_loss - m.ov_head_bound_loss_start;
     m.ov_head_bound_gain_event = m.ov_head_bound_gain - m.ov_head_bound_gain_start;
   }
-  if (m.ov_boundary_on) {
+  if (m.ov_boundary_on || m.ov_pump_flag) {  // pumps book into the discharge totals
     m.ov_slope_bound_loss_event = m.ov_slope_bound_loss - m.ov_slope_bound_loss_start;
-    m.ov_q_bound_gain_event = m.ov_q_bound_gain - m.ov_q_bound_gain_start;
-    m.ov_q_bound_loss_event = m.ov_q_bound_loss - m.ov_q_bound_loss_start;
-    m.ov_q_bound_unmet_event = m.ov_q_bound_unmet - m.ov_q_bound_unmet_start;
+    m.ov_discharge_bound_gain_event = m.ov_discharge_bound_gain - m.ov_discharge_bound_gain_start;
+    m.ov_discharge_bound_loss_event = m.ov_discharge_bound_loss - m.ov_discharge_bound_loss_start;
+    m.ov_discharge_bound_unmet_event = m.ov_discharge_bound_unmet - m.ov_discharge_bound_unmet_start;
   }
   if (m.point_source_sink_on) {
     m.lake_point_source_event = m.lake_point_source_total - m.lake_point_source_start;
@@ -213,7 +213,7 @@ void close_event_balance(model_state& m) {
               m.event_chan_volume_initial + m.event_ov_volume_initial + m.gw_to_chan_volume +
               m.gw_to_lake_volume + m.lake_initial_volume + m.snow_volume_initial +
               m.melt_volume + m.ov_point_source_volume + m.ov_head_bound_gain_event +
-              m.lake_point_source_event + m.stream_point_source_event + m.ov_q_bound_gain_event +
+              m.lake_point_source_event + m.stream_point_source_event + m.ov_discharge_bound_gain_event +
               m.superlink_to_chan_volume + m.superlink_to_ov_volume + m.drain_to_chan_volume +
               m.drain_to_ov_volume + m.subsurface_volume_event_start;
   double out = m.infiltrated_volume + m.surface_volume_final + m.chan_volume_final +
@@ -221,7 +221,7 @@ void close_event_balance(model_state& m) {
                m.melt_volume_final + m.lake_volume_final + m.chan_to_gw_volume +
                m.lake_to_gw_volume + m.ov_head_bound_loss_event + m.ov_slope_bound_loss_event +
                m.lake_point_sink_event + m.stream_point_sink_event + m.lake_evap_volume_event +
-               m.ov_q_bound_loss_event + m.ov_to_superlink_volume + m.ov_to_drain_volume +
+               m.ov_discharge_bound_loss_event + m.ov_to_superlink_volume + m.ov_to_drain_volume +
                m.subsurface_volume_event_end;
   if (m.ov_bmp_on) {
     in += m.bmp_to_ov_volume;

@@ -187,11 +187,11 @@ void write_simulation_totals(const model_state& m, std::FILE* f) {
     total_line(f, "Volume overland lost to specified head boundary:         ", m.ov_head_bound_loss);
     total_line(f, "Volume overland gained from specified head boundary:     ", m.ov_head_bound_gain);
   }
-  if (m.ov_boundary_on) {
+  if (m.ov_boundary_on || m.ov_pump_flag) {  // pumps book into the discharge totals
     total_line(f, "Volume overland lost to specified slope boundary:        ", m.ov_slope_bound_loss);
-    total_line(f, "Volume overland gained from specified discharge boundary:", m.ov_q_bound_gain);
-    total_line(f, "Volume overland lost from specified discharge boundary:  ", m.ov_q_bound_loss);
-    total_line(f, "Volume of overland specified discharge boundary unmet:   ", m.ov_q_bound_unmet);
+    total_line(f, "Volume overland gained from specified discharge boundary:", m.ov_discharge_bound_gain);
+    total_line(f, "Volume overland lost from specified discharge boundary:  ", m.ov_discharge_bound_loss);
+    total_line(f, "Volume of overland specified discharge boundary unmet:   ", m.ov_discharge_bound_unmet);
   }
   if (m.ov_bmp_on) {
     total_line(f, "Volume of precipitation to BMPs:                ", m.bmp_precip_total);
@@ -386,9 +386,9 @@ void compute_sacramento_balance(model_state& m) {
 
 void write_run_summary(model_state& m) {
   sum_final_stores(m);
-  if (m.ov_boundary_on || m.ov_boundary2_on) {
-    m.boundary_gain_sum = m.ov_q_bound_gain + m.ov_head_bound_gain;
-    m.boundary_loss_sum = m.ov_slope_bound_loss + m.ov_head_bound_loss + m.ov_q_bound_loss;
+  if (m.ov_boundary_on || m.ov_boundary2_on || m.ov_pump_flag) {
+    m.boundary_gain_sum = m.ov_discharge_bound_gain + m.ov_head_bound_gain;
+    m.boundary_loss_sum = m.ov_slope_bound_loss + m.ov_head_bound_loss + m.ov_discharge_bound_loss;
   }
   if (m.gw_simulation_on)
     m.gw_error_pct = balance_percent(m.gw_volume_final - m.gw_volume_initial - m.gw_input_total -

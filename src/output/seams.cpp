@@ -11,6 +11,7 @@ void exchange_omba_maps(model_state&) {}  // not built yet
 void write_map_outputs(model_state&) {}  // not built yet
 void setup_analyzers(model_state&, const char*) {}  // not built yet
 void run_analyzers(model_state&, int) {}  // not built yet
+void apply_ov_xy_boundary(model_state&, double& gain, double& loss) { gain = loss = 0.0; }  // not built yet
 void build_xy_weights(model_state&) {}  // not built yet
 void build_gw_xy_weights(model_state&) {}  // not built yet
 void map_series_writer_open(map_series_writer&, int, const std::string&, const char*, const char*, int,

@@ -107,15 +107,20 @@ void write_rain_and_run_figures(const model_state& m, std::FILE* f) {
 }
 
 void write_boundary_volumes(const model_state& m, std::FILE* f) {
-  if (!m.ov_boundary_on && !m.ov_boundary2_on) return;
+  // Pumped water is booked with the discharge boundaries, so pumps alone show those lines.
+  const bool heads = m.ov_boundary_on || m.ov_boundary2_on;
+  const bool discharges = m.ov_boundary_on || m.ov_pump_flag;
+  if (!heads && !discharges) return;
   std::fputc('\n', f);
-  volume_line(f, "Volume to specified head (out):      ", m.ov_head_bound_loss_event);
-  volume_line(f, "Volume from specified head (in):     ", m.ov_head_bound_gain_event);
-  if (m.ov_boundary_on) {
+  if (heads) {
+    volume_line(f, "Volume to specified head (out):      ", m.ov_head_bound_loss_event);
+    volume_line(f, "Volume from specified head (in):     ", m.ov_head_bound_gain_event);
+  }
+  if (discharges) {
     volume_line(f, "Volume to specified slope (out):     ", m.ov_slope_bound_loss_event);
-    volume_line(f, "Volume from specified discharge (in):", m.ov_q_bound_gain_event);
-    volume_line(f, "Volume to specified discharge (out): ", m.ov_q_bound_loss_event);
-    volume_line(f, "Volume of specified discharge unmet: ", m.ov_q_bound_unmet_event);
+    volume_line(f, "Volume from specified discharge (in):", m.ov_discharge_bound_gain_event);
+    volume_line(f, "Volume to specified discharge (out): ", m.ov_discharge_bound_loss_event);
+    volume_line(f, "Volume of specified discharge unmet: ", m.ov_discharge_bound_unmet_event);
   }
   std::fputc('\n', f);
 }

@@ -23,6 +23,8 @@ void update_overland_lake_extent(model_state& m);
 
 // Set-up readers called by the input-grid driver.
 void read_bmp_table(model_state& m);
+// The OV_PUMP file: one pump per line, "row column ELEV|TS series-name", into ov_pumps.
+void read_overland_pump_file(model_state& m);
 
 // Fills the water surface and volume of lakes 1..count from an open lake file of the kind
 // (1: overland lakes).
@@ -31,7 +33,9 @@ void read_lake_file(checked_file& file, int kind, int count, std::vector<overlan
 // Set-up services the input readers call (through the table of input/neighbour_services.hpp).
 void read_lowspot_file(checked_file& file, const std::string& name, int& count,
                        std::vector<lowspot_record>& records);
-int find_elevation_series(const char* name);
+// A channel pump from the rest of a PUMPTO line (two integers, ELEV or TS, a series name) for
+// link `link` whose code is link_type; its handle in channel_pump_list, 0 after a bad flow type.
+int read_channel_pump(char* rest_of_line, int link, int link_type);
 
 // 0 when the first token of line (blanks, tabs and line ends separate) is "spot" in any case,
 // else 1; the token and the blanks before it are removed from line.

@@ -3,14 +3,11 @@
 
 namespace pluvo {
 
-void apply_cell_inflows(model_state&) {}  // not built yet
-void apply_overland_sources_sinks(model_state&) {}  // not built yet
 void bmp_step(model_state&) {}  // not built yet
 void update_overland_lake_extent(model_state&) {}  // not built yet
 
 void read_bmp_table(model_state&) {}  // not built yet
 
 void read_lake_file(checked_file&, int, int, std::vector<overland_lake_record>&) {}  // not built yet
-int find_elevation_series(const char*) { return -1; }  // not built yet
 
 }  // namespace pluvo

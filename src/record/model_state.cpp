@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "common/elevation_series.hpp"
 #include "common/error_state.hpp"
 #include "common/replace_params.hpp"
 #include "common/time_series.hpp"
@@ -41,6 +42,9 @@ void free_model_state(model_state* m) {
   if (!m) return;
   release_external_results(*m);
   free_time_series();
+  // Series and channel pumps are the run's: the next run reads its own, with its own replacement values.
+  free_elevation_series();
+  channel_pump_list.clear();
   free_replace_params();
   // The summary closes with the record; nothing may log to it afterwards.
   if (error_log_file == &m->summary_fp) error_log_file = nullptr;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/pumps.hpp"
+
 namespace pluvo {
 
 // One overland lake; the slots keep their order in the lake table.
@@ -84,21 +86,21 @@ struct overland_state {
   double ov_cleanup_volume_event = 0.0;
   // Overland boundary volumes: run totals, their values at the event start, event figures.
   double ov_slope_bound_loss = 0.0;
-  double ov_q_bound_gain = 0.0;
-  double ov_q_bound_loss = 0.0;
-  double ov_q_bound_unmet = 0.0;
+  double ov_discharge_bound_gain = 0.0;
+  double ov_discharge_bound_loss = 0.0;
+  double ov_discharge_bound_unmet = 0.0;
   double ov_head_bound_loss_start = 0.0;
   double ov_head_bound_gain_start = 0.0;
   double ov_slope_bound_loss_start = 0.0;
-  double ov_q_bound_gain_start = 0.0;
-  double ov_q_bound_loss_start = 0.0;
-  double ov_q_bound_unmet_start = 0.0;
+  double ov_discharge_bound_gain_start = 0.0;
+  double ov_discharge_bound_loss_start = 0.0;
+  double ov_discharge_bound_unmet_start = 0.0;
   double ov_head_bound_loss_event = 0.0;
   double ov_head_bound_gain_event = 0.0;
   double ov_slope_bound_loss_event = 0.0;
-  double ov_q_bound_gain_event = 0.0;
-  double ov_q_bound_loss_event = 0.0;
-  double ov_q_bound_unmet_event = 0.0;
+  double ov_discharge_bound_gain_event = 0.0;
+  double ov_discharge_bound_loss_event = 0.0;
+  double ov_discharge_bound_unmet_event = 0.0;
   double ov_point_source_volume = 0.0;  // event
   double ov_point_source_total = 0.0;   // run
   // BMP record totals, event and run.
@@ -159,6 +161,9 @@ struct overland_state {
   std::vector<int32_t> face_dir;        // 0..4, present when a cell has type 6 or 7
   std::vector<double> face_head;        // 0..4, present when a cell has type 6 or 7
   std::vector<int32_t> ov_rating_curves;  // per cell: position of its elevation series, -1 none
+  // Overland pumps and point sources.
+  std::vector<pump_record> ov_pumps;          // from the OV_PUMP file, applied in file order
+  std::vector<double> ov_point_source_flow;   // per cell, m3/s onto the cell (OV_POINT_SOURCE)
 };
 
 }  // namespace pluvo

@@ -7,6 +7,7 @@
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 #include "run/soil_layers.hpp"
+#include "soil/soil_services.hpp"
 
 namespace pluvo {
 
@@ -63,13 +64,6 @@ void zero_if_present(std::vector<double>& v, int32_t j) {
   if (!v.empty()) v[size_t(j)] = 0.0;
 }
 
-// Moves a per-cell flux held in cm into a volume total and clears it.
-void move_to_total(std::vector<double>& cm, int32_t j, double area, double& total) {
-  if (cm.empty()) return;
-  total += cm[size_t(j)] / 100.0 * area;
-  cm[size_t(j)] = 0.0;
-}
-
 void reset_cell_infiltration(model_state& m) {
   const int32_t n = m.cell_count;
   const double area = m.cell_size * m.cell_size;
@@ -81,8 +75,8 @@ void reset_cell_infiltration(model_state& m) {
     if (m.inf_layered_soil_on) zero_if_present(m.wetdep, j);
     if (m.inf_layered_soil_on || m.inf_richards_on) zero_if_present(m.infil_rate, j);
     if (m.inf_richards_on) {
-      if (m.long_term_on) move_to_total(m.direct_evap_cell, j, area, m.direct_evap_volume_total);
-      if (!m.gw_simulation_on) move_to_total(m.unsat_downward_flux, j, area, m.unsat_downward_volume);
+      if (m.long_term_on) move_cm_to_total(m.direct_evap_cell, j, area, m.direct_evap_volume_total);
+      if (!m.gw_simulation_on) move_cm_to_total(m.unsat_downward_flux, j, area, m.unsat_downward_volume);
     }
     if (m.interception_on) zero_if_present(m.interception_depth, j);
   }
@@ -144,50 +138,6 @@ void compute_event_overland_volume(model_state& m) {
   }
 }
 
-// Redistribution state of every cell, and in long-term runs the moisture the soil-moisture
-// accounting left in the top layer.
-void start_redistribution(model_state& m) {
-  m.inf_redist_initialized = 1;
-  m.initial_soil_water = 0.0;
-  const int32_t n = m.cell_count;
-  const double area = m.cell_size * m.cell_size;
-  if (!redistribution_arrays_ready(m)) return;
-  for (int32_t j = 1; j <= n; ++j) {
-    const size_t c = size_t(j);
-    m.no_wat_prof[c] = 0;
-    m.iter_pond_1[c] = 0;
-    m.iter_n[c] = 0;
-    m.iter_i_less_k[c] = 0;
-    m.infil_depth[c] = 0.0;
-    m.infil_depth_prev[c] = 0.0;
-    m.redist_depth[c] = 0.0;
-    if (!m.long_term_on) continue;
-    const double phi = m.porosity_cell[c];
-    const double thr = m.residual_sat_cell[c];
-    double& thi = m.initial_moisture_cell[c];
-    const double depth = m.sm_depth_cell[c];
-    thi = depth > 1e-16 ? m.sm_water_top[c] / std::fmin(m.top_layer_depth_cm, depth) : phi;
-    if (thr > thi || thi > phi) std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", j, thi, thr, phi);
-    if (thi < thr) {
-      thi = thr + 0.01;
-      std::printf("Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it to %lf\n",
-                  j, thi);
-    } else if (thi > phi) {
-      thi = phi - 0.01;
-      std::printf("Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it to %lf\n",
-                  j, thi);
-    }
-    const double relative = thi / phi;
-    m.initial_soil_water += relative;
-    if (std::isnan(relative) && m.silent_mode != 1) std::printf("bad initial value of soil moisture cell %d\n", j);
-    if (!m.gw_simulation_on) move_to_total(m.unsat_downward_flux, j, area, m.unsat_downward_volume);
-    move_to_total(m.direct_evap_cell, j, area, m.direct_evap_volume_total);
-    m.redist_theta[c] = thi;
-    m.redist_surface_theta[c] = thi;
-  }
-  if (n > 0) m.initial_soil_water /= double(n);
-}
-
 // Layer moistures of every cell from the water the soil-moisture accounting holds.
 void start_layered_soil(model_state& m) {
   m.initial_soil_water = 0.0;
@@ -215,8 +165,8 @@ void start_layered_soil(model_state& m) {
     const double relative = theta[0] / layer_porosity(*soil, 1);
     m.initial_soil_water += relative;
     if (std::isnan(relative) && m.silent_mode != 1) std::printf("bad initial value of soil moisture cell %d\n", j);
-    if (!m.gw_simulation_on) move_to_total(m.unsat_downward_flux, j, area, m.unsat_downward_volume);
-    move_to_total(m.direct_evap_cell, j, area, m.direct_evap_volume_total);
+    if (!m.gw_simulation_on) move_cm_to_total(m.unsat_downward_flux, j, area, m.unsat_downward_volume);
+    move_cm_to_total(m.direct_evap_cell, j, area, m.direct_evap_volume_total);
   }
   if (n > 0) m.initial_soil_water /= double(n);
 }

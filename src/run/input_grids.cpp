@@ -1,5 +1,6 @@
 // Reads every spatial input of a run, mask first, in the order later readers rely on.
 #include "channel/channel_phases.hpp"
+#include "common/elevation_series.hpp"
 #include "common/error_state.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "input/ascii_map.hpp"
@@ -35,7 +36,9 @@ void read_overland_lakes(model_state& m) {
 void wire_neighbour_services() {
   neighbour_service_table& t = neighbour_services;
   t.read_lowspot_file = read_lowspot_file;
+  t.elevation_series_file = read_elevation_series_file;
   t.find_elevation_series = find_elevation_series;
+  t.read_channel_pump = read_channel_pump;
   t.build_xy_weights = build_xy_weights;
   t.build_gw_xy_weights = build_gw_xy_weights;
   t.read_richards_soil_table = read_richards_soil_table;
@@ -70,6 +73,7 @@ void init_input_grids(model_state& m) {
   const step steps[] = {
       read_elevation_map, set_elevation_range,       allocate_cell_arrays,
       read_dike_map,      read_wetland_mask,         setup_overland_boundary_types,
+      read_overland_pump_file, read_overland_point_sources,
   };
   for (step s : steps) {
     s(m);

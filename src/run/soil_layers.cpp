@@ -45,15 +45,6 @@ bool holds(const V& v, int32_t n) {
 }
 }  // namespace
 
-bool redistribution_arrays_ready(const model_state& m) {
-  const int32_t n = m.cell_count;
-  return holds(m.no_wat_prof, n) && holds(m.iter_pond_1, n) && holds(m.iter_n, n) &&
-         holds(m.iter_i_less_k, n) && holds(m.infil_depth, n) && holds(m.infil_depth_prev, n) &&
-         holds(m.redist_depth, n) && holds(m.redist_theta, n) && holds(m.redist_surface_theta, n) &&
-         holds(m.initial_moisture_cell, n) && holds(m.porosity_cell, n) &&
-         holds(m.residual_sat_cell, n) && holds(m.sm_depth_cell, n) && holds(m.sm_water_top, n);
-}
-
 bool layered_arrays_ready(const model_state& m) {
   const int32_t n = m.cell_count;
   return holds(m.THETA_ML, n) && holds(m.sm_depth_cell, n) && holds(m.sm_water_top, n) &&

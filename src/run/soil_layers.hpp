@@ -34,8 +34,7 @@ std::array<double, 3> layer_moistures_from_water(const layered_soil_entry& s, do
                                                  double water_top, double water_lower,
                                                  const std::array<double, 3>& previous);
 
-// True when the per-cell arrays of the scheme hold every cell.
-bool redistribution_arrays_ready(const model_state& m);
+// True when the per-cell arrays of the layered scheme hold every cell.
 bool layered_arrays_ready(const model_state& m);
 
 }  // namespace pluvo

@@ -36,7 +36,7 @@ TEST(Rainfall, LakeBoundaryBlockageAndPlainCells) {
   m->ovr_flow_block_value1 = {0, 0, 0, 0, 0.25};
   pluvo::apply_rainfall(*m);
   EXPECT_EQ(pluvo::error_state.error_terminate, 0);
-  const double depth[] = {0.0, d, 0.0, d, d * 0.75};
+  const double depth[] = {0.0, d, 0.0, 0.0, d * 0.75};  // the held cell's rain leaves through its boundary
   for (int c = 1; c <= 4; ++c) EXPECT_NEAR(m->ov_depth[size_t(c)], depth[c], 1e-18) << c;
   EXPECT_NEAR(m->lake_volume[1], 100.0 + v, 1e-12);
   EXPECT_NEAR(m->precip_to_lake_volume, v, 1e-15);

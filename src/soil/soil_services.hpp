@@ -1,0 +1,18 @@
+#pragma once
+// Soil services other families call: the event start and the overland point sources start the
+// redistribution state of Green and Ampt with redistribution the same way.
+#include <cstdint>
+#include <vector>
+
+namespace pluvo {
+
+struct model_state;
+
+// Starts the per-cell redistribution state (once per run) and, in long-term runs, takes the
+// initial moisture from the water the soil-moisture accounting left in the top layer.
+void start_redistribution(model_state& m);
+
+// Moves a per-cell flux held in cm into a volume total (m3 over the given cell area) and clears it.
+void move_cm_to_total(std::vector<double>& cm, int32_t j, double area, double& total);
+
+}  // namespace pluvo
