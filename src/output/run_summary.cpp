@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/process.hpp"
+#include "output/end_event.hpp"
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
 #include "output/run_summary.hpp"
@@ -73,7 +74,8 @@ void sum_final_stores(model_state& m) {
   double surface = 0.0, snow = 0.0, melt = 0.0;
   for (int i = 1; i <= m.cell_count; ++i) {
     if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) continue;
-    if (m.ov_depth.size() >= n) surface += m.ov_depth[size_t(i)] * area;
+    if (in_overland_lake(m, i)) surface += overland_lake_cell_water(m, i, area);
+    else if (m.ov_depth.size() >= n) surface += m.ov_depth[size_t(i)] * area;
   }
   if (m.snow_present && m.snow_swe.size() >= n)
     for (int i = 1; i <= m.cell_count; ++i) snow += m.snow_swe[size_t(i)] * area;
