@@ -217,6 +217,9 @@ void olake_extent(lake_grid& g, std::vector<overland_lake_record>& lakes, int co
 void update_overland_lake_extent(model_state& m) {
   if (!m.overland_lakes_on || !m.olake_extent_update) return;
   const int n = m.cell_count;
+  if (m.oland_lake_new.size() <= size_t(n) || m.oland_lake_mask.size() <= size_t(n) ||
+      m.overland_lake_records.size() <= size_t(std::max(m.overland_lake_count, 0)))
+    return;  // no lake map was read
   lake_grid g{n,
               m.cell_size,
               m.elevation.data(),

@@ -19,6 +19,7 @@ struct lake_state_seen {
   double level_volume = 0.0;
   double surface_final = 0.0;
   double bmp_storage = 0.0;
+  double lake_cell_depth = 0.0;  // m, summed over the lake's cells
   double added = 0.0, drained = 0.0, initial = 0.0;
 };
 
@@ -46,6 +47,7 @@ TEST(LakesAndBmpsProject, AStormRunsWithAPondAndAUnit) {
       if (m.oland_lake_new[size_t(c)] == 1) {
         seen.lake_cells++;
         seen.level_volume += (seen.level - m.elevation[size_t(c)]) * area;
+        seen.lake_cell_depth += m.ov_depth[size_t(c)];
       }
     seen.surface_final = m.surface_volume_final;
     seen.bmp_storage = m.BMP.storage[1];
@@ -65,6 +67,7 @@ TEST(LakesAndBmpsProject, AStormRunsWithAPondAndAUnit) {
   EXPECT_EQ(seen.lake_cells, 2);          // the pond took in the other cell of the hollow
   EXPECT_NEAR(seen.level_volume, seen.initial + seen.added - seen.drained, 1e-9);
   EXPECT_GE(seen.surface_final, seen.level_volume - 1e-9);  // the surface counts the pond's water
+  EXPECT_EQ(seen.lake_cell_depth, 0.0);  // rain on the pond is the pond's, not its cells' too
 
   const std::string sum = pluvo_test::read_file("w.sum");
   EXPECT_NEAR(number_after(sum, "Final volume on surface=                        "), seen.surface_final, 0.01);
