@@ -113,7 +113,8 @@ bool grow_plain_lake(model_state& m, int l, double dv, double& z) {
   const double a = m.cell_size * m.cell_size;
   double area = m.lake_cells[size_t(l)] * a;
   auto rise = [&] { return area > tiny ? dv / area : dv / a; };
-  for (int p = m.lake_cells[size_t(l)] + 1;; p++) {
+  // The listed cells not yet in the lake, in list order: the list is the order of taking.
+  for (int p = 1;; p++) {
     const double dz = rise();
     if (p > m.numpts[size_t(l)]) {
       // No further cell to take: the lake rises over the cells it has.

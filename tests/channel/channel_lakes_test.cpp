@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "channel/channel_lakes.hpp"
+#include "channel/channel_phases.hpp"
 #include "channel/channel_routines.hpp"
 #include "common/printed.hpp"
 #include "overland/overland_fixture.hpp"
 #include "overland/sources_sinks.hpp"
+#include "run/whole_project.hpp"
 #include "record/model_state.hpp"
 
 namespace {
@@ -238,6 +240,80 @@ TEST(ChannelLakeEvaporation, NeverBelowEmptyAndEveryDropCounted) {
   const double e = 0.000169 * std::pow(0.01, -0.05) * 6.0 * 86.4 * 0.8 * 6.11 * std::exp(17.3 * 30.0 / 303.3) /
                    24.0 * 1e4 / 100.0;
   EXPECT_NEAR(one->cumulative_lake_evap[1], e, 1e-12);
+}
+
+}  // namespace
+
+namespace {
+
+// A trapezoid link into a lake link, over a weir into a trapezoidal outlet link on the 2 x 3
+// strip; the lake lists (2, 2) at 10.1 m and then (2, 1) at 10.2 m and starts at 10.15 m.
+const char* lake_network =
+    "PLUVO_CHAN\nALPHA 0.5\nBETA 0.9\nTHETA 1.0\nLINKS 4\nMAXNODES 3\n"
+    "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 4 1 2\nCONNECT 4 0 1 3\n"
+    "LINK 1\nTRAPEZOID\nDX 10\nNODES 3\nMANNINGS_N 0.04\n"
+    "NODE 1\nELEV 10.2\nXSEC\nBOTTOM_WIDTH 2\nBANKFULL_DEPTH 1\nSIDE_SLOPE 1\nNODE 2\nELEV 10.15\nNODE 3\nELEV 10.1\n"
+    "LINK 2\nLAKE\nMINWSE 9.9\nINITWSE 10.15\nMAXWSE 11\nNUMPTS 2\n2 2 2 1\n"
+    "LINK 3\nSTRUCTURE\nNUMSTRUCTS 1\n"
+    "STRUCTTYPE WEIR\nCREST_LENGTH 2\nCREST_LOW_ELEV 10.1\nDISCHARGE_COEFF_FORWARD 0.6\nDISCHARGE_COEFF_REVERSE 0.5\n"
+    "LINK 4\nTRAPEZOID\nDX 10\nNODES 3\nMANNINGS_N 0.035\n"
+    "NODE 1\nELEV 10.0\nXSEC\nBOTTOM_WIDTH 3\nBANKFULL_DEPTH 1\nSIDE_SLOPE 2\nNODE 2\nELEV 9.95\nNODE 3\nELEV 9.9\n";
+
+const char* lake_stream =
+    "GRIDSTREAMFILE\nSTREAMCELLS 2\n"
+    "CELLIJ 1 1\nNUMNODES 2\nLINKNODE 1 1 0.5\nLINKNODE 1 2 0.5\n"
+    "CELLIJ 1 3\nNUMNODES 2\nLINKNODE 4 1 0.5\nLINKNODE 4 2 0.5\n";
+
+// The lake as the channel reader sets it up takes the next listed cell once its water reaches it,
+// with that cell's ponded water.
+TEST(ChannelLakeExtent, LakeReadFromTheChannelFileGrows) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_strip_grid();
+  pluvo_test::write_file("c.chn", lake_network);
+  pluvo_test::write_file("c.stm", lake_stream);
+  pluvo_test::write_file("w.prj", "PLUVOPROJECT\n" + pluvo_test::strip_cards() +
+                                      "CHAN_EXPLIC\nCHANNEL_INPUT c.chn\nSTREAM_CELL c.stm\n");
+  int cells_before = 0, cells_after = 0;
+  double level = 0.0, held_before = 0.0, held_after = 0.0;
+  const pluvo_test::set_up_result r = pluvo_test::set_up_past_refusal("w.prj", [&](model_state& m) {
+    const int west = m.cell_number_grid(2, 1);
+    cells_before = m.lake_cells[1];
+    m.ov_depth[size_t(west)] = 0.02;
+    m.lake_volume[1] += 20.0;  // 0.2 m over the one cell: past 10.2 m
+    held_before = m.lake_volume[1] + m.ov_depth[size_t(west)] * 100.0;
+    pluvo::update_lake_extent(m);
+    cells_after = m.lake_cells[1];
+    level = m.lake_elev[1];
+    held_after = m.lake_volume[1] + m.ov_depth[size_t(west)] * 100.0;
+  });
+  ASSERT_FALSE(r.stopped) << r.out;
+  EXPECT_EQ(cells_before, 1);
+  EXPECT_EQ(cells_after, 2);
+  // 5 m3 lift the lake to 10.2 m; the other 15 m3 and the cell's 2 m3 spread over two cells.
+  EXPECT_NEAR(level, 10.2 + 17.0 / 200.0, 1e-9);
+  EXPECT_NEAR(held_after, held_before, 1e-9);
+}
+
+}  // namespace
+
+namespace {
+
+// The end of an event brings the extents up to the lakes' water and books what the lakes took
+// from and gave to the land; between events (event_ended clear) it does nothing.
+TEST(ChannelLakeExtent, EndOfEventUpdatesAndBooks) {
+  for (const int ended : {0, 1}) {
+    auto m = lake_row(steps, {{{1, 2, 3}, 1, 0.2}});
+    m->event_ended = ended;
+    m->lake_volume[1] += 60.0;
+    m->lake_in_dv[1] = 70.0;
+    m->lake_out_dv[1] = 10.0;
+    printed_by([&] { pluvo::close_lakes_at_event_end(*m); });
+    EXPECT_EQ(m->lake_cells[1], ended ? 2 : 1);
+    EXPECT_EQ(m->lake_inflow_total, ended ? 70.0 : 0.0);
+    EXPECT_EQ(m->lake_outflow_total, ended ? 10.0 : 0.0);
+    EXPECT_EQ(m->ov_to_lake_volume, ended ? 70.0 : 0.0);
+    EXPECT_EQ(m->lake_in_dv[1], ended ? 0.0 : 70.0);
+  }
 }
 
 }  // namespace
