@@ -55,7 +55,8 @@ bool join_lake(model_state& m, int l, int c, bool rated, double& taken) {
     m.lake_flooded_volume[size_t(l)] += v;
     taken += v;
     message_out("Lake %d is taking cell %d with depth %lf\n", l, c, depth);
-    // The cell's sediment and constituents go with its water, before the depth is cleared.
+    // Overland sediment and constituents are not carried yet; once they are, the cell's share
+    // moves to the lake here, before its depth is cleared.
     depth = 0.0;
   }
   return true;
