@@ -2,6 +2,7 @@
 // The file is read once into memory and then walked in passes, so that every array is sized
 // from the whole file before anything is stored in it.
 #include "channel/channel_input.hpp"
+#include "channel/channel_lakes.hpp"
 
 #include <strings.h>
 
@@ -181,19 +182,6 @@ int structure_type_of(std::string word) {
 }
 
 bool is_channel_link(int type) { return (type & 12) != 0; }
-
-// Linear interpolation of ys at x within the first interval of xs (1..n) that holds it.
-double lake_rating_value(int lake, int n, const std::vector<double>& xs, const std::vector<double>& ys, double x) {
-  for (int i = 1; i < n; ++i) {
-    if (x >= xs[i] && x <= xs[i + 1]) {
-      if (xs[i + 1] == xs[i]) return ys[i];
-      return ys[i] + (x - xs[i]) * (ys[i + 1] - ys[i]) / (xs[i + 1] - xs[i]);
-    }
-  }
-  const std::string name = std::to_string(lake);
-  message_out("Error: something is really messed up with your lake rating curve for lake [%s].\n", name.c_str());
-  return 0.0;
-}
 
 class chan_reader {
  public:
@@ -1073,8 +1061,8 @@ class chan_reader {
     m_.lake_elev[l] = wse;
     if (rated) {
       const int n = m_.numrate[l];
-      volume = lake_rating_value(l, n, m_.lake_rate_elev[l], m_.lake_rate_volume[l], wse);
-      m_.lake_area[l] = lake_rating_value(l, n, m_.lake_rate_volume[l], m_.lake_rate_area[l], volume);
+      volume = lake_rating_curve(l, wse, n, m_.lake_rate_elev[l], m_.lake_rate_volume[l]);
+      m_.lake_area[l] = lake_rating_curve(l, volume, n, m_.lake_rate_volume[l], m_.lake_rate_area[l]);
     } else {
       if (m_.lake_cells[l] == 0) {
         message_out("The initial water surface elevation specified for lake %d is below all overland cell elevations in the lake \n", l);

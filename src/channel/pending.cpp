@@ -5,6 +5,5 @@ namespace pluvo {
 
 int compute_stream_aquifer_flux(model_state&, double) { return 0; }  // not built yet
 void channel_sediment_step(model_state&, double) {}  // not built yet
-void update_lake_extent(model_state&) {}  // not built yet
 
 }  // namespace pluvo

@@ -102,11 +102,20 @@ void apply_rainfall(model_state& m) {
   const bool calibrate_snow = m.snow_calibrate_on == 1;
   // Sums in a fixed order, so the totals are the same on any thread count: volume, rate,
   // volume onto head boundaries, cells where snow fell, cells left without a real depth.
-  const std::array<double, 5> sums = parallel_cell_sums<5>(n, [&](int c) -> std::array<double, 5> {
+  // BMP units take the rain that falls on their area; at most one unit per cell, so the
+  // per-unit stores are written by one cell each.
+  const int* bmp_of_cell = m.ov_bmp_on && m.BMP.GNUM_num.size() > size_t(n) ? m.BMP.GNUM_num.data() : nullptr;
+  const int* olake = m.overland_lakes_on && m.oland_lake_new.size() > size_t(n) ? m.oland_lake_new.data() : nullptr;
+  const std::array<double, 6> sums = parallel_cell_sums<6>(n, [&](int c) -> std::array<double, 6> {
     if (in_channel_lake(m, c)) return {};
     const double r = rate[c];
     double d = dt * r / 3600000.0;
-    double bound_loss = 0.0, snow_fell = 0.0;
+    double bound_loss = 0.0, snow_fell = 0.0, to_bmp = 0.0;
+    // The lake has booked this rain already: on the cell's own depth it would count twice.
+    if (olake && olake[c] > 0) {
+      m.ov_depth_change[c] = 0.0;
+      return {r * area * dt / 3600000.0, r, 0.0, 0.0, 0.0, 0.0};
+    }
     // In event runs no snow can fall: the air is taken as 1000 degrees.
     const double air = long_term ? m.temper_gridded[c] : 1000.0;
     const bool boundary = boundaries && boundary_takes_rain(m.boundary_type[c]);
@@ -121,14 +130,22 @@ void apply_rainfall(model_state& m) {
       if (d > tiny) m.Snow_Accumulated_Hr[c] = 1.0;
     } else {
       if (blockage && m.ovr_flow_block_value1[c] < 1.0) d *= 1.0 - m.ovr_flow_block_value1[c];
+      if (bmp_of_cell && bmp_of_cell[c] > 0) {
+        const size_t u = size_t(bmp_of_cell[c]);
+        to_bmp = m.BMP.area[u] * d;
+        m.BMP.storage[u] += to_bmp;
+        d *= 1.0 - m.BMP.area[u] / area;
+      }
       if (long_term && m.snow_swe[c] > tiny) m.snow_swe[c] += m.snow_scf_cell[c] * d;
       else m.ov_depth[c] += d;
     }
     if (calibrate_snow) m.ov_depth[c] = 0.0;
     m.ov_depth_change[c] = 0.0;
     const double bad = is_bad_depth(m.ov_depth[c]) ? 1.0 : 0.0;
-    return {r * area * dt / 3600000.0, r, bound_loss, snow_fell, bad};
+    return {r * area * dt / 3600000.0, r, bound_loss, snow_fell, bad, to_bmp};
   });
+  m.bmp_precip_volume += sums[5];
+  m.bmp_precip_total += sums[5];
 
   m.rain_volume_total += sums[0];
   m.rain_to_overland_volume += sums[0];

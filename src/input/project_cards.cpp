@@ -531,10 +531,7 @@ constexpr unbuilt_request unbuilt[] = {
     {"SNOW_ROUGHNESS", "flow over snow", given<&O::snow_roughness_flag>},
     {"SNOW_DARCY", "flow over snow", given<&O::snow_darcy_flag>},
     // Overland processes besides the routing schemes.
-    {"OVERLAND_LAKE_MAP", "overland lakes", given<&O::overland_lake_map_flag>},
-    {"OVERLAND_LAKE_FILE", "overland lakes", given<&O::overland_lake_file>},
     {"LAKE_PUMP", "lake pumps", given<&O::lake_pump_flag>},
-    {"OV_BMP", "best management practices", given<&O::ov_BMP>},
     {"OV_POINT_SOURCE", "overland point sources", given<&O::ov_point_source_flag>},
     // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
     {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},

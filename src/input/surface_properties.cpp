@@ -97,6 +97,8 @@ void sum_overland_lake_volumes(model_state& m) {
     }
     l.volume += (l.wse - m.elevation[k]) * area;
   }
+  m.olake_volume_initial = 0.0;
+  for (int j = 1; j <= m.overland_lake_count; ++j) m.olake_volume_initial += lakes[j].volume;
 }
 
 void read_retention_map(model_state& m) {

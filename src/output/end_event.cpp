@@ -12,6 +12,16 @@
 
 namespace pluvo {
 
+bool in_overland_lake(const model_state& m, int i) {
+  const int olake = m.overland_lakes_on ? entry_or_zero(m.oland_lake_new, i) : 0;
+  return olake > 0 && size_t(olake) < m.overland_lake_records.size() && size_t(i) < m.elevation.size();
+}
+
+double overland_lake_cell_water(const model_state& m, int i, double area) {
+  if (!in_overland_lake(m, i)) return 0.0;
+  return (m.overland_lake_records[size_t(m.oland_lake_new[size_t(i)])].wse - m.elevation[size_t(i)]) * area;
+}
+
 namespace {
 
 // Sediment hydrograph points exist only with the sediment record.
@@ -42,15 +52,9 @@ void sum_final_surface_volume(model_state& m, double area) {
   m.olake_volume_final = 0.0;  // this event's figure, not a sum over events
   for (int i = 1; i <= m.cell_count; ++i) {
     if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) continue;
-    const int olake = m.overland_lakes_on ? entry_or_zero(m.oland_lake_new, i) : 0;
-    if (olake > 0 && size_t(olake) < m.overland_lake_records.size() &&
-        size_t(i) < m.elevation.size()) {
-      const double v = (m.overland_lake_records[size_t(olake)].wse - m.elevation[size_t(i)]) * area;
-      m.olake_volume_final += v;
-      sum += v;
-    } else {
-      sum += m.ov_depth[size_t(i)] * area;
-    }
+    const double lake = overland_lake_cell_water(m, i, area);
+    m.olake_volume_final += lake;
+    sum += in_overland_lake(m, i) ? lake : m.ov_depth[size_t(i)] * area;
   }
   m.surface_volume_final = sum;
 }

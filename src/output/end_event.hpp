@@ -12,4 +12,9 @@ long calibration_index(int num_events, int stride, int event, int point);
 // Sets the event's input and output volumes and its balance error (a fraction, -1 without input).
 void close_event_balance(model_state& m);
 
+// The water an overland lake holds over cell i (its level less the ground, times area), 0 for a
+// cell outside every overland lake: the surface volumes count it in place of the cell's depth.
+double overland_lake_cell_water(const model_state& m, int i, double area);
+bool in_overland_lake(const model_state& m, int i);
+
 }  // namespace pluvo

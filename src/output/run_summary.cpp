@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/process.hpp"
+#include "output/end_event.hpp"
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
 #include "output/run_summary.hpp"
@@ -73,7 +74,8 @@ void sum_final_stores(model_state& m) {
   double surface = 0.0, snow = 0.0, melt = 0.0;
   for (int i = 1; i <= m.cell_count; ++i) {
     if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) continue;
-    if (m.ov_depth.size() >= n) surface += m.ov_depth[size_t(i)] * area;
+    if (in_overland_lake(m, i)) surface += overland_lake_cell_water(m, i, area);
+    else if (m.ov_depth.size() >= n) surface += m.ov_depth[size_t(i)] * area;
   }
   if (m.snow_present && m.snow_swe.size() >= n)
     for (int i = 1; i <= m.cell_count; ++i) snow += m.snow_swe[size_t(i)] * area;
@@ -267,11 +269,11 @@ void write_balances(const model_state& m, std::FILE* f) {
 
 void write_store_balances(model_state& m, std::FILE* f) {
   if (m.overland_lakes_on) {
-    total_line(f, "Volume of flow into overland lakes:             ", m.olake_inflow_total);
-    total_line(f, "Volume of flow from overland lakes:             ", m.olake_outflow_total);
+    total_line(f, "Volume of flow into overland lakes:             ", m.olake_added_volume);
+    total_line(f, "Volume of flow from overland lakes:             ", m.olake_drained_volume);
     total_line(f, "Volume of evaporation from lakes:               ", m.lake_evap_volume);
     m.olake_error_volume =
-        m.olake_volume_initial + m.olake_inflow_total - m.olake_volume_final - m.olake_outflow_total;
+        m.olake_volume_initial + m.olake_added_volume - m.olake_volume_final - m.olake_drained_volume;
     std::fprintf(f, "Overland lake mass bal error m^3:               %14.2lf\n\n",
                  m.olake_error_volume);
   }
@@ -300,13 +302,17 @@ void write_store_balances(model_state& m, std::FILE* f) {
   }
 }
 
+// The overland lakes' starting water: the surface's initial volume leaves their cells out,
+// and the final surface volume counts their water.
+double overland_lake_start(const model_state& m) { return m.overland_lakes_on ? m.olake_volume_initial : 0.0; }
+
 }  // namespace
 
 void compute_global_balance(model_state& m) {
   const double gains = m.boundary_gain_sum, losses = m.boundary_loss_sum;
   const double initial = m.ov_volume_initial + m.chan_volume_initial_run +
                          m.soil_volume_initial_run + m.gw_volume_initial +
-                         m.lake_volume_initial_run;
+                         m.lake_volume_initial_run + overland_lake_start(m);
   const double final_storage = m.chan_volume_final + m.surface_volume_final + m.soil_volume_final +
                                m.gw_volume_final + m.snow_volume_final + m.melt_volume_final +
                                m.lake_volume_final + m.superlink_volume;
@@ -337,6 +343,7 @@ void compute_global_balance(model_state& m) {
   m.surface_error_pct = 0.0;
   if (si > 0.0) {
     const double ii = m.chan_volume_initial_run + m.ov_volume_initial + m.lake_volume_initial_run +
+                      overland_lake_start(m) +
                       m.drain_to_chan_total + m.drain_to_ov_total;
     const double so = m.river_to_gw_total + m.lake_to_gw_total + m.direct_evap_volume_total +
                       run_discharge_volume(m) + m.infil_volume_total + losses +

@@ -6,25 +6,20 @@
 
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
+#include "overland/card_word.hpp"
 #include "overland/overland_phases.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
 
-namespace {
-
-// The first token of line, lower-cased, as the card test sees it (blanks, tabs and line ends
-// separate; commas do not); the token and the blanks before it are removed from line.
-std::string take_card_word(char* line) {
-  size_t start = std::strspn(line, " \t\n");
-  size_t length = std::strcspn(line + start, " \t\n");
+std::string take_card_word(char* line, const char* separators) {
+  size_t start = std::strspn(line, separators);
+  size_t length = std::strcspn(line + start, separators);
   std::string word(line + start, length);
   for (char& ch : word) ch = char(std::tolower(static_cast<unsigned char>(ch)));
   std::memmove(line, line + start + length, std::strlen(line + start + length) + 1);
   return word;
 }
-
-}  // namespace
 
 int is_spot_card(char* line) { return take_card_word(line) == "spot" ? 0 : 1; }
 

@@ -408,6 +408,11 @@ struct channel_state {
   int32_t lake_gw_seen = 0;           // lake-aquifer exchange moved water (groundwater step)
   int32_t lake_water_present = 0;     // some lake holds water
   int32_t superlink_active = 0;       // the superlink solve put water into the channels
+
+  // ---- channel-lake extent and evaporation ----
+  std::vector<double> lake_flooded_volume;        // per lake: m3 taken from the cells it flooded
+  std::vector<int32_t> lake_saved_boundary_type;  // per cell: overland boundary type before a lake took it
+  int32_t lake_extent_warned = 0;                 // the maximum-extent warning has been printed
 };
 
 }  // namespace pluvo

@@ -141,6 +141,11 @@ struct hydromet_state {
   std::vector<double> snow_canopy_value3;
   int snow_pxtemp_on = 0;
   int snow_temp_base_on = 0;
+  // The current hourly weather as the open-water evaporation of lakes and BMP units reads it
+  // (added with the lakes and BMPs; the hourly reader fills them).
+  double hmet_temperature = 0.0;  // degrees C
+  double hmet_rh = 0.0;           // percent
+  double hmet_wind_speed = 0.0;   // m/s
 };
 
 }  // namespace pluvo

@@ -21,6 +21,26 @@ struct overland_lake_record {
   double unused_7 = 0.0;
 };
 
+// The BMP units (OV_BMP), one per cell with a BMP type above 0, numbered from 1 in cell order;
+// every per-unit vector has entry 0 unused.
+struct bmp_record {
+  int unit_count = 0;
+  std::vector<int32_t> type;
+  std::vector<int32_t> GNUM;      // cell of the unit
+  std::vector<int32_t> GNUM_num;  // per cell: its unit, 0 for none
+  std::vector<double> area;       // m2
+  std::vector<double> storage;    // m3
+  std::vector<double> seepage_rate;   // cm/h
+  std::vector<double> outlet_height;  // m
+  std::vector<int32_t> inflow_type;
+  std::vector<int32_t> outflow_type;
+  std::vector<double> inflow_param;
+  std::vector<double> outflow_param;
+  std::vector<double> soil_depth;    // m, 0 for none
+  std::vector<double> soil_storage;  // m3
+  std::vector<double> TSS_TE;        // sediment trapping efficiency from the table
+};
+
 // Sub-step control of the explicit overland scheme. It lives in the run's record so
 // that every run of a batch starts from the same state.
 struct explicit_step_control {
@@ -118,8 +138,9 @@ struct overland_state {
   double lake_evap_volume_event = 0.0;
   double olake_volume_initial = 0.0;
   double olake_volume_final = 0.0;
-  double olake_inflow_total = 0.0;
-  double olake_outflow_total = 0.0;
+  double olake_added_volume = 0.0;    // run total into overland lakes (rain, inflow, ponded water of cells taken), m3
+  double olake_drained_volume = 0.0;  // run total out of overland lakes, m3
+  double olake_stored_volume = 0.0;   // held over the ground of the current lake cells, m3
 
   std::vector<double> ov_qx;            // m3/s across the face toward rightcon, + away from the cell
   std::vector<double> ov_qy;            // m3/s across the face toward belowcon
@@ -164,6 +185,11 @@ struct overland_state {
   // Overland pumps and point sources.
   std::vector<pump_record> ov_pumps;          // from the OV_PUMP file, applied in file order
   std::vector<double> ov_point_source_flow;   // per cell, m3/s onto the cell (OV_POINT_SOURCE)
+  // BMP units and the seepage and percolation totals of the event and the run (m3), added
+  // with the BMP step.
+  bmp_record BMP;
+  double bmp_seepage_volume = 0.0;
+  double bmp_seepage_total = 0.0;
 };
 
 }  // namespace pluvo

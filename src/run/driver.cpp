@@ -72,6 +72,7 @@ const phase_entry loop_phases[] = {
     {"print_progress", print_progress},
     {"check_event_end", check_event_end},
     {"exchange_omba_maps", exchange_omba_maps},
+    {"close_lakes_at_event_end", close_lakes_at_event_end},
     {"end_event", end_event},
     {"write_time_series", write_time_series},
     {"write_map_outputs", write_map_outputs},

@@ -192,6 +192,9 @@ void restart_network_timers(model_state& m) {
   if (m.ov_bmp_on) {
     m.bmp_next_time = m.step_next_time;
     m.bmp_last_time = m.step_last_time;
+    // The BMP event figures are kept as they happen, so each event starts them at 0.
+    m.bmp_precip_volume = m.bmp_from_ov_volume = m.bmp_to_ov_volume = m.bmp_to_gw_volume = 0.0;
+    m.bmp_seepage_volume = 0.0;
   }
   if (m.permafrost_gipl_on || m.multi_layer_infil_gipl_on) {
     if (m.gipl_timestep_flag) {

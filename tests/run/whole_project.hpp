@@ -44,9 +44,11 @@ struct project_result {
 };
 
 // Writes the grid and w.prj with the usual cards and extra ones, and runs it in this process on
-// one thread (six cells need no team).
-inline project_result run_strip_project(const std::string& extra_cards) {
+// one thread (six cells need no team). edit_inputs may change the written files first.
+inline project_result run_strip_project(const std::string& extra_cards,
+                                        const std::function<void()>& edit_inputs = nullptr) {
   write_strip_grid();
+  if (edit_inputs) edit_inputs();
   write_file("w.prj", "PLUVOPROJECT\n" + strip_cards() + extra_cards);
   pluvo::error_state = pluvo::error_state_record();
   pluvo::run_stopped_on_error = false;

@@ -1,0 +1,33 @@
+#pragma once
+// Overland lakes: the card test of the lake file and the extent update of the lakes.
+#include <vector>
+
+#include "record/overland_state.hpp"
+
+namespace pluvo {
+
+// The grid as the extent update sees it; every array is per cell from 1.
+struct lake_grid {
+  int n = 0;              // cells
+  double dx = 0.0;        // m
+  const double* z = nullptr;  // ground, m
+  double* h = nullptr;        // overland depth, m: cells that join a lake hand it over
+  const int* above = nullptr;
+  const int* right = nullptr;
+  const int* below = nullptr;
+  const int* left = nullptr;
+  const int* lake_mask = nullptr;  // lake of the initial extent, 0 elsewhere
+  int* lake_new = nullptr;         // lake of the current extent
+  const int* dike = nullptr;       // dike side bits (1 top, 2 right, 4 bottom, 8 left), or null
+};
+
+// 0 when the first token of line is "lake" in any case, else 1 (also for a blank line); the
+// token is removed from line.
+int is_lake_card(char* line);
+
+// Turns every lake's volume change of the step (its added_volume) into a new level and extent;
+// adds what went in to added and what went out to drained (m3).
+void olake_extent(lake_grid& g, std::vector<overland_lake_record>& lakes, int count, double& added,
+                  double& drained);
+
+}  // namespace pluvo
