@@ -141,6 +141,8 @@ struct hydromet_state {
   std::vector<double> snow_canopy_value3;
   int snow_pxtemp_on = 0;
   int snow_temp_base_on = 0;
+  // Map outputs: snow temperature per cell (SNOW_TEMP), filled by the snow model.
+  std::vector<double> snow_temperature;
 };
 
 }  // namespace pluvo

@@ -164,6 +164,8 @@ struct overland_state {
   // Overland pumps and point sources.
   std::vector<pump_record> ov_pumps;          // from the OV_PUMP file, applied in file order
   std::vector<double> ov_point_source_flow;   // per cell, m3/s onto the cell (OV_POINT_SOURCE)
+  // Map outputs: per cell the magnitude of the two face discharges, m3/s, at the last map time.
+  std::vector<double> ov_discharge_magnitude;
 };
 
 }  // namespace pluvo

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -176,6 +177,7 @@ TEST(ThreadCount, OmpNumThreadsHoldsWithoutTheCard) {
 TEST(ThreadCount, TheDemoUnderOneThreadStartsOne) {
   const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
   pluvo_test::scratch_dir dir;
+  std::filesystem::create_directories("out");  // the demo's map folder
   for (const char* name : {"luxa.msk", "luxa.ele", "demo_storm.gag", "demo.prj"})
     write_file(name, read_file(demo + name));
   std::string console;
