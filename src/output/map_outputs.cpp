@@ -321,6 +321,26 @@ void open_dataset_outputs(model_state& m) {
   if (m.nutrients_on) open_tvx_overland_outputs(m);
 }
 
+void write_dataset_ends(model_state& m) {
+  if (!m.chan_drain_on && m.map_output_on) {
+    const bool binary = m.map_output_type2 != 0;
+    for (int kind = 0; kind <= 13; kind++) {
+      if (kind == 11) continue;  // the maximum-depth dataset is ended where it is written
+      const dataset_slot d = dataset_of(m, kind);
+      if (d.on && d.file->is_open()) write_dataset_end(d.file->stream, binary);
+    }
+    for (int i = 1; i <= m.contam_map_writer_count && size_t(i) < m.contaminant_writers.size(); i++)
+      for (map_series_writer* w : {&m.contaminant_writers[size_t(i)].conc, &m.contaminant_writers[size_t(i)].mass})
+        if (w->file.is_open()) write_dataset_end(w->file.stream, w->output_type == 3);
+  }
+  if (m.snow_temp_flag && m.snow_temp_writer.file.is_open())
+    write_dataset_end(m.snow_temp_writer.file.stream, m.snow_temp_writer.output_type == 3);
+  if (m.snow_swe_file_flag && m.swe_dataset_fp.is_open())
+    write_dataset_end(m.swe_dataset_fp.stream, m.map_output_type2 != 0);
+  if (m.snow_sd_file_flag && m.snow_depth_dataset_fp.is_open())
+    write_dataset_end(m.snow_depth_dataset_fp.stream, m.map_output_type2 != 0);
+}
+
 void write_map_outputs(model_state& m) {
   if (m.map_write_steps <= 0 || (m.step_count - 1) % m.map_write_steps != 0) return;
   cell_values cells{m, {}};

@@ -18,6 +18,9 @@ void build_depth_map_parallel(int lake_count, const std::vector<std::vector<grid
                               int cell_count, const std::vector<double>& ov_depth, std::vector<double>& depth_map,
                               int lakes_on);
 
+// At the normal end of a run: the end mark of every open dataset series.
+void write_dataset_ends(model_state& m);
+
 void open_tvx_overland_outputs(model_state& m);
 void write_tvx_step_outputs(model_state& m);
 

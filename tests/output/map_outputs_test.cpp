@@ -101,6 +101,19 @@ TEST(MapOutputs, AsciiDatasetsThroughTheProject) {
   size_t steps = 0;
   for (size_t at = rain.find("TS 1 "); at != std::string::npos; at = rain.find("TS 1 ", at + 1)) steps++;
   EXPECT_EQ(steps, 3u);
+  EXPECT_EQ(rain.substr(rain.size() - 6), "ENDDS\n");
+  EXPECT_EQ(depth.substr(depth.size() - 6), "ENDDS\n");
+}
+
+// MAP_TYPE 2: binary datasets, header, three step records of the six cells and the end code.
+TEST(MapOutputs, BinaryDatasetsThroughTheProject) {
+  pluvo_test::scratch_dir dir;
+  const pluvo_test::project_result r = pluvo_test::run_strip_project("MAP_TYPE 2\nMAP_FREQ 10\nDEPTH d.bin\n");
+  ASSERT_FALSE(r.stopped) << r.out;
+  const std::string depth = read_file("d.bin");
+  ASSERT_EQ(depth.size(), 100u + 3u * (14u + 6u * 10u) + 4u);
+  EXPECT_EQ(depth.substr(60, 5), "depth");
+  EXPECT_EQ(depth.substr(depth.size() - 4), std::string("\xd2\0\0\0", 4));
 }
 
 // The number pair after label in gdalinfo's text, e.g. "Upper Left  (  269311.220, 5541523.800)".
