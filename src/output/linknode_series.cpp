@@ -148,6 +148,25 @@ void write_linknode_headers(model_state& m) {
   }
 }
 
+void write_stream_linknode_steps(model_state& m) {
+  if (!m.chan_explic_on || m.nlinks < 1) return;
+  const int32_t* printed = printed_node_counts(m);
+  const double* lake_elev = m.lake_elev.empty() ? nullptr : m.lake_elev.data();
+  const auto step = [&](checked_file& file, int& counter, const std::vector<double>& first,
+                        const std::vector<double>& second, int mode) {
+    if (!file.is_open()) return;
+    write_linknode_step(file.stream, m.nlinks, m.nx.data(), printed, m.ltype.data(), counter, first.data(),
+                        second.empty() ? nullptr : second.data(), m.chan_node_extent, mode, m.lake2link.data(),
+                        lake_elev);
+    counter++;
+  };
+  const std::vector<double> none;
+  step(m.out_chan_depth_fp, m.chan_depth_series_step, m.yp, m.bel, 1);
+  step(m.out_chan_discharge_fp, m.chan_discharge_series_step, m.qp, none, 0);
+  step(m.out_chan_velocity_fp, m.chan_velocity_series_step, m.qp, m.area, 2);
+  step(m.out_chan_stage_fp, m.chan_stage_series_step, m.yp, m.bel, 0);
+}
+
 void linknode_series_writer_init(linknode_series_writer& w) { w = linknode_series_writer(); }
 
 void linknode_series_set_flat(linknode_series_writer& w, int kind, const double* values, const double* lake_values,

@@ -27,6 +27,10 @@ void write_linknode_step(std::FILE* f, int link_count, const int32_t* valid_node
 // number of output times in the run.
 void linknode_header_times(const model_state& m, int& time_step, int& num_ts);
 
+// At an output time of the time series: one step record of each open stream series (depth,
+// discharge, velocity, stage), each numbered by its own counter from 0.
+void write_stream_linknode_steps(model_state& m);
+
 void linknode_series_writer_init(linknode_series_writer& w);
 // Layout 2: values given as rows [node][link].
 void linknode_series_set_nodes(linknode_series_writer& w, int kind, const double* const* values,

@@ -192,10 +192,16 @@ struct output_state {
   int xwindows_on = 0;
   // Cell number of each overland XY boundary input point, in point order.
   std::vector<int32_t> xybdy_ov_point_cells;
-  // Map outputs: numbered grid sets written so far (MAP_TYPE 0), and the snow-temperature series.
+  // Map outputs: numbered grid sets written so far (MAP_TYPE 0), the snow-temperature series and
+  // a per-cell work map.
   int map_index = 0;
   map_series_writer snow_temp_writer;
-  std::vector<double> map_work;  // per cell: a map formed at the output time (recharge step, sediment)
+  std::vector<double> map_work;
+  // Step records written so far to each stream link/node series (the next record's number).
+  int chan_depth_series_step = 0;
+  int chan_discharge_series_step = 0;
+  int chan_velocity_series_step = 0;
+  int chan_stage_series_step = 0;
 };
 
 }  // namespace pluvo

@@ -149,25 +149,49 @@ TEST(LinknodeSeries, StreamHeadersOfAProjectNetwork) {
              "CELLIJ 1 3\nNUMNODES 1\nLINKNODE 1 3 1.0\nCELLIJ 2 3\nNUMNODES 2\nLINKNODE 2 1 0.5\nLINKNODE 2 2 0.5\n"
              "CELLIJ 2 2\nNUMNODES 0\n");
   write_file("c.prj", "PLUVOPROJECT\n" + pluvo_test::strip_cards() +
-                          "CHAN_EXPLIC\nCHANNEL_INPUT c.chn\nSTREAM_CELL c.stm\nCHAN_DEPTH c.dep\nCHAN_VELOCITY c.vel\n");
+                          "CHAN_EXPLIC\nCHANNEL_INPUT c.chn\nSTREAM_CELL c.stm\nCHAN_DEPTH c.dep\n"
+                          "CHAN_DISCHARGE c.dis\nCHAN_VELOCITY c.vel\nCHAN_STAGE c.stg\n");
   int links = 0;
   const pluvo_test::set_up_result r = pluvo_test::set_up_past_refusal("c.prj", [&](pluvo::model_state& m) {
     links = m.nlinks;
     m.cur_day = 1, m.cur_month = 6, m.cur_year = 2020, m.cur_hour = 10, m.cur_minute = 0;
     pluvo::write_linknode_headers(m);
-    pluvo::write_linknode_step(m.out_chan_depth_fp.stream, m.nlinks, m.nx.data(), m.og_nx1.data(), m.ltype.data(), 0,
-                               m.yp.data(), m.bel.data(), m.chan_node_extent, 1, m.lake2link.data(),
-                               m.lake_elev.data());
+    // Water 0.5 m deep at every computational node (the set-up keeps NODES - 1 of each link),
+    // 2 m3/s through 4 m2; the second node of link 2 has no flow area.
+    for (int l = 1; l <= m.nlinks; l++)
+      for (int j = 1; j <= m.nx[size_t(l)]; j++) {
+        const size_t k = size_t(l) * size_t(m.chan_node_extent) + size_t(j);
+        m.yp[k] = m.bel[k] + 0.5;
+        m.qp[k] = 2.0;
+        m.area[k] = l == 2 && j == 2 ? 0.0 : 4.0;
+      }
+    m.hyd_write_steps = 1;
+    for (int step = 1; step <= 2; step++) {
+      m.step_count = step;
+      pluvo::write_time_series(m);
+    }
   });
   ASSERT_TRUE(r.refused) << r.out;
   ASSERT_FALSE(r.stopped) << r.out;
   ASSERT_EQ(links, 2);
   // HYD_FREQ 5 at 10 s steps over 30 minutes.
   const std::string head = "NUM_LINKS     2\nTIME_STEP     5\nNUM_TS        6\nSTART_TIME     1  6 2020 10  0  0\n";
-  const std::string depth = read_file("c.dep");
-  EXPECT_EQ(depth.substr(0, depth.find("TS    0")), "PLUVO_LINKNODE_STREAM_DEPTH\n" + head);
-  EXPECT_EQ(depth.substr(depth.find("TS    0")).substr(0, 8), "TS    0\n");
-  EXPECT_EQ(read_file("c.vel"), "PLUVO_LINKNODE_STREAM_VELOCITY\n" + head);
+  const auto two_steps = [](const std::string& link1, const std::string& link2) {
+    return "TS    0\n" + link1 + link2 + "\nTS    1\n" + link1 + link2 + "\n";
+  };
+  EXPECT_EQ(read_file("c.dep"),
+            "PLUVO_LINKNODE_STREAM_DEPTH\n" + head +
+                two_steps("3   1  0.50000   1  0.50000   1  0.50000   \n", "2   1  0.50000   1  0.50000   \n"));
+  EXPECT_EQ(read_file("c.dis"),
+            "PLUVO_LINKNODE_STREAM_FLOW\n" + head +
+                two_steps("3   1  2.00000   1  2.00000   1  2.00000   \n", "2   1  2.00000   1  2.00000   \n"));
+  EXPECT_EQ(read_file("c.vel"),
+            "PLUVO_LINKNODE_STREAM_VELOCITY\n" + head +
+                two_steps("3   1  0.50000   1  0.50000   1  0.50000   \n", "2   1  0.50000   1  0.00000   \n"));
+  // Computational nodes lie between the given ones: beds 9.9, 9.7, 9.5 and 9.3, 9.1.
+  EXPECT_EQ(read_file("c.stg"),
+            "PLUVO_LINKNODE_STREAM_STAGE\n" + head +
+                two_steps("3   1  10.40000   1  10.20000   1  10.00000   \n", "2   1  9.80000   1  9.60000   \n"));
 }
 
 }  // namespace
