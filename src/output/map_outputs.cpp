@@ -7,6 +7,7 @@
 
 #include "common/error_state.hpp"
 #include "common/parallel_team.hpp"
+#include "common/process.hpp"
 #include "output/map_outputs.hpp"
 #include "output/map_series.hpp"
 #include "output/output_phases.hpp"
@@ -343,6 +344,7 @@ void write_dataset_ends(model_state& m) {
 
 void write_map_outputs(model_state& m) {
   if (m.map_write_steps <= 0 || (m.step_count - 1) % m.map_write_steps != 0) return;
+  if (row_decomposition.this_process != 0) return;
   cell_values cells{m, {}};
   if (m.map_type_zero_on) {
     if (!write_numbered_maps(m, cells)) return;

@@ -10,6 +10,7 @@
 #include "output/linknode_series.hpp"
 #include "output/output_phases.hpp"
 #include "record/model_state.hpp"
+#include "output/written_file.hpp"
 #include "run/scratch_dir.hpp"
 #include "run/whole_project.hpp"
 
@@ -26,13 +27,7 @@ pluvo_test::link_spec spec(int type, int nodes, int lake = 0) {
   return l;
 }
 
-template <typename Write>
-std::string written(Write write) {
-  std::FILE* f = std::fopen("f.out", "wb");
-  write(f);
-  std::fclose(f);
-  return read_file("f.out");
-}
+using pluvo_test::written;
 
 TEST(LinknodeSeries, HeaderWithAndWithoutKindLine) {
   pluvo_test::scratch_dir dir;
@@ -129,9 +124,9 @@ TEST(LinknodeSeries, WriterWithoutItsFileCountsItsSteps) {
   EXPECT_EQ(w.step_number, 1);
 }
 
-// The stream series headers of a network read through the project reader (the channel cards
-// are still refused, so the set-up runs past the refusal).
-TEST(LinknodeSeries, StreamHeadersOfAProjectNetwork) {
+// The stream series of a network read through the project reader: headers, then two steps
+// (the channel cards are still refused, so the set-up runs past the refusal).
+TEST(LinknodeSeries, StreamSeriesOfAProjectNetwork) {
   pluvo_test::scratch_dir dir;
   pluvo_test::write_strip_grid();
   write_file("c.chn",
@@ -176,22 +171,27 @@ TEST(LinknodeSeries, StreamHeadersOfAProjectNetwork) {
   ASSERT_EQ(links, 2);
   // HYD_FREQ 5 at 10 s steps over 30 minutes.
   const std::string head = "NUM_LINKS     2\nTIME_STEP     5\nNUM_TS        6\nSTART_TIME     1  6 2020 10  0  0\n";
-  const auto two_steps = [](const std::string& link1, const std::string& link2) {
-    return "TS    0\n" + link1 + link2 + "\nTS    1\n" + link1 + link2 + "\n";
-  };
-  EXPECT_EQ(read_file("c.dep"),
-            "PLUVO_LINKNODE_STREAM_DEPTH\n" + head +
-                two_steps("3   1  0.50000   1  0.50000   1  0.50000   \n", "2   1  0.50000   1  0.50000   \n"));
-  EXPECT_EQ(read_file("c.dis"),
-            "PLUVO_LINKNODE_STREAM_FLOW\n" + head +
-                two_steps("3   1  2.00000   1  2.00000   1  2.00000   \n", "2   1  2.00000   1  2.00000   \n"));
-  EXPECT_EQ(read_file("c.vel"),
-            "PLUVO_LINKNODE_STREAM_VELOCITY\n" + head +
-                two_steps("3   1  0.50000   1  0.50000   1  0.50000   \n", "2   1  0.50000   1  0.00000   \n"));
   // Computational nodes lie between the given ones: beds 9.9, 9.7, 9.5 and 9.3, 9.1.
-  EXPECT_EQ(read_file("c.stg"),
-            "PLUVO_LINKNODE_STREAM_STAGE\n" + head +
-                two_steps("3   1  10.40000   1  10.20000   1  10.00000   \n", "2   1  9.80000   1  9.60000   \n"));
+  struct series {
+    const char* file;
+    const char* kind;
+    const char* link1;
+    const char* link2;
+  };
+  const series all[] = {
+      {"c.dep", "PLUVO_LINKNODE_STREAM_DEPTH\n", "3   1  0.50000   1  0.50000   1  0.50000   \n",
+       "2   1  0.50000   1  0.50000   \n"},
+      {"c.dis", "PLUVO_LINKNODE_STREAM_FLOW\n", "3   1  2.00000   1  2.00000   1  2.00000   \n",
+       "2   1  2.00000   1  2.00000   \n"},
+      {"c.vel", "PLUVO_LINKNODE_STREAM_VELOCITY\n", "3   1  0.50000   1  0.50000   1  0.50000   \n",
+       "2   1  0.50000   1  0.00000   \n"},
+      {"c.stg", "PLUVO_LINKNODE_STREAM_STAGE\n", "3   1  10.40000   1  10.20000   1  10.00000   \n",
+       "2   1  9.80000   1  9.60000   \n"},
+  };
+  for (const series& c : all) {
+    const std::string step = std::string(c.link1) + c.link2 + "\n";
+    EXPECT_EQ(read_file(c.file), c.kind + head + "TS    0\n" + step + "TS    1\n" + step) << c.file;
+  }
 }
 
 }  // namespace

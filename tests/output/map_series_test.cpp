@@ -11,6 +11,7 @@
 #include "output/map_series.hpp"
 #include "output/output_phases.hpp"
 #include "record/model_state.hpp"
+#include "output/written_file.hpp"
 #include "run/scratch_dir.hpp"
 
 namespace {
@@ -29,23 +30,8 @@ struct small_grid {
   }
 };
 
-template <typename Write>
-std::string written(Write write) {
-  std::FILE* f = std::fopen("f.out", "wb");
-  write(f);
-  std::fclose(f);
-  return read_file("f.out");
-}
-
-std::string hex(const std::string& bytes) {
-  std::string out;
-  char two[3];
-  for (unsigned char b : bytes) {
-    std::snprintf(two, sizeof two, "%02x", b);
-    out += two;
-  }
-  return out;
-}
+using pluvo_test::hex;
+using pluvo_test::written;
 
 TEST(MapSeries, TextFormsAreByteExact) {
   pluvo_test::scratch_dir dir;
