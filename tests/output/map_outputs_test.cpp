@@ -80,12 +80,25 @@ TEST(MapOutputs, NumberedGridsOfEveryMapThroughTheProject) {
   EXPECT_EQ(read_file("maps/rain.0001.asc").substr(header.size()), "36.0000 36.0000 36.0000 \n36.0000 36.0000 36.0000 \n");
 }
 
-TEST(MapOutputs, MissingMapFolderStopsTheRunWithItsMessage) {
+// A map that cannot be written stops the run with its message: a numbered grid at the first map
+// time, a dataset at set-up with message 59.
+TEST(MapOutputs, UnwritableMapsStopTheRunWithTheirMessages) {
   pluvo_test::scratch_dir dir;
-  const pluvo_test::project_result r = pluvo_test::run_strip_project("DEPTH no_such_folder\n");
-  EXPECT_TRUE(r.stopped);
-  EXPECT_NE(r.out.find("Can't open depth map for writing: no_such_folder/depth.0001.asc\n"), std::string::npos)
-      << r.out;
+  struct refusal {
+    const char* cards;
+    const char* message;
+  };
+  const refusal cases[] = {
+      {"DEPTH no_such_folder\n", "Can't open depth map for writing: no_such_folder/depth.0001.asc\n"},
+      {"DISCHARGE no_such_folder/\n", "Can't open discharge map for writing: no_such_folder/discharge.0001.asc\n"},
+      {"MAP_TYPE 1\nDEPTH no_such_folder/d.dat\n", "Error: Can't open output file: no_such_folder/d.dat"},
+      {"MAP_TYPE 2\nDIS_RAIN no_such_folder/r.dat\n", "Error: Can't open output file: no_such_folder/r.dat"},
+  };
+  for (const refusal& c : cases) {
+    const pluvo_test::project_result r = pluvo_test::run_strip_project(c.cards);
+    EXPECT_TRUE(r.stopped) << c.cards;
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << c.cards << r.out;
+  }
 }
 
 // MAP_TYPE 1: ASCII datasets, one step record per map time, each file headed by its kind.
