@@ -64,11 +64,6 @@ void open_dataset_output(int kind, model_state& m) {
   write_dataset_header(dataset_kinds[kind].object_id, *d.path, dataset_kinds[kind].name, *d.file, m);
 }
 
-int map_series_type(const model_state& m) {
-  if (m.map_type_zero_on) return 1;
-  return m.map_output_type2 ? 3 : 2;
-}
-
 // Per-cell values of a map: the array when it holds every cell, zeros while its process has
 // not filled it.
 struct cell_values {
@@ -82,13 +77,8 @@ struct cell_values {
   }
 };
 
-void size_cells(std::vector<double>& v, const model_state& m) {
-  const size_t n = size_t(m.cell_count) + 1;
-  if (v.size() < n) v.assign(n, 0.0);
-}
-
 void fill_discharge_magnitude(model_state& m) {
-  size_cells(m.ov_discharge_magnitude, m);
+  size_cell_array(m.ov_discharge_magnitude, m);
   if (m.ov_qx.size() <= size_t(m.cell_count) || m.ov_qy.size() <= size_t(m.cell_count)) return;
   double* out = m.ov_discharge_magnitude.data();
   const double* qx = m.ov_qx.data();
@@ -97,9 +87,9 @@ void fill_discharge_magnitude(model_state& m) {
 }
 
 void fill_recharge_increment(model_state& m) {
-  size_cells(m.gw_recharge_cum, m);
-  size_cells(m.gw_recharge_cum_prev, m);
-  size_cells(m.map_work, m);
+  size_cell_array(m.gw_recharge_cum, m);
+  size_cell_array(m.gw_recharge_cum_prev, m);
+  size_cell_array(m.map_work, m);
   double* out = m.map_work.data();
   const double* cum = m.gw_recharge_cum.data();
   const double* prev = m.gw_recharge_cum_prev.data();
@@ -110,7 +100,7 @@ void fill_recharge_increment(model_state& m) {
 void keep_recharge(model_state& m) { m.gw_recharge_cum_prev = m.gw_recharge_cum; }
 
 void fill_sediment_flux_sum(model_state& m) {
-  size_cells(m.map_work, m);
+  size_cell_array(m.map_work, m);
   const ov_sed_record& s = *m.ov_sed;
   double* out = m.map_work.data();
   if (s.ov_qsmax.size() < s.cell_class(m.cell_count, s.num_sed_classes) + 1) {
@@ -126,8 +116,8 @@ void fill_sediment_flux_sum(model_state& m) {
 }
 
 void fill_net_sediment_volume(model_state& m) {
-  size_cells(m.map_work, m);
-  size_cells(m.ov_sed->ov_net_sed, m);
+  size_cell_array(m.map_work, m);
+  size_cell_array(m.ov_sed->ov_net_sed, m);
   double* out = m.map_work.data();
   const double* net = m.ov_sed->ov_net_sed.data();
   const double area = m.cell_size * m.cell_size;
@@ -135,8 +125,8 @@ void fill_net_sediment_volume(model_state& m) {
 }
 
 void build_depth_map(model_state& m) {
-  size_cells(m.depth_map, m);
-  size_cells(m.ov_depth, m);
+  size_cell_array(m.depth_map, m);
+  size_cell_array(m.ov_depth, m);
   build_depth_map_parallel(m.nlakes, m.lake_search, m.elevation, m.cell_number_grid, m.lake_elev, m.lake_cells,
                            m.cell_count, m.ov_depth, m.depth_map, m.lakes_on);
 }
@@ -305,18 +295,10 @@ void open_dataset_outputs(model_state& m) {
     if (error_state.error_code) return;
   }
   if (m.snow_temp_flag) {
-    map_series_writer& w = m.snow_temp_writer;
-    size_cells(m.snow_temperature, m);
-    w.values = m.snow_temperature.data();
-    w.cell_map = &m.cell_number_grid;
-    w.north = m.grid_north;
-    w.south = m.grid_south;
-    w.east = m.grid_east;
-    w.west = m.grid_west;
-    w.rows = m.grid_rows;
-    w.cols = m.grid_cols;
-    w.cell_size = m.cell_size;
-    map_series_writer_open(w, map_series_type(m), m.snow_temp_file, "", "", 1060, "Snow_Temperature", m);
+    size_cell_array(m.snow_temperature, m);
+    place_map_on_grid(m.snow_temp_writer, m.snow_temperature.data(), m);
+    map_series_writer_open(m.snow_temp_writer, map_series_output_type(m), m.snow_temp_file, "", "", 1060,
+                           "Snow_Temperature", m);
     if (error_state.error_code) return;
   }
   if (m.nutrients_on) open_tvx_overland_outputs(m);
@@ -330,9 +312,17 @@ void write_dataset_ends(model_state& m) {
       const dataset_slot d = dataset_of(m, kind);
       if (d.on && d.file->is_open()) write_dataset_end(d.file->stream, binary);
     }
-    for (int i = 1; i <= m.contam_map_writer_count && size_t(i) < m.contaminant_writers.size(); i++)
-      for (map_series_writer* w : {&m.contaminant_writers[size_t(i)].conc, &m.contaminant_writers[size_t(i)].mass})
-        if (w->file.is_open()) write_dataset_end(w->file.stream, w->output_type == 3);
+    std::vector<map_series_writer*> writers = {&m.tvx_writers.total_ov_n, &m.tvx_writers.total_ov_p};
+    for (int k = 0; k < 9; k++) {
+      writers.push_back(&m.tvx_writers.ov_mass[k]);
+      writers.push_back(&m.tvx_writers.ov_conc[k]);
+    }
+    for (int i = 1; i <= m.contam_map_writer_count && size_t(i) < m.contaminant_writers.size(); i++) {
+      writers.push_back(&m.contaminant_writers[size_t(i)].conc);
+      writers.push_back(&m.contaminant_writers[size_t(i)].mass);
+    }
+    for (map_series_writer* w : writers)
+      if (w->file.is_open()) write_dataset_end(w->file.stream, w->output_type == 3);
   }
   if (m.snow_temp_flag && m.snow_temp_writer.file.is_open())
     write_dataset_end(m.snow_temp_writer.file.stream, m.snow_temp_writer.output_type == 3);

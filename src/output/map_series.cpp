@@ -146,6 +146,29 @@ void map_series_writer_init(map_series_writer& w) {
   w = map_series_writer();
 }
 
+void place_map_on_grid(map_series_writer& w, const double* values, const model_state& m) {
+  map_series_writer_init(w);
+  w.values = values;
+  w.cell_map = &m.cell_number_grid;
+  w.north = m.grid_north;
+  w.south = m.grid_south;
+  w.east = m.grid_east;
+  w.west = m.grid_west;
+  w.rows = m.grid_rows;
+  w.cols = m.grid_cols;
+  w.cell_size = m.cell_size;
+}
+
+int map_series_output_type(const model_state& m) {
+  if (m.map_type_zero_on) return 1;
+  return m.map_output_type2 ? 3 : 2;
+}
+
+void size_cell_array(std::vector<double>& v, const model_state& m) {
+  const size_t n = size_t(m.cell_count) + 1;
+  if (v.size() < n) v.assign(n, 0.0);
+}
+
 void map_series_writer_open(map_series_writer& w, int output_type, const std::string& name, const char* extension,
                             const char* dataset_extension, int series_number, const std::string& dataset_name,
                             model_state&) {

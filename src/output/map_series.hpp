@@ -5,6 +5,7 @@
 // mask are written as the form's no-data value.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "common/checked_file.hpp"
 #include "common/grid.hpp"
@@ -42,6 +43,12 @@ void write_dataset_end(std::FILE* f, bool binary);
 std::string directory_prefix(const std::string& directory);
 
 void map_series_writer_init(map_series_writer& w);
+// A fresh writer over the run's grid (mask, edges, size) and the given per-cell values.
+void place_map_on_grid(map_series_writer& w, const double* values, const model_state& m);
+// The writer type MAP_TYPE gives: 1 numbered grids (MAP_TYPE 0), 3 binary (2), else 2 ASCII.
+int map_series_output_type(const model_state& m);
+// A per-cell array sized for every cell (zeros) unless it is already.
+void size_cell_array(std::vector<double>& v, const model_state& m);
 void map_series_write_step(map_series_writer& w, double time);
 void map_series_accumulate(map_series_writer& w);
 void map_series_writer_close(map_series_writer& w);

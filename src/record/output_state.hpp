@@ -77,6 +77,15 @@ struct contaminant_output_writers {
   linknode_series_writer chan_mass;
 };
 
+// The nutrient map writers: the overland nitrogen and phosphorus totals, and the mass and
+// concentration of each of the nine nutrient constituents (NO2 .. DO).
+struct tvx_map_writers {
+  map_series_writer total_ov_n;
+  map_series_writer total_ov_p;
+  map_series_writer ov_mass[9];
+  map_series_writer ov_conc[9];
+};
+
 struct output_state {
   std::vector<contaminant_output_writers> contaminant_writers;  // from 1; element 0 unused
   int contam_map_writer_count = 0;
@@ -202,6 +211,7 @@ struct output_state {
   int chan_discharge_series_step = 0;
   int chan_velocity_series_step = 0;
   int chan_stage_series_step = 0;
+  tvx_map_writers tvx_writers;  // with NUTRIENTS
 };
 
 }  // namespace pluvo

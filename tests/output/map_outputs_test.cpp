@@ -11,6 +11,7 @@
 #include "common/process.hpp"
 #include "output/map_outputs.hpp"
 #include "output/map_series.hpp"
+#include "output/output_phases.hpp"
 #include "record/model_state.hpp"
 #include "run/scratch_dir.hpp"
 #include "run/whole_project.hpp"
@@ -204,6 +205,35 @@ TEST(MapOutputs, GdalReadsTheGridsOfADemoRun) {
   pluvo::write_grass_header(g, mask, north, south, east, west, 33, 28, values.data());
   std::fclose(g);
   expect_gdal_grid("basin.grass", 28, 33, west, north, south, east, false);
+}
+
+}  // namespace
+
+namespace {
+
+// The nutrient totals of the overland (the nutrient model is still refused, so the set-up runs
+// past the refusal): numbered grids under the TOTAL_OV_N and TOTAL_OV_P folders.
+TEST(MapOutputs, NutrientTotalsAsNumberedGrids) {
+  pluvo_test::scratch_dir dir;
+  std::filesystem::create_directories("tn");
+  std::filesystem::create_directories("tp");
+  pluvo_test::write_strip_grid();
+  write_file("n.prj", "PLUVOPROJECT\n" + pluvo_test::strip_cards() +
+                          "NUTRIENTS\nAQ_ENV aq.txt\nTOTAL_OV_N tn\nTOTAL_OV_P tp/\n");
+  const pluvo_test::set_up_result r = pluvo_test::set_up_past_refusal("n.prj", [&](pluvo::model_state& m) {
+    pluvo::open_dataset_outputs(m);
+    for (int c = 1; c <= m.cell_count; c++) m.tvx_total_ov_n[size_t(c)] = 0.25 * c;
+    m.map_write_steps = 1;
+    m.step_count = 1;
+    pluvo::write_map_outputs(m);
+  });
+  ASSERT_TRUE(r.refused) << r.out;
+  ASSERT_FALSE(r.stopped) << r.out;
+  const std::string printed = r.out.substr(r.out.find("opening file"));
+  EXPECT_EQ(printed, "opening file tn/Total_ov_N.0001.asc\nopening file tp/Total_ov_P.0001.asc\n");
+  const std::string n = read_file("tn/Total_ov_N.0001.asc");
+  EXPECT_EQ(n.substr(99), "0.2500 0.5000 0.7500 \n1.0000 1.2500 1.5000 \n");
+  EXPECT_EQ(read_file("tp/Total_ov_P.0001.asc").substr(99), "0.0000 0.0000 0.0000 \n0.0000 0.0000 0.0000 \n");
 }
 
 }  // namespace
