@@ -109,6 +109,22 @@ TEST(LinknodeSeries, WriterStepsFromZeroOverChannelLakeAndStructure) {
   EXPECT_EQ(w.lake_step_values[1], 4.0);
 }
 
+// Layout 2: values by rows [node][link], multiplied by the factor.
+TEST(LinknodeSeries, NodeRowLayoutMultipliesByTheFactor) {
+  pluvo_test::scratch_dir dir;
+  auto m = pluvo_test::make_network({spec(4, 3), spec(4, 2)});
+  const double n1[] = {0, 1.0, 2.0}, n2[] = {0, 3.0, 4.0}, n3[] = {0, 5.0, 0.0};
+  const double* rows[] = {nullptr, n1, n2, n3};
+  pluvo::linknode_series_writer w;
+  pluvo::linknode_series_set_nodes(w, 28, rows, nullptr, *m);
+  pluvo::linknode_series_open(w, "tn", "", "", 1000.0);
+  pluvo::linknode_series_write_step(w);
+  pluvo::linknode_series_writer_close(w);
+  EXPECT_EQ(read_file("tn"), "PLUVO_LINKNODE_TOTAL_NITROGEN\nNUM_LINKS     2\nTIME_STEP     15\nNUM_TS        15\n"
+                             "START_TIME     0  0    0  0  0  0\nTS    0\n"
+                             "3   1  1000.00000   1  3000.00000   1  0.00000   \n2   1  2000.00000   1  0.00000   \n\n");
+}
+
 TEST(LinknodeSeries, WriterWithoutItsFileCountsItsSteps) {
   pluvo_test::scratch_dir dir;
   auto m = pluvo_test::make_network({spec(4, 2)});

@@ -197,3 +197,25 @@ TEST(MapSeries, UnopenableDatasetHeaderSetsCode59WithThePath) {
 }
 
 }  // namespace
+
+namespace {
+
+// Row sums of two 2 x 3 sources and their difference, formed before each step.
+TEST(MapSeries, AccumulationSumsRowsAndTheirDifference) {
+  const double a1[] = {0, 1, 2, 3}, a2[] = {0, 4, 5, 6}, b1[] = {0, 0.5, 0.5, 0.5}, b2[] = {0, 1, 1, 1};
+  const double* a[] = {nullptr, a1, a2};
+  const double* b[] = {nullptr, b1, b2};
+  pluvo::map_series_writer w;
+  w.accumulate_on = 1;
+  w.difference_on = 1;
+  w.outer_count = 2;
+  w.inner_count = 3;
+  w.source_a = a;
+  w.source_b = b;
+  pluvo::map_series_write_step(w, 0.0);  // no grid: only the accumulation
+  EXPECT_EQ(w.sum_a, (std::vector<double>{0, 6, 15}));
+  EXPECT_EQ(w.sum_b, (std::vector<double>{0, 1.5, 3}));
+  EXPECT_EQ(w.difference, (std::vector<double>{0, 4.5, 12}));
+}
+
+}  // namespace
