@@ -24,7 +24,7 @@ fuzz:
 
 # Both ways of giving surface and soil properties: uniform cards, and mapping tables with index maps.
 demo: all
-	cd examples/demo && ../../$(BUILD)/pluvo demo.prj
+	cd examples/demo && mkdir -p out && ../../$(BUILD)/pluvo demo.prj
 	cd examples/demo-tables && ../../$(BUILD)/pluvo demo_tables.prj
 
 bench:

@@ -563,12 +563,6 @@ constexpr unbuilt_request unbuilt[] = {
     {"SOIL_CON_TRANS", "soil contaminant transport", given<&O::soil_con_trans>},
     {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
     // Outputs whose writer is not built.
-    {"DEPTH", "map series", given<&O::depth_flag>},
-    {"DISCHARGE", "map series", given<&O::discharge_flag>},
-    {"INF_DEPTH", "map series", given<&O::inf_depth_flag>},
-    {"SURF_MOIST", "map series", given<&O::surf_moist_flag>},
-    {"RATE_OF_INFIL", "map series", given<&O::rate_of_infil_flag>},
-    {"DIS_RAIN", "map series", given<&O::dis_rain_flag>},
     {"GW_RECHARGE_CUM", "map series", given<&O::gw_recharge_cum_flag>},
     {"GW_RECHARGE_INC", "map series", given<&O::gw_recharge_inc_flag>},
     {"OV_CON_MAP", "map series", given<&O::ov_con_map_flag>},

@@ -4,6 +4,7 @@
 
 #include "common/process.hpp"
 #include "output/end_event.hpp"
+#include "output/map_outputs.hpp"
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
 #include "output/run_summary.hpp"
@@ -406,6 +407,7 @@ void write_run_summary(model_state& m) {
   else
     compute_global_balance(m);
   if (m.soil_moisture_accounting_on) compute_simple_soil_balance(m);
+  write_dataset_ends(m);
   if (!m.summary_fp.is_open()) return;
   std::FILE* f = m.summary_fp.stream;
   write_groundwater_block(m, f);

@@ -3,20 +3,13 @@
 
 namespace pluvo {
 
-void open_dataset_outputs(model_state&) {}  // not built yet
-void write_linknode_headers(model_state&) {}  // not built yet
 void setup_xy_outputs(model_state&) {}  // not built yet
 void read_omba_exchange_at_start(model_state&) {}  // not built yet
 void exchange_omba_maps(model_state&) {}  // not built yet
-void write_map_outputs(model_state&) {}  // not built yet
 void setup_analyzers(model_state&, const char*) {}  // not built yet
 void run_analyzers(model_state&, int) {}  // not built yet
 void apply_ov_xy_boundary(model_state&, double& gain, double& loss) { gain = loss = 0.0; }  // not built yet
 void build_xy_weights(model_state&) {}  // not built yet
 void build_gw_xy_weights(model_state&) {}  // not built yet
-void map_series_writer_open(map_series_writer&, int, const std::string&, const char*, const char*, int,
-                            const std::string&, model_state&) {}  // not built yet
-void linknode_series_set_flat(linknode_series_writer&, int, const double*, const double*, model_state&) {}  // not built yet
-void linknode_series_open(linknode_series_writer&, const std::string&, const char*, const char*, double) {}  // not built yet
 
 }  // namespace pluvo

@@ -5,6 +5,7 @@
 
 #include "common/julian.hpp"
 #include "common/process.hpp"
+#include "output/linknode_series.hpp"
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
 #include "record/model_state.hpp"
@@ -144,6 +145,7 @@ void write_time_series(model_state& m) {
   write_soil_moisture_file(m);
   write_overland_files(m);
   write_lake_file(m);
+  write_stream_linknode_steps(m);
   if (m.outlet_hydrograph_fp.is_open()) std::fflush(m.outlet_hydrograph_fp.stream);
   if (m.sig_outlet_hydro_on && m.hydrograph_6digit_fp.is_open())
     std::fflush(m.hydrograph_6digit_fp.stream);

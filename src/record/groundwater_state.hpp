@@ -181,6 +181,10 @@ struct groundwater_state {
   // (lake cells may be type 7), and the lake-aquifer exchange per cell when lake losses are on.
   std::vector<int32_t> og_gwbound_type;
   std::vector<double> lake_source;
+  // Map outputs: per cell the cumulative recharge to the aquifer (filled by the groundwater
+  // step) and its value at the last map output time, from which the incremental map is formed.
+  std::vector<double> gw_recharge_cum;
+  std::vector<double> gw_recharge_cum_prev;
 };
 
 }  // namespace pluvo

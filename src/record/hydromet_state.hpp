@@ -146,6 +146,8 @@ struct hydromet_state {
   double hmet_temperature = 0.0;  // degrees C
   double hmet_rh = 0.0;           // percent
   double hmet_wind_speed = 0.0;   // m/s
+  // Map outputs: snow temperature per cell (SNOW_TEMP), filled by the snow model.
+  std::vector<double> snow_temperature;
 };
 
 }  // namespace pluvo

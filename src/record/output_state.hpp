@@ -21,25 +21,51 @@ struct map_series_writer {
   double east = 0.0;
   double west = 0.0;
   double cell_size = 0.0;
-  double nodata = -999.99;
+  double nodata = -999.99;  // kept for the callers; an ASCII grid writes its own no-data value
   int precision = 0;        // handed on to the writer, which gives it its use
   double conversion = 1.0;  // likewise
-  int output_type = 0;      // 1 dataset, 2 ASCII grids, 3 second map type, 4 PAXL grid
-  std::string name;
-  std::string extension;
-  std::string dataset_extension;
-  std::string dataset_name;
-  int series_number = 0;
+  int output_type = 0;      // 1 ASCII grid per output time, 2 ASCII dataset, 3 binary dataset, else none
+  std::string name;               // directory of the series (a grid file name starts with it)
+  std::string extension;          // name part after the prefix
+  std::string dataset_extension;  // file extension
+  std::string dataset_name;       // prefix of the grid files and NAME of the dataset
+  int series_number = 0;          // object id of the dataset
+  int step_number = 1;            // number of the next grid file
   checked_file file;
+  // Accumulation before each step (off unless an owner sets it): per row r = 1..outer_count the
+  // sum of source_a[r][1..inner_count] (and of source_b), and their difference.
+  int accumulate_on = 0;
+  int difference_on = 0;
+  int inner_count = 0;
+  int outer_count = 0;
+  const double* const* source_a = nullptr;
+  const double* const* source_b = nullptr;
+  std::vector<double> sum_a;
+  std::vector<double> sum_b;
+  std::vector<double> difference;
+  unsigned char sums_out_of_range[3] = {0, 0, 0};  // sum_a, sum_b, difference
 };
 
 // One link/node output series of the channel network.
 struct linknode_series_writer {
-  int layout_code = 0;
-  const double* values = nullptr;       // flat per link and node
+  int layout_code = 0;                  // the series kind (kind line of the header)
+  const double* values = nullptr;       // flat per link and node (layout 1)
+  const double* const* matrix_values = nullptr;  // [node][link] (layout 2)
   const double* lake_values = nullptr;  // per lake, with channel lakes
-  double scale = 1.0;
+  double scale = 1.0;                   // the factor values are divided by (multiplied, layout 2)
   checked_file file;
+  int step_number = 0;
+  int layout = -1;  // 1 flat, 2 matrix, -1 not set
+  int link_count = 0;
+  int stride = 0;   // node extent of the flat key
+  int lake_count = 0;
+  const int32_t* node_count = nullptr;         // per link (nx1)
+  const int32_t* output_node_count = nullptr;  // per link (og_nx1)
+  const int32_t* link_type = nullptr;          // per link (ltype)
+  const int32_t* lake_of_link = nullptr;       // per link
+  const double* second_array = nullptr;        // bed elevations, flat
+  std::vector<double> node_values;             // flat link * stride + node, zero at set-up
+  std::vector<double> lake_step_values;        // per lake, 1..lake_count
 };
 
 // The four outputs of one contaminant written with ALL_CONTAM_OUTPUT.
@@ -49,6 +75,15 @@ struct contaminant_output_writers {
   map_series_writer mass;
   linknode_series_writer chan_conc;
   linknode_series_writer chan_mass;
+};
+
+// The nutrient map writers: the overland nitrogen and phosphorus totals, and the mass and
+// concentration of each of the nine nutrient constituents (NO2 .. DO).
+struct tvx_map_writers {
+  map_series_writer total_ov_n;
+  map_series_writer total_ov_p;
+  map_series_writer ov_mass[9];
+  map_series_writer ov_conc[9];
 };
 
 struct output_state {
@@ -170,6 +205,17 @@ struct output_state {
   // soil nodes it reports, and which.
   std::vector<int> cell_num;
   std::vector<std::vector<int>> theta_soil_nodes;
+  // Map outputs: numbered grid sets written so far (MAP_TYPE 0), the snow-temperature series and
+  // a per-cell work map.
+  int map_index = 0;
+  map_series_writer snow_temp_writer;
+  std::vector<double> map_work;
+  // Step records written so far to each stream link/node series (the next record's number).
+  int chan_depth_series_step = 0;
+  int chan_discharge_series_step = 0;
+  int chan_velocity_series_step = 0;
+  int chan_stage_series_step = 0;
+  tvx_map_writers tvx_writers;  // with NUTRIENTS
 };
 
 }  // namespace pluvo

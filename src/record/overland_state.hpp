@@ -190,6 +190,8 @@ struct overland_state {
   bmp_record BMP;
   double bmp_seepage_volume = 0.0;
   double bmp_seepage_total = 0.0;
+  // Map outputs: per cell the magnitude of the two face discharges, m3/s, at the last map time.
+  std::vector<double> ov_discharge_magnitude;
 };
 
 }  // namespace pluvo

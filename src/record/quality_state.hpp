@@ -262,6 +262,10 @@ struct quality_state {
   // and the constituent mass in the channels when the routing starts (g per constituent 1..).
   std::vector<std::vector<double>> pointconc;
   std::vector<double> chan_con_mass_initial;
+  // Map outputs: the overland nitrogen and phosphorus totals per cell that the nutrient model
+  // forms for TOTAL_OV_N and TOTAL_OV_P (zero until it runs).
+  std::vector<double> tvx_total_ov_n;
+  std::vector<double> tvx_total_ov_p;
 };
 
 }  // namespace pluvo

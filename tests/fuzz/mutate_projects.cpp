@@ -275,6 +275,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; ++i) mu.mutate(files, e.project);
     fs::remove_all(work);
     fs::create_directories(work);
+    fs::create_directories(work / "out");  // the map folder the demo names
     for (const auto& [name, text] : files) write_all(work / name, text);
     const outcome r = run_program(o, work, e.project);
     ++executions;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 #include "run/driver.hpp"
@@ -53,6 +54,7 @@ namespace {
 TEST(StormRun, DemoStormPutsTheGaugeDepthsOnTheBasin) {
   const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
   pluvo_test::scratch_dir dir;
+  std::filesystem::create_directories("out");  // the demo's map folder
   for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag"})
     write_file(name, pluvo_test::read_file(demo + name));
   std::string project = pluvo_test::read_file(demo + "demo.prj");

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -177,6 +178,7 @@ TEST(ThreadCount, OmpNumThreadsHoldsWithoutTheCard) {
 TEST(ThreadCount, TheDemoUnderOneThreadStartsOne) {
   const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
   pluvo_test::scratch_dir dir;
+  std::filesystem::create_directories("out");  // the demo's map folder
   for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag", "demo.prj"})
     write_file(name, read_file(demo + name));
   std::string console;
@@ -189,6 +191,7 @@ TEST(ThreadCount, TheDemoUnderOneThreadStartsOne) {
 TEST(ThreadCount, TheDemoWithItsStreamsWritesTheSameFilesOnOneAndEightThreads) {
   const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
   pluvo_test::scratch_dir dir;
+  std::filesystem::create_directories("out");  // the demo's map folder
   for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag", "demo.prj"})
     write_file(name, read_file(demo + name));
   std::string project = read_file("demo.prj");
