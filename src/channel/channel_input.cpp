@@ -760,9 +760,11 @@ class chan_reader {
       if (what)
         return refuse(name_, "Error in the channel input file %s: link %d, structure element %d: %s is 0.\n",
                       name_.c_str(), link, s, what);
-      if (e.structtype == 2 && e.size1 == e.size2)
-        return refuse(name_, "Error in the channel input file %s: link %d, structure element %d: the sag weir's STEEP_SLOPE and SHALLOW_SLOPE are equal (%g).\n",
-                      name_.c_str(), link, s, e.size1);
+      // The crest is a parabola falling at STEEP_SLOPE and rising at SHALLOW_SLOPE; the other way
+      // round it has no low point and the weir formula no real width.
+      if (e.structtype == 2 && !(e.size2 > e.size1))
+        return refuse(name_, "Error in the channel input file %s: link %d, structure element %d: the sag weir's SHALLOW_SLOPE (%g) is not above its STEEP_SLOPE (%g).\n",
+                      name_.c_str(), link, s, e.size2, e.size1);
     }
     return true;
   }

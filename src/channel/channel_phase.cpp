@@ -10,6 +10,7 @@
 #include "channel/cross_sections.hpp"
 #include "channel/explicit_routing.hpp"
 #include "common/error_state.hpp"
+#include "common/time_series.hpp"
 #include "common/parallel_team.hpp"
 #include "record/model_state.hpp"
 
@@ -110,10 +111,28 @@ void keep_maxima(model_state& m) {
   }
 }
 
-void add_point_inputs(model_state& m, double dt) {
-  if (!m.chan_point_input_on || m.chan_point_flow.empty()) return;
-  for (int l = 1; l <= m.nlinks; l++)
-    for (int n = 1; n <= m.nx[l]; n++) m.chan_point_total += dt * m.chan_point_flow[size_t(chan_key(m, l, n))];
+// The water the router put into the nodes over the update from outside the grid: the point-input
+// file, the nodes' POINTSOURCE series and the steady inflow at the head of every first-order link.
+// Gains and sinks go to the balance's point totals (the series hold still while the clock does).
+void book_point_inputs(model_state& m, double dt) {
+  double gain = 0.0, sink = 0.0;
+  for (int l = 1; l <= m.nlinks; l++) {
+    if (!routable_link(m, l)) continue;
+    for (int n = 1; n <= m.nx[l]; n++) {
+      const size_t k = size_t(chan_key(m, l, n));
+      double q = 0.0;
+      if (m.chan_point_input_on && k < m.chan_point_flow.size()) {
+        q += m.chan_point_flow[k];
+        m.chan_point_total += dt * m.chan_point_flow[k];
+      }
+      if (k < m.stream_pointsource.size() && m.stream_pointsource[k])
+        q += time_series_value(m.cur_julian, m.stream_pointsource[k]);
+      if (n == 1 && m.ndep[l] == 0) q += m.first_order_chan_q_value;
+      (q > 0.0 ? gain : sink) += q * dt;
+    }
+  }
+  m.stream_point_source_total += gain;
+  m.stream_point_sink_total -= sink;
 }
 
 bool any_node_flows(const model_state& m) {
@@ -206,11 +225,11 @@ void route_channels_step(model_state& m) {
     m.ov_head_bound_loss += bound_loss;
     m.chan_lat_net_total = m.chan_lat_in_volume + m.chan_lat_out_volume;
     m.chan_step_count += 1;
+    book_point_inputs(m, dt);
     m.outlet_discharge = m.qp[size_t(outlet_key(m))];
     if (m.storm_sewer_on) omp_boundary_outflow_sum(m);
   }
   keep_maxima(m);
-  add_point_inputs(m, dt);
   lakes_after_routing(m);
   const double out = m.chan_explic_on == 1 ? m.outlet_step_volume : dt * m.outlet_discharge;
   m.outlet_volume += out;

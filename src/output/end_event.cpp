@@ -131,10 +131,12 @@ void form_event_differences(model_state& m) {
   if (m.point_source_sink_on) {
     m.lake_point_source_event = m.lake_point_source_total - m.lake_point_source_start;
     m.lake_point_sink_event = m.lake_point_sink_total - m.lake_point_sink_start;
+  }
+  // The channel phase books every point inflow and sink of the stream nodes.
+  if (m.chan_explic_on) {
+    m.stream_point_source_event = m.stream_point_source_total - m.stream_point_source_start;
     m.stream_point_sink_event = m.stream_point_sink_total - m.stream_point_sink_start;
   }
-  if (m.chan_point_input_on)
-    m.stream_point_source_event = m.stream_point_source_total - m.stream_point_source_start;
   if (m.lakes_on) m.lake_evap_volume_event = m.lake_evap_volume - m.lake_evap_volume_start;
 }
 

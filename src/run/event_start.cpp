@@ -94,6 +94,8 @@ void reset_event_counters(model_state& m) {
   m.chan_lat_in_start = m.chan_lat_in_volume;
   m.chan_lat_out_start = m.chan_lat_out_volume;
   m.chan_lat_net_start = m.chan_lat_net_total;
+  m.stream_point_source_start = m.stream_point_source_total;
+  m.stream_point_sink_start = m.stream_point_sink_total;
   m.event_peak_q = 0.0;
   m.exfiltrated_volume_start = m.exfiltrated_volume_total;
   m.exfiltrated_volume = 0.0;
