@@ -10,6 +10,7 @@
 #include "common/error_state.hpp"
 #include "record/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
+#include "soil/ponded_curve.hpp"
 #include "soil/soil_services.hpp"
 
 namespace {
@@ -42,15 +43,7 @@ void redistribute(model_state& m, double dt) {
   m.infil_step_count++;
 }
 
-// Cumulative infiltration under ponding: F - P ln(1 + F/P) = K t, by bisection.
-double implicit_green_ampt(double k, double p, double t) {
-  double lo = 0.0, hi = k * t + 10.0 * std::sqrt(2.0 * p * k * t) + 1.0;
-  for (int i = 0; i < 200; i++) {
-    const double f = 0.5 * (lo + hi);
-    (f - p * std::log1p(f / p) < k * t ? lo : hi) = f;
-  }
-  return 0.5 * (lo + hi);
-}
+using pluvo_test::implicit_green_ampt;
 
 TEST(Redistribution, PondingFromDryApproachesTheImplicitCurveAsTheStepShrinks) {
   const double k = 1e-6, p = 0.1 * (0.45 - 0.05), t = 3600.0;
