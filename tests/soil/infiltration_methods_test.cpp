@@ -11,7 +11,9 @@
 #include "record/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
 #include "soil/ponded_curve.hpp"
+#include "soil/soil_phases.hpp"
 #include "soil/soil_services.hpp"
+#include "run/scratch_dir.hpp"
 
 namespace {
 
@@ -276,6 +278,82 @@ TEST(LayeredGreenAmpt, UnsolvableFrontStopsTheRunNamingTheCell) {
             std::string::npos)
       << out;
   pluvo::error_state = pluvo::error_state_record();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Redistribution, LakeAndWaterTableCellsKeepTheirWater) {
+  auto m = redistributing_soil(3);
+  m->lakes_on = 1;
+  m->lake_mask = {0, 1, 0, 0};
+  m->yes_exfil = {0, 0, 1, 0};
+  m->infil_rate.assign(4, 7.0);
+  for (int i = 1; i <= 3; i++) m->ov_depth[size_t(i)] = 0.01;
+  redistribute(*m, 60.0);
+  // The lake cell and the cell the water table reaches keep their water and their last rate.
+  for (int i : {1, 2}) {
+    EXPECT_EQ(m->ov_depth[size_t(i)], 0.01) << i;
+    EXPECT_EQ(m->infil_rate[size_t(i)], 7.0) << i;
+    EXPECT_EQ(m->infil_depth[size_t(i)], 0.0) << i;
+  }
+  EXPECT_EQ(m->redist_theta[2], 0.45);
+  EXPECT_LT(m->ov_depth[3], 0.01);
+}
+
+TEST(LayeredSoilTable, ReadsClassesAndGivesTheTopConductance) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_file("layers.tab",
+                         "3\n99\n"
+                         "5\n1 0.3 10 0.45 0.3 0.1 0.05 0.15 5\n2 0.3 10 0.45 0.3 0.1 0.05 0.15 7\n"
+                         "3 0.3 10 0.45 0.3 0.1 0.05 0.15\n"
+                         "8\n1.5, 0.4, 8, 0.40, 0.3, 0.1, 0.05, 0.2, 4\n0.5 0.4 12 0.41 0.3 0.1 0.05\n"
+                         "0.25 0.2 25 0.42 0.3 0.1 0.05 0.3\n"
+                         "5\n1.2 0.3 11 0.46 0.3 0.1 0.05 0.16 6\n2 0.3 10 0.45 0.3 0.1 0.05 0.15 9\n"
+                         "3 0.3 10 0.45 0.3 0.1 0.05 0.15\n");
+  auto m = std::make_unique<model_state>();
+  pluvo::checked_file f;
+  ASSERT_TRUE(pluvo::checked_file_open(f, "layers.tab", 'r'));
+  pluvo::read_layered_soil_table(f, *m);
+  pluvo::checked_file_close(f);
+  const double* eight = m->layered_soil_table[8].values;
+  const double expected[] = {8, 12, 25, 0, 1.5, 0.5, 0.25, 0.40, 0.41, 0.42, 0.2, 0.0, 0.3, 0.1, 0.1, 0.1,
+                             0.3, 0.3, 0.3, 0.05, 0.05, 0.05, 4, 0, 0, 0.4, 0.4, 0.2};
+  for (int c = 0; c < 28; c++) EXPECT_EQ(eight[c], expected[c]) << c;
+  // A class given twice keeps what was read last.
+  EXPECT_EQ(m->layered_soil_table[5].values[4], 1.2);
+  EXPECT_EQ(m->layered_soil_table[5].values[23], 9.0);
+  m->cell_count = 2;
+  m->soiltype = {0, 5, 8};
+  double k = 0.0, depth = 0.0;
+  ASSERT_TRUE(pluvo::layered_top_conductance(*m, 2, k, depth));
+  EXPECT_EQ(k, 1.5);
+  EXPECT_EQ(depth, 4.0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LayeredGreenAmpt, WaterTableAboveTheSurfaceRisesThroughTheTopLayers) {
+  auto m = layered_cell();
+  three_layers(*m, 1.5, 0.5, 0.2, 10.0, 1.0, 3.0);
+  m->exfil_on = 1;
+  m->yes_exfil = {0, 1};
+  m->elevation = {0.0, 10.0};
+  m->elevgw = {0.0, 10.5};
+  m->cur_julian = 100.0;
+  m->time_tolerance = 0.01 / 86400.0;
+  m->infil_next_time = m->cur_julian;
+  m->infil_last_time = m->cur_julian - 60.0 / 86400.0;
+  m->infil_interval = 60.0 / 86400.0;
+  pluvo::compute_infiltration(*m);
+  // 0.5 m of head over the 4 cm of layers 1 and 2 at 1.5 cm/h, for a minute.
+  const double q = 0.5 * 1.5 / 4.0 / 60.0;
+  EXPECT_NEAR(m->ov_depth[1], q, 1e-9 * q);  // the step comes from Julian days
+  EXPECT_NEAR(m->exfiltrated_volume_total, m->ov_depth[1] * 100.0, 1e-15);
+  EXPECT_EQ(m->soil_moist_depth_cm, 4.0);
 }
 
 }  // namespace
