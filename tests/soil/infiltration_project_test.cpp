@@ -38,6 +38,7 @@ struct run_record {
   std::string summary, out;
   bool stopped = false;
   std::vector<int> profiles;     // no_wat_prof of cell 1 before each infiltration update
+  std::vector<int> updates;      // infil_step_count before each infiltration update
   double cell_volume_sum = 0.0;  // sum of the cells' run infiltration x area at the end
   double run_volume = 0.0;       // the phase's run total
 };
@@ -48,8 +49,10 @@ run_record run_two_bursts(const std::string& project) {
   run_record r;
   pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
     if (std::string(phase) == "compute_infiltration" && !m.no_wat_prof.empty() &&
-        std::fabs(m.infil_next_time - m.cur_julian) < m.time_tolerance)
+        std::fabs(m.infil_next_time - m.cur_julian) < m.time_tolerance) {
       r.profiles.push_back(m.no_wat_prof[1]);
+      r.updates.push_back(m.infil_step_count);
+    }
     if (m.cum_infil_depth.size() != size_t(m.cell_count) + 1) return;
     double sum = 0.0;
     for (int i = 1; i <= m.cell_count; i++) sum += m.cum_infil_depth[size_t(i)];
@@ -92,6 +95,8 @@ TEST(InfiltrationProject, RedistributionMeetsTheSecondBurstWithTheDrainedProfile
   expect_books_close(r);
   // The first burst ponds on one profile; the second starts a profile above the drained one.
   ASSERT_GT(r.profiles.size(), 700u) << r.out;
+  // The updates are numbered within the event from 1.
+  for (size_t u = 0; u < r.updates.size(); u++) ASSERT_EQ(r.updates[u], int(u) + 1);
   const auto second = std::find(r.profiles.begin(), r.profiles.end(), 2);
   EXPECT_NE(second, r.profiles.end());
   EXPECT_GT(second - r.profiles.begin(), 700);
