@@ -536,8 +536,6 @@ constexpr unbuilt_request unbuilt[] = {
     // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
     {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},
     // Infiltration other than plain Green and Ampt, and the soil models.
-    {"INF_REDIST", "Green and Ampt infiltration with redistribution", infiltration<2>},
-    {"INF_LAYERED_SOIL", "multi-layer Green and Ampt infiltration", infiltration<3>},
     {"INF_RICHARDS", "Richards equation infiltration", infiltration<4>},
     {"PERMAFROST_GIPL", "soil temperature", given<&O::permafrost_gipl_flag>},
     {"MULTI_LAYER_INFIL_GIPL", "soil temperature", given<&O::multi_layer_infil_gipl_flag>},

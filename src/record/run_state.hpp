@@ -130,7 +130,6 @@ struct run_state {
   int32_t events_done = 0;
   int32_t last_event_ended = 0;
   int32_t event_step_count = 0;
-  int32_t event_infil_step_count = 0;
   int32_t awaiting_first_rain = 0;
   int32_t event_read_flag = 0;
   double event_start = 0.0;       // Julian date of the event's first precipitation record

@@ -488,7 +488,7 @@ void init_simulation_clock(model_state& m) {
   set_network_timers(m, single_event, event_start);
 
   m.event_step_count = 0;
-  m.event_infil_step_count = 0;
+  m.infil_step_count = 0;
   m.step_count = 0;
   m.loop_pass = 0;
   m.event_read_flag = 0;

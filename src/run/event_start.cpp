@@ -84,7 +84,7 @@ void reset_cell_infiltration(model_state& m) {
 
 void reset_event_counters(model_state& m) {
   m.event_step_count = m.loop_pass == 1 ? m.event_step_count : 1;
-  m.event_infil_step_count = 1;
+  m.infil_step_count = 1;
   m.event_peak_tracked = 0.0;
   m.xsec_table_exceeded = 0;
   m.rain_to_overland_volume = 0.0;

@@ -14,14 +14,23 @@ bool holds(const V& v, int32_t n) {
   return v.size() > size_t(n);
 }
 
-// True when the per-cell arrays of the scheme hold every cell.
-bool redistribution_arrays_ready(const model_state& m) {
+template <typename T>
+void size_for(std::vector<T>& v, size_t n) {
+  if (v.size() != n) v.assign(n, T());
+}
+
+// Sizes the scheme's own state; true when the soil of every cell is there too (and, in
+// long-term runs, the soil-moisture store it starts from).
+bool redistribution_arrays_ready(model_state& m) {
   const int32_t n = m.cell_count;
-  return holds(m.no_wat_prof, n) && holds(m.iter_pond_1, n) && holds(m.iter_n, n) &&
-         holds(m.iter_i_less_k, n) && holds(m.infil_depth, n) && holds(m.infil_depth_prev, n) &&
-         holds(m.redist_depth, n) && holds(m.redist_theta, n) && holds(m.redist_surface_theta, n) &&
-         holds(m.initial_moisture_cell, n) && holds(m.porosity_cell, n) &&
-         holds(m.residual_sat_cell, n) && holds(m.sm_depth_cell, n) && holds(m.sm_water_top, n);
+  const size_t size = size_t(n) + 1;
+  for (auto* v : {&m.no_wat_prof, &m.iter_pond_1, &m.iter_n, &m.iter_i_less_k}) size_for(*v, size);
+  for (auto* v : {&m.infil_depth, &m.infil_depth_prev, &m.redist_depth}) size_for(*v, size);
+  if (!holds(m.initial_moisture_cell, n) || !holds(m.porosity_cell, n) || !holds(m.residual_sat_cell, n))
+    return false;
+  for (auto* v : {&m.redist_theta, &m.redist_surface_theta})
+    if (v->size() != size) *v = m.initial_moisture_cell;
+  return !m.long_term_on || (holds(m.sm_depth_cell, n) && holds(m.sm_water_top, n));
 }
 
 }  // namespace
@@ -49,7 +58,11 @@ void start_redistribution(model_state& m) {
     m.infil_depth[c] = 0.0;
     m.infil_depth_prev[c] = 0.0;
     m.redist_depth[c] = 0.0;
-    if (!m.long_term_on) continue;
+    if (!m.long_term_on) {
+      m.redist_theta[c] = m.initial_moisture_cell[c];
+      m.redist_surface_theta[c] = m.initial_moisture_cell[c];
+      continue;
+    }
     const double phi = m.porosity_cell[c];
     const double thr = m.residual_sat_cell[c];
     double& thi = m.initial_moisture_cell[c];

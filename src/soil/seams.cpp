@@ -12,7 +12,6 @@ void conceptual_gw_step(model_state&) {}  // not built yet
 int read_richards_soil_table(checked_file&, int, model_state&) { return 0; }  // not built yet
 void init_richards_soil_columns(model_state&) {}  // not built yet
 int read_soil_temperature_input(checked_file&, model_state&) { return 0; }  // not built yet
-void read_layered_soil_table(checked_file&, model_state&) {}  // not built yet
 void read_sacramento_input(checked_file&, model_state&) {}  // not built yet
 void read_conceptual_gw(checked_file&, model_state&) {}  // not built yet
 
@@ -22,9 +21,6 @@ void read_conceptual_gw(checked_file&, model_state&) {}  // not built yet
 
 namespace pluvo {
 
-void green_ampt_redist_parallel(model_state&, double) {}  // not built yet
-void infiltration_mlga_parallel(model_state&, double) {}  // not built yet
 double solve_richards_columns(model_state&, double) { return 0.0; }  // not built yet
-bool layered_top_conductance(const model_state&, int, double&, double&) { return false; }  // not built yet
 
 }  // namespace pluvo

@@ -9,6 +9,7 @@
 #include "common/error_state.hpp"
 #include "record/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
+#include "soil/ponded_curve.hpp"
 #include "soil/soil_phases.hpp"
 
 namespace {
@@ -44,15 +45,7 @@ std::unique_ptr<pluvo::model_state> make_soil(int cells, double ks, double hc, d
   return m;
 }
 
-// Cumulative infiltration under ponding: F - P ln(1 + F/P) = K t, solved by bisection.
-double implicit_green_ampt(double k, double p, double t) {
-  double lo = 0.0, hi = k * t + 10.0 * std::sqrt(2.0 * p * k * t) + 1.0;
-  for (int i = 0; i < 200; i++) {
-    const double f = 0.5 * (lo + hi);
-    (f - p * std::log1p(f / p) < k * t ? lo : hi) = f;
-  }
-  return 0.5 * (lo + hi);
-}
+using pluvo_test::implicit_green_ampt;
 
 TEST_F(GreenAmpt, FrontSolvesTheStepEquation) {
   struct row {
