@@ -169,7 +169,7 @@ TEST(MapOutputs, GdalReadsTheGridsOfADemoRun) {
   const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
   pluvo_test::scratch_dir dir;
   std::filesystem::create_directories("out");
-  for (const char* name : {"luxa.msk", "luxa.ele", "demo_storm.gag"}) write_file(name, read_file(demo + name));
+  for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag"}) write_file(name, read_file(demo + name));
   std::string project = read_file(demo + "demo.prj");
   const size_t at = project.find("TOT_TIME 360");
   ASSERT_NE(at, std::string::npos);
