@@ -247,6 +247,7 @@ void route_overland_step(model_state& m) {
   if (m.ov_water_on_land || m.ov_flow_present)
     if (!route(m, dt)) return;
 
+  if (m.ov_sed) m.ov_sed->outlet_sed_volume_step = 0.0;  // a step without erosion exports nothing
   if (erosion_gate && overland_erosion_on(m)) compute_overland_erosion(m, dt);
   if (m.overland_lakes_on) m.olake_extent_update = 1;
   book_channel_lakes(m);

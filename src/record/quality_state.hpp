@@ -173,6 +173,14 @@ struct ov_sed_record {
   std::vector<double> ov_superlink_sed;
   std::vector<double> chan_superlink_sed;
 
+  // Overland erosion: its working arrays, sized on the first erosion step of the run.
+  std::vector<double> sed_slope_x;      // per cell: water-surface slope toward rightcon
+  std::vector<double> sed_slope_y;      // per cell: water-surface slope toward belowcon
+  std::vector<double> sed_flow_total;   // per cell: outflow magnitude, m3/s
+  // m3 of sediment, all classes together, exported at the outlet in the current step; the
+  // outlet sediment hydrograph divides it by the step.
+  double outlet_sed_volume_step = 0.0;
+
   size_t cell_class(int cell, int k) const { return size_t(cell) * size_t(num_sed_classes + 1) + size_t(k); }
   size_t cell_class_layer(int cell, int k, int layer) const { return cell_class(cell, k) * layers + size_t(layer); }
 };
@@ -262,6 +270,9 @@ struct quality_state {
   // and the constituent mass in the channels when the routing starts (g per constituent 1..).
   std::vector<std::vector<double>> pointconc;
   std::vector<double> chan_con_mass_initial;
+  // Overland erosion: sediment exported at the outlet per class, the sum in slot 0, m3, kept for
+  // the sediment-bound contaminants (with SEDIMENT_CONTAM).
+  std::vector<double> ov_sed_outlet_vol;
 };
 
 }  // namespace pluvo
