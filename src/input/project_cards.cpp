@@ -569,7 +569,7 @@ constexpr unbuilt_request unbuilt[] = {
     {"STORM_DRAIN", "storm drains", given<&O::storm_drain_flag>},
     // Sediment and water quality.
     {"SOIL_EROSION", "sediment transport in channels", erosion_with_channels},
-    {"SOIL_EROSION", "sediment classes carried as constituents", erosion_classes_as_constituents},
+    {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
     {"SEDIMENT_CONTAM", "sediment-bound contaminants", given<&O::sediment_contam>},
     {"NUTRIENTS", "nutrients", given<&O::nutrients>},
     {"OV_CON_TRANS", "overland contaminant transport", given<&O::ov_con_trans>},

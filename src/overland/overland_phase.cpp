@@ -134,7 +134,7 @@ bool route(model_state& m, double dt) {
   if (!m.chan_explic_on) {
     m.event_ov_outflow_volume += volume;
     m.total_discharge_volume += volume;
-    if (m.ov_con_trans_on) m.ov_con_outlet_volume += volume;
+    if (m.ov_con_trans_on) m.ov_outlet_volume += volume;
     m.outlet_discharge = dt > 0.0 ? volume / dt : 0.0;
   }
   m.ov_routed_steps++;
@@ -206,15 +206,15 @@ void sleep_until_next_event(model_state& m) {
 
   if (m.ov_con_trans_on) {
     m.ov_con_next_time = m.infil_next_time;
-    m.ov_con_clock_b = m.infil_next_time;
-    m.ov_con_clock_c = m.infil_next_time;
-    m.ov_con_clock_d = m.infil_next_time;
+    m.ov_infil_wq_next_time = m.infil_next_time;
+    m.ov_uptake_next_time = m.infil_next_time;
+    m.ov_decay_next_time = m.infil_next_time;
     m.ov_con_interval_s = m.infil_interval_s;
     m.ov_con_interval = m.infil_interval;
     if (m.chan_explic_on)
-      m.con_clock_chan = m.step_next_time;
+      m.ov_chan_wq_next_time = m.step_next_time;
     else
-      m.con_clock_nochan = m.step_next_time;
+      m.ov_outlet_wq_next_time = m.step_next_time;
   }
   if (m.ov_bmp_on) {
     m.bmp_next_time = m.step_next_time;
