@@ -22,10 +22,12 @@ fuzz:
 	$(TEST_BUILD)/tests/fuzz/pluvo_fuzz --binary $(TEST_BUILD)/pluvo --examples examples \
 		--seconds 45 --seed 1 --out $(TEST_BUILD)/fuzz-findings
 
-# Both ways of giving surface and soil properties: uniform cards, and mapping tables with index maps.
+# Both ways of giving surface and soil properties: uniform cards, and mapping tables with index maps;
+# then overland erosion of sand, silt and clay.
 demo: all
 	cd examples/demo && mkdir -p out && ../../$(BUILD)/pluvo demo.prj
 	cd examples/demo-tables && ../../$(BUILD)/pluvo demo_tables.prj
+	cd examples/demo-sediment && ../../$(BUILD)/pluvo demo_sediment.prj
 
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPLUVO_TESTS=OFF -DPLUVO_BENCH=ON

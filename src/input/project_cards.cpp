@@ -505,6 +505,12 @@ bool infiltration(const input_state& s) { return s.inf_method == method; }
 template <int method>
 bool channel_routing(const input_state& s) { return s.chan_method == method; }
 
+// Overland erosion runs; sediment in channels and the classes carried as constituents do not.
+bool erosion_with_channels(const input_state& s) {
+  return s.soil_erosion_flag != 0 && (s.chan_method != 0 || !s.channel_input_file.empty());
+}
+bool erosion_classes_as_constituents(const input_state& s) { return s.soil_erosion_flag != 0 && s.soil_erosion >= 10; }
+
 // What a project may ask for that this version cannot simulate or write yet. The refusal lists
 // every row a project asks for; the work that builds a process removes the rows it builds.
 constexpr unbuilt_request unbuilt[] = {
@@ -554,7 +560,9 @@ constexpr unbuilt_request unbuilt[] = {
     {"STORM_SEWER", "the superlink pipe network", given<&O::storm_sewer_flag>},
     {"STORM_DRAIN", "storm drains", given<&O::storm_drain_flag>},
     // Sediment and water quality.
-    {"SOIL_EROSION", "erosion and sediment transport", given<&O::soil_erosion_flag>},
+    {"SOIL_EROSION", "sediment transport in channels", erosion_with_channels},
+    {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
+    {"SEDIMENT_CONTAM", "sediment-bound contaminants", given<&O::sediment_contam>},
     {"NUTRIENTS", "nutrients", given<&O::nutrients>},
     {"OV_CON_TRANS", "overland contaminant transport", given<&O::ov_con_trans>},
     {"CHAN_CON_TRANS", "channel contaminant transport", given<&O::chan_con_trans>},
@@ -564,6 +572,9 @@ constexpr unbuilt_request unbuilt[] = {
     {"GW_RECHARGE_CUM", "map series", given<&O::gw_recharge_cum_flag>},
     {"GW_RECHARGE_INC", "map series", given<&O::gw_recharge_inc_flag>},
     {"OV_CON_MAP", "map series", given<&O::ov_con_map_flag>},
+    {"VOL_SED_SUSP", "map series", given<&O::vol_sed_susp_flag>},
+    {"MAX_SED_FLUX", "map series", given<&O::max_sed_flux_flag>},
+    {"NET_SED_VOLUME", "map series", given<&O::net_sed_volume_flag>},
     {"CHAN_SED_FLUX", "channel series", given<&O::chan_sed_flux_flag>},
     {"IN_HYD_LOCATION", "channel point files", given<&O::in_hyd_location_flag>},
     {"IN_GWFLUX_LOCATION", "groundwater flux point files", given<&O::in_gwflux_location_flag>},

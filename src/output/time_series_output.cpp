@@ -58,6 +58,16 @@ void write_outlet_hydrograph(model_state& m) {
   if (main) ++m.hydrograph_line_count;
 }
 
+// Overland sediment discharge at the outlet, m3/s (ft3/s in cfs mode), on the hydrograph's time.
+// With channel sediment transport the channel writes its own line per class.
+void write_outlet_sediment(const model_state& m) {
+  std::FILE* f = open_stream(m.sed_outlet_hydro_file);
+  if (!m.soil_erosion_on || !m.ov_sed || m.chan_sed_transport_on || !f) return;
+  double rate = m.step_interval_s > 0.0 ? m.ov_sed->outlet_sed_volume_step / m.step_interval_s : 0.0;
+  if (m.qout_cfs_on) rate *= m.cfs_factor;
+  std::fprintf(f, "%16.8lf %16.10lf\n", hydrograph_time_column(m), rate);
+}
+
 // Time prefix of a point-file line; the cell file pads it with five blanks.
 void write_point_prefix(const model_state& m, std::FILE* f, bool cell_file) {
   if (m.long_term_on)
@@ -141,6 +151,7 @@ void write_time_series(model_state& m) {
                             : decimal_year(m.cur_year, m.day_of_year, m.cur_hour, m.cur_minute);
   write_runoff_and_rainfall(m);
   write_outlet_hydrograph(m);
+  write_outlet_sediment(m);
   write_cell_file(m);
   write_soil_moisture_file(m);
   write_overland_files(m);

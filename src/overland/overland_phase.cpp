@@ -134,7 +134,7 @@ bool route(model_state& m, double dt) {
   if (!m.chan_explic_on) {
     m.event_ov_outflow_volume += volume;
     m.total_discharge_volume += volume;
-    if (m.ov_con_trans_on) m.ov_con_outlet_volume += volume;
+    if (m.ov_con_trans_on) m.ov_outlet_volume += volume;
     m.outlet_discharge = dt > 0.0 ? volume / dt : 0.0;
   }
   m.ov_routed_steps++;
@@ -206,15 +206,15 @@ void sleep_until_next_event(model_state& m) {
 
   if (m.ov_con_trans_on) {
     m.ov_con_next_time = m.infil_next_time;
-    m.ov_con_clock_b = m.infil_next_time;
-    m.ov_con_clock_c = m.infil_next_time;
-    m.ov_con_clock_d = m.infil_next_time;
+    m.ov_infil_wq_next_time = m.infil_next_time;
+    m.ov_uptake_next_time = m.infil_next_time;
+    m.ov_decay_next_time = m.infil_next_time;
     m.ov_con_interval_s = m.infil_interval_s;
     m.ov_con_interval = m.infil_interval;
     if (m.chan_explic_on)
-      m.con_clock_chan = m.step_next_time;
+      m.ov_chan_wq_next_time = m.step_next_time;
     else
-      m.con_clock_nochan = m.step_next_time;
+      m.ov_outlet_wq_next_time = m.step_next_time;
   }
   if (m.ov_bmp_on) {
     m.bmp_next_time = m.step_next_time;
@@ -247,6 +247,7 @@ void route_overland_step(model_state& m) {
   if (m.ov_water_on_land || m.ov_flow_present)
     if (!route(m, dt)) return;
 
+  if (m.ov_sed) m.ov_sed->outlet_sed_volume_step = 0.0;  // a step without erosion exports nothing
   if (erosion_gate && overland_erosion_on(m)) compute_overland_erosion(m, dt);
   if (m.overland_lakes_on) m.olake_extent_update = 1;
   book_channel_lakes(m);

@@ -18,8 +18,6 @@ void step_channel_lake_water_quality(model_state&) {}  // not built yet
 
 namespace pluvo {
 
-void compute_overland_erosion(model_state&, double) {}  // not built yet
-
 double* tvx_stream_row(model_state&, int, int) { return nullptr; }  // not built yet
 
 }  // namespace pluvo

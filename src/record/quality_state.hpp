@@ -56,7 +56,43 @@
   X(GLOBAL_GW_MASS)                \
   X(constituent_type)              \
   X(ov_partition_coef)             \
-  X(chan_partition_coef)
+  X(chan_partition_coef)           \
+  X(ov_infil_lost_mass)            \
+  X(soil_decay_step)               \
+  X(soil_out_step)                 \
+  X(soil_deep_step)                \
+  X(soil_inflow_total)             \
+  X(soil_exchange_total)           \
+  X(soil_out_total)                \
+  X(soil_deep_total)               \
+  X(soil_exfil_total)              \
+  X(soil_decay_total)              \
+  X(event_soil_inflow_mass)        \
+  X(event_soil_exchange_gain)      \
+  X(event_soil_exchange_loss)      \
+  X(event_soil_out)                \
+  X(event_soil_deep)               \
+  X(event_soil_decay)
+
+// The event totals among them, cleared when an event begins.
+#define PLUVO_EVENT_MASS_ARRAYS(X) \
+  X(event_ov_mass_init)            \
+  X(event_ov_decay_mass)           \
+  X(event_ov_uptake_mass)          \
+  X(event_ov_infil_mass)           \
+  X(event_ov_exfil_mass)           \
+  X(event_ov_qlat_mass)            \
+  X(event_ov_mass_out)             \
+  X(event_ov_point_mass)           \
+  X(event_ov_precip_mass)          \
+  X(event_ov_land_mass)            \
+  X(event_ov_neg_mass)             \
+  X(event_soil_inflow_mass)        \
+  X(event_soil_exchange_gain)      \
+  X(event_soil_exchange_loss)      \
+  X(event_soil_out)                \
+  X(event_soil_deep)               \
+  X(event_soil_decay)
 
 // Per-constituent tables over the cells, [constituent][cell]: initial and current overland
 // concentration and mass, the land-surface source, the transport coefficients, the soil
@@ -173,6 +209,14 @@ struct ov_sed_record {
   std::vector<double> ov_superlink_sed;
   std::vector<double> chan_superlink_sed;
 
+  // Overland erosion: its working arrays, sized on the first erosion step of the run.
+  std::vector<double> sed_slope_x;      // per cell: water-surface slope toward rightcon
+  std::vector<double> sed_slope_y;      // per cell: water-surface slope toward belowcon
+  std::vector<double> sed_flow_total;   // per cell: outflow magnitude, m3/s
+  // m3 of sediment, all classes together, exported at the outlet in the current step; the
+  // outlet sediment hydrograph divides it by the step.
+  double outlet_sed_volume_step = 0.0;
+
   size_t cell_class(int cell, int k) const { return size_t(cell) * size_t(num_sed_classes + 1) + size_t(k); }
   size_t cell_class_layer(int cell, int k, int layer) const { return cell_class(cell, k) * layers + size_t(layer); }
 };
@@ -245,14 +289,21 @@ struct quality_state {
   int soil_static_conc_on = 0;
   int sourcefile_on = 0;
 
-  double ov_con_outlet_volume = 0.0;  // m3 of outlet outflow for contaminant accounting
-  double ov_con_clock_b = 0.0;
-  double ov_con_clock_c = 0.0;
-  double ov_con_clock_d = 0.0;
-  double con_clock_chan = 0.0;
-  double con_clock_nochan = 0.0;
+  double ov_outlet_volume = 0.0;  // m3 of outlet outflow for contaminant accounting
+  // Clocks of the overland water-quality sub-steps: next and last time (Julian days) and the
+  // interval of the last update (s; the two nutrient ones in days).
+  double ov_precip_load_next_time = 0.0, ov_precip_load_last_time = 0.0, ov_precip_load_dt = 0.0;
+  double ov_infil_wq_next_time = 0.0, ov_infil_wq_last_time = 0.0, ov_infil_wq_dt = 0.0;
+  double ov_uptake_next_time = 0.0, ov_uptake_last_time = 0.0, ov_uptake_dt = 0.0;
+  double ov_decay_next_time = 0.0, ov_decay_last_time = 0.0, ov_decay_dt = 0.0;
+  double ov_tvx_next_time = 0.0, ov_tvx_last_time = 0.0, ov_tvx_dt = 0.0;
+  double ov_tvx_soil_next_time = 0.0, ov_tvx_soil_last_time = 0.0, ov_tvx_soil_dt = 0.0;
+  double ov_outlet_wq_next_time = 0.0, ov_outlet_wq_last_time = 0.0, ov_outlet_wq_dt = 0.0;
+  double ov_chan_wq_next_time = 0.0, ov_chan_wq_last_time = 0.0, ov_chan_wq_dt = 0.0;
+  // The soil water-quality step's clock pair and its nutrient clock.
   double soil_con_next_time = 0.0;
-  std::vector<double> ov_infil_volume_cell;
+  double soil_wq_last_time = 0.0;
+  double soil_wq_next_time = 0.0;
   std::vector<double> ov_gw_volume_cell;
   std::vector<double> soil_gw_volume_cell;
   // Channel set-up: dispersion coefficient per constituent and node key, beside the node
@@ -266,6 +317,9 @@ struct quality_state {
   // forms for TOTAL_OV_N and TOTAL_OV_P (zero until it runs).
   std::vector<double> tvx_total_ov_n;
   std::vector<double> tvx_total_ov_p;
+  // Overland erosion: sediment exported at the outlet per class, the sum in slot 0, m3, kept for
+  // the sediment-bound contaminants (with SEDIMENT_CONTAM).
+  std::vector<double> ov_sed_outlet_vol;
 };
 
 }  // namespace pluvo

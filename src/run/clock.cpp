@@ -14,6 +14,7 @@
 #include "hydromet/hydromet_phases.hpp"
 #include "hydromet/precip_file.hpp"
 #include "input/project_cards.hpp"
+#include "quality/water_quality_clocks.hpp"
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 
@@ -494,6 +495,7 @@ void init_simulation_clock(model_state& m) {
   m.event_read_flag = 0;
   m.keep_running = 1;
   m.clock_origin_julian = m.cur_julian;
+  start_water_quality_clocks(m);
 }
 
 void advance_clock(model_state& m) {

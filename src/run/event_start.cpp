@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "run/clock.hpp"
+#include "quality/water_quality_clocks.hpp"
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 #include "run/soil_layers.hpp"
@@ -238,6 +239,8 @@ void begin_event(model_state& m) {
   if (m.inf_redist_on) start_redistribution(m);
   if (m.inf_layered_soil_on && m.long_term_on) start_layered_soil(m);
   restart_network_timers(m);
+  start_water_quality_clocks(m);
+  clear_event_water_quality(m);
 }
 
 }  // namespace pluvo

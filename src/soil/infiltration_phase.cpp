@@ -133,7 +133,7 @@ void book_infiltration(model_state& m) {
   size_for(m.infil_depth_prev, size);
   size_for(m.cum_infil_depth, size);
   if (m.soil_moisture_accounting_on) size_for(m.sm_infil_depth, size);
-  if (m.ov_con_trans_on) size_for(m.ov_infil_volume_cell, size);
+  if (m.ov_con_trans_on) size_for(m.ov_infil_volume, size);
   const double area = m.cell_size * m.cell_size;
   const bool blocked = m.ovr_flow_block_on && m.ovr_flow_block_value1.size() > size_t(m.cell_count);
   const std::array<double, 2> sums = parallel_cell_sums<2>(n, [&](int i) -> std::array<double, 2> {
@@ -142,7 +142,7 @@ void book_infiltration(model_state& m) {
     if (blocked && m.ovr_flow_block_value1[i] < 1.0) v *= 1.0 - m.ovr_flow_block_value1[i];
     m.cum_infil_depth[i] += d;
     if (m.soil_moisture_accounting_on) m.sm_infil_depth[i] += d;
-    if (m.ov_con_trans_on) m.ov_infil_volume_cell[i] += v;
+    if (m.ov_con_trans_on) m.ov_infil_volume[i] += v;
     m.infil_depth_prev[i] = m.infil_depth[i];
     return {v, d};
   });
@@ -162,10 +162,10 @@ void sleep_until_next_event(model_state& m) {
   m.infil_next_time = m.event_start_dates[size_t(e)] + m.step_interval;
   if (m.ov_con_trans_on) {
     m.ov_con_next_time = m.infil_next_time;
-    m.ov_con_clock_b = m.infil_next_time;
+    m.ov_infil_wq_next_time = m.infil_next_time;
     if (m.contam_table_on) {
-      m.ov_con_clock_c = m.infil_next_time;
-      m.ov_con_clock_d = m.infil_next_time;
+      m.ov_uptake_next_time = m.infil_next_time;
+      m.ov_decay_next_time = m.infil_next_time;
     }
   }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "grid_fixture.hpp"
@@ -40,16 +41,17 @@ TEST(Program, ReadsSedimentClassesAndChecksTheStreamTables) {
       "OUTCOL 27\nOUTSLOPE 0.022\nMANNING_N 0.05\nTIMESTEP 10\nTOT_TIME 10\nHYD_FREQ 1\nMAP_FREQ 60\n"
       "START_DATE 2020 6 1\nSTART_TIME 10 0\nOVERTYPE 1\nRAIN_INTENSITY 10\nRAIN_DURATION 30\nSUMMARY basin.sum\nOUTLET_HYDRO basin.hyd\nMAPPING_TABLE t.cmt\n"
       "ST_MAPPING_TABLE st.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.062\nWATER_TEMP 20\nOUTLET_SED_FLUX sed.hyd\n");
-  // Erosion is refused until it is built; its readers still run.
+  // Overland erosion runs and writes the outlet sediment line at every hydrograph time.
   int status = -1;
-  const std::string refused = pluvo_test::run_command(std::string(PLUVO_BINARY " ") + project, status);
-  EXPECT_EQ(status, 1) << refused;
-  EXPECT_NE(refused.find("  SOIL_EROSION: erosion and sediment transport\n"), std::string::npos) << refused;
+  const std::string ran = pluvo_test::run_command(std::string(PLUVO_BINARY " ") + project, status);
+  EXPECT_EQ(status, 0) << ran;
+  const std::string sediment = pluvo_test::read_text(dir.file("sed.hyd"));
+  EXPECT_EQ(std::count(sediment.begin(), sediment.end(), '\n'), 11) << sediment;  // minutes 0..10
   bool erosion_reached = false;
   const pluvo_test::set_up_result set_up = pluvo_test::set_up_past_refusal(
       project.c_str(), [&](pluvo::model_state& m) { erosion_reached = pluvo::overland_erosion_on(m); });
   EXPECT_TRUE(erosion_reached);  // the switch the overland step tests comes from the card
-  EXPECT_TRUE(set_up.refused);
+  EXPECT_FALSE(set_up.refused);
   EXPECT_FALSE(set_up.stopped) << set_up.out;
   const std::string& out = set_up.out;
   for (const char* line : {"\nChecking stream mapping table file...\n  Roughness..........................N\n",

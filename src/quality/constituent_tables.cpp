@@ -1,0 +1,92 @@
+// Constituent names, the water-to-soil pairing of the nutrients and the soil-layer water contents.
+#include "quality/constituent_tables.hpp"
+
+#include <cstring>
+
+#include "record/model_state.hpp"
+
+namespace pluvo {
+
+namespace {
+
+constexpr const char* soil_pool_names[13] = {
+    "Organic Active Carbon",       "Organic Stable Carbon",      "Ammonium (NH4+)",
+    "Nitrate (NO3-)",              "Organic Active Nitrogen",    "Organic Fresh Nitrogen",
+    "Organic Stable Nitrogen",     "Mineral Active Phosphorus",  "Mineral Solution Phosphorus",
+    "Mineral Stable Phosphorus",   "Organic Active Phosphorus",  "Organic Fresh Phosphorus",
+    "Organic Stable Phosphorus",
+};
+
+// Soil pool -> water constituent and water constituent -> soil pool, offsets from the base.
+constexpr int soil_to_water[13] = {-1, -1, 2, 1, 3, -1, -1, -1, 5, -1, 4, -1, -1};
+constexpr int water_to_soil[13] = {-1, 3, 2, 4, 10, 8, -1, -1, -1, -1, -1, -1, -1};
+
+}  // namespace
+
+void tvx_constituent_name(char* out, int index, bool soil) {
+  const char* const* names = soil ? soil_pool_names : tvx_water_constituent_names;
+  const int count = soil ? 13 : 12;
+  if (!out || index < 0 || index >= count) return;
+  std::strcpy(out, names[index]);
+}
+
+int tvx_constituent_slot(int base, int number, bool water_to_soil_direction) {
+  if (number < base || number >= base + 13) return number;
+  const int e = (water_to_soil_direction ? water_to_soil : soil_to_water)[number - base];
+  return e < 0 ? -1 : base + e;
+}
+
+void weight_soil_layers(const model_state& m, int c, const double* t, int n, node_matrix<double>& THETA,
+                        node_matrix<double>& THETAS) {
+  const double A = m.sm_water_top[size_t(c)], B = m.sm_water_lower[size_t(c)];
+  const double* entry = m.layered_soil_table[size_t(m.soiltype[size_t(c)])].values;
+  const double e7 = entry[7], e8 = entry[8];
+  const double T1 = 100.0 * t[1], T12 = 100.0 * (t[1] + t[2]), T123 = 100.0 * (t[1] + t[2] + (n == 3 ? t[3] : 0.0));
+  const double D = m.water_table_on ? (m.elevation[size_t(c)] - m.elevgw[size_t(c)]) * 100.0 : entry[22] + entry[23] + 1.0;
+  double theta[4] = {}, sat[4] = {};
+  if (D <= 1e-16) {  // saturated to the surface
+    theta[1] = sat[1] = e7;
+    theta[2] = sat[2] = n == 3 ? e7 : e8;
+    theta[3] = sat[3] = e8;
+  } else {
+    sat[1] = e7;
+    if (n == 2)
+      theta[1] = T1 > D ? (A + (T1 - D) * e7) / T1 : A / T1;
+    else if (D > T12)
+      theta[1] = t[1] / (t[1] + t[2]) * A / T1;
+    else if (T1 > D)
+      theta[1] = ((T1 - D) * e7 + A) / T1;
+    else
+      theta[1] = A / D;
+    if (n == 3) {
+      sat[2] = e7;
+      if (T1 > D)
+        theta[2] = e7;
+      else if (T12 > D)
+        theta[2] = ((D - T1) * A / D + (T12 - D) * e7) / (100.0 * t[2]);
+      else
+        theta[2] = t[2] / (t[1] + t[2]) * A / (100.0 * t[2]);
+      sat[3] = e8;
+      if (T12 > D)
+        theta[3] = e8;
+      else if (T123 > D)
+        theta[3] = ((T123 - D) * e8 + B) / (100.0 * t[3]);
+      else
+        theta[3] = B / (100.0 * t[3]);
+    } else {
+      sat[2] = e8;
+      if (T1 > D)
+        theta[2] = e8;
+      else if (T12 > D)
+        theta[2] = ((T12 - D) * e8 + B) / (100.0 * t[2]);
+      else
+        theta[2] = B / (100.0 * t[2]);
+    }
+  }
+  for (int k = 1; k <= n; ++k) {
+    THETA[c][k] = theta[k];
+    THETAS[c][k] = sat[k];
+  }
+}
+
+}  // namespace pluvo

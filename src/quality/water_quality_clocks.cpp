@@ -1,0 +1,49 @@
+// The water-quality clocks start with the step window; each sub-step then keeps its own pair.
+#include "quality/water_quality_clocks.hpp"
+
+#include "record/model_state.hpp"
+
+namespace pluvo {
+
+namespace {
+
+void start_pair(double& next, double& last, double next_time, double last_time) {
+  next = next_time;
+  last = last_time;
+}
+
+}  // namespace
+
+void start_water_quality_clocks(model_state& m) {
+  if (m.ov_con_trans_on) {
+    m.ov_con_interval = m.step_interval;
+    const double next = m.step_next_time, last = m.step_last_time;
+    start_pair(m.ov_precip_load_next_time, m.ov_precip_load_last_time, next, last);
+    start_pair(m.ov_infil_wq_next_time, m.ov_infil_wq_last_time, m.infil_next_time, m.infil_last_time);
+    if (m.contam_table_on) {
+      start_pair(m.ov_uptake_next_time, m.ov_uptake_last_time, next, last);
+      start_pair(m.ov_decay_next_time, m.ov_decay_last_time, next, last);
+    }
+    if (m.nutrients_on) {
+      start_pair(m.ov_tvx_next_time, m.ov_tvx_last_time, next, last);
+      if (m.soil_con_trans_on) start_pair(m.ov_tvx_soil_next_time, m.ov_tvx_soil_last_time, next, last);
+    }
+    if (!m.chan_explic_on)
+      start_pair(m.ov_outlet_wq_next_time, m.ov_outlet_wq_last_time, next, last);
+    else
+      start_pair(m.ov_chan_wq_next_time, m.ov_chan_wq_last_time, next, last);
+  }
+  if (m.soil_con_trans_on)
+    start_pair(m.soil_con_next_time, m.soil_wq_last_time, m.soil_moisture_next_time, m.soil_moisture_last_time);
+  else
+    start_pair(m.soil_con_next_time, m.soil_wq_last_time, m.infil_next_time, m.infil_last_time);
+}
+
+void clear_event_water_quality(model_state& m) {
+#define PLUVO_CLEAR_EVENT_TOTAL(member) \
+  for (int32_t k = 1; k <= m.member.count; ++k) m.member[k] = 0.0;
+  PLUVO_EVENT_MASS_ARRAYS(PLUVO_CLEAR_EVENT_TOTAL)
+#undef PLUVO_CLEAR_EVENT_TOTAL
+}
+
+}  // namespace pluvo
