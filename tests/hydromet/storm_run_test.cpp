@@ -52,16 +52,8 @@ namespace {
 // The demo storm over the Luxembourg basin (524 cells of 500 m): the run's rain volume is each
 // cell's nearest gauge depth (28, 33 and 28 mm in the file) times the cell area.
 TEST(StormRun, DemoStormPutsTheGaugeDepthsOnTheBasin) {
-  const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
   pluvo_test::scratch_dir dir;
-  std::filesystem::create_directories("out");  // the demo's map folder
-  for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag"})
-    write_file(name, pluvo_test::read_file(demo + name));
-  std::string project = pluvo_test::read_file(demo + "demo.prj");
-  const size_t at = project.find("TOT_TIME 360");
-  ASSERT_NE(at, std::string::npos);
-  project.replace(at, 12, "TOT_TIME 125");  // the rain ends after two hours
-  write_file("demo.prj", project);
+  pluvo_test::copy_demo_project("TOT_TIME 125");  // the rain ends after two hours
 
   const double gauge_x[] = {272000, 278000, 282000}, gauge_y[] = {5538000, 5533000, 5527000};
   const double depth_m[] = {0.028, 0.033, 0.028};

@@ -166,15 +166,8 @@ TEST(MapOutputs, GdalReadsTheGridsOfADemoRun) {
   int status = 0;
   pluvo_test::run_command("command -v gdalinfo", status);
   if (status != 0) GTEST_SKIP() << "gdalinfo is not installed";
-  const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
   pluvo_test::scratch_dir dir;
-  std::filesystem::create_directories("out");
-  for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag"}) write_file(name, read_file(demo + name));
-  std::string project = read_file(demo + "demo.prj");
-  const size_t at = project.find("TOT_TIME 360");
-  ASSERT_NE(at, std::string::npos);
-  project.replace(at, 12, "TOT_TIME 120");
-  write_file("demo.prj", project);
+  pluvo_test::copy_demo_project("TOT_TIME 120");
   const pluvo_test::project_result r = [&] {
     pluvo_test::project_result out;
     out.out = pluvo::printed_by([] { pluvo::run_pluvo("demo.prj", nullptr, "demo.prj"); });

@@ -176,11 +176,8 @@ TEST(ThreadCount, OmpNumThreadsHoldsWithoutTheCard) {
 }
 
 TEST(ThreadCount, TheDemoUnderOneThreadStartsOne) {
-  const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
   pluvo_test::scratch_dir dir;
-  std::filesystem::create_directories("out");  // the demo's map folder
-  for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag", "demo.prj"})
-    write_file(name, read_file(demo + name));
+  pluvo_test::copy_demo_project();
   std::string console;
   EXPECT_EQ(most_threads_of_run("demo.prj", "1", console), 1) << console;
   EXPECT_NE(console.find(", 1 total threads.\n"), std::string::npos) << console;
@@ -189,16 +186,8 @@ TEST(ThreadCount, TheDemoUnderOneThreadStartsOne) {
 // The demo routes its storm through the streams: hydrograph and summary do not depend on the
 // thread count.
 TEST(ThreadCount, TheDemoWithItsStreamsWritesTheSameFilesOnOneAndEightThreads) {
-  const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
   pluvo_test::scratch_dir dir;
-  std::filesystem::create_directories("out");  // the demo's map folder
-  for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag", "demo.prj"})
-    write_file(name, read_file(demo + name));
-  std::string project = read_file("demo.prj");
-  const size_t at = project.find("TOT_TIME 360");
-  ASSERT_NE(at, std::string::npos);
-  project.replace(at, 12, "TOT_TIME 150");  // up to the peak
-  write_file("demo.prj", project);
+  pluvo_test::copy_demo_project("TOT_TIME 150");  // up to the peak
   std::string hydrograph[2], summary[2];
   const char* threads[2] = {"1", "8"};
   for (int i = 0; i < 2; ++i) {

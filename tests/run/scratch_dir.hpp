@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "common/scratch_dir.hpp"
@@ -50,6 +51,20 @@ inline std::string run_command(const std::string& command, int& status) {
   const int raw = pclose(p);
   status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return out;
+}
+
+// The demo project and every input it reads, in the working directory, with its map folder; a
+// total time other than the demo's six hours when one is given ("TOT_TIME 150").
+inline void copy_demo_project(const char* tot_time = nullptr) {
+  const std::string demo = std::string(PLUVO_TEST_DATA) + "/../examples/demo/";
+  std::filesystem::create_directories("out");
+  for (const char* name : {"luxa.msk", "luxa.ele", "luxa.chn", "luxa.stm", "luxa.lnk", "luxa.nod", "demo_storm.gag"})
+    write_file(name, read_file(demo + name));
+  std::string project = read_file(demo + "demo.prj");
+  const size_t at = project.find("TOT_TIME 360");
+  EXPECT_NE(at, std::string::npos);
+  if (tot_time && at != std::string::npos) project.replace(at, 12, tot_time);
+  write_file("demo.prj", project);
 }
 
 }  // namespace pluvo_test
