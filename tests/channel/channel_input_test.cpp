@@ -748,13 +748,11 @@ TEST(ChannelInput, ARunWithAChannelLakeStopsAsNotBuilt) {
 // and the run close their balance, the point source booked as an input.
 TEST(ChannelInput, ARunThroughEveryStructureKeepsItsWater) {
   scratch_dir dir;
-  const size_t lake = std::string(five_link_file).find("LINK 2\n");
-  const size_t next = std::string(five_link_file).find("LINK 3\n");
-  std::string chn = five_link_file;
-  chn.replace(lake, next - lake,
-              "LINK 2\nTRAPEZOID\nDX 10\nNODES 3\nMANNINGS_N 0.04\nNODE 1\nELEV 10.1\nXSEC\nBOTTOM_WIDTH 2\n"
-              "BANKFULL_DEPTH 1\nSIDE_SLOPE 1\nNODE 2\nELEV 10.08\nNODE 3\nELEV 10.06\n");
-  write_file("c.chn", chn);
+  write_file("c.chn",
+             replaced(five_link_file,
+                      "LINK 2\nLAKE\nMINWSE 9.9\nINITWSE 10.15\nMAXWSE 11\nNUMPTS 2\n2 1 2 2\nMLAKE 0.5\nPOINTSOURCE nosuch\n",
+                      "LINK 2\nTRAPEZOID\nDX 10\nNODES 3\nMANNINGS_N 0.04\nNODE 1\nELEV 10.1\nXSEC\nBOTTOM_WIDTH 2\n"
+                      "BANKFULL_DEPTH 1\nSIDE_SLOPE 1\nNODE 2\nELEV 10.08\nNODE 3\nELEV 10.06\n"));
   write_file("c.stm", five_link_stream);
   write_file("c.ts", series_file);
   const pluvo_test::project_result r =

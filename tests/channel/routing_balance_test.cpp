@@ -101,6 +101,10 @@ TEST(RoutingPhysics, JunctionNetworkKeepsItsVolume) {
     const double change = channel_stored_volume(*m) - start;
     EXPECT_GT(m->chan_lat_in_volume, 100.0);
     EXPECT_NEAR(change, inflow - m->outlet_volume_total, 1e-10 * (inflow + start)) << held;
+    // The balance books the point inputs and the head inflow as stream point sources.
+    EXPECT_NEAR(m->stream_point_source_total - m->stream_point_sink_total, m->chan_point_total + head_inflow,
+                1e-10 * inflow)
+        << held;
   }
 }
 
