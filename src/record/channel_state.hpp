@@ -413,6 +413,9 @@ struct channel_state {
   std::vector<double> lake_flooded_volume;        // per lake: m3 taken from the cells it flooded
   std::vector<int32_t> lake_saved_boundary_type;  // per cell: overland boundary type before a lake took it
   int32_t lake_extent_warned = 0;                 // the maximum-extent warning has been printed
+  // ---- channel lake fields ----
+
+  // ---- channel sediment step fields ----
 };
 
 }  // namespace pluvo

@@ -185,6 +185,9 @@ struct groundwater_state {
   // step) and its value at the last map output time, from which the incremental map is formed.
   std::vector<double> gw_recharge_cum;
   std::vector<double> gw_recharge_cum_prev;
+  // ---- groundwater solver, step and exchange fields ----
+
+  // ---- pipe network input fields ----
 };
 
 }  // namespace pluvo

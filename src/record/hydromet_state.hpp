@@ -148,6 +148,9 @@ struct hydromet_state {
   double hmet_wind_speed = 0.0;   // m/s
   // Map outputs: snow temperature per cell (SNOW_TEMP), filled by the snow model.
   std::vector<double> snow_temperature;
+  // ---- hourly weather reader, radar and hourly phase fields ----
+
+  // ---- solar geometry, shading, stations, bands and energy balance fields ----
 };
 
 }  // namespace pluvo

@@ -216,6 +216,9 @@ struct output_state {
   int chan_velocity_series_step = 0;
   int chan_stage_series_step = 0;
   tvx_map_writers tvx_writers;  // with NUTRIENTS
+  // ---- time series and end-of-run file fields ----
+
+  // ---- transport summary fields ----
 };
 
 }  // namespace pluvo
