@@ -27,8 +27,6 @@ namespace {
 // Sediment hydrograph points exist only with the sediment record.
 int sediment_points_on(const model_state& m) { return m.ov_sed ? m.ov_sed->sed_hydro_locations_on : 0; }
 
-constexpr double cubic_feet_per_cubic_metre = 35.32;
-
 void sum_infiltrated_volume(model_state& m, double area) {
   m.infiltrated_volume = 0.0;
   if (!m.inf_redist_on && !m.green_ampt_on && !m.inf_richards_on && !m.inf_layered_soil_on) return;

@@ -41,12 +41,6 @@ double node_value(const double* first, const double* second, size_t key, int mod
   return first[key];
 }
 
-// Per-link tables of the writer: the record's own, with the computational node count standing in
-// for the printed count where the network keeps no copy as read.
-const int32_t* printed_node_counts(const model_state& m) {
-  return m.og_nx1.size() > size_t(m.nlinks) ? m.og_nx1.data() : m.nx.data();
-}
-
 void set_series(linknode_series_writer& w, int kind, const double* lake_values, model_state& m) {
   w.layout_code = kind;
   w.lake_values = lake_values;
@@ -63,6 +57,10 @@ void set_series(linknode_series_writer& w, int kind, const double* lake_values, 
 }
 
 }  // namespace
+
+const int32_t* printed_node_counts(const model_state& m) {
+  return m.og_nx1.size() > size_t(m.nlinks) ? m.og_nx1.data() : m.nx.data();
+}
 
 const char* linknode_kind_line(int kind) {
   return kind >= 0 && kind < int(sizeof kind_lines / sizeof kind_lines[0]) ? kind_lines[kind] : nullptr;

@@ -10,6 +10,10 @@ namespace pluvo {
 struct model_state;
 struct linknode_series_writer;
 
+// Per-link printed node counts: the network as read, or the computational counts where the
+// record keeps no copy as read.
+const int32_t* printed_node_counts(const model_state& m);
+
 // The kind line of a series kind, or null for a code without one (32 and above).
 const char* linknode_kind_line(int kind);
 

@@ -6,6 +6,9 @@
 
 namespace pluvo {
 
+// Cubic feet in a cubic metre as the optimisation lines write volumes.
+constexpr double cubic_feet_per_cubic_metre = 35.32;
+
 // True on a step whose count is a multiple of the hydrograph interval.
 bool hydrograph_output_time(int step_count, int hyd_write_steps);
 

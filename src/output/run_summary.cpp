@@ -8,16 +8,12 @@
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
 #include "output/run_summary.hpp"
+#include "output/series_files.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
 
 namespace {
-
-// With channel routing the water leaves the basin through the channel outlet.
-double run_discharge_volume(const model_state& m) {
-  return m.chan_explic_on ? m.outlet_volume_total : m.total_discharge_volume;
-}
 
 void total_line(std::FILE* f, const char* label, double value) {
   std::fputs(label, f);
@@ -309,6 +305,11 @@ double overland_lake_start(const model_state& m) { return m.overland_lakes_on ? 
 
 }  // namespace
 
+// With channel routing the water leaves the basin through the channel outlet.
+double run_discharge_volume(const model_state& m) {
+  return m.chan_explic_on ? m.outlet_volume_total : m.total_discharge_volume;
+}
+
 void compute_global_balance(model_state& m) {
   const double gains = m.boundary_gain_sum, losses = m.boundary_loss_sum;
   const double initial = m.ov_volume_initial + m.chan_volume_initial_run +
@@ -407,15 +408,16 @@ void write_run_summary(model_state& m) {
   else
     compute_global_balance(m);
   if (m.soil_moisture_accounting_on) compute_simple_soil_balance(m);
-  write_dataset_ends(m);
-  if (!m.summary_fp.is_open()) return;
-  std::FILE* f = m.summary_fp.stream;
-  write_groundwater_block(m, f);
-  if (m.sacramento_on) write_sacramento_block(m, f);
-  write_simulation_totals(m, f);
-  write_balances(m, f);
-  write_store_balances(m, f);
-  std::fflush(f);
+  if (m.summary_fp.is_open()) {
+    std::FILE* f = m.summary_fp.stream;
+    write_groundwater_block(m, f);
+    if (m.sacramento_on) write_sacramento_block(m, f);
+    write_simulation_totals(m, f);
+    write_balances(m, f);
+    write_store_balances(m, f);
+    std::fflush(f);
+  }
+  write_end_of_run_files(m);
 }
 
 }  // namespace pluvo

@@ -12,6 +12,9 @@ void compute_global_balance(model_state& m);
 // The simple soil-moisture balance (percent); 0 without an initial soil volume.
 void compute_simple_soil_balance(model_state& m);
 
+// The run's water through the outlet, m3: the channel outlet's with channel routing.
+double run_discharge_volume(const model_state& m);
+
 // Sets the global stores from the Sacramento zones and its overall and surface errors (percent).
 void compute_sacramento_balance(model_state& m);
 

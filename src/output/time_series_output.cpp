@@ -8,6 +8,7 @@
 #include "output/linknode_series.hpp"
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
+#include "output/series_files.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -68,18 +69,10 @@ void write_outlet_sediment(const model_state& m) {
   std::fprintf(f, "%16.8lf %16.10lf\n", hydrograph_time_column(m), rate);
 }
 
-// Time prefix of a point-file line; the cell file pads it with five blanks.
-void write_point_prefix(const model_state& m, std::FILE* f, bool cell_file) {
-  if (m.long_term_on)
-    std::fprintf(f, cell_file ? "%16.8lf     " : "%16.8lf ", m.hydrograph_time);
-  else
-    std::fprintf(f, cell_file ? "%14.8lf     " : "%14.8lf ", m.elapsed_min);
-}
-
 void write_cell_file(const model_state& m) {
   std::FILE* f = open_stream(m.out_dep_dis_fp);
   if (m.celldepdis_location_on != 1 || !f) return;
-  write_point_prefix(m, f, true);
+  write_point_time_prefix(m, f, true);
   if (!m.qout_cfs_on)
     for (int cell : m.gnumlocater) std::fprintf(f, "%12.6lf  ", cell_value(m.depth_map, cell));
   std::fputs("        ", f);
@@ -95,16 +88,9 @@ void write_cell_file(const model_state& m) {
 template <class value_of>
 void write_cell_point_file(const model_state& m, std::FILE* f, const std::vector<int>& cells,
                            value_of value) {
-  write_point_prefix(m, f, false);
+  write_point_time_prefix(m, f, false);
   for (int cell : cells) std::fprintf(f, "%12.6lf ", value(cell));
   std::fputc('\n', f);
-}
-
-void write_soil_moisture_file(const model_state& m) {
-  std::FILE* f = open_stream(m.out_theta_location_fp);
-  if (m.theta_out_on != 1 || !f) return;
-  write_cell_point_file(m, f, m.theta_cells,
-                        [&](int c) { return cell_value(m.surface_moisture, c); });
 }
 
 void write_overland_files(const model_state& m) {
@@ -149,17 +135,21 @@ void write_time_series(model_state& m) {
     m.hydrograph_time = m.strict_julian_date_on
                             ? m.cur_julian
                             : decimal_year(m.cur_year, m.day_of_year, m.cur_hour, m.cur_minute);
+  write_q4_inflow_line(m);
   write_runoff_and_rainfall(m);
   write_outlet_hydrograph(m);
   write_outlet_sediment(m);
+  write_channel_point_files(m);
   write_cell_file(m);
+  write_channel_state_point_files(m);
   write_soil_moisture_file(m);
+  write_well_file(m);
   write_overland_files(m);
   write_lake_file(m);
-  write_stream_linknode_steps(m);
   if (m.outlet_hydrograph_fp.is_open()) std::fflush(m.outlet_hydrograph_fp.stream);
   if (m.sig_outlet_hydro_on && m.hydrograph_6digit_fp.is_open())
     std::fflush(m.hydrograph_6digit_fp.stream);
+  write_stream_linknode_steps(m);
 }
 
 }  // namespace pluvo

@@ -416,6 +416,9 @@ struct channel_state {
   // ---- channel lake fields ----
 
   // ---- channel sediment step fields ----
+
+  // Read by the end-of-run files (h-series); the channel sediment step fills it once built.
+  double wash_load_outlet_total = 0.0;  // m3 of wash load through the channel outlet, run
 };
 
 }  // namespace pluvo
