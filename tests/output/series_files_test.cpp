@@ -1,0 +1,155 @@
+// Byte layouts of the point files, the VOK hydrograph file and the end-of-run state maps.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/checked_file.hpp"
+#include "output/output_phases.hpp"
+#include "output/series_files.hpp"
+#include "output_fixture.hpp"
+
+namespace {
+
+using pluvo::checked_file;
+
+std::string open_in(const std::string& dir, checked_file& f, const char* name) {
+  const std::string path = dir + "/" + name;
+  EXPECT_TRUE(pluvo::checked_file_open(f, path.c_str(), 'w'));
+  return path;
+}
+
+// One link of four node slots with two hydrograph points at its nodes 2 and 3.
+void give_two_channel_points(pluvo::model_state& m) {
+  m.nlinks = 1;
+  m.chan_node_extent = 4;
+  m.qp.assign(8, 0.0);
+  m.chan_depth.assign(8, 0.0);
+  m.qp[6] = 1.25, m.qp[7] = 0.5;
+  m.chan_depth[6] = 0.4, m.chan_depth[7] = 0.125;
+  m.hydrograph_link_count = 2;
+  m.hlink = {0, 1, 1};
+  m.hnode = {0, 2, 3};
+  m.hyd_location_on = m.dep_location_on = 1;
+  m.hyd_write_steps = 1;
+  m.step_count = 3;
+  m.elapsed_min = 90.0;
+  m.cur_julian = 2451912.0;  // 2 January 2001, 12:00
+  m.cur_year = 2001, m.day_of_year = 1, m.cur_hour = 12;
+}
+
+TEST(PointFiles, DischargeAndDepthLinesOfEveryRunKindAndUnit) {
+  struct row {
+    int long_term, strict_julian, cfs;
+    const char* discharge;
+    const char* depth;
+  } rows[] = {
+      {0, 0, 0, "   90.00000000       1.25000000       0.50000000 \n", "   90.00000000     0.400000     0.125000 \n"},
+      {0, 1, 0, "   90.00000000       1.25000000       0.50000000 \n", "   90.00000000     0.400000     0.125000 \n"},
+      {1, 0, 0, "   2001.00410959       1.25000000       0.50000000 \n",
+       "   2001.00410959     0.400000     0.125000 \n"},
+      {1, 1, 0, "2451912.00000000       1.25000000       0.50000000 \n",
+       "2451912.00000000     0.400000     0.125000 \n"},
+      {0, 0, 1, "   90.00000000      44.14333375      17.65733350 \n", "   90.00000000     0.400000     0.125000 \n"},
+      {0, 1, 1, "   90.00000000      44.14333375      17.65733350 \n", "   90.00000000     0.400000     0.125000 \n"},
+      {1, 0, 1, "   2001.00410959      44.14333375      17.65733350 \n",
+       "   2001.00410959     0.400000     0.125000 \n"},
+  };
+  for (const row& r : rows) {
+    auto m = pluvo_test::new_record();
+    pluvo_test::size_cells(*m, 4, 10.0);
+    give_two_channel_points(*m);
+    m->long_term_on = r.long_term;
+    m->strict_julian_date_on = r.strict_julian;
+    m->qout_cfs_on = r.cfs;
+    const std::string dir = pluvo_test::make_temp_dir();
+    const std::string q = open_in(dir, m->out_hydrograph_fp, "p.q");
+    const std::string d = open_in(dir, m->out_dep_location_fp, "p.d");
+    pluvo::write_time_series(*m);
+    pluvo::checked_file_close(m->out_hydrograph_fp);
+    pluvo::checked_file_close(m->out_dep_location_fp);
+    EXPECT_EQ(pluvo_test::read_file(q), r.discharge) << r.long_term << r.strict_julian << r.cfs;
+    EXPECT_EQ(pluvo_test::read_file(d), r.depth) << r.long_term << r.strict_julian << r.cfs;
+  }
+}
+
+// The exchange at a groundwater-flux point is summed every step; each line shows the mean over
+// the interval times the node spacing, and the next interval starts from nothing.
+TEST(PointFiles, GroundwaterFluxAverageStartsAgainAfterEachLine) {
+  auto m = pluvo_test::new_record();
+  pluvo_test::size_cells(*m, 4, 10.0);
+  give_two_channel_points(*m);
+  m->hyd_location_on = m->dep_location_on = 0;
+  m->gwflux_location_on = 1;
+  m->gw_flux_point_count = 1;
+  m->gwflink = {0, 1};
+  m->gwfnode = {0, 2};
+  m->link_dx = {0.0, 10.0};
+  m->av_qriv.assign(8, 0.0);
+  m->hyd_write_steps = 2;
+  const std::string dir = pluvo_test::make_temp_dir();
+  const std::string path = open_in(dir, m->out_gw_flux_fp, "g.out");
+  for (int step = 1; step <= 4; ++step) {
+    m->step_count = step;
+    m->elapsed_min = step;
+    m->av_qriv[6] += step <= 2 ? 1.5 : 0.5;  // 3 over the first interval, 1 over the second
+    pluvo::write_time_series(*m);
+    if (step % 2 == 0) {
+      EXPECT_EQ(m->av_qriv[6], 0.0) << step;
+    }
+  }
+  pluvo::checked_file_close(m->out_gw_flux_fp);
+  EXPECT_EQ(pluvo_test::read_file(path),
+            "    2.00000000      15.00000000 \n"
+            "    4.00000000       5.00000000 \n");
+}
+
+// Outlet lines "time discharge" with discharges 1..lines, and a point file of data lines.
+std::string vok_of(int lines, bool points) {
+  std::string outlet, point_lines;
+  for (int i = 1; i <= lines; ++i) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%8.2lf %16.8lf\n", 5.0 * i, double(i));
+    outlet += line;
+    std::snprintf(line, sizeof line, "%14.8lf %16.8lf %16.8lf \n", 5.0 * i, 0.5 * i, 100.0 + i);
+    point_lines += line;
+  }
+  std::FILE* out = ::fmemopen(outlet.data(), outlet.size(), "r");
+  std::FILE* pts = points ? ::fmemopen(point_lines.data(), point_lines.size(), "r") : nullptr;
+  const int32_t links[] = {0, 19, 40};
+  const int32_t nodes[] = {0, 2, 3};
+  pluvo::vok_sources in;
+  in.outlet = out;
+  in.points = pts;
+  in.point_links = links;
+  in.point_nodes = nodes;
+  in.point_count = points ? 2 : 0;
+  in.start_date = 20200601;
+  in.start_time = 1000;
+  in.hyd_write_steps = 30;
+  in.line_count = lines;
+  const std::string text = pluvo_test::capture([&](std::FILE* f) { pluvo::write_vok_hydrograph_file(f, in); });
+  std::fclose(out);
+  if (pts) std::fclose(pts);
+  return text;
+}
+
+TEST(VokHydrograph, TenValuesToALineWithAndWithoutPoints) {
+  const std::string ten =
+      "     1.0000      2.0000      3.0000      4.0000      5.0000      6.0000      7.0000      8.0000"
+      "      9.0000     10.0000\n";
+  EXPECT_EQ(vok_of(10, false), "PLUVEIA_VOK_HYDROGRAPH_FILE\n0\n20200601\n1000\n30\n10\n" + ten);
+  EXPECT_EQ(vok_of(11, false), "PLUVEIA_VOK_HYDROGRAPH_FILE\n0\n20200601\n1000\n30\n11\n" + ten + "    11.0000 ");
+  const std::string first =
+      "     0.5000      1.0000      1.5000      2.0000      2.5000      3.0000      3.5000      4.0000"
+      "      4.5000      5.0000\n";
+  const std::string second =
+      "   101.0000    102.0000    103.0000    104.0000    105.0000    106.0000    107.0000    108.0000"
+      "    109.0000    110.0000\n";
+  EXPECT_EQ(vok_of(10, true), "PLUVEIA_VOK_HYDROGRAPH_FILE\n2\n20200601\n1000\n30\n10\n19 2\n40 3\n" + ten + "\n" +
+                                  first + "\n" + second);
+  EXPECT_EQ(vok_of(11, true), "PLUVEIA_VOK_HYDROGRAPH_FILE\n2\n20200601\n1000\n30\n11\n19 2\n40 3\n" + ten +
+                                  "    11.0000 \n" + first + "     5.5000 \n" + second + "   111.0000 ");
+}
+
+}  // namespace
