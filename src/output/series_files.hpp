@@ -18,6 +18,17 @@ void write_channel_point_files(model_state& m);   // channel discharge and groun
 void write_channel_state_point_files(const model_state& m);  // depth, concentration, mass
 void write_soil_moisture_file(const model_state& m);
 void write_well_file(const model_state& m);
+void write_pipe_point_files(const model_state& m);         // superjunctions, superlink nodes, drains
+void write_channel_outlet_sediment(const model_state& m);  // per class, with channel sediment
+void write_sediment_point_files(const model_state& m);
+void write_sediment_linknode_step(model_state& m);
+// PIPE_FLOW, PIPE_HEAD and PIPE_TILE: per superlink the number of values, then the values.
+void write_superlink_series(model_state& m);
+void write_soil_temperature_line(const model_state& m);
+// Outlet concentration and mass of each nutrient whose hydrograph output is asked for.
+void write_tvx_hydrograph_step(const model_state& m);
+// The channel concentration and mass series of each contaminant output.
+void write_contaminant_linknode_steps(model_state& m);
 
 // Closes the water-quality inflow file (a corrupt record is reported and still closed).
 void close_aux_series_file();

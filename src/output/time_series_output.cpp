@@ -139,17 +139,25 @@ void write_time_series(model_state& m) {
   write_runoff_and_rainfall(m);
   write_outlet_hydrograph(m);
   write_outlet_sediment(m);
+  write_channel_outlet_sediment(m);
   write_channel_point_files(m);
   write_cell_file(m);
+  write_pipe_point_files(m);
   write_channel_state_point_files(m);
   write_soil_moisture_file(m);
   write_well_file(m);
   write_overland_files(m);
   write_lake_file(m);
+  write_sediment_point_files(m);
   if (m.outlet_hydrograph_fp.is_open()) std::fflush(m.outlet_hydrograph_fp.stream);
   if (m.sig_outlet_hydro_on && m.hydrograph_6digit_fp.is_open())
     std::fflush(m.hydrograph_6digit_fp.stream);
   write_stream_linknode_steps(m);
+  write_sediment_linknode_step(m);
+  write_superlink_series(m);
+  write_soil_temperature_line(m);
+  if (m.nutrients_on) write_tvx_hydrograph_step(m);
+  write_contaminant_linknode_steps(m);
 }
 
 }  // namespace pluvo

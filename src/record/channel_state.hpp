@@ -417,8 +417,13 @@ struct channel_state {
 
   // ---- channel sediment step fields ----
 
-  // Read by the end-of-run files (h-series); the channel sediment step fills it once built.
-  double wash_load_outlet_total = 0.0;  // m3 of wash load through the channel outlet, run
+  // Read by the time series and end-of-run files (h-series); the channel sediment step fills them
+  // once built. Per node key and class the layout is flat key * (num_sed_classes + 2) + class:
+  // classes 1..num_sed_classes (wash load first, then sand) and a last slot for the sand total.
+  double wash_load_outlet_total = 0.0;      // m3 of wash load through the channel outlet, run
+  std::vector<double> node_sed_discharge;   // m3/s
+  std::vector<double> node_tss;             // per node key
+  std::vector<double> outlet_sed_discharge; // per class 1..num_sed_classes + 1, m3/s
 };
 
 }  // namespace pluvo

@@ -188,6 +188,13 @@ struct groundwater_state {
   // ---- groundwater solver, step and exchange fields ----
 
   // ---- pipe network input fields ----
+
+  // Read by the time series (h-series); the superlink and drain network steps fill them once built.
+  std::vector<double> superjunction_flow;   // per superjunction, m3/s
+  node_matrix<double> superlink_node_flow;  // [node][superlink], m3/s
+  node_matrix<double> superlink_pipe_flow;  // [pipe][superlink], m3/s
+  node_matrix<double> superlink_node_head;  // [node][superlink], m
+  std::vector<double> drain_junction_flow;  // per drain junction, m3/s
 };
 
 }  // namespace pluvo

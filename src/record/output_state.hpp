@@ -217,6 +217,11 @@ struct output_state {
   int chan_stage_series_step = 0;
   tvx_map_writers tvx_writers;  // with NUTRIENTS
   // ---- time series and end-of-run file fields ----
+  // Step records written so far to the sediment-flux and superlink series.
+  int chan_sed_flux_series_step = 0;
+  int superlink_flow_series_step = 0;
+  int superlink_head_series_step = 0;
+  int superlink_tile_series_step = 0;
 
   // ---- transport summary fields ----
 };

@@ -320,6 +320,10 @@ struct quality_state {
   // Overland erosion: sediment exported at the outlet per class, the sum in slot 0, m3, kept for
   // the sediment-bound contaminants (with SEDIMENT_CONTAM).
   std::vector<double> ov_sed_outlet_vol;
+
+  // Read by the nutrient outlet files (h-series); the nutrient routing fills them once built.
+  double tvx_outlet_conc[9] = {};  // NO2 .. DO at the outlet
+  double tvx_outlet_mass[9] = {};
 };
 
 }  // namespace pluvo

@@ -242,6 +242,9 @@ struct soil_state {
   std::vector<double> cgw_params;
   std::vector<double> upslope_area;         // per cell
   int32_t topo_dex_on = 0;                  // the Sacramento input gave a topographic-index map
+
+  // Read by the soil-temperature file (h-series); the soil-temperature set-up fills it once built.
+  std::vector<double> gipl_output_depths;   // m, node depths the file shows
 };
 
 }  // namespace pluvo

@@ -153,3 +153,122 @@ TEST(VokHydrograph, TenValuesToALineWithAndWithoutPoints) {
 }
 
 }  // namespace
+
+namespace {
+
+// A soil-temperature column of two nodes at 0.1 and 0.5 m in every cell; the file shows 0.5 m.
+void give_soil_temperature(pluvo::model_state& m, int cells) {
+  pluvo_test::size_cells(m, cells, 10.0);
+  m.permafrost_gipl_on = 1;
+  m.hyd_write_steps = 1;
+  m.gipl_output_depths = {0.5};
+  m.gipl_state.type_count = 1;
+  m.gipl_state.Dn_nums = {0, 2};
+  m.gipl_state.Depth = {{}, {0.0, 0.1, 0.5}};
+  m.GIPL_soiltype.assign(size_t(cells) + 1, 1);
+  m.perma_tem.assign(cells, 2, -1.25);
+  m.fr_lq_wat.assign(cells, 2, 1.0);
+  m.hmet_temperature = 3.5;
+}
+
+TEST(SoilTemperatureFile, HeaderOnlyAtAFirstOutputTimeAtTheStartAndCell45Only) {
+  struct row {
+    int cells;
+    double first_minutes;
+    const char* text;
+  } rows[] = {
+      {50, 0.0,
+       "Time             Air Temp(C) Depth(m) Soil Temp(C)\n"
+       "      0.00000000    3.500   0.5000      -1.2500 \n"
+       "      0.50000000    3.500   0.5000      -1.2500 \n"},
+      // A run whose first output comes later has no header.
+      {50, 0.5,
+       "      0.50000000    3.500   0.5000      -1.2500 \n"
+       "      1.00000000    3.500   0.5000      -1.2500 \n"},
+      // A grid without a cell 45 shows the time and the air only.
+      {10, 0.0,
+       "Time             Air Temp(C) Depth(m) Soil Temp(C)\n"
+       "      0.00000000    3.500  \n"
+       "      0.50000000    3.500  \n"},
+  };
+  for (const row& r : rows) {
+    auto m = pluvo_test::new_record();
+    give_soil_temperature(*m, r.cells);
+    const std::string dir = pluvo_test::make_temp_dir();
+    const std::string path = open_in(dir, m->permafrost_temperature_fp, "t.out");
+    for (int step = 0; step < 2; ++step) {
+      m->step_count = step;
+      m->elapsed_min = r.first_minutes + 0.5 * step;
+      pluvo::write_time_series(*m);
+    }
+    pluvo::checked_file_close(m->permafrost_temperature_fp);
+    EXPECT_EQ(pluvo_test::read_file(path), r.text) << r.cells << " " << r.first_minutes;
+    // Writing the file changes nothing in the model.
+    for (int c = 0; c <= r.cells; ++c)
+      for (int j = 0; j <= 2; ++j) EXPECT_EQ(m->fr_lq_wat[c][j], 1.0);
+  }
+}
+
+// Each superlink line starts with the number of values it holds, so a reader never runs into
+// the next line; heads have one value more than flows.
+TEST(SuperlinkSeries, EachLineCountsItsValues) {
+  auto m = pluvo_test::new_record();
+  m->storm_sewer_on = 1;
+  m->num_superlinks = 2;
+  m->superlink_node_count = {0, 2, 1};
+  m->superlink_pipe_flow.assign(3, 2, 0.0);
+  m->superlink_node_head.assign(3, 2, 0.0);
+  m->superlink_pipe_flow[1][1] = 0.5, m->superlink_pipe_flow[2][1] = 0.25, m->superlink_pipe_flow[1][2] = 1.0;
+  m->superlink_node_head[3][1] = 12.5, m->superlink_node_head[2][2] = 9.0;
+  m->pipe_flow_flag = m->pipe_head_flag = 1;
+  m->hyd_write_steps = 1;
+  const std::string dir = pluvo_test::make_temp_dir();
+  const std::string flow = open_in(dir, m->pipe_flow_fp, "f.lnd");
+  const std::string head = open_in(dir, m->pipe_head_fp, "h.lnd");
+  for (int step = 1; step <= 2; ++step) {
+    m->step_count = step;
+    pluvo::write_time_series(*m);
+  }
+  pluvo::checked_file_close(m->pipe_flow_fp);
+  pluvo::checked_file_close(m->pipe_head_fp);
+  const std::string flow_step = "2   1  0.50000   1  0.25000   \n1   1  1.00000   \n\n";
+  EXPECT_EQ(pluvo_test::read_file(flow), "TS    0\n" + flow_step + "TS    1\n" + flow_step);
+  const std::string head_step = "3   1  0.00000   1  0.00000   1  12.50000   \n2   1  0.00000   1  9.00000   \n\n";
+  EXPECT_EQ(pluvo_test::read_file(head), "TS    0\n" + head_step + "TS    1\n" + head_step);
+}
+
+// With channel sediment transport the outlet line holds every wash-load class, then every sand
+// class and the sand total; its time field depends on the run kind and unit.
+TEST(SedimentOutlet, ClassLineTimeFieldsOfEveryRunKind) {
+  struct row {
+    int long_term, strict_julian, cfs;
+    const char* text;
+  } rows[] = {
+      {0, 0, 0, "   90.0000000000     0.0010000000     0.0020000000     0.0030000000\n"},
+      {0, 1, 0, "2451912.0000000000     0.0010000000     0.0020000000     0.0030000000\n"},
+      {1, 0, 0, "   2001.00410959     0.0010000000     0.0020000000     0.0030000000\n"},
+      {0, 0, 1, "     90.00000000     0.0353146670     0.0706293340     0.1059440010\n"},
+      {0, 1, 1, "2451912.00000000      0.0353146670     0.0706293340     0.1059440010\n"},
+  };
+  for (const row& r : rows) {
+    auto m = pluvo_test::new_record();
+    give_two_channel_points(*m);
+    m->hyd_location_on = m->dep_location_on = 0;
+    m->long_term_on = r.long_term;
+    m->strict_julian_date_on = r.strict_julian;
+    m->qout_cfs_on = r.cfs;
+    m->soil_erosion_on = m->chan_sed_transport_on = 1;
+    m->ov_sed = std::make_unique<pluvo::ov_sed_record>();
+    m->ov_sed->num_sed_classes = 2;
+    m->ov_sed->num_fine_classes = 1;
+    m->ov_sed->num_sand_classes = 1;
+    m->outlet_sed_discharge = {0.0, 0.001, 0.002, 0.003};
+    const std::string dir = pluvo_test::make_temp_dir();
+    const std::string path = open_in(dir, m->sed_outlet_hydro_file, "s.out");
+    pluvo::write_time_series(*m);
+    pluvo::checked_file_close(m->sed_outlet_hydro_file);
+    EXPECT_EQ(pluvo_test::read_file(path), r.text) << r.long_term << r.strict_julian << r.cfs;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+// Time-series outputs of the pipe networks, the channel sediment, the soil temperature and the
+// nutrients at the outlet.
+#include <cstdio>
+#include <vector>
+
+#include "output/linknode_series.hpp"
+#include "output/series_files.hpp"
+#include "record/model_state.hpp"
+
+namespace pluvo {
+
+namespace {
+
+std::FILE* open_stream(const checked_file& f) { return f.is_open() ? f.stream : nullptr; }
+
+template <class T>
+T entry(const std::vector<T>& v, size_t i) {
+  return i < v.size() ? v[i] : T();
+}
+
+double matrix_entry(const node_matrix<double>& a, int row, int col) {
+  return row >= 0 && col >= 0 && row <= a.rows() && col <= a.cols() ? a[row][col] : 0.0;
+}
+
+double cfs(const model_state& m) { return m.qout_cfs_on ? m.cfs_factor : 1.0; }
+
+// Drain junctions that hand their water on: to a channel node, onto their cell, into a
+// superjunction.
+bool drain_outlet_kind(int kind) { return kind == 888 || kind == 999 || kind == 666; }
+
+size_t sediment_slot(const model_state& m, size_t key, int k) {
+  return key * size_t(m.ov_sed->num_sed_classes + 2) + size_t(k);
+}
+
+// Fine classes 1..num_fine_classes, then sand classes and the sand total.
+template <class value_of>
+void for_each_sediment_class(const model_state& m, value_of value) {
+  const ov_sed_record& s = *m.ov_sed;
+  for (int k = 1; k <= s.num_fine_classes; ++k) value(k);
+  for (int k = 1; k <= s.num_sand_classes + 1; ++k) value(s.num_fine_classes + k);
+}
+
+size_t outlet_key(const model_state& m) {
+  if (!m.chan_explic_on || m.nlinks < 1) return 0;
+  return size_t(m.nlinks) * size_t(m.chan_node_extent) + size_t(entry(m.nx, size_t(m.nlinks)));
+}
+
+double hydrograph_time_column(const model_state& m) {
+  if (m.long_term_on) return m.hydrograph_time;
+  return m.strict_julian_date_on ? m.cur_julian : m.elapsed_min;
+}
+
+// One series record: per superlink the number of values and the values.
+void write_superlink_record(std::FILE* f, int& counter, const model_state& m, const node_matrix<double>& values,
+                            int extra) {
+  std::fprintf(f, "TS    %d\n", counter++);
+  for (int s = 1; s <= m.num_superlinks; ++s) {
+    const int count = entry(m.superlink_node_count, size_t(s)) + extra;
+    std::fprintf(f, "%d   ", count);
+    for (int p = 1; p <= count; ++p) std::fprintf(f, "1  %6.5lf   ", matrix_entry(values, p, s));
+    std::fputc('\n', f);
+  }
+  std::fputc('\n', f);
+}
+
+}  // namespace
+
+void write_pipe_point_files(const model_state& m) {
+  std::FILE* f = open_stream(m.superjunction_output_fp);
+  if (m.storm_sewer_on && m.superlink_junc_flow_on == 1 && f) {
+    write_point_time_prefix(m, f, false);
+    for (int j = 1; j <= m.sjunc_count; ++j)
+      std::fprintf(f, "%16.8lf ", entry(m.superjunction_flow, size_t(entry(m.sjunc, size_t(j)))) * cfs(m));
+    std::fputc('\n', f);
+  }
+  f = open_stream(m.superlink_node_output_fp);
+  if (m.storm_sewer_on && m.superlink_node_flow_on == 1 && f) {
+    write_point_time_prefix(m, f, false);
+    for (int i = 1; i <= m.sl_location_count; ++i)
+      std::fprintf(f, "%16.8lf ",
+                   matrix_entry(m.superlink_node_flow, entry(m.sl_node, size_t(i)), entry(m.sl_link, size_t(i))) *
+                       cfs(m));
+    std::fputc('\n', f);
+  }
+  f = open_stream(m.drain_out_file);
+  if (m.storm_drain_on && m.drain_output_on == 1 && m.drain_net && f) {
+    write_point_time_prefix(m, f, false);
+    const drain_network_record& d = *m.drain_net;
+    for (int j = 1; j <= d.junctions; ++j)
+      if (drain_outlet_kind(entry(d.junction_kind, size_t(j))))
+        std::fprintf(f, "%16.8lf ", entry(m.drain_junction_flow, size_t(j)) * cfs(m));
+    std::fputc('\n', f);
+  }
+}
+
+void write_channel_outlet_sediment(const model_state& m) {
+  std::FILE* f = open_stream(m.sed_outlet_hydro_file);
+  if (!m.soil_erosion_on || !m.ov_sed || !m.chan_sed_transport_on || !f) return;
+  const double time = hydrograph_time_column(m);
+  if (m.long_term_on)
+    std::fprintf(f, "%16.8lf", time);
+  else if (!m.qout_cfs_on)
+    std::fprintf(f, "%16.10lf", time);
+  else
+    std::fprintf(f, m.strict_julian_date_on ? "%16.8lf " : "%16.8lf", time);
+  for_each_sediment_class(
+      m, [&](int k) { std::fprintf(f, " %16.10lf", entry(m.outlet_sed_discharge, size_t(k)) * cfs(m)); });
+  std::fputc('\n', f);
+  std::FILE* tss = open_stream(m.sed_outlet_tss_file);
+  if (m.ov_sed->outlet_sed_tss_on && tss)
+    std::fprintf(tss, "%16.4lf %16.4lf \n", time, entry(m.node_tss, outlet_key(m)));
+}
+
+void write_sediment_point_files(const model_state& m) {
+  if (!m.ov_sed || !m.chan_sed_transport_on) return;
+  const auto key_of = [&](int i) {
+    return size_t(entry(m.slink, size_t(i))) * size_t(m.chan_node_extent) + size_t(entry(m.snode, size_t(i)));
+  };
+  std::FILE* f = open_stream(m.sed_tss_hydrograph_location_fp);
+  if (m.ov_sed->sed_hydro_locations_on && f) {
+    write_point_time_prefix(m, f, false);
+    for (int i = 1; i <= m.sed_hydrograph_point_count; ++i)
+      for_each_sediment_class(m, [&](int k) {
+        std::fprintf(f, "%16.10lf ", entry(m.node_sed_discharge, sediment_slot(m, key_of(i), k)) * cfs(m));
+      });
+    std::fputc('\n', f);
+  }
+  f = open_stream(m.sed_tss_loc_file);
+  if (m.ov_sed->out_tss_loc_on && f) {
+    write_point_time_prefix(m, f, false);
+    for (int i = 1; i <= m.sed_hydrograph_point_count; ++i) std::fprintf(f, "%16.4lf", entry(m.node_tss, key_of(i)));
+    std::fputc('\n', f);
+  }
+}
+
+void write_sediment_linknode_step(model_state& m) {
+  std::FILE* f = open_stream(m.out_stream_sed_flux_fp);
+  if (!m.chan_explic_on || !m.chan_sed_transport_on || !m.ov_sed || m.nlinks < 1 || !f) return;
+  // Per node the classes' fluxes summed in class order, in cm3/s.
+  std::vector<double> sum(size_t(m.nlinks + 1) * size_t(m.chan_node_extent) + 1, 0.0);
+  for (int l = 1; l <= m.nlinks; ++l)
+    for (int n = 1; n <= entry(m.nx, size_t(l)); ++n) {
+      const size_t key = size_t(l) * size_t(m.chan_node_extent) + size_t(n);
+      if (key >= sum.size()) continue;
+      for (int k = 1; k <= m.ov_sed->num_sed_classes; ++k)
+        sum[key] += entry(m.node_sed_discharge, sediment_slot(m, key, k)) * 1000000.0;
+    }
+  write_linknode_step(f, m.nlinks, m.nx.data(), printed_node_counts(m), m.ltype.data(), m.chan_sed_flux_series_step,
+                      sum.data(), nullptr, m.chan_node_extent, 0, m.lake2link.data(),
+                      m.lake_elev.empty() ? nullptr : m.lake_elev.data());
+  m.chan_sed_flux_series_step++;
+}
+
+void write_superlink_series(model_state& m) {
+  if (!m.storm_sewer_on) return;
+  if (std::FILE* f = open_stream(m.pipe_flow_fp); m.pipe_flow_flag && f)
+    write_superlink_record(f, m.superlink_flow_series_step, m, m.superlink_pipe_flow, 0);
+  if (std::FILE* f = open_stream(m.pipe_head_fp); m.pipe_head_flag && f)
+    write_superlink_record(f, m.superlink_head_series_step, m, m.superlink_node_head, 1);
+  if (std::FILE* f = open_stream(m.pipe_tile_fp); m.pipe_tile_flag && m.leaky_pipes_on && f)
+    write_superlink_record(f, m.superlink_tile_series_step, m, m.superlink_tile_flow, 0);
+}
+
+// The soil column shown is the one of cell 45, when the grid has one; the file only reads it.
+void write_soil_temperature_line(const model_state& m) {
+  std::FILE* f = open_stream(m.permafrost_temperature_fp);
+  if ((!m.permafrost_gipl_on && !m.multi_layer_infil_gipl_on) || !f) return;
+  if (m.elapsed_min < 1e-16) {
+    std::fputs("Time             Air Temp(C) ", f);
+    for (size_t d = 0; d < m.gipl_output_depths.size(); ++d) std::fputs("Depth(m) Soil Temp(C)", f);
+    std::fputc('\n', f);
+  }
+  std::fprintf(f, "%16.8lf %8.3lf ", m.long_term_on ? m.cur_julian : m.elapsed_min, m.hmet_temperature);
+  constexpr int shown_cell = 45;
+  const gipl_soil_table& g = m.gipl_state;
+  const int type = m.cell_count >= shown_cell ? entry(m.GIPL_soiltype, size_t(shown_cell)) : 0;
+  if (type >= 1 && type <= g.type_count && size_t(type) < g.Depth.size()) {
+    const std::vector<double>& depth = g.Depth[size_t(type)];
+    for (int j = 1; j <= entry(g.Dn_nums, size_t(type)) && size_t(j) < depth.size(); ++j)
+      for (double shown : m.gipl_output_depths)
+        if (shown == depth[size_t(j)])
+          std::fprintf(f, "%8.4lf  %11.4lf", depth[size_t(j)], matrix_entry(m.perma_tem, shown_cell, j));
+  }
+  std::fputs(" \n", f);
+}
+
+void write_tvx_hydrograph_step(const model_state& m) {
+  if (!m.tvx_data) return;
+  const double time = m.long_term_on ? m.hydrograph_time : m.elapsed_min;
+  for (int k = 0; k < 9; ++k) {
+    if (m.tvx_data->out_hyd[k].flag != 1) continue;
+    if (std::FILE* f = open_stream(m.tvx_hyd_conc_fp[k])) std::fprintf(f, "%16.8lf %11.4lf\n", time, m.tvx_outlet_conc[k]);
+    if (std::FILE* f = open_stream(m.tvx_hyd_mass_fp[k])) std::fprintf(f, "%16.8lf %11.4lf\n", time, m.tvx_outlet_mass[k]);
+  }
+}
+
+void write_contaminant_linknode_steps(model_state& m) {
+  if (!m.chan_con_trans_on) return;
+  for (int i = 1; i <= m.contam_chan_writer_count && size_t(i) < m.contaminant_writers.size(); ++i) {
+    linknode_series_write_step(m.contaminant_writers[size_t(i)].chan_conc);
+    linknode_series_write_step(m.contaminant_writers[size_t(i)].chan_mass);
+  }
+}
+
+}  // namespace pluvo
