@@ -272,3 +272,53 @@ TEST(SedimentOutlet, ClassLineTimeFieldsOfEveryRunKind) {
 }
 
 }  // namespace
+
+namespace {
+
+// A channel link of two nodes, a lake link and a structure link: each stream series shows the
+// lake by its stage where the series is a depth or velocity, the structure by its discharge
+// where the series takes the first array as it is, and the empty node elsewhere.
+TEST(StreamSeries, ChannelLakeAndStructureLinksInEverySeries) {
+  auto m = pluvo_test::new_record();
+  m->chan_explic_on = 1;
+  m->nlinks = 3;
+  m->chan_node_extent = 4;
+  m->ltype = {0, 4, 32, 64};
+  m->nx = {0, 2, 0, 0};
+  m->lake2link = {0, 0, 1, 0};
+  m->lake_elev = {0.0, 101.5};
+  m->nlakes = 1;
+  m->yp.assign(16, 0.0), m->bel.assign(16, 0.0), m->qp.assign(16, 0.0), m->area.assign(16, 0.0);
+  m->yp[5] = 10.5, m->bel[5] = 10.0, m->qp[5] = 2.0, m->area[5] = 4.0;
+  m->yp[6] = 10.3, m->bel[6] = 10.1, m->qp[6] = 1.0, m->area[6] = 0.5;
+  m->yp[13] = 12.0, m->qp[13] = 0.75;
+  m->soil_erosion_on = m->chan_sed_transport_on = 1;
+  m->ov_sed = std::make_unique<pluvo::ov_sed_record>();
+  m->ov_sed->num_sed_classes = 1;
+  m->node_sed_discharge.assign(16 * 3, 0.0);
+  m->node_sed_discharge[5 * 3 + 1] = 1e-6, m->node_sed_discharge[6 * 3 + 1] = 2.5e-6;
+  m->hyd_write_steps = 1;
+  m->step_count = 1;
+  const std::string dir = pluvo_test::make_temp_dir();
+  struct series {
+    checked_file* file;
+    const char* name;
+    const char* text;
+  } all[] = {
+      {&m->out_chan_depth_fp, "d", "2   1  0.50000   1  0.20000   \n-1 101.50000   \n0  -999.999   \n"},
+      {&m->out_chan_discharge_fp, "q", "2   1  2.00000   1  1.00000   \n0  -999.999   \n-2  0.75000   \n"},
+      {&m->out_chan_velocity_fp, "v", "2   1  0.50000   1  2.00000   \n-1 101.50000   \n0  -999.999   \n"},
+      {&m->out_chan_stage_fp, "s", "2   1  10.50000   1  10.30000   \n0  -999.999   \n-2  12.00000   \n"},
+      {&m->out_stream_sed_flux_fp, "f", "2   1  1.00000   1  2.50000   \n0  -999.999   \n-2  0.00000   \n"},
+  };
+  std::string paths[5];
+  for (int i = 0; i < 5; ++i) paths[i] = open_in(dir, *all[i].file, all[i].name);
+  pluvo::write_time_series(*m);
+  for (int i = 0; i < 5; ++i) {
+    pluvo::checked_file_close(*all[i].file);
+    EXPECT_EQ(pluvo_test::read_file(paths[i]), std::string("TS    0\n") + all[i].text + "\n") << all[i].name;
+  }
+  EXPECT_EQ(m->chan_sed_flux_series_step, 1);
+}
+
+}  // namespace

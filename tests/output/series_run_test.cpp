@@ -179,6 +179,18 @@ TEST(SeriesRun, HydrographVolumeIsTheSummaryOutletVolumeAndClosesTheOptimisation
   EXPECT_EQ(map_values(failsafe).size(), 6u);
 }
 
+// The water-quality model's inflow file: its header, then the day of the year and the outlet
+// discharge at every output time.
+TEST(SeriesRun, Q4InflowFileHasALinePerOutputTime) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_strip_grid();
+  write_file("w.prj", "PLUVOPROJECT\n" + pluvo_test::strip_cards() + "Q4_INPUT q4.out\n");
+  run_binary("w.prj");
+  std::string expected = "  output from PLUVO\n\n    JDAY     QIN\n";
+  for (int i = 0; i < 7; ++i) expected += "153.4    0.0    \n";  // 1 June 2020 from 10:00, half an hour
+  EXPECT_EQ(read_file("q4.out"), expected);
+}
+
 // In a binary dataset run the maximum depths are one step record closed by the integer 210.
 TEST(SeriesRun, BinaryMaximumDepthDatasetEndsWithTheEndCode) {
   pluvo_test::scratch_dir dir;
