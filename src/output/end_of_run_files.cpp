@@ -10,6 +10,7 @@
 #include "output/linknode_series.hpp"
 #include "output/map_outputs.hpp"
 #include "output/map_series.hpp"
+#include "output/record_values.hpp"
 #include "output/report_lines.hpp"
 #include "output/run_summary.hpp"
 #include "output/series_files.hpp"
@@ -72,11 +73,6 @@ void write_maximum_stream_depth(model_state& m) {
                       m.lake_elev.empty() ? nullptr : m.lake_elev.data());
 }
 
-template <class T>
-T entry(const std::vector<T>& v, size_t i) {
-  return i < v.size() ? v[i] : T();
-}
-
 void write_channel_hotstart_files(model_state& m) {
   if (!m.write_chan_hotstart_on) return;
   write_channel_hotstart(m, m.chan_hotstart_depth_out.is_open() ? m.chan_hotstart_depth_out.stream : nullptr,
@@ -124,12 +120,7 @@ bool write_saturated_source_map(model_state& m) {
     return false;
   }
   std::FILE* f = file.stream;
-  std::fprintf(f, "north: %9.2lf\n", m.grid_north);
-  std::fprintf(f, "south: %9.2lf\n", m.grid_south);
-  std::fprintf(f, "east: %9.2lf\n", m.grid_east);
-  std::fprintf(f, "west: %9.2lf\n", m.grid_west);
-  std::fprintf(f, "rows: %5d\n", m.grid_rows);
-  std::fprintf(f, "cols: %5d\n", m.grid_cols);
+  write_grass_bounds(f, m.grid_north, m.grid_south, m.grid_east, m.grid_west, m.grid_rows, m.grid_cols);
   const grid<int32_t>& cells = m.cell_number_grid;
   for (int r = 1; r <= m.grid_rows; ++r) {
     for (int c = 1; c <= m.grid_cols; ++c) {

@@ -59,14 +59,18 @@ void write_ascii_grid_header(std::FILE* f, const grid<int32_t>& mask, double nor
   }
 }
 
-void write_grass_header(std::FILE* f, const grid<int32_t>& mask, double north, double south, double east,
-                        double west, int rows, int cols, const double* values) {
+void write_grass_bounds(std::FILE* f, double north, double south, double east, double west, int rows, int cols) {
   std::fprintf(f, "north: %9.2lf\n", north);
   std::fprintf(f, "south: %9.2lf\n", south);
   std::fprintf(f, "east: %9.2lf\n", east);
   std::fprintf(f, "west: %9.2lf\n", west);
   std::fprintf(f, "rows: %5d\n", rows);
   std::fprintf(f, "cols: %5d\n", cols);
+}
+
+void write_grass_header(std::FILE* f, const grid<int32_t>& mask, double north, double south, double east,
+                        double west, int rows, int cols, const double* values) {
+  write_grass_bounds(f, north, south, east, west, rows, cols);
   int k = 0;
   for (int r = 1; r <= rows; r++) {
     for (int c = 1; c <= cols; c++) std::fprintf(f, "%lf ", active(mask, r, c) ? values[++k] : 0.0);

@@ -20,6 +20,8 @@ constexpr double ascii_grid_nodata = -9999.99;
 
 void write_ascii_grid_header(std::FILE* f, const grid<int32_t>& mask, double north, double south, double east,
                              double west, int rows, int cols, const double* values, double cell_size);
+// The six bound lines of a GRASS map; write_grass_header adds the values.
+void write_grass_bounds(std::FILE* f, double north, double south, double east, double west, int rows, int cols);
 void write_grass_header(std::FILE* f, const grid<int32_t>& mask, double north, double south, double east,
                         double west, int rows, int cols, const double* values);
 

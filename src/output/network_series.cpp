@@ -4,23 +4,13 @@
 #include <vector>
 
 #include "output/linknode_series.hpp"
+#include "output/record_values.hpp"
 #include "output/series_files.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
 
 namespace {
-
-std::FILE* open_stream(const checked_file& f) { return f.is_open() ? f.stream : nullptr; }
-
-template <class T>
-T entry(const std::vector<T>& v, size_t i) {
-  return i < v.size() ? v[i] : T();
-}
-
-double matrix_entry(const node_matrix<double>& a, int row, int col) {
-  return row >= 0 && col >= 0 && row <= a.rows() && col <= a.cols() ? a[row][col] : 0.0;
-}
 
 double cfs(const model_state& m) { return m.qout_cfs_on ? m.cfs_factor : 1.0; }
 

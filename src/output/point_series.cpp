@@ -7,28 +7,18 @@
 #include "common/checked_file.hpp"
 #include "input/run_parameters.hpp"
 #include "output/series_files.hpp"
+#include "output/record_values.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
 
 namespace {
 
-std::FILE* open_stream(const checked_file& f) { return f.is_open() ? f.stream : nullptr; }
-
-template <class T>
-T entry(const std::vector<T>& v, size_t i) {
-  return i < v.size() ? v[i] : T();
-}
-
 size_t point_key(const model_state& m, int link, int node) {
   return size_t(link) * size_t(m.chan_node_extent) + size_t(node);
 }
 
 double cfs(const model_state& m) { return m.qout_cfs_on ? m.cfs_factor : 1.0; }
-
-double matrix_entry(const node_matrix<double>& a, int row, size_t col) {
-  return row >= 0 && row <= a.rows() && col <= size_t(a.cols()) ? a[row][col] : 0.0;
-}
 
 void write_hydrograph_points(const model_state& m) {
   std::FILE* f = open_stream(m.out_hydrograph_fp);

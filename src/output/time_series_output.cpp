@@ -7,6 +7,7 @@
 #include "common/process.hpp"
 #include "output/linknode_series.hpp"
 #include "output/output_phases.hpp"
+#include "output/record_values.hpp"
 #include "output/report_lines.hpp"
 #include "output/series_files.hpp"
 #include "record/model_state.hpp"
@@ -14,8 +15,6 @@
 namespace pluvo {
 
 namespace {
-
-std::FILE* open_stream(const checked_file& f) { return f.is_open() ? f.stream : nullptr; }
 
 double cell_value(const std::vector<double>& v, int cell) {
   return cell > 0 && size_t(cell) < v.size() ? v[size_t(cell)] : 0.0;
