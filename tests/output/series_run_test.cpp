@@ -72,11 +72,15 @@ TEST(SeriesRun, TheDemoWritesItsPointFilesSeriesAndAHotstartTheNextRunStartsFrom
   pluvo_test::scratch_dir dir;
   pluvo_test::copy_demo_project("TOT_TIME 150");
   write_file("h.loc", "2\n19 2\n40 2\n");  // link 40 node 2 is the outlet node
+  write_file("g.loc", "1\n40 1\n");
   const std::string demo = read_file("demo.prj");
   write_file("demo.prj", demo +
                              "IN_HYD_LOCATION h.loc\nOUT_HYD_LOCATION h.out\nCHAN_DEPTH demo.cdp\n"
                              "CHAN_DISCHARGE demo.cdq\nWRITE_CHAN_HOTSTART hot\nVOK_HYDRO demo.vok\n"
-                             "FLOOD_GRID maxdepth.asc\nWRITE_OV_HOTSTART ov.hot\n");
+                             "FLOOD_GRID maxdepth.asc\nWRITE_OV_HOTSTART ov.hot\nOUT_DEP_LOCATION h.dep\n"
+                             "IN_GWFLUX_LOCATION g.loc\nOUT_GWFLUX_LOCATION g.out\nOUT_CON_LOCATION c.out\n"
+                             "OUT_MASS_LOCATION m.out\nLAKE_OUTPUT l.out\nFLOOD_STREAM demo.fls\n"
+                             "WRITE_SM_HOTSTART sm.hot\n");
   run_binary("demo.prj");
 
   // A line every 15 minutes from the start; the outlet node's discharge is the outlet's.
@@ -87,6 +91,43 @@ TEST(SeriesRun, TheDemoWritesItsPointFilesSeriesAndAHotstartTheNextRunStartsFrom
   ASSERT_EQ(q.size(), 11u);
   for (size_t i = 0; i < q.size(); ++i) EXPECT_NEAR(at_outlet[i], q[i], 1e-8) << i;
   EXPECT_GT(column(points, 1).back(), 1.0);
+
+  // The other point files: depths, the stream-aquifer exchange (none without STREAM_LOSS), and
+  // the time alone where the run carries no constituents; no channel lake, no lake lines.
+  const std::string depths = read_file("h.dep");
+  ASSERT_EQ(lines_of(depths).size(), 11u) << depths;
+  EXPECT_GT(column(depths, 2).back(), 0.5);
+  const std::vector<std::string> exchange = lines_of(read_file("g.out"));
+  ASSERT_EQ(exchange.size(), 11u);
+  EXPECT_EQ(exchange.back(), "  150.00000000       0.00000000 ");
+  for (const char* name : {"c.out", "m.out"}) {
+    const std::vector<std::string> lines = lines_of(read_file(name));
+    ASSERT_EQ(lines.size(), 11u) << name;
+    EXPECT_EQ(lines.back(), "  150.00000000 ") << name;
+  }
+  EXPECT_EQ(read_file("l.out"), "");
+
+  // The largest depth of every node is at least its depth at the end.
+  const std::vector<std::string> flood = lines_of(read_file("demo.fls"));
+  const std::vector<std::string> depth_series = lines_of(read_file("demo.cdp"));
+  ASSERT_GT(flood.size(), 7u);
+  EXPECT_EQ(flood[0], "PLUVO_LINKNODE_FLOOD_STREAM_DEPTH");
+  EXPECT_EQ(flood[5], "TS    0");
+  size_t last = 0;
+  for (size_t i = 0; i < depth_series.size(); ++i)
+    if (depth_series[i] == "TS    10") last = i;
+  ASSERT_GT(last, 0u);
+  int nodes_compared = 0;
+  for (int l = 1; l <= 40; ++l) {
+    const std::vector<double> most = numbers_of(flood[5 + size_t(l)]);
+    const std::vector<double> end = numbers_of(depth_series[last + size_t(l)]);
+    ASSERT_EQ(most.size(), end.size()) << l;
+    for (size_t k = 2; k < most.size(); k += 2, ++nodes_compared) EXPECT_GE(most[k] + 5e-6, end[k]) << l;
+  }
+  EXPECT_GT(nodes_compared, 40);
+  const std::vector<std::string> moisture = lines_of(read_file("sm.hot"));
+  ASSERT_EQ(moisture.size(), 6u + 33u);
+  EXPECT_EQ(moisture[4], "rows:    33");
 
   for (const char* series : {"demo.cdp", "demo.cdq"}) {
     const std::string text = read_file(series);
