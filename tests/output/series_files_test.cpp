@@ -322,3 +322,79 @@ TEST(StreamSeries, ChannelLakeAndStructureLinksInEverySeries) {
 }
 
 }  // namespace
+
+namespace {
+
+// The soil-moisture file's three forms: Richards node contents, the long-term two-layer pair
+// (999.99 below a top layer deeper than the column), and the surface moisture.
+TEST(SoilMoistureFile, RichardsLongTermAndSurfaceForms) {
+  struct row {
+    int richards, long_term;
+    const char* text;
+  } rows[] = {
+      {1, 0, "   30.00000000     0.310000     0.320000     0.410000 \n"},
+      {0, 1, "   2001.00410959     0.250000     0.300000     0.500000   999.990000 \n"},
+      {0, 0, "   30.00000000     0.150000     0.160000 \n"},
+  };
+  for (const row& r : rows) {
+    auto m = pluvo_test::new_record();
+    pluvo_test::size_cells(*m, 4, 10.0);
+    m->hyd_write_steps = 1;
+    m->elapsed_min = 30.0;
+    m->cur_year = 2001, m->day_of_year = 1, m->cur_hour = 12;
+    m->theta_out_on = 1;
+    m->theta_cells = {2, 3};
+    m->inf_richards_on = r.richards;
+    m->long_term_on = r.long_term;
+    m->soil_moisture_accounting_on = 1;
+    m->theta_soil_nodes = {{1, 2}, {1}};
+    m->THETA.assign(4, 2, 0.0);
+    m->THETA[2][1] = 0.31, m->THETA[2][2] = 0.32, m->THETA[3][1] = 0.41;
+    m->top_layer_depth_cm = 40.0;
+    m->sm_depth_cell = {0.0, 0.0, 100.0, 20.0, 0.0};  // cell 3's column is shallower than the top layer
+    m->sm_water_top = {0.0, 0.0, 10.0, 10.0, 0.0};
+    m->sm_water_lower = {0.0, 0.0, 18.0, 0.0, 0.0};
+    m->surface_moisture = {0.0, 0.0, 0.15, 0.16, 0.0};
+    const std::string dir = pluvo_test::make_temp_dir();
+    const std::string path = open_in(dir, m->out_theta_location_fp, "t.out");
+    pluvo::write_time_series(*m);
+    pluvo::checked_file_close(m->out_theta_location_fp);
+    EXPECT_EQ(pluvo_test::read_file(path), r.text) << r.richards << r.long_term;
+  }
+}
+
+// Superjunction and superlink node flows at their listed places; drain junctions only where they
+// hand water on (to a channel 999, onto the ground 888, into a superjunction 666); in cfs.
+TEST(PipePointFiles, SuperjunctionSuperlinkNodeAndDrainOutletLines) {
+  auto m = pluvo_test::new_record();
+  m->hyd_write_steps = 1;
+  m->elapsed_min = 5.0;
+  m->qout_cfs_on = 1;
+  m->cfs_factor = 2.0;
+  m->storm_sewer_on = m->storm_drain_on = 1;
+  m->superlink_junc_flow_on = m->superlink_node_flow_on = m->drain_output_on = 1;
+  m->sjunc_count = 1;
+  m->sjunc = {0, 2};
+  m->superjunction_flow = {0.0, 9.0, 0.25};
+  m->sl_location_count = 1;
+  m->sl_link = {0, 1};
+  m->sl_node = {0, 3};
+  m->superlink_node_flow.assign(3, 1, 0.0);
+  m->superlink_node_flow[3][1] = 0.125;
+  m->drain_net = std::make_unique<pluvo::drain_network_record>();
+  m->drain_net->junctions = 4;
+  m->drain_net->junction_kind = {0, 999, 1, 888, 666};
+  m->drain_junction_flow = {0.0, 1.0, 2.0, 3.0, 4.0};
+  const std::string dir = pluvo_test::make_temp_dir();
+  const std::string sj = open_in(dir, m->superjunction_output_fp, "sj.out");
+  const std::string sl = open_in(dir, m->superlink_node_output_fp, "sl.out");
+  const std::string dr = open_in(dir, m->drain_out_file, "dr.out");
+  pluvo::write_time_series(*m);
+  for (checked_file* f : {&m->superjunction_output_fp, &m->superlink_node_output_fp, &m->drain_out_file})
+    pluvo::checked_file_close(*f);
+  EXPECT_EQ(pluvo_test::read_file(sj), "    5.00000000       0.50000000 \n");
+  EXPECT_EQ(pluvo_test::read_file(sl), "    5.00000000       0.25000000 \n");
+  EXPECT_EQ(pluvo_test::read_file(dr), "    5.00000000       2.00000000       6.00000000       8.00000000 \n");
+}
+
+}  // namespace
