@@ -37,6 +37,12 @@ struct toolbox_parameter {
   int32_t iw_flag = 0;
   std::string iw_name;  // the name without its "iw_" prefix
   double sensitivity = 0.0;  // composite sensitivity as last computed
+  // Working fields of the estimation engine.
+  double previous_value = 0.0;  // stored value at the start of the iteration
+  double perturbed_1 = 0.0;     // values of the Jacobian's perturbed runs
+  double perturbed_2 = 0.0;
+  int32_t frozen = 0;     // on a bound and pushed outward: left alone for the iteration
+  int32_t no_effect = 0;  // its column of the sensitivity matrix is (close to) zero
 };
 
 struct toolbox_observation_group {
@@ -129,6 +135,8 @@ struct toolbox_control {
   int32_t fixed_count = 0;
   int32_t tied_count = 0;
   int32_t iw_count = 0;
+  int32_t frozen_count = 0;
+  int32_t no_effect_count = 0;
   // Tables, each from 1.
   std::vector<toolbox_parameter_group> groups;
   std::vector<toolbox_parameter> parameters;
