@@ -4,6 +4,16 @@
 
 namespace pluvo {
 
+struct calibration_results;
+
+// One complete model run in this process (project file, results record or null, mode word);
+// gives the run's error code. The program entry hands it over before any calibration mode
+// starts, since the run driver sits above the calibration drivers.
+using model_run_function = int (*)(const char* project_file, calibration_results* results,
+                                   const char* mode_text);
+void set_model_run_function(model_run_function run);
+model_run_function current_model_run_function();
+
 void run_sce_calibration(row_decomposition_record& rows, const char* file);
 void run_monte_carlo(row_decomposition_record& rows, int count, const char* file);
 int slm_vyn_main(int argc, char** argv);

@@ -157,6 +157,7 @@ int pluvo_main(int argc, char** argv) {
                 version_letter, thread_count);
     std::fflush(stdout);
   }
+  set_model_run_function(run_pluvo);
   command_line cl;
   const int count = parse_command_line(argc, argv, cl);
   const bool refused = command_line_refused(argc, argv, count, cl);

@@ -80,7 +80,7 @@ TEST(Refusal, ModesWithoutADriverStopWithTheirOption) {
     const char* line;
   } modes[] = {
       {"-c", "  -c: SCE-UA calibration\n"},          {"-m5", "  -m: Monte Carlo calibration\n"},
-      {"-s", "  -s: sensitivity analysis\n"},        {"-slm", "  -slm: estimation toolbox\n"},
+      {"-s", "  -s: sensitivity analysis\n"},
       {"-ms", "  -ms: estimation toolbox\n"},        {"-tr", "  -tr: estimation toolbox\n"},
       {"-mlsl", "  -mlsl: estimation toolbox\n"},
   };
