@@ -193,7 +193,9 @@ int pluvo_main(int argc, char** argv) {
         break;
       }
       case 8:
-        slm_vyn_main(argc, argv);
+        // The shell learns of a refused input or a failed estimation, not of the model runs'
+        // own stops, which the estimation has already weighed.
+        run_stopped_on_error = slm_vyn_main(argc, argv) != 0;
         break;
       case 9:
         multistart_main(argc, argv);

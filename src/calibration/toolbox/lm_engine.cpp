@@ -399,7 +399,7 @@ int lm_optimise(int argc, char** argv, toolbox_control& c, const toolbox_output_
             if (direction && b >= 1)
               c.rlambda1 = trial_lambda[size_t(b)];
             else if (!direction)
-              adjust_lambda(lambda_start, previous_lambda, direction, phi, trial_phi, trials + 1, c);
+              adjust_lambda(lambda_start, previous_lambda, direction, phi, trial_phi, trials, c);
           }
           (void)retry;
           direction = 0;

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <limits>
 #include <string>
 
 #include "calibration/calibration_modes.hpp"
@@ -121,6 +120,51 @@ int count_jacobian_runs(const toolbox_control& c, int switched, const std::vecto
   return 0;
 }
 
+void perturbed_points(const toolbox_parameter& prm, bool three, double& p1, double& p2) {
+  const bool is_log = prm.partrans == "log";
+  const double v = prm.value;
+  const double x = is_log ? std::pow(10.0, v) : v;
+  const double L = prm.lower, U = prm.upper;
+  auto up = [&](double f) { return is_log ? lg(x + f * x) : v + f * std::fabs(v); };
+  auto down = [&](double f) { return is_log ? lg(x - f * x) : v - f * std::fabs(v); };
+  const bool tiny = is_log ? x < 1e-8 : v == 0.0;
+  // 1 % and 2 % points either side. At zero (a log value below 1e-8) forward points fall back
+  // to fixed values; backward points stay 1 % and 2 % below the value, so none leaves the box
+  // upward, and a plain zero steps back to -0.01 and -0.02, never by zero.
+  const double fwd1 = tiny ? (is_log ? lg(0.01) : 0.01) : up(0.01);
+  const double fwd2 = tiny ? (is_log ? lg(0.02) : 0.02) : up(0.02);
+  const double back1 = tiny && !is_log ? -0.01 : down(0.01);
+  const double back2 = tiny && !is_log ? -0.02 : down(0.02);
+  p1 = v;
+  p2 = v;
+  if (!three) {
+    if (prm.at_upper) {
+      p1 = back1;
+      if (L > p1) p1 = L;
+    } else {
+      p1 = fwd1;
+      if (p1 > U) p1 = back1;
+    }
+  } else if (prm.at_upper) {
+    p1 = back1;
+    p2 = back2;
+  } else if (prm.at_lower) {
+    p1 = fwd1;
+    p2 = fwd2;
+  } else {
+    p1 = fwd1;
+    p2 = back1;
+    if (p1 > U) {
+      p1 = back1;
+      p2 = back2;
+    }
+    if (L > p2) {
+      p2 = fwd1;
+      p1 = fwd2;
+    }
+  }
+}
+
 int calc_jacobian(toolbox_control& c, const std::vector<int>& adj,
                   const toolbox_output_names& names, matrix_cal& j, int& model_calls,
                   int switched, toolbox_file_handles&, toolbox_file_handles& instructions,
@@ -169,47 +213,10 @@ int calc_jacobian(toolbox_control& c, const std::vector<int>& adj,
       c.parameters[size_t(q)].perturbed_1 = c.parameters[size_t(q)].value;
       if (three) c.parameters[size_t(q)].perturbed_2 = c.parameters[size_t(q)].value;
     }
+    double p1 = prm.value, p2 = prm.value;
+    perturbed_points(prm, three, p1, p2);
     const bool is_log = prm.partrans == "log";
     const double v = prm.value;
-    const double x = is_log ? std::pow(10.0, v) : v;
-    const double L = prm.lower, U = prm.upper;
-    auto up = [&](double f) { return is_log ? lg(x + f * x) : v + f * std::fabs(v); };
-    auto down = [&](double f) { return is_log ? lg(x - f * x) : v - f * std::fabs(v); };
-    const bool tiny = is_log ? x < 1e-8 : v == 0.0;
-    // 1 % and 2 % points either side; at zero (a log value below 1e-8) forward points fall
-    // back to fixed values, and backward points of a zero value to their negatives so that a
-    // backward step is never of zero length.
-    const double fwd1 = tiny ? (is_log ? lg(0.01) : 0.01) : up(0.01);
-    const double fwd2 = tiny ? (is_log ? lg(0.02) : 0.02) : up(0.02);
-    const double back1 = tiny && !is_log ? -0.01 : down(0.01);
-    const double back2 = tiny && !is_log ? -0.02 : down(0.02);
-    double p1 = v, p2 = v;
-    if (!three) {
-      if (prm.at_upper) {
-        p1 = back1;
-        if (L > p1) p1 = L;
-      } else {
-        p1 = fwd1;
-        if (p1 > U) p1 = back1;
-      }
-    } else if (prm.at_upper) {
-      p1 = back1;
-      p2 = back2;
-    } else if (prm.at_lower) {
-      p1 = fwd1;
-      p2 = fwd2;
-    } else {
-      p1 = fwd1;
-      p2 = tiny ? (is_log ? -lg(0.01) : -0.01) : down(0.01);
-      if (p1 > U) {
-        p1 = back1;
-        p2 = back2;
-      }
-      if (L > p2) {
-        p2 = fwd1;
-        p1 = fwd2;
-      }
-    }
     prm.perturbed_1 = p1;
     if (three) prm.perturbed_2 = p2;
     for (int q = 1; q <= c.npar; ++q) {
@@ -280,7 +287,8 @@ int check_parameter_effect(toolbox_control& c, const matrix_cal& j, const matrix
       s += term * term;
       ++n;
     }
-    prm.sensitivity = n > 0 ? std::sqrt(s) / n : std::numeric_limits<double>::quiet_NaN();
+    // No weighted row sees the parameter: it has no effect as far as the estimation can tell.
+    prm.sensitivity = n > 0 ? std::sqrt(s) / n : 0.0;
     if (std::fabs(prm.sensitivity) < 1e-8) {
       prm.no_effect = 1;
       ++c.no_effect_count;

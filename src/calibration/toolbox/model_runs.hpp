@@ -28,6 +28,8 @@ std::vector<int> due_parameters(const toolbox_control& c, int iteration, int& cy
                                 bool& cyclic);
 int count_jacobian_runs(const toolbox_control& c, int switched, const std::vector<int>& due,
                         bool cyclic, int iteration, int& count);
+// The one (two-point) or two (three-point) perturbed stored values of a parameter.
+void perturbed_points(const toolbox_parameter& prm, bool three, double& p1, double& p2);
 int check_parameter_effect(toolbox_control& c, const matrix_cal& j, const matrix_cal& p,
                            std::FILE* record);
 

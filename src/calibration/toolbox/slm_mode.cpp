@@ -5,12 +5,13 @@
 #include "calibration/calibration_modes.hpp"
 #include "calibration/toolbox/lm_engine.hpp"
 #include "calibration/toolbox/record_files.hpp"
+#include "calibration/toolbox/slm_mode.hpp"
 
 namespace pluvo {
 
 using namespace toolbox;
 
-int slm_vyn_main(int argc, char** argv) {
+int toolbox::run_slm_mode(int argc, char** argv, toolbox_control& c) {
   if (argc <= 1) {
     std::printf("\n");
     std::printf("No command line arguments.\n");
@@ -24,7 +25,12 @@ int slm_vyn_main(int argc, char** argv) {
     std::printf("Error: no control file was named after -slm\n");
     return 1;
   }
-  toolbox_control c;
+  if (argc > 3 && std::strcmp(argv[3], "/r") != 0) {
+    std::printf("Error: %s after the control file is not known; \"/r\" continues an estimation "
+                "from its restart file\n",
+                argv[3]);
+    return 1;
+  }
   toolbox_file_handles templates{}, instructions{};
   templates.fill(nullptr);
   instructions.fill(nullptr);
@@ -60,7 +66,7 @@ int slm_vyn_main(int argc, char** argv) {
     std::printf("\n\nThe number of adjustable model parameters is zero. \n");
     std::printf("Modify the input control file and try again. \n\n\n");
     close_all();
-    return 0;
+    return 1;
   }
   int outside = 0;
   for (int k = 1; k <= c.npar; ++k) {
@@ -75,7 +81,15 @@ int slm_vyn_main(int argc, char** argv) {
   if (outside) {
     std::printf("\nModify the input control file and try again.");
     close_all();
-    return 0;
+    return 1;
+  }
+  // Every iteration needs room for one lambda trial at least.
+  if (c.numlam < 1) {
+    std::printf("\nNUMLAM, the number of lambdas per iteration, is %d in the control file; it must "
+                "be at least 1.\n",
+                c.numlam);
+    close_all();
+    return 1;
   }
   set_tied_ratios(c);
   toolbox_output_names names;
@@ -95,6 +109,11 @@ int slm_vyn_main(int argc, char** argv) {
     status = lm_optimise(argc, argv, c, names, files, templates, instructions);
   close_all();
   return status;
+}
+
+int slm_vyn_main(int argc, char** argv) {
+  toolbox_control c;
+  return run_slm_mode(argc, argv, c);
 }
 
 }  // namespace pluvo
