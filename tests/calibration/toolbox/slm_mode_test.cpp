@@ -115,10 +115,12 @@ TEST(SlmMode, RefusalsEndBeforeAnyModelRun) {
   } cases[] = {
       {std::string(control).replace(control.find("restart estimation"), 18, "restart prediction"), 1,
        "Currently, slm_vyn does not support prediction capabilities"},
-      {std::string(control).replace(control.find("N log factor"), 12, "N fixed factor"), 0,
+      {std::string(control).replace(control.find("N log factor"), 12, "N fixed factor"), 1,
        "The number of adjustable model parameters is zero. \n"},
-      {std::string(control).replace(control.find("0.03 0.01 0.2"), 13, "0.3 0.01 0.2"), 0,
+      {std::string(control).replace(control.find("0.03 0.01 0.2"), 13, "0.3 0.01 0.2"), 1,
        "The intial value for the following parameter is outside of its specified bounds: N"},
+      {std::string(control).replace(control.find("0.03 10\n"), 8, "0.03 0\n"), 1,
+       "NUMLAM, the number of lambdas per iteration, is 0 in the control file; it must be at least 1."},
   };
   for (const auto& k : cases) {
     write_file("case.pst", k.text);
