@@ -6,6 +6,7 @@
 #include "output/output_phases.hpp"
 #include "output/run_summary.hpp"
 #include "output_fixture.hpp"
+#include "run/scratch_dir.hpp"
 
 namespace {
 
@@ -27,6 +28,8 @@ struct summary_run {
 };
 
 summary_run run_summary(model_state& m) {
+  // The end-of-run files the summary closes with land in the scratch directory.
+  pluvo_test::scratch_dir dir;
   const std::string path = pluvo_test::make_temp_dir() + "/run.sum";
   EXPECT_TRUE(pluvo::checked_file_open(m.summary_fp, path.c_str(), 'w'));
   ::testing::internal::CaptureStdout();
