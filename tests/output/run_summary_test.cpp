@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "common/checked_file.hpp"
 #include "output/output_phases.hpp"
 #include "output/run_summary.hpp"
 #include "output_fixture.hpp"
-#include "run/scratch_dir.hpp"
 
 namespace {
 
@@ -28,9 +28,11 @@ struct summary_run {
 };
 
 summary_run run_summary(model_state& m) {
-  // The end-of-run files the summary closes with land in the scratch directory.
-  pluvo_test::scratch_dir dir;
-  const std::string path = pluvo_test::make_temp_dir() + "/run.sum";
+  // The end-of-run files the summary closes with land beside it, in a scratch directory.
+  const std::string dir = pluvo_test::make_temp_dir();
+  const std::filesystem::path back = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  const std::string path = dir + "/run.sum";
   EXPECT_TRUE(pluvo::checked_file_open(m.summary_fp, path.c_str(), 'w'));
   ::testing::internal::CaptureStdout();
   pluvo::write_run_summary(m);
@@ -38,6 +40,7 @@ summary_run run_summary(model_state& m) {
   r.console = ::testing::internal::GetCapturedStdout();
   pluvo::checked_file_close(m.summary_fp);
   r.text = pluvo_test::read_file(path);
+  std::filesystem::current_path(back);
   return r;
 }
 
