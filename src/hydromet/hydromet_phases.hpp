@@ -5,7 +5,7 @@ namespace pluvo {
 
 struct model_state;
 
-void init_long_term_snow(model_state& m);
+void init_hmet_stations_and_bands(model_state& m);
 void read_event_precip(model_state& m);
 void update_precipitation(model_state& m);
 void apply_rainfall(model_state& m);

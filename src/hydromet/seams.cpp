@@ -4,7 +4,6 @@
 
 namespace pluvo {
 
-void init_long_term_snow(model_state&) {}  // not built yet
 void update_hydrometeorology(model_state&) {}  // not built yet
 void long_term_snow_step(model_state&) {}  // not built yet
 int read_hmet_data(model_state&, int) { return 0; }  // not built yet

@@ -151,6 +151,35 @@ struct hydromet_state {
   // ---- hourly weather reader, radar and hourly phase fields ----
 
   // ---- solar geometry, shading, stations, bands and energy balance fields ----
+  // Terrain shading of the day: per cell, entry h is 1 when the cell is shaded at hour h.
+  std::vector<std::array<uint8_t, 24>> shade_by_hour;
+  // Station rows: x, y, elevation, band level, pressure, rh (%), cloud, wind, temperature, spare.
+  std::vector<std::array<double, 10>> Gage_XYZ_Lev_P_rh_c_w_t_qh;
+  // Band rows of every station, flat [station * (elev_scale_count + 1) + row]: elevation,
+  // temperature, pressure, vapour pressure, saturation vapour pressure, lapse rate.
+  std::vector<std::array<double, 6>> El_T_P_e_es_LR;
+  std::vector<double> Dist_Cell2Gage;  // flat [cell * hmet_station_count + station], m
+  std::vector<int> LR_Num;             // band row of each cell: it lies between rows b-1 and b
+  std::vector<double> R_short;         // W/m2 per cell
+  std::vector<double> R_long;
+  std::vector<double> inc_solar_rad;
+  std::vector<double> Cell_Aspect_Eff_Rad_Percent;  // N + 2 entries, N + 1 is scratch
+  std::vector<double> eff_temp_gridded;
+  std::vector<double> pres_gridded;
+  std::vector<double> rh_gridded;  // %
+  std::vector<double> cloud_cover_gridded;  // tenths
+  std::vector<double> vel_gridded;
+  std::vector<double> temper_gridded_sum;
+  std::vector<int> Hours_Since_Snow;
+  std::vector<int> melt_occurred;  // the snow model counts melt steps here; the albedo clears it
+  int albedo_hour_count = 0;       // hours since the last albedo update
+  // Lapse-rate settings (YES_DALR_FLAG, VEG_TRANS_MIN), copied at set-up; the hourly phase
+  // replaces dalr_value with the orographic rate.
+  int dalr_on = 0;
+  double dalr_value = 0.0;
+  double veg_trans_minimum = 0.4;
+  // Sky cover of the hour's record, tenths (the hourly reader fills it; one copy at merge).
+  double hmet_cloud_cover = 0.0;
 };
 
 }  // namespace pluvo

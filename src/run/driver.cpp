@@ -152,7 +152,7 @@ bool set_up(model_state& m, const char* project_file, calibration_results* resul
       {"build_cell_connectivity", build_cell_connectivity},
       {"compute_face_slopes", compute_face_slopes},
       {"compute_centered_slopes", compute_centered_slopes},
-      {"init_long_term_snow", init_long_term_snow},
+      {"init_hmet_stations_and_bands", init_hmet_stations_and_bands},
       {"scan_precip_events", scan_precip_events},
       {"init_soil_water_state", init_soil_water_state},
   };

@@ -22,7 +22,7 @@ using pluvo_test::write_file;
 const std::vector<std::string> set_up_steps = {
     "read_run_parameters", "validate_project_options", "open_project_files", "print_startup_information",
     "check_time_options", "init_input_grids", "open_dataset_outputs", "write_linknode_headers",
-    "build_cell_connectivity", "compute_face_slopes", "compute_centered_slopes", "init_long_term_snow",
+    "build_cell_connectivity", "compute_face_slopes", "compute_centered_slopes", "init_hmet_stations_and_bands",
     "scan_precip_events", "init_soil_water_state", "setup_xy_outputs", "init_channel_routing",
     "alloc_external_results", "read_omba_exchange_at_start", "compute_initial_overland_volume",
     "init_overland_nutrient_state", "init_simulation_clock", "run_analyzers 8"};
