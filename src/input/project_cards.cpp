@@ -590,8 +590,6 @@ constexpr unbuilt_mode unbuilt_modes[] = {
     {2, "-c", "SCE-UA calibration"},
     {6, "-m", "Monte Carlo calibration"},
     {7, "-s", "sensitivity analysis"},
-    {9, "-ms", "estimation toolbox"},
-    {10, "-tr", "estimation toolbox"},
     {11, "-mlsl", "estimation toolbox"},
 };
 

@@ -198,10 +198,10 @@ int pluvo_main(int argc, char** argv) {
         run_stopped_on_error = slm_vyn_main(argc, argv) != 0;
         break;
       case 9:
-        multistart_main(argc, argv);
+        run_stopped_on_error = multistart_main(argc, argv) != 0;
         break;
       case 10:
-        trajectory_repulsion_main(argc, argv);
+        run_stopped_on_error = trajectory_repulsion_main(argc, argv) != 0;
         break;
       case 11:
         mlsl_main(argc, argv);

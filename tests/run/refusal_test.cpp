@@ -81,7 +81,6 @@ TEST(Refusal, ModesWithoutADriverStopWithTheirOption) {
   } modes[] = {
       {"-c", "  -c: SCE-UA calibration\n"},          {"-m5", "  -m: Monte Carlo calibration\n"},
       {"-s", "  -s: sensitivity analysis\n"},
-      {"-ms", "  -ms: estimation toolbox\n"},        {"-tr", "  -tr: estimation toolbox\n"},
       {"-mlsl", "  -mlsl: estimation toolbox\n"},
   };
   for (const auto& mode : modes) {

@@ -110,9 +110,28 @@ void scale_by_diagonal(const matrix_cal& c2, matrix_cal& r, const toolbox_contro
     for (int j = 1; j <= n; ++j) r[i][j] = c2[i][j] / std::sqrt(c2[i][i] * c2[j][j]);
 }
 
+int near_previous_point(int m, const matrix_cal& trajectory, int, const toolbox_control& c,
+                        int& terminate) {
+  terminate = 0;
+  for (int k = 1; k <= m; ++k) {
+    double sum = 0.0;
+    for (int q = 1; q <= c.npar; ++q) {
+      const toolbox_parameter& p = c.parameters[size_t(q)];
+      const double d = (p.value - trajectory[q][k]) / (p.upper - p.lower);
+      sum += d * d;
+    }
+    const double d = std::sqrt(sum);
+    if (d > 1e-10 && d < c.repulsion_distance) {
+      terminate = 1;
+      return 0;
+    }
+  }
+  return 0;
+}
+
 int lm_optimise(int argc, char** argv, toolbox_control& c, const toolbox_output_names& names,
                 toolbox_files& files, toolbox_file_handles& templates,
-                toolbox_file_handles& instructions) {
+                toolbox_file_handles& instructions, local_search_store* store) {
   std::FILE* rec = files.rec;
   const int m = c.nobs + c.nprior;
   std::vector<int> adj(1, 0);
@@ -134,6 +153,15 @@ int lm_optimise(int argc, char** argv, toolbox_control& c, const toolbox_output_
   int iteration = 0, model_calls = 0, switched = 0, all_at_limits = 0, cyclic_position = 0;
   int small_changes = 0, best_iteration = 0, direction = 0, status = 0;
   double previous_lambda = 0.0;
+  // A global mode learns how many runs this search made, whichever way it ends.
+  struct runs_on_exit {
+    local_search_store* store;
+    const int& calls;
+    ~runs_on_exit() {
+      if (store && store->runs) *store->runs = calls;
+    }
+  } report_runs{store, model_calls};
+  const int points_at_entry = store ? *store->count : 0;
 
   int switch_available = 0;
   for (int a = 1; a <= n; ++a) {
@@ -198,6 +226,8 @@ int lm_optimise(int argc, char** argv, toolbox_control& c, const toolbox_output_
     write_initial_record(rec, files.par, measured, prior, phi, c);
     iteration = 1;
     if (c.noptmax >= 1) history[1] = phi;
+    if (store && store->objectives && c.noptmax > 0 && *store->count >= 1)
+      (*store->objectives)[1][*store->count] = phi;
     best_phi = phi;
     best_sim = slot_values(0);
   }
@@ -270,9 +300,21 @@ int lm_optimise(int argc, char** argv, toolbox_control& c, const toolbox_output_
       for (int a = 1; a <= n; ++a) x0[size_t(a)] = c.parameters[size_t(adj[size_t(a)])].value;
       // 8. Termination tests.
       if (c.noptmax != -1) {
+        if (store && iteration >= 2) {
+          // A search with no column left for its iterate ends as a repelled one does.
+          if (*store->count >= store->capacity) {
+            end = ending::after_test;
+            break;
+          }
+          const int col = ++*store->count;
+          for (int k = 1; k <= c.npar; ++k) (*store->trajectory)[k][col] = c.parameters[size_t(k)].value;
+          if (store->objectives) (*store->objectives)[1][col] = phi;
+        }
         int stop = 0;
         check_termination(rec, iteration, best_iteration, small_changes, history, best_phi, phi, c,
                           stop, model_calls);
+        if (!stop && store && iteration >= 2)
+          near_previous_point(points_at_entry, *store->trajectory, *store->count, c, stop);
         if (stop) {
           end = ending::after_test;
           break;
@@ -285,7 +327,7 @@ int lm_optimise(int argc, char** argv, toolbox_control& c, const toolbox_output_
       if (iteration == 1) best_j = j;
       check_parameter_effect(c, j, p, rec);
       write_sensitivities(c, j, j, names, iteration, files.sen, 0);
-      if (std::FILE* jac = std::fopen("jac.txt", "w")) {
+      if (std::FILE* jac = store ? nullptr : std::fopen("jac.txt", "w")) {
         if (status == 0) {
           for (int i = 1; i <= m; ++i) {
             for (int a = 1; a <= n; ++a) std::fprintf(jac, "%lf\t", j[i][a]);
@@ -420,7 +462,8 @@ int lm_optimise(int argc, char** argv, toolbox_control& c, const toolbox_output_
       largest_change = 0.0;
       for (int a = 1; a <= n; ++a) {
         const toolbox_parameter& prm = c.parameters[size_t(adj[size_t(a)])];
-        const bool lg = prm.partrans == "log";
+        // The multi-level search measures the change on the stored values, logarithms included.
+        const bool lg = prm.partrans == "log" && !(store && store->mlsl);
         const double from = lg ? std::pow(10.0, x0[size_t(a)]) : x0[size_t(a)];
         const double to = lg ? std::pow(10.0, prm.value) : prm.value;
         last_change = from != 0.0 ? std::fabs((from - to) / from)

@@ -16,10 +16,29 @@ struct toolbox_files {
   std::FILE* par = nullptr;
 };
 
-// 0, or the first non-zero status of a step, which ends the estimation at once.
+// What a global mode keeps across its local searches: the points visited (one column of all
+// parameter values each, rows 1..NPAR), their objective functions for the multi-level search,
+// the count of columns in use (the search's start point included at entry), the room, and where
+// the search's model-run count goes. A search ends once its iterate comes near a point stored
+// before it began.
+struct local_search_store {
+  matrix_cal* trajectory = nullptr;
+  matrix_cal* objectives = nullptr;  // one row; the multi-level search only
+  int* count = nullptr;
+  int capacity = 0;
+  int* runs = nullptr;
+  bool mlsl = false;  // relative changes on the stored values
+};
+
+// 0, or the first non-zero status of a step, which ends the estimation at once. With a store it
+// is the local search of a global mode.
 int lm_optimise(int argc, char** argv, toolbox_control& c, const toolbox_output_names& names,
                 toolbox_files& files, toolbox_file_handles& templates,
-                toolbox_file_handles& instructions);
+                toolbox_file_handles& instructions, local_search_store* store = nullptr);
+// Sets `terminate` when the current values lie within the repulsion distance (normalised by the
+// bounds) of one of the first m stored points, but farther than 1e-10 from it.
+int near_previous_point(int m, const matrix_cal& trajectory, int count, const toolbox_control& c,
+                        int& terminate);
 // Broyden's rank-one update of the sensitivity matrix with the trial values in place.
 int slm_update_jacobian(const toolbox_control& c, matrix_cal& j, const matrix_cal& p,
                         const std::vector<int>& adj);

@@ -12,6 +12,7 @@
 #include "calibration/toolbox/slm_mode.hpp"
 #include "common/printed.hpp"
 #include "run/driver.hpp"
+#include "run/entry.hpp"
 #include "run/whole_project.hpp"
 
 namespace pluvo_test {
@@ -32,6 +33,7 @@ struct estimation_case {
   int stop_at_run = 0;  // > 0: the command asks the toolbox to stop at that model run
   // PHIREDSTP NPHISTP NPHINORED RELPARSTP NRELPAR
   std::string stopping = "0.005 3 3 0.001 3";
+  double repulsion = 0.5;  // normalised distance of trajectory repulsion
 };
 
 inline void write_estimation_case(const estimation_case& e) {
@@ -59,7 +61,10 @@ inline void write_estimation_case(const estimation_case& e) {
   control += std::to_string(np) + " " + std::to_string(no) + " 1 0 1\n1 1 single point 1 0 0\n";
   control += "5.0 2.0 0.3 0.03 10\n3.0 3.0 0.001 0\n0.1 noaptmax\n";
   control += std::to_string(e.noptmax) + " " + e.stopping + "\n1 1 1\n";
-  control += std::to_string(e.method) + " 0 0.9 " + std::to_string(e.cyclic_columns) + " 0.5 w.prj\n";
+  char repulsion[32];
+  std::snprintf(repulsion, sizeof repulsion, "%.17g", e.repulsion);
+  control += std::to_string(e.method) + " 0 0.9 " + std::to_string(e.cyclic_columns) + " " +
+             repulsion + " w.prj\n";
   control += "* parameter groups\ng relative 0.01 0.0 " + e.forcen + " 2.0 " + e.dermthd + "\n";
   control += "* parameter data\n";
   for (const std::string& p : e.parameters) control += p + "\n";

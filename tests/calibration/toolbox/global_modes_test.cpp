@@ -1,0 +1,165 @@
+// Multistart and trajectory repulsion on a function with one global and one local minimum, and
+// the sampling routines they stand on.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "calibration/toolbox/numerics.hpp"
+#include "calibration/toolbox/sampling.hpp"
+#include "estimation_fixture.hpp"
+
+namespace pluvo_test {
+namespace {
+
+using pluvo::toolbox::toolbox_control;
+
+TEST(GlobalSampling, CriticalDistanceUsesTheRealGammaFunction) {
+  for (int n : {2, 3}) {
+    toolbox_control c;
+    c.npar = n;
+    c.parameters.resize(size_t(n) + 1);
+    for (int k = 1; k <= n; ++k) {
+      c.parameters[size_t(k)].partrans = "none";
+      c.parameters[size_t(k)].upper = 1.0 + k;  // box sides 2, 3, 4
+    }
+    c.mlsl_sigma = 2.0;
+    double r = 0.0;
+    pluvo::toolbox::mlsl_critical_distance(c, 10, r);
+    const double volume = n == 2 ? 6.0 : 24.0;
+    const double pi = 4.0 * std::atan(1.0);
+    const double expected =
+        std::pow(std::tgamma(n / 2.0 + 1.0) * volume * 2.0 * std::log(10.0) / 10.0, 1.0 / n) /
+        std::sqrt(pi);
+    EXPECT_NEAR(r, expected, 1e-12 * expected) << n;
+  }
+}
+
+TEST(GlobalSampling, RandomVectorsFollowRan1WithinTheBoundsAndLeaveTiedAndFixedAlone) {
+  toolbox_control c;
+  c.npar = 4;
+  c.parameters.resize(5);
+  const char* kinds[] = {"", "none", "log", "fixed", "tied"};
+  for (int k = 1; k <= 4; ++k) {
+    c.parameters[size_t(k)].partrans = kinds[k];
+    c.parameters[size_t(k)].value = 7.0;
+  }
+  c.parameters[1].upper = 10.0;
+  c.parameters[2].upper = 2.0;  // 1 to 100
+  for (long start : {-1L, -506952111L}) {
+    long seed = start;
+    const double u1 = pluvo::toolbox::ran1(seed);
+    const double u2 = pluvo::toolbox::ran1(seed);
+    seed = start;
+    pluvo::toolbox::random_parameter_vector(c, seed);
+    EXPECT_DOUBLE_EQ(c.parameters[1].value, 10.0 * u1);
+    EXPECT_DOUBLE_EQ(c.parameters[2].value, std::log10(1.0 + u2 * 99.0));
+    EXPECT_EQ(c.parameters[3].value, 7.0);
+    EXPECT_EQ(c.parameters[4].value, 7.0);
+  }
+  pluvo::toolbox::sample_seed_generator g{0};
+  EXPECT_EQ(g.next(), -506952111);
+}
+
+// y1 = p1^2 - 1, y2 = p2 - p1 / 2 and y3 = 0.3 (p1 - 1), all observed as 0: the global minimum
+// is at (1, 0.5) with objective 0, a local one near p1 = -1 with about 0.36.
+estimation_case two_minima() {
+  estimation_case e;
+  e.parameters = {"p1 none factor 0.0 -2.0 2.0 g 1.0 0.0 1", "p2 none factor 0.0 -2.0 2.0 g 1.0 0.0 1"};
+  e.model = "(x == 1 ? p1 * p1 - 1 : (x == 2 ? p2 - 0.5 * p1 : 0.3 * (p1 - 1)))";
+  e.x = {1, 2, 3};
+  e.y = {0, 0, 0};
+  e.noptmax = 10;
+  e.repulsion = 0.02;
+  return e;
+}
+
+std::string run_mode(const char* mode) {
+  pluvo::set_model_run_function(pluvo::run_pluvo);
+  char program[] = "pluvo", name[] = "case.pst";
+  std::string m = mode;
+  char* argv[] = {program, m.data(), name, nullptr};
+  return pluvo::printed_by([&] { pluvo::pluvo_main(3, argv); });
+}
+
+double after(const std::string& text, const std::string& label) { return number_after(text, label); }
+
+TEST(GlobalModes, MultistartFindsTheGlobalMinimumAndRepeatsFromItsSeed) {
+  scratch_dir dir;
+  write_estimation_case(two_minima());
+  write_file("ms.in", "0 3\n");
+  run_mode("-ms");
+  const std::string rec = read_file("slm_vyn_ms1.rec");
+  EXPECT_EQ(rec.rfind("                        CT_MS1 CONTROL INFORMATION\n\n"
+                      "Input unsigned long random seed                             : 0\n"
+                      "Number of pre-inversion runs to carry out                   : 3\n",
+                      0),
+            0u)
+      << rec;
+  EXPECT_EQ(read_file("RandomNumberSeeds.prn").substr(0, 11), "-506952111\n");
+  // Some inversion ends at the global minimum.
+  double best = 1e300;
+  for (size_t at = rec.find("\ttotal\t"); at != std::string::npos; at = rec.find("\ttotal\t", at + 1)) {
+    char* end = nullptr;
+    std::strtod(rec.c_str() + at + 7, &end);
+    best = std::fmin(best, std::strtod(end, nullptr));
+  }
+  EXPECT_LT(best, 1e-6) << rec;
+  run_mode("-ms");
+  EXPECT_EQ(read_file("slm_vyn_ms1.rec"), rec);
+}
+
+TEST(GlobalModes, TrajectoryRepulsionReportsTheGlobalMinimumAndReproducesItsSamples) {
+  scratch_dir dir;
+  write_estimation_case(two_minima());
+  write_file("tr.in", "Y 3 6 3 2 0.01\n");
+  run_mode("-tr");
+  const std::string rec = read_file("slm_vyn_ms2.rec");
+  EXPECT_NE(rec.find("                        CT_MS2 CONTROL INFORMATION\n\n"), std::string::npos);
+  EXPECT_LT(after(rec, "The global search process yielded a total objective function value of "), 1e-6)
+      << rec;
+  // "N" reads the seeds back and draws the same samples; K = 0 ends the search after its first
+  // inversion.
+  const std::string samples = rec.substr(0, rec.find("RESULTS OF CT OPTIMIZATION RUNS"));
+  write_file("tr.in", "N 3 6 3 0 0.01\n");
+  run_mode("-tr");
+  const std::string one = read_file("slm_vyn_ms2.rec");
+  const std::string header_k = "Number of CT runs with no objective function improvement    : ";
+  EXPECT_EQ(one.substr(0, samples.size()).replace(one.find(header_k) + header_k.size(), 1, "2"),
+            samples);
+  EXPECT_NE(one.find(" Results of CT inversion run number 1 --->"), std::string::npos);
+  EXPECT_EQ(one.find(" Results of CT inversion run number 2 --->"), std::string::npos);
+  EXPECT_NE(one.find("This value was obtained from inversion run number 1\n"), std::string::npos);
+}
+
+TEST(GlobalModes, MissingOrBadInputFilesEndWithTheirMessage) {
+  scratch_dir dir;
+  write_estimation_case(two_minima());
+  const struct {
+    const char* mode;
+    const char* file;
+    const char* text;  // null: no file
+    const char* message;
+  } cases[] = {
+      {"-ms", "ms.in", nullptr, "Error: ms.in must hold the random seed and the number of pre-inversion runs\n"},
+      {"-ms", "ms.in", "5\n", "Error: ms.in must hold the random seed and the number of pre-inversion runs\n"},
+      {"-tr", "tr.in", "Y 3 6\n", "Error: tr.in must hold the seed mode, the seed, N, M, K and f\n"},
+      {"-tr", "tr.in", "Y 3 2 3 1 0.01\n",
+       "Error: tr.in asks for 2 samples and 3 inversions; both must be at least 1 and the inversions no "
+       "more than the samples\n"},
+      {"-tr", "tr.in", "N 3 6 3 1 0.01\n", "Error: RandomNumberSeeds.prn holds 0 seeds; 6 samples need one each\n"},
+  };
+  for (const auto& k : cases) {
+    std::remove(k.file);
+    std::remove("RandomNumberSeeds.prn");
+    if (k.text) write_file(k.file, k.text);
+    int status = 0;
+    const std::string out =
+        run_command(std::string(PLUVO_BINARY) + " " + k.mode + " case.pst 2>&1", status);
+    EXPECT_NE(out.find(k.message), std::string::npos) << out;
+    EXPECT_EQ(status, 1) << k.message;
+  }
+}
+
+}  // namespace
+}  // namespace pluvo_test
