@@ -8,6 +8,7 @@
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
 #include "output/run_summary.hpp"
+#include "output/transport_summary.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -415,6 +416,7 @@ void write_run_summary(model_state& m) {
   write_simulation_totals(m, f);
   write_balances(m, f);
   write_store_balances(m, f);
+  write_run_transport_summaries(m, f);
   std::fflush(f);
 }
 

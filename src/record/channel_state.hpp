@@ -416,6 +416,43 @@ struct channel_state {
   // ---- channel lake fields ----
 
   // ---- channel sediment step fields ----
+  // Sediment moved from the grid-stream cells into the channels, m3 per class 1..classes; slot 0
+  // sums the wash-load classes. Run and event totals.
+  std::vector<double> ov_to_chan_sed_total;
+  std::vector<double> event_sed_to_chan;
+  // Sediment-bound constituent mass moved with it, kg per constituent (with SEDIMENT_CONTAM).
+  std::vector<double> attached_to_chan_total;
+  std::vector<double> event_attached_to_chan;
+  // Left by the channel sediment transport for this update: sand delivered to the channels per
+  // class (m3), the outlet outflow of each sand position 1..sand classes + 1 and of the wash
+  // load (m3/s), each node's discharge per class (m3/s, [key][class] like qlat_sed), and per lake
+  // the sand it received per class ([lake][class]) and the sand sent to the lakes per position.
+  std::vector<double> chan_sand_inflow;
+  std::vector<double> chan_sand_outflow;
+  double chan_wash_outflow = 0.0;
+  std::vector<double> chan_sed_discharge;
+  std::vector<double> lake_sand_inflow;
+  std::vector<double> lake_sand_outflow;
+  // Sand and wash-load totals of the channels, m3: run and event.
+  double sand_to_chan_total = 0.0;
+  double event_sand_to_chan = 0.0;
+  double sand_out_total = 0.0;
+  double event_sand_out = 0.0;
+  double wash_out_total = 0.0;
+  double event_wash_out = 0.0;
+  double sand_to_lakes_total = 0.0;
+  double event_sand_to_lakes = 0.0;
+  double max_wash_outflow_rate = 0.0;  // m3/s, run
+  // Sand and suspended wash load in the channels when the event began, m3.
+  double event_start_sand = 0.0;
+  double event_start_wash = 0.0;
+  // Per lake, wash load of the event, m3: lake to channel, channel to lake, overland to lake less
+  // lake to overland, settled; and the suspended sediment when the event began.
+  std::vector<double> event_lake_ss_to_chan;
+  std::vector<double> event_chan_ss_to_lake;
+  std::vector<double> event_ov_ss_to_lake;
+  std::vector<double> event_lake_ss_settled;
+  std::vector<double> event_start_lake_ss;
 };
 
 }  // namespace pluvo
