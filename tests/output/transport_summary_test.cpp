@@ -2,6 +2,9 @@
 // test sets: whole blocks byte for byte, the balances they store back, the naming of nutrients.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -815,6 +818,39 @@ TEST(TransportSummary, RunConstituentSummaries) {
   EXPECT_NEAR(m.OV_MASS_FINAL[1], 5.0, 1e-12);
   EXPECT_NEAR(m.GLOBAL_MASS_CON_ERROR[1], 0.0, 1e-12);
   EXPECT_EQ(m.GLOBAL_MASS_CON_ERROR[2], 0.0);
+}
+
+}  // namespace
+
+#include "common/printed.hpp"
+#include "quality/erosion_fixture.hpp"
+#include "run/driver.hpp"
+
+namespace {
+
+// A rainy run with overland erosion: the event section and the whole-run summary each carry the
+// overland sediment block, and every class's eroded volume is found again on the cells or
+// through the outlet.
+TEST(TransportSummary, ErosionRunClosesTheOverlandSedimentBalance) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_erosion_project(6, 7, 2, "TIMESTEP 5\nTOT_TIME 4\nHYD_FREQ 1\n");
+  int code = -1;
+  const std::string out = pluvo::printed_by([&] { code = pluvo::run_pluvo("e.prj", nullptr, "e.prj"); });
+  ASSERT_EQ(code, 0) << out;
+  const std::string sum = pluvo_test::read_file("e.sum");
+  EXPECT_EQ(count(sum, "Overland Sediment Summary\n"), 2u) << sum;
+  EXPECT_EQ(count(sum, "Quantities, except for amounts to Superlinks, are running totals for simulation - NOT EVENT \n"),
+            1u);
+  for (int k = 1; k <= 3; ++k) {
+    char label[80];
+    std::snprintf(label, sizeof label, "Total sediment %d eroded from surface:        ", k);
+    const size_t at = sum.find(label);
+    ASSERT_NE(at, std::string::npos) << k;
+    EXPECT_GT(std::atof(sum.c_str() + at + std::strlen(label)), 0.0) << k;
+    std::snprintf(label, sizeof label, "Mass balance error for sediment %d ", k);
+    for (size_t p = sum.find(label); p != std::string::npos; p = sum.find(label, p + 1))
+      EXPECT_LT(std::fabs(std::atof(sum.c_str() + p + std::strlen(label))), 1e-4) << sum.substr(p, 60);
+  }
 }
 
 }  // namespace
