@@ -195,6 +195,60 @@ TEST(ChannelSedimentStep, NotANumberStopsTheRun) {
   EXPECT_NE(r.out.find("qlat_sed is not a number, exiting.\n"), std::string::npos) << r.out;
 }
 
+// What the channel transport leaves for the update is booked: sand delivered and sent out, wash
+// load through the outlet (with its largest rate), and each lake's wash load and sand, the
+// per-update figures cleared.
+TEST(ChannelSedimentStep, BooksTheTransportFiguresOfTheUpdate) {
+  pluvo_test::scratch_dir dir;
+  struct figures {
+    double sand_in = 0, sand_out = 0, wash_out = 0, max_rate = 0, to_chan = 0, settled = 0, net_ov = 0, run_ov = 0;
+    double lake_sand = 0, to_lakes = 0, left = 0;
+  } f;
+  const auto r = read_sediment_project([&](model_state& m) {
+    if (!m.ov_sed || m.nlakes != 1) return;
+    const int n = m.ov_sed->num_sed_classes, sand = m.ov_sed->num_sand_classes;
+    m.chan_sand_inflow[1] = 0.5;  // class 1 is sand
+    for (int p = 1; p <= sand + 1; ++p) m.chan_sand_outflow[size_t(p)] = 0.01;
+    const size_t lake = size_t(n + 1);  // lake 1, class 0
+    for (int step : {0, 1}) {
+      m.chan_wash_outflow = step ? 0.002 : 0.003;
+      m.lake_sand_inflow[lake + 1] = 0.25;
+      m.lake_sand_outflow[1] = 0.125;
+      for (int k = 2; k <= n; ++k) {
+        m.SS_vol_lake_to_chan[lake + size_t(k)] = 0.1;
+        m.SS_vol_overland_to_lake[lake + size_t(k)] = 0.3;
+        m.SS_vol_lake_to_overland[lake + size_t(k)] = 0.05;
+        m.SS_vol_lake_settled[lake + size_t(k)] = 0.02;
+      }
+      pluvo::channel_sediment_step(m, 10.0);
+    }
+    f.sand_in = m.sand_to_chan_total;
+    f.sand_out = m.event_sand_out;
+    f.wash_out = m.wash_out_total;
+    f.max_rate = m.max_wash_outflow_rate;
+    f.to_chan = m.GLOBAL_SS_vol_lake_to_chan[lake];
+    f.settled = m.event_lake_ss_settled[1];
+    f.net_ov = m.event_ov_ss_to_lake[1];
+    f.run_ov = m.GLOBAL_SS_vol_overland_to_lake[lake] - m.GLOBAL_SS_vol_lake_to_overland[lake];
+    f.lake_sand = m.tot_lake_sand_in[1];
+    f.to_lakes = m.event_sand_to_lakes;
+    f.left = m.chan_sand_inflow[1] + m.SS_vol_lake_to_chan[lake + 2] + m.lake_sand_inflow[lake + 1] +
+             m.lake_sand_outflow[1];
+  });
+  ASSERT_FALSE(r.stopped) << r.out;
+  EXPECT_NEAR(f.sand_in, 0.5, 1e-15);            // cleared after the first update
+  EXPECT_NEAR(f.sand_out, 2 * 2 * 10 * 0.01, 1e-15);  // two positions, two updates of 10 s
+  EXPECT_NEAR(f.wash_out, 10 * 0.003 + 10 * 0.002, 1e-15);
+  EXPECT_EQ(f.max_rate, 0.003);
+  EXPECT_NEAR(f.to_chan, 2 * 2 * 0.1, 1e-15);  // two wash-load classes
+  EXPECT_NEAR(f.settled, 2 * 2 * 0.02, 1e-15);
+  EXPECT_NEAR(f.net_ov, 2 * 2 * 0.25, 1e-15);
+  EXPECT_NEAR(f.run_ov, f.net_ov, 1e-15);
+  EXPECT_NEAR(f.lake_sand, 0.5, 1e-15);
+  EXPECT_NEAR(f.to_lakes, 0.25, 1e-15);
+  EXPECT_EQ(f.left, 0.0);
+}
+
 // "new_bed_elevations.txt": a line per node of the stream links, one for the lake, the weir's
 // node flagged as a structure; the tracked bed with ADJUST_CHANNEL_BED off, the bed itself on.
 TEST(ChannelSedimentStep, BedElevationReport) {
