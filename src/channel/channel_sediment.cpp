@@ -42,14 +42,14 @@ bool takes_sediment(int type) {
   return !((type & channel_bits) && (type & captured_bit));
 }
 
-// Overland water can run into the node: not held back by the stream (backwater, or overbank
-// exchange on an overbank link, which the routing does itself), but flowing in (qlat) over a wet
-// cell.
+// The cell's water runs into the node: the link does not exchange water with the cell both ways
+// (backwater, or overbank flow on an overbank link, where the sign of qlat says which way), or
+// qlat brings water in; and the cell holds water.
 bool cell_drains_to_node(const model_state& m, int type, double qlat, double depth) {
   const bool channel = (type & (channel_bits | 16)) != 0;
-  if (m.overland_backwater_on && channel && (type & backwater_bit)) return false;
-  if (m.overbank_flow_on && (type & channel_bits) && (type & overbank_bit)) return false;
-  return qlat >= tiny && depth >= tiny;
+  const bool backwater = m.overland_backwater_on && channel && (type & backwater_bit);
+  const bool overbank = m.overbank_flow_on && (type & channel_bits) && (type & overbank_bit);
+  return (!(backwater || overbank) || qlat >= tiny) && depth >= tiny;
 }
 
 struct step_context {

@@ -37,13 +37,16 @@ const char* stream =
     "CELLIJ 1 2\nNUMNODES 1\nLINKNODE 3 1 1.0\n"
     "CELLIJ 1 3\nNUMNODES 2\nLINKNODE 4 1 0.5\nLINKNODE 4 2 0.5\n";
 
-// The strip with overland erosion, channels, the lake and the weir, read up to its time loop.
+// The strip with overland erosion, channels, the lake and the weir, read up to its time loop;
+// with overbank, link 1 exchanges water over its banks.
 pluvo_test::set_up_result read_sediment_project(const std::function<void(model_state&)>& inspect,
-                                                const std::string& extra = "") {
+                                                const std::string& extra = "", bool overbank = false) {
   pluvo_test::write_strip_grid();
   pluvo_test::write_file("land.idx", std::string(pluvo_test::strip_header()) + "1 1 1\n1 1 1\n");
   pluvo_test::write_file("e.cmt", pluvo_test::erosion_mapping_table());
-  pluvo_test::write_file("c.chn", network);
+  std::string chn = network;
+  if (overbank) chn.replace(chn.find("LINK 1\nTRAPEZOID\n"), 15, "LINK 1\nTRAPEZOID\nOVERBANK\n");
+  pluvo_test::write_file("c.chn", chn);
   pluvo_test::write_file("c.stm", stream);
   pluvo_test::write_file("w.prj", "PLUVOPROJECT\n" + pluvo_test::strip_cards() +
                                       "CHAN_EXPLIC\nCHANNEL_INPUT c.chn\nSTREAM_CELL c.stm\nMAPPING_TABLE e.cmt\n"
@@ -141,8 +144,8 @@ TEST(ChannelSedimentStep, CellsDeliverTheirLooseSedimentToTheNodes) {
   EXPECT_NEAR(slot0, wash, 1e-15);
 }
 
-// Overbank outflow gives the cell back the node's suspended wash load, never sand; with the
-// outflow the cell's own sediment stays where it is.
+// Overbank outflow of an overbank link gives the cell back the node's suspended wash load, never
+// sand; with the outflow the cell's own sediment stays where it is.
 TEST(ChannelSedimentStep, OverbankOutflowReturnsOnlyWashLoad) {
   pluvo_test::scratch_dir dir;
   std::vector<double> gained, deposit_change, booked;
@@ -153,7 +156,6 @@ TEST(ChannelSedimentStep, OverbankOutflowReturnsOnlyWashLoad) {
     spread_sediment(m);
     const int west = m.cell_number_grid(1, 1);
     for (int c = 1; c <= m.cell_count; ++c) m.ov_depth[size_t(c)] = 0.01;
-    m.overbank_flow_on = 1;
     inflow_everywhere(m, -0.004);
     for (int k = 1; k <= n; ++k) {
       m.SS_node_conc[node_class(m, 1, 1, k)] = 0.001 * k;
@@ -164,10 +166,10 @@ TEST(ChannelSedimentStep, OverbankOutflowReturnsOnlyWashLoad) {
     for (int k = 1; k <= n; ++k) {
       gained.push_back(layer(m, west, k, 2) - before[m.ov_sed->cell_class_layer(west, k, 2)]);
       deposit_change.push_back(layer(m, west, k, 3) - before[m.ov_sed->cell_class_layer(west, k, 3)]);
-      booked.push_back(m.ov_to_chan_sed_total[size_t(k)]);
+      booked.push_back(m.qlat_sed[node_class(m, 1, 1, k)] + m.qlat_sed[node_class(m, 1, 2, k)]);
       sand.push_back(m.ov_sed->sand[size_t(k)]);
     }
-  });
+  }, "OVERBANK_FLOW\n", true);
   ASSERT_FALSE(r.stopped) << r.out;
   ASSERT_EQ(gained.size(), 3u);
   for (size_t i = 0; i < gained.size(); ++i) {
