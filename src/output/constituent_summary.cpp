@@ -6,7 +6,6 @@
 
 #include "output/report_lines.hpp"
 #include "output/transport_summary.hpp"
-#include "quality/quality_services.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -51,11 +50,12 @@ int first_nutrient(const model_state& m) {
   return m.num_constituents + 1;
 }
 
+// A nutrient's name from the soil pools or the water constituents, by its position.
 std::string name_of(const model_state& m, int c, bool soil_list) {
   if (nutrient(type_of(m, c))) {
-    char name[64] = "";
-    tvx_constituent_name(name, c - first_nutrient(m), soil_list);
-    return name;
+    const int p = c - first_nutrient(m);
+    if (p < 0 || p >= (soil_list ? 13 : 12)) return std::string();
+    return soil_list ? tvx_soil_pool_names[p] : tvx_water_constituent_names[p];
   }
   return size_t(c) < m.constituent_output_name.size() ? m.constituent_output_name[size_t(c)] : std::string();
 }
@@ -76,8 +76,10 @@ double event_soil_error(model_state& m, int c) {
   double in = t.soil_initial + val(m.event_soil_inflow_mass, c) + t.soil_seep_up;
   double out = at(m.soil_mass_final, c) + val(m.event_soil_deep, c);
   if (m.water_table_on && nutrient(type)) {
-    const int first = first_nutrient(m);
-    const int w = tvx_constituent_slot(first, c, false);
+    // The water constituent the soil pool feeds gives its exfiltration (the pool itself outside
+    // the table).
+    const int first = first_nutrient(m), p = c - first;
+    const int w = p < 0 || p >= 13 ? c : tvx_soil_to_water[p] < 0 ? -1 : first + tvx_soil_to_water[p];
     if (w > 0) out += of(m.event_constituent_terms, w).soil_exfil;
   }
   if ((m.contam_table_on && type == 1) || (m.nutrients_on && nutrient(type))) {

@@ -1,5 +1,5 @@
 #pragma once
-// Quality routines the overland, channel and output code call.
+// Quality routines the overland and channel phases call.
 
 namespace pluvo {
 
@@ -15,15 +15,6 @@ void first_order_decay(int count, const double* in, const double* k, const doubl
 // The nutrient module's own per-node row (node keys) of nutrient water species 0..8: list 0 the
 // concentration, 1 the mass, 2 the dispersion coefficient. Null while it keeps none.
 double* tvx_stream_row(model_state& m, int species, int list);
-
-// Copies the soil pool name (soil set) or the water constituent name of index into out (at
-// least 40 characters); an index outside the list leaves out untouched.
-void tvx_constituent_name(char* out, int index, bool soil);
-
-// The partner of constituent number: its soil pool (water_to_soil set) or its water constituent,
-// numbered from base (the first nutrient water constituent); -1 when it has none. A number
-// outside base..base+12 is its own partner.
-int tvx_constituent_slot(int base, int number, bool water_to_soil);
 
 // Channel sediment transport of one channel update of dt seconds: carries the lateral sediment
 // (qlat_sed) and the bed and suspended load of every class along the links and into the lakes,
