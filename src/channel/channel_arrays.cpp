@@ -213,6 +213,7 @@ void allocate_channel_sediment_arrays(model_state& m) {
   zeroed(m.qsmax_total, keys);
   if (m.lakes_on) allocate_lake_sediment(m, classes);
   set_initial_sand(m, classes);
+  size_channel_sediment_totals(m);
 }
 
 void allocate_gst_arrays(model_state& m) {

@@ -58,8 +58,12 @@ double weir_submergence_factor(double x);
 // dt_sub; the routing returns its result: 0 no exchange, 1 a gaining node, 2 only losing nodes.
 int compute_stream_aquifer_flux(model_state& m, double dt_sub);
 
-// Sediment along the links and into the lakes over channel step dt.
+// Sediment of the grid-stream cells into the nodes, its transport along the links and into the
+// lakes over channel step dt, and the sand, wash-load and lake totals.
 void channel_sediment_step(model_state& m, double dt);
+
+// Sizes and clears the run and event totals of the channel sediment step.
+void size_channel_sediment_totals(model_state& m);
 
 // Stage, area and flooded cells of every channel lake, with what each lake gained or lost.
 void update_lake_extent(model_state& m);

@@ -4,6 +4,5 @@
 namespace pluvo {
 
 int compute_stream_aquifer_flux(model_state&, double) { return 0; }  // not built yet
-void channel_sediment_step(model_state&, double) {}  // not built yet
 
 }  // namespace pluvo

@@ -5,6 +5,7 @@
 #include "common/parallel_team.hpp"
 #include "common/process.hpp"
 #include "output/end_event.hpp"
+#include "output/transport_summary.hpp"
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
 #include "output/summary_file.hpp"
@@ -251,7 +252,9 @@ void end_event(model_state& m) {
   form_event_differences(m);
   close_sacramento_storage(m);
   close_event_balance(m);
+  sum_event_sediment(m);
   write_summary_file(m);
+  start_next_event_sediment(m);
   if (!quiet_console && !m.super_quiet_on && m.silent_mode != 1) std::printf("finished event \n");
   if (m.summary_fp.is_open()) std::fflush(m.summary_fp.stream);
   ++m.events_done;

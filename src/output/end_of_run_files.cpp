@@ -37,7 +37,7 @@ void write_optimisation_close(model_state& m) {
   if (!m.optimize_on || !m.optimize_output_fp.is_open()) return;
   double volume = 0.0;
   if (m.optimize_sed_on)
-    volume = m.wash_load_outlet_total;
+    volume = m.wash_out_total;
   else
     volume = run_discharge_volume(m) * (m.qout_cfs_on ? cubic_feet_per_cubic_metre : 1.0);
   std::fprintf(m.optimize_output_fp.stream, "%d %13lf", m.event_number + 1, volume);

@@ -18,8 +18,14 @@ double cfs(const model_state& m) { return m.qout_cfs_on ? m.cfs_factor : 1.0; }
 // superjunction.
 bool drain_outlet_kind(int kind) { return kind == 888 || kind == 999 || kind == 666; }
 
-size_t sediment_slot(const model_state& m, size_t key, int k) {
-  return key * size_t(m.ov_sed->num_sed_classes + 2) + size_t(k);
+// A node's sediment discharge of class k (m3/s); past the last class, the sand total.
+double node_sediment(const model_state& m, size_t key, int k) {
+  const ov_sed_record& s = *m.ov_sed;
+  const size_t base = key * size_t(s.num_sed_classes + 1);
+  if (k <= s.num_sed_classes) return entry(m.chan_sed_discharge, base + size_t(k));
+  double sand = 0.0;
+  for (int c = s.num_fine_classes + 1; c <= s.num_sed_classes; ++c) sand += entry(m.chan_sed_discharge, base + size_t(c));
+  return sand;
 }
 
 // Fine classes 1..num_fine_classes, then sand classes and the sand total.
@@ -94,7 +100,7 @@ void write_channel_outlet_sediment(const model_state& m) {
   else
     std::fprintf(f, m.strict_julian_date_on ? "%16.8lf " : "%16.8lf", time);
   for_each_sediment_class(
-      m, [&](int k) { std::fprintf(f, " %16.10lf", entry(m.outlet_sed_discharge, size_t(k)) * cfs(m)); });
+      m, [&](int k) { std::fprintf(f, " %16.10lf", node_sediment(m, outlet_key(m), k) * cfs(m)); });
   std::fputc('\n', f);
   std::FILE* tss = open_stream(m.sed_outlet_tss_file);
   if (m.ov_sed->outlet_sed_tss_on && tss)
@@ -111,7 +117,7 @@ void write_sediment_point_files(const model_state& m) {
     write_point_time_prefix(m, f, false);
     for (int i = 1; i <= m.sed_hydrograph_point_count; ++i)
       for_each_sediment_class(m, [&](int k) {
-        std::fprintf(f, "%16.10lf ", entry(m.node_sed_discharge, sediment_slot(m, key_of(i), k)) * cfs(m));
+        std::fprintf(f, "%16.10lf ", node_sediment(m, key_of(i), k) * cfs(m));
       });
     std::fputc('\n', f);
   }
@@ -133,7 +139,7 @@ void write_sediment_linknode_step(model_state& m) {
       const size_t key = size_t(l) * size_t(m.chan_node_extent) + size_t(n);
       if (key >= sum.size()) continue;
       for (int k = 1; k <= m.ov_sed->num_sed_classes; ++k)
-        sum[key] += entry(m.node_sed_discharge, sediment_slot(m, key, k)) * 1000000.0;
+        sum[key] += node_sediment(m, key, k) * 1000000.0;
     }
   write_linknode_step(f, m.nlinks, m.nx.data(), printed_node_counts(m), m.ltype.data(), m.chan_sed_flux_series_step,
                       sum.data(), nullptr, m.chan_node_extent, 0, m.lake2link.data(),

@@ -9,6 +9,7 @@
 #include "output/report_lines.hpp"
 #include "output/run_summary.hpp"
 #include "output/series_files.hpp"
+#include "output/transport_summary.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -415,6 +416,7 @@ void write_run_summary(model_state& m) {
     write_simulation_totals(m, f);
     write_balances(m, f);
     write_store_balances(m, f);
+    write_run_transport_summaries(m, f);
     std::fflush(f);
   }
   write_end_of_run_files(m);

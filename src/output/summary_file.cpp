@@ -8,6 +8,7 @@
 #include "output/output_phases.hpp"
 #include "output/report_lines.hpp"
 #include "output/summary_file.hpp"
+#include "output/transport_summary.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -421,6 +422,7 @@ void write_summary_file(model_state& m) {
   write_event_balance(m, f);
   write_richards_block(m, f);
   write_groundwater_block(m, f);
+  write_event_transport_blocks(m, f);
   write_warnings(m, f);
   write_inputs_and_processes(m, f);
   write_output_lists(m, f);

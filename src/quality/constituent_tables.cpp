@@ -7,24 +7,8 @@
 
 namespace pluvo {
 
-namespace {
-
-constexpr const char* soil_pool_names[13] = {
-    "Organic Active Carbon",       "Organic Stable Carbon",      "Ammonium (NH4+)",
-    "Nitrate (NO3-)",              "Organic Active Nitrogen",    "Organic Fresh Nitrogen",
-    "Organic Stable Nitrogen",     "Mineral Active Phosphorus",  "Mineral Solution Phosphorus",
-    "Mineral Stable Phosphorus",   "Organic Active Phosphorus",  "Organic Fresh Phosphorus",
-    "Organic Stable Phosphorus",
-};
-
-// Soil pool -> water constituent and water constituent -> soil pool, offsets from the base.
-constexpr int soil_to_water[13] = {-1, -1, 2, 1, 3, -1, -1, -1, 5, -1, 4, -1, -1};
-constexpr int water_to_soil[13] = {-1, 3, 2, 4, 10, 8, -1, -1, -1, -1, -1, -1, -1};
-
-}  // namespace
-
 void tvx_constituent_name(char* out, int index, bool soil) {
-  const char* const* names = soil ? soil_pool_names : tvx_water_constituent_names;
+  const char* const* names = soil ? tvx_soil_pool_names : tvx_water_constituent_names;
   const int count = soil ? 13 : 12;
   if (!out || index < 0 || index >= count) return;
   std::strcpy(out, names[index]);
@@ -32,7 +16,7 @@ void tvx_constituent_name(char* out, int index, bool soil) {
 
 int tvx_constituent_slot(int base, int number, bool water_to_soil_direction) {
   if (number < base || number >= base + 13) return number;
-  const int e = (water_to_soil_direction ? water_to_soil : soil_to_water)[number - base];
+  const int e = (water_to_soil_direction ? tvx_water_to_soil : tvx_soil_to_water)[number - base];
   return e < 0 ? -1 : base + e;
 }
 

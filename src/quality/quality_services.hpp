@@ -1,5 +1,5 @@
 #pragma once
-// Quality routines the overland phase calls.
+// Quality routines the overland and channel phases call.
 
 namespace pluvo {
 
@@ -15,5 +15,13 @@ void first_order_decay(int count, const double* in, const double* k, const doubl
 // The nutrient module's own per-node row (node keys) of nutrient water species 0..8: list 0 the
 // concentration, 1 the mass, 2 the dispersion coefficient. Null while it keeps none.
 double* tvx_stream_row(model_state& m, int species, int list);
+
+// Channel sediment transport of one channel update of dt seconds: carries the lateral sediment
+// (qlat_sed) and the bed and suspended load of every class along the links and into the lakes,
+// leaving the sand, wash-load and lake figures of the update in the record.
+void channel_sediment_transport(model_state& m, double dt);
+
+// Carries the sediment-bound constituents through the nodes and lakes over dt seconds.
+void route_stream_constituents(model_state& m, double dt);
 
 }  // namespace pluvo

@@ -416,14 +416,46 @@ struct channel_state {
   // ---- channel lake fields ----
 
   // ---- channel sediment step fields ----
-
-  // Read by the time series and end-of-run files (h-series); the channel sediment step fills them
-  // once built. Per node key and class the layout is flat key * (num_sed_classes + 2) + class:
-  // classes 1..num_sed_classes (wash load first, then sand) and a last slot for the sand total.
-  double wash_load_outlet_total = 0.0;      // m3 of wash load through the channel outlet, run
-  std::vector<double> node_sed_discharge;   // m3/s
-  std::vector<double> node_tss;             // per node key
-  std::vector<double> outlet_sed_discharge; // per class 1..num_sed_classes + 1, m3/s
+  // Total suspended sediment per node key, mg/L, read by the sediment point files; the channel
+  // sediment transport fills it.
+  std::vector<double> node_tss;
+  // Sediment moved from the grid-stream cells into the channels, m3 per class 1..classes; slot 0
+  // sums the wash-load classes. Run and event totals.
+  std::vector<double> ov_to_chan_sed_total;
+  std::vector<double> event_sed_to_chan;
+  // Sediment-bound constituent mass moved with it, kg per constituent (with SEDIMENT_CONTAM).
+  std::vector<double> attached_to_chan_total;
+  std::vector<double> event_attached_to_chan;
+  // Left by the channel sediment transport for this update: sand delivered to the channels per
+  // class (m3), the outlet outflow of each sand position 1..sand classes + 1 and of the wash
+  // load (m3/s), each node's discharge per class (m3/s, [key][class] like qlat_sed), and per lake
+  // the sand it received per class ([lake][class]) and the sand sent to the lakes per position.
+  std::vector<double> chan_sand_inflow;
+  std::vector<double> chan_sand_outflow;
+  double chan_wash_outflow = 0.0;
+  std::vector<double> chan_sed_discharge;
+  std::vector<double> lake_sand_inflow;
+  std::vector<double> lake_sand_outflow;
+  // Sand and wash-load totals of the channels, m3: run and event.
+  double sand_to_chan_total = 0.0;
+  double event_sand_to_chan = 0.0;
+  double sand_out_total = 0.0;
+  double event_sand_out = 0.0;
+  double wash_out_total = 0.0;
+  double event_wash_out = 0.0;
+  double sand_to_lakes_total = 0.0;
+  double event_sand_to_lakes = 0.0;
+  double max_wash_outflow_rate = 0.0;  // m3/s, run
+  // Sand and suspended wash load in the channels when the event began, m3.
+  double event_start_sand = 0.0;
+  double event_start_wash = 0.0;
+  // Per lake, wash load of the event, m3: lake to channel, channel to lake, overland to lake less
+  // lake to overland, settled; and the suspended sediment when the event began.
+  std::vector<double> event_lake_ss_to_chan;
+  std::vector<double> event_chan_ss_to_lake;
+  std::vector<double> event_ov_ss_to_lake;
+  std::vector<double> event_lake_ss_settled;
+  std::vector<double> event_start_lake_ss;
 };
 
 }  // namespace pluvo

@@ -224,6 +224,46 @@ struct output_state {
   int superlink_tile_series_step = 0;
 
   // ---- transport summary fields ----
+  // m3 of water that carried overland sediment into the superlinks this event (pipe network).
+  double sed_water_to_superlinks = 0.0;
+  // Constituent amounts (kg) of one constituent, booked by the transport code, that the summary
+  // blocks read beside the overland and soil arrays of the quality record: one set per event
+  // (cleared by the transport code when an event begins) and one for the run.
+  struct constituent_terms {
+    // Soil column: starting mass, seepage up from groundwater, exfiltration loss, uptake, the
+    // nutrient uptake and decay, sediment eroded (-) or deposited (+).
+    double soil_initial = 0.0, soil_seep_up = 0.0, soil_exfil = 0.0, soil_uptake = 0.0;
+    double soil_tvx_uptake = 0.0, soil_tvx_decay = 0.0, soil_sed_exchange = 0.0;
+    // Overland: nutrient kinetics gain and loss, flux into lakes, sediment source, attached mass
+    // leaving (into the streams, or through the outlet without channels).
+    double ov_tvx_gain = 0.0, ov_tvx_loss = 0.0, ov_to_lake = 0.0, ov_sed_source = 0.0, ov_attached_out = 0.0;
+    // Channels, dissolved: starting mass (event), gains and losses.
+    double chan_initial = 0.0, chan_from_ov = 0.0, chan_point = 0.0, chan_tvx_gain = 0.0, chan_tvx_loss = 0.0;
+    double chan_from_lake = 0.0, chan_lake_exchange = 0.0, chan_gw = 0.0, chan_sed_exchange = 0.0;
+    double chan_to_lake = 0.0, chan_out = 0.0, chan_decay = 0.0;
+    double attached_out = 0.0;  // attached mass through the channel outlet
+    // Lakes: starting mass (event), precipitation, overland, point and groundwater gains, decay,
+    // exchange with the attached mass.
+    double lake_initial = 0.0, lake_precip = 0.0, lake_from_ov = 0.0, lake_point = 0.0, lake_gw = 0.0;
+    double lake_decay = 0.0, lake_sed_exchange = 0.0;
+  };
+  std::vector<constituent_terms> event_constituent_terms;  // per constituent 1..num_constituents
+  std::vector<constituent_terms> run_constituent_terms;
+  // Final stores per constituent, kg: soil column, channel water and attached, lakes, overland
+  // attached and attached + dissolved.
+  std::vector<double> soil_mass_final;
+  std::vector<double> chan_mass_final;
+  std::vector<double> chan_attached_final;
+  std::vector<double> lake_mass_final;
+  std::vector<double> ov_attached_final;
+  std::vector<double> ov_total_final;
+  // Balance errors stored back by the summaries, percent per constituent.
+  std::vector<double> soil_mass_error;
+  std::vector<double> chan_mass_error;
+  std::vector<double> lake_mass_error;
+  // The nutrient kinetics totals of the run (dm/dt in and out), kg.
+  double tvx_dmdt_in_total = 0.0;
+  double tvx_dmdt_out_total = 0.0;
 };
 
 }  // namespace pluvo

@@ -133,6 +133,18 @@ inline constexpr const char* tvx_water_constituent_names[12] = {
     "Dispersion coefficient",
 };
 
+// Names of the nutrient soil pools (0..12), and the pairing of soil pools with water
+// constituents and back, as offsets from the first nutrient water constituent (-1: none).
+inline constexpr const char* tvx_soil_pool_names[13] = {
+    "Organic Active Carbon",       "Organic Stable Carbon",      "Ammonium (NH4+)",
+    "Nitrate (NO3-)",              "Organic Active Nitrogen",    "Organic Fresh Nitrogen",
+    "Organic Stable Nitrogen",     "Mineral Active Phosphorus",  "Mineral Solution Phosphorus",
+    "Mineral Stable Phosphorus",   "Organic Active Phosphorus",  "Organic Fresh Phosphorus",
+    "Organic Stable Phosphorus",
+};
+inline constexpr int tvx_soil_to_water[13] = {-1, -1, 2, 1, 3, -1, -1, -1, 5, -1, 4, -1, -1};
+inline constexpr int tvx_water_to_soil[13] = {-1, 3, 2, 4, 10, 8, -1, -1, -1, -1, -1, -1, -1};
+
 namespace pluvo {
 
 // Overland sediment: the size classes of the SEDIMENTS table, the erosion options and the

@@ -244,11 +244,11 @@ TEST(SedimentOutlet, ClassLineTimeFieldsOfEveryRunKind) {
     int long_term, strict_julian, cfs;
     const char* text;
   } rows[] = {
-      {0, 0, 0, "   90.0000000000     0.0010000000     0.0020000000     0.0030000000\n"},
-      {0, 1, 0, "2451912.0000000000     0.0010000000     0.0020000000     0.0030000000\n"},
-      {1, 0, 0, "   2001.00410959     0.0010000000     0.0020000000     0.0030000000\n"},
-      {0, 0, 1, "     90.00000000     0.0353146670     0.0706293340     0.1059440010\n"},
-      {0, 1, 1, "2451912.00000000      0.0353146670     0.0706293340     0.1059440010\n"},
+      {0, 0, 0, "   90.0000000000     0.0010000000     0.0030000000     0.0030000000\n"},
+      {0, 1, 0, "2451912.0000000000     0.0010000000     0.0030000000     0.0030000000\n"},
+      {1, 0, 0, "   2001.00410959     0.0010000000     0.0030000000     0.0030000000\n"},
+      {0, 0, 1, "     90.00000000     0.0353146670     0.1059440010     0.1059440010\n"},
+      {0, 1, 1, "2451912.00000000      0.0353146670     0.1059440010     0.1059440010\n"},
   };
   for (const row& r : rows) {
     auto m = pluvo_test::new_record();
@@ -262,7 +262,7 @@ TEST(SedimentOutlet, ClassLineTimeFieldsOfEveryRunKind) {
     m->ov_sed->num_sed_classes = 2;
     m->ov_sed->num_fine_classes = 1;
     m->ov_sed->num_sand_classes = 1;
-    m->outlet_sed_discharge = {0.0, 0.001, 0.002, 0.003};
+    m->chan_sed_discharge = {0.0, 0.001, 0.003};  // the outlet key is 0 without routing
     const std::string dir = pluvo_test::make_temp_dir();
     const std::string path = open_in(dir, m->sed_outlet_hydro_file, "s.out");
     pluvo::write_time_series(*m);
@@ -295,8 +295,8 @@ TEST(StreamSeries, ChannelLakeAndStructureLinksInEverySeries) {
   m->soil_erosion_on = m->chan_sed_transport_on = 1;
   m->ov_sed = std::make_unique<pluvo::ov_sed_record>();
   m->ov_sed->num_sed_classes = 1;
-  m->node_sed_discharge.assign(16 * 3, 0.0);
-  m->node_sed_discharge[5 * 3 + 1] = 1e-6, m->node_sed_discharge[6 * 3 + 1] = 2.5e-6;
+  m->chan_sed_discharge.assign(16 * 2, 0.0);
+  m->chan_sed_discharge[5 * 2 + 1] = 1e-6, m->chan_sed_discharge[6 * 2 + 1] = 2.5e-6;
   m->hyd_write_steps = 1;
   m->step_count = 1;
   const std::string dir = pluvo_test::make_temp_dir();

@@ -1,0 +1,589 @@
+// Constituent mass balances of the run summary: the soil, overland, channel and lake blocks of
+// each event (dotted lines) and the soil, overland, channel, lake and global summaries of the
+// whole run (fixed labels), with their errors stored back per constituent.
+#include <cstdio>
+#include <string>
+
+#include "output/report_lines.hpp"
+#include "output/transport_summary.hpp"
+#include "record/model_state.hpp"
+
+namespace pluvo {
+
+namespace {
+
+using terms = output_state::constituent_terms;
+
+constexpr double tiny = 1e-16;
+
+double val(const checked_array<double>& a, int c) { return c >= 1 && c <= a.count ? a[c] : 0.0; }
+double at(const std::vector<double>& v, int c) { return c >= 0 && size_t(c) < v.size() ? v[size_t(c)] : 0.0; }
+
+void store(std::vector<double>& v, int c, double x) {
+  if (v.size() <= size_t(c)) v.resize(size_t(c) + 1, 0.0);
+  v[size_t(c)] = x;
+}
+
+const terms& of(const std::vector<terms>& v, int c) {
+  static const terms none{};
+  return c >= 0 && size_t(c) < v.size() ? v[size_t(c)] : none;
+}
+
+int type_of(const model_state& m, int c) { return int(val(m.constituent_type, c)); }
+bool nutrient(int type) { return type == 2 || type == 3; }
+
+// Adds x to the inputs when positive, its negation to the outputs otherwise.
+void split(double x, double& in, double& out) {
+  if (x > 0.0)
+    in += x;
+  else
+    out -= x;
+}
+
+double percent(double in, double out) { return in > tiny ? (in - out) / in * 100.0 : 0.0; }
+double percent_if_positive(double in, double out) { return in > 0.0 ? (in - out) / in * 100.0 : 0.0; }
+
+// The first constituent of type 2 or 3: nutrient names count from it.
+int first_nutrient(const model_state& m) {
+  for (int c = 1; c <= m.num_constituents; ++c)
+    if (nutrient(type_of(m, c))) return c;
+  return m.num_constituents + 1;
+}
+
+// A nutrient's name from the soil pools or the water constituents, by its position.
+std::string name_of(const model_state& m, int c, bool soil_list) {
+  if (nutrient(type_of(m, c))) {
+    const int p = c - first_nutrient(m);
+    if (p < 0 || p >= (soil_list ? 13 : 12)) return std::string();
+    return soil_list ? tvx_soil_pool_names[p] : tvx_water_constituent_names[p];
+  }
+  return size_t(c) < m.constituent_output_name.size() ? m.constituent_output_name[size_t(c)] : std::string();
+}
+
+void amount(std::FILE* f, const char* label, double v, int extra = 0) {
+  write_summary_line(f, label, v, summary_format::amount, extra);
+}
+void fine(std::FILE* f, const char* label, double v, int extra = 0) {
+  write_summary_line(f, label, v, summary_format::fine, extra);
+}
+void fixed(std::FILE* f, const char* format, double v) { std::fprintf(f, format, v); }
+
+// ---------------------------------------------------------------- event balances
+
+double event_soil_error(model_state& m, int c) {
+  const terms& t = of(m.event_constituent_terms, c);
+  const int type = type_of(m, c);
+  double in = t.soil_initial + val(m.event_soil_inflow_mass, c) + t.soil_seep_up;
+  double out = at(m.soil_mass_final, c) + val(m.event_soil_deep, c);
+  if (m.water_table_on && nutrient(type)) {
+    // The water constituent the soil pool feeds gives its exfiltration (the pool itself outside
+    // the table).
+    const int first = first_nutrient(m), p = c - first;
+    const int w = p < 0 || p >= 13 ? c : tvx_soil_to_water[p] < 0 ? -1 : first + tvx_soil_to_water[p];
+    if (w > 0) out += of(m.event_constituent_terms, w).soil_exfil;
+  }
+  if ((m.contam_table_on && type == 1) || (m.nutrients_on && nutrient(type))) {
+    if (type == 1) out += val(m.event_soil_decay, c);
+    out += val(m.event_soil_exchange_loss, c);
+    in += val(m.event_soil_exchange_gain, c);
+  }
+  if (m.sediment_contam_on) split(t.soil_sed_exchange, in, out);
+  return percent(in, out);
+}
+
+double event_overland_error(model_state& m, int c) {
+  const terms& t = of(m.event_constituent_terms, c);
+  const int type = type_of(m, c);
+  if (type == 3) return 0.0;
+  double in = val(m.event_ov_mass_init, c) + val(m.event_ov_point_mass, c) + val(m.event_ov_precip_mass, c);
+  if (m.water_table_on) in += val(m.event_ov_exfil_mass, c);
+  double out = val(m.OV_MASS_FINAL, c) + val(m.event_ov_infil_mass, c);
+  if (m.contam_table_on && type == 1) {
+    out += val(m.event_ov_decay_mass, c);
+    if (m.soil_con_trans_on) {
+      out += val(m.event_soil_exchange_gain, c);
+      in += val(m.event_soil_exchange_loss, c);
+    } else {
+      in += val(m.event_ov_uptake_mass, c);
+    }
+  }
+  if (!m.chan_explic_on)
+    out += val(m.event_ov_mass_out, c) + (m.sediment_contam_on ? t.ov_attached_out : 0.0);
+  else
+    out += val(m.event_ov_qlat_mass, c);
+  if (m.lakes_on) out += t.ov_to_lake;
+  if (m.sediment_contam_on) split(t.ov_sed_source, in, out);
+  if (m.nutrients_on && type == 2) {
+    out += t.ov_tvx_loss;
+    in += t.ov_tvx_gain;
+    if (m.soil_con_trans_on) {
+      out += val(m.event_ov_decay_mass, c);
+      in += val(m.event_ov_uptake_mass, c);
+    }
+  }
+  return percent(in, out);
+}
+
+// Channel balance of one constituent on event or run figures.
+double channel_error(const model_state& m, const terms& t, double initial, double final_mass) {
+  double in = initial + t.chan_point + t.chan_from_ov + t.chan_gw;
+  double out = t.chan_decay + final_mass + t.chan_out;
+  if (m.lakes_on) {
+    in += t.chan_from_lake;
+    out += t.chan_to_lake + t.chan_lake_exchange;
+  }
+  if (m.sediment_contam_on) split(t.chan_sed_exchange, in, out);
+  return percent(in, out);
+}
+
+double lake_error(const model_state& m, const terms& t, double initial, double final_mass, bool decay) {
+  double in = initial + t.lake_precip + t.chan_to_lake + t.lake_from_ov + t.lake_gw + t.chan_lake_exchange;
+  if (m.sediment_contam_on) in += t.lake_sed_exchange;
+  const double out = t.chan_from_lake + final_mass + (decay ? t.lake_decay : 0.0);
+  return percent_if_positive(in, out);
+}
+
+// ---------------------------------------------------------------- event blocks
+
+void write_event_soil(const model_state& m, std::FILE* f, int c) {
+  const terms& t = of(m.event_constituent_terms, c);
+  const int type = type_of(m, c);
+  std::fprintf(f, "\n\nSoil Contaminant Transport Summary for %s \n\n", name_of(m, c, true).c_str());
+  amount(f, "Initial Mass in Soil Column", t.soil_initial);
+  amount(f, "Final Mass in Soil Column", at(m.soil_mass_final, c), 1);
+  amount(f, "Mass added by infiltration", val(m.event_soil_inflow_mass, c), 1);
+  if (m.water_table_on) amount(f, "Exfiltration mass loss", t.soil_exfil);
+  amount(f, "Mass seepage to water table", val(m.event_soil_deep, c));
+  if (m.water_table_on) amount(f, "Mass seepage from water table", t.soil_seep_up);
+  if (type == 1 && m.contam_table_on) {
+    amount(f, "Soil decay mass", val(m.event_soil_decay, c));
+    amount(f, "Surface water exchange from soil", val(m.event_soil_exchange_loss, c));
+    amount(f, "Surface water exchange to soil", val(m.event_soil_exchange_gain, c));
+  }
+  if (nutrient(type) && m.nutrients_on) {
+    amount(f, "TVX surface water exchange from soil", val(m.event_soil_exchange_loss, c));
+    amount(f, "TVX surface water exchange to soil", val(m.event_soil_exchange_gain, c));
+  }
+  if (m.sediment_contam_on) amount(f, "Sediment eroded(-)/deposited(+)", t.soil_sed_exchange);
+  std::fputc('\n', f);
+  fine(f, "Soil mass balance error %", at(m.soil_mass_error, c));
+  if (m.soil_static_conc_on)
+    put_line(f, "When using static soil concentrations, mass balance errors represent implied additions to soil top "
+                "layer ");
+}
+
+void write_event_overland(const model_state& m, std::FILE* f, int c) {
+  const terms& t = of(m.event_constituent_terms, c);
+  const int type = type_of(m, c);
+  std::fputs("\n \n", f);
+  if (type == 3) return;
+  std::fprintf(f, "Overland Contaminant Transport Summary for %s \n", name_of(m, c, false).c_str());
+  put_line(f, "Amounts are total mass for event in (Kg) ");
+  put_line(f, " ");
+  amount(f, "Initial Dissolved Mass on Overland", val(m.event_ov_mass_init, c));
+  amount(f, "Final Dissolved Mass on Overland", val(m.OV_MASS_FINAL, c));
+  if (m.sediment_contam_on) {
+    amount(f, "Final attached to susp seds", at(m.ov_attached_final, c));
+    amount(f, "Final total (attached+dissolved)", at(m.ov_total_final, c));
+  }
+  std::fputc('\n', f);
+  if (m.contam_table_on && !m.soil_con_trans_on) {
+    amount(f, "Initial undissolved mass", val(m.OV_LAND_MASS_INIT, c));
+    amount(f, "Final undissolved mass", val(m.OV_LAND_MASS_FINAL, c));
+    std::fputc('\n', f);
+  }
+  amount(f, "Point source mass gain", val(m.event_ov_point_mass, c));
+  if (m.water_table_on) amount(f, "Exfiltration gain", val(m.event_ov_exfil_mass, c));
+  amount(f, "Precipitation gain", val(m.event_ov_precip_mass, c));
+  if (type == 1 && m.contam_table_on) amount(f, "Uptake from soil", val(m.event_ov_uptake_mass, c));
+  if (type == 2 && m.nutrients_on && m.soil_con_trans_on) amount(f, "Uptake from soil (TVX)", val(m.event_ov_uptake_mass, c));
+  if (type == 2) fine(f, "Gained from TVX kinetics", t.ov_tvx_gain);
+  std::fputc('\n', f);
+  amount(f, "Infiltration", val(m.event_ov_infil_mass, c));
+  if (!m.chan_explic_on)
+    amount(f, "Outlet flux", val(m.event_ov_mass_out, c));
+  else
+    amount(f, "Lateral flow to streams", val(m.event_ov_qlat_mass, c));
+  if (type == 1 && m.contam_table_on) amount(f, "Decay loss", val(m.event_ov_decay_mass, c));
+  if (type == 2) fine(f, "Loss to TVX kinetics", t.ov_tvx_loss);
+  if (m.lakes_on) amount(f, "Flux to lake", t.ov_to_lake);
+  amount(f, "Negative mass", val(m.event_ov_neg_mass, c));
+  if (m.sediment_contam_on) {
+    amount(f, "Sediment source", t.ov_sed_source);
+    std::fputc('\n', f);
+    amount(f, m.chan_explic_on ? "Attached entering channels" : "Attached exiting outlet", t.ov_attached_out);
+    if (m.lakes_on) amount(f, "Attached entering lakes", at(m.event_ov_lake_sed_contam_mass, c));
+  }
+  std::fputc('\n', f);
+  fine(f, "Dissolved mass balance error %", val(m.OV_MASS_ERROR, c));
+}
+
+void write_event_channel(const model_state& m, std::FILE* f, int c) {
+  const terms& t = of(m.event_constituent_terms, c);
+  const int type = type_of(m, c);
+  std::fputs("\n \n", f);
+  std::fprintf(f, "Channel Contaminant Transport Summary for %s \n", name_of(m, c, false).c_str());
+  put_line(f, "Amounts are total for event in (Kg) ");
+  put_line(f, " ");
+  put_line(f, "Dissolved State Mass Balance... ");
+  put_line(f, " ");
+  amount(f, "Initial Dissolved Mass in Channels", t.chan_initial);
+  amount(f, "Final Dissolved Mass in Channels", at(m.chan_mass_final, c), 1);
+  amount(f, "Mass gain from overland", t.chan_from_ov);
+  amount(f, "Point source mass gain", t.chan_point);
+  if (type == 2) fine(f, "Mass gained in TVX kinetics", t.chan_tvx_gain, 1);
+  if (m.lakes_on) {
+    amount(f, "Flow from lake to channel", t.chan_from_lake);
+    amount(f, "Exchange with lakes (-)", t.chan_lake_exchange);
+  }
+  if (m.stream_loss_on) amount(f, "Groundwater net mass gain(+)/loss(-)", t.chan_gw);
+  if (m.sediment_contam_on) amount(f, "Exhange with sediments", t.chan_sed_exchange);
+  if (m.lakes_on) amount(f, "Flows to lake", t.chan_to_lake);
+  amount(f, "Outlet mass flux", t.chan_out);
+  if (type == 1 && m.contam_table_on) amount(f, "Mass decay loss", t.chan_decay);
+  if (type == 2) fine(f, "Mass lost in TVX kinetics", t.chan_tvx_loss);
+  std::fputc('\n', f);
+  fine(f, "Contam mass balance error %", at(m.chan_mass_error, c));
+  std::fputc('\n', f);
+  if (!m.sediment_contam_on) return;
+  put_line(f, "Contaminants Attached to Sediment Mass Balance...");
+  put_line(f, " ");
+  amount(f, "Lateral flow into channels", at(m.event_attached_to_chan, c));
+  amount(f, "Exiting watershed", t.attached_out);
+  amount(f, "Exchange with dissolved", -t.chan_sed_exchange);
+  amount(f, "Attached to suspended sed", at(m.chan_attached_final, c));
+  if (m.lakes_on) amount(f, "Attached entering lakes", at(m.event_chan_lake_sed_contam_mass, c));
+  fine(f, "Total (dissolved+attached)", at(m.chan_mass_final, c) + at(m.chan_attached_final, c));
+  std::fputc('\n', f);
+}
+
+void write_event_lake(const model_state& m, std::FILE* f, int c) {
+  const terms& t = of(m.event_constituent_terms, c);
+  std::fprintf(f, "Lake Contaminant Transport Summary for %s \n", name_of(m, c, false).c_str());
+  put_line(f, "Amounts are total mass for event (Kg) ");
+  put_line(f, " ");
+  put_line(f, "Dissolved State Mass Balance...");
+  amount(f, "Initial Dissolved in Lakes", t.lake_initial);
+  amount(f, "Final Dissolved in Lakes", at(m.lake_mass_final, c));
+  std::fputc('\n', f);
+  amount(f, "Precip", t.lake_precip);
+  amount(f, "Inflow", t.chan_to_lake);
+  amount(f, "Lake/chan exchange", t.chan_lake_exchange);
+  amount(f, "Overland flux", t.lake_from_ov);
+  amount(f, "Point source", t.lake_point);
+  amount(f, "Groundwater flux", t.lake_gw, 1);
+  amount(f, "Outflow", t.chan_from_lake);
+  amount(f, "Dissolved decay loss", t.lake_decay);
+  if (m.sediment_contam_on) amount(f, "Exchange with attached", t.lake_sed_exchange);
+  std::fputc('\n', f);
+  fine(f, "Dissolved mass balance error %", at(m.lake_mass_error, c));
+  if (m.sediment_contam_on) {
+    std::fputc('\n', f);
+    amount(f, "Overland inflow", at(m.event_ov_lake_sed_contam_mass, c));
+    amount(f, "Channel inflow", at(m.event_chan_lake_sed_contam_mass, c));
+    amount(f, "Exchange with dissolved", -t.lake_sed_exchange);
+  }
+  std::fputc('\n', f);
+  for (int l = 1; l <= m.nlakes; ++l) {
+    const double* mass = checked_array_2d_row(m.lake_con_mass, c);
+    const double* conc = checked_array_2d_row(m.lake_con_conc, c);
+    std::fprintf(f, "Final Mass in lake %ld =        %14.2lf \n", long(l), mass ? mass[l] / 1000.0 : 0.0);
+    std::fprintf(f, "Final Conc in lake (mg/L) %ld = %14.2lf \n", long(l), conc ? conc[l] : 0.0);
+    put_line(f, " ");
+  }
+}
+
+// ---------------------------------------------------------------- end of the run
+
+// Mass of constituent c in the soil contaminant layers of cell i, kg.
+double soil_column_mass(const model_state& m, int c, int i) {
+  double** plane = checked_array_3d_plane(m.soil_mass, c);
+  if (!plane || i > m.soil_mass.rows) return 0.0;
+  double sum = 0.0;
+  for (int layer = 1; layer <= m.soil_contam_layers && layer <= m.soil_mass.columns; ++layer) sum += plane[i][layer] / 1000.0;
+  return sum;
+}
+
+// Final stores of the run, rebuilt from the cells, nodes and lakes; GLOBAL_MASS_FINAL is their
+// sum, each store counted once.
+void rebuild_final_stores(model_state& m) {
+  const double area = m.cell_size * m.cell_size;
+  for (int c = 1; c <= m.num_constituents; ++c) {
+    double dissolved = 0.0, land = 0.0, soil = 0.0, lakes = 0.0;
+    const double* conc = checked_array_2d_row(m.ov_conc, c);
+    const double* load = checked_array_2d_row(m.ov_land_load, c);
+    for (int i = 1; i <= m.cell_count; ++i) {
+      const bool in_lake = m.lakes_on && size_t(i) < m.lake_mask.size() && m.lake_mask[size_t(i)] > 0;
+      if (conc && !in_lake && size_t(i) < m.ov_depth.size()) dissolved += m.ov_depth[size_t(i)] * conc[i] * area / 1000.0;
+      if (load) land += load[i] / 1000.0;
+      if (m.soil_con_trans_on)
+        soil += soil_column_mass(m, c, i);
+    }
+    const double* lake = checked_array_2d_row(m.lake_con_mass, c);
+    for (int l = 1; lake && l <= m.nlakes; ++l) lakes += lake[l] / 1000.0;
+    if (m.ov_con_trans_on) {
+      m.OV_MASS_FINAL[c] = dissolved;
+      m.OV_LAND_MASS_FINAL[c] = land;
+    }
+    if (m.soil_con_trans_on) store(m.soil_mass_final, c, soil);
+    if (m.lakes_on) store(m.lake_mass_final, c, lakes);
+    m.GLOBAL_MASS_FINAL[c] = val(m.OV_MASS_FINAL, c) + val(m.OV_LAND_MASS_FINAL, c) +
+                             (m.soil_con_trans_on ? soil : 0.0) + at(m.chan_mass_final, c) +
+                             (m.lakes_on ? lakes : 0.0);
+  }
+}
+
+void write_run_soil(model_state& m, std::FILE* f) {
+  put_line(f, "Soil Contaminant Transport Summary ");
+  put_line(f, " ");
+  for (int c = 1; c <= m.num_constituents; ++c) {
+    const terms& t = of(m.run_constituent_terms, c);
+    const int type = type_of(m, c);
+    double in = t.soil_initial + val(m.soil_inflow_total, c) + t.soil_seep_up;
+    double out = at(m.soil_mass_final, c) + val(m.soil_deep_total, c);
+    if (m.water_table_on) out += val(m.soil_exfil_total, c);
+    if (m.contam_table_on && type == 1) out += val(m.soil_decay_total, c) + t.soil_uptake;
+    if (m.nutrients_on && nutrient(type)) out += t.soil_tvx_uptake + t.soil_tvx_decay;
+    if (m.sediment_contam_on) split(t.soil_sed_exchange, in, out);
+    store(m.soil_mass_error, c, percent_if_positive(in, out));
+    std::fprintf(f, "\n \nSoil Constituent Transport Summary for %s \n\n", name_of(m, c, true).c_str());
+    fixed(f, "Initial Mass in Soil Column   %14.2lf \n", t.soil_initial);
+    fixed(f, "Final Mass in Soil Column     %14.2lf \n \n", at(m.soil_mass_final, c));
+    fixed(f, "Mass added by infiltration    %14.2lf \n", val(m.soil_inflow_total, c));
+    fixed(f, "Mass seepage up from GW       %14.2lf \n \n", t.soil_seep_up);
+    if (type == 1 && m.contam_table_on) {
+      fixed(f, "Uptake from soil              %14.2lf \n", t.soil_uptake);
+      fixed(f, "Soil decay mass               %14.2lf \n", val(m.soil_decay_total, c));
+    }
+    if (nutrient(type) && m.nutrients_on) {
+      fixed(f, "Uptake from soil (TVX)        %14.2lf \n", t.soil_tvx_uptake);
+      fixed(f, "TVX decay mass               %14.2lf \n", t.soil_tvx_decay);
+    }
+    if (m.water_table_on) fixed(f, "Exfiltration mass loss        %14.2lf \n", val(m.soil_exfil_total, c));
+    fixed(f, "Mass seepage down to GW       %14.2lf \n \n", val(m.soil_deep_total, c));
+    if (m.sediment_contam_on) fixed(f, "Sediment eroded(-)/deposited  %14.2lf \n \n", t.soil_sed_exchange);
+    std::fprintf(f, "Soil mass balance error       %14.4lf percent \n", at(m.soil_mass_error, c));
+    if (m.soil_static_conc_on)
+      put_line(f, "When using static soil concentrations, mass balance errors represent implied additions to soil "
+                  "top layer ");
+  }
+  std::fputc('\n', f);
+}
+
+void write_run_overland(model_state& m, std::FILE* f) {
+  std::fputs("\n\n *************   Overland Transport Summaries   **************** \n\n\n", f);
+  for (int c = 1; c <= m.num_constituents; ++c) {
+    const int type = type_of(m, c);
+    if (type == 3) continue;
+    const terms& t = of(m.run_constituent_terms, c);
+    const bool uptake = type == 2 && m.nutrients_on;
+    double in = val(m.OV_MASS_INIT, c) + val(m.OV_POINT_MASS, c) + val(m.OV_PRECIP_MASS, c);
+    double out = val(m.OV_MASS_FINAL, c) + val(m.OV_INFIL_MASS, c);
+    if (m.water_table_on) in += val(m.OV_EXFIL_MASS, c);
+    if (uptake) split(val(m.OV_UPTAKE_MASS, c), in, out);
+    if (!m.chan_explic_on) out += val(m.OV_MASS_OUT, c);
+    if (type == 1 && m.contam_table_on) out += val(m.OV_MASS_DECAY, c);
+    if (m.chan_explic_on) out += val(m.OV_QLAT_MASS, c);
+    if (m.lakes_on) out += t.ov_to_lake;
+    if (uptake) out += t.ov_tvx_loss;
+    m.OV_MASS_ERROR[c] = percent_if_positive(in, out);
+    std::fputs("\n\n", f);
+    if (nutrient(type))
+      std::fprintf(f, "Overland Constituent Transport Summary for %s \n", name_of(m, c, false).c_str());
+    else
+      std::fprintf(f, "Overland Constituent Transport Summary for Constituent %5d (%s)\n", c, name_of(m, c, false).c_str());
+    put_line(f, "Amounts are total for simulations in (Kg) ");
+    put_line(f, " ");
+    fixed(f, "Initial Dissolved mass on ov  %14.2lf \n", val(m.OV_MASS_INIT, c));
+    fixed(f, "Final Dissolved mass on ov    %14.2lf \n\n", val(m.OV_MASS_FINAL, c));
+    if (m.contam_table_on && !m.soil_con_trans_on) {
+      fixed(f, "Initial undissolved mass      %14.2lf \n", val(m.OV_LAND_MASS_INIT, c));
+      fixed(f, "Final undissolved mass        %14.2lf \n\n", val(m.OV_LAND_MASS_FINAL, c));
+    }
+    fixed(f, "Point source mass gain        %14.2lf \n", val(m.OV_POINT_MASS, c));
+    if (m.water_table_on) fixed(f, "Exfiltration mass gain        %14.2lf \n", val(m.OV_EXFIL_MASS, c));
+    fixed(f, "Precipitation mass gain       %14.2lf \n", val(m.OV_PRECIP_MASS, c));
+    if (uptake) fixed(f, "Uptake from soil              %14.2lf \n", val(m.OV_UPTAKE_MASS, c));
+    if (m.sediment_contam_on) fixed(f, "Sediment source               %14.2lf \n", t.ov_sed_source);
+    std::fputc('\n', f);
+    fixed(f, "Mass loss to infiltration     %14.2lf \n", val(m.OV_INFIL_MASS, c));
+    if (m.chan_explic_on) fixed(f, "Mass loss to stream           %14.2lf \n", val(m.OV_QLAT_MASS, c));
+    fixed(f, "Outlet mass flux              %14.2lf \n", val(m.OV_MASS_OUT, c));
+    if (type == 1 && m.contam_table_on) fixed(f, "Mass decay loss on overland   %14.2lf \n", val(m.OV_MASS_DECAY, c));
+    if (uptake) {
+      fixed(f, "Mass gained from TVX kinetics   %14.4lf \n", t.ov_tvx_gain);
+      fixed(f, "Mass lost to TVX kinetics       %14.4lf \n", t.ov_tvx_loss);
+    }
+    if (m.lakes_on) fixed(f, "Lateral flow to lake          %14.2lf \n", t.ov_to_lake);
+    std::fputc('\n', f);
+    if (m.sediment_contam_on) {
+      fixed(f, "Attached to susp sediments    %14.2lf \n", at(m.ov_attached_final, c));
+      fixed(f, m.chan_explic_on ? "Attached entering streams     %14.2lf \n" : "Attached exiting watershed    %14.2lf \n",
+            t.ov_attached_out);
+      std::fputc('\n', f);
+    }
+    fixed(f, "Contam mass balance error       %14.4lf percent \n", val(m.OV_MASS_ERROR, c));
+  }
+}
+
+void write_run_lake(model_state& m, std::FILE* f, int c) {
+  const terms& t = of(m.run_constituent_terms, c);
+  const double initial = at(m.lake_con_mass_initial, c);
+  store(m.lake_mass_error, c, lake_error(m, t, initial, at(m.lake_mass_final, c), type_of(m, c) == 1));
+  std::fprintf(f, "\n \nLake Contaminant Transport Summary for Constituent %5ld \n", long(c));
+  put_line(f, "Amounts are total for simulations in (Kg) ");
+  put_line(f, " ");
+  fixed(f, "Initial Mass in Lakes         %14.2lf \n", initial);
+  fixed(f, "Final Mass in Lakes           %14.2lf \n \n", at(m.lake_mass_final, c));
+  fixed(f, "Mass gain from overland       %14.2lf \n", t.lake_from_ov);
+  fixed(f, "Mass channel trib inflow      %14.2lf \n", t.chan_to_lake);
+  fixed(f, "Mass lake outlet flow         %14.2lf \n", t.chan_from_lake);
+  fixed(f, "Lake chan exchange mass       %14.2lf \n", t.chan_lake_exchange);
+  fixed(f, "Point source mass gain        %14.2lf \n", t.lake_point);
+  fixed(f, "Groundwater mass gain/loss    %14.2lf \n \n", t.lake_gw);
+  fixed(f, "Precip mass flux              %14.2lf \n", t.lake_precip);
+  fixed(f, "Mass decay loss               %14.2lf \n \n", t.lake_decay);
+  fixed(f, "Contam mass balance error       %14.4lf percent \n\n \n", at(m.lake_mass_error, c));
+  const double* mass = checked_array_2d_row(m.lake_con_mass, c);
+  const double* conc = checked_array_2d_row(m.lake_con_conc, c);
+  for (int l = 1; l <= m.nlakes; ++l) {
+    std::fprintf(f, "Final Mass in lake %ld = %14.2lf \n", long(l), mass ? mass[l] / 1000.0 : 0.0);
+    std::fprintf(f, "Final Conc in lake %ld = %14.2lf \n\n \n", long(l), conc ? conc[l] : 0.0);
+  }
+}
+
+void write_run_channel(model_state& m, std::FILE* f) {
+  std::fputs("\n\n *************   Channel Transport Summaries   **************** \n\n\n", f);
+  for (int c = 1; c <= m.num_constituents; ++c) {
+    const int type = type_of(m, c);
+    if (type == 3) continue;
+    const terms& t = of(m.run_constituent_terms, c);
+    const double initial = at(m.chan_con_mass_initial, c) / 1000.0;
+    store(m.chan_mass_error, c, channel_error(m, t, initial, at(m.chan_mass_final, c)));
+    std::fputs("\n \n", f);
+    if (nutrient(type))
+      std::fprintf(f, "Channel Contaminant Transport Summary for %s \n", name_of(m, c, false).c_str());
+    else
+      std::fprintf(f, "Channel Contaminant Transport Summary for Contaminant %5d \n", c);
+    put_line(f, "Amounts are total for simulations in (Kg) ");
+    put_line(f, " ");
+    put_line(f, "Dissolved");
+    fixed(f, "Initial Mass in Channels      %14.2lf \n", initial);
+    fixed(f, "Final Mass in Channels        %14.2lf \n \n", at(m.chan_mass_final, c));
+    fixed(f, "Mass gain from overland       %14.2lf \n", t.chan_from_ov);
+    fixed(f, "Point source mass gain        %14.2lf \n", t.chan_point);
+    if (m.lakes_on) fixed(f, "Flux from lake                %14.2lf \n", t.chan_from_lake);
+    if (m.stream_loss_on) fixed(f, "Groundwater mass gain/loss    %14.2lf \n \n", t.chan_gw);
+    fixed(f, "Outlet mass flux              %14.2lf \n", t.chan_out);
+    if (type == 1 && m.contam_table_on) fixed(f, "Mass decay loss               %14.2lf \n", t.chan_decay);
+    if (type == 2) {
+      fixed(f, "Mass gained from TVX kinetics   %14.6lf \n", t.chan_tvx_gain);
+      fixed(f, "Mass lost to TVX kinetics       %14.6lf \n", t.chan_tvx_loss);
+    }
+    if (m.lakes_on) {
+      fixed(f, "Flux to lake                  %14.2lf \n", t.chan_to_lake);
+      fixed(f, "Exchange with lake            %14.2lf \n", t.chan_lake_exchange);
+    }
+    if (m.sediment_contam_on) fixed(f, "Exchange with sediment        %14.2lf \n", t.chan_sed_exchange);
+    std::fputc('\n', f);
+    fixed(f, "Dissolved mass balance error       %14.4lf percent \n", at(m.chan_mass_error, c));
+    std::fputc('\n', f);
+    put_line(f, "Attached");
+    if (m.sediment_contam_on) {
+      fixed(f, "Lateral flow into channels    %14.2lf \n", at(m.attached_to_chan_total, c));
+      fixed(f, "Final suspended               %14.2lf \n", at(m.chan_attached_final, c));
+      fixed(f, "Exchange with dissolved       %14.2lf \n", -t.chan_sed_exchange);
+      fixed(f, "Exiting outlet                %14.2lf \n", t.attached_out);
+    }
+    std::fputc('\n', f);
+    if (m.lakes_on) write_run_lake(m, f, c);
+  }
+}
+
+void write_run_global(model_state& m, std::FILE* f) {
+  std::fputs("\n\n *************   Global Transport Summaries   **************** \n\n\n", f);
+  for (int c = 1; c <= m.num_constituents; ++c) {
+    const terms& t = of(m.run_constituent_terms, c);
+    const int type = type_of(m, c);
+    const bool tvx = type == 2 && m.nutrients_on;
+    const double precip = val(m.OV_PRECIP_MASS, c) + t.lake_precip;
+    const double gw = val(m.GLOBAL_GW_MASS, c);
+    double in = val(m.GLOBAL_MASS_INIT, c) + val(m.GLOBAL_POINT_SOURCE, c) + precip;
+    if (tvx) in += t.ov_tvx_gain + t.chan_tvx_gain;
+    if (m.chan_explic_on && (m.water_table_on || m.stream_loss_on)) {
+      if (gw > 0.0)
+        in += gw;
+      else
+        m.GLOBAL_MASS_OUT[c] -= gw;
+    }
+    if (m.soil_con_trans_on) {
+      in += t.soil_seep_up + (m.water_table_on ? val(m.OV_EXFIL_MASS, c) : 0.0);
+      m.GLOBAL_MASS_OUT[c] += val(m.OV_INFIL_MASS, c);
+    }
+    double out = val(m.GLOBAL_MASS_OUT, c) + val(m.GLOBAL_MASS_FINAL, c);
+    if (type == 1 && m.contam_table_on) out += val(m.GLOBAL_MASS_DECAY, c);
+    if (tvx) out += t.ov_tvx_loss + t.chan_tvx_loss;
+    m.GLOBAL_MASS_CON_ERROR[c] = percent_if_positive(in, out);
+    std::fputs("\n \n", f);
+    if (nutrient(type))
+      std::fprintf(f, "Contaminant Transport Global Summary for %s \n", name_of(m, c, false).c_str());
+    else
+      std::fprintf(f, "Contaminant Transport Global Summary for Contaminant %5d \n", c);
+    put_line(f, "Amounts are total for simulations in (Kg) ");
+    put_line(f, " ");
+    fixed(f, "Total initial mass            %14.2lf \n", val(m.GLOBAL_MASS_INIT, c));
+    fixed(f, "Total final Mass              %14.2lf \n \n", val(m.GLOBAL_MASS_FINAL, c));
+    fixed(f, "Point source inputs           %14.2lf\n", val(m.GLOBAL_POINT_SOURCE, c));
+    fixed(f, "Precipitation inputs          %14.2lf \n", precip);
+    fixed(f, "Flux from GW to streams       %14.2lf \n", gw);
+    if (m.soil_con_trans_on) fixed(f, "Soil mass in from groundwater %14.2lf \n \n", t.soil_seep_up);
+    fixed(f, "Total mass out of system      %14.2lf \n \n", val(m.GLOBAL_MASS_OUT, c));
+    if (type == 1 && m.contam_table_on) fixed(f, "Mass decay loss               %14.2lf \n", val(m.GLOBAL_MASS_DECAY, c));
+    if (tvx) fixed(f, "TVX gain/loss                 %14.2lf \n", t.ov_tvx_gain + t.chan_tvx_gain - t.ov_tvx_loss - t.chan_tvx_loss);
+    std::fputc('\n', f);
+    fixed(f, "Contam mass balance error       %14.4lf percent \n", val(m.GLOBAL_MASS_CON_ERROR, c));
+  }
+}
+
+}  // namespace
+
+void write_event_constituent_blocks(model_state& m, std::FILE* f) {
+  const int n = m.num_constituents;
+  for (int c = 1; c <= n; ++c) {
+    if (m.soil_con_trans_on) store(m.soil_mass_error, c, event_soil_error(m, c));
+    if (m.ov_con_trans_on) m.OV_MASS_ERROR[c] = event_overland_error(m, c);
+  }
+  if (m.soil_con_trans_on)
+    for (int c = 1; c <= n; ++c) write_event_soil(m, f, c);
+  if (m.ov_con_trans_on) {
+    for (int c = 1; c <= n; ++c) write_event_overland(m, f, c);
+    std::fputc('\n', f);
+  }
+  if (!m.chan_con_trans_on) return;
+  for (int c = 1; c <= n; ++c) {
+    if (type_of(m, c) == 3) continue;
+    const terms& t = of(m.event_constituent_terms, c);
+    store(m.chan_mass_error, c, channel_error(m, t, t.chan_initial, at(m.chan_mass_final, c)));
+    write_event_channel(m, f, c);
+    if (!m.lakes_on) continue;
+    store(m.lake_mass_error, c, lake_error(m, t, t.lake_initial, at(m.lake_mass_final, c), true));
+    write_event_lake(m, f, c);
+  }
+  std::fputc('\n', f);
+}
+
+void write_run_constituent_summaries(model_state& m, std::FILE* f) {
+  if (m.num_constituents < 1) return;
+  rebuild_final_stores(m);
+  if (m.soil_con_trans_on) write_run_soil(m, f);
+  if (m.ov_con_trans_on) write_run_overland(m, f);
+  if (m.chan_con_trans_on) write_run_channel(m, f);
+  if (m.global_transport_on) write_run_global(m, f);
+  if (m.nutrients_on) {
+    put_line(f, "TVX dm/dt Summary");
+    std::fprintf(f, "  Total dm/dt in:  %14.4lf\n", m.tvx_dmdt_in_total);
+    std::fprintf(f, "  Total dm/dt out: %14.4lf\n\n", m.tvx_dmdt_out_total);
+  }
+}
+
+}  // namespace pluvo
