@@ -5,7 +5,6 @@ namespace pluvo {
 
 void run_sce_calibration(row_decomposition_record&, const char*) {}  // not built yet
 void run_monte_carlo(row_decomposition_record&, int, const char*) {}  // not built yet
-int mlsl_main(int, char**) { return 0; }  // not built yet
 double calibration_objective(int, void*) { return 0.0; }  // not built yet
 
 montecarlo::montecarlo(int evaluations, const char*, row_decomposition_record&)

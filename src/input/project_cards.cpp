@@ -590,7 +590,6 @@ constexpr unbuilt_mode unbuilt_modes[] = {
     {2, "-c", "SCE-UA calibration"},
     {6, "-m", "Monte Carlo calibration"},
     {7, "-s", "sensitivity analysis"},
-    {11, "-mlsl", "estimation toolbox"},
 };
 
 }  // namespace

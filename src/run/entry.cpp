@@ -204,7 +204,7 @@ int pluvo_main(int argc, char** argv) {
         run_stopped_on_error = trajectory_repulsion_main(argc, argv) != 0;
         break;
       case 11:
-        mlsl_main(argc, argv);
+        run_stopped_on_error = mlsl_main(argc, argv) != 0;
         break;
       default:
         break;

@@ -81,7 +81,6 @@ TEST(Refusal, ModesWithoutADriverStopWithTheirOption) {
   } modes[] = {
       {"-c", "  -c: SCE-UA calibration\n"},          {"-m5", "  -m: Monte Carlo calibration\n"},
       {"-s", "  -s: sensitivity analysis\n"},
-      {"-mlsl", "  -mlsl: estimation toolbox\n"},
   };
   for (const auto& mode : modes) {
     pluvo::run_stopped_on_error = false;

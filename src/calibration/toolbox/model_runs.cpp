@@ -2,6 +2,10 @@
 // fall-backs at zero, whatever the group's increment settings say.
 #include "calibration/toolbox/model_runs.hpp"
 
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -28,6 +32,20 @@ int runs_for(const toolbox_control& c, const toolbox_parameter& p, int switched)
   if (forcen == "always_3") return 2;
   if (forcen == "switch") return switched ? 2 : 1;
   return 2;
+}
+
+// Hands the user's command to the shell as written and waits for it; its result is not ours to
+// judge. Spawned rather than forked whole: a model holding large grids would copy its page tables
+// for every run.
+void run_shell_command(const std::string& command) {
+  char shell[] = "/bin/sh", flag[] = "-c";
+  std::string text = command;
+  char* args[] = {shell, flag, text.data(), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, args, environ) != 0) return;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
 }
 
 void progress(int runs) {
@@ -73,10 +91,7 @@ int run_toolbox_model(toolbox_control& c, value_field field, int slot,
   if (model_run_function run = current_model_run_function())
     run(c.project_file.c_str(), nullptr, argv && argv[1] ? argv[1] : "");
   std::fflush(stdout);
-  if (!c.post_batch.empty()) {
-    const int ignored = std::system(c.post_batch.c_str());
-    (void)ignored;  // the user's own command: its result is not ours to judge
-  }
+  if (!c.post_batch.empty()) run_shell_command(c.post_batch);
   if (!final_run) ++model_calls;
   int status = 0;
   for (int k = 1; k <= c.ninsfle; ++k)

@@ -163,3 +163,50 @@ TEST(GlobalModes, MissingOrBadInputFilesEndWithTheirMessage) {
 
 }  // namespace
 }  // namespace pluvo_test
+
+namespace pluvo_test {
+namespace {
+
+TEST(GlobalModes, MlslFindsBothMinimaAndStopsForEachReason) {
+  scratch_dir dir;
+  write_estimation_case(two_minima());
+  // N gamma sigma D, seed mode, seed, iterations, searches, no-gain searches, no-gain iterations, f.
+  write_file("mlsl.in", "6 0.5 2.0 0.01 Y 5 3 4 3 2 0.01\n");
+  run_mode("-mlsl");
+  const std::string rec = read_file("slm_vyn_mlsl.rec");
+  EXPECT_NE(rec.find("                        CT_MLSL CONTROL INFORMATION\n\n"), std::string::npos);
+  EXPECT_LT(after(rec, "The global search process yielded a total objective function value of "), 1e-6)
+      << rec;
+  EXPECT_EQ(after(rec, "The number of local searches that yielded distinct local minima: "), 2.0) << rec;
+  const struct {
+    const char* input;
+    const char* reason;
+  } stops[] = {
+      {"6 0.5 2.0 0.01 Y 5 3 4 0 2 0.01\n",
+       "Stopped because there have been 0 actual local searches with no objective function improvement.\n"},
+      {"6 0.5 2.0 0.01 Y 5 3 4 3 0 0.01\n",
+       "Stopped because there have been 0 MLSL iterations with no objective function improvement.\n"},
+      {"6 0.5 2.0 0.01 Y 5 3 1 3 2 0.01\n",
+       "Stopped because there have been 1 local searches, the maximum set with input.\n"},
+  };
+  for (const auto& stop : stops) {
+    write_file("mlsl.in", stop.input);
+    run_mode("-mlsl");
+    const std::string text = read_file("slm_vyn_mlsl.rec");
+    EXPECT_NE(text.find(stop.reason), std::string::npos) << stop.input << text.substr(text.size() > 600 ? text.size() - 600 : 0);
+    EXPECT_EQ(after(text, "The number of MLSL iterations is: "), 1.0) << stop.input;
+  }
+}
+
+TEST(GlobalModes, MlslRefusesSettingsThatOverrunItsTables) {
+  scratch_dir dir;
+  write_estimation_case(two_minima());
+  write_file("mlsl.in", "6 1.5 2.0 0.01 Y 5 3 4 3 2 0.01\n");
+  int status = 0;
+  const std::string out = run_command(std::string(PLUVO_BINARY) + " -mlsl case.pst 2>&1", status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("Error: mlsl.in: gamma must lie in (0, 1]"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace pluvo_test
