@@ -58,8 +58,9 @@ void note_first_good(memory& mem, bool (&seen)[7], quantity q, bool missing, dou
 bool slot_out_of_range(const model_state& m, const char* what, long value, long low, long high,
                        int record) {
   if (value >= low && value <= high) return false;
-  stop_run("Error: %s %ld of record %d in hydrometeorological file %s is outside %ld..%ld.\n",
-           what, value, record, m.hmet_path.c_str(), low, high);
+  std::printf("Error: %s %ld of record %d in hydrometeorological file %s is outside %ld..%ld.\n",
+              what, value, record, m.hmet_path.c_str(), low, high);
+  set_error(4000);
   return true;
 }
 
@@ -426,13 +427,9 @@ void decode_sa_line(model_state& m, const std::string& line) {
   for (int g = 0; g < groups; ++g) {
     const long v = sa_group_value(line, g);
     const bool missing = sa_missing(element, v);
-    long& slot = mem.day_values[size_t(element)][size_t(g)];
-    if (element == q_sky) {
-      if (!missing) slot = v;  // a missing sky cover keeps the slot's previous one
-      else ++m.hmet_repaired_count;
-    } else {
-      slot = long(repair(m, quantity(element), single ? -1 : g, missing, double(v)));
-    }
+    // A missing sky cover keeps the slot's previous one, as a missing per-slot value does.
+    mem.day_values[size_t(element)][size_t(g)] =
+        long(repair(m, quantity(element), single ? -1 : g, missing, double(v)));
     mem.day_hours[size_t(g)] = sa_group_hour(line, g);
   }
   if (element == q_temperature || groups > mem.day_slots) mem.day_slots = groups;
