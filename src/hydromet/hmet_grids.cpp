@@ -109,7 +109,8 @@ struct hour_grid {
 // Reads one grid whole; false (reported, the run stops) for a header out of range.
 bool read_grid(const std::string& name, hour_grid& g) {
   checked_file f;
-  if (!checked_file_open(f, name.c_str(), 'r')) return true;
+  // A missing grid has its own message below, every hour.
+  if (planned_file_path(name, 'r').empty() || !checked_file_open(f, name.c_str(), 'r')) return true;
   g.open = true;
   const bool header = read_raster_header(f, g.h);
   if (!header || g.h.cols < 1 || g.h.rows < 1 ||

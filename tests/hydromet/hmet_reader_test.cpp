@@ -294,3 +294,114 @@ TEST(HmetGrids, TheListDateSplitsIntoYearMonthDayAndHour) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 1200 m square of 30 m model cells under a 2 x 2 weather grid of 1000 m cells whose north
+// edge is the model's: the model cells split 33 + 7 each way between the weather cells.
+struct grid_hours {
+  pluvo::scratch_dir dir;
+  std::unique_ptr<pluvo::model_state> m;
+  std::string out;
+
+  grid_hours() {
+    m = precip_test::make_grid(40, 40, 30.0);
+    m->hmet_ascii_on = 1;
+  }
+  void write_grid(const std::string& name, const char* values) {
+    dir.write(name, std::string("ncols 2\nnrows 2\nxllcorner 0\nyllcorner -800\ncellsize 1000\n"
+                                "NODATA_value -9999\n") + values);
+  }
+  // Writes the grids of one hour (all but wind) and its list line.
+  void write_hour(const std::string& base, const char* temperature, const char* cloud) {
+    write_grid(base + "_Temp.asc", temperature);
+    write_grid(base + "_Clod.asc", cloud);
+    for (const char* s : {"_Prcp.asc", "_Pres.asc", "_RlHm.asc", "_Drad.asc", "_Grad.asc"})
+      write_grid(base + s, std::string(s) == "_Grad.asc" ? "500 500\n500 500\n" : "100 100\n100 100\n");
+  }
+  void start(const std::string& list) {
+    dir.write("list.txt", list);
+    m->hmet_path = dir.path("list.txt");
+    pluvo::checked_file_open(m->hmet_fp, m->hmet_path.c_str(), 'r');
+    out = pluvo::printed_by([&] { pluvo::read_hmet_data(*m, 1); });
+  }
+  int next(int mode) {
+    int result = 0;
+    out = pluvo::printed_by([&] { result = pluvo::read_hmet_data(*m, mode); });
+    return result;
+  }
+  // The cell whose centre lies in row r, column c of the model grid.
+  double at(const std::vector<double>& v, int r, int c) const { return v[size_t((r - 1) * 40 + c)]; }
+};
+
+TEST(HmetGrids, ModelCellsTakeTheWeatherCellUnderTheirCentreAndKeepTheLastGoodHour) {
+  grid_hours g;
+  g.write_hour("w2008050101", "50 68\n32 41\n", "10 20\n30 40\n");
+  g.write_hour("w2008050102", "59 59\n59 -9999\n", "50 50\n50 50\n");
+  const std::string h1 = g.dir.path("w2008050101"), h2 = g.dir.path("w2008050102");
+  g.start(h1 + "\n" + h2 + "\n");
+  ASSERT_EQ(g.next(2), 1) << g.out;
+  const char* const fill_lines =
+      "Filling Cloud Array\nFilling Precipitation Array\nFilling Pressure Array\n"
+      "Filling Relative Humidity Array\nFilling Temperature Array\nFilling Direct Radiation Array\n"
+      "Filling Global Radiation Array\nERROR!!! CANNOT OPEN Wind Speed FILE\nNO WIND VALUE READ, using 3.000000 \n";
+  EXPECT_EQ(g.out, fill_lines);
+  const pluvo::model_state& m = *g.m;
+  EXPECT_EQ(std::vector<int>({m.hmet_year, m.hmet_month, m.hmet_day, m.hmet_hour}),
+            std::vector<int>({2008, 5, 1, 1}));
+  // Row 33 / column 33 is the last in the first weather row / column (centres 195 and 975 m).
+  const struct {
+    int r, c;
+    double temperature, cloud;
+  } cells[] = {{1, 1, 10.0, 1.0}, {33, 33, 10.0, 1.0}, {1, 34, 20.0, 2.0}, {34, 1, 0.0, 3.0}, {40, 40, 5.0, 4.0}};
+  for (const auto& c : cells) {
+    EXPECT_NEAR(g.at(m.temper_gridded, c.r, c.c), c.temperature, 1e-12) << c.r << "," << c.c;
+    EXPECT_NEAR(g.at(m.cloud_cover_gridded, c.r, c.c), c.cloud, 1e-12) << c.r << "," << c.c;
+    EXPECT_EQ(g.at(m.vel_gridded, c.r, c.c), 3.0);
+    EXPECT_NEAR(g.at(m.diffuse_gridded, c.r, c.c), 400.0, 1e-12);
+    EXPECT_NEAR(g.at(m.pres_gridded, c.r, c.c), 100 * 1013.25 / 29.92, 1e-9);
+  }
+  const double mean = (33 * 33 * 10.0 + 33 * 7 * 20.0 + 7 * 33 * 0.0 + 7 * 7 * 5.0) / 1600.0;
+  EXPECT_NEAR(m.hmet_temperature, mean, 1e-12);
+  EXPECT_NEAR(m.hmet_cloud_cover, (33 * 33 * 1.0 + 33 * 7 * 2.0 + 7 * 33 * 3.0 + 7 * 7 * 4.0) / 1600.0, 1e-12);
+  EXPECT_EQ(m.hmet_wind_speed, 3.0);
+  EXPECT_EQ(m.hmet_repaired_count, 0);
+
+  // The second hour: no data in the south-east weather cell keeps the first hour's 5 degrees.
+  ASSERT_EQ(g.next(3), 1);
+  EXPECT_EQ(g.out, "ERROR!!! CANNOT OPEN Wind Speed FILE\nNO WIND VALUE READ, using 3.000000 \n");
+  EXPECT_NEAR(g.at(m.temper_gridded, 40, 40), 5.0, 1e-12);
+  EXPECT_NEAR(g.at(m.temper_gridded, 1, 1), 15.0, 1e-12);
+  EXPECT_EQ(m.hmet_repaired_count, 49);
+  EXPECT_EQ(g.next(4), -1);
+}
+
+TEST(HmetGrids, AnHourWithoutAnyGridStopsTheRun) {
+  grid_hours g;
+  g.start("w2008050101\n");
+  precip_test::clear_errors();
+  EXPECT_EQ(g.next(2), -1);
+  EXPECT_NE(g.out.find("Error: none of the weather grids of hour w2008050101 (listed in "), std::string::npos) << g.out;
+  EXPECT_EQ(pluvo::error_state.error_terminate, 1);
+  precip_test::clear_errors();
+}
+
+TEST(HmetGrids, AlignmentMessagesForCellsFarOutsideTheWeatherGrid) {
+  const struct {
+    double x_west;  // model grid_west
+    const char* out;
+  } cases[] = {
+      {0.0, ""},
+      {-2000.0, "\nERROR!! in the conversion of X coordinates in the ASCII HMET"},
+  };
+  for (const auto& c : cases) {
+    std::string out = pluvo::printed_by([&] {
+      // Model cell (1, 1) of 30 m, north edge 1200; weather grid 2 x 2 of 1000 m, corner (0, -800).
+      const int ic = 0, ir = 0;
+      pluvo::check_hmet_grid_alignment(1, 1, 1200.0, c.x_west, 30.0, 40, 40, -800.0, 0.0, 1000.0, ic, ir, 2);
+    });
+    EXPECT_EQ(out, c.out) << c.x_west;
+  }
+}
+
+}  // namespace
