@@ -82,16 +82,7 @@ int scan_list(model_state& m) {
       list_error(lines);
       return -1;
     }
-    if (lines == 1) {
-      m.hmet_year = d.year;
-      m.hmet_month = d.month;
-      m.hmet_day = d.day;
-      m.hmet_hour = d.hour;
-    }
-    m.hmet_last_year = d.year;
-    m.hmet_last_month = d.month;
-    m.hmet_last_day = d.day;
-    m.hmet_last_hour = d.hour;
+    note_scanned_date(m, lines == 1, d.year, d.month, d.day, d.hour);
   }
   if (!m.super_quiet_on) std::printf("End of hmet_ASCII file encountered after %d lines\n", lines);
   m.hmet_record_count = lines;

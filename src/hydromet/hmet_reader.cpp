@@ -118,16 +118,7 @@ int scan_kal(model_state& m) {
     }
     ++records;
     if (slot_out_of_range(m, "hour", r.hour, 0, 25, records)) return -1;
-    if (records == 1) {
-      m.hmet_year = r.year;
-      m.hmet_month = r.month;
-      m.hmet_day = r.day;
-      m.hmet_hour = r.hour;
-    }
-    m.hmet_last_year = r.year;
-    m.hmet_last_month = r.month;
-    m.hmet_last_day = r.day;
-    m.hmet_last_hour = r.hour;
+    note_scanned_date(m, records == 1, r.year, r.month, r.day, r.hour);
     const double values[7] = {r.direct, r.global, kal_pressure_kept(r.pressure), double(r.rh),
                               double(r.sky), double(r.wind), double(r.temperature)};
     for (int q = 0; q < 7; ++q)
@@ -241,16 +232,7 @@ int scan_samson(model_state& m) {
     if (slot_out_of_range(m, "hour", s.hour, 1, 24, records)) return -1;
     for (int q = 0; q < 7; ++q) note_first_good(mem, seen, quantity(q), s.missing[q], s.values[q]);
     roll_samson_hour(s);
-    if (records == 1) {
-      m.hmet_year = s.year;
-      m.hmet_month = s.month;
-      m.hmet_day = s.day;
-      m.hmet_hour = s.hour;
-    }
-    m.hmet_last_year = s.year;
-    m.hmet_last_month = s.month;
-    m.hmet_last_day = s.day;
-    m.hmet_last_hour = s.hour;
+    note_scanned_date(m, records == 1, s.year, s.month, s.day, s.hour);
   }
   m.hmet_record_count = records;
   mem.samson_skip_header = 1;
@@ -497,6 +479,19 @@ int next_surface_airways(model_state& m) {
 }
 
 }  // namespace
+
+void note_scanned_date(model_state& m, bool first, int year, int month, int day, int hour) {
+  if (first) {
+    m.hmet_year = year;
+    m.hmet_month = month;
+    m.hmet_day = day;
+    m.hmet_hour = hour;
+  }
+  m.hmet_last_year = year;
+  m.hmet_last_month = month;
+  m.hmet_last_day = day;
+  m.hmet_last_hour = hour;
+}
 
 bool read_hmet_line(std::FILE* fp, std::string& line) {
   line.clear();

@@ -11,6 +11,9 @@ struct model_state;
 // The next line of fp without its line end ('\r' dropped too); false at the end of the file.
 bool read_hmet_line(std::FILE* fp, std::string& line);
 
+// A scanned record's date: the file's last so far, and its first when first is set.
+void note_scanned_date(model_state& m, bool first, int year, int month, int day, int hour);
+
 // Empties the reader's memories and day buffer; the scan of each run calls it first.
 void reset_hmet_memory(model_state& m);
 

@@ -188,6 +188,7 @@ void scan_precip_events(model_state& m) {
     scan_hmet_records(m);
   } else {
     m.hmet_eof = 1;
+    m.hmet_record_count = 1;
   }
   m.hmet_records_read += 1;
   m.event_number = 0;
