@@ -55,7 +55,7 @@ std::string orographic_file(const char* base, const char* gauge, const std::vect
 // at 10:00 and its uniform rain; otherwise a rain file and the data's own start.
 // last_event_running: the last event of the file is still running when the data end.
 phase_run run_hours(const std::string& kal, bool from_start_date, const std::string& extra_cards = "",
-                    bool last_event_running = false) {
+                    bool last_event_running = false, const char* weather_card = "HMET_KAL met.kal\n") {
   pluvo_test::write_strip_grid();
   write_file("met.kal", kal);
   std::string cards = pluvo_test::strip_cards();
@@ -65,7 +65,7 @@ phase_run run_hours(const std::string& kal, bool from_start_date, const std::str
     for (const char* card : {"RAIN_INTENSITY 36\n", "RAIN_DURATION 10\n", "START_DATE 2020 6 1\n", "START_TIME 10 0\n"})
       cards.erase(cards.find(card), std::string(card).size());
   }
-  write_file("w.prj", "PLUVOPROJECT\n" + cards + "LONG_TERM\nHMET_KAL met.kal\nLATITUDE 40\nLONGITUDE -105\nGMT -7\n" +
+  write_file("w.prj", "PLUVOPROJECT\n" + cards + "LONG_TERM\n" + weather_card + "LATITUDE 40\nLONGITUDE -105\nGMT -7\n" +
                           extra_cards);
   phase_run run;
   run.set_up = pluvo_test::set_up_past_refusal("w.prj", [&](pluvo::model_state& m) {
@@ -183,6 +183,26 @@ TEST(HmetPhase, TheStationTakesItsCardsWithOrographicVariationOn) {
     EXPECT_EQ(r.station_lapse_rate, c.lapse) << c.cards;
     EXPECT_EQ(r.station_elev, c.elevation) << c.cards;
   }
+}
+
+TEST(HmetPhase, WeatherGridsFillTheCellsThemselves) {
+  pluvo_test::scratch_dir dir;
+  // One 100 m weather cell over the whole strip (north edge 30, west edge 0).
+  for (const char* hour : {"07", "08"})
+    for (const char* s : {"_Clod", "_Prcp", "_Pres", "_RlHm", "_Temp", "_Drad", "_Grad", "_WndS"})
+      write_file(std::string("w20200601") + hour + s + ".asc",
+                 std::string("ncols 1\nnrows 1\nxllcorner 0\nyllcorner -70\ncellsize 100\nNODATA_value -9999\n") +
+                     (std::string(s) == "_Temp" ? (hour[1] == '7' ? "50\n" : "68\n") : "10\n"));
+  write_file("list.txt", "w2020060107\nw2020060108\n");
+  const phase_run r = run_hours("", false, "", false, "HMET_ASCII list.txt\n");
+  ASSERT_FALSE(r.set_up.stopped) << r.set_up.out;
+  EXPECT_NE(r.loop_out.find("End of hmet_ASCII file encountered after 2 lines\n"), std::string::npos) << r.loop_out;
+  EXPECT_EQ(hours_of(r), (std::vector<int>{7, 8, 8})) << r.loop_out;
+  ASSERT_EQ(r.hours.size(), 3u);
+  EXPECT_DOUBLE_EQ(r.hours[0].temperature, 10.0);
+  EXPECT_DOUBLE_EQ(r.hours[1].temperature, from_f(68));
+  EXPECT_TRUE(r.cells_follow_station);  // one weather cell: every cell is the mean
+  EXPECT_NE(r.loop_out.find("End of meteorology data reached.  PLUVO terminated\n"), std::string::npos);
 }
 
 }  // namespace
