@@ -314,6 +314,9 @@ void read_event_precip(model_state& m) {
   if ((m.precip_kind == 1 || m.precip_gages_card || m.precip_accum_card) &&
       !convert_to_rates(m))
     return;
+  // Each radar grid holds the rain of the period that ends at its record, and record k takes
+  // the grid of record k + 1: one more record than listed lets the last period rain too.
+  if (m.precip_kind == 2) ++m.precip_record_count;
   if (m.gauge_count >= 2 && m.rain_thiessen_on == 1) {
     if (m.nearest.size() < size_t(m.cell_count) + 1) m.nearest.assign(size_t(m.cell_count) + 1, 0);
     if (!find_nearest_gauges(m)) return;

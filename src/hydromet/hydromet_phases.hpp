@@ -19,6 +19,9 @@ int read_precip_event(model_state& m);
 // Reads one hydrometeorological record; call mode 1 scans the file: the first record's
 // date goes to hmet_year .. hmet_hour, the last one's to hmet_last_year .. hmet_last_hour.
 int read_hmet_data(model_state& m, int call_mode);
+// Reads the orographic station file's header (its base and gauge elevations) and turns the
+// orographic lapse rate on; false, with the run stopped, when the header cannot be used.
+bool read_orographic_header(model_state& m);
 // Set-up readers called by the input-grid driver.
 void read_nwsrfs_elevation_bands(model_state& m);
 void set_hmet_gage_parameters(model_state& m);

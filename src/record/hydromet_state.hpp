@@ -2,6 +2,7 @@
 // Precipitation, hydrometeorology and snow fields of the model record.
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/checked_array.hpp"
@@ -149,12 +150,86 @@ struct hydromet_state {
   // Map outputs: snow temperature per cell (SNOW_TEMP), filled by the snow model.
   std::vector<double> snow_temperature;
   // ---- hourly weather reader, radar and hourly phase fields ----
+  // Radar grid of the current radar event: the header of its first file, the cell of the radar
+  // grid under each model cell, and the rates of the last grid read.
+  int32_t radar_cols = 0;
+  int32_t radar_rows = 0;
+  double radar_ll_x = 0.0;  // lower-left corner
+  double radar_ll_y = 0.0;
+  double radar_cell_size = 0.0;
+  double radar_nodata = 0.0;
+  double radar_west = 0.0;
+  double radar_north = 0.0;
+  std::vector<int32_t> pluvo_to_precip;  // per cell 1..N: row x columns + column, both from 0
+  std::vector<double> precip_data;       // mm/h, radar columns x rows, row x columns + column
+  // The hourly record as the reader delivers it (temperature, humidity and wind are above).
+  double hmet_direct_rad = 0.0;   // W/m2
+  double hmet_diffuse_rad = 0.0;  // W/m2
+  double hmet_cloud_cover = 0.0;  // tenths
+  double hmet_pressure = 0.0;     // millibars
+  int32_t hmet_record_count = 0;  // what the scan counted
+  // Per-cell hourly values, cells 1..N (the temperature is temper_gridded above).
+  std::vector<double> direct_gridded;
+  std::vector<double> diffuse_gridded;
+  std::vector<double> cloud_cover_gridded;
+  std::vector<double> rh_gridded;
+  std::vector<double> pres_gridded;
+  std::vector<double> vel_gridded;
+  // The weather station.
+  double hmet_station_x = 0.0;
+  double hmet_station_y = 0.0;
+  double hmet_station_elev = 0.0;  // m
+  double station_lapse_rate = 0.0;
+  // Orographic lapse rate: from the YES_DALR_FLAG card, or each hour from the orographic file.
+  int32_t dalr_on = 0;
+  double dalr_value = 0.0;      // degrees per metre
+  double orog_base_elev = 0.0;  // m, orographic file header
+  double orog_gage_elev = 0.0;
+  // Solar geometry of the hour, radians.
+  int32_t hmet_day_of_year = 0;
+  double solar_declination = 0.0;
+  double solar_hour_angle = 0.0;
+  double solar_altitude = 0.0;
+  double solar_azimuth = 0.0;
+  double solar_zenith = 0.0;
+  // Radiation index of the snow model with radiation.
+  double mean_cell_elevation = 0.0;  // m
+  double daily_radiation_index = 0.0;
+  double max_daily_radiation_index = 0.0;
+  int32_t melt_steps_since_hmet = 0;
+  // Per station from row 0: x, y, z, level, pressure, humidity (%), cloud cover, wind,
+  // temperature, specific humidity. The station set-up fills columns 0..3; the hourly phase 4..9
+  // of row 0.
+  std::vector<std::array<double, 10>> Gage_XYZ_Lev_P_rh_c_w_t_qh;
+  std::vector<double> Cell_Aspect_Eff_Rad_Percent;  // per cell 0..N, and N + 1 as scratch
+  // What the hourly reader remembers between calls; each run starts it afresh.
+  struct hmet_reader_memory {
+    // Last good value of each quantity (0 direct, 1 global or diffuse radiation, 2 pressure,
+    // 3 humidity, 4 sky cover, 5 wind, 6 temperature), by hour slot 0..25 or single; NaN until
+    // one is met, and then the first good value the scan found stands in.
+    std::array<std::array<double, 26>, 7> by_hour{};
+    std::array<double, 7> single{};
+    std::array<double, 7> first_good{};
+    int32_t samson_skip_header = 0;
+    int32_t samson_record = 0;
+    // Surface Airways: the day being delivered, by element (as the quantities above) and slot.
+    int32_t day_year = 0;
+    int32_t day_month = 0;
+    int32_t day_day = 0;
+    int32_t day_slots = 0;  // slots of the buffered day; 0: none buffered
+    int32_t day_slot = 0;   // next slot to deliver
+    int32_t day_has_direct = 0;
+    int32_t day_has_global = 0;
+    std::array<std::array<long, 26>, 7> day_values{};
+    std::array<int32_t, 26> day_hours{};
+    std::string held_line;  // first line of the following day
+    int32_t at_end = 0;
+  };
+  hmet_reader_memory hmet_memory;
 
   // ---- solar geometry, shading, stations, bands and energy balance fields ----
   // Terrain shading of the day: per cell, entry h is 1 when the cell is shaded at hour h.
   std::vector<std::array<uint8_t, 24>> shade_by_hour;
-  // Station rows: x, y, elevation, band level, pressure, rh (%), cloud, wind, temperature, spare.
-  std::vector<std::array<double, 10>> Gage_XYZ_Lev_P_rh_c_w_t_qh;
   // Band rows of every station, flat [station * (elev_scale_count + 1) + row]: elevation,
   // temperature, pressure, vapour pressure, saturation vapour pressure, lapse rate.
   std::vector<std::array<double, 6>> El_T_P_e_es_LR;
@@ -163,23 +238,12 @@ struct hydromet_state {
   std::vector<double> R_short;         // W/m2 per cell
   std::vector<double> R_long;
   std::vector<double> inc_solar_rad;
-  std::vector<double> Cell_Aspect_Eff_Rad_Percent;  // N + 2 entries, N + 1 is scratch
   std::vector<double> eff_temp_gridded;
-  std::vector<double> pres_gridded;
-  std::vector<double> rh_gridded;  // %
-  std::vector<double> cloud_cover_gridded;  // tenths
-  std::vector<double> vel_gridded;
   std::vector<double> temper_gridded_sum;
   std::vector<int> Hours_Since_Snow;
   std::vector<int> melt_occurred;  // the snow model counts melt steps here; the albedo clears it
   int albedo_hour_count = 0;       // hours since the last albedo update
-  // Lapse-rate settings (YES_DALR_FLAG, VEG_TRANS_MIN), copied at set-up; the hourly phase
-  // replaces dalr_value with the orographic rate.
-  int dalr_on = 0;
-  double dalr_value = 0.0;
-  double veg_trans_minimum = 0.4;
-  // Sky cover of the hour's record, tenths (the hourly reader fills it; one copy at merge).
-  double hmet_cloud_cover = 0.0;
+  double veg_trans_minimum = 0.4;  // VEG_TRANS_MIN
 };
 
 }  // namespace pluvo

@@ -13,7 +13,6 @@
 #include "common/process.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "hydromet/precip_file.hpp"
-#include "input/project_cards.hpp"
 #include "quality/water_quality_clocks.hpp"
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
@@ -76,6 +75,7 @@ bool qir_summary_call(const model_state& m) {
 void scan_hmet_records(model_state& m) {
   m.hmet_repaired_count = 0;
   m.hmet_records_read = 1;
+  if (m.hmet_orog_gages_on && !read_orographic_header(m)) return;
   read_hmet_data(m, 1);
   roll_hour_24(m.hmet_year, m.hmet_month, m.hmet_day, m.hmet_hour);
   roll_hour_24(m.hmet_last_year, m.hmet_last_month, m.hmet_last_day, m.hmet_last_hour);
@@ -123,13 +123,9 @@ bool count_precip_events(model_state& m) {
   int result = 0;
   if (m.raingage_fp.is_open()) {
     while ((result = read_precip_event(m.raingage_fp.stream, m, m.precip_path.c_str())) == 1) {
-      if (m.precip_kind == 2) {
-        // Radar grids would put no rain at all on the cells: refused before anything runs.
-        error_state.error_code = unbuilt_error_code;
-        error_state.error_file_name = "  RADAR records of " + m.precip_path + ": radar rainfall\n";
-        report_error(error_state);
-        return false;
-      }
+      // The radar file table exists before the first radar event is read for its rain.
+      if (m.precip_kind == 2 && m.radar_filenames.empty())
+        m.radar_filenames.assign(radar_filename_slots, std::string());
       const date_record& d = m.precip_dates[1];
       m.event_start_year = d.year;
       m.event_start_month = d.month;
@@ -192,6 +188,7 @@ void scan_precip_events(model_state& m) {
     scan_hmet_records(m);
   } else {
     m.hmet_eof = 1;
+    m.hmet_record_count = 1;
   }
   m.hmet_records_read += 1;
   m.event_number = 0;

@@ -100,28 +100,6 @@ TEST(Refusal, ModesWithoutADriverStopWithTheirOption) {
   EXPECT_EQ(status, 1);
 }
 
-// Radar rainfall is met in the precipitation file, not among the cards: refused while the events
-// are counted, before the run starts.
-TEST(Refusal, RadarEventsStopTheRunBeforeItStarts) {
-  scratch_dir dir;
-  write_file("storm.gag", "EVENT radar\nNRGAG FILES\nNRPDS 2\nRADAR 2020 6 1 10 0 one.asc\n"
-                          "RADAR 2020 6 1 10 15 two.asc\n");
-  std::string cards = pluvo_test::strip_cards();
-  cards.replace(cards.find("PRECIP_UNIF\n"), 12, "PRECIP_FILE storm.gag\n");
-  for (const char* uniform : {"RAIN_INTENSITY 36\n", "RAIN_DURATION 10\n"})
-    cards.erase(cards.find(uniform), std::string(uniform).size());
-  pluvo_test::write_strip_grid();
-  write_file("r.prj", "PLUVOPROJECT\n" + cards);
-  pluvo::error_state = pluvo::error_state_record();
-  pluvo::run_stopped_on_error = false;
-  const std::string out = pluvo::printed_by([] { pluvo::run_pluvo("r.prj", nullptr, "r.prj"); });
-  EXPECT_NE(out.find(refusal("  RADAR records of storm.gag: radar rainfall\n")), std::string::npos) << out;
-  EXPECT_EQ(out.find("Running...."), std::string::npos) << out;
-  EXPECT_TRUE(pluvo::run_stopped_on_error);
-  pluvo::run_stopped_on_error = false;
-  pluvo::error_state = pluvo::error_state_record();
-}
-
 TEST(Refusal, AProjectOfBuiltProcessesRuns) {
   scratch_dir dir;
   const pluvo_test::project_result r = run_strip_project("");
