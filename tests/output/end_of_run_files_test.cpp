@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "channel/network_setup.hpp"
 #include "common/checked_file.hpp"
+#include "common/error_state.hpp"
+#include "common/printed.hpp"
 #include "output/series_files.hpp"
 #include "record/model_state.hpp"
 #include "run/scratch_dir.hpp"
@@ -175,6 +178,56 @@ TEST(EndOfRunFiles, FractionalSedimentFileHasALinePerClass) {
   pluvo::write_end_of_run_files(*m);
   const std::string run = " 12.50   3.25   0.00 \n  0.25   0.00 100.00 \n";
   EXPECT_EQ(read_file("f.out"), run + run);
+}
+
+// The groundwater hotstart, the adjusted elevations and the saturated sources are the state a
+// later run needs: a map that cannot be written stops the run (code 4000) after its message, and
+// the files after it in the order are not written.
+TEST(EndOfRunFiles, AStateMapThatCannotBeWrittenStopsTheEndOfTheRun) {
+  struct row {
+    const char* blocked;
+    const char* message;
+  } rows[] = {
+      {"hotstart_file", "Can't open gw hot start map for writing out hotstart info: hotstart_file\n"},
+      {"elev.map", "Can't open adjusted elevation map for writing: elev.map\n"},
+      {"satsource_file", "Can't open map for writing out sat. source info: satsource_file\n"},
+  };
+  const char* in_order[] = {"hotstart_file", "elev.map", "satsource_file"};
+  for (const row& r : rows) {
+    pluvo_test::scratch_dir dir;
+    std::filesystem::create_directory(r.blocked);
+    auto m = std::make_unique<model_state>();
+    give_grid(*m);
+    m->gw_simulation_on = 1;
+    m->elevgw = {0.0, 1.0, 2.0, 3.0, 4.0};
+    m->ov_sed = std::make_unique<pluvo::ov_sed_record>();
+    m->ov_sed->adjust_elev_on = 1;
+    m->ov_sed->adjust_elev_path = "elev.map";
+    m->elevation = {0.0, 10.0, 20.0, 30.0, 40.0};
+    m->exfil_cells_present = 1;
+    m->yes_exfil = {0, 1, 0, 0, 1};
+    m->write_ov_hotstart_flag = 1;
+    m->write_ov_hotstart_file = "ov.hot";
+    m->ov_depth.assign(5, 0.0);
+    pluvo::error_state = pluvo::error_state_record();
+    // After the file service's own line on the failed open, the message and the reporter's newline.
+    const std::string printed = pluvo::printed_by([&] { pluvo::write_end_of_run_files(*m); });
+    const std::string tail = std::string(r.message) + "\n";
+    ASSERT_GE(printed.size(), tail.size()) << printed;
+    EXPECT_EQ(printed.substr(printed.size() - tail.size()), tail) << r.blocked;
+    EXPECT_EQ(pluvo::error_state.error_terminate, 1) << r.blocked;
+    pluvo::error_state = pluvo::error_state_record();
+    // The maps before the blocked one are written, none after it.
+    bool before = true;
+    for (const char* name : in_order) {
+      if (std::string(name) == r.blocked) {
+        before = false;
+        continue;
+      }
+      EXPECT_EQ(std::filesystem::is_regular_file(name), before) << r.blocked << " " << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists("ov.hot")) << r.blocked;
+  }
 }
 
 }  // namespace
