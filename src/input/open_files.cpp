@@ -191,6 +191,10 @@ bool open_hotstart_files(opener& o, model_state& m) {
   if (m.read_sm_hotstart_flag &&
       !o.open("READ_SM_HOTSTART", m.sm_hotstart_fp, m.read_sm_hotstart_file, 'r', "soil moisture hotstart"))
     return false;
+  // The node list (node, link, depth, discharge) under the name itself, beside the two state files.
+  if (m.write_chan_hotstart_on && m.chan_explic_on &&
+      !o.open("WRITE_CHAN_HOTSTART", m.chan_hotstart_out_fp, m.chan_hotstart_out_file, 'w', "channel hotstart"))
+    return false;
   if (m.read_chan_hotstart_on &&
       (!o.open("READ_CHAN_HOTSTART", m.chan_hotstart_depth_in, m.chan_hotstart_in_depth_path, 'r', "channel depth") ||
        !o.open("READ_CHAN_HOTSTART", m.chan_hotstart_flow_in, m.chan_hotstart_in_flow_path, 'r', "channel discharge")))

@@ -161,15 +161,38 @@ void write_vok_file(model_state& m) {
   vok_sources in;
   in.outlet = outlet.stream;
   in.points = with_points ? points.stream : nullptr;
-  in.point_links = m.hlink.empty() ? nullptr : m.hlink.data();
-  in.point_nodes = m.hnode.empty() ? nullptr : m.hnode.data();
   in.point_count = with_points ? m.hydrograph_link_count : 0;
+  // A list shorter than its count names its missing points 0 0 rather than be read past.
+  const size_t listed = size_t(in.point_count < 0 ? 0 : in.point_count) + 1;
+  in.point_links = m.hlink.size() >= listed ? m.hlink.data() : nullptr;
+  in.point_nodes = m.hnode.size() >= listed ? m.hnode.data() : nullptr;
   in.start_date = long(year) * 10000 + long(month) * 100 + day;
   in.start_time = long(hour) * 100 + minute;
   in.hyd_write_steps = m.hyd_write_steps;
   in.line_count = m.hydrograph_line_count;
   write_vok_hydrograph_file(m.vok_hydrograph_out_fp.stream, in);
   checked_file_close(m.vok_hydrograph_out_fp);
+}
+
+// One line per size class: the class's suspended-sediment concentration at every node, links
+// and nodes in order. Appended, so a series of runs builds one file.
+void write_fractional_sediment_file(const model_state& m) {
+  if (!m.soil_erosion_on || !m.chan_sed_transport_on || !m.fyssi_flag || !m.ov_sed) return;
+  checked_file file;
+  if (!checked_file_open(file, m.fyssi_file.c_str(), 'a')) {
+    std::printf("Can't open fractional sediment file for writing: %s\n", m.fyssi_file.c_str());
+    return;
+  }
+  const size_t stride = size_t(m.ov_sed->num_sed_classes) + 1;
+  for (int k = 1; k <= m.ov_sed->num_sed_classes; ++k) {
+    for (int l = 1; l <= m.nlinks; ++l)
+      for (int n = 1; n <= entry(m.nx, size_t(l)); ++n) {
+        const size_t key = size_t(l) * size_t(m.chan_node_extent) + size_t(n);
+        std::fprintf(file.stream, "%6.2lf ", entry(m.SS_node_conc, key * stride + size_t(k)));
+      }
+    std::fputc('\n', file.stream);
+  }
+  checked_file_close(file);
 }
 
 }  // namespace
@@ -221,6 +244,7 @@ void write_end_of_run_files(model_state& m) {
     std::printf("Can't open overland hotstart file for writing: %s\n", m.write_ov_hotstart_file.c_str());
   checked_file_close(m.sm_hotstart_fp);
   if (m.write_sm_hotstart_flag) write_cell_map(m.write_sm_hotstart_file, m.surface_moisture, m);
+  write_fractional_sediment_file(m);
 }
 
 }  // namespace pluvo

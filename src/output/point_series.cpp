@@ -119,10 +119,13 @@ void write_point_time_prefix(const model_state& m, std::FILE* f, bool cell_file)
     std::fprintf(f, cell_file ? "%14.8lf     " : "%14.8lf ", m.elapsed_min);
 }
 
+double decimal_day_of_year(const model_state& m) {
+  return m.day_of_year + m.cur_hour / 24.0 + m.cur_minute / 1440.0;
+}
+
 void write_q4_inflow_line(const model_state& m) {
   if (!m.q4_input_flag || !q4_inflow_file.is_open()) return;
-  const double day = m.day_of_year + m.cur_hour / 24.0 + m.cur_minute / 1440.0;
-  std::fprintf(q4_inflow_file.stream, "%-8.1lf %-7.1f\n", day, double(float(m.outlet_discharge)));
+  std::fprintf(q4_inflow_file.stream, "%-8.1lf %-7.1f\n", decimal_day_of_year(m), double(float(m.outlet_discharge)));
 }
 
 void write_channel_point_files(model_state& m) {

@@ -12,6 +12,9 @@ struct model_state;
 // file pads it with five blanks.
 void write_point_time_prefix(const model_state& m, std::FILE* f, bool cell_file);
 
+// The day of the year with its hours and minutes as a fraction, the water-quality model's clock.
+double decimal_day_of_year(const model_state& m);
+
 // Pieces of write_time_series at an output time, each writing only its own switched-on files.
 void write_q4_inflow_line(const model_state& m);
 void write_channel_point_files(model_state& m);   // channel discharge and groundwater flux
@@ -29,6 +32,12 @@ void write_soil_temperature_line(const model_state& m);
 void write_tvx_hydrograph_step(const model_state& m);
 // The channel concentration and mass series of each contaminant output.
 void write_contaminant_linknode_steps(model_state& m);
+
+// The coupling steps of the time series: the water-quality segment fluxes (summed every step,
+// written at output times with the decimal day) and the XY boundary outputs of a nested run.
+void sum_q4_segment_fluxes(model_state& m);
+void write_q4_segment_fluxes(model_state& m, double day);
+void write_xy_output_step(model_state& m, double julian);
 
 // Closes the water-quality inflow file (a corrupt record is reported and still closed).
 void close_aux_series_file();

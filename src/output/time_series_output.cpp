@@ -128,6 +128,8 @@ void write_lake_file(const model_state& m) {
 }  // namespace
 
 void write_time_series(model_state& m) {
+  // The segment fluxes gather every step; they are written at output times only.
+  if (m.q4_fluxes) sum_q4_segment_fluxes(m);
   if (!hydrograph_output_time(m.step_count, m.hyd_write_steps)) return;
   if (row_decomposition.this_process != 0) return;
   if (m.long_term_on)
@@ -135,6 +137,7 @@ void write_time_series(model_state& m) {
                             ? m.cur_julian
                             : decimal_year(m.cur_year, m.day_of_year, m.cur_hour, m.cur_minute);
   write_q4_inflow_line(m);
+  if (m.q4_fluxes) write_q4_segment_fluxes(m, decimal_day_of_year(m));
   write_runoff_and_rainfall(m);
   write_outlet_hydrograph(m);
   write_outlet_sediment(m);
@@ -157,6 +160,7 @@ void write_time_series(model_state& m) {
   write_soil_temperature_line(m);
   if (m.nutrients_on) write_tvx_hydrograph_step(m);
   write_contaminant_linknode_steps(m);
+  if (m.xybdyoutput_flag) write_xy_output_step(m, m.cur_julian);
 }
 
 }  // namespace pluvo

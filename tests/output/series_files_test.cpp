@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "common/checked_array.hpp"
 #include "common/checked_file.hpp"
 #include "output/output_phases.hpp"
 #include "output/series_files.hpp"
@@ -395,6 +399,116 @@ TEST(PipePointFiles, SuperjunctionSuperlinkNodeAndDrainOutletLines) {
   EXPECT_EQ(pluvo_test::read_file(sj), "    5.00000000       0.50000000 \n");
   EXPECT_EQ(pluvo_test::read_file(sl), "    5.00000000       0.25000000 \n");
   EXPECT_EQ(pluvo_test::read_file(dr), "    5.00000000       2.00000000       6.00000000       8.00000000 \n");
+}
+
+}  // namespace
+
+namespace {
+
+// Every point file of one output time, for each run kind and discharge unit: the time prefix
+// follows the run kind (the cell file pads it, the lake file writes the calendar date in long
+// runs), and only discharges turn into cubic feet per second.
+TEST(PointFiles, EveryPointFileOfEveryRunKindAndUnit) {
+  enum prefix_kind { point, cell, lake };
+  struct run_kind {
+    int long_term, strict_julian;
+    const char* point;
+    const char* cell;
+    const char* lake;
+  } kinds[] = {
+      {0, 0, "   90.00000000 ", "   90.00000000     ", "   90.00000000 "},
+      {0, 1, "   90.00000000 ", "   90.00000000     ", "   90.00000000 "},
+      {1, 0, "   2001.00410959 ", "   2001.00410959     ", "2001  1  2 12  0 "},
+      {1, 1, "2451912.00000000 ", "2451912.00000000     ", "2001  1  2 12  0 "},
+  };
+  struct file {
+    checked_file pluvo::model_state::*fp;
+    prefix_kind prefix;
+    const char* m3s;
+    const char* cfs;
+  } files[] = {
+      {&pluvo::model_state::out_hydrograph_fp, point, "      1.25000000       0.50000000 \n",
+       "     44.14333375      17.65733350 \n"},
+      {&pluvo::model_state::out_gw_flux_fp, point, "      5.00000000 \n", "    176.57333500 \n"},
+      {&pluvo::model_state::out_dep_dis_fp, cell, "    0.010000      0.020000              0.500000      0.000000  \n",
+       "           17.657334      0.000000  \n"},
+      {&pluvo::model_state::superjunction_output_fp, point, "      0.25000000 \n", "      8.82866675 \n"},
+      {&pluvo::model_state::superlink_node_output_fp, point, "      0.12500000 \n", "      4.41433338 \n"},
+      {&pluvo::model_state::drain_out_file, point, "      1.00000000 \n", "     35.31466700 \n"},
+      {&pluvo::model_state::out_dep_location_fp, point, "    0.400000     0.125000 \n", nullptr},
+      {&pluvo::model_state::out_con_location_fp, point, "    2.500000     0.750000 \n", nullptr},
+      {&pluvo::model_state::out_mass_location_fp, point, "    0.030000     0.040000 \n", nullptr},
+      {&pluvo::model_state::out_theta_location_fp, point, "    0.350000 \n", nullptr},
+      {&pluvo::model_state::well_level_fp, point, "  250.500000 \n", nullptr},
+      {&pluvo::model_state::overland_depth_out_fp, point, "    0.250000 \n", nullptr},
+      {&pluvo::model_state::overland_wse_out_fp, point, "  100.250000 \n", nullptr},
+      {&pluvo::model_state::lake_output_fp, lake, "  250.500   1234.500 \n", nullptr},
+      {&pluvo::model_state::sed_tss_hydrograph_location_fp, point,
+       "    0.0010000000     0.0030000000     0.0030000000 \n", "    0.0353146670     0.1059440010     0.1059440010 \n"},
+      {&pluvo::model_state::sed_tss_loc_file, point, "         45.5000\n", nullptr},
+  };
+  for (const run_kind& kind : kinds)
+    for (int cfs = 0; cfs <= 1; ++cfs) {
+      auto m = pluvo_test::new_record();
+      pluvo_test::size_cells(*m, 4, 10.0);
+      give_two_channel_points(*m);
+      m->long_term_on = kind.long_term;
+      m->strict_julian_date_on = kind.strict_julian;
+      m->qout_cfs_on = cfs;
+      // Groundwater flux at the first point, cells 1 and 3, superjunction 2, superlink node 3 of
+      // link 1, the one drain junction that hands water on.
+      m->gwflux_location_on = 1, m->gw_flux_point_count = 1, m->gwflink = {0, 1}, m->gwfnode = {0, 2};
+      m->link_dx = {0.0, 10.0};
+      m->av_qriv.assign(8, 0.0), m->av_qriv[6] = 0.5;
+      m->celldepdis_location_on = 1, m->gnumlocater = {1, 3};
+      m->depth_map = {0.0, 0.01, 0.0, 0.02, 0.0};
+      m->ov_qx[1] = 0.3, m->ov_qy[1] = 0.4;
+      m->storm_sewer_on = m->storm_drain_on = 1;
+      m->superlink_junc_flow_on = m->superlink_node_flow_on = m->drain_output_on = 1;
+      m->sjunc_count = 1, m->sjunc = {0, 2}, m->superjunction_flow = {0.0, 9.0, 0.25};
+      m->sl_location_count = 1, m->sl_link = {0, 1}, m->sl_node = {0, 3};
+      m->superlink_node_flow.assign(3, 1, 0.0), m->superlink_node_flow[3][1] = 0.125;
+      m->drain_net = std::make_unique<pluvo::drain_network_record>();
+      m->drain_net->junctions = 2, m->drain_net->junction_kind = {0, 999, 1};
+      m->drain_junction_flow = {0.0, 1.0, 2.0};
+      // One constituent at the two channel points: concentration and dissolved flux.
+      m->con_location_on = m->mass_location_on = 1, m->num_constituents = 1;
+      pluvo::checked_array_2d_grow_fill(m->chan_node_conc, 1, 0.0, 8);
+      pluvo::checked_array_2d_row(m->chan_node_conc, 1)[6] = 2.5;
+      pluvo::checked_array_2d_row(m->chan_node_conc, 1)[7] = 0.75;
+      m->dissolved_chan_flux.assign(1, 7, 0.0);
+      m->dissolved_chan_flux[1][6] = 0.03, m->dissolved_chan_flux[1][7] = 0.04;
+      m->theta_out_on = 1, m->theta_cells = {4}, m->surface_moisture[4] = 0.35;
+      m->gw_well_level_on = 1, m->gw_well_level_count = 1, m->well_row = {0, 1}, m->well_column = {0, 2};
+      m->cell_number_grid.resize(1, 2), m->cell_number_grid(1, 2) = 3;
+      m->elevgw = {0.0, 0.0, 0.0, 250.5, 0.0};
+      m->overland_depths_on = m->overland_wse_on = 1;
+      m->overland_depth_cells = m->overland_wse_cells = {2};
+      m->ov_depth[2] = 0.25, m->elevation[2] = 100.0;
+      m->lake_output_on = 1, m->nlakes = 1, m->lake_elev = {0.0, 250.5}, m->lake_volume = {0.0, 1234.5};
+      // Sediment at the first point: one wash-load class, one sand class and the sand total.
+      m->chan_sed_transport_on = 1;
+      m->ov_sed = std::make_unique<pluvo::ov_sed_record>();
+      m->ov_sed->num_sed_classes = 2, m->ov_sed->num_fine_classes = 1, m->ov_sed->num_sand_classes = 1;
+      m->ov_sed->sed_hydro_locations_on = m->ov_sed->out_tss_loc_on = 1;
+      m->sed_hydrograph_point_count = 1, m->slink = {0, 1}, m->snode = {0, 2};
+      m->chan_sed_discharge.assign(8 * 3, 0.0);
+      m->chan_sed_discharge[6 * 3 + 1] = 0.001, m->chan_sed_discharge[6 * 3 + 2] = 0.003;
+      m->node_tss.assign(8, 0.0), m->node_tss[6] = 45.5;
+
+      const std::string dir = pluvo_test::make_temp_dir();
+      std::vector<std::string> paths;
+      for (const file& f : files) paths.push_back(open_in(dir, (*m).*f.fp, std::to_string(paths.size()).c_str()));
+      pluvo::write_time_series(*m);
+      for (size_t i = 0; i < std::size(files); ++i) {
+        pluvo::checked_file_close((*m).*files[i].fp);
+        const file& f = files[i];
+        const char* prefix = f.prefix == cell ? kind.cell : f.prefix == lake ? kind.lake : kind.point;
+        const char* body = cfs && f.cfs ? f.cfs : f.m3s;
+        EXPECT_EQ(pluvo_test::read_file(paths[i]), std::string(prefix) + body)
+            << "file " << i << " long-term " << kind.long_term << " strict " << kind.strict_julian << " cfs " << cfs;
+      }
+    }
 }
 
 }  // namespace

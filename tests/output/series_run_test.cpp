@@ -182,6 +182,30 @@ TEST(SeriesRun, TheDemoWritesItsPointFilesSeriesAndAHotstartTheNextRunStartsFrom
   EXPECT_FALSE(r.stopped) << r.out;
   EXPECT_EQ(checked, hot.size());
   EXPECT_EQ(nodes, hot.size());
+
+  // Beside them the node list under the name itself: node, link, depth and discharge of the same
+  // nodes, which a run reads back with HOTSTART_IS_DEPTH.
+  const std::vector<std::string> list = lines_of(read_file("hot"));
+  ASSERT_EQ(list.size(), hot.size());
+  const std::vector<std::string> flows = lines_of(read_file("hot.qht"));
+  write_file("list.prj", demo + "READ_CHAN_HOTSTART hot\nHOTSTART_IS_DEPTH\n");
+  size_t listed = 0;
+  const pluvo_test::set_up_result from_list = pluvo_test::set_up_past_refusal("list.prj", [&](pluvo::model_state& m) {
+    for (size_t i = 0; i < list.size(); ++i) {
+      const std::vector<double> v = numbers_of(list[i]), surface = numbers_of(hot[i]), q = numbers_of(flows[i]);
+      ASSERT_EQ(v.size(), 4u) << list[i];
+      ASSERT_EQ(v[0], surface[0]) << list[i];
+      ASSERT_EQ(v[1], surface[1]) << list[i];
+      const size_t key = size_t(v[1]) * size_t(m.chan_node_extent) + size_t(v[0]);
+      EXPECT_NEAR(m.chan_depth[key], v[2], 5e-7) << list[i];
+      EXPECT_NEAR(m.yp[key], surface[2], 5e-4) << list[i];
+      EXPECT_NEAR(m.qp[key], q[2], 5e-4) << list[i];
+      ++listed;
+    }
+  });
+  EXPECT_FALSE(from_list.refused) << from_list.out;
+  EXPECT_FALSE(from_list.stopped) << from_list.out;
+  EXPECT_EQ(listed, list.size());
 }
 
 // Overland flow only, a hydrograph line every step: the file's volume is the summary's outlet
