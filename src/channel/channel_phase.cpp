@@ -81,7 +81,7 @@ void omp_boundary_outflow_sum(model_state& m) {
   if (n <= 0 || m.superlink_chan_con_flow.size() <= size_t(n)) return;
   const bool count = m.high_head_release_on != 1;
   const std::array<double, 1> s = parallel_cell_sums<1>(n, [&](int j) {
-    const bool to_channel = count && size_t(j) < m.superjunction_kind.size() && m.superjunction_kind[size_t(j)] == 999;
+    const bool to_channel = count && j <= m.inlet_type.cols() && m.inlet_type[0][j] == 999;
     return std::array<double, 1>{to_channel ? m.superlink_chan_con_flow[size_t(j)] : 0.0};
   });
   m.superlink_to_chan_total += s[0];

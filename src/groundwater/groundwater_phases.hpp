@@ -16,5 +16,8 @@ int build_gipl_layer_links(int cell, model_state& m);
 // The superlink and storm-drain network files (and their grid-pipe files) into the record.
 void read_superlink_file(checked_file& network, checked_file& grid_pipe, model_state& m);
 void read_drain_network(checked_file& network, checked_file& grid_pipe, drain_network_record& net, model_state& m);
+// The keyword of a grid-pipe line (0 pipecells, 1 cellij, 2 numpipes, 3 spipe, 4 other), removed
+// from the line so that its numbers follow.
+int pipe_file_keyword(char* line);
 
 }  // namespace pluvo

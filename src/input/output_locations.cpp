@@ -106,12 +106,12 @@ void read_superlink_node_locations(model_state& m) {
   checked_file& f = m.superlink_node_location_fp;
   read_location_list(f, 2, m.sl_location_count, m.sl_link, m.sl_node, [&](int i) {
     const int link = m.sl_link[size_t(i)], node = m.sl_node[size_t(i)];
-    if (link < 1 || link > m.num_superlinks || size_t(link) >= m.superlink_node_count.size()) {
+    if (link < 1 || link > m.num_superlinks || size_t(link) >= m.nnodes.size()) {
       stop_run("Error: superlink %d of location %d in file %s is outside the network of %d superlinks.\n", link, i,
                f.path.c_str(), m.num_superlinks);
       return false;
     }
-    const int nodes = m.superlink_node_count[size_t(link)] + 1;
+    const int nodes = m.nnodes[size_t(link)] + 1;
     if (node >= 1 && node <= nodes) return true;
     stop_run("Error: node %d of superlink %d (location %d) in file %s is outside the link's %d nodes.\n", node, link,
              i, f.path.c_str(), nodes);

@@ -22,7 +22,7 @@ struct network_view {
   const char* label;
   int junctions;
   int links;
-  const std::vector<int32_t>& kind;
+  const node_matrix<int32_t>& kind;  // row 0: the junctions' inlet types
   const std::vector<int32_t>& loc1;
   const std::vector<int32_t>& loc2;
   const std::vector<int32_t>& node_count;
@@ -31,14 +31,14 @@ struct network_view {
 };
 
 network_view superlink_view(const model_state& m) {
-  return {"superlink",          m.num_superjunctions, m.num_superlinks,       m.superjunction_kind,
-          m.superjunction_loc1, m.superjunction_loc2, m.superlink_node_count, m.superlink_node_row,
-          m.superlink_node_col};
+  return {"superlink",          m.num_superjunctions, m.num_superlinks,       m.inlet_type,
+          m.superjunct_i, m.superjunct_j, m.superlink_cnodes, m.superlink_node_i,
+          m.superlink_node_j};
 }
 
 network_view drain_view(const drain_network_record& d) {
-  return {"drain", d.junctions, d.links, d.junction_kind, d.junction_loc1, d.junction_loc2,
-          d.link_node_count, d.node_row, d.node_col};
+  return {"drain", d.junctions, d.links, d.inlet_type, d.junct_i, d.junct_j,
+          d.nnodes, d.node_i, d.node_j};
 }
 
 bool refuse(const char* text) {
@@ -50,18 +50,21 @@ bool on_grid(const model_state& m, int row, int col) {
   return row >= 1 && row <= m.cell_number_grid.rows() && col >= 1 && col <= m.cell_number_grid.cols();
 }
 
+// A pipe node without a cell (one the refinement put between two given nodes).
+bool no_cell(int row, int col) { return row == 0 && col == 0; }
+
 // Every position the ties below read must lie on the grid and in the reader's tables.
 bool network_fits(const network_view& v, const model_state& m, int gnum_node_rows) {
   char text[512];
   const int rows = m.cell_number_grid.rows(), cols = m.cell_number_grid.cols();
-  if (v.junctions < 0 || v.links < 0 || v.kind.size() <= size_t(v.junctions) || v.loc1.size() <= size_t(v.junctions) ||
+  if (v.junctions < 0 || v.links < 0 || v.kind.cols() < v.junctions || v.kind.empty() || v.loc1.size() <= size_t(v.junctions) ||
       v.loc2.size() <= size_t(v.junctions) || v.node_count.size() <= size_t(v.links)) {
     std::snprintf(text, sizeof text, "Error: the %s network of %d junctions and %d links is incomplete\n", v.label,
                   v.junctions, v.links);
     return refuse(text);
   }
   for (int j = 1; j <= v.junctions; ++j) {
-    if (v.kind[size_t(j)] == channel_junction || on_grid(m, v.loc1[size_t(j)], v.loc2[size_t(j)])) continue;
+    if (v.kind[0][j] == channel_junction || on_grid(m, v.loc1[size_t(j)], v.loc2[size_t(j)])) continue;
     std::snprintf(text, sizeof text,
                   "Error: %s junction %d lies at row %d, column %d, outside the grid of %d rows and %d columns\n",
                   v.label, j, v.loc1[size_t(j)], v.loc2[size_t(j)], rows, cols);
@@ -76,7 +79,7 @@ bool network_fits(const network_view& v, const model_state& m, int gnum_node_row
       return refuse(text);
     }
     for (int n = 1; n <= last; ++n) {
-      if (on_grid(m, v.row[n][l], v.col[n][l])) continue;
+      if (on_grid(m, v.row[n][l], v.col[n][l]) || no_cell(v.row[n][l], v.col[n][l])) continue;
       std::snprintf(text, sizeof text,
                     "Error: %s link %d node %d lies at row %d, column %d, outside the grid of %d rows and %d columns\n",
                     v.label, l, n, v.row[n][l], v.col[n][l], rows, cols);
@@ -107,9 +110,10 @@ void tie_to_cells(const network_view& v, const model_state& m, std::vector<int32
                   node_matrix<int32_t>& node_gnum) {
   junction_gnum.assign(size_t(v.junctions) + 1, 0);
   for (int j = 1; j <= v.junctions; ++j)
-    junction_gnum[size_t(j)] = junction_cell(m, v.kind[size_t(j)], v.loc1[size_t(j)], v.loc2[size_t(j)]);
+    junction_gnum[size_t(j)] = junction_cell(m, v.kind[0][j], v.loc1[size_t(j)], v.loc2[size_t(j)]);
   for (int l = 1; l <= v.links; ++l)
-    for (int n = 1; n <= v.node_count[size_t(l)] + 1; ++n) node_gnum[n][l] = m.cell_number_grid(v.row[n][l], v.col[n][l]);
+    for (int n = 1; n <= v.node_count[size_t(l)] + 1; ++n)
+      node_gnum[n][l] = no_cell(v.row[n][l], v.col[n][l]) ? 0 : m.cell_number_grid(v.row[n][l], v.col[n][l]);
 }
 
 bool console_on(const model_state& m) { return !m.super_quiet_on && process_index == 0; }
@@ -122,7 +126,7 @@ void write_drain_heading(model_state& m, const drain_network_record& d) {
              f);
   std::fputs(m.long_term_on ? "   Date            " : "Elasped Time(min)", f);
   for (int j = 1; j <= d.junctions; ++j) {
-    const int kind = d.junction_kind[size_t(j)];
+    const int kind = d.inlet_type[0][j];
     if (kind == overland_outlet) std::fprintf(f, "    Junc %d Ov ", j);
     if (kind == channel_junction) std::fprintf(f, "    Junc %d Ch ", j);
     if (kind == superlink_outlet) std::fprintf(f, "    Junc %d SL ", j);

@@ -65,7 +65,7 @@ bool drain_links_valid(const drain_network_record& d, const std::string& file) {
   for (int k = 1; k <= d.links; ++k) {
     const int u = d.us_junc[size_t(k)], dn = d.ds_junc[size_t(k)];
     if (!junction_fits(d, file, k, u) || !junction_fits(d, file, k, dn)) return false;
-    const int kind = d.junction_kind[size_t(u)];
+    const int kind = d.inlet_type[0][u];
     if (kind == channel_outlet)
       return invalid_network(format_text("within network junction %d is a channel outlet \n", u));
     if (kind == overland_outlet)
@@ -95,7 +95,7 @@ int check_drain_network(model_state& m) {
   drain_network_record& d = *m.drain_net;
   const std::string& file = m.storm_drain_name;
   const size_t junctions = size_t(d.junctions) + 1;
-  if (d.junction_kind.size() < junctions || d.junction_loc1.size() < junctions || d.junction_loc2.size() < junctions ||
+  if (d.inlet_type.cols() < d.junctions || d.junct_i.size() < junctions || d.junct_j.size() < junctions ||
       d.us_junc.size() <= size_t(d.links) || d.ds_junc.size() <= size_t(d.links)) {
     stop_run("Error: the drain network of %d junctions and %d links in file %s is incomplete.\n", d.junctions,
              d.links, file.c_str());
@@ -112,9 +112,9 @@ int check_drain_network(model_state& m) {
   int channel_outlets = 0, overland_outlets = 0;
   for (int j = 1; j <= d.junctions; ++j) {
     const size_t j_ = size_t(j);
-    const int kind = d.junction_kind[j_];
+    const int kind = d.inlet_type[0][j];
     if (kind == channel_outlet) {
-      const int link = d.junction_loc1[j_], node = d.junction_loc2[j_];
+      const int link = d.junct_i[j_], node = d.junct_j[j_];
       if (!channel_tie_fits(m, file, j, link, node)) return -1;
       d.chan_con_node[j_] = node;
       d.chan_con_link[j_] = link;
@@ -128,7 +128,7 @@ int check_drain_network(model_state& m) {
                  file.c_str());
         return -1;
       }
-      const int s = d.junction_loc1[j_];
+      const int s = d.junct_i[j_];
       if (s < 1 || s > m.num_superjunctions || size_t(s) >= m.superlink_junc_gnum.size()) {
         stop_run("Error: superjunction %d of drain junction %d in file %s is outside the network of %d "
                  "superjunctions.\n",
@@ -152,13 +152,13 @@ void connect_superlink_to_channel(model_state& m) {
   m.superlink_chan_con_node.assign(junctions, 0);
   m.superlink_chan_con_link.assign(junctions, 0);
   m.superlink_chan_con_flow.assign(junctions, 0.0);
-  if (m.superjunction_kind.size() < junctions || m.superjunction_loc1.size() < junctions ||
-      m.superjunction_loc2.size() < junctions)
+  if (m.inlet_type.cols() < m.num_superjunctions || m.superjunct_i.size() < junctions ||
+      m.superjunct_j.size() < junctions)
     return;  // the grid tie has already refused an incomplete network
   for (int j = 1; j <= m.num_superjunctions; ++j) {
     const size_t j_ = size_t(j);
-    if (m.superjunction_kind[j_] != channel_outlet) continue;
-    const int link = m.superjunction_loc1[j_], node = m.superjunction_loc2[j_];
+    if (m.inlet_type[0][j] != channel_outlet) continue;
+    const int link = m.superjunct_i[j_], node = m.superjunct_j[j_];
     if (!channel_tie_fits(m, m.storm_sewer_path, j, link, node)) return;
     m.superlink_chan_con_node[j_] = node;
     m.superlink_chan_con_link[j_] = link;

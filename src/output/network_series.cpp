@@ -51,7 +51,7 @@ void write_superlink_record(std::FILE* f, int& counter, const model_state& m, co
                             int extra) {
   std::fprintf(f, "TS    %d\n", counter++);
   for (int s = 1; s <= m.num_superlinks; ++s) {
-    const int count = entry(m.superlink_node_count, size_t(s)) + extra;
+    const int count = entry(m.nnodes, size_t(s)) + extra;
     std::fprintf(f, "%d   ", count);
     for (int p = 1; p <= count; ++p) std::fprintf(f, "1  %6.5lf   ", matrix_entry(values, p, s));
     std::fputc('\n', f);
@@ -83,7 +83,7 @@ void write_pipe_point_files(const model_state& m) {
     write_point_time_prefix(m, f, false);
     const drain_network_record& d = *m.drain_net;
     for (int j = 1; j <= d.junctions; ++j)
-      if (drain_outlet_kind(entry(d.junction_kind, size_t(j))))
+      if (drain_outlet_kind(j <= d.inlet_type.cols() ? d.inlet_type[0][j] : 0))
         std::fprintf(f, "%16.8lf ", entry(m.drain_junction_flow, size_t(j)) * cfs(m));
     std::fputc('\n', f);
   }

@@ -9,29 +9,63 @@
 
 namespace pluvo {
 
-// The storm-drain network: what its reader fills (junctions 1..junctions with a kind and two
-// location numbers, grid row and column or, for kind 999, channel link and node; links 1..links
-// with their node counts; per node [node][link] the grid row and column) and the arrays the
-// set-up ties to the grid.
+// The storm-drain network: what its reader fills (junctions 1..junctions, links 1..links, per
+// node and pipe [node][link]) and the arrays the set-up ties to the grid. A junction of inlet
+// type 999 holds a channel link and node in junct_i and junct_j, any other its grid row and column.
 struct drain_network_record {
   int32_t junctions = 0;
   int32_t links = 0;
-  int32_t nodes = 0;  // node dimension
-  std::vector<int32_t> junction_kind;
-  std::vector<int32_t> junction_loc1;
-  std::vector<int32_t> junction_loc2;
-  std::vector<int32_t> link_node_count;
-  node_matrix<int32_t> node_row;
-  node_matrix<int32_t> node_col;
+  int32_t nodes = 0;          // the largest pipe count of any link
+  int32_t max_dimension = 0;  // largest of the three counts, plus 1
+  // Per junction.
+  std::vector<double> ground_elev;      // m
+  std::vector<double> invert_elev;      // m
+  std::vector<double> area;             // storage surface, m2
+  std::vector<double> grate_sidelength; // m
+  std::vector<double> grate_dia;        // m
+  std::vector<int32_t> junct_i;
+  std::vector<int32_t> junct_j;
+  std::vector<int32_t> bound;           // 1 for inlet types 11 and above
+  // Per link.
+  std::vector<int32_t> us_junc;         // upstream junction
+  std::vector<int32_t> ds_junc;         // downstream junction
+  std::vector<int32_t> nnodes;          // pipes of the link; its nodes are 1..nnodes+1
+  // Per node [node][link]; row 0 of inlet_type holds the junctions' inlet types.
+  node_matrix<double> node_ground_elev;
+  node_matrix<double> slink_node_Zinv;
+  node_matrix<double> As;
+  node_matrix<int32_t> inlet_type;
+  node_matrix<int32_t> node_i;
+  node_matrix<int32_t> node_j;
+  node_matrix<double> grate_sidelength_node;
+  node_matrix<double> grate_dia_node;
+  node_matrix<double> slink_node_depth;
+  node_matrix<double> Q_node;
+  // Per pipe [pipe][link].
+  node_matrix<int32_t> sec_type;        // 1 circular, 2 arch, 3 box
+  node_matrix<double> diameter;         // m
+  node_matrix<double> width;            // m
+  node_matrix<double> S0;
+  node_matrix<double> M_n;
+  node_matrix<double> dx;               // m
+  node_matrix<double> pipe_conductivity;  // cm/h
+  node_matrix<double> spacing;          // m
+  node_matrix<double> multiplier;
   int32_t leaky_pipes = 0;
+  // Grid-pipe cells: per cell its entries of link, node, cell number and share (percent).
+  int32_t gpi_num_cells = 0;
+  int32_t gpi_max_pipes = 0;
+  std::vector<int32_t> gpi_ncellsingrid;
+  node_matrix<int32_t> gpi_link;
+  node_matrix<int32_t> gpi_node;
+  node_matrix<int32_t> gpi_gnum;
+  node_matrix<double> gpi_pct;
   node_matrix<double> drain_tile_flow;      // [0..nodes+2][0..links+1]
   std::vector<double> drain_Q_tile_grid;    // per cell
   std::vector<double> drain_vol_tile_grid;  // per cell
   std::vector<int32_t> drain_junc_gnum;     // per junction: its cell
   node_matrix<int32_t> drain_node_gnum;     // [node][link]: the cell under the node
   // Ties to the channel and the superlink network.
-  std::vector<int32_t> us_junc;             // per link: upstream junction
-  std::vector<int32_t> ds_junc;             // per link: downstream junction
   std::vector<int32_t> chan_con_node;       // per junction: channel node of a channel outlet
   std::vector<int32_t> chan_con_link;       // per junction: its channel link
   std::vector<int32_t> superlink_junc;      // per junction: superjunction a superlink inlet feeds
@@ -56,16 +90,6 @@ struct groundwater_state {
   int32_t superlink_running = 0;
   int32_t superlink_step_count = 0;
   int32_t superlink_started = 0;  // set once the superlink network carries flow
-  // Superlink network as its reader leaves it (same layout as the drain network record).
-  int32_t num_superjunctions = 0;
-  int32_t num_superlinks = 0;
-  int32_t num_superlink_nodes = 0;
-  std::vector<int32_t> superjunction_kind;
-  std::vector<int32_t> superjunction_loc1;
-  std::vector<int32_t> superjunction_loc2;
-  std::vector<int32_t> superlink_node_count;
-  node_matrix<int32_t> superlink_node_row;
-  node_matrix<int32_t> superlink_node_col;
   node_matrix<double> superlink_tile_flow;  // [0..nodes+2][0..links+1], with leaky pipes
   std::vector<double> Q_tile_grid;          // per cell, with leaky pipes
   std::vector<double> vol_tile_grid;        // per cell, with leaky pipes
@@ -188,6 +212,61 @@ struct groundwater_state {
   // ---- groundwater solver, step and exchange fields ----
 
   // ---- pipe network input fields ----
+  // The superlink network as its reader leaves it: superjunctions 1..num_superjunctions,
+  // superlinks 1..num_superlinks, per node and pipe [node][superlink] (the superlink extent is
+  // that of the superjunctions). A superjunction of inlet type 999 holds a channel link and
+  // node in superjunct_i and superjunct_j, any other its grid row and column.
+  int32_t num_superjunctions = 0;
+  int32_t num_superlinks = 0;
+  int32_t num_superlink_nodes = 0;           // largest pipe count of a superlink
+  int32_t superlink_max_dimension = 0;       // largest count, plus 3
+  std::vector<double> sjunc_ground_elev;      // m
+  std::vector<double> sjunc_invert_elev;      // m
+  std::vector<double> sjunc_area;             // storage surface, m2
+  std::vector<int32_t> superjunct_i;
+  std::vector<int32_t> superjunct_j;
+  std::vector<double> sjunc_grate_sidelength; // m
+  std::vector<double> sjunc_grate_dia;        // m
+  std::vector<int32_t> bound;                 // 1 for inlet types 11 and above: a boundary
+  std::vector<double> sjunc_head;             // m, the solve's state
+  std::vector<double> sjunc_ext_inflow;       // m3/s, the solve's state
+  std::vector<int32_t> us_sjunc;              // per superlink
+  std::vector<int32_t> ds_sjunc;
+  std::vector<int32_t> nnodes;                // pipes given on the SLINK line
+  std::vector<int32_t> superlink_cnodes;      // computational pipes after refinement
+  // Per node [node][superlink]; row 0 of inlet_type holds the superjunctions' inlet types.
+  node_matrix<double> node_ground_elev;
+  node_matrix<double> slink_node_Zinv;
+  node_matrix<double> As;
+  node_matrix<int32_t> inlet_type;
+  node_matrix<int32_t> superlink_node_i;
+  node_matrix<int32_t> superlink_node_j;
+  node_matrix<double> grate_sidelength_node;
+  node_matrix<double> grate_dia_node;
+  node_matrix<double> slink_node_depth;
+  node_matrix<double> Q_node;
+  // Per pipe [pipe][superlink]; pipe p joins nodes p and p + 1.
+  node_matrix<int32_t> sec_type;              // 1 circular, 2 arch, 3 box
+  node_matrix<double> diameter;               // m
+  node_matrix<double> width;                  // m
+  node_matrix<double> S0;
+  node_matrix<double> M_n;
+  node_matrix<double> dx;                     // m, as read
+  node_matrix<double> dxc;                    // m, computational
+  node_matrix<double> superlink_pipe_conductivity;  // cm/h; above 0 the pipe is leaky
+  node_matrix<double> drain_spacing;          // m
+  node_matrix<double> drain_multiplier;
+  node_matrix<int32_t> otc_node;              // file node -> computational node
+  node_matrix<int32_t> otc_pipe;              // file pipe -> computational pipe
+  // Grid-pipe cells (with leaky pipes): per cell its entries of superlink, node, cell number
+  // and share (percent).
+  int32_t gpi_num_cells = 0;
+  int32_t gpi_max_pipes = 0;
+  std::vector<int32_t> gpi_ncellsingrid;
+  node_matrix<int32_t> gpi_link;
+  node_matrix<int32_t> gpi_node;
+  node_matrix<int32_t> gpi_gnum;
+  node_matrix<double> gpi_pct;
 
   // Read by the time series (h-series); the superlink and drain network steps fill them once built.
   std::vector<double> superjunction_flow;   // per superjunction, m3/s

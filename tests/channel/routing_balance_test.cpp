@@ -169,7 +169,7 @@ TEST(RoutingPhysics, SameStateOnOneAndEightThreads) {
     m->storm_sewer_on = 1;
     const int j = 5000;
     m->num_superjunctions = j;
-    m->superjunction_kind.assign(size_t(j) + 1, 999);
+    m->inlet_type.assign(1, j, 999);
     m->superlink_chan_con_link.assign(size_t(j) + 1, 1);
     m->superlink_chan_con_node.assign(size_t(j) + 1, 3);
     m->superlink_chan_con_flow.assign(size_t(j) + 1, 0.0);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,12 +31,13 @@ void fill_layout(Fill&& fill) {
   const int j = int(given.junctions.size()), l = int(given.links.size());
   int nodes = 0;
   for (const auto& link : given.links) nodes = std::max(nodes, int(link.size()) - 1);
-  std::vector<int32_t> kind(size_t(j) + 1), loc1(size_t(j) + 1), loc2(size_t(j) + 1), count(size_t(l) + 1);
-  node_matrix<int32_t> row, col;
+  std::vector<int32_t> loc1(size_t(j) + 1), loc2(size_t(j) + 1), count(size_t(l) + 1);
+  node_matrix<int32_t> kind, row, col;  // row 0 of kind: the junctions' inlet types
+  kind.assign(nodes + 1, std::max(j, l));
   row.assign(nodes + 1, l + 1);
   col.assign(nodes + 1, l + 1);
   for (int k = 1; k <= j; ++k) {
-    kind[size_t(k)] = given.junctions[size_t(k - 1)][0];
+    kind[0][k] = given.junctions[size_t(k - 1)][0];
     loc1[size_t(k)] = given.junctions[size_t(k - 1)][1];
     loc2[size_t(k)] = given.junctions[size_t(k - 1)][2];
   }
@@ -54,12 +57,13 @@ void read_superlinks(checked_file&, checked_file&, model_state& m) {
     m.num_superjunctions = j;
     m.num_superlinks = l;
     m.num_superlink_nodes = nodes;
-    m.superjunction_kind = kind;
-    m.superjunction_loc1 = loc1;
-    m.superjunction_loc2 = loc2;
-    m.superlink_node_count = count;
-    m.superlink_node_row = row;
-    m.superlink_node_col = col;
+    m.inlet_type = kind;
+    m.superlink_cnodes = count;
+    m.superjunct_i = loc1;
+    m.superjunct_j = loc2;
+    m.nnodes = count;
+    m.superlink_node_i = row;
+    m.superlink_node_j = col;
     m.leaky_pipes_on = given.leaky;
   });
 }
@@ -69,12 +73,12 @@ void read_drains(checked_file&, checked_file&, drain_network_record& d, model_st
     d.junctions = j;
     d.links = l;
     d.nodes = nodes;
-    d.junction_kind = kind;
-    d.junction_loc1 = loc1;
-    d.junction_loc2 = loc2;
-    d.link_node_count = count;
-    d.node_row = row;
-    d.node_col = col;
+    d.inlet_type = kind;
+    d.junct_i = loc1;
+    d.junct_j = loc2;
+    d.nnodes = count;
+    d.node_i = row;
+    d.node_j = col;
     d.leaky_pipes = given.leaky;
   });
 }

@@ -30,6 +30,13 @@ std::unique_ptr<model_state> channel_with_superlinks() {
   return m;
 }
 
+// Superjunctions 1.. with these inlet types.
+void set_superjunction_kinds(model_state& m, const std::vector<int>& kinds) {
+  m.num_superjunctions = int(kinds.size());
+  m.inlet_type.assign(1, int(kinds.size()));
+  for (size_t j = 0; j < kinds.size(); ++j) m.inlet_type[0][j + 1] = kinds[j];
+}
+
 // Junctions as (kind, first, second number) and links as (upstream, downstream junction).
 void set_drains(model_state& m, const std::vector<std::array<int, 3>>& junctions,
                 const std::vector<std::array<int, 2>>& links) {
@@ -38,12 +45,13 @@ void set_drains(model_state& m, const std::vector<std::array<int, 3>>& junctions
   drain_network_record& d = *m.drain_net;
   d.junctions = int(junctions.size());
   d.links = int(links.size());
-  d.junction_kind.assign(junctions.size() + 1, 0);
-  d.junction_loc1 = d.junction_loc2 = d.junction_kind;
+  d.inlet_type.assign(1, int(junctions.size()));
+  d.junct_i.assign(junctions.size() + 1, 0);
+  d.junct_j = d.junct_i;
   for (size_t j = 0; j < junctions.size(); ++j) {
-    d.junction_kind[j + 1] = junctions[j][0];
-    d.junction_loc1[j + 1] = junctions[j][1];
-    d.junction_loc2[j + 1] = junctions[j][2];
+    d.inlet_type[0][j + 1] = junctions[j][0];
+    d.junct_i[j + 1] = junctions[j][1];
+    d.junct_j[j + 1] = junctions[j][2];
   }
   d.us_junc.assign(links.size() + 1, 0);
   d.ds_junc = d.us_junc;
@@ -144,9 +152,9 @@ TEST(PipeOutlets, DrainNetworkChecks) {
 TEST(PipeOutlets, OutletsAndSuperlinkInletsAreTied) {
   auto m = channel_with_superlinks();
   m->storm_sewer_on = 1;
-  m->superjunction_kind = {0, 999, 0};
-  m->superjunction_loc1 = {0, 2, 1};
-  m->superjunction_loc2 = {0, 3, 1};
+  set_superjunction_kinds(*m, {999, 0});
+  m->superjunct_i = {0, 2, 1};
+  m->superjunct_j = {0, 3, 1};
   set_drains(*m, {{0, 1, 1}, {999, 1, 2}, {666, 2, 0}, {0, 1, 2}}, {{1, 2}, {4, 3}});
   const std::string out = printed_by([&] {
     connect_superlink_to_channel(*m);
@@ -168,9 +176,9 @@ TEST(PipeOutlets, OutletsAndSuperlinkInletsAreTied) {
 TEST(PipeOutlets, ASuperlinkOutletOffTheChannelIsNamed) {
   auto m = channel_with_superlinks();
   m->storm_sewer_on = 1;
-  m->superjunction_kind = {0, 0, 999};
-  m->superjunction_loc1 = {0, 1, 2};
-  m->superjunction_loc2 = {0, 1, 0};
+  set_superjunction_kinds(*m, {0, 999});
+  m->superjunct_i = {0, 1, 2};
+  m->superjunct_j = {0, 1, 0};
   const std::string out = printed_by([&] { connect_superlink_to_channel(*m); });
   EXPECT_EQ(out,
             "Superlink outlet channel node not found, at superjunction 2\n"

@@ -1,6 +1,8 @@
 // Byte layouts of the point files, the VOK hydrograph file and the end-of-run state maps.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <cstdio>
 #include <iterator>
 #include <memory>
@@ -219,7 +221,7 @@ TEST(SuperlinkSeries, EachLineCountsItsValues) {
   auto m = pluvo_test::new_record();
   m->storm_sewer_on = 1;
   m->num_superlinks = 2;
-  m->superlink_node_count = {0, 2, 1};
+  m->nnodes = {0, 2, 1};
   m->superlink_pipe_flow.assign(3, 2, 0.0);
   m->superlink_node_head.assign(3, 2, 0.0);
   m->superlink_pipe_flow[1][1] = 0.5, m->superlink_pipe_flow[2][1] = 0.25, m->superlink_pipe_flow[1][2] = 1.0;
@@ -387,7 +389,8 @@ TEST(PipePointFiles, SuperjunctionSuperlinkNodeAndDrainOutletLines) {
   m->superlink_node_flow[3][1] = 0.125;
   m->drain_net = std::make_unique<pluvo::drain_network_record>();
   m->drain_net->junctions = 4;
-  m->drain_net->junction_kind = {0, 999, 1, 888, 666};
+  m->drain_net->inlet_type.assign(1, 4);
+  for (int j = 1; j <= 4; ++j) m->drain_net->inlet_type[0][j] = std::array<int, 5>{0, 999, 1, 888, 666}[size_t(j)];
   m->drain_junction_flow = {0.0, 1.0, 2.0, 3.0, 4.0};
   const std::string dir = pluvo_test::make_temp_dir();
   const std::string sj = open_in(dir, m->superjunction_output_fp, "sj.out");

@@ -85,7 +85,7 @@ struct opened_project {
     m->nx1 = {0, 4, 2};
     m->num_superjunctions = 2;
     m->num_superlinks = 1;
-    m->superlink_node_count = {0, 2};  // nodes 1..3
+    m->nnodes = {0, 2};  // nodes 1..3
   }
   ~opened_project() {
     pluvo::free_model_state(m.get());
