@@ -43,7 +43,7 @@ std::unique_ptr<pluvo::model_state> hilly_grid(int side) {
   m->watershed_min_elev = lo;
   m->watershed_max_elev = hi;
   m->elev_scale_count = 4 - int((hi - lo) / -100.0);
-  m->hmet_elev_gage = lo;
+  m->hmet_station_elev = lo;  // the station on the lowest cell
   m->hmet_rh = 60.0;
   m->hmet_cloud_cover = 2.0;
   m->hmet_wind_speed = 3.0;

@@ -341,10 +341,14 @@ int scan_surface_airways(model_state& m) {
     ++blocks;
     if (sa_groups_out_of_range(m, line, int(blocks))) return 1;
     const sa_date d = sa_line_date(line);
+    // The data start and end at the hours of the first and last slots, so the clock starts at
+    // the first record's hour, as with the other formats.
+    const int groups = sa_group_count(line);
     if (blocks == 1) {
       m.hmet_year = d.year;
       m.hmet_month = d.month;
       m.hmet_day = d.day;
+      m.hmet_hour = groups > 0 ? sa_group_hour(line, 0) : 0;
       current = d;
       m.hmet_record_count = 24;
     } else if (!(d == current)) {
@@ -354,9 +358,10 @@ int scan_surface_airways(model_state& m) {
     m.hmet_last_year = d.year;
     m.hmet_last_month = d.month;
     m.hmet_last_day = d.day;
+    m.hmet_last_hour = groups > 0 ? sa_group_hour(line, groups - 1) : 0;
     if (element < 0) continue;
     ++counts[element];
-    for (int g = 0; g < sa_group_count(line); ++g) {
+    for (int g = 0; g < groups; ++g) {
       const long v = sa_group_value(line, g);
       note_first_good(mem, seen, quantity(element), sa_missing(element, v), double(v));
     }

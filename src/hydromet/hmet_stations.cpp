@@ -65,8 +65,6 @@ void init_hmet_stations_and_bands(model_state& m) {
   const size_t rows = size_t(last) + 1;
   const size_t cells = size_t(n) + 1;
 
-  m.dalr_on = m.yes_dalr_flag_flag ? 1 : m.dalr_on;
-  if (m.yes_dalr_flag_flag) m.dalr_value = m.yes_dalr_flag;
   m.veg_trans_minimum = m.veg_trans_min_flag ? m.veg_trans_min : 0.4;
   m.albedo_hour_count = 0;
 
@@ -88,9 +86,9 @@ void init_hmet_stations_and_bands(model_state& m) {
 
   for (int s = 0; s < stations; s++) {
     auto& g = m.Gage_XYZ_Lev_P_rh_c_w_t_qh[size_t(s)];
-    g[0] = m.hmet_xcoord_gage;
-    g[1] = m.hmet_ycoord_gage;
-    g[2] = m.hmet_elev_gage;
+    g[0] = m.hmet_station_x;
+    g[1] = m.hmet_station_y;
+    g[2] = m.hmet_station_elev;
     g[3] = (g[2] - m.watershed_min_elev) / m.elev_scale_step + 2.0;
     for (int c = 1; c <= n; c++) {
       const double dy = m.cell_y[size_t(c)] - g[1], dx = m.cell_x[size_t(c)] - g[0];

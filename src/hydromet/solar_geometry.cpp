@@ -37,10 +37,10 @@ double solar_declination_of_day(int day_of_year) {
 double compute_solar_azimuth(int, int, int, int, double latitude_deg, int, double hour_angle,
                              double declination) {
   const double phi = latitude_deg * 3.14159265 / 180.0;
-  double azimuth = std::atan(std::sin(hour_angle) /
-                             (std::sin(phi) * std::cos(hour_angle) - std::cos(phi) * std::tan(declination)));
-  if (azimuth < 1e-16) azimuth += 3.14159265;
-  return azimuth;
+  // The quadrant follows the signs of both terms, so the afternoon sun stands west of the
+  // meridian as the morning sun stands east of it (a plain arctangent turns it by half a circle).
+  return 3.14159265 + std::atan2(std::sin(hour_angle), std::sin(phi) * std::cos(hour_angle) -
+                                                           std::cos(phi) * std::tan(declination));
 }
 
 double aspect_from_gradient(double sx, double sy) {

@@ -68,8 +68,12 @@ void write_heading(const model_state& m, std::FILE* f) {
     std::fprintf(f, "PLUVO used NCDC/SAMSON hydrometeorological data from the %s station\n",
                  station_name(m.hmet_station).c_str());
   if (m.hmet_surfaways_on) put_line(f, "PLUVO used NCDC/Surface Airways hydrometeorological data.");
-  std::fprintf(f, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n", m.hmet_month,
-               m.hmet_day, m.hmet_year, m.hmet_hour);
+  // Each hourly record overwrites the first record's date the scan left; a long-term run
+  // starts its clock at that record.
+  int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0;
+  double seconds = 0.0;
+  calendar_from_julian(m.start_julian, year, month, day, hour, minute, seconds);
+  std::fprintf(f, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n", month, day, year, hour);
   std::fprintf(f, "and ended on:                   %2.2d/%2.2d/%4d at %2d:00\n", m.hmet_last_month,
                m.hmet_last_day, m.hmet_last_year, m.hmet_last_hour);
   std::fprintf(f, "The following number of hydromet. data points were repaired:%d\n",

@@ -11,6 +11,7 @@
 #include "common/printed.hpp"
 #include "common/scratch_dir.hpp"
 #include "hydromet/hmet_reader.hpp"
+#include "hydromet/hmet_fixture.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "hydromet/precip_fixture.hpp"
 #include "record/model_state.hpp"
@@ -27,6 +28,7 @@ struct hour_record {
 struct reading {
   std::string scan_out;
   int scan_result = 0;
+  std::vector<int> scan_first;  // the first record's year, month, day and hour the scan found
   std::vector<hour_record> records;
   std::vector<int> results;  // of the data calls, the last one -1
   int repaired = 0;
@@ -53,6 +55,7 @@ reading read_file(format f, const std::string& text) {
   pluvo::model_state& m = *r.m;
   r.scan_out = pluvo::printed_by([&] { r.scan_result = pluvo::read_hmet_data(m, 1); });
   if (r.scan_result != 0) return r;
+  r.scan_first = {m.hmet_year, m.hmet_month, m.hmet_day, m.hmet_hour};
   for (int mode = 2; mode < 100; ++mode) {
     const int result = pluvo::read_hmet_data(m, mode);
     r.results.push_back(result);
@@ -138,24 +141,7 @@ TEST(HmetKal, BadRecordsStopTheScan) {
   precip_test::clear_errors();
 }
 
-// A SAMSON line with its fields at their columns.
-std::string samson_line(const char* date, const char* direct, const char* diffuse, const char* sky,
-                        const char* temperature, const char* rh, const char* pressure, const char* wind) {
-  std::string line(86, ' ');
-  const auto put = [&](size_t offset, size_t width, const char* text) {
-    const std::string t(text);
-    line.replace(offset + width - t.size(), t.size(), t);
-  };
-  line.replace(1, 11, date);  // "yy mm dd hh"
-  put(33, 4, direct);
-  put(41, 4, diffuse);
-  put(49, 2, sky);
-  put(55, 5, temperature);
-  put(67, 3, rh);
-  put(71, 4, pressure);
-  put(79, 6, wind);
-  return line;
-}
+using hmet_test::samson_line;
 
 TEST(HmetSamson, DeliversEveryLineWithHour24AsTheNextDay) {
   const std::string header = "~94846 CHICAGO MIDWAY        IL  -6  N41 59  W 87 54  190\n";
@@ -180,25 +166,10 @@ TEST(HmetSamson, DeliversEveryLineWithHour24AsTheNextDay) {
   EXPECT_EQ(r.repaired, 5);
 }
 
-// A Surface Airways line: element, date and one group of hour and value per entry.
-std::string airways_line(const char* element, const char* date, std::vector<std::pair<const char*, long>> groups) {
-  std::string line(30 + 12 * groups.size(), ' ');
-  const auto put = [&](size_t offset, size_t width, const std::string& t) {
-    line.replace(offset + width - t.size(), t.size(), t);
-  };
-  put(11, 4, element);
-  line.replace(17, 4, std::string(date, 4));
-  line.replace(21, 2, std::string(date + 4, 2));
-  line.replace(25, 2, std::string(date + 6, 2));
-  put(27, 3, std::to_string(groups.size()));
-  for (size_t g = 0; g < groups.size(); ++g) {
-    put(30 + 12 * g, 4, groups[g].first);
-    put(30 + 12 * g + 5, 5, std::to_string(groups[g].second));
-  }
-  return line + "\n";
-}
+using hmet_test::airways_line;
 
-std::string airways_file(bool with_second_sky) {
+// Two days; the second day's line of the element named by left_out is left out.
+std::string airways_file(const std::string& left_out = "") {
   const char* d1 = "19960228";
   const char* d2 = "19960229";
   std::string t;
@@ -212,20 +183,22 @@ std::string airways_file(bool with_second_sky) {
   // The second day has no direct radiation line.
   t += airways_line("GRAD", d2, {{"0100", 3000}, {"0200", 3000}});
   t += airways_line("PRES", d2, {{"0100", 29920}, {"0200", 29920}});
-  t += airways_line("RHUM", d2, {{"0100", 70}, {"0200", 70}});
+  if (left_out != "RHUM") t += airways_line("RHUM", d2, {{"0100", 70}, {"0200", 70}});
   t += airways_line("TMPD", d2, {{"0100", 32}, {"0200", 32}});
-  if (with_second_sky) t += airways_line("TSKC", d2, {{"0100", 8}, {"0200", 8}});
-  t += airways_line("WIND", d2, {{"0100", 9005}, {"0200", 9005}});
+  if (left_out != "TSKC") t += airways_line("TSKC", d2, {{"0100", 8}, {"0200", 8}});
+  if (left_out != "WIND") t += airways_line("WIND", d2, {{"0100", 9005}, {"0200", 9005}});
   return t;
 }
 
 TEST(HmetSurfaceAirways, DeliversTheSlotsOfEachDayInTurn) {
-  const reading r = read_file(surface_airways, airways_file(true));
+  const reading r = read_file(surface_airways, airways_file());
   EXPECT_EQ(r.scan_result, 0);
   EXPECT_EQ(r.scan_out, "DRAD GRAD PRES RHUM TMPD TSKC WIND\n 1  2  2  2  2  2  2\n");
   EXPECT_EQ(r.m->hmet_record_count, 48);
-  EXPECT_EQ(std::vector<int>({r.m->hmet_last_year, r.m->hmet_last_month, r.m->hmet_last_day}),
-            std::vector<int>({1996, 2, 29}));
+  // The data period runs from the first slot's hour to the last one's.
+  EXPECT_EQ(r.scan_first, std::vector<int>({1996, 2, 28, 1}));
+  EXPECT_EQ(std::vector<int>({r.m->hmet_last_year, r.m->hmet_last_month, r.m->hmet_last_day, r.m->hmet_last_hour}),
+            std::vector<int>({1996, 2, 29, 2}));
   const double p = 29920 * 33.86530748663101 / 1000.0;
   expect_records(r.records, {
                                 {1996, 2, 28, 1, 100, 200, 5, 10, 50, p, 10 * knot},
@@ -238,18 +211,39 @@ TEST(HmetSurfaceAirways, DeliversTheSlotsOfEachDayInTurn) {
   EXPECT_EQ(r.repaired, 4);
 }
 
-TEST(HmetSurfaceAirways, ADayShortOfSkyCoverStopsTheScan) {
-  const reading r = read_file(surface_airways, airways_file(false));
-  EXPECT_EQ(r.scan_result, 1);
-  EXPECT_EQ(r.scan_out,
-            "DRAD GRAD PRES RHUM TMPD TSKC WIND\n 1  2  2  2  2  1  2\n"
-            "There is an error in the Surface Airways hydrometeorology\n"
-            "data file.  There appear to be a different number of days\n"
-            "of cloud cover data than temperature data.  Clouds data is\n"
-            "required for each day.  Examine the file and supply the \n"
-            "missing data.  Program terminating\n\n\n");  // the reporter's line end
-  EXPECT_EQ(pluvo::error_state.error_terminate, 1);
-  precip_test::clear_errors();
+TEST(HmetSurfaceAirways, ADayShortOfAnElementOrALineTooLongStopsTheScan) {
+  const std::string counts = "DRAD GRAD PRES RHUM TMPD TSKC WIND\n";
+  const struct {
+    std::string text;
+    std::string out;
+  } cases[] = {
+      {airways_file("RHUM"), counts + " 1  2  2  1  2  2  2\n" +
+                                 "There is an error in the Surface Airways hydrometeorology\n"
+                                 "data file.  There appears to be a different number of \n"
+                                 "days of rel. humidity data than temperature data.  Rel. hum.\n"
+                                 "data is required for each day.  Examine the file and supply\n"
+                                 "the missing data.  Program terminating\n\n\n"},  // the reporter's line end
+      {airways_file("TSKC"), counts + " 1  2  2  2  2  1  2\n" +
+                                 "There is an error in the Surface Airways hydrometeorology\n"
+                                 "data file.  There appear to be a different number of days\n"
+                                 "of cloud cover data than temperature data.  Clouds data is\n"
+                                 "required for each day.  Examine the file and supply the \n"
+                                 "missing data.  Program terminating\n\n\n"},
+      {airways_file("WIND"), counts + " 1  2  2  2  2  2  1\n" +
+                                 "There is an error in the Surface Airways hydrometeorology\n"
+                                 "data file.  There appear to be different number of days of "
+                                 "wind data than temperature data.  Wind speed data is\n"
+                                 "required for each day.  Examine the file and supply the \n"
+                                 "missing data.  Program terminating\n\n\n"},
+      {airways_file() + std::string(791, 'x') + "\n", "Line too long in hmet_NCDC input file.  Program exiting\n\n"},
+  };
+  for (const auto& c : cases) {
+    const reading r = read_file(surface_airways, c.text);
+    EXPECT_EQ(r.scan_result, 1);
+    EXPECT_EQ(r.scan_out, c.out);
+    EXPECT_EQ(pluvo::error_state.error_terminate, 1);
+    precip_test::clear_errors();
+  }
 }
 
 TEST(HmetSurfaceAirways, GroupCountsBeyondADayStopTheScan) {

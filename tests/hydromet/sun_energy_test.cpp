@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "hydromet/hydromet_phases.hpp"
@@ -59,6 +60,22 @@ TEST(SolarGeometry, AspectOfEveryQuadrant) {
                                {-2.0, 1.0, a + q},  {1e-16, 1.0, 0.0},   {1e-16, 0.0, 0.0}};
   for (const auto& c : cases)
     EXPECT_DOUBLE_EQ(pluvo::aspect_from_gradient(c.sx, c.sy), c.aspect) << c.sx << " " << c.sy;
+}
+
+TEST(SolarGeometry, MorningSunEastAfternoonSunWestOfTheMeridian) {
+  const double pi = 3.14159265;
+  // Latitude 40 N in June: the sun rises north of east and sets north of west.
+  const double decl = pluvo::solar_declination_of_day(pluvo::check_julian_day(2020, 6, 21));
+  const auto azimuth = [&](double omega) { return pluvo::compute_solar_azimuth(2020, 6, 21, 0, 40.0, 173, omega, decl); };
+  EXPECT_DOUBLE_EQ(azimuth(0.0), pi);  // due south at noon
+  const struct {
+    double omega, low, high;  // the quadrant, clockwise from north
+  } cases[] = {{-0.5, pi / 2, pi}, {0.5, pi, 1.5 * pi}, {-1.8, 0.0, pi / 2}, {1.8, 1.5 * pi, 2 * pi}};
+  for (const auto& c : cases) {
+    EXPECT_GT(azimuth(c.omega), c.low) << c.omega;
+    EXPECT_LT(azimuth(c.omega), c.high) << c.omega;
+    EXPECT_NEAR(azimuth(c.omega) + azimuth(-c.omega), 2 * pi, 1e-9) << "mirror about the meridian " << c.omega;
+  }
 }
 
 TEST(SolarGeometry, FlatCellSeesTheZenithCosineAndNothingAtNight) {
@@ -167,6 +184,22 @@ TEST(TerrainShading, FlatGridLitByDayShadedByNight) {
   }
 }
 
+TEST(TerrainShading, AWallWestShadesTheAfternoonAndAWallEastTheMorning) {
+  const int day = pluvo::check_julian_day(2020, 6, 21);
+  const double decl = pluvo::solar_declination_of_day(day);
+  for (const auto& [wall_col, shaded_hour, lit_hour] : {std::tuple{3, 16, 8}, std::tuple{7, 8, 16}}) {
+    auto owned = hilly_record(5, 9);
+    model_state& m = *owned;
+    for (int i = 1; i <= 5; i++)
+      for (int j = 1; j <= 9; j++) m.elevation[size_t(m.cell_number_grid(i, j))] = j == wall_col ? 1000.0 : 0.0;
+    pluvo::compute_daily_shading(m, 2020, 6, 21, 40.0, day, decl);
+    const size_t cell = size_t(m.cell_number_grid(3, 5));
+    EXPECT_EQ(m.shade_by_hour[cell][size_t(shaded_hour)], 1) << "wall in column " << wall_col;
+    EXPECT_EQ(m.shade_by_hour[cell][size_t(lit_hour)], 0) << "wall in column " << wall_col;
+    EXPECT_EQ(m.shade_by_hour[cell][12], 0);
+  }
+}
+
 TEST(TerrainShading, SameTableOnOneAndEightThreads) {
   const int day = pluvo::check_julian_day(2020, 12, 1);
   const double decl = pluvo::solar_declination_of_day(day);
@@ -244,7 +277,7 @@ TEST(ElevationBands, CellAtTheStationElevationTakesTheStationValues) {
   scratch_dir dir;
   bool looked = false;
   const auto r = long_term_project(2, 3, "500 550 600\n650 700 640\n",
-                                   "HMET_ELEV_GAGE 600\nHMET_XCOORD_GAGE 5000\nHMET_YCOORD_GAGE 5000\n",
+                                   "OROGVAR_HMET\nHMET_ELEV_GAGE 600\nHMET_XCOORD_GAGE 5000\nHMET_YCOORD_GAGE 5000\n",
                                    [&](model_state& m) {
     looked = true;
     ASSERT_EQ(m.LR_Num.size(), 7u);
@@ -269,33 +302,37 @@ TEST(ElevationBands, CellAtTheStationElevationTakesTheStationValues) {
 }
 
 TEST(ElevationBands, StationFarBelowTheBasinStaysInTheTable) {
-  scratch_dir dir;
-  bool looked = false;
-  // The station at 0 m (the default) over cells of 500 to 700 m: its level is -3.
-  const auto r = long_term_project(2, 3, "500 560 620\n680 700 640\n", "", [&](model_state& m) {
-    looked = true;
-    const int last = m.elev_scale_count;
-    for (int c = 1; c <= m.cell_count; c++) {
-      EXPECT_GE(m.LR_Num[size_t(c)], 1) << c;
-      EXPECT_LE(m.LR_Num[size_t(c)], last) << c;
-    }
-    EXPECT_EQ(m.El_T_P_e_es_LR[0][0], 0.0);
-    m.hmet_rh = 40.0;
-    pluvo::compute_cell_energy_balance(1, m, 2020, 6, 2, 10, 20.0, 1010.0);
-    // Cells above the table's last row are extrapolated from the end pair.
-    const double dry = 0.009761194029850746;
-    for (int c = 1; c <= m.cell_count; c++) {
-      EXPECT_NEAR(m.temper_gridded[size_t(c)], 20.0 - dry * m.elevation[size_t(c)], 1e-9) << c;
-      EXPECT_TRUE(std::isfinite(m.R_long[size_t(c)]));
-    }
-  });
-  EXPECT_TRUE(looked) << r.out;
-  EXPECT_NE(r.out.find("\nError in Assigning Elevation Bands!!!!"), std::string::npos);
+  // The station at 0 m over cells of 500 to 700 m: its level is -3. Without orographic variation
+  // the station keeps 0 m whatever HMET_ELEV_GAGE says.
+  for (const char* cards : {"", "HMET_ELEV_GAGE 600\n"}) {
+    SCOPED_TRACE(cards);
+    scratch_dir dir;
+    bool looked = false;
+    const auto r = long_term_project(2, 3, "500 560 620\n680 700 640\n", cards, [&](model_state& m) {
+      looked = true;
+      const int last = m.elev_scale_count;
+      for (int c = 1; c <= m.cell_count; c++) {
+        EXPECT_GE(m.LR_Num[size_t(c)], 1) << c;
+        EXPECT_LE(m.LR_Num[size_t(c)], last) << c;
+      }
+      EXPECT_EQ(m.El_T_P_e_es_LR[0][0], 0.0);
+      m.hmet_rh = 40.0;
+      pluvo::compute_cell_energy_balance(1, m, 2020, 6, 2, 10, 20.0, 1010.0);
+      // Cells above the table's last row are extrapolated from the end pair.
+      const double dry = 0.009761194029850746;
+      for (int c = 1; c <= m.cell_count; c++) {
+        EXPECT_NEAR(m.temper_gridded[size_t(c)], 20.0 - dry * m.elevation[size_t(c)], 1e-9) << c;
+        EXPECT_TRUE(std::isfinite(m.R_long[size_t(c)]));
+      }
+    });
+    EXPECT_TRUE(looked) << r.out;
+    EXPECT_NE(r.out.find("\nError in Assigning Elevation Bands!!!!"), std::string::npos);
+  }
 }
 
 TEST(ElevationBands, CellWithinOneCellSizeTakesThatStationAlone) {
   scratch_dir dir;
-  const auto r = long_term_project(2, 3, "500 550 600\n650 700 640\n", "HMET_ELEV_GAGE 500\n", [&](model_state& m) {
+  const auto r = long_term_project(2, 3, "500 550 600\n650 700 640\n", "OROGVAR_HMET\nHMET_ELEV_GAGE 500\n", [&](model_state& m) {
     // A second station with warmer bands: near the cell it alone counts, far away it is weighed.
     m.hmet_station_count = 2;
     pluvo::init_hmet_stations_and_bands(m);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/checked_file.hpp"
+#include "common/julian.hpp"
 #include "output/end_event.hpp"
 #include "output/output_phases.hpp"
 #include "output_fixture.hpp"
@@ -264,7 +265,8 @@ TEST(EndEvent, LongTermSectionsAreSeparatedFromTheSecondEventOn) {
     m->cur_julian = 2451545.25;
     m->hmet_samson_on = 1;
     m->hmet_station = "KANSASCITY mo 03947";
-    m->hmet_year = 2000, m->hmet_month = 1, m->hmet_day = 1, m->hmet_hour = 1;
+    m->start_julian = pluvo::julian_date(2000, 1, 1, 1, 0, 0.0);  // the first record, where the clock starts
+    m->hmet_year = 2000, m->hmet_month = 3, m->hmet_day = 4, m->hmet_hour = 5;  // the current record
     m->hmet_last_year = 2000, m->hmet_last_month = 12, m->hmet_last_day = 31, m->hmet_last_hour = 24;
     m->gmt_offset = -6.0;
     m->final_soil_water = 0.25;
