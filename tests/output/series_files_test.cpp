@@ -472,7 +472,8 @@ TEST(PointFiles, EveryPointFileOfEveryRunKindAndUnit) {
       m->sl_location_count = 1, m->sl_link = {0, 1}, m->sl_node = {0, 3};
       m->superlink_node_flow.assign(3, 1, 0.0), m->superlink_node_flow[3][1] = 0.125;
       m->drain_net = std::make_unique<pluvo::drain_network_record>();
-      m->drain_net->junctions = 2, m->drain_net->junction_kind = {0, 999, 1};
+      m->drain_net->junctions = 2, m->drain_net->inlet_type.assign(1, 2);
+      m->drain_net->inlet_type[0][1] = 999, m->drain_net->inlet_type[0][2] = 1;
       m->drain_junction_flow = {0.0, 1.0, 2.0};
       // One constituent at the two channel points: concentration and dissolved flux.
       m->con_location_on = m->mass_location_on = 1, m->num_constituents = 1;
