@@ -75,9 +75,9 @@ double event_soil_error(model_state& m, int c) {
   const int type = type_of(m, c);
   double in = t.soil_initial + val(m.event_soil_inflow_mass, c) + t.soil_seep_up;
   double out = at(m.soil_mass_final, c) + val(m.event_soil_deep, c);
-  if (m.water_table_on && nutrient(type)) {
-    // The water constituent the soil pool feeds gives its exfiltration (the pool itself outside
-    // the table).
+  if (m.water_table_on) {
+    // The water constituent a soil pool feeds gives its exfiltration; a contaminant, like any
+    // constituent outside the table, loses its own.
     const int first = first_nutrient(m), p = c - first;
     const int w = p < 0 || p >= 13 ? c : tvx_soil_to_water[p] < 0 ? -1 : first + tvx_soil_to_water[p];
     if (w > 0) out += of(m.event_constituent_terms, w).soil_exfil;

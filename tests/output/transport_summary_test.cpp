@@ -1090,3 +1090,23 @@ TEST(TransportSummary, RunFiguresOfSedimentBoundConstituents) {
 }
 
 }  // namespace
+
+namespace {
+
+// With a water table a contaminant's soil column loses what exfiltrates, as in the run's balance.
+TEST(TransportSummary, EventSoilBalanceCountsExfiltration) {
+  pluvo_test::scratch_dir dir;
+  model_state m;
+  constituent_record(m, {1}, false);
+  m.ov_con_trans_on = m.chan_con_trans_on = 0;
+  m.soil_con_trans_on = m.water_table_on = 1;
+  m.event_constituent_terms[1].soil_initial = 2.0;
+  m.event_constituent_terms[1].soil_exfil = 0.5;
+  m.event_soil_inflow_mass[1] = 1.0;
+  m.soil_mass_final = {0.0, 2.5};
+  const std::string text = pluvo_test::written([&](std::FILE* f) { pluvo::write_event_transport_blocks(m, f); });
+  EXPECT_EQ(count(text, "Exfiltration mass loss ...........................              0.50\n"), 1u) << text;
+  EXPECT_EQ(m.soil_mass_error[1], 0.0);
+}
+
+}  // namespace
