@@ -59,11 +59,85 @@ struct step_context {
   size_t slots;  // classes + 1
   double dt;
   std::vector<double> held;  // per class: the cell's suspended and deposited volume, 2k and 2k + 1
+  // With sediment-bound constituents: per constituent the sorbed mass per m3 of deposit in the
+  // cell's mixing layer, as the cell held it when its first entry came up.
+  std::vector<double> soil_sorbed;
 
   size_t node_class(int key, int k) const { return size_t(key) * slots + size_t(k); }
   double& layer(int cell, int k, int l) { return s.vol_sed[s.cell_class_layer(cell, k, l)]; }
   bool wash(int k) const { return s.sand[size_t(k)] == 0; }
 };
+
+// ---- sediment-bound constituents
+
+bool attached_on(const model_state& m) {
+  if (!m.sediment_contam_on || m.num_constituents < 1 || !m.ov_sed) return false;
+  const size_t cells = size_t(m.cell_count) + 1, n = size_t(m.num_constituents) + 1;
+  return m.ov_total_con_mass.size() >= n * cells &&
+         m.ov_sed_con_conc.size() >= n * cells * size_t(m.ov_sed->num_sed_classes + 1) &&
+         m.chan_qlat_sed_mass.size() >= n * size_t(m.chan_slot_count) * size_t(m.ov_sed->num_sed_classes + 1) &&
+         m.attached_to_chan_total.size() >= n && m.event_attached_to_chan.size() >= n;
+}
+
+// Top soil layer of the cell: g of constituent c in it (null without one).
+double* soil_top(model_state& m, int c, int cell) {
+  double** plane = checked_array_3d_plane(m.soil_mass, c);
+  return plane && cell <= m.soil_mass.rows && m.soil_mass.columns >= 1 ? &plane[cell][1] : nullptr;
+}
+
+double soil_top_dissolved(const model_state& m, int c, int cell) {
+  double** plane = checked_array_3d_plane(m.soil_frac_dissolved, c);
+  return plane && cell <= m.soil_frac_dissolved.rows && m.soil_frac_dissolved.columns >= 1 ? plane[cell][1] : 1.0;
+}
+
+// The cell's mixing layer: the sorbed mass of each constituent per m3 of fine solids in it. Under
+// layered soils the layer is at most the top soil layer, with that layer's porosity.
+void prepare_mixing_layer(step_context& c, int cell) {
+  model_state& m = c.m;
+  double depth = m.mixing_layer_depth_cm, porosity = 0.0;
+  if (m.inf_layered_soil_on) {
+    const double* entry = m.layered_soil_table[size_t(m.soiltype[size_t(cell)])].values;
+    const double top = entry[soil_col_thickness];
+    if (depth < tiny || depth > top) depth = top;
+    porosity = entry[soil_col_porosity];
+  } else if (size_t(cell) < m.porosity_cell.size()) {
+    porosity = m.porosity_cell[size_t(cell)];
+  }
+  const double solids = m.cell_size * m.cell_size * depth / 100.0 * (1.0 - porosity);
+  double fines = 0.0;  // share of the fine classes in the parent soil
+  for (int k = 1; k <= c.classes; ++k)
+    if (c.wash(k)) fines += c.s.sed_fract[c.s.cell_class_layer(cell, k, 1)];
+  c.soil_sorbed.assign(size_t(m.num_constituents) + 1, 0.0);
+  if (fines * solids <= tiny) return;
+  for (int q = 1; q <= m.num_constituents; ++q) {
+    const double* mass = soil_top(m, q, cell);
+    if (mass) c.soil_sorbed[size_t(q)] = (1.0 - soil_top_dissolved(m, q, cell)) * *mass / (fines * solids);
+  }
+}
+
+// Moves the sorbed mass carried by one entry's share of class k (moved1 suspended, moved2 from
+// the deposit) out of the cell's surface and soil stores into the node. A store gives at most
+// what it holds.
+void deliver_attached(step_context& c, int cell, int key, int k, double moved1, double moved2) {
+  model_state& m = c.m;
+  const size_t cells = size_t(m.cell_count) + 1;
+  for (int q = 1; q <= m.num_constituents; ++q) {
+    double* soil = soil_top(m, q, cell);
+    double& surface = m.ov_total_con_mass[size_t(q) * cells + size_t(cell)];
+    double from_soil = c.soil_sorbed[size_t(q)] * moved2;
+    double from_surface = moved1 * m.ov_sed_con_conc[(size_t(q) * cells + size_t(cell)) * c.slots + size_t(k)];
+    from_soil = soil ? std::clamp(from_soil, 0.0, std::max(*soil, 0.0)) : 0.0;
+    from_surface = std::clamp(from_surface, 0.0, std::max(surface, 0.0));
+    if (soil) *soil -= from_soil;
+    surface -= from_surface;
+    const double moved = from_soil + from_surface;
+    const size_t node = (size_t(q) * size_t(m.chan_slot_count) + size_t(key)) * c.slots;
+    m.chan_qlat_sed_mass[node + size_t(k)] += moved;
+    m.chan_qlat_sed_mass[node] += moved;
+    m.event_attached_to_chan[size_t(q)] += moved / 1000.0;
+    m.attached_to_chan_total[size_t(q)] += moved / 1000.0;
+  }
+}
 
 // Books v of class k as moved into the node (negative: given back to the cell).
 void book_lateral(step_context& c, int key, int k, double v) {
@@ -79,7 +153,7 @@ void book_lateral(step_context& c, int key, int k, double v) {
 
 // Moves one entry's share of the cell's loose sediment (as the cell held it when its first entry
 // came up) into the node; false after a NaN (run stopped).
-bool deliver_entry(step_context& c, int cell, int key, double share) {
+bool deliver_entry(step_context& c, int cell, int key, double share, bool attached) {
   for (int k = 1; k <= c.classes; ++k) {
     const double moved1 = share * c.held[2 * size_t(k)], moved2 = share * c.held[2 * size_t(k) + 1];
     book_lateral(c, key, k, moved1 + moved2);
@@ -89,6 +163,7 @@ bool deliver_entry(step_context& c, int cell, int key, double share) {
       stop_run("qlat_sed is not a number, exiting.\n");
       return false;
     }
+    if (attached && c.wash(k)) deliver_attached(c, cell, key, k, moved1, moved2);
   }
   return true;
 }
@@ -105,6 +180,7 @@ void return_overbank_wash(step_context& c, int link, int cell, int key, double s
 
 bool move_cell_sediment(step_context& c) {
   model_state& m = c.m;
+  const bool attached = attached_on(m);
   c.held.assign(2 * c.slots, 0.0);
   for (int g = 1; g <= m.gst_num_cells; ++g) {
     const int first_cell = m.gst_ncellsingrid[size_t(g)] >= 1 ? m.gst_gnum[size_t(g)][1] : 0;
@@ -114,6 +190,7 @@ bool move_cell_sediment(step_context& c) {
       c.held[2 * size_t(k)] = c.layer(first_cell, k, suspended_layer);
       c.held[2 * size_t(k) + 1] = c.layer(first_cell, k, deposit_layer);
     }
+    if (attached) prepare_mixing_layer(c, first_cell);
     for (int e = 1; e <= m.gst_ncellsingrid[size_t(g)]; ++e) {
       const int link = m.gst_link[size_t(g)][size_t(e)];
       const int node = m.gst_node[size_t(g)][size_t(e)];
@@ -124,7 +201,7 @@ bool move_cell_sediment(step_context& c) {
       const int key = link * m.chan_node_extent + node;
       const double qlat = m.qlat[size_t(key)];
       if (cell_drains_to_node(m, type, qlat, m.ov_depth[size_t(cell)])) {
-        if (!deliver_entry(c, cell, key, share)) return false;
+        if (!deliver_entry(c, cell, key, share, attached)) return false;
       } else if (m.overbank_flow_on && qlat < -tiny) {
         return_overbank_wash(c, link, cell, key, share, qlat);
       }
@@ -240,13 +317,15 @@ void size_channel_sediment_totals(model_state& m) {
 
 void channel_sediment_step(model_state& m, double dt) {
   if (!m.ov_sed) return;
-  step_context c{m, *m.ov_sed, m.ov_sed->num_sed_classes, size_t(m.ov_sed->num_sed_classes) + 1, dt, {}};
+  step_context c{m, *m.ov_sed, m.ov_sed->num_sed_classes, size_t(m.ov_sed->num_sed_classes) + 1, dt, {}, {}};
   if (m.ov_to_chan_sed_total.size() != c.slots) size_channel_sediment_totals(m);
   fit(m.qlat_sed, size_t(m.chan_slot_count) * c.slots);
   fit(m.qlat_tot_sed, size_t(m.chan_slot_count) * c.slots);
   for (int link = 1; link <= m.nlinks; ++link)
     for (int node = 1; node <= read_node_count(m, link); ++node)
       for (int k = 1; k <= c.classes; ++k) m.qlat_sed[c.node_class(link * m.chan_node_extent + node, k)] = 0.0;
+  // The sorbed mass that comes with it is, like the volumes, what entered in this update.
+  if (attached_on(m)) std::fill(m.chan_qlat_sed_mass.begin(), m.chan_qlat_sed_mass.end(), 0.0);
   if (!move_cell_sediment(c)) return;
   channel_sediment_transport(m, dt);
   if (error_state.error_terminate) return;

@@ -75,9 +75,9 @@ double event_soil_error(model_state& m, int c) {
   const int type = type_of(m, c);
   double in = t.soil_initial + val(m.event_soil_inflow_mass, c) + t.soil_seep_up;
   double out = at(m.soil_mass_final, c) + val(m.event_soil_deep, c);
-  if (m.water_table_on && nutrient(type)) {
-    // The water constituent the soil pool feeds gives its exfiltration (the pool itself outside
-    // the table).
+  if (m.water_table_on) {
+    // The water constituent a soil pool feeds gives its exfiltration; a contaminant, like any
+    // constituent outside the table, loses its own.
     const int first = first_nutrient(m), p = c - first;
     const int w = p < 0 || p >= 13 ? c : tvx_soil_to_water[p] < 0 ? -1 : first + tvx_soil_to_water[p];
     if (w > 0) out += of(m.event_constituent_terms, w).soil_exfil;
@@ -304,32 +304,109 @@ double soil_column_mass(const model_state& m, int c, int i) {
   return sum;
 }
 
-// Final stores of the run, rebuilt from the cells, nodes and lakes; GLOBAL_MASS_FINAL is their
-// sum, each store counted once.
-void rebuild_final_stores(model_state& m) {
+bool in_channel_lake(const model_state& m, int i) {
+  return m.lakes_on && size_t(i) < m.lake_mask.size() && m.lake_mask[size_t(i)] > 0;
+}
+
+// The overland figures of constituent c, kg: dissolved (outside channel lakes), land surface,
+// and with sediment-bound constituents the sorbed and the total mass.
+struct overland_stores {
+  double dissolved = 0.0, land = 0.0, soil = 0.0, attached = 0.0, total = 0.0;
+};
+
+// At the end of an event the dissolved mass is the cells' own; at the end of the run it is
+// depth x concentration x cell area, both in kg.
+overland_stores sum_overland(const model_state& m, int c, bool from_depths) {
+  overland_stores s;
   const double area = m.cell_size * m.cell_size;
+  const double* mass = checked_array_2d_row(m.ov_mass, c);
+  const double* conc = checked_array_2d_row(m.ov_conc, c);
+  const double* load = checked_array_2d_row(m.ov_land_load, c);
+  const int classes = m.ov_sed ? m.ov_sed->num_sed_classes : 0;
+  const size_t cells = size_t(m.cell_count) + 1, slots = size_t(classes) + 1;
+  const bool attached = m.sediment_contam_on && m.ov_total_con_mass.size() >= (size_t(c) + 1) * cells &&
+                        m.ov_sed_con_conc.size() >= (size_t(c) + 1) * cells * slots && m.ov_sed &&
+                        m.ov_sed->vol_sed.size() > m.ov_sed->cell_class_layer(m.cell_count, classes, 2);
+  for (int i = 1; i <= m.cell_count; ++i) {
+    if (!in_channel_lake(m, i)) {
+      if (from_depths && conc && size_t(i) < m.ov_depth.size())
+        s.dissolved += m.ov_depth[size_t(i)] * conc[i] * area / 1000.0;
+      else if (!from_depths && mass)
+        s.dissolved += mass[i] / 1000.0;
+    }
+    if (load) s.land += load[i] / 1000.0;
+    if (m.soil_con_trans_on) s.soil += soil_column_mass(m, c, i);
+    if (!attached) continue;
+    const size_t cell = size_t(c) * cells + size_t(i);
+    s.total += m.ov_total_con_mass[cell] / 1000.0;
+    for (int k = 1; k <= classes; ++k)
+      s.attached += m.ov_sed->vol_sed[m.ov_sed->cell_class_layer(i, k, 2)] * m.ov_sed_con_conc[cell * slots + size_t(k)] /
+                    1000.0;
+  }
+  return s;
+}
+
+// The channel figures of constituent c, kg: dissolved in the water of the nodes the channel
+// volume counts, and sorbed on their suspended wash load.
+struct channel_stores {
+  double dissolved = 0.0, attached = 0.0;
+};
+
+channel_stores sum_channels(const model_state& m, int c) {
+  channel_stores s;
+  const double* conc = checked_array_2d_row(m.chan_node_conc, c);
+  const int classes = m.ov_sed ? m.ov_sed->num_sed_classes : 0;
+  const size_t slots = size_t(classes) + 1, keys = size_t(m.chan_slot_count);
+  const bool attached = m.sediment_contam_on && m.ov_sed && m.chan_sed_contam_node_conc.size() >= (size_t(c) + 1) * keys * slots &&
+                        m.ch_wash_vol.size() >= keys * slots;
+  for (int link = 1; link <= m.nlinks; ++link) {
+    const int type = m.ltype[size_t(link)];
+    if ((type & (32 | 64)) || ((type & (4 | 8)) && (type & 128))) continue;
+    const int last = m.lakes_on && size_t(link) < m.og_nx1.size() ? m.og_nx1[size_t(link)] : m.nx[size_t(link)];
+    for (int node = 1; node <= last; ++node) {
+      const size_t key = size_t(link * m.chan_node_extent + node);
+      if (conc && key < m.area.size()) s.dissolved += m.area[key] * m.link_dx[size_t(link)] * conc[key] / 1000.0;
+      if (!attached) continue;
+      for (int k = 1; k <= classes; ++k)
+        if (m.ov_sed->sand[size_t(k)] == 0)
+          s.attached += m.chan_sed_contam_node_conc[(size_t(c) * keys + key) * slots + size_t(k)] *
+                        m.ch_wash_vol[key * slots + size_t(k)] / 1000.0;
+    }
+  }
+  return s;
+}
+
+double sum_lakes(const model_state& m, int c) {
+  const double* lake = checked_array_2d_row(m.lake_con_mass, c);
+  double sum = 0.0;
+  for (int l = 1; lake && l <= m.nlakes; ++l) sum += lake[l] / 1000.0;
+  return sum;
+}
+
+// Final stores of every constituent, kg, from the cells, nodes and lakes (at the end of the run
+// from the depths); GLOBAL_MASS_FINAL is their sum, each store counted once.
+void sum_final_stores(model_state& m, bool from_depths) {
   for (int c = 1; c <= m.num_constituents; ++c) {
-    double dissolved = 0.0, land = 0.0, soil = 0.0, lakes = 0.0;
-    const double* conc = checked_array_2d_row(m.ov_conc, c);
-    const double* load = checked_array_2d_row(m.ov_land_load, c);
-    for (int i = 1; i <= m.cell_count; ++i) {
-      const bool in_lake = m.lakes_on && size_t(i) < m.lake_mask.size() && m.lake_mask[size_t(i)] > 0;
-      if (conc && !in_lake && size_t(i) < m.ov_depth.size()) dissolved += m.ov_depth[size_t(i)] * conc[i] * area / 1000.0;
-      if (load) land += load[i] / 1000.0;
-      if (m.soil_con_trans_on)
-        soil += soil_column_mass(m, c, i);
-    }
-    const double* lake = checked_array_2d_row(m.lake_con_mass, c);
-    for (int l = 1; lake && l <= m.nlakes; ++l) lakes += lake[l] / 1000.0;
+    const overland_stores ov = sum_overland(m, c, from_depths);
     if (m.ov_con_trans_on) {
-      m.OV_MASS_FINAL[c] = dissolved;
-      m.OV_LAND_MASS_FINAL[c] = land;
+      m.OV_MASS_FINAL[c] = ov.dissolved;
+      m.OV_LAND_MASS_FINAL[c] = ov.land;
     }
-    if (m.soil_con_trans_on) store(m.soil_mass_final, c, soil);
-    if (m.lakes_on) store(m.lake_mass_final, c, lakes);
+    if (m.sediment_contam_on) {
+      store(m.ov_attached_final, c, ov.attached);
+      store(m.ov_total_final, c, ov.total);
+    }
+    if (m.soil_con_trans_on) store(m.soil_mass_final, c, ov.soil);
+    // The run's end keeps the channel figures its last event summed.
+    if (m.chan_con_trans_on && !from_depths) {
+      const channel_stores ch = sum_channels(m, c);
+      store(m.chan_mass_final, c, ch.dissolved);
+      if (m.sediment_contam_on) store(m.chan_attached_final, c, ch.attached);
+    }
+    if (m.lakes_on) store(m.lake_mass_final, c, sum_lakes(m, c));
     m.GLOBAL_MASS_FINAL[c] = val(m.OV_MASS_FINAL, c) + val(m.OV_LAND_MASS_FINAL, c) +
-                             (m.soil_con_trans_on ? soil : 0.0) + at(m.chan_mass_final, c) +
-                             (m.lakes_on ? lakes : 0.0);
+                             (m.soil_con_trans_on ? ov.soil : 0.0) + at(m.chan_mass_final, c) +
+                             (m.lakes_on ? at(m.lake_mass_final, c) : 0.0);
   }
 }
 
@@ -385,7 +462,12 @@ void write_run_overland(model_state& m, std::FILE* f) {
     if (type == 1 && m.contam_table_on) out += val(m.OV_MASS_DECAY, c);
     if (m.chan_explic_on) out += val(m.OV_QLAT_MASS, c);
     if (m.lakes_on) out += t.ov_to_lake;
-    if (uptake) out += t.ov_tvx_loss;
+    // The kinetics gain and the sediment source are inputs of the run as of each event.
+    if (uptake) {
+      in += t.ov_tvx_gain;
+      out += t.ov_tvx_loss;
+    }
+    if (m.sediment_contam_on) split(t.ov_sed_source, in, out);
     m.OV_MASS_ERROR[c] = percent_if_positive(in, out);
     std::fputs("\n\n", f);
     if (nutrient(type))
@@ -547,6 +629,10 @@ void write_run_global(model_state& m, std::FILE* f) {
 
 }  // namespace
 
+void sum_event_constituent_stores(model_state& m) {
+  if (m.num_constituents >= 1) sum_final_stores(m, false);
+}
+
 void write_event_constituent_blocks(model_state& m, std::FILE* f) {
   const int n = m.num_constituents;
   for (int c = 1; c <= n; ++c) {
@@ -574,7 +660,10 @@ void write_event_constituent_blocks(model_state& m, std::FILE* f) {
 
 void write_run_constituent_summaries(model_state& m, std::FILE* f) {
   if (m.num_constituents < 1) return;
-  rebuild_final_stores(m);
+  sum_final_stores(m, true);
+  // Without channels, what leaves the outlet on sediment has left the system too.
+  if (m.sediment_contam_on && !m.chan_explic_on)
+    for (int c = 1; c <= m.num_constituents; ++c) m.GLOBAL_MASS_OUT[c] += of(m.run_constituent_terms, c).ov_attached_out;
   if (m.soil_con_trans_on) write_run_soil(m, f);
   if (m.ov_con_trans_on) write_run_overland(m, f);
   if (m.chan_con_trans_on) write_run_channel(m, f);

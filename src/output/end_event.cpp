@@ -253,6 +253,7 @@ void end_event(model_state& m) {
   close_sacramento_storage(m);
   close_event_balance(m);
   sum_event_sediment(m);
+  sum_event_constituent_stores(m);
   write_summary_file(m);
   start_next_event_sediment(m);
   if (!quiet_console && !m.super_quiet_on && m.silent_mode != 1) std::printf("finished event \n");

@@ -25,6 +25,9 @@ void write_run_transport_summaries(model_state& m, std::FILE* f);
 // Writes "new_bed_elevations.txt"; a file that does not open stops with code 4000.
 void write_new_bed_elevations(model_state& m);
 
+// The final constituent stores at the end of an event, kg, that the event blocks read.
+void sum_event_constituent_stores(model_state& m);
+
 // The constituent blocks of an event and of the whole run (errors stored back).
 void write_event_constituent_blocks(model_state& m, std::FILE* f);
 void write_run_constituent_summaries(model_state& m, std::FILE* f);

@@ -267,6 +267,12 @@ struct quality_state {
   std::vector<double> ov_sed_vol_qsy;
   std::vector<double> ov_sed_vol_susp;
   std::vector<double> ov_vol_sed_susp;
+  // Sediment-bound constituents on the cells: total mass (dissolved and sorbed) per constituent
+  // and cell, flat constituent * (cell_count + 1) + cell, g; sorbed concentration on the
+  // suspended sediment per constituent, cell and class, flat (that index) * (num_sed_classes + 1)
+  // + class, g per m3 of sediment.
+  std::vector<double> ov_total_con_mass;
+  std::vector<double> ov_sed_con_conc;
   // Channel and lake constituents [constituent][node key] and [constituent][lake].
   checked_array_2d<double> chan_node_conc;
   checked_array_2d<double> chan_node_mass;

@@ -182,6 +182,70 @@ TEST(ChannelSedimentStep, OverbankOutflowReturnsOnlyWashLoad) {
   }
 }
 
+// Sorbed constituents travel with the wash load: what the cells' surface and soil stores lose is
+// what the nodes receive, class by class and in the totals; sand carries none, and the lake and
+// weir cells keep theirs.
+TEST(ChannelSedimentStep, SorbedMassFollowsTheWashLoad) {
+  pluvo_test::scratch_dir dir;
+  double lost = 0, expected = 0, received = 0, by_class = 0, on_sand = 0, booked = 0, event = 0;
+  const auto r = read_sediment_project([&](model_state& m) {
+    if (!m.ov_sed) return;
+    pluvo::ov_sed_record& s = *m.ov_sed;
+    const int n = s.num_sed_classes, q_count = 2;
+    const size_t slots = size_t(n) + 1, cells = size_t(m.cell_count) + 1, keys = size_t(m.chan_slot_count);
+    spread_sediment(m);
+    for (int c = 1; c <= m.cell_count; ++c) m.ov_depth[size_t(c)] = 0.01;
+    inflow_everywhere(m, 0.002);
+    m.sediment_contam_on = 1;
+    m.num_constituents = q_count;
+    m.mixing_layer_depth_cm = 10.0;
+    m.porosity_cell.assign(cells, 0.4);
+    pluvo::checked_array_3d_grow_fill(m.soil_mass, q_count, 50.0, m.cell_count, 1);
+    pluvo::checked_array_3d_grow_fill(m.soil_frac_dissolved, q_count, 0.2, m.cell_count, 1);
+    m.ov_total_con_mass.assign((q_count + 1) * cells, 1000.0);
+    m.ov_sed_con_conc.assign((q_count + 1) * cells * slots, 0.0);
+    m.chan_qlat_sed_mass.assign((q_count + 1) * keys * slots, 0.0);
+    m.attached_to_chan_total.assign(q_count + 1, 0.0);
+    m.event_attached_to_chan.assign(q_count + 1, 0.0);
+    double fines = 0.0;
+    for (int k = 1; k <= n; ++k) {
+      for (int c = 1; c <= m.cell_count; ++c) s.sed_fract[s.cell_class_layer(c, k, 1)] = 1.0 / n;
+      if (!s.sand[size_t(k)]) fines += 1.0 / n;
+    }
+    for (int q = 1; q <= q_count; ++q)
+      for (int c = 1; c <= m.cell_count; ++c)
+        for (int k = 1; k <= n; ++k) m.ov_sed_con_conc[(q * cells + size_t(c)) * slots + size_t(k)] = 100.0 * q + k;
+    // By hand: the two wet cells that feed stream links give all their wash load, the suspended
+    // part at its sorbed concentration, the deposit at the mixing layer's.
+    const double solids = m.cell_size * m.cell_size * 10.0 / 100.0 * 0.6;
+    for (int c : {m.cell_number_grid(1, 1), m.cell_number_grid(1, 3)})
+      for (int q = 1; q <= q_count; ++q)
+        for (int k = 1; k <= n; ++k)
+          if (!s.sand[size_t(k)])
+            expected += layer(m, c, k, 2) * (100.0 * q + k) + layer(m, c, k, 3) * 0.8 * 50.0 / (fines * solids);
+    pluvo::channel_sediment_step(m, 10.0);
+    for (int q = 1; q <= q_count; ++q) {
+      for (int c = 1; c <= m.cell_count; ++c)
+        lost += 50.0 - pluvo::checked_array_3d_plane(m.soil_mass, q)[c][1] + 1000.0 - m.ov_total_con_mass[q * cells + size_t(c)];
+      for (size_t key = 0; key < keys; ++key) {
+        const size_t at = (size_t(q) * keys + key) * slots;
+        received += m.chan_qlat_sed_mass[at];
+        for (int k = 1; k <= n; ++k) (s.sand[size_t(k)] ? on_sand : by_class) += m.chan_qlat_sed_mass[at + size_t(k)];
+      }
+      booked += 1000.0 * m.attached_to_chan_total[size_t(q)];
+      event += 1000.0 * m.event_attached_to_chan[size_t(q)];
+    }
+  });
+  ASSERT_FALSE(r.stopped) << r.out;
+  EXPECT_GT(expected, 1.0);
+  EXPECT_NEAR(lost, expected, 1e-9);
+  EXPECT_NEAR(received, expected, 1e-9);
+  EXPECT_NEAR(by_class, expected, 1e-9);
+  EXPECT_EQ(on_sand, 0.0);
+  EXPECT_NEAR(booked, expected, 1e-9);
+  EXPECT_NEAR(event, expected, 1e-9);
+}
+
 // A lateral sediment volume that is not a number stops the run with its message.
 TEST(ChannelSedimentStep, NotANumberStopsTheRun) {
   pluvo_test::scratch_dir dir;
@@ -249,6 +313,32 @@ TEST(ChannelSedimentStep, BooksTheTransportFiguresOfTheUpdate) {
   EXPECT_NEAR(f.lake_sand, 0.5, 1e-15);
   EXPECT_NEAR(f.to_lakes, 0.25, 1e-15);
   EXPECT_EQ(f.left, 0.0);
+}
+
+// Optimising on sediment: each sediment hydrograph point gathers the wash load its node passes
+// and keeps the largest discharge of the last wash-load class; sand is not counted.
+TEST(ChannelSedimentStep, SedimentPointsGatherWashLoad) {
+  pluvo_test::scratch_dir dir;
+  double volume = 0, peak = 0;
+  const auto r = read_sediment_project([&](model_state& m) {
+    if (!m.ov_sed) return;
+    const int n = m.ov_sed->num_sed_classes;  // class 1 sand, 2 and 3 wash load
+    m.optimize_on = m.optimize_sed_on = m.ov_sed->sed_hydro_locations_on = 1;
+    m.sed_hydrograph_point_count = 1;
+    m.slink = {0, 4};
+    m.snode = {0, 2};
+    m.point_event_volume.assign(2, 0.0);
+    m.point_peak_discharge.assign(2, 0.0);
+    for (double q : {0.004, 0.002}) {
+      for (int k = 1; k <= n; ++k) m.chan_sed_discharge[node_class(m, 4, 2, k)] = q * k;
+      pluvo::channel_sediment_step(m, 10.0);
+    }
+    volume = m.point_event_volume[1];
+    peak = m.point_peak_discharge[1];
+  });
+  ASSERT_FALSE(r.stopped) << r.out;
+  EXPECT_NEAR(volume, 10.0 * (0.004 + 0.002) * (2 + 3), 1e-15);
+  EXPECT_EQ(peak, 0.004 * 3);
 }
 
 // "new_bed_elevations.txt": a line per node of the stream links, one for the lake, the weir's

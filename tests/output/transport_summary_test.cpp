@@ -617,20 +617,26 @@ void run_figures(model_state& m) {
   m.ov_conc.rows[2][1] = m.ov_land_load.rows[2][1] = 0.0;
   m.global_transport_on = 1;
   m.chan_mass_final[1] = 2.0;
-  m.lake_con_mass.rows[1][1] = 3000.0;  // 3 kg
-  m.lake_con_conc.rows[1][1] = 4.0;
-  m.lake_con_mass_initial = {0.0, 2.0, 0.0};
   m.chan_con_mass_initial = {0.0, 1000.0, 0.0};  // grams
-  m.GLOBAL_MASS_INIT[1] = 10.0;                   // the lake's 2 kg among them
   m.GLOBAL_POINT_SOURCE[1] = 3.0;
   m.OV_PRECIP_MASS[1] = 1.0;
-  m.GLOBAL_MASS_OUT[1] = 4.0;
   m.GLOBAL_MASS_FINAL[1] = 99.0;  // what the ends of the events summed: rebuilt, not added to
   auto& t = m.run_constituent_terms[1];
-  t.lake_precip = 0.5;
   t.chan_from_ov = 2.5;
   t.chan_out = 1.5;
-  t.lake_from_ov = 0.5;
+  if (m.lakes_on) {
+    m.lake_con_mass.rows[1][1] = 3000.0;  // 3 kg
+    m.lake_con_conc.rows[1][1] = 4.0;
+    m.lake_con_mass_initial = {0.0, 2.0, 0.0};
+    m.GLOBAL_MASS_INIT[1] = 10.0;  // the lake's 2 kg among them
+    m.GLOBAL_MASS_OUT[1] = 4.0;
+    t.lake_precip = 0.5;
+    t.lake_from_ov = 0.5;
+  } else {
+    // Without the lake, the half kilogram it took from the overland leaves the system.
+    m.GLOBAL_MASS_INIT[1] = 8.0;
+    m.GLOBAL_MASS_OUT[1] = 4.5;
+  }
   m.OV_MASS_INIT[1] = 7.0;
   m.OV_QLAT_MASS[1] = 2.5;
   m.OV_INFIL_MASS[1] = 0.5;
@@ -820,6 +826,131 @@ TEST(TransportSummary, RunConstituentSummaries) {
   EXPECT_EQ(m.GLOBAL_MASS_CON_ERROR[2], 0.0);
 }
 
+const char* run_constituents_no_lakes =
+    "\n"
+    "\n"
+    " *************   Overland Transport Summaries   **************** \n"
+    "\n"
+    "\n"
+    "\n"
+    "\n"
+    "Overland Constituent Transport Summary for Constituent     1 (lead)\n"
+    "Amounts are total for simulations in (Kg) \n"
+    " \n"
+    "Initial Dissolved mass on ov            7.00 \n"
+    "Final Dissolved mass on ov              5.00 \n"
+    "\n"
+    "Point source mass gain                  0.00 \n"
+    "Precipitation mass gain                 1.00 \n"
+    "\n"
+    "Mass loss to infiltration               0.50 \n"
+    "Mass loss to stream                     2.50 \n"
+    "Outlet mass flux                        0.00 \n"
+    "\n"
+    "Contam mass balance error               0.0000 percent \n"
+    "\n"
+    "\n"
+    "Overland Constituent Transport Summary for Constituent     2 (zinc)\n"
+    "Amounts are total for simulations in (Kg) \n"
+    " \n"
+    "Initial Dissolved mass on ov            0.00 \n"
+    "Final Dissolved mass on ov              0.00 \n"
+    "\n"
+    "Point source mass gain                  0.00 \n"
+    "Precipitation mass gain                 0.00 \n"
+    "\n"
+    "Mass loss to infiltration               0.00 \n"
+    "Mass loss to stream                     0.00 \n"
+    "Outlet mass flux                        0.00 \n"
+    "\n"
+    "Contam mass balance error               0.0000 percent \n"
+    "\n"
+    "\n"
+    " *************   Channel Transport Summaries   **************** \n"
+    "\n"
+    "\n"
+    "\n"
+    " \n"
+    "Channel Contaminant Transport Summary for Contaminant     1 \n"
+    "Amounts are total for simulations in (Kg) \n"
+    " \n"
+    "Dissolved\n"
+    "Initial Mass in Channels                1.00 \n"
+    "Final Mass in Channels                  2.00 \n"
+    " \n"
+    "Mass gain from overland                 2.50 \n"
+    "Point source mass gain                  0.00 \n"
+    "Outlet mass flux                        1.50 \n"
+    "\n"
+    "Dissolved mass balance error               0.0000 percent \n"
+    "\n"
+    "Attached\n"
+    "\n"
+    "\n"
+    " \n"
+    "Channel Contaminant Transport Summary for Contaminant     2 \n"
+    "Amounts are total for simulations in (Kg) \n"
+    " \n"
+    "Dissolved\n"
+    "Initial Mass in Channels                0.00 \n"
+    "Final Mass in Channels                  0.00 \n"
+    " \n"
+    "Mass gain from overland                 0.00 \n"
+    "Point source mass gain                  0.00 \n"
+    "Outlet mass flux                        0.00 \n"
+    "\n"
+    "Dissolved mass balance error               0.0000 percent \n"
+    "\n"
+    "Attached\n"
+    "\n"
+    "\n"
+    "\n"
+    " *************   Global Transport Summaries   **************** \n"
+    "\n"
+    "\n"
+    "\n"
+    " \n"
+    "Contaminant Transport Global Summary for Contaminant     1 \n"
+    "Amounts are total for simulations in (Kg) \n"
+    " \n"
+    "Total initial mass                      8.00 \n"
+    "Total final Mass                        7.50 \n"
+    " \n"
+    "Point source inputs                     3.00\n"
+    "Precipitation inputs                    1.00 \n"
+    "Flux from GW to streams                 0.00 \n"
+    "Total mass out of system                4.50 \n"
+    " \n"
+    "\n"
+    "Contam mass balance error               0.0000 percent \n"
+    "\n"
+    " \n"
+    "Contaminant Transport Global Summary for Contaminant     2 \n"
+    "Amounts are total for simulations in (Kg) \n"
+    " \n"
+    "Total initial mass                      0.00 \n"
+    "Total final Mass                        0.00 \n"
+    " \n"
+    "Point source inputs                     0.00\n"
+    "Precipitation inputs                    0.00 \n"
+    "Flux from GW to streams                 0.00 \n"
+    "Total mass out of system                0.00 \n"
+    " \n"
+    "\n"
+    "Contam mass balance error               0.0000 percent \n";
+
+// Without lakes the lake lines and blocks go, and the stores without the lake close the balance.
+TEST(TransportSummary, RunConstituentSummariesWithoutLakes) {
+  pluvo_test::scratch_dir dir;
+  model_state m;
+  constituent_record(m, {1, 1}, false);
+  run_figures(m);
+  EXPECT_EQ(pluvo_test::written([&](std::FILE* f) { pluvo::write_run_transport_summaries(m, f); }),
+            run_constituents_no_lakes);
+  EXPECT_NEAR(m.GLOBAL_MASS_FINAL[1], 7.5, 1e-12);
+  EXPECT_NEAR(m.GLOBAL_MASS_CON_ERROR[1], 0.0, 1e-12);
+}
+
 }  // namespace
 
 #include "common/printed.hpp"
@@ -851,6 +982,131 @@ TEST(TransportSummary, ErosionRunClosesTheOverlandSedimentBalance) {
     for (size_t p = sum.find(label); p != std::string::npos; p = sum.find(label, p + 1))
       EXPECT_LT(std::fabs(std::atof(sum.c_str() + p + std::strlen(label))), 1e-4) << sum.substr(p, 60);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Overland concentration 500 g/m3 under 0.1 m of water on one 10 m cell: 5 kg at the run's end.
+void one_wet_cell(model_state& m) {
+  m.cell_count = 1;
+  m.cell_size = 10.0;
+  m.ov_depth = {0.0, 0.1};
+  pluvo::checked_array_2d_grow(m.ov_conc, m.num_constituents, 1);
+  pluvo::checked_array_2d_grow(m.ov_land_load, m.num_constituents, 1);
+  for (int c = 1; c <= m.num_constituents; ++c)
+    for (int i = 0; i <= 1; ++i) m.ov_conc.rows[c][i] = m.ov_land_load.rows[c][i] = 0.0;
+  m.ov_conc.rows[1][1] = 500.0;
+}
+
+// The end of an event sums each store once, in kg: the cells' dissolved mass outside the lakes,
+// the land surface, the soil layers, the water of the channel nodes (not the lake link's) and the
+// lakes; the global final mass is their sum.
+TEST(TransportSummary, EventStoresSummedFromCellsNodesAndLakes) {
+  model_state m;
+  constituent_record(m, {1, 1}, true);
+  m.soil_con_trans_on = 1;
+  m.soil_contam_layers = 2;
+  m.cell_count = 2;
+  m.lake_mask = {0, 0, 1};
+  pluvo::checked_array_2d_grow(m.ov_mass, 2, 2);
+  pluvo::checked_array_2d_grow(m.ov_land_load, 2, 2);
+  for (int c = 1; c <= 2; ++c)
+    for (int i = 0; i <= 2; ++i) m.ov_mass.rows[c][i] = m.ov_land_load.rows[c][i] = 0.0;
+  m.ov_mass.rows[1][1] = 3000.0;
+  m.ov_mass.rows[1][2] = 500.0;  // under the lake: the lake holds it
+  m.ov_land_load.rows[1][1] = m.ov_land_load.rows[1][2] = 1000.0;
+  pluvo::checked_array_3d_grow_fill(m.soil_mass, 2, 250.0, 2, 2);
+  m.nlinks = 2;
+  m.ltype = {0, 4, 32};
+  m.nx = {0, 2, 1};
+  m.og_nx1 = {0, 2, 1};
+  m.chan_node_extent = 3;
+  m.chan_slot_count = 9;
+  m.link_dx = {0.0, 10.0, 10.0};
+  m.area.assign(9, 0.0);
+  m.area[4] = 1.0;
+  m.area[5] = 2.0;
+  m.area[7] = 1.0;
+  pluvo::checked_array_2d_grow(m.chan_node_conc, 2, 8);
+  for (int c = 1; c <= 2; ++c)
+    for (int k = 0; k <= 8; ++k) m.chan_node_conc.rows[c][k] = 0.0;
+  m.chan_node_conc.rows[1][4] = 100.0;
+  m.chan_node_conc.rows[1][5] = 200.0;
+  m.chan_node_conc.rows[1][7] = 1e6;  // the lake link's node is no channel water
+  m.lake_con_mass.rows[1][1] = 3000.0;
+  m.GLOBAL_MASS_FINAL[1] = 99.0;
+  pluvo::sum_event_constituent_stores(m);
+  EXPECT_NEAR(m.OV_MASS_FINAL[1], 3.0, 1e-12);
+  EXPECT_NEAR(m.OV_LAND_MASS_FINAL[1], 2.0, 1e-12);
+  EXPECT_NEAR(m.soil_mass_final[1], 1.0, 1e-12);
+  EXPECT_NEAR(m.chan_mass_final[1], 5.0, 1e-12);  // (1 x 10 x 100 + 2 x 10 x 200) g
+  EXPECT_NEAR(m.lake_mass_final[1], 3.0, 1e-12);
+  EXPECT_NEAR(m.GLOBAL_MASS_FINAL[1], 14.0, 1e-12);
+  EXPECT_NEAR(m.GLOBAL_MASS_FINAL[2], 1.0, 1e-12);  // its soil alone
+}
+
+// A nutrient run: the soil summary names both kinds from the soil list, the overland and channel
+// summaries take the water constituent alone; its kinetics gain closes the overland balance.
+TEST(TransportSummary, RunSummariesOfNutrients) {
+  pluvo_test::scratch_dir dir;
+  model_state m;
+  constituent_record(m, {2, 3}, false);
+  m.nutrients_on = 1;
+  m.soil_con_trans_on = 1;
+  one_wet_cell(m);
+  m.OV_MASS_INIT[1] = 4.0;
+  m.run_constituent_terms[1].ov_tvx_gain = 1.5;
+  m.run_constituent_terms[1].ov_tvx_loss = 0.5;
+  const std::string text = pluvo_test::written([&](std::FILE* f) { pluvo::write_run_transport_summaries(m, f); });
+  EXPECT_EQ(count(text, "Soil Constituent Transport Summary for Organic Active Carbon \n"), 1u) << text;
+  EXPECT_EQ(count(text, "Soil Constituent Transport Summary for Organic Stable Carbon \n"), 1u) << text;
+  EXPECT_EQ(count(text, "Overland Constituent Transport Summary for "), 1u);
+  EXPECT_EQ(count(text, "Overland Constituent Transport Summary for Nitrite (NO2-) \n"), 1u);
+  EXPECT_EQ(count(text, "Channel Contaminant Transport Summary for "), 1u);
+  EXPECT_EQ(count(text, "Channel Contaminant Transport Summary for Nitrite (NO2-) \n"), 1u);
+  EXPECT_EQ(count(text, "Mass gained from TVX kinetics           1.5000 \n"), 1u) << text;
+  EXPECT_EQ(count(text, "Contam mass balance error               0.0000 percent \n"), 1u) << text;
+  EXPECT_EQ(m.OV_MASS_ERROR[1], 0.0);
+}
+
+// Sediment-bound constituents without channels: the sediment source closes the dissolved run
+// balance, and what left the outlet on sediment leaves the system.
+TEST(TransportSummary, RunFiguresOfSedimentBoundConstituents) {
+  pluvo_test::scratch_dir dir;
+  model_state m;
+  constituent_record(m, {1}, false);
+  m.chan_explic_on = 0;
+  m.sediment_contam_on = 1;
+  one_wet_cell(m);
+  m.OV_MASS_INIT[1] = 4.0;
+  m.run_constituent_terms[1].ov_sed_source = 1.0;
+  m.run_constituent_terms[1].ov_attached_out = 0.25;
+  m.GLOBAL_MASS_OUT[1] = 1.0;
+  pluvo_test::written([&](std::FILE* f) { pluvo::write_run_transport_summaries(m, f); });
+  EXPECT_EQ(m.OV_MASS_ERROR[1], 0.0);
+  EXPECT_NEAR(m.GLOBAL_MASS_OUT[1], 1.25, 1e-12);
+}
+
+}  // namespace
+
+namespace {
+
+// With a water table a contaminant's soil column loses what exfiltrates, as in the run's balance.
+TEST(TransportSummary, EventSoilBalanceCountsExfiltration) {
+  pluvo_test::scratch_dir dir;
+  model_state m;
+  constituent_record(m, {1}, false);
+  m.ov_con_trans_on = m.chan_con_trans_on = 0;
+  m.soil_con_trans_on = m.water_table_on = 1;
+  m.event_constituent_terms[1].soil_initial = 2.0;
+  m.event_constituent_terms[1].soil_exfil = 0.5;
+  m.event_soil_inflow_mass[1] = 1.0;
+  m.soil_mass_final = {0.0, 2.5};
+  const std::string text = pluvo_test::written([&](std::FILE* f) { pluvo::write_event_transport_blocks(m, f); });
+  EXPECT_EQ(count(text, "Exfiltration mass loss ...........................              0.50\n"), 1u) << text;
+  EXPECT_EQ(m.soil_mass_error[1], 0.0);
 }
 
 }  // namespace
