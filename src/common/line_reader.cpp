@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "common/replace_params.hpp"
 
@@ -85,8 +86,8 @@ void unquote_string(char* text) {
   if (len > 0 && text[len - 1] == '"') text[len - 1] = 0;
 }
 
-int next_token(char* line, char* token) {
-  token[0] = 0;
+int next_token(char* line, std::string& token) {
+  token.clear();
   char* p = skip_delimiters(line);
   bool quoted = false;
   if (*p == '"') {
@@ -94,24 +95,34 @@ int next_token(char* line, char* token) {
     quoted = true;
   }
   if (!*p && !quoted) return 0;
-  // Tokens longer than the token buffer are cut; the whole token is still consumed.
-  size_t n = 0;
+  const char* start = p;
+  const char* end = nullptr;
   while (*p) {
     if (quoted) {
       if (*p == '"') {
+        end = p;
         *p++ = ' ';
         break;
       }
     } else if (is_token_delimiter(*p)) {
       break;
     }
-    if (n < size_t(token_buffer_size - 1)) token[n++] = *p;
     ++p;
   }
-  token[n] = 0;
-  if (n == 0) return 0;
+  token.assign(start, end ? end : p);
+  if (token.empty()) return 0;
   remove_front(line, skip_delimiters(p));
   return 1;
+}
+
+int next_token(char* line, char* token) {
+  // Tokens longer than the token buffer are cut; the whole token is still consumed.
+  std::string whole;
+  const int found = next_token(line, whole);
+  const size_t n = whole.size() < size_t(token_buffer_size - 1) ? whole.size() : size_t(token_buffer_size - 1);
+  std::memcpy(token, whole.data(), n);
+  token[n] = 0;
+  return found;
 }
 
 namespace {

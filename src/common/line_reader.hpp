@@ -7,6 +7,7 @@
 // prefix, as the C scanf conversions read it), find_second_token,
 // first_tokens_equal_nocase (card keywords), shift_string_left, unquote_string.
 #include <cstdint>
+#include <string>
 
 #include "common/checked_file.hpp"
 
@@ -31,6 +32,8 @@ void unquote_string(char* text);
 // Copies the next token of line into token (token_buffer_size characters) and removes it
 // with the separators around it from the line. 1 when a token was found, else 0.
 int next_token(char* line, char* token);
+// The same, with the token whole whatever its length (file names).
+int next_token(char* line, std::string& token);
 
 // Reads the next token as a number (value 0 unless converted) and removes it from line.
 // 1 when a token was there, even when it did not start with a number; 0 otherwise.

@@ -169,7 +169,8 @@ int pluvo_main(int argc, char** argv) {
         result = run_pluvo(cl.file_name, nullptr, argv[1]);
         break;
       case 2:
-        run_sce_calibration(row_decomposition, cl.file_name);
+        parallel_run_count = 1;
+        run_stopped_on_error = run_sce_calibration(row_decomposition, cl.file_name) != 1;
         break;
       case 3:
         std::printf("PLUVO is running in batch mode, and is running %d runs...\n", count);
@@ -184,12 +185,14 @@ int pluvo_main(int argc, char** argv) {
         print_version();
         break;
       case 6:
-        run_monte_carlo(row_decomposition, count, cl.file_name);
+        parallel_run_count = 1;
+        run_stopped_on_error = run_monte_carlo(row_decomposition, count, cl.file_name) != 1;
         break;
       case 7: {
         montecarlo sampler(500 / parallel_run_count, cl.file_name, row_decomposition);
         sampler.set_model_run(calibration_objective);
         if (sampler.run() != 0) sampler.write_best();
+        else run_stopped_on_error = true;
         break;
       }
       case 8:

@@ -72,15 +72,16 @@ TEST(Refusal, OneMessageNamesEverythingAndTheProgramExitsWithOne) {
   EXPECT_EQ(status, 1);
 }
 
-TEST(Refusal, ModesWithoutADriverStopWithTheirOption) {
+TEST(Refusal, CalibrationModesStopOnInputTheyCannotUse) {
   scratch_dir dir;
   write_file("control.in", "nothing\n");
   const struct {
     const char* option;
     const char* line;
   } modes[] = {
-      {"-c", "  -c: SCE-UA calibration\n"},          {"-m5", "  -m: Monte Carlo calibration\n"},
-      {"-s", "  -s: sensitivity analysis\n"},
+      {"-c", "Error in your input file. The first line must have 7 parameters.\n"},
+      {"-m5", "Error: unable to read the input monte carlo file.\n"},
+      {"-s", "Error: unable to read the input monte carlo file.\n"},
   };
   for (const auto& mode : modes) {
     pluvo::run_stopped_on_error = false;
@@ -88,7 +89,8 @@ TEST(Refusal, ModesWithoutADriverStopWithTheirOption) {
     std::string option = mode.option;
     char* argv[] = {program, option.data(), control, nullptr};
     const std::string out = pluvo::printed_by([&] { pluvo::pluvo_main(3, argv); });
-    EXPECT_NE(out.find(refusal(mode.line)), std::string::npos) << mode.option << "\n" << out;
+    EXPECT_NE(out.find(mode.line), std::string::npos) << mode.option << "\n" << out;
+    EXPECT_EQ(out.find(refusal_head), std::string::npos) << mode.option << "\n" << out;
     EXPECT_TRUE(pluvo::run_stopped_on_error) << mode.option;
   }
   pluvo::run_stopped_on_error = false;

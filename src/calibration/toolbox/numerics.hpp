@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "calibration/random_generators.hpp"
+
 namespace pluvo::toolbox {
 
 // Every way the toolbox ends the process goes through here, so that files are flushed first.
@@ -51,18 +53,6 @@ void dmtranspose(const matrix_cal& a, int rows, int cols, matrix_cal& b);
 void dmscale(const matrix_cal& a, int rows, int cols, double s, matrix_cal& b);
 void dmadd(const matrix_cal& a, int rows, int cols, const matrix_cal& b, matrix_cal& c);
 double gammln(double x);
-
-// Minimal-standard multiplicative congruential generator with a 32-entry Bays-Durham shuffle.
-// Each user keeps its own instance: the toolbox's ran1 and SCE-UA draw separate sequences.
-class shuffle_generator {
- public:
-  double next(long& seed);
-  void reset() { last_ = 0; }
-
- private:
-  long table_[32] = {};
-  long last_ = 0;
-};
 
 // The toolbox's uniform deviate in (0, 1); its shuffle state is process-wide.
 double ran1(long& seed);

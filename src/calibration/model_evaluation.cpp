@@ -1,0 +1,62 @@
+// One calibration evaluation: the parameter values into the replacement pairs, one model run in
+// this process, and its event peaks and volumes scored against the observations.
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+#include "calibration/calibration_modes.hpp"
+#include "common/process.hpp"
+#include "common/replace_params.hpp"
+#include "record/run_state.hpp"
+
+namespace pluvo {
+
+int load_calibration_pairs(const char* pair_file, const double* x, int n) {
+  if (read_replace_param_file(pair_file) != 0) {
+    std::printf("Error: unable to read the replacement parameter file %s; the calibration ends.\n", pair_file);
+    return -1;
+  }
+  const int pairs = int(replace_pair_list.size());
+  if (pairs > n) {
+    std::printf("Error: the replacement parameter file %s holds %d parameters, but the calibration gives "
+                "values for only %d; the model is not run.\n",
+                pair_file, pairs, n);
+    free_replace_params();
+    return -1;
+  }
+  for (int k = 1; k <= pairs; ++k) {
+    replace_pair& pair = replace_pair_list[size_t(k - 1)];
+    pair.double_value = x[k];
+    // A count or a class number takes the nearest whole value.
+    const double rounded = std::round(x[k]);
+    pair.int_value = rounded >= double(INT_MAX) ? INT_MAX : rounded <= double(INT_MIN) ? INT_MIN : int(rounded);
+  }
+  replace_pairs_active = true;
+  return 0;
+}
+
+double calibration_objective(const char* pair_file, const char* project_file, const double* x,
+                             objective_record& record, int n, const char* mode_name) {
+  run_number = process_index;
+  run_number_prefix_on = 1;
+  if (load_calibration_pairs(pair_file, x, n) != 0) return bad_criterion;
+  calibration_results results;
+  if (model_run_function run = current_model_run_function()) run(project_file, &results, mode_name);
+  const double* peaks = results.event_peaks;
+  const double* volumes = results.event_volumes;
+  const long held = long(results.num_events) * long(results.num_columns);
+  if (peaks && volumes && record.entry_count > held) {
+    std::printf("Error: the observation file holds %d entries, but the run gave simulated peaks and volumes "
+                "for only %ld; the run is scored as bad data.\n",
+                record.entry_count, held);
+    peaks = volumes = nullptr;
+  }
+  const double cost = evaluate_objectives(record, peaks, volumes, run_number, n, x);
+  delete[] results.event_peaks;
+  delete[] results.event_volumes;
+  delete[] results.point_peaks;
+  delete[] results.point_volumes;
+  return cost;
+}
+
+}  // namespace pluvo

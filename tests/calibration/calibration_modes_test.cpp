@@ -1,0 +1,154 @@
+// The -c and -m modes end to end: the strip project with its roughness as a replacement key, and
+// an observed peak made by a run at a known roughness that both modes must find again.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "calibration/calibration_modes.hpp"
+#include "common/printed.hpp"
+#include "common/process.hpp"
+#include "common/replace_params.hpp"
+#include "record/run_state.hpp"
+#include "run/driver.hpp"
+#include "run/entry.hpp"
+#include "run/whole_project.hpp"
+
+namespace pluvo {
+namespace {
+
+using pluvo_test::read_file;
+using pluvo_test::write_file;
+
+constexpr double known_n = 0.05;
+
+int line_count(const std::string& text) {
+  int n = 0;
+  for (char c : text) n += c == '\n';
+  return n;
+}
+
+// The strip project with a two-minute storm, whose outlet peak depends on the roughness; the
+// observation file holds the peak the model gives at the known roughness.
+void write_calibration_case() {
+  pluvo_test::write_strip_grid();
+  std::string cards = pluvo_test::strip_cards();
+  cards.replace(cards.find("MANNING_N 0.03"), 14, "MANNING_N [N]");
+  cards.replace(cards.find("TOT_TIME 30"), 11, "TOT_TIME 10");
+  // A gauged storm makes the run one event, which the results record holds.
+  const std::string uniform = "PRECIP_UNIF\nRAIN_INTENSITY 36\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\n";
+  cards.replace(cards.find(uniform), uniform.size(), "PRECIP_FILE w.gag\nRAIN_THIESSEN\n");
+  write_file("w.gag", "EVENT \"storm\"\nNRGAG 1\nNRPDS 3\nCOORD 15 20 gauge\nGAGES 2020 6 1 10 0 0\n"
+                      "GAGES 2020 6 1 10 2 1.2\nGAGES 2020 6 1 10 4 0\n");
+  write_file("w.prj", "PLUVOPROJECT\n" + cards);
+  write_file("pairs.in", "1\n[N] \"%.8lf\"\n");
+  set_model_run_function(run_pluvo);
+  const double x[] = {0, known_n};
+  calibration_results made;
+  printed_by([&] {
+    ASSERT_EQ(load_calibration_pairs("pairs.in", x, 1), 0);
+    run_pluvo("w.prj", &made, "temp");
+  });
+  ASSERT_NE(made.event_peaks, nullptr);
+  ASSERT_EQ(made.num_events * made.num_columns, 1);
+  char obs[128];
+  std::snprintf(obs, sizeof obs, "1\n%.9f 1 %.9f 0\n", made.event_peaks[1], made.event_volumes[1]);
+  write_file("obs.in", obs);
+  delete[] made.event_peaks;
+  delete[] made.event_volumes;
+}
+
+// Through the program entry, on one thread: six cells need no team.
+std::string run_mode(const char* option, const char* file) {
+  run_stopped_on_error = false;
+  char program[] = "pluvo";
+  std::string o = option, f = file;
+  char* argv[] = {program, o.data(), f.data(), nullptr};
+  const int threads = thread_count;
+  set_thread_count(1);
+  std::string out = printed_by([&] { pluvo_main(3, argv); });
+  set_thread_count(threads);
+  return out;
+}
+
+TEST(CalibrationModes, SceFindsTheRoughnessThatGaveTheObservedPeak) {
+  pluvo_test::scratch_dir dir;
+  write_calibration_case();
+  write_file("sce.in", "w.prj\npairs.in\nobs.in\n20 3 0.1 2 1969 0 1\n0 0 0 0 0 0\n0.03 0.02 0.1\n");
+  const std::string out = run_mode("-c", "sce.in");
+  EXPECT_FALSE(run_stopped_on_error);
+  const std::string best = read_file("0000_sce_best.out");
+  const size_t at = out.find("The best results of the SCE calibration after ");
+  ASSERT_NE(at, std::string::npos) << out.substr(out.size() > 3000 ? out.size() - 3000 : 0);
+  const int runs = std::atoi(out.c_str() + at + 46);
+  EXPECT_GE(runs, 6);
+  EXPECT_EQ(best.substr(0, best.find('\n') + 1),
+            "The best results of the SCE calibration " + std::to_string(runs) + " runs:\n");
+  const double n = std::strtod(best.c_str() + best.find('\n') + 1, nullptr);
+  EXPECT_NEAR(n, known_n, 0.01 * known_n) << best;  // 0.3 % after 25 runs
+  // One line per model run below the header.
+  EXPECT_EQ(line_count(read_file("0000_results_all.out")), runs + 1);
+  EXPECT_NE(read_file("sce_output.out").find("ENTER THE SHUFFLED COMPLEX EVOLUTION GLOBAL SEARCH\n"),
+            std::string::npos);
+}
+
+// The peak falls as the roughness grows, so the run of least cost is the draw nearest the known
+// roughness, whatever draws the clock-seeded generator made.
+TEST(CalibrationModes, MonteCarloKeepsTheDrawNearestTheKnownRoughness) {
+  pluvo_test::scratch_dir dir;
+  write_calibration_case();
+  write_file("mc.in", "w.prj\npairs.in\nobs.in\n1\n0.02 0.1\n");
+  run_mode("-m8", "mc.in");
+  EXPECT_FALSE(run_stopped_on_error);
+  const std::string best = read_file("0000_best.out");
+  const double n = std::strtod(best.c_str() + best.find(":  ") + 3, nullptr);
+  const std::string log = read_file("0000_log_file_p0.log");
+  EXPECT_EQ(log.substr(0, 11), "Cost  \t[N]\t");
+  EXPECT_EQ(line_count(log), 9);
+  EXPECT_EQ(line_count(read_file("0000_results_all.out")), 9);
+  for (size_t at = log.find('\n') + 1; at < log.size(); at = log.find('\n', at) + 1) {
+    char* end = nullptr;
+    std::strtod(log.c_str() + at, &end);  // the cost
+    const double drawn = std::strtod(end, nullptr);
+    EXPECT_GE(drawn, 0.02);
+    EXPECT_LT(drawn, 0.1);
+    EXPECT_LE(std::fabs(n - known_n), std::fabs(drawn - known_n) * (1 + 1e-6) + 1e-9) << log;
+  }
+}
+
+TEST(CalibrationModes, InputsThatDoNotFitTheRunAreRefused) {
+  pluvo_test::scratch_dir dir;
+  write_calibration_case();
+  const double x[] = {0, known_n};
+  objective_record r;
+  // More observed entries than the run's one event at the outlet.
+  write_file("obs3.in", "3\n1 1 1 0\n1 1 1 0\n1 1 1 0\n");
+  ASSERT_EQ(read_calibration_observations(r, "obs3.in"), 1);
+  double cost = 0.0;
+  std::string out = printed_by([&] { cost = calibration_objective("pairs.in", "w.prj", x, r, 1, "temp"); });
+  EXPECT_EQ(cost, bad_criterion);
+  EXPECT_NE(out.find("Error: the observation file holds 3 entries, but the run gave simulated peaks and volumes "
+                     "for only 1; the run is scored as bad data.\n"),
+            std::string::npos)
+      << out;
+  // More pairs than values: no run at all.
+  write_file("pairs2.in", "2\n[N] \"%lf\"\n[M] \"%lf\"\n");
+  out = printed_by([&] { cost = calibration_objective("pairs2.in", "w.prj", x, r, 1, "temp"); });
+  EXPECT_EQ(cost, bad_criterion);
+  EXPECT_EQ(out.find("Running...."), std::string::npos) << out;
+  EXPECT_NE(out.find("holds 2 parameters, but the calibration gives values for only 1"), std::string::npos);
+  // A pair file that cannot be read ends the calibration before its first run.
+  write_file("sce.in", "w.prj\nmissing.in\nobs.in\n60 3 0.1 2 1969 0 1\n0 0 0 0 0 0\n0.03 0.01 0.2\n");
+  out = run_mode("-c", "sce.in");
+  EXPECT_TRUE(run_stopped_on_error);
+  EXPECT_EQ(out.find("Running...."), std::string::npos) << out;
+  EXPECT_NE(out.find("Error: unable to read the replacement parameter file missing.in; the calibration ends.\n"),
+            std::string::npos)
+      << out;
+  run_stopped_on_error = false;
+  free_replace_params();
+}
+
+}  // namespace
+}  // namespace pluvo
