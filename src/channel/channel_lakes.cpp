@@ -9,6 +9,7 @@
 
 #include "channel/channel_phases.hpp"
 #include "channel/channel_routines.hpp"
+#include "channel/channel_services.hpp"
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "record/model_state.hpp"
@@ -53,6 +54,7 @@ bool join_lake(model_state& m, int l, int c, bool rated, double& taken) {
     const double v = depth * m.cell_size * m.cell_size;
     m.lake_volume[size_t(l)] += v;
     m.lake_flooded_volume[size_t(l)] += v;
+    m.lake_in_dv[size_t(l)] += v;  // land water into the lake: booked with its inflow
     taken += v;
     message_out("Lake %d is taking cell %d with depth %lf\n", l, c, depth);
     // Overland sediment and constituents are not carried yet; once they are, the cell's share
@@ -195,7 +197,8 @@ bool lake_tables_fit(const model_state& m) {
   for (size_t size : {m.lake_volume.size(), m.prevlake_volume.size(), m.lake_elev.size(), m.lake_area.size(),
                       m.lake_cells.size(), m.numpts.size(), m.lake_search.size(), m.yes_static_lake.size(),
                       m.yes_defined_curve_lake.size(), m.numrate.size(), m.lake_rate_elev.size(),
-                      m.lake_rate_area.size(), m.lake_rate_volume.size(), m.cumulative_lake_evap.size()})
+                      m.lake_rate_area.size(), m.lake_rate_volume.size(), m.cumulative_lake_evap.size(),
+                      m.lake_in_dv.size(), m.lake_out_dv.size()})
     if (size < need) return false;
   return m.lake_mask.size() > size_t(m.cell_count) && m.elevation.size() > size_t(m.cell_count);
 }
@@ -266,9 +269,9 @@ void close_lakes_at_event_end(model_state& m) {
     double& in = m.lake_in_dv[size_t(k)];
     double& out = m.lake_out_dv[size_t(k)];
     if (in > tiny || out > tiny) m.lake_exchange_seen = 1;
-    m.lake_inflow_total += in;
+    m.lake_rain_volume += in;
     m.ov_to_lake_volume += in;
-    m.lake_outflow_total += out;
+    m.lake_outflow_volume += out;
     m.ov_from_lake_volume += out;
     in = out = 0.0;
   }

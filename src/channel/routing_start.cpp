@@ -9,7 +9,6 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/time_series.hpp"
-#include "input/project_cards.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -119,12 +118,6 @@ void set_outlet_boundary_depth(model_state& m) {
 }
 
 void init_channel_routing(model_state& m) {
-  if (m.chan_explic_on && m.nlakes > 0) {
-    // A channel lake's exchange with the grid can drive its volume below zero: refused until its
-    // balance closes.
-    set_error(unbuilt_error_code, "", "  LAKE: channel lakes of the channel input file\n");
-    return;
-  }
   if (!start_outlet_boundary(m)) return;
   if (m.chan_explic_on) {
     int32_t table_exceeded = 0;

@@ -210,8 +210,8 @@ void write_simulation_totals(const model_state& m, std::FILE* f) {
   if (m.lakes_on) {
     std::fputc('\n', f);
     total_line(f, "Volume precip to lakes=                         ", m.precip_to_lake_total);
-    total_line(f, "Volume of flow into lakes=                      ", m.lake_inflow_total);
-    total_line(f, "Volume of flow from lakes=                      ", m.lake_outflow_total);
+    total_line(f, "Volume of flow into lakes=                      ", m.lake_rain_volume);
+    total_line(f, "Volume of flow from lakes=                      ", m.lake_outflow_volume);
     total_line(f, "Volume of lake evap=                            ", m.lake_evap_volume);
     if (m.lake_gw_exchange_on) {
       total_line(f, "Total flux from lakes to gw=                    ", m.lake_to_gw_total);
@@ -276,7 +276,7 @@ void write_store_balances(model_state& m, std::FILE* f) {
                  m.olake_error_volume);
   }
   if (m.lakes_on) {
-    m.lake_error_volume = m.lake_inflow_total - m.lake_outflow_total - m.lake_volume_final +
+    m.lake_error_volume = m.lake_rain_volume - m.lake_outflow_volume - m.lake_volume_final +
                           m.lake_volume_initial_run - m.lake_evap_volume;
     std::fprintf(f, "Perennial lake mass bal error m^3=              %14.2lf\n\n",
                  m.lake_error_volume);

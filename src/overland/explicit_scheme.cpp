@@ -185,14 +185,81 @@ int faces_of(const face_inputs& f, double dts, bool wetlands, bool dikes) {
   return dikes ? compute_faces<false, true, Lakes, Reuse>(f, dts) : compute_faces<false, false, Lakes, Reuse>(f, dts);
 }
 
+// The faces between a channel-lake cell and an open cell. The extents change only between
+// calls, so the list holds for a whole call.
+struct lake_faces {
+  struct face {
+    int cell;             // the face's left or upper cell, which stores its discharge
+    int lake;
+    bool y;               // a lower face (ov_qy), else a right face (ov_qx)
+    bool lake_is_beyond;  // the lake lies in the neighbour, not in cell
+  };
+  std::vector<face> faces;
+  std::vector<double> taken;  // per lake: what its faces take out of it in the sub-step, m3
+  std::vector<double> share;  // per lake: the share of that outflow it can supply
+};
+
+lake_faces collect_lake_faces(const face_inputs& f, int lakes) {
+  lake_faces l;
+  l.taken.assign(size_t(lakes) + 1, 0.0);
+  l.share.assign(size_t(lakes) + 1, 1.0);
+  for (int j = 1; j <= f.n; j++) {
+    const int faces[2] = {f.right[j], f.below[j]};
+    for (int side = 0; side < 2; side++) {
+      const int nb = faces[side];
+      if (nb == 0) continue;
+      const int lj = f.lake[j], ln = f.lake[nb];
+      if ((lj > 0) == (ln > 0)) continue;
+      l.faces.push_back({j, ln > 0 ? ln : lj, side == 1, ln > 0});
+    }
+  }
+  return l;
+}
+
+double& face_flow(const face_inputs& f, const lake_faces::face& face) {
+  return face.y ? f.qy[face.cell] : f.qx[face.cell];
+}
+
+// Volume the face moves out of its lake in the sub-step (m3); negative when it moves water in.
+double taken_from_lake(const face_inputs& f, const lake_faces::face& face, double dts) {
+  const double v = face_flow(f, face) * dts * f.dx;  // positive from cell to its neighbour
+  return face.lake_is_beyond ? -v : v;
+}
+
+// A lake gives no more than it holds: when its faces would take more in one sub-step, each of
+// them takes the same share of what it holds (the neighbours' depths follow, since they are
+// gathered from the same discharges). The lake's level drives its faces until the next extent
+// update, and without this a small lake would be drawn below empty. True when a face was cut.
+bool limit_lake_outflow(const face_inputs& f, lake_faces& l, const std::vector<double>& volume, double dts) {
+  std::fill(l.taken.begin(), l.taken.end(), 0.0);
+  for (const auto& face : l.faces) {
+    const double v = taken_from_lake(f, face, dts);
+    if (v > 0.0) l.taken[size_t(face.lake)] += v;
+  }
+  bool cut = false;
+  for (size_t k = 1; k < l.taken.size(); k++) {
+    const double held = std::max(volume[k], 0.0);
+    l.share[k] = l.taken[k] > held ? held / l.taken[k] : 1.0;
+    cut = cut || l.share[k] < 1.0;
+  }
+  if (!cut) return false;
+  for (const auto& face : l.faces)
+    if (taken_from_lake(f, face, dts) > 0.0) face_flow(f, face) *= l.share[size_t(face.lake)];
+  return true;
+}
+
 // One sub-step from the depths f.h into f.next. reuse: the stored discharges are those of
-// f.h already; next_terms: another sub-step follows, which needs the new depth terms.
-int sub_step(const face_inputs& f, double dts, bool wetlands, bool dikes, bool reuse, bool next_terms) {
+// f.h already; next_terms: another sub-step follows, which needs the new depth terms. With
+// channel lakes, lakes holds their faces and cut tells whether a lake's outflow was cut to
+// what it holds (lake_volume).
+int sub_step(const face_inputs& f, double dts, bool wetlands, bool dikes, bool reuse, bool next_terms,
+             lake_faces* lakes, const std::vector<double>& lake_volume, bool& cut) {
   int failures;
   if (f.lake)
     failures = reuse ? faces_of<true, true>(f, dts, wetlands, dikes) : faces_of<true, false>(f, dts, wetlands, dikes);
   else
     failures = reuse ? faces_of<false, true>(f, dts, wetlands, dikes) : faces_of<false, false>(f, dts, wetlands, dikes);
+  cut = lakes && limit_lake_outflow(f, *lakes, lake_volume, dts);
   const double to_depth = dts / f.dx;
   return failures + (next_terms ? gather_faces<true>(f, to_depth) : gather_faces<false>(f, to_depth));
 }
@@ -306,28 +373,19 @@ face_inputs bind_inputs(model_state& m, bool channel_lakes) {
 
 // The water a sub-step moved between cells and channel lakes, booked to the lakes by the
 // direction it flowed.
-void book_lake_faces(model_state& m, const face_inputs& f, double dts) {
-  const double area = f.dx * f.dx, to_depth = dts / f.dx;
-  for (int j = 1; j <= f.n; j++) {
-    const int faces[2] = {f.right[j], f.below[j]};
-    const double moved[2] = {f.qx[j] * to_depth, f.qy[j] * to_depth};
-    for (int side = 0; side < 2; side++) {
-      const int nb = faces[side];
-      if (nb == 0 || moved[side] == 0.0) continue;
-      const int lj = f.lake[j], ln = f.lake[nb];
-      if ((lj > 0) == (ln > 0)) continue;
-      const double v = std::fabs(moved[side]) * area;
-      const int k = ln > 0 ? ln : lj;
-      const bool into_lake = (ln > 0) == (moved[side] > 0.0);
-      if (into_lake) {
-        m.lake_volume[size_t(k)] += v;
-        m.lake_in_dv[size_t(k)] += v;
-      } else {
-        m.lake_volume[size_t(k)] -= v;
-        m.lake_out_dv[size_t(k)] += v;
-      }
-    }
+void book_lake_faces(model_state& m, const face_inputs& f, const lake_faces& l, double dts) {
+  for (const auto& face : l.faces) {
+    const double v = taken_from_lake(f, face, dts);
+    const size_t k = size_t(face.lake);
+    m.lake_volume[k] -= v;
+    if (v < 0.0)
+      m.lake_in_dv[k] -= v;
+    else if (v > 0.0)
+      m.lake_out_dv[k] += v;
   }
+  // A lake cut to what it held ends at round-off from empty, never below it.
+  for (size_t k = 1; k < l.share.size(); k++)
+    if (l.share[k] < 1.0 && m.lake_volume[k] < 0.0) m.lake_volume[k] = 0.0;
 }
 
 // Sub-steps the whole step; after a failure the step starts again from the depths (and
@@ -347,6 +405,8 @@ void route_substepped(model_state& m, double dt, double dts, bool channel_lakes)
   bool start_saved = false;  // explicit_saved_depth holds the starting depths
   bool terms_ready = false;  // explicit_depth_term is that of ov_depth
   bool faces_ready = false;  // ov_qx, ov_qy are the discharges of ov_depth
+  lake_faces lake_list;
+  if (channel_lakes) lake_list = collect_lake_faces(bind_inputs(m, true), m.nlakes);
   for (;;) {
     if (start_saved) {
       std::swap(m.ov_depth, m.explicit_saved_depth);
@@ -367,7 +427,9 @@ void route_substepped(model_state& m, double dt, double dts, bool channel_lakes)
       const bool last = step >= dt - t;
       face_inputs f = bind_inputs(m, channel_lakes);
       if (!faces_ready && !terms_ready) make_depth_terms(f);
-      const int failures = sub_step(f, step, wetlands, dikes, faces_ready, !last);
+      bool cut = false;
+      const int failures = sub_step(f, step, wetlands, dikes, faces_ready, !last,
+                                    channel_lakes ? &lake_list : nullptr, m.lake_volume, cut);
       c.substeps_run++;
       if (faces_ready) c.substeps_reused++;
       faces_ready = false;
@@ -384,7 +446,7 @@ void route_substepped(model_state& m, double dt, double dts, bool channel_lakes)
           dts = explicit_divide_substep(c, dts, quiet);
           divisions++;
           restart = true;
-          faces_ready = t == 0.0;
+          faces_ready = t == 0.0 && !cut;  // a cut discharge is not the depths' own
           terms_ready = false;
           break;
         } else {
@@ -392,7 +454,7 @@ void route_substepped(model_state& m, double dt, double dts, bool channel_lakes)
           if (!quiet) message_out(" *Time step to small to divide, continuing with current time step\n");
         }
       }
-      if (channel_lakes) book_lake_faces(m, f, step);
+      if (channel_lakes) book_lake_faces(m, f, lake_list, step);
       kept++;
       if (!last && !start_saved) {
         std::swap(m.explicit_saved_depth, m.ov_depth);

@@ -164,7 +164,7 @@ struct channel_state {
   std::vector<int32_t> calc_loss;        // lake-loss switch
   std::vector<hydraulic_structure> structures;  // elements 1..num_structures
   std::vector<double> lake_volume;     // m3 per lake, from 1
-  double lake_rain_volume = 0.0;       // m3
+  double lake_rain_volume = 0.0;       // m3 into the lakes in the run: rain, land and links
   double precip_to_lake_volume = 0.0;  // m3, event
   double precip_to_lake_total = 0.0;   // m3, run
 
@@ -222,8 +222,6 @@ struct channel_state {
   double stream_point_sink_event = 0.0;
   double lake_point_source_event = 0.0;
   double lake_point_sink_event = 0.0;
-  double lake_inflow_total = 0.0;
-  double lake_outflow_total = 0.0;
 
   int chan_hotstart_water = 0;  // some node starts with water
   double chan_volume_final = 0.0;  // m3 held in the channels

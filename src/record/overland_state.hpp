@@ -155,7 +155,7 @@ struct overland_state {
   double event_ov_outflow_volume = 0.0;  // m3
   double total_discharge_volume = 0.0;   // m3
   double ov_to_lake_volume = 0.0;
-  double lake_outflow_volume = 0.0;
+  double lake_outflow_volume = 0.0;  // m3 out of the channel lakes in the run, to land and links
   double ov_from_lake_volume = 0.0;
   double ov_head_bound_gain = 0.0;  // m3
   int bmp_water_present = 0;        // some BMP still holds water

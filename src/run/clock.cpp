@@ -3,6 +3,7 @@
 #include "run/clock.hpp"
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -418,10 +419,26 @@ void start_at_clock_or_event(double& last, double& next, double interval, bool a
   next = last + interval;
 }
 
+// Some channel lake starts above its lowest water surface: it has water to route from the
+// first step and between events.
+bool lake_starts_wet(const model_state& m) {
+  if (!m.lakes_on) return false;
+  for (int32_t l = 1; l <= m.nlakes && size_t(l) < m.initwse.size() && size_t(l) < m.minwse.size(); ++l)
+    if (m.initwse[size_t(l)] > m.minwse[size_t(l)]) return true;
+  return false;
+}
+
+// The channel steps with the model; with a wet lake at least once a minute. The clock meets
+// only whole model steps, so a minute that is not one takes the next whole number of them.
+double channel_interval_s(const model_state& m) {
+  if (!lake_starts_wet(m) || m.time_step >= 60.0) return m.time_step;
+  return std::ceil(60.0 / m.time_step - 1e-9) * m.time_step;
+}
+
 void set_network_timers(model_state& m, bool single_event, double event_start) {
   if (m.chan_explic_on == 1) {
-    // The channel steps with the model.
-    set_interval(PLUVO_TIMER(m, chan), m.time_step);
+    set_interval(PLUVO_TIMER(m, chan), channel_interval_s(m));
+    if (lake_starts_wet(m)) m.routing_between_events = m.chan_lake_step_switch = 1;
     if (m.qir_event_call) m.routing_between_events = 1;
     start_at_clock_or_event(m.chan_last_time, m.chan_next_time, m.chan_interval,
                             single_event || m.routing_between_events, m.cur_julian, event_start);

@@ -141,6 +141,18 @@ void compute_event_overland_volume(model_state& m) {
   }
 }
 
+// The channel lakes' water at the event's start, and their event figures from 0.
+void start_event_lakes(model_state& m) {
+  if (!m.lakes_on) return;
+  m.precip_to_lake_volume = 0.0;
+  m.ov_to_lake_volume = 0.0;
+  m.ov_from_lake_volume = 0.0;
+  m.lake_evap_volume_start = m.lake_evap_volume;
+  double held = 0.0;
+  for (int32_t l = 1; l <= m.nlakes && size_t(l) < m.lake_volume.size(); ++l) held += m.lake_volume[size_t(l)];
+  m.lake_initial_volume = held;
+}
+
 // Layer moistures of every cell from the water the soil-moisture accounting holds.
 void start_layered_soil(model_state& m) {
   m.initial_soil_water = 0.0;
@@ -225,6 +237,7 @@ void begin_event(model_state& m) {
   reset_event_counters(m);
   reset_calibration_points(m);
   compute_event_overland_volume(m);
+  start_event_lakes(m);
 
   m.infiltrated_volume = 0.0;
   m.rain_start_min = 0.0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "channel/channel_lakes.hpp"
 #include "channel/channel_phases.hpp"
 #include "channel/channel_routines.hpp"
+#include "channel/channel_services.hpp"
 #include "common/printed.hpp"
 #include "overland/overland_fixture.hpp"
 #include "overland/sources_sinks.hpp"
@@ -294,6 +296,50 @@ TEST(ChannelLakeExtent, LakeReadFromTheChannelFileGrows) {
   EXPECT_NEAR(held_after, held_before, 1e-9);
 }
 
+// The lake of that network in a bowl on a basin big enough for a thread team, fed through its
+// upstream link for ten minutes: it rises past 10.2 m and floods (2, 1) with that cell's ponded
+// water, then drains over the weir and gives the cell back. Every drop is booked: the event, the
+// run and the lake's own account close, the same on 1 and 8 threads.
+TEST(ChannelLakeExtent, ALakeFloodsACellAndGivesItBack) {
+  std::string network = lake_network;
+  const std::string head = "NODE 1\nELEV 10.2\n";
+  network.insert(network.find(head) + head.size(), "POINTSOURCE flood\n");
+  std::string written[2];
+  for (const int threads : {1, 8}) {
+    pluvo_test::scratch_dir dir;
+    pluvo_test::write_file("c.chn", network);
+    pluvo_test::write_file("c.stm", lake_stream);
+    pluvo_test::write_file("c.ts", "PLUVO_TS\nflood\nABSOLUTE\n2020 6 1 10 0 0.3\n2020 6 1 10 10 0.3\n"
+                                   "2020 6 1 10 11 0.0\n2020 6 2 0 0 0.0\nEND_TS\n");
+    // (1, 2) and (2, 3) stand above the lake: it spills over the weir or onto (1, 1) only.
+    const std::string cards = pluvo_test::write_corner_basin(64, {10.2, 10.3, 10.0, 10.2, 10.1, 10.3});
+    std::vector<int> flooded;  // the lake of cell (2, 1) whenever it changes
+    double lowest = 1e300;
+    pluvo::set_phase_observer([&](const char*, int, model_state& m) {
+      if (!m.lakes_on || m.lake_mask.size() <= 65) return;
+      lowest = std::min(lowest, m.lake_volume[1]);
+      if (flooded.empty() || flooded.back() != m.lake_mask[65]) flooded.push_back(m.lake_mask[65]);
+    });
+    const pluvo_test::project_result r = pluvo_test::run_project_cards(
+        cards + "TIME_SERIES_FILE c.ts\nCHAN_EXPLIC\nCHANNEL_INPUT c.chn\nSTREAM_CELL c.stm\n"
+                "LAKE_OUTPUT w.lak\n",
+        threads);
+    pluvo::set_phase_observer(nullptr);
+    ASSERT_FALSE(r.stopped) << r.out;
+    EXPECT_EQ(flooded, (std::vector<int>{0, 1, 0})) << r.out;
+    const size_t taken = r.out.find("Lake 1 is taking cell 65 with depth");
+    EXPECT_NE(taken, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Removing cell 65 from lake 1\n", taken), std::string::npos) << r.out;
+    EXPECT_GE(lowest, 0.0);
+    const std::string summary = pluvo_test::read_file("w.sum");
+    EXPECT_LT(std::fabs(pluvo_test::number_after(summary, "mass conservation error:")), 5e-7) << summary;
+    EXPECT_LT(std::fabs(pluvo_test::number_after(summary, "Overall mass balance error =")), 5e-7) << summary;
+    EXPECT_LT(std::fabs(pluvo_test::number_after(summary, "Perennial lake mass bal error m^3=")), 0.005) << summary;
+    written[threads == 1 ? 0 : 1] = summary + pluvo_test::read_file("w.hyd") + pluvo_test::read_file("w.lak");
+  }
+  EXPECT_EQ(written[0], written[1]);
+}
+
 }  // namespace
 
 namespace {
@@ -309,8 +355,8 @@ TEST(ChannelLakeExtent, EndOfEventUpdatesAndBooks) {
     m->lake_out_dv[1] = 10.0;
     printed_by([&] { pluvo::close_lakes_at_event_end(*m); });
     EXPECT_EQ(m->lake_cells[1], ended ? 2 : 1);
-    EXPECT_EQ(m->lake_inflow_total, ended ? 70.0 : 0.0);
-    EXPECT_EQ(m->lake_outflow_total, ended ? 10.0 : 0.0);
+    EXPECT_EQ(m->lake_rain_volume, ended ? 70.0 : 0.0);
+    EXPECT_EQ(m->lake_outflow_volume, ended ? 10.0 : 0.0);
     EXPECT_EQ(m->ov_to_lake_volume, ended ? 70.0 : 0.0);
     EXPECT_EQ(m->lake_in_dv[1], ended ? 0.0 : 70.0);
   }

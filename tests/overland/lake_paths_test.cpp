@@ -64,6 +64,33 @@ TEST(ExplicitLakePaths, ExchangeWithALakeKeepsTheWater) {
   }
 }
 
+// A channel lake whose level stands well above the land but that holds only 0.5 m3 gives that
+// and no more, over sub-steps as over one: it ends empty, not below, and the land gains it all.
+TEST(ExplicitLakePaths, ALakeGivesNoMoreThanItHolds) {
+  for (const double reduced : {0.0, 1.0}) {
+    auto m = make_overland_grid(grid_spec{.cols = 4, .dx = 10.0, .outlet_col = 1});
+    m->chan_explic_on = 1;  // no outlet drain
+    m->ov_depth = {0.0, 0.05, 0.05, 0.0, 0.0};
+    m->lakes_on = 1;
+    m->nlakes = 1;
+    m->lake_mask = {0, 0, 0, 1, 1};
+    m->lake_elev = {0.0, 0.2};
+    m->lake_volume = {0.0, 0.5};
+    m->lake_in_dv = m->lake_out_dv = {0.0, 0.0};
+    if (reduced > 0.0) {  // an earlier call left a shorter sub-step
+      m->explicit_control.calls_left = 2;
+      m->explicit_control.reduced_substep = reduced;
+    }
+    const double before = (m->ov_depth[1] + m->ov_depth[2]) * 100.0;
+    pluvo::route_overland_explicit(*m, 5.0);
+    ASSERT_EQ(pluvo::error_state.error_code, 0);
+    EXPECT_GE(m->lake_volume[1], 0.0) << reduced;
+    EXPECT_LT(m->lake_volume[1], 1e-12) << reduced;
+    EXPECT_NEAR(m->lake_out_dv[1], 0.5, 1e-12) << reduced;
+    EXPECT_NEAR((m->ov_depth[1] + m->ov_depth[2]) * 100.0 - before, 0.5 - m->lake_in_dv[1], 1e-12) << reduced;
+  }
+}
+
 TEST(ExplicitLakePaths, LakeNumberBeyondTheLakesStopsTheRun) {
   auto m = make_overland_grid(grid_spec{.cols = 2});
   m->lakes_on = 1;

@@ -3,7 +3,9 @@
 // column 3, a project file of the usual cards plus the caller's, run through the real reader.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -43,24 +45,57 @@ struct project_result {
   bool stopped = false;  // the run stopped on a reported error: the program exits with 1
 };
 
+// Writes w.prj with the cards and runs it in this process on the given number of threads.
+inline project_result run_project_cards(const std::string& cards, int threads) {
+  write_file("w.prj", "PLUVOPROJECT\n" + cards);
+  pluvo::error_state = pluvo::error_state_record();
+  pluvo::run_stopped_on_error = false;
+  const int before = pluvo::thread_count;
+  pluvo::set_thread_count(threads);
+  project_result r;
+  r.out = pluvo::printed_by([] { pluvo::run_pluvo("w.prj", nullptr, "w.prj"); });
+  pluvo::set_thread_count(before);
+  r.stopped = pluvo::run_stopped_on_error;
+  pluvo::run_stopped_on_error = false;
+  pluvo::error_state = pluvo::error_state_record();
+  return r;
+}
+
 // Writes the grid and w.prj with the usual cards and extra ones, and runs it in this process on
 // one thread (six cells need no team). edit_inputs may change the written files first.
 inline project_result run_strip_project(const std::string& extra_cards,
                                         const std::function<void()>& edit_inputs = nullptr) {
   write_strip_grid();
   if (edit_inputs) edit_inputs();
-  write_file("w.prj", "PLUVOPROJECT\n" + strip_cards() + extra_cards);
-  pluvo::error_state = pluvo::error_state_record();
-  pluvo::run_stopped_on_error = false;
-  const int threads = pluvo::thread_count;
-  pluvo::set_thread_count(1);
-  project_result r;
-  r.out = pluvo::printed_by([] { pluvo::run_pluvo("w.prj", nullptr, "w.prj"); });
-  pluvo::set_thread_count(threads);
-  r.stopped = pluvo::run_stopped_on_error;
-  pluvo::run_stopped_on_error = false;
-  pluvo::error_state = pluvo::error_state_record();
-  return r;
+  return run_project_cards(strip_cards() + extra_cards, 1);
+}
+
+// The strip in the north-west corner of a side x side basin, enough cells for a thread team.
+// corner holds the strip's six elevations (row by row); the other cells fall 0.002 m per cell
+// from 10.4 m away from the corner, so their rain ponds in the far corner and the strip sees
+// only its own. The usual cards with the basin's size.
+inline std::string write_corner_basin(int side, const std::array<double, 6>& corner = {10.2, 10.1, 10.0, 10.2, 10.1, 10.05}) {
+  char line[160];
+  std::snprintf(line, sizeof line, "north: 30\nsouth: %d\neast: %d\nwest: 0\nrows: %d\ncols: %d\n", 30 - 10 * side,
+                10 * side, side, side);
+  std::string mask = line, elevation = line;
+  for (int r = 1; r <= side; r++) {
+    for (int c = 1; c <= side; c++) {
+      const double z = r <= 2 && c <= 3 ? corner[size_t(3 * (r - 1) + c - 1)] : 10.4 - 0.002 * (r + c - 3);
+      std::snprintf(line, sizeof line, c > 1 ? " %.3f" : "%.3f", z);
+      elevation += line;
+      mask += c > 1 ? " 1" : "1";
+    }
+    elevation += "\n";
+    mask += "\n";
+  }
+  write_file("w.msk", mask);
+  write_file("w.ele", elevation);
+  std::string cards = strip_cards();
+  const std::string strip_size = "ROWS 2\nCOLS 3\n";
+  std::snprintf(line, sizeof line, "ROWS %d\nCOLS %d\n", side, side);
+  cards.replace(cards.find(strip_size), strip_size.size(), line);
+  return cards;
 }
 
 // The set-up of a run up to its time loop, for a project that asks for a process not built yet:
