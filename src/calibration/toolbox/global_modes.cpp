@@ -319,12 +319,8 @@ int trajectory_repulsion_main(int argc, char** argv) {
     for (int q = 1; q <= c.npar; ++q) trajectory[q][points] = c.parameters[size_t(q)].value;
     c.rlambda1 = lambda;
     int runs = 0;
-    local_search_store store;
-    store.trajectory = &trajectory;
-    store.count = &points;
-    store.capacity = capacity;
-    store.runs = &runs;
-    lm_optimise(argc, argv, c, s.names, s.files, s.templates, s.instructions, &store);
+    lm_optimise_tr(argc, argv, c, s.names, s.files, s.templates, s.instructions, trajectory, &points,
+                   &runs);
     model_calls += runs;
     const std::vector<double> end = objectives_of(c, false);
     std::fprintf(rec, " Results of CT inversion run number %d --->\n\n", r);

@@ -129,6 +129,32 @@ int near_previous_point(int m, const matrix_cal& trajectory, int, const toolbox_
   return 0;
 }
 
+int lm_optimise_tr(int argc, char** argv, toolbox_control& c, const toolbox_output_names& names,
+                   toolbox_files& files, toolbox_file_handles& templates,
+                   toolbox_file_handles& instructions, matrix_cal& trajectory, int* count,
+                   int* runs) {
+  local_search_store store;
+  store.trajectory = &trajectory;
+  store.count = count;
+  store.capacity = trajectory.cols();
+  store.runs = runs;
+  return lm_optimise(argc, argv, c, names, files, templates, instructions, &store);
+}
+
+int lm_optimise_mlsl(int argc, char** argv, toolbox_control& c, const toolbox_output_names& names,
+                     toolbox_files& files, toolbox_file_handles& templates,
+                     toolbox_file_handles& instructions, matrix_cal& trajectory,
+                     matrix_cal& trajectory_objective, int* count, int* runs) {
+  local_search_store store;
+  store.trajectory = &trajectory;
+  store.objectives = &trajectory_objective;
+  store.count = count;
+  store.capacity = trajectory.cols();
+  store.runs = runs;
+  store.mlsl = true;
+  return lm_optimise(argc, argv, c, names, files, templates, instructions, &store);
+}
+
 int lm_optimise(int argc, char** argv, toolbox_control& c, const toolbox_output_names& names,
                 toolbox_files& files, toolbox_file_handles& templates,
                 toolbox_file_handles& instructions, local_search_store* store) {

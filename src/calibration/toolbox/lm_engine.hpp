@@ -35,6 +35,18 @@ struct local_search_store {
 int lm_optimise(int argc, char** argv, toolbox_control& c, const toolbox_output_names& names,
                 toolbox_files& files, toolbox_file_handles& templates,
                 toolbox_file_handles& instructions, local_search_store* store = nullptr);
+// The local searches of the global modes: lm_optimise with the points visited stored in
+// `trajectory` (columns 1..*count in use, the search's start point included at entry; the
+// multi-level search also keeps each point's objective function), ended once its iterate comes
+// near a point stored before it began. *runs receives the model runs the search made.
+int lm_optimise_tr(int argc, char** argv, toolbox_control& c, const toolbox_output_names& names,
+                   toolbox_files& files, toolbox_file_handles& templates,
+                   toolbox_file_handles& instructions, matrix_cal& trajectory, int* count,
+                   int* runs);
+int lm_optimise_mlsl(int argc, char** argv, toolbox_control& c, const toolbox_output_names& names,
+                     toolbox_files& files, toolbox_file_handles& templates,
+                     toolbox_file_handles& instructions, matrix_cal& trajectory,
+                     matrix_cal& trajectory_objective, int* count, int* runs);
 // Sets `terminate` when the current values lie within the repulsion distance (normalised by the
 // bounds) of one of the first m stored points, but farther than 1e-10 from it.
 int near_previous_point(int m, const matrix_cal& trajectory, int count, const toolbox_control& c,

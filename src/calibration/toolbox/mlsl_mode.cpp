@@ -267,14 +267,8 @@ int mlsl_main(int argc, char** argv) {
       const int first_point = ++points;
       for (int q = 1; q <= c.npar; ++q) trajectory[q][points] = x[size_t(q)];
       int runs = 0;
-      local_search_store store;
-      store.trajectory = &trajectory;
-      store.objectives = &trajectory_objective;
-      store.count = &points;
-      store.capacity = capacity;
-      store.runs = &runs;
-      store.mlsl = true;
-      lm_optimise(argc, argv, c, s.names, s.files, s.templates, s.instructions, &store);
+      lm_optimise_mlsl(argc, argv, c, s.names, s.files, s.templates, s.instructions, trajectory,
+                       trajectory_objective, &points, &runs);
       model_calls += runs;
       const std::vector<double> end = objectives_now(c, false);
       const std::vector<double> here = point_of(c);

@@ -39,6 +39,19 @@ TEST(Estimation, StraightLineWithExactDataEndsAtItsParameters) {
   EXPECT_NE(r.rec.find("Optimization complete"), std::string::npos);
 }
 
+TEST(Estimation, StraightLineOfSmallParametersEndsAtThemTo1e8) {
+  // values.in carries eight significant digits: parameters below one are resolved to 1e-8.
+  scratch_dir dir;
+  estimation_case e = straight_line({0, 0, 0, 0, 0});
+  for (size_t i = 0; i < e.x.size(); ++i) e.y[i] = 0.2 + 0.05 * e.x[i];
+  e.noptmax = 40;
+  write_estimation_case(e);
+  const estimation_result r = estimate();
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NEAR(value_of(r.control, 1), 0.2, 1e-8) << r.rec;
+  EXPECT_NEAR(value_of(r.control, 2), 0.05, 1e-8);
+}
+
 TEST(Estimation, NoisyLineGivesTheLeastSquaresCovarianceAndLimits) {
   scratch_dir dir;
   const std::vector<double> noise = {1.0, -2.0, 0.5, 1.5, -1.0};

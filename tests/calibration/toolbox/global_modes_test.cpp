@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "calibration/toolbox/lm_engine.hpp"
 #include "calibration/toolbox/numerics.hpp"
 #include "calibration/toolbox/sampling.hpp"
 #include "estimation_fixture.hpp"
@@ -59,6 +60,46 @@ TEST(GlobalSampling, RandomVectorsFollowRan1WithinTheBoundsAndLeaveTiedAndFixedA
   }
   pluvo::toolbox::sample_seed_generator g{0};
   EXPECT_EQ(g.next(), -506952111);
+}
+
+TEST(GlobalSampling, NearPreviousPointRepelsWithinTheNormalisedDistanceOnly) {
+  toolbox_control c;
+  c.npar = 3;
+  c.parameters.resize(4);
+  const char* kinds[] = {"", "none", "log", "fixed"};
+  for (int k = 1; k <= 3; ++k) {
+    c.parameters[size_t(k)].partrans = kinds[k];
+    c.parameters[size_t(k)].upper = k == 1 ? 10.0 : 1.0;  // sides 10, 1 and 1
+  }
+  // Two stored points; the current point is point 1 moved by (dp1, dp2).
+  pluvo::toolbox::matrix_cal trajectory(1, 3, 1, 2);
+  const double stored[2][3] = {{5.0, 0.5, 0.2}, {1.0, 0.1, 0.2}};
+  for (int t = 1; t <= 2; ++t)
+    for (int q = 1; q <= 3; ++q) trajectory[q][t] = stored[t - 1][q - 1];
+  const struct {
+    double dp1, dp2;
+    int m;
+    double repulsion;
+    int repelled;
+  } cases[] = {
+      {0.0, 0.0, 2, 0.1, 0},        // the stored point itself
+      {1e-10, 0.0, 2, 0.1, 0},      // normalised 1e-11: the same point
+      {0.5, 0.0, 2, 0.1, 1},        // normalised 0.05
+      {0.0, 0.05, 2, 0.1, 1},       // normalised 0.05 on the unit side
+      {0.9, 0.06, 2, 0.1, 0},       // normalised 0.108
+      {0.5, 0.0, 2, 1e-10, 0},      // a distance of 1e-10 never repels
+      {-3.9, -0.4, 1, 0.1, 0},      // near point 2, which is not compared
+      {-3.9, -0.4, 2, 0.1, 1},
+  };
+  for (const auto& k : cases) {
+    c.parameters[1].value = 5.0 + k.dp1;
+    c.parameters[2].value = 0.5 + k.dp2;
+    c.parameters[3].value = 0.2;
+    c.repulsion_distance = k.repulsion;
+    int terminate = -1;
+    EXPECT_EQ(pluvo::toolbox::near_previous_point(k.m, trajectory, 2, c, terminate), 0);
+    EXPECT_EQ(terminate, k.repelled) << k.dp1 << " " << k.dp2 << " " << k.m << " " << k.repulsion;
+  }
 }
 
 // y1 = p1^2 - 1, y2 = p2 - p1 / 2 and y3 = 0.3 (p1 - 1), all observed as 0: the global minimum
@@ -130,6 +171,20 @@ TEST(GlobalModes, TrajectoryRepulsionReportsTheGlobalMinimumAndReproducesItsSamp
   EXPECT_NE(one.find(" Results of CT inversion run number 1 --->"), std::string::npos);
   EXPECT_EQ(one.find(" Results of CT inversion run number 2 --->"), std::string::npos);
   EXPECT_NE(one.find("This value was obtained from inversion run number 1\n"), std::string::npos);
+}
+
+TEST(GlobalModes, TrajectoryRepulsionKeepsTheEarlierOfEqualInversions) {
+  scratch_dir dir;
+  // Observations the parameters cannot move: every inversion ends with the same objective.
+  estimation_case e = two_minima();
+  e.model = "1";
+  write_estimation_case(e);
+  write_file("tr.in", "Y 3 3 3 5 0.0\n");
+  run_mode("-tr");
+  const std::string rec = read_file("slm_vyn_ms2.rec");
+  EXPECT_NE(rec.find(" Results of CT inversion run number 3 --->"), std::string::npos) << rec;
+  EXPECT_EQ(after(rec, "The global search process yielded a total objective function value of "), 3.0);
+  EXPECT_NE(rec.find("This value was obtained from inversion run number 1\n"), std::string::npos) << rec;
 }
 
 TEST(GlobalModes, MissingOrBadInputFilesEndWithTheirMessage) {
