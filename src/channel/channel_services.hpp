@@ -1,5 +1,5 @@
 #pragma once
-// Channel routines the overland phase calls.
+// Channel routines the overland and groundwater phases call.
 
 namespace pluvo {
 
@@ -11,5 +11,19 @@ void lowspot_weir_flow(model_state& m, double dt, double& bound_loss, double& bo
 
 // Water held in the channel links (m3), for the end-of-runoff test.
 double channel_stored_volume(const model_state& m);
+
+// Stream-aquifer and lake-aquifer exchange rates (qriv, the grid-stream entry rates and the
+// lake seepage rates) for sub-step dt_sub: 0 no exchange, 1 a gaining node, 2 only losing nodes.
+int compute_stream_aquifer_flux(model_state& m, double dt_sub);
+
+// Moves dt x rate of every lake cell between its lake and the aquifer: lake_volume, the lake's
+// in and out totals and the cell's lake_source. No lake gives more than it holds.
+void apply_lake_seepage(model_state& m, double dt);
+
+// Books what each grid-stream entry exchanged over dt into cell_stream_exchange_volume.
+void book_stream_seepage(model_state& m, double dt);
+
+// Flow area, depth and the other section properties of every node from its area.
+void recompute_channel_sections(model_state& m);
 
 }  // namespace pluvo

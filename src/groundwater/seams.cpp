@@ -5,8 +5,6 @@ namespace pluvo {
 
 void drain_network_step(model_state&) {}  // not built yet
 void superlink_step(model_state&) {}  // not built yet
-void groundwater_step(model_state&) {}  // not built yet
-int build_gipl_layer_links(int, model_state&) { return 0; }  // not built yet
 void read_superlink_file(checked_file&, checked_file&, model_state&) {}  // not built yet
 void read_drain_network(checked_file&, checked_file&, drain_network_record&, model_state&) {}  // not built yet
 
