@@ -19,23 +19,23 @@ namespace pluvo {
 
 namespace {
 
-constexpr int fixed_head = 2;
-constexpr int held_head = 5;
 constexpr double min_thickness = 0.001;
 constexpr double picard_tolerance = 0.001;
 constexpr int picard_warning_pass = 50;
 constexpr int picard_limit = 1000;
 
-bool held(const model_state& m, int c) {
-  const int t = m.gwbound[size_t(c)];
-  return t == fixed_head || t == held_head;
-}
+bool held(const model_state& m, int c) { return gw_held_cell(m, c); }
 
 void size_work(std::vector<double>& v, size_t n) {
   if (v.size() != n) v.assign(n, 0.0);
 }
 
 }  // namespace
+
+bool gw_held_cell(const model_state& m, int c) {
+  const int t = m.gwbound[size_t(c)];
+  return t == gw_fixed_head || t == gw_held_head;
+}
 
 void size_groundwater_arrays(model_state& m) {
   const size_t n = size_t(m.cell_count) + 1;
@@ -216,13 +216,13 @@ void groundwater_floor_heads(model_state& m, int c) {
 
 void gw_fixed_head_flux_body(model_state& m, int c, double dts) {
   const size_t i = size_t(c);
-  if (m.gwbound[i] != fixed_head) return;
+  if (m.gwbound[i] != gw_fixed_head) return;
   const double h = m.elevgw[i];
   const double b = h - m.bottom_elev[i];
   const double dx = m.gw_cell_width_x[i];
   const double dy = m.gw_cell_width_y[i];
   const double k = m.gw_hycond[i];
-  auto open = [&](int n) { return n > 0 && m.gwbound[size_t(n)] != 0 && m.gwbound[size_t(n)] != fixed_head; };
+  auto open = [&](int n) { return n > 0 && m.gwbound[size_t(n)] != 0 && m.gwbound[size_t(n)] != gw_fixed_head; };
   double flux = 0.0;
   for (int n : {m.abovecon[i], m.belowcon[i]})
     if (open(n)) flux += (h - m.elevgw[size_t(n)]) / dy * b * dx * k * dts;

@@ -10,6 +10,13 @@ namespace pluvo {
 
 struct model_state;
 
+// Boundary types held at their head: 2 books what it gives the aquifer, 5 does not.
+constexpr int gw_fixed_head = 2;
+constexpr int gw_held_head = 5;
+
+// The cell is held at its head and takes no sources.
+bool gw_held_cell(const model_state& m, int cell);
+
 // Sizes the per-cell solver and exchange arrays for the run's grid (kept while it holds).
 void size_groundwater_arrays(model_state& m);
 

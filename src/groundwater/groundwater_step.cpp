@@ -19,16 +19,11 @@ namespace pluvo {
 
 namespace {
 
-constexpr int fixed_head = 2;
-constexpr int held_head = 5;
 constexpr int stream_cell = 4;
 
 double cell_area(const model_state& m) { return m.cell_size * m.cell_size; }
 
-bool held(const model_state& m, int c) {
-  const int t = m.gwbound[size_t(c)];
-  return t == fixed_head || t == held_head;
-}
+bool held(const model_state& m, int c) { return gw_held_cell(m, c); }
 
 // Adds a signed exchange volume (positive from the aquifer) to the pair of totals it belongs to.
 void book_signed(double v, double& from_aquifer, double& from_aquifer_total, double& to_aquifer,
@@ -106,10 +101,10 @@ void book_recharge(model_state& m, int c, bool first_step) {
   const size_t i = size_t(c);
   const double cm = m.unsat_downward_flux[i];
   const int type = m.gwbound[i];
-  if (!first_step && type != fixed_head) m.gw_recharge_cm += cm;
-  if (type != fixed_head && type != held_head) m.gw_recharge_total += cm / 100.0 * cell_area(m);
+  if (!first_step && type != gw_fixed_head) m.gw_recharge_cm += cm;
+  if (type != gw_fixed_head && type != gw_held_head) m.gw_recharge_total += cm / 100.0 * cell_area(m);
   m.unsat_downward_volume += cm / 100.0 * cell_area(m);
-  if (type != fixed_head && i < m.gw_recharge_cum.size()) m.gw_recharge_cum[i] += cm;
+  if (type != gw_fixed_head && i < m.gw_recharge_cum.size()) m.gw_recharge_cum[i] += cm;
   m.unsat_downward_flux[i] = 0.0;
 }
 
@@ -117,7 +112,7 @@ void book_recharge(model_state& m, int c, bool first_step) {
 void hand_down(model_state& m, int c, double cm) {
   const size_t i = size_t(c);
   m.unsat_downward_flux[i] += cm;
-  if (m.gwbound[i] != fixed_head && i < m.gw_recharge_cum.size()) m.gw_recharge_cum[i] += cm;
+  if (m.gwbound[i] != gw_fixed_head && i < m.gw_recharge_cum.size()) m.gw_recharge_cum[i] += cm;
 }
 
 bool may_exfiltrate(const model_state& m, int c) {
@@ -236,7 +231,7 @@ bool solve_with_richards(model_state& m, double dt) {
     const double cm = m.unsat_downward_flux[i];
     const int type = m.gwbound[i];
     if (m.event_step_count > 1) m.gw_recharge_cm += cm;
-    if (type != fixed_head && type != held_head) m.gw_recharge_total += cm / 100.0 * cell_area(m);
+    if (type != gw_fixed_head && type != gw_held_head) m.gw_recharge_total += cm / 100.0 * cell_area(m);
     m.unsat_downward_volume += cm / 100.0 * cell_area(m);
     m.unsat_downward_flux[i] = 0.0;
   }
@@ -266,7 +261,7 @@ void book_step_totals(model_state& m, double dt) {
       m.gw_deep_leakage += dt * m.gw_bottom_leakage[i] * area;
       m.gw_pumping_total += dt * m.gw_well_rate[i] * area;
     }
-    if (m.gwbound[i] == fixed_head) m.gw_head_bound_flux += m.gw_flux[i];
+    if (m.gwbound[i] == gw_fixed_head) m.gw_head_bound_flux += m.gw_flux[i];
     m.gw_flux[i] = 0.0;
     if (m.yes_exfil[i] == 1) m.gw_exfil_seen = 1;
   }
