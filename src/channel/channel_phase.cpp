@@ -60,6 +60,27 @@ void lakes_after_routing(model_state& m) {
   book_lake_exchange(m);
 }
 
+// Without the aquifer model nothing consumes the exchanged volumes: they go to the run totals
+// here (positive from the aquifer) and are cleared.
+void book_aquifer_exchange_totals(model_state& m) {
+  if (!(m.water_table_on || m.stream_loss_on) || m.gw_simulation_on) return;
+  const bool lakes = m.lakes_on && m.lake_gw_exchange_on && m.lake_source.size() > size_t(m.cell_count);
+  // v goes to the first pair when it leaves the aquifer, to the second when it enters it.
+  auto book = [](double& v, double& out, double& out_total, double& in, double& in_total) {
+    (v >= 0.0 ? out : in) += std::fabs(v);
+    (v >= 0.0 ? out_total : in_total) += std::fabs(v);
+    v = 0.0;
+  };
+  for (int c = 1; c <= m.cell_count; c++) {
+    const size_t i = size_t(c);
+    if (i < m.cell_stream_exchange_volume.size())
+      book(m.cell_stream_exchange_volume[i], m.gw_to_chan_volume, m.gw_to_river_total, m.chan_to_gw_volume,
+           m.river_to_gw_total);
+    if (lakes && m.lake_mask[i] > 0)
+      book(m.lake_source[i], m.gw_to_lake_volume, m.gw_to_lake_total, m.lake_to_gw_volume, m.lake_to_gw_total);
+  }
+}
+
 int outlet_key(const model_state& m) { return chan_key(m, m.nlinks, m.nx[m.nlinks]); }
 
 // The imposed outlet stage: its change of storage leaves through the outlet node.
@@ -231,6 +252,7 @@ void route_channels_step(model_state& m) {
   }
   keep_maxima(m);
   lakes_after_routing(m);
+  book_aquifer_exchange_totals(m);
   const double out = m.chan_explic_on == 1 ? m.outlet_step_volume : dt * m.outlet_discharge;
   m.outlet_volume += out;
   m.outlet_volume_total += out;

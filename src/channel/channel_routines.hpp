@@ -54,9 +54,10 @@ double compute_channel_lateral_inflow(model_state& m, double dt, double& boundar
 // Reduction of a weir flow for submergence ratio x.
 double weir_submergence_factor(double x);
 
-// Stream-aquifer and lake-aquifer exchange rates (qriv and the seepage rates) for sub-step
-// dt_sub; the routing returns its result: 0 no exchange, 1 a gaining node, 2 only losing nodes.
-int compute_stream_aquifer_flux(model_state& m, double dt_sub);
+// The routing's share of the stream-aquifer volumes over sub-step dts: each grid-stream entry's
+// rate follows its node's qriv (which the routing may have cut to what the node held, from
+// qriv_old) and its volume goes to its cell's cell_stream_exchange_volume.
+void book_routed_stream_seepage(model_state& m, const std::vector<double>& qriv_old, double dts);
 
 // Sediment of the grid-stream cells into the nodes, its transport along the links and into the
 // lakes over channel step dt, and the sand, wash-load and lake totals.

@@ -1,5 +1,6 @@
 #pragma once
-// Channel routines other processes call: the overland phase and the hourly evapotranspiration.
+// Channel routines other processes call: the overland and groundwater phases and the hourly
+// evapotranspiration.
 
 namespace pluvo {
 
@@ -16,5 +17,19 @@ double channel_stored_volume(const model_state& m);
 // temperature (degrees C) and relative humidity (%), adds it to the lake totals, then updates
 // the extents. The hourly evapotranspiration step calls it when channel lakes are on.
 void compute_lake_evaporation(model_state& m, double wind_speed, double temperature, double rh);
+
+// Stream-aquifer and lake-aquifer exchange rates (qriv, the grid-stream entry rates and the
+// lake seepage rates) for sub-step dt_sub: 0 no exchange, 1 a gaining node, 2 only losing nodes.
+int compute_stream_aquifer_flux(model_state& m, double dt_sub);
+
+// Moves dt x rate of every lake cell between its lake and the aquifer: lake_volume, the lake's
+// in and out totals and the cell's lake_source. No lake gives more than it holds.
+void apply_lake_seepage(model_state& m, double dt);
+
+// Books what each grid-stream entry exchanged over dt into cell_stream_exchange_volume.
+void book_stream_seepage(model_state& m, double dt);
+
+// Flow area, depth and the other section properties of every node from its area.
+void recompute_channel_sections(model_state& m);
 
 }  // namespace pluvo

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "channel/channel_routines.hpp"
+#include "channel/channel_services.hpp"
 #include "channel/cross_sections.hpp"
 #include "common/error_state.hpp"
 #include "common/time_series.hpp"
@@ -517,6 +518,8 @@ int ex_flow_route(model_state& m, double dt, double& superjunction_volume, doubl
     clamp_negative_areas(m);
     if (!sections_from_area(m)) return -1;
     finish_sub_step(m, dts, remaining, outlet, overbank_bound_gain, overbank_bound_loss);
+    if (m.lakes_on && m.lake_gw_exchange_on == 1) apply_lake_seepage(m, dts);
+    if (m.stream_loss_on == 1) book_routed_stream_seepage(m, w.qriv_old, dts);
     if (remaining <= 1e-16) break;
   }
   m.outlet_step_volume = outlet;

@@ -5,7 +5,5 @@ namespace pluvo {
 
 void drain_network_step(model_state&) {}  // not built yet
 void superlink_step(model_state&) {}  // not built yet
-void groundwater_step(model_state&) {}  // not built yet
-int build_gipl_layer_links(int, model_state&) { return 0; }  // not built yet
 
 }  // namespace pluvo

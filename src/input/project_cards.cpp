@@ -549,9 +549,6 @@ constexpr unbuilt_request unbuilt[] = {
     {"CHAN_MESH", "mesh channel routing", channel_routing<4>},
     {"CHAN_BACKWATER", "backwater channel routing", channel_routing<5>},
     {"EXPLIC_BACKWATER", "channel hotstart", given<&O::explic_backwater_flag>},
-    // Its exchange is computed by the groundwater code.
-    {"STREAM_LOSS", "stream-aquifer exchange", given<&O::stream_loss>},
-    {"GW_SIMULATION", "groundwater", given<&O::gw_simulation>},
     {"STORM_SEWER", "the superlink pipe network", given<&O::storm_sewer_flag>},
     {"STORM_DRAIN", "storm drains", given<&O::storm_drain_flag>},
     // Sediment and water quality.

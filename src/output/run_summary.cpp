@@ -41,7 +41,7 @@ void write_groundwater_block(const model_state& m, std::FILE* f) {
       {"Sat/unsat. volume (into gw) =    ", m.gw_input_total},
       {"Exfiltration back on overland =  ", m.exfiltrated_volume_total},
       {"Recharge to groundwater =        ", m.gw_recharge_total},
-      {"Total inputs to groundwater=     ", m.gw_input_total},
+      {"Total inputs to groundwater=     ", m.gw_net_source_total},
       {"Flux across head boundaries=     ", m.gw_head_bound_flux},
       {"Leakage to deep aquifer+         ", m.gw_deep_leakage},
       {"Pumping                          ", m.gw_pumping_total},
@@ -79,6 +79,12 @@ void sum_final_stores(model_state& m) {
     for (int i = 1; i <= m.cell_count; ++i) snow += m.snow_swe[size_t(i)] * area;
   if (m.melt_to_overland.size() >= n)
     for (int i = 1; i <= m.cell_count; ++i) melt += m.melt_to_overland[size_t(i)] * area;
+  if (m.gw_simulation_on && m.elevgw.size() >= n && m.bottom_elev.size() >= n && m.gw_porosity.size() >= n) {
+    double aquifer = 0.0;
+    for (int i = 1; i <= m.cell_count; ++i)
+      aquifer += (m.elevgw[size_t(i)] - m.bottom_elev[size_t(i)]) * m.gw_porosity[size_t(i)] * area;
+    m.gw_volume_final = aquifer;
+  }
   m.surface_volume_final = surface;
   m.snow_volume_final = snow;
   m.melt_volume_final = melt;
@@ -401,7 +407,7 @@ void write_run_summary(model_state& m) {
     m.boundary_loss_sum = m.ov_slope_bound_loss + m.ov_head_bound_loss + m.ov_discharge_bound_loss;
   }
   if (m.gw_simulation_on)
-    m.gw_error_pct = balance_percent(m.gw_volume_final - m.gw_volume_initial - m.gw_input_total -
+    m.gw_error_pct = balance_percent(m.gw_volume_final - m.gw_volume_initial - m.gw_net_source_total -
                                          m.gw_head_bound_flux - m.xy_gw_gain + m.xy_gw_loss,
                                      m.gw_volume_initial);
   if (m.sacramento_on)

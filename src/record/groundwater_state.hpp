@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/checked_file.hpp"
 #include "common/node_matrix.hpp"
 
 namespace pluvo {
@@ -77,7 +78,6 @@ struct groundwater_state {
   int32_t gw_simulation_on = 0;
   std::vector<double> elevgw;            // per cell: water-table elevation, m
   std::vector<double> bottom_elev;       // per cell: aquifer bottom, m
-  std::vector<double> gw_porosity_cell;  // per cell
   std::vector<double> gw_inf_redist_theta;  // per cell: moisture below the soil column
   double gw_moisture_factor = 0.0;
   double gw_volume_initial = 0.0;        // m3
@@ -210,6 +210,38 @@ struct groundwater_state {
   std::vector<double> gw_recharge_cum;
   std::vector<double> gw_recharge_cum_prev;
   // ---- groundwater solver, step and exchange fields ----
+  // Per cell (1..cell_count). Rates are m/s per unit cell area, positive out of the aquifer.
+  std::vector<double> gw_storage_coeff;     // specific yield of the cell for this step
+  std::vector<double> gw_trans_x;           // m2/s, towards the left and right neighbours
+  std::vector<double> gw_trans_y;           // m2/s, towards the above and below neighbours
+  std::vector<double> gw_sat_thickness;     // m
+  std::vector<double> gw_coef_above, gw_coef_left, gw_coef_diag, gw_coef_right, gw_coef_below;  // 1/s
+  std::vector<double> gw_rhs;               // m/s
+  std::vector<double> gw_net_sink;          // m/s
+  std::vector<double> gw_well_rate;         // m/s, positive = extraction
+  std::vector<double> gw_bottom_leakage;    // m/s
+  std::vector<double> gw_extracted_depth;   // m taken by other phases since the last step
+  std::vector<double> gw_unsat_exchange_cm; // cm from the soil column to the aquifer
+  std::vector<double> gw_flux;              // m3 a fixed-head cell gave the aquifer this step
+  std::vector<double> gw_head_old;          // head before the solve
+  std::vector<double> cell_stream_exchange_volume;  // m3 the cell's stream entries took from the aquifer
+  // Solver work, sized for the run's grid: head at the sub-step start, latest Picard iterate,
+  // the line solve's vectors.
+  std::vector<double> gw_head_start;
+  std::vector<double> gw_head_iterate;
+  std::vector<double> gw_line_a, gw_line_b, gw_line_c, gw_line_r;
+  std::vector<int32_t> gw_line_cells;
+  double gw_to_unsat_step_cm = 0.0;         // soil-column exchanges of the last solve, cm
+  double gw_net_source_total = 0.0;         // m3 the solver's net sources added, run
+  int32_t gw_exfil_seen = 0;
+  double gw_storage_cm = 0.0;
+  double richards_storage_cm = 0.0;
+  double subsurface_storage_cm = 0.0;
+  double gw_recharge_cm = 0.0;              // run total of booked recharge depths, cm
+  // The soil-column linkage diagnostics, opened once per run.
+  checked_file korp_hydrocon_fp;
+  checked_file korp_transmissivity_fp;
+  checked_file korp_node_linkage_fp;
 
   // ---- pipe network input fields ----
   // The superlink network as its reader leaves it: superjunctions 1..num_superjunctions,

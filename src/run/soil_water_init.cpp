@@ -72,8 +72,8 @@ void set_soil_column(model_state& m, int32_t j) {
   } else {
     if (soil) m.soil_moist_depth_cm = layer_thickness(*soil, 1) + layer_thickness(*soil, 2);
     if (m.soil_moist_depth_cm / 100.0 > table_depth) m.sm_depth_cell[c] = table_depth * 100.0;
-    if (m.gw_simulation_on && holds(m.gw_inf_redist_theta, j) && holds(m.gw_porosity_cell, j))
-      m.gw_inf_redist_theta[c] = m.gw_porosity_cell[c] * m.gw_moisture_factor;
+    if (m.gw_simulation_on && holds(m.gw_inf_redist_theta, j) && holds(m.gw_porosity, j))
+      m.gw_inf_redist_theta[c] = m.gw_porosity[c] * m.gw_moisture_factor;
   }
 }
 
@@ -164,11 +164,11 @@ void init_soil_water_state(model_state& m) {
   m.soil_volume_initial_simple = 0.0;
   m.gw_volume_initial = 0.0;
   const bool gw = m.gw_simulation_on && holds(m.elevgw, n) && holds(m.bottom_elev, n) &&
-                  holds(m.gw_porosity_cell, n);
+                  holds(m.gw_porosity, n);
   const bool olakes = m.overland_lakes_on && holds(m.oland_lake_mask, n) && holds(m.elevation, n);
   for (int32_t j = 1; j <= n; ++j) {
     const size_t c = size_t(j);
-    if (gw) m.gw_volume_initial += (m.elevgw[c] - m.bottom_elev[c]) * m.gw_porosity_cell[c] * area;
+    if (gw) m.gw_volume_initial += (m.elevgw[c] - m.bottom_elev[c]) * m.gw_porosity[c] * area;
     if (olakes && !add_overland_lake_water(m, j)) return;
     if (!accounting) continue;
     const double column_m = m.sm_depth_cell[c] / 100.0;

@@ -2,6 +2,7 @@
 // Water retention and conductivity of soil columns: Brooks and Corey with a parabola between
 // its transition head and saturation (option 1), or Haverkamp (any other option).
 #include "common/node_matrix.hpp"
+#include "soil/soil_services.hpp"
 
 namespace pluvo {
 
@@ -11,13 +12,6 @@ constexpr int brooks_corey_option = 1;
 
 // The log-linear blend between 1e-6 and x by the frozen-ground saturation b, never above x.
 double bounded_power(double x, double b);
-
-// K/Ks and the water capacity of every node of the cell's column from its head (and content),
-// by Brooks and Corey; node 0 takes node 1's values.
-void brooks_corey_layer_functions(model_state& m, int cell);
-
-// The same by Haverkamp; a node at a non-negative head is also set saturated.
-void soil_retention_curve(model_state& m, int cell);
 
 // The head of one node from its water content; left as it was where the content gives none.
 void retention_head(node_matrix<double>& head, const node_matrix<double>& theta,

@@ -52,7 +52,7 @@ double exchange_depth(model_state& m, exchange_form form, int i, double dt) {
     }
     case exchange_form::richards:
       if (m.gw_simulation_on)
-        q = head * dt / m.gw_interval_s * m.gw_porosity_cell[i];
+        q = head * dt / m.gw_interval_s * m.gw_porosity[i];
       else
         q = head * m.avgks[i] / m.totaldz[i] * dt / 3600.0;
       break;
@@ -73,7 +73,7 @@ bool exchange_inputs_fit(const model_state& m, exchange_form form) {
     case exchange_form::layered:
       return true;
     case exchange_form::richards:
-      return m.gw_simulation_on ? m.gw_porosity_cell.size() >= size
+      return m.gw_simulation_on ? m.gw_porosity.size() >= size
                                 : m.avgks.size() >= size && m.totaldz.size() >= size;
   }
   return false;

@@ -15,4 +15,17 @@ void start_redistribution(model_state& m);
 // Moves a per-cell flux held in cm into a volume total (m3 over the given cell area) and clears it.
 void move_cm_to_total(std::vector<double>& cm, int32_t j, double area, double& total);
 
+// K/Ks and the water capacity of every node of the cell's column from its head (and content),
+// by Brooks and Corey; node 0 takes node 1's values.
+void brooks_corey_layer_functions(model_state& m, int cell);
+
+// The same by Haverkamp; a node at a non-negative head is also set saturated.
+void soil_retention_curve(model_state& m, int cell);
+
+// The Richards column of a cell and the aquifer below it: the storage coefficient as the water
+// table moves through the column's layers, and the column's profile after the aquifer step (the
+// depth, cm, the column handed to the aquifer).
+void layered_storage_change(model_state& m, int cell);
+double update_soil_column_profile(model_state& m, int cell);
+
 }  // namespace pluvo

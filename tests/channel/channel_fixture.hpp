@@ -65,6 +65,30 @@ inline size_t node_at(const model_state& m, int link, int node) {
   return size_t(link * m.chan_node_extent + node);
 }
 
+// One link of three nodes at the given depth on cells 1..3 (ground 12 m), beds 10 m, a bed
+// conductivity of 3.6 (0.001 per second after the conversion) and thickness 0.5 m, over an
+// aquifer of bottom 0 whose water table stands at head; every cell a stream cell (type 4).
+inline std::unique_ptr<model_state> stream_over_aquifer(double depth, double head) {
+  synthetic_link l;
+  l.nodes = 3;
+  l.bed_slope = 0.0;
+  l.depth = depth;
+  auto m = channel_model({synthetic_link{}, l}, {{1, 1, 0, 12}, {1, 2, 0, 12}, {1, 3, 0, 12}});
+  const size_t keys = m->qriv.size();
+  m->Krb.assign(keys, 3.6);
+  m->Mrb.assign(keys, 0.5);
+  m->av_qriv.assign(keys, 0.0);
+  m->gst_qriv.assign(4, std::vector<double>(2, 0.0));
+  m->stream_loss_on = 1;
+  m->water_table_on = 1;
+  m->gw_simulation_on = 1;
+  m->elevgw.assign(4, head);
+  m->bottom_elev.assign(4, 0.0);
+  m->gw_porosity.assign(4, 0.2);
+  m->gwbound.assign(4, 4);
+  return m;
+}
+
 // The channel phase is due now and routes a step of dt seconds.
 inline void due_now(model_state& m, double dt) {
   m.time_tolerance = 0.01 / 86400.0;

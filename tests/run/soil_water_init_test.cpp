@@ -87,7 +87,7 @@ TEST(InitialSoilWater, StartingVolumesAreSummedInCubicMetres) {
   m->gw_moisture_factor = 1.0;
   m->elevgw = {0.0, 98.0, 98.0, 97.0};
   m->bottom_elev = {0.0, 90.0, 90.0, 90.0};
-  m->gw_porosity_cell.assign(4, 0.3);
+  m->gw_porosity.assign(4, 0.3);
   m->gw_inf_redist_theta.assign(4, 0.0);
   pluvo::init_soil_water_state(*m);
   const double area = 100.0;
