@@ -1,5 +1,5 @@
 #pragma once
-// Channel routines the overland phase calls.
+// Channel routines the overland phase and the hourly soil step call.
 
 namespace pluvo {
 
@@ -11,5 +11,9 @@ void lowspot_weir_flow(model_state& m, double dt, double& bound_loss, double& bo
 
 // Water held in the channel links (m3), for the end-of-runoff test.
 double channel_stored_volume(const model_state& m);
+
+// Removes one hour of evaporation from every lake under the hour's wind (m/s), air temperature
+// (degrees C) and relative humidity (%), adds it to the lake totals, then updates the extents.
+void compute_lake_evaporation(model_state& m, double wind_speed, double temperature, double rh);
 
 }  // namespace pluvo

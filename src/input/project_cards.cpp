@@ -514,15 +514,7 @@ bool erosion_classes_as_constituents(const input_state& s) { return s.soil_erosi
 // What a project may ask for that this version cannot simulate or write yet. The refusal lists
 // every row a project asks for; the work that builds a process removes the rows it builds.
 constexpr unbuilt_request unbuilt[] = {
-    // Long-term runs and the weather they step on.
-    {"LONG_TERM", "long-term simulation (its start and weather come from the hydrometeorological reader)", given<&O::long_term>},
-    {"HMET_SURFAWAYS", "hydrometeorological data", given<&O::hmet_surfaways_flag>},
-    {"HMET_SAMSON", "hydrometeorological data", given<&O::hmet_samson_flag>},
-    {"HMET_KAL", "hydrometeorological data", given<&O::hmet_kal_flag>},
-    {"HMET_ASCII", "hydrometeorological data", given<&O::hmet_ascii_flag>},
-    {"HMET_OROG_GAGES", "orographic weather stations", given<&O::hmet_orog_gages_flag>},
-    {"ET_CALC_PENMAN", "evapotranspiration", given<&O::et_calc_penman>},
-    {"ET_CALC_DEARDORFF", "evapotranspiration", given<&O::et_calc_deardorff>},
+    // Snow of long-term runs.
     {"INIT_SWE_DEPTH", "snow", given<&O::init_swe_depth_kind>},
     {"SNOW_SWE_FILE", "snow", given<&O::snow_swe_file_flag>},
     {"SNOW_SD_FILE", "snow", given<&O::snow_sd_file_flag>},
