@@ -3,6 +3,8 @@
 // service of channel_services.hpp.
 #include <vector>
 
+#include "channel/channel_services.hpp"
+
 namespace pluvo {
 
 // The ordinate of the lake's rating table (rows 1..rows of xs and ys) at x by linear

@@ -107,7 +107,8 @@ void allocate_soil_water_arrays(model_state& m, int n) {
   if (m.inf_redist_on)
     for (auto* v : {&m.iter_pond_1, &m.iter_n, &m.no_wat_prof, &m.iter_i_less_k}) make(*v, n);
   if (m.soil_moisture_accounting_on) {
-    for (auto* v : {&m.sm_depth_cell, &m.sm_water_cell, &m.sm_water_top, &m.sm_water_lower})
+    for (auto* v : {&m.sm_depth_cell, &m.sm_water_cell, &m.sm_water_top, &m.sm_water_lower,
+                    &m.unsat_recharge_depth, &m.sm_top_drainage, &m.sm_bottom_drainage})
       make(*v, n);
     if (m.gw_simulation_on) make(m.gw_inf_redist_theta, n);
   }
@@ -138,6 +139,12 @@ void allocate_cell_arrays(model_state& m) {
   if (m.long_term_on) {
     make(m.snow_swe, n);
     make(m.snow_depth, n);
+    for (auto* v : {&m.direct_evap_cell, &m.pot_et, &m.pot_aet, &m.ground_temp,
+                    &m.ground_energy_residual, &m.cfgi_cell})
+      make(*v, n);
+    if (m.gtfsm_on) make(m.SE, n, 1.0);
+    if (m.et_calc_penman_on)
+      for (auto* v : {&m.veg, &m.Kt, &m.Rs}) make(*v, n);
   }
   if (m.interception_on) {
     make(m.icep_stor, n);

@@ -515,10 +515,7 @@ bool erosion_classes_as_constituents(const input_state& s) { return s.soil_erosi
 // What a project may ask for that this version cannot simulate or write yet. The refusal lists
 // every row a project asks for; the work that builds a process removes the rows it builds.
 constexpr unbuilt_request unbuilt[] = {
-    // Long-term runs: their hourly weather is built; evapotranspiration, soil water and snow are not.
-    {"LONG_TERM", "long-term simulation (its start and weather come from the hydrometeorological reader)", given<&O::long_term>},
-    {"ET_CALC_PENMAN", "evapotranspiration", given<&O::et_calc_penman>},
-    {"ET_CALC_DEARDORFF", "evapotranspiration", given<&O::et_calc_deardorff>},
+    // Snow of long-term runs.
     {"INIT_SWE_DEPTH", "snow", given<&O::init_swe_depth_kind>},
     {"SNOW_SWE_FILE", "snow", given<&O::snow_swe_file_flag>},
     {"SNOW_SD_FILE", "snow", given<&O::snow_sd_file_flag>},

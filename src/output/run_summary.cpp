@@ -60,6 +60,27 @@ void write_groundwater_block(const model_state& m, std::FILE* f) {
          "soil moisture in the unsaturated zone ");
 }
 
+// The soil columns go on between events and after the last one: what they hold at the end of
+// the run, and what evaporated from the ponded water or left their bottoms since the last event
+// booked it, close the run's books.
+void close_run_soil_accounts(model_state& m, double area) {
+  if (!m.soil_moisture_accounting_on || m.inf_richards_on) return;
+  double soil = 0.0;
+  for (int i = 1; i <= m.cell_count; ++i) {
+    if (size_t(i) < m.direct_evap_cell.size()) {
+      m.direct_evap_volume_total += m.direct_evap_cell[size_t(i)] / 100.0 * area;
+      m.direct_evap_cell[size_t(i)] = 0.0;
+    }
+    if (!m.gw_simulation_on && size_t(i) < m.unsat_downward_flux.size()) {
+      m.unsat_downward_volume += m.unsat_downward_flux[size_t(i)] / 100.0 * area;
+      m.unsat_downward_flux[size_t(i)] = 0.0;
+    }
+    if (size_t(i) < m.sm_water_cell.size()) soil += m.sm_water_cell[size_t(i)] / 100.0 * area;
+  }
+  m.soil_volume_final = soil;
+  m.sm_volume_final = soil;
+}
+
 void sum_final_stores(model_state& m) {
   const double area = m.cell_size * m.cell_size;
   const size_t n = size_t(m.cell_count) + 1;
@@ -88,6 +109,7 @@ void sum_final_stores(model_state& m) {
   m.surface_volume_final = surface;
   m.snow_volume_final = snow;
   m.melt_volume_final = melt;
+  close_run_soil_accounts(m, area);
 }
 
 void write_sacramento_block(const model_state& m, std::FILE* f) {
@@ -147,7 +169,7 @@ void write_simulation_totals(const model_state& m, std::FILE* f) {
   initial_line(f, "Initial volume in channels=                     ", m.chan_volume_initial_run);
   initial_line(f, simple_soil ? "Initial volume in soil over simple soil depth   "
                               : "Initial volume in soils=                        ",
-               m.soil_volume_initial_run);
+               m.soil_volume_initial_simple);
   initial_line(f, "Initial volume in groundwater=                  ", m.gw_volume_initial);
   if (m.lakes_on)
     initial_line(f, "Initial volume in perennial lakes               ", m.lake_volume_initial_run);
@@ -320,7 +342,7 @@ double run_discharge_volume(const model_state& m) {
 void compute_global_balance(model_state& m) {
   const double gains = m.boundary_gain_sum, losses = m.boundary_loss_sum;
   const double initial = m.ov_volume_initial + m.chan_volume_initial_run +
-                         m.soil_volume_initial_run + m.gw_volume_initial +
+                         m.soil_volume_initial_simple + m.gw_volume_initial +
                          m.lake_volume_initial_run + overland_lake_start(m);
   const double final_storage = m.chan_volume_final + m.surface_volume_final + m.soil_volume_final +
                                m.gw_volume_final + m.snow_volume_final + m.melt_volume_final +
@@ -377,14 +399,14 @@ void compute_simple_soil_balance(model_state& m) {
 
 void compute_sacramento_balance(model_state& m) {
   const double a = m.watershed_area / 1000.0;
-  m.soil_volume_initial_run = (m.uztwc_initial + m.lztwc_initial) * a;
+  m.soil_volume_initial_simple = (m.uztwc_initial + m.lztwc_initial) * a;
   m.gw_volume_initial = (m.lzfsc_initial + m.uzfwc_initial + m.lzfpc_initial) * a;
   m.soil_volume_final = (m.uztwc + m.lztwc) * a;
   m.gw_volume_final = (m.uzfwc + m.lzfsc + m.lzfpc) * a;
   m.evap_volume_total = m.sac_aet_mm * a;
   m.river_to_gw_total = m.sac_channel_loss_total;
   m.gw_deep_leakage = m.sac_deep_recharge_mm * a;
-  const double initial = m.soil_volume_initial_run + m.gw_volume_initial;
+  const double initial = m.soil_volume_initial_simple + m.gw_volume_initial;
   const double final_storage = m.soil_volume_final + m.gw_volume_final;
   m.overall_error_pct = balance_percent(
       final_storage - initial - m.rain_volume_total + m.evap_volume_total +

@@ -165,10 +165,11 @@ void sleep_until_next_event(model_state& m) {
   if (m.ov_bmp_on && m.bmp_water_present) return;
   if (m.ov_flow_present) return;
   const int e = m.event_number;
-  if (e < 0 || size_t(e) >= m.event_start_dates.size()) return;  // no later event to wait for
+  // The start dates are numbered from 1: the event after event e starts at entry e + 1.
+  if (e < 0 || size_t(e) + 1 >= m.event_start_dates.size()) return;  // no later event to wait for
 
   m.ov_water_present = 0;
-  m.step_next_time = m.event_start_dates[size_t(e)];
+  m.step_next_time = m.event_start_dates[size_t(e) + 1];
   m.step_last_time = m.step_next_time - m.step_interval;
   m.outlet_discharge = 0.0;
 

@@ -111,7 +111,6 @@ struct output_state {
   double event_output_volume = 0.0;
   double event_balance_error = 0.0;  // fraction; -1 when nothing came in
   // Stores at the start of the run (m3).
-  double soil_volume_initial_run = 0.0;
   double lake_volume_initial_run = 0.0;
   // Whole-run balance.
   double boundary_gain_sum = 0.0;

@@ -16,9 +16,14 @@ struct layered_soil_entry {
 };
 
 // Columns of a layered soil entry used at start-up (layer L = 1, 2, 3 at offset L - 1).
+constexpr int soil_col_capillary = 0;  // cm
+constexpr int soil_col_conductivity = 4;  // cm/h
 constexpr int soil_col_porosity = 7;
+constexpr int soil_col_wilting = 13;
+constexpr int soil_col_field_capacity = 16;
 constexpr int soil_col_residual = 19;
 constexpr int soil_col_thickness = 22;  // layers 1 and 2, cm
+constexpr int soil_col_pore_index = 25;
 
 constexpr std::size_t layered_soil_table_size = 100000;
 
@@ -36,6 +41,19 @@ struct gipl_soil_table {
 
 // The Sacramento soil-moisture model's parameters and contents, in file order.
 constexpr int sac_param_count = 17;
+
+// Work record of the soil-layer constituent step: each layer's water content per cell (the
+// caller copies it in before each step), the sizes it was set for, and the water (m) and the
+// interface fluxes (0 the surface, l the bottom of layer l; water first, then mass) of the cell
+// in hand.
+struct soil_constituent_block {
+  std::vector<std::array<double, 4>> layer_theta;
+  int32_t cell_count = -1;
+  int32_t layer_count = 0;
+  int32_t redist_on = 0;
+  std::array<double, 4> layer_water{};
+  std::array<double, 4> flux{};
+};
 
 struct soil_state {
   int32_t green_ampt_on = 0;
@@ -169,6 +187,32 @@ struct soil_state {
   double sm_evap_total = 0.0;              // returned by the soil-moisture routines
 
   std::vector<double> sm_infil_depth;    // m, for soil-moisture accounting
+  // Soil-column accumulators of the soil-moisture phase, cm per cell since their reader last
+  // took them: the water leaving the top store and the bottom of the column.
+  std::vector<double> unsat_recharge_depth;
+  std::vector<double> sm_top_drainage;
+  std::vector<double> sm_bottom_drainage;
+  double gw_et_depth_total = 0.0;   // m, summed over cells: uptake from the water table
+  double sm_infil_total = 0.0;      // m, summed over cells: infiltration the columns took
+
+  // Evapotranspiration of the hour, per cell.
+  std::vector<double> pot_et;                  // potential rate, cm/s
+  std::vector<double> pot_aet;                 // actual rate, cm/s
+  std::vector<double> ground_temp;             // K, carried from hour to hour
+  std::vector<double> ground_energy_residual;  // kW/m2 at the last Newton iterate
+  // The continuous frozen-ground index (the CFGI card's own flag holds the name cfgi), the
+  // last 24 hourly air temperatures (columns 1..24, newest in 1) and their sum.
+  std::vector<double> cfgi_cell;
+  std::vector<std::array<double, 25>> temp_hr;
+  std::vector<double> daily_temp;
+  // Watershed averages of the hour, over the cells in no lake.
+  double avg_surface_moisture = 0.0;
+  double avg_infil_rate = 0.0;
+  double avg_unsat_flux = 0.0;
+  double aet_avg = 0.0;                   // cm/h
+  double evap_volume_at_last_hour = 0.0;  // m3
+  pluvo::soil_constituent_block soil_constituent_block;
+  int32_t longterm_line_count = 0;        // hourly console lines since the last flush
   double infil_volume_total = 0.0;       // m3
   double sac_infil_depth_sum = 0.0;
   double cgw_infil_depth_sum = 0.0;

@@ -4,13 +4,6 @@
 
 namespace pluvo {
 
-const layered_soil_entry* soil_class_of(const model_state& m, int32_t j) {
-  if (size_t(j) >= m.soiltype.size()) return nullptr;
-  const int32_t k = m.soiltype[size_t(j)];
-  if (k < 0 || size_t(k) >= m.layered_soil_table.size()) return nullptr;
-  return &m.layered_soil_table[size_t(k)];
-}
-
 double lower_layer_water(const layered_soil_entry& s, double column_cm, double theta_2) {
   const double below_top = column_cm - layer_thickness(s, 1);
   if (below_top <= 0.0) return 0.0;

@@ -5,13 +5,11 @@
 #include <cstdint>
 
 #include "record/soil_state.hpp"
+#include "soil/soil_services.hpp"
 
 namespace pluvo {
 
 struct model_state;
-
-// The layered soil class of cell j, or null when its class has no table entry.
-const layered_soil_entry* soil_class_of(const model_state& m, int32_t j);
 
 inline double layer_porosity(const layered_soil_entry& s, int layer) {
   return s.values[soil_col_porosity + layer - 1];

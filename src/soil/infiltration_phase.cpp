@@ -157,9 +157,10 @@ void sleep_until_next_event(model_state& m) {
       m.event_in_progress)
     return;
   const int e = m.event_number;
-  if (e < 0 || size_t(e) >= m.event_start_dates.size()) return;  // no later event to wait for
+  // The start dates are numbered from 1: the event after event e starts at entry e + 1.
+  if (e < 0 || size_t(e) + 1 >= m.event_start_dates.size()) return;  // no later event to wait for
   if (m.inf_redist_on) m.inf_redist_initialized = 0;
-  m.infil_next_time = m.event_start_dates[size_t(e)] + m.step_interval;
+  m.infil_next_time = m.event_start_dates[size_t(e) + 1] + m.step_interval;
   if (m.ov_con_trans_on) {
     m.ov_con_next_time = m.infil_next_time;
     m.ov_infil_wq_next_time = m.infil_next_time;

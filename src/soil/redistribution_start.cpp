@@ -35,6 +35,13 @@ bool redistribution_arrays_ready(model_state& m) {
 
 }  // namespace
 
+const layered_soil_entry* soil_class_of(const model_state& m, int32_t j) {
+  if (size_t(j) >= m.soiltype.size()) return nullptr;
+  const int32_t k = m.soiltype[size_t(j)];
+  if (k < 0 || size_t(k) >= m.layered_soil_table.size()) return nullptr;
+  return &m.layered_soil_table[size_t(k)];
+}
+
 void move_cm_to_total(std::vector<double>& cm, int32_t j, double area, double& total) {
   if (cm.empty()) return;
   total += cm[size_t(j)] / 100.0 * area;

@@ -3,10 +3,8 @@
 
 namespace pluvo {
 
-void hourly_et_and_soil_moisture(model_state&) {}  // not built yet
 void update_soil_temperature(model_state&) {}  // not built yet
 void check_inf_redist_bounds(model_state&) {}  // not built yet
-void update_soil_moisture(model_state&) {}  // not built yet
 void sacramento_step(model_state&) {}  // not built yet
 void conceptual_gw_step(model_state&) {}  // not built yet
 int read_richards_soil_table(checked_file&, int, model_state&) { return 0; }  // not built yet

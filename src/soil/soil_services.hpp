@@ -7,6 +7,10 @@
 namespace pluvo {
 
 struct model_state;
+struct layered_soil_entry;
+
+// The layered soil class of cell j, or null when its class has no table entry.
+const layered_soil_entry* soil_class_of(const model_state& m, int32_t j);
 
 // Starts the per-cell redistribution state (once per run) and, in long-term runs, takes the
 // initial moisture from the water the soil-moisture accounting left in the top layer.

@@ -110,8 +110,8 @@ TEST(OverlandPhase, EndsTheRunoffOfASingleEvent) {
 TEST(OverlandPhase, LongTermClockSleepsUntilTheNextEvent) {
   auto m = make_overland_grid(grid_spec{.cols = 2});
   m->long_term_on = 1;
-  m->event_number = 1;
-  m->event_start_dates = {0.0, 2451600.5};
+  m->event_number = 1;  // the first event has run: the second is next
+  m->event_start_dates = {0.0, 2451500.0, 2451600.5};
   m->cur_julian = 2451545.0;
   due_in(*m, 60.0);
   pluvo::route_overland_step(*m);

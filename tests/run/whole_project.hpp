@@ -26,6 +26,25 @@ namespace pluvo_test {
 // 10 m cells; the grid header every map of the project shares.
 inline const char* strip_header() { return "north: 30\nsouth: 10\neast: 30\nwest: 0\nrows: 2\ncols: 3\n"; }
 
+// A map of the strip watershed holding one value in every cell.
+inline std::string strip_map(const char* value) {
+  const std::string v = value;
+  return std::string(strip_header()) + v + " " + v + " " + v + "\n" + v + " " + v + " " + v + "\n";
+}
+
+// The soil maps of Green and Ampt with redistribution (1 cm/h, 10 cm of suction, porosity 0.45,
+// pore index 0.3, residual 0.05) at the given initial moisture; returns their cards.
+inline std::string redistribution_soil(const char* moisture) {
+  write_file("k.map", strip_map("1"));
+  write_file("h.map", strip_map("10"));
+  write_file("p.map", strip_map("0.45"));
+  write_file("w.map", strip_map(moisture));
+  write_file("l.map", strip_map("0.3"));
+  write_file("r.map", strip_map("0.05"));
+  return "INF_REDIST\nCONDUCTIVITY k.map\nCAPILLARY h.map\nPOROSITY p.map\nMOISTURE w.map\nPORE_INDEX l.map\n"
+         "RESIDUAL_SAT r.map\n";
+}
+
 // Cell elevations fall 0.1 m per cell toward the outlet column.
 inline void write_strip_grid() {
   write_file("w.msk", std::string(strip_header()) + "1 1 1\n1 1 1\n");
@@ -64,10 +83,13 @@ inline project_result run_project_cards(const std::string& cards, int threads) {
 // Writes the grid and w.prj with the usual cards and extra ones, and runs it in this process on
 // one thread (six cells need no team). edit_inputs may change the written files first.
 inline project_result run_strip_project(const std::string& extra_cards,
-                                        const std::function<void()>& edit_inputs = nullptr) {
+                                        const std::function<void()>& edit_inputs = nullptr);
+
+// The same with the whole list of cards given.
+inline project_result run_strip_cards(const std::string& cards, const std::function<void()>& edit_inputs = nullptr) {
   write_strip_grid();
   if (edit_inputs) edit_inputs();
-  return run_project_cards(strip_cards() + extra_cards, 1);
+  return run_project_cards(cards, 1);
 }
 
 // The strip in the north-west corner of a side x side basin, enough cells for a thread team.
@@ -96,6 +118,10 @@ inline std::string write_corner_basin(int side, const std::array<double, 6>& cor
   std::snprintf(line, sizeof line, "ROWS %d\nCOLS %d\n", side, side);
   cards.replace(cards.find(strip_size), strip_size.size(), line);
   return cards;
+}
+
+inline project_result run_strip_project(const std::string& extra_cards, const std::function<void()>& edit_inputs) {
+  return run_strip_cards(strip_cards() + extra_cards, edit_inputs);
 }
 
 // The set-up of a run up to its time loop, for a project that asks for a process not built yet:

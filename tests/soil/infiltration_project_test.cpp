@@ -29,11 +29,6 @@ std::string two_burst_cards(const std::string& method_cards) {
   return "PLUVOPROJECT\n" + cards + method_cards;
 }
 
-std::string strip_map(const char* value) {
-  const std::string v = value;
-  return std::string(pluvo_test::strip_header()) + v + " " + v + " " + v + "\n" + v + " " + v + " " + v + "\n";
-}
-
 struct run_record {
   std::string summary, out;
   bool stopped = false;
@@ -83,15 +78,7 @@ void expect_books_close(const run_record& r) {
 
 TEST(InfiltrationProject, RedistributionMeetsTheSecondBurstWithTheDrainedProfile) {
   pluvo_test::scratch_dir dir;
-  write_file("k.map", strip_map("1"));
-  write_file("h.map", strip_map("10"));
-  write_file("p.map", strip_map("0.45"));
-  write_file("w.map", strip_map("0.15"));
-  write_file("l.map", strip_map("0.3"));
-  write_file("r.map", strip_map("0.05"));
-  const run_record r = run_two_bursts(two_burst_cards(
-      "INF_REDIST\nCONDUCTIVITY k.map\nCAPILLARY h.map\nPOROSITY p.map\nMOISTURE w.map\nPORE_INDEX l.map\n"
-      "RESIDUAL_SAT r.map\n"));
+  const run_record r = run_two_bursts(two_burst_cards(pluvo_test::redistribution_soil("0.15")));
   expect_books_close(r);
   // The first burst ponds on one profile; the second starts a profile above the drained one.
   ASSERT_GT(r.profiles.size(), 700u) << r.out;

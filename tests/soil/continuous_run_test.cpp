@@ -1,0 +1,147 @@
+// A long-term project as a user writes it: two storms a day apart on the strip watershed, hourly
+// KAL weather and Penman-Monteith evapotranspiration, run through the real project reader.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/julian.hpp"
+#include "record/model_state.hpp"
+#include "run/driver.hpp"
+#include "run/scratch_dir.hpp"
+#include "run/whole_project.hpp"
+
+namespace {
+
+using pluvo_test::write_file;
+
+// Three June days of clear, warm weather with a daily cycle of sun and temperature.
+std::string june_weather() {
+  std::string text;
+  char line[128];
+  for (int day = 1; day <= 3; ++day)
+    for (int hour = 0; hour < 24; ++hour) {
+      const double sun = hour > 6 && hour < 18 ? std::sin(3.14159265 * (hour - 6) / 12.0) : 0.0;
+      const int fahrenheit = int(70.0 + 15.0 * std::sin(2.0 * 3.14159265 * (hour - 9) / 24.0));
+      std::snprintf(line, sizeof line, "2020 6 %d %d 29.92 40 20 6 %d %.1f %.1f\n", day, hour, fahrenheit,
+                    500.0 * sun, 700.0 * sun);
+      text += line;
+    }
+  return text;
+}
+
+// Twenty minutes of 60 mm/h on 1 June at 10:00 and again on 2 June at 14:00.
+std::string two_storms() {
+  return "EVENT \"first\"\nNRGAG 1\nNRPDS 3\nCOORD 15 20 \"gauge\"\n"
+         "GAGES 2020 6 1 10 00 0.0\nGAGES 2020 6 1 10 01 60.0\nGAGES 2020 6 1 10 20 0.0\n"
+         "EVENT \"second\"\nNRGAG 1\nNRPDS 3\nCOORD 15 20 \"gauge\"\n"
+         "GAGES 2020 6 2 14 00 0.0\nGAGES 2020 6 2 14 01 60.0\nGAGES 2020 6 2 14 20 0.0\n";
+}
+
+std::string long_term_cards(const std::string& soil_cards) {
+  std::string cards = pluvo_test::strip_cards();
+  auto drop = [&](const std::string& card) { cards.erase(cards.find(card), card.size()); };
+  const std::string rain = "PRECIP_UNIF\n";
+  cards.replace(cards.find(rain), rain.size(), "PRECIP_FILE storms.gag\nRAIN_THIESSEN\n");
+  cards.replace(cards.find("TIMESTEP 10"), 11, "TIMESTEP 60");
+  for (const char* card : {"RAIN_INTENSITY 36\n", "RAIN_DURATION 10\n", "START_DATE 2020 6 1\n", "START_TIME 10 0\n"})
+    drop(card);
+  return cards + "LONG_TERM\nHMET_KAL met.kal\nLATITUDE 40\nLONGITUDE -105\nGMT -7\nET_CALC_PENMAN\n"
+                 "ALBEDO a.map\nVHEIGHT v.map\nTCOEFF t.map\nCANOPY c.map\nWILTING_POINT wp.map\n" + soil_cards;
+}
+
+struct continuous_run {
+  pluvo_test::project_result result;
+  std::string summary, evap_file;
+  double ponded_lost = 0.0;             // m3 the soil-moisture phase took from the ponded water
+  std::vector<double> julian, soil_m3;  // hourly before the hour's soil step, and at the end
+};
+
+continuous_run run_two_storms(const std::string& soil_cards) {
+  write_file("met.kal", june_weather());
+  write_file("storms.gag", two_storms());
+  write_file("a.map", pluvo_test::strip_map("0.2"));
+  write_file("v.map", pluvo_test::strip_map("0.3"));
+  write_file("t.map", pluvo_test::strip_map("0.8"));
+  write_file("c.map", pluvo_test::strip_map("60"));
+  write_file("wp.map", pluvo_test::strip_map("0.1"));
+  continuous_run run;
+  double before = 0.0;
+  auto ponded = [](const pluvo::model_state& m) {
+    double sum = 0.0;
+    for (int i = 1; i <= m.cell_count; ++i) sum += m.ov_depth[size_t(i)];
+    return sum * m.cell_size * m.cell_size;
+  };
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    const std::string p = phase;
+    if (p == "update_soil_moisture" && !m.ov_depth.empty()) before = ponded(m);
+    if (p == "sacramento_step" && !m.ov_depth.empty()) run.ponded_lost += before - ponded(m);
+    if ((p == "hourly_et_and_soil_moisture" && std::fabs(m.et_next_time - m.cur_julian) < m.time_tolerance) ||
+        p == "write_run_summary") {
+      double w = 0.0;
+      for (int i = 1; i <= m.cell_count; ++i) w += m.sm_water_cell[size_t(i)];
+      run.julian.push_back(m.cur_julian);
+      run.soil_m3.push_back(w / 100.0 * m.cell_size * m.cell_size);
+    }
+  });
+  run.result = pluvo_test::run_strip_cards(long_term_cards(soil_cards));
+  pluvo::set_phase_observer(nullptr);
+  run.summary = pluvo_test::read_file("w.sum");
+  run.evap_file = pluvo_test::read_file("evap_out");
+  return run;
+}
+
+double soil_at(const continuous_run& r, int day, int hour) {
+  const double t = pluvo::julian_date(2020, 6, day, hour, 0, 0.0);
+  for (size_t k = 0; k < r.julian.size(); ++k)
+    if (std::fabs(r.julian[k] - t) < 1e-6) return r.soil_m3[k];
+  ADD_FAILURE() << "no hour " << day << " " << hour;
+  return 0.0;
+}
+
+void expect_continuous_books(const continuous_run& r) {
+  ASSERT_FALSE(r.result.stopped) << r.result.out;
+  // Hourly console lines and the evaporation file.
+  EXPECT_NE(r.result.out.find("2020/6/1  3:00 PET cm/h 0.0"), std::string::npos) << r.result.out;
+  EXPECT_EQ(r.evap_file.rfind("yr/mo/day  hour     avg_theta    avg_pot      avgetrate    avgfav      avgbottomfav  CFGI  "
+                              "       temp(C) gridded_temp(C) soil_temp(C)   avg_theta_L1  avg_theta_L2\n2020/6/1   0:00 ",
+                              0),
+            0u)
+      << r.evap_file.substr(0, 400);
+  // The soil dries for a day between the storms and takes water again in the second.
+  // The run ends with the second storm's runoff.
+  ASSERT_FALSE(r.soil_m3.empty());
+  const double after_first = soil_at(r, 1, 12), before_second = soil_at(r, 2, 14), after_second = r.soil_m3.back();
+  EXPECT_LT(before_second, after_first - 0.01);
+  EXPECT_GT(after_second, before_second + 0.01);
+  // The direct evaporation of the summary is the ponded water the soil step took.
+  EXPECT_GT(r.ponded_lost, 0.0);
+  EXPECT_NEAR(pluvo_test::number_after(r.summary, "Total direct evaporation="), r.ponded_lost, 0.006) << r.summary;
+  EXPECT_GT(pluvo_test::number_after(r.summary, "Total amount of evaporation="), r.ponded_lost + 0.01);
+  EXPECT_NEAR(pluvo_test::number_after(r.summary, "Overall mass balance error ="), 0.0, 1e-6) << r.summary;
+  EXPECT_NEAR(pluvo_test::number_after(r.summary, "Mass balance error of surface components ="), 0.0, 1e-6);
+}
+
+TEST(ContinuousRun, RedistributionSoilDriesBetweenStormsAndTheBooksClose) {
+  pluvo_test::scratch_dir dir;
+  const continuous_run r =
+      run_two_storms(pluvo_test::redistribution_soil("0.25") + "SOIL_MOIST_DEPTH 0.6\nTOP_LAYER_DEPTH 0.2\n");
+  expect_continuous_books(r);
+}
+
+TEST(ContinuousRun, LayeredSoilDriesBetweenStormsAndTheBooksClose) {
+  pluvo_test::scratch_dir dir;
+  write_file("soil.map", std::string(pluvo_test::strip_header()) + "4 4 7\n7 7 4\n");
+  write_file("layers.tab",
+             "2\n0\n"
+             "4\n1.0 0.3 10 0.45 0.3 0.1 0.05 0.15 20\n0.5 0.3 15 0.40 0.3 0.1 0.05 0.20 30\n"
+             "0.2 0.2 20 0.35 0.3 0.1 0.05 0.25\n"
+             "7\n2.0 0.4 8 0.45 0.3 0.1 0.05 0.10 15\n1.0 0.4 12 0.45 0.3 0.1 0.05 0.10 30\n"
+             "0.1 0.2 25 0.40 0.3 0.1 0.05 0.30\n");
+  const continuous_run r = run_two_storms("INF_LAYERED_SOIL\nSOIL_TYPE_MAP soil.map\nSOIL_LAYER_INPUT_FILE layers.tab\n");
+  expect_continuous_books(r);
+}
+
+}  // namespace
