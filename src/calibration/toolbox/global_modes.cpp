@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "calibration/calibration_modes.hpp"
+#include "calibration/toolbox/global_common.hpp"
 #include "calibration/toolbox/record_files.hpp"
 #include "calibration/toolbox/sampling.hpp"
 #include "calibration/toolbox/session.hpp"
@@ -17,31 +18,6 @@ namespace pluvo {
 using namespace toolbox;
 
 namespace {
-
-constexpr double failed_marker = -999.999;  // the records' value for a failed evaluation
-
-int no_arguments() {
-  std::printf("\n");
-  std::printf("No command line arguments.\n");
-  std::printf("At the command prompt, please enter appropriate additional information.\n");
-  std::printf("Review the PLUVO user's manual as needed.\n");
-  return 1;
-}
-
-double shown(const toolbox_parameter& p, double stored) {
-  return p.partrans == "log" ? std::pow(10.0, stored) : stored;
-}
-
-// Total and group contributions of the last evaluation; failed ones carry the marker.
-std::vector<double> objectives_of(const toolbox_control& c, bool failed) {
-  std::vector<double> v(size_t(c.nobsgp) + 1, failed ? failed_marker : 0.0);
-  if (failed) return v;
-  for (int g = 1; g <= c.nobsgp; ++g) {
-    v[size_t(g)] = c.observation_groups[size_t(g)].contribution;
-    v[0] += v[size_t(g)];
-  }
-  return v;
-}
 
 void column_line(std::FILE* f, const toolbox_control& c) {
   for (int k = 1; k <= c.npar; ++k)
@@ -55,16 +31,10 @@ void take_point(toolbox_control& c, const std::vector<double>& values) {
   for (int k = 1; k <= c.npar; ++k) c.parameters[size_t(k)].value = values[size_t(k)];
 }
 
-std::vector<double> current_point(const toolbox_control& c) {
-  std::vector<double> v(size_t(c.npar) + 1, 0.0);
-  for (int k = 1; k <= c.npar; ++k) v[size_t(k)] = c.parameters[size_t(k)].value;
-  return v;
-}
-
 }  // namespace
 
 int multistart_main(int argc, char** argv) {
-  if (argc < 2) return no_arguments();
+  if (argc < 2) return no_command_line_arguments();
   std::printf("\nUsing the multistart stochastic global optimization method,\n");
   std::printf("as implemented directly in PLUVO, to calibrate the current PLUVO model.\n");
   std::printf("Multistart uses the (Secant) Levenberg-Marquardt local search method,\n");
@@ -169,19 +139,15 @@ int multistart_main(int argc, char** argv) {
 namespace pluvo {
 
 int trajectory_repulsion_main(int argc, char** argv) {
-  if (argc < 2) return no_arguments();
+  if (argc < 2) return no_command_line_arguments();
   std::printf("\nUsing the trajectory repulsion stochastic global optimization method,\n");
   std::printf("as implemented directly in PLUVO, to calibrate the current PLUVO model.\n");
   std::printf("Trajectory repulsion uses the (Secant) Levenberg-Marquardt local search method,\n");
   std::printf("as implemented directly in PLUVO, for local search.\n\n");
   if (int status = check_toolbox_arguments(argc, argv, "-tr")) return status;
-  static const char* const prediction[] = {
-      "\n", "Currently, the slm_vyn_ms2 does not support prediction capabilities.\n",
-      "Please change the PESTMODE parameter in the input control\n",
-      "file to 'estimation' and recommence execution of slm_vyn_ms2.\n", "\n", nullptr};
   toolbox_control c;
   toolbox_session s;
-  int status = open_toolbox_session(argc, argv, c, s, prediction);
+  int status = open_toolbox_session(argc, argv, c, s, ms2_prediction_lines);
   if (status != 0) {
     close_toolbox_session(c, s);
     return status;
@@ -283,7 +249,7 @@ int trajectory_repulsion_main(int argc, char** argv) {
   matrix_cal trajectory(1, c.npar, 1, capacity);
   int points = 0;
   std::vector<char> used(size_t(n) + 1, 0);
-  double best = failed_marker;
+  double best = failed_objective;
   int best_run = 0, no_improvement = 0, model_calls = n;
   for (int r = 1; r <= m; ++r) {
     int start = 0;

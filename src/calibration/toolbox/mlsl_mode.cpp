@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "calibration/calibration_modes.hpp"
+#include "calibration/toolbox/global_common.hpp"
 #include "calibration/toolbox/record_files.hpp"
 #include "calibration/toolbox/sampling.hpp"
 #include "calibration/toolbox/session.hpp"
@@ -19,8 +20,6 @@ using namespace toolbox;
 
 namespace {
 
-constexpr double marker = -999.999;
-
 struct mlsl_settings {
   int n = 0;
   double gamma = 0.0, sigma = 0.0, d = 0.0;
@@ -30,54 +29,24 @@ struct mlsl_settings {
   double f = 0.0;
 };
 
-double shown(const toolbox_parameter& p, double stored) {
-  return p.partrans == "log" ? std::pow(10.0, stored) : stored;
-}
-
-std::vector<double> point_of(const toolbox_control& c) {
-  std::vector<double> v(size_t(c.npar) + 1, 0.0);
-  for (int k = 1; k <= c.npar; ++k) v[size_t(k)] = c.parameters[size_t(k)].value;
-  return v;
-}
-
 double distance(const std::vector<double>& a, const std::vector<double>& b) {
   double sum = 0.0;
   for (size_t k = 1; k < a.size() && k < b.size(); ++k) sum += (a[k] - b[k]) * (a[k] - b[k]);
   return std::sqrt(sum);
 }
 
-std::vector<double> objectives_now(const toolbox_control& c, bool failed) {
-  std::vector<double> v(size_t(c.nobsgp) + 1, failed ? marker : 0.0);
-  if (failed) return v;
-  for (int g = 1; g <= c.nobsgp; ++g) {
-    v[size_t(g)] = c.observation_groups[size_t(g)].contribution;
-    v[0] += v[size_t(g)];
-  }
-  return v;
-}
-
 }  // namespace
 
 int mlsl_main(int argc, char** argv) {
-  if (argc < 2) {
-    std::printf("\n");
-    std::printf("No command line arguments.\n");
-    std::printf("At the command prompt, please enter appropriate additional information.\n");
-    std::printf("Review the PLUVO user's manual as needed.\n");
-    return 1;
-  }
+  if (argc < 2) return no_command_line_arguments();
   std::printf("\nUsing the Multi Level Single Linkage (MLSL) stochastic global optimization method,\n");
   std::printf("as implemented directly in PLUVO, to calibrate the current PLUVO model.\n");
   std::printf("MLSL uses the (Secant) Levenberg-Marquardt local search method,\n");
   std::printf("as implemented directly in PLUVO, for local search.\n\n");
   if (int status = check_toolbox_arguments(argc, argv, "-mlsl")) return status;
-  static const char* const prediction[] = {
-      "\n", "Currently, the slm_vyn_ms2 does not support prediction capabilities.\n",
-      "Please change the PESTMODE parameter in the input control\n",
-      "file to 'estimation' and recommence execution of slm_vyn_ms2.\n", "\n", nullptr};
   toolbox_control c;
   toolbox_session s;
-  int status = open_toolbox_session(argc, argv, c, s, prediction);
+  int status = open_toolbox_session(argc, argv, c, s, ms2_prediction_lines);
   if (status != 0) {
     close_toolbox_session(c, s);
     return status;
@@ -154,7 +123,7 @@ int mlsl_main(int argc, char** argv) {
   std::vector<double> sort_key(1, 0.0), end_objective(1, 0.0);
   sample_seed_generator generator{in.seed};
   int k = 0, searches = 0, minima = 0, model_calls = 0, search_no_gain = 0, iteration_no_gain = 0;
-  double best = marker, reference = marker;
+  double best = failed_objective, reference = failed_objective;
   int best_search = 0, reason = 0;
   const auto adjustable_names = [&] {
     for (int q = 1; q <= c.npar; ++q)
@@ -191,9 +160,9 @@ int mlsl_main(int argc, char** argv) {
       long draw = sample_seed;
       random_parameter_vector(c, draw);
       follow_parents(c);
-      samples.push_back(point_of(c));
+      samples.push_back(current_point(c));
       const bool ok = lm_optimise(argc, argv, c, s.names, s.files, s.templates, s.instructions) == 0;
-      sample_objectives.push_back(objectives_now(c, !ok));
+      sample_objectives.push_back(objectives_of(c, !ok));
       // A failed sample sorts last and never starts a search.
       sort_key.push_back(ok ? sample_objectives.back()[0] : 1e300);
       values_of(samples.back());
@@ -270,8 +239,8 @@ int mlsl_main(int argc, char** argv) {
       lm_optimise_mlsl(argc, argv, c, s.names, s.files, s.templates, s.instructions, trajectory,
                        trajectory_objective, &points, &runs);
       model_calls += runs;
-      const std::vector<double> end = objectives_now(c, false);
-      const std::vector<double> here = point_of(c);
+      const std::vector<double> end = objectives_of(c, false);
+      const std::vector<double> here = current_point(c);
       bool known = false;
       if (minima > 1)
         for (size_t e = 1; e < ends.size() && !known; ++e) known = distance(here, ends[e]) < 1e-6;
@@ -312,7 +281,7 @@ int mlsl_main(int argc, char** argv) {
             if (is_adjustable(p)) std::fprintf(rec, "%lf\t", shown(p, trajectory[q][t]));
           }
           std::fprintf(rec, "%lf\t", trajectory_objective[1][t]);
-          for (int g = 1; g <= c.nobsgp; ++g) std::fprintf(rec, "%lf\t", marker);
+          for (int g = 1; g <= c.nobsgp; ++g) std::fprintf(rec, "%lf\t", failed_objective);
           std::fputs("\n", rec);
         }
         std::fputs("\n\n", rec);
@@ -324,7 +293,7 @@ int mlsl_main(int argc, char** argv) {
         else
           search_no_gain = 0;
       }
-      if (searches == 1 && best == marker) {
+      if (searches == 1 && best == failed_objective) {
         best = end[0];
         best_search = 1;
       } else if (searches > 1 && end[0] < best) {
@@ -335,7 +304,7 @@ int mlsl_main(int argc, char** argv) {
       else if (searches >= in.max_searches) walk_reason = 2;
     }
     if (k == 1) {
-      if (searches >= 1 && reference == marker) reference = best;
+      if (searches >= 1 && reference == failed_objective) reference = best;
     } else {
       if (iteration_best >= (1.0 - in.f) * reference)
         ++iteration_no_gain;
