@@ -179,6 +179,11 @@ void setup_richards_soil_columns(model_state& m) {
   ensure_cells(m.numcells, n);
   say(m, "Reading Soil Table");
   const int scheme = m.richards_c_option_value;
+  if (scheme != 1 && scheme != 2) {
+    stop_run("\nError: Richards infiltration needs the retention model RICHARDS_C_OPTION brooks or havercamp; "
+             "the option is %d\n", scheme);
+    return;
+  }
   int nodes = 0;
   const bool from_file = m.soil_layer_table_fp.is_open();
   if (from_file) {

@@ -24,6 +24,15 @@ constexpr int soil_col_field_capacity = 16;
 constexpr int soil_col_residual = 19;
 constexpr int soil_col_thickness = 22;  // layers 1 and 2, cm
 constexpr int soil_col_pore_index = 25;
+// Columns the Richards soil columns add.
+constexpr int soil_col_initial = 10;
+constexpr int soil_col_bubbling = 28;      // Brooks and Corey hb, stored negative
+constexpr int soil_col_node_spacing = 31;  // cm
+constexpr int soil_col_alpha = 34;         // Haverkamp retention and conductivity
+constexpr int soil_col_beta = 37;
+constexpr int soil_col_hav_a = 40;
+constexpr int soil_col_hav_b = 43;
+constexpr int soil_col_et = 46;            // albedo, vegetation value, Kt, Rs
 
 constexpr std::size_t layered_soil_table_size = 100000;
 
@@ -245,8 +254,13 @@ struct soil_state {
 
   // Richards soil columns: nodes 1..richards_nnodes of each cell.
   int32_t richards_nnodes = 0;
-  int32_t numtot = 0;
-  std::vector<int32_t> numcells;            // node count of each cell's column
+  std::vector<int32_t> numcells;            // per cell: index of the column's last node
+  std::vector<int32_t> numtot;              // per cell: the soil nodes and those down to the aquifer bottom
+  std::vector<int32_t> num1;                // per soil class: nodes of layer 1
+  std::vector<int32_t> num2;                // per soil class: nodes of layers 1 and 2
+  std::vector<int32_t> num3;                // per soil class: nodes of the three layers
+  std::vector<int32_t> bound_type;          // per cell: upper boundary, 1 flux, 2 ponded head, 3 saturated
+  std::vector<double> inf_rich;             // per cell: net infiltration of the event, m
   node_matrix<double> PHEAD;
   node_matrix<double> KHEAD;
   node_matrix<double> THETA;

@@ -705,7 +705,7 @@ TEST(RichardsColumns, NodeArraysFollowTheTableAndTheOptions) {
     int groundwater;
     size_t solver_vector_size;  // nodes, or cells when groundwater has more of them
   };
-  for (const column_case& c : {column_case{0, 0, 4}, column_case{2, 1, 5}}) {
+  for (const column_case& c : {column_case{1, 0, 4}, column_case{2, 1, 5}}) {
     small_watershed w;
     services_kept kept;
     neighbour_services.read_richards_soil_table = three_node_columns;
@@ -747,6 +747,7 @@ TEST(RichardsColumns, ASoilClassBeyondTheTableStopsBeforeTheColumnsAreBuilt) {
   neighbour_services.read_richards_soil_table = column_of_unknown_class;
   model_state& m = *w.m;
   m.inf_richards_on = 1;
+  m.richards_c_option_value = 1;
   m.soil_layer_input_path = w.dir.write("soil.tab", "");
   ASSERT_TRUE(checked_file_open(m.soil_layer_table_fp, m.soil_layer_input_path.c_str(), 'r'));
   const std::string out = run_quietly([&] { setup_richards_soil_columns(m); });
