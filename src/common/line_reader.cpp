@@ -115,6 +115,16 @@ int next_token(char* line, std::string& token) {
   return 1;
 }
 
+int read_whole_line(checked_file& file, std::string& line) {
+  line.clear();
+  if (!file.stream) return 0;
+  int c = 0;
+  while ((c = std::fgetc(file.stream)) != EOF && c != '\n') line.push_back(char(c));
+  if (c == EOF && line.empty()) return 0;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return 1;
+}
+
 int next_token(char* line, char* token) {
   // Tokens longer than the token buffer are cut; the whole token is still consumed.
   std::string whole;

@@ -23,6 +23,10 @@ int read_line(char* buffer, checked_file& file);
 // The same with a caller-given buffer length; a longer line arrives in parts of length - 1.
 int read_line_n(char* buffer, checked_file& file, int length);
 
+// Reads the next line whole, whatever its length, without its line end (a '\r' before the '\n'
+// dropped); no keys are substituted. 1 when a line was read, 0 at end of file.
+int read_whole_line(checked_file& file, std::string& line);
+
 // Removes the first n characters of text in place. -1 for an empty text, else 0.
 int shift_string_left(char* text, int n);
 

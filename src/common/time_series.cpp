@@ -225,13 +225,11 @@ void gw_time_series_value_by_index(double* cell_values, double t, double cell_si
 
 time_series* read_embedded_time_series(checked_file& file, int n, const char* base_name) {
   if (n <= 0) return nullptr;
-  // Count the dated lines first (with keys substituted), then read them as written.
-  const size_t size = std::max(size_t(20) * size_t(n) + 51, size_t(line_buffer_size));
-  std::vector<char> line(size, 0);
+  // Count the dated lines first, each whole whatever its length, then read them as written.
+  std::string line;
   const long start = std::ftell(file.stream);
   int lines = 0;
-  while (read_line_n(line.data(), file, int(size)) && time_series_keyword(line.data()) != 3 && line[0] >= '0' &&
-         line[0] <= '9')
+  while (read_whole_line(file, line) && time_series_keyword(line.c_str()) != 3 && line[0] >= '0' && line[0] <= '9')
     lines++;
   std::clearerr(file.stream);
   std::fseek(file.stream, start, SEEK_SET);

@@ -12,6 +12,7 @@
 #include "groundwater/groundwater_phases.hpp"
 #include "groundwater/groundwater_solver.hpp"
 #include "groundwater/korp_linkage.hpp"
+#include "output/xy_boundaries.hpp"
 #include "record/model_state.hpp"
 #include "soil/soil_services.hpp"
 
@@ -378,6 +379,16 @@ bool exchange_while_routing_idle(model_state& m, double dt) {
   return true;
 }
 
+// The heads of the XY boundary input, with the water they add and remove.
+void impose_xy_heads(model_state& m) {
+  const xy_input& xy = m.xybdy_inputs;
+  if (xy.gwpts.empty() && xy.gwInterpPts.empty()) return;
+  double gain = 0.0, loss = 0.0;
+  apply_gw_xy_boundary(xy, m.elevgw.data(), m.gw_storage_coeff.data(), m.cell_size, gain, loss, m.cur_julian);
+  m.xy_gw_gain += gain;
+  m.xy_gw_loss += loss;
+}
+
 }  // namespace
 
 void groundwater_step(model_state& m) {
@@ -388,6 +399,7 @@ void groundwater_step(model_state& m) {
   m.gw_exfil_seen = 0;
   m.richards_storage_cm = 0.0;
   const double dt = (m.gw_next_time - m.gw_last_time) * 86400.0;
+  impose_xy_heads(m);
   book_channel_exchange(m);
   if (m.inf_richards_on) {
     m.richards_storage_cm = richards_storage(m);

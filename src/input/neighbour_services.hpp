@@ -12,6 +12,7 @@
 namespace pluvo {
 
 struct model_state;
+struct option_files_block;
 struct lowspot_record;
 struct map_series_writer;
 struct drain_network_record;
@@ -20,8 +21,8 @@ struct linknode_series_writer;
 struct neighbour_service_table {
   // Cards whose file another family reads the moment the card is met; null: not built.
   void (*elevation_series_file)(const char* name) = nullptr;
-  // XY boundary input: card code 455 to 461 and the file the card names.
-  void (*xy_boundary_input)(int code, const char* name) = nullptr;
+  // XY boundary input: card code 455 to 461 and the file the card names, into the block's record.
+  void (*xy_boundary_input)(int code, const char* name, option_files_block& o) = nullptr;
 
   // Overland: fills count and records 1..count from the open LOWSPOT file; the caller closes it.
   void (*read_lowspot_file)(checked_file& file, const std::string& name, int& count,

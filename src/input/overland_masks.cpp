@@ -75,8 +75,9 @@ void setup_overland_boundary_types(model_state& m) {
     }
   }
   if (m.ov_xy_boundary_on) {
-    for (int cell : m.xybdy_ov_point_cells)
-      if (cell >= 1 && cell <= n) m.boundary_type[cell] = xy_boundary_type;
+    // A cell number off the grid is reported by the weights that follow.
+    for (const xy_point& p : m.xybdy_inputs.ovpts)
+      if (p.cell >= 1 && p.cell <= n) m.boundary_type[p.cell] = xy_boundary_type;
     neighbour_services.build_xy_weights(m);
   }
 }

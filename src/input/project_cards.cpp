@@ -570,7 +570,6 @@ constexpr unbuilt_request unbuilt[] = {
     {"ANALYZERS", "analyzers", given<&O::analyzers_flag>},
     // Coupling with other programs.
     {"XYBDYOUTPUT_PTS", "XY boundary coupling", given<&O::xybdyoutput_flag>},
-    {"XYBDYINPUT_OVDEP", "XY boundary coupling", given<&O::xybdy_ov_input_on>},
     {"OMBA", "OMBA coupling", given<&O::omba_flag>},
     {"QIR", "QIR coupling", given<&O::qir>},
     {"Q4_FLUXES", "Q4 coupling", given<&O::q4_fluxes>},

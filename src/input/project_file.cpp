@@ -257,8 +257,8 @@ void read_at_once(void (*reader)(const char*), const char* what, const std::stri
   else std::printf("Error: %s cannot be read in this build; %s was not read.\n", what, name.c_str());
 }
 
-void read_xy_input(int code, const std::string& name) {
-  if (neighbour_services.xy_boundary_input) neighbour_services.xy_boundary_input(code, name.c_str());
+void read_xy_input(int code, const std::string& name, option_files_block& o) {
+  if (neighbour_services.xy_boundary_input) neighbour_services.xy_boundary_input(code, name.c_str(), o);
   else read_at_once(nullptr, "XY boundary input", name);
 }
 
@@ -279,7 +279,7 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
     return true;
   }
   if (code >= code_xybdyinput_first && code <= code_xybdyinput_ov_stage_interp) {
-    read_xy_input(code, take_token(line));
+    read_xy_input(code, take_token(line), o);
     if (code == code_xybdyinput_ovdep || code == code_xybdyinput_ovdepthinterp ||
         code == code_xybdyinput_ov_stage_interp) {
       o.ov_boundary = 1;

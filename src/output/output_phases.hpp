@@ -22,11 +22,6 @@ void setup_analyzers(model_state& m, const char* file);
 // Evaluates the analyzers for one event of the run's life (8 start, 1 step, 4 event closed, 16 end, 32 error end).
 void run_analyzers(model_state& m, int event);
 
-// The overland XY boundary input at the current time: the listed cells (or the interpolated
-// points) take their series depth, or stage when ov_xy_stage_on; gain and loss are the m3 added
-// and removed. Called by the overland boundary conditions.
-void apply_ov_xy_boundary(model_state& m, double& gain, double& loss);
-
 // Set-up services the input readers call (through the table of input/neighbour_services.hpp).
 void build_xy_weights(model_state& m);
 void build_gw_xy_weights(model_state& m);

@@ -257,7 +257,7 @@ void write_simulation_totals(const model_state& m, std::FILE* f) {
     total_line(f, "Volume of groundwater to tile drains            ", tile_total(m));
     total_line(f, "Volume of non superlink drain to superlink      ", m.drain_to_superlink_total);
   }
-  if (m.xy_gw_input_count > 0 || m.xy_gw_input_count2 > 0) {
+  if (!m.xybdy_inputs.gwpts.empty() || !m.xybdy_inputs.gwInterpPts.empty()) {
     std::fputc('\n', f);
     total_line(f, "Volume groundwater gained from XY boundaries                ", m.xy_gw_gain);
     total_line(f, "Volume groundwater lost to XY boundaries                    ", m.xy_gw_loss);

@@ -288,7 +288,7 @@ void write_groundwater_block(const model_state& m, std::FILE* f) {
     if (m.storm_sewer_on)
       std::fprintf(f, "vol gw to tile dtrains (cu. m):                               %9.1lf\n",
                    m.gw_to_tile_volume);
-    if (m.xy_gw_input_count > 0 || m.xy_gw_input_count2 > 0) {
+    if (!m.xybdy_inputs.gwpts.empty() || !m.xybdy_inputs.gwInterpPts.empty()) {
       std::fprintf(f, "vol gain for gw from XY boundaries:                           %9.1lf\n",
                    m.xy_gw_gain);
       std::fprintf(f, "vol loss for gw from XY boundaries:                           %9.1lf\n",

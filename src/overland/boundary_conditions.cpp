@@ -10,7 +10,7 @@
 #include "common/error_state.hpp"
 #include "common/parallel_team.hpp"
 #include "common/time_series.hpp"
-#include "output/output_phases.hpp"
+#include "output/xy_boundaries.hpp"
 #include "overland/overland_phases.hpp"
 #include "overland/sources_sinks.hpp"
 #include "quality/quality_services.hpp"
@@ -250,6 +250,20 @@ void update_effective_roughness(model_state& m) {
     std::copy(m.dist_rough.begin(), m.dist_rough.begin() + n + 1, m.ov_mann_exp.begin());
 }
 
+// The depths (or water surfaces) of the XY boundary input; what they add and remove is booked
+// with the head boundaries.
+void impose_overland_xy_boundary(model_state& m, boundary_totals& t) {
+  const xy_input& xy = m.xybdy_inputs;
+  if (xy.ovpts.empty() && xy.ovInterpPts.empty()) return;
+  double gain = 0.0, loss = 0.0;
+  if (m.ov_xy_stage_on)
+    apply_ov_xy_stage_boundary(xy, m.ov_depth.data(), m.elevation.data(), m.cell_size, gain, loss, m.cur_julian);
+  else
+    apply_ov_xy_boundary(xy, m.ov_depth.data(), m.cell_size, gain, loss, m.cur_julian);
+  t.head_gain += gain;
+  t.head_loss += loss;
+}
+
 const elevation_series* rating_curve_of(const model_state& m, int i) {
   return size_t(i) < m.ov_rating_curves.size() ? elevation_series_at(m.ov_rating_curves[size_t(i)]) : nullptr;
 }
@@ -278,7 +292,7 @@ void update_overland_boundary_values(int cell_count, const double* bound_input, 
 
 void apply_overland_boundary_conditions(model_state& m, double dt) {
   boundary_totals t;
-  if (m.ov_xy_boundary_on) apply_ov_xy_boundary(m, t.head_gain, t.head_loss);
+  impose_overland_xy_boundary(m, t);
   update_effective_roughness(m);
   const boundary_grid g(m, dt);
   const int n = m.cell_count;

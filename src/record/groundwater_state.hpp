@@ -118,8 +118,6 @@ struct groundwater_state {
   double gw_to_lake_total = 0.0;
   double xy_gw_gain = 0.0;
   double xy_gw_loss = 0.0;
-  int xy_gw_input_count = 0;
-  int xy_gw_input_count2 = 0;
   double gw_error_pct = 0.0;
   // Pipe networks: superlink (first) and drain network, event and run volumes.
   double ov_to_superlink_volume = 0.0;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "record/coupling_state.hpp"
+
 namespace pluvo {
 
 // One initial-condition entry of a nutrient card: kind 1 map file, 2 no argument, 3 uniform value.
@@ -535,6 +537,9 @@ struct option_files_block {
   std::string xybdyoutput_ovdep_file;
   std::string xybdyoutput_gwhead_file;
   std::string xybdyoutput_stflow_file;
+  xy_output xybdy_outputs;
+  // XY boundary inputs, read at card time.
+  xy_input xybdy_inputs;
 };
 
 struct run_parameters_block {

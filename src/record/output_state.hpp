@@ -6,6 +6,7 @@
 
 #include "common/checked_file.hpp"
 #include "common/grid.hpp"
+#include "record/coupling_state.hpp"
 
 namespace pluvo {
 
@@ -198,8 +199,8 @@ struct output_state {
   int xwin_height_value = 0;
   int xwin_width_value = 0;
   int xwindows_on = 0;
-  // Cell number of each overland XY boundary input point, in point order.
-  std::vector<int32_t> xybdy_ov_point_cells;
+  // Q4_FLUXES: the segment map and the sums of the segment flux file.
+  q4_data q4;
   // With Richards infiltration, per soil-moisture location (from 0, as theta_cells): how many
   // soil nodes it reports, and which.
   std::vector<int> cell_num;

@@ -11,6 +11,7 @@
 #include "input/neighbour_services.hpp"
 #include "input/run_parameters.hpp"
 #include "output/output_phases.hpp"
+#include "output/xy_boundaries.hpp"
 #include "overland/overland_phases.hpp"
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
@@ -39,6 +40,7 @@ void wire_neighbour_services() {
   t.elevation_series_file = read_elevation_series_file;
   t.find_elevation_series = find_elevation_series;
   t.read_channel_pump = read_channel_pump;
+  t.xy_boundary_input = read_xy_boundary_input;
   t.build_xy_weights = build_xy_weights;
   t.build_gw_xy_weights = build_gw_xy_weights;
   t.read_richards_soil_table = read_richards_soil_table;

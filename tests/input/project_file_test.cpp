@@ -756,7 +756,7 @@ TEST_F(ProjectFile, FilesReadAtOnceAreNeverDroppedSilently) {
   EXPECT_EQ(out, "Error: elevation series cannot be read in this build; es.txt was not read.\n");
 
   pluvo::neighbour_services.elevation_series_file = [](const char* n) { seen.push_back(std::string("es:") + n); };
-  pluvo::neighbour_services.xy_boundary_input = [](int code, const char* n) {
+  pluvo::neighbour_services.xy_boundary_input = [](int code, const char* n, pluvo::option_files_block&) {
     seen.push_back(std::to_string(code) + ":" + n);
   };
   b = read("PLUVOPROJECT\nELEV_SERIES_FILE es.txt\nXYBDYINPUT_GWHEAD g.txt\nXYBDYINPUT_OV_STAGE_INTERP o.txt\n",

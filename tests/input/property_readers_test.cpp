@@ -469,7 +469,7 @@ TEST(OverlandBoundaries, NeedATableOrXyPoints) {
 
   small_watershed x;
   x.m->ov_boundary_on = x.m->ov_xy_boundary_on = 1;
-  x.m->xybdy_ov_point_cells = {4, 2, 4};
+  for (int cell : {4, 2, 4}) x.m->xybdy_inputs.ovpts.push_back({cell, 0.0, 0.0, nullptr});
   setup_overland_boundary_types(*x.m);
   EXPECT_EQ(error_state.error_code, 0);
   EXPECT_EQ(x.m->boundary_type, (std::vector<int32_t>{0, 0, 9, 0, 9}));
@@ -546,7 +546,7 @@ TEST(OverlandBoundaries, TypeIsTheWholePartOfColumnOne) {
                     {map_table::overland_boundary});
     m.ov_boundary_on = 1;
     m.ov_xy_boundary_on = !c.xy_cells.empty();
-    m.xybdy_ov_point_cells = c.xy_cells;
+    for (int cell : c.xy_cells) m.xybdy_inputs.ovpts.push_back({cell, 0.0, 0.0, nullptr});
     run_quietly([&] { setup_overland_boundary_types(m); });
     EXPECT_EQ(error_state.error_terminate, 0) << c.rows;
     EXPECT_EQ(m.boundary_type, c.types) << c.rows;
