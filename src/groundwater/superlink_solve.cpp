@@ -121,6 +121,10 @@ int cell_of_junction(const model_state& m, int j) {
   return size_t(j) < m.superlink_junc_gnum.size() ? m.superlink_junc_gnum[size_t(j)] : 0;
 }
 
+int channel_node_of(const model_state& m, int j) {
+  return size_t(j) < m.superlink_chan_con_node.size() ? m.superlink_chan_con_node[size_t(j)] : 0;
+}
+
 int cell_of_node(const model_state& m, int k, int l) {
   const node_matrix<int32_t>& g = m.superlink_node_gnum;
   return k <= g.rows() && l <= g.cols() ? g[k][l] : 0;
@@ -393,7 +397,7 @@ void back_substitute(model_state& m, int l, double dt) {
 bool outfall_nan(const model_state& m, int j, double v, bool to_channel) {
   if (!std::isnan(v)) return false;
   const char* where = to_channel ? "channel node" : "overland cell";
-  const long target = to_channel ? long(m.superlink_chan_con_node[size_t(j)]) : long(cell_of_junction(m, j));
+  const long target = to_channel ? long(channel_node_of(m, j)) : long(cell_of_junction(m, j));
   stop_run("Flow from supernode %ld to %s %ld is NaN \nCheck your superlink network \n \n", long(j), where, target);
   return true;
 }
@@ -413,7 +417,7 @@ int outfalls(model_state& m, double dt, double cell_area, superlink_volumes& out
       if (outfall_nan(m, j, v, true)) return -1;
       if (v < 0.0)
         message_out("Flow from supernode %ld to channel node %ld is negative \nCheck your superlink network \n \n",
-                    long(j), long(m.superlink_chan_con_node[j_]));
+                    long(j), long(channel_node_of(m, j)));
       out.to_surface += v;
       out.to_channels += v;
       m.superlink_chan_con_flow[j_] += v;
