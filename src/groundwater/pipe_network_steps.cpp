@@ -102,6 +102,27 @@ tile_network drain_tiles(drain_network_record& d) {
   return t;
 }
 
+// Water surface of a channel node, m.
+double channel_surface(const model_state& m, int link, int node) {
+  const size_t key = size_t(link) * size_t(m.chan_node_extent) + size_t(node);
+  return m.chan_depth[key] + m.bel[key];
+}
+
+// One network's tile exchange of the step: groundwater into its leaky pipes, handed to the
+// aquifer and added to the two totals. Whether water moved; false with an error set too.
+bool exchange_tiles(model_state& m, tile_network t, double dt, int32_t& active, double& event_total,
+                    double& run_total) {
+  active = 0;
+  if (m.water_table_on) {
+    active = gw_tile_drain_flux(m, t);
+    if (error_state.error_code > 0) return false;
+  }
+  const double v = hand_tile_water_to_aquifer(m, *t.Q_tile_grid, dt);
+  event_total += v;
+  run_total += v;
+  return true;
+}
+
 bool inlet_kind(int kind) { return kind >= 1 && kind <= 10; }
 
 // A dormant network wakes when one of its inlets has water to take or a leaky pipe lies below
@@ -179,22 +200,13 @@ void superlink_step(model_state& m) {
   if (m.chan_explic_on == 1)
     for (int j = 1; j <= m.num_superjunctions; j++) {
       if (m.inlet_type[0][j] != channel_outlet) continue;
-      const size_t key = size_t(m.superlink_chan_con_link[size_t(j)]) * size_t(m.chan_node_extent) +
-                         size_t(m.superlink_chan_con_node[size_t(j)]);
       if (m.sjunc_bound_head.size() <= size_t(j)) m.sjunc_bound_head.assign(size_t(m.num_superjunctions) + 1, 0.0);
-      m.sjunc_bound_head[size_t(j)] = m.chan_depth[key] + m.bel[key];
+      m.sjunc_bound_head[size_t(j)] =
+          channel_surface(m, m.superlink_chan_con_link[size_t(j)], m.superlink_chan_con_node[size_t(j)]);
     }
-  if (m.leaky_pipes_on && !m.Q_tile_grid.empty()) {
-    m.superlink_tile_active = 0;
-    if (m.water_table_on) {
-      tile_network t = superlink_tiles(m);
-      m.superlink_tile_active = gw_tile_drain_flux(m, t);
-      if (error_state.error_code > 0) return;
-    }
-    const double v = hand_tile_water_to_aquifer(m, m.Q_tile_grid, dt);
-    m.gw_to_tile_volume += v;
-    m.gw_to_tile_total += v;
-  }
+  if (m.leaky_pipes_on && !m.Q_tile_grid.empty() &&
+      !exchange_tiles(m, superlink_tiles(m), dt, m.superlink_tile_active, m.gw_to_tile_volume, m.gw_to_tile_total))
+    return;
   for (int l = 1; l <= m.num_superlinks; l++)
     for (int k = 1; k <= m.superlink_cnodes[size_t(l)] + 1; k++)
       if (m.slink_node_depth[k][l] < 0.0001) m.slink_node_depth[k][l] = 0.0001;
@@ -359,21 +371,11 @@ void drain_network_step(model_state& m) {
   if (m.chan_explic_on == 1)
     for (int j = 1; j <= d.junctions; j++) {
       if (d.inlet_type[0][j] != channel_outlet) continue;
-      const size_t key = size_t(d.chan_con_link[size_t(j)]) * size_t(m.chan_node_extent) +
-                         size_t(d.chan_con_node[size_t(j)]);
-      d.chan_con_head[size_t(j)] = m.chan_depth[key] + m.bel[key];
+      d.chan_con_head[size_t(j)] = channel_surface(m, d.chan_con_link[size_t(j)], d.chan_con_node[size_t(j)]);
     }
-  if (d.leaky_pipes && !d.drain_Q_tile_grid.empty()) {
-    d.tile_active = 0;
-    if (m.water_table_on) {
-      tile_network t = drain_tiles(d);
-      d.tile_active = gw_tile_drain_flux(m, t);
-      if (error_state.error_code > 0) return;
-    }
-    const double v = hand_tile_water_to_aquifer(m, d.drain_Q_tile_grid, dt);
-    m.gw_to_drain_tile_volume += v;
-    m.gw_to_drain_tile_total += v;
-  }
+  if (d.leaky_pipes && !d.drain_Q_tile_grid.empty() &&
+      !exchange_tiles(m, drain_tiles(d), dt, d.tile_active, m.gw_to_drain_tile_volume, m.gw_to_drain_tile_total))
+    return;
   d.ov_flag = d.chan_flag = 0;
   if (drain_network_flows(m, d, dt) != 0) return;
   const bool release = m.high_head_release_on == 1;
