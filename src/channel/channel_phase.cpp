@@ -111,6 +111,20 @@ void omp_boundary_outflow_sum(model_state& m) {
   parallel_for_cells(n, [=](int j) { flow[j] = 0.0; });
 }
 
+// What the drain junctions delivered to the channels: booked here unless the drain step books
+// it (HIGH_HEAD_RELEASE), then cleared.
+void drain_outflow_sum(model_state& m) {
+  drain_network_record& d = *m.drain_net;
+  const bool count = m.high_head_release_on != 1;
+  for (int j = 1; j <= d.junctions && size_t(j) < d.junc_chan_volume.size(); j++) {
+    if (count) {
+      m.drain_to_chan_total += d.junc_chan_volume[size_t(j)];
+      m.drain_to_chan_volume += d.junc_chan_volume[size_t(j)];
+    }
+    d.junc_chan_volume[size_t(j)] = 0.0;
+  }
+}
+
 // Highest water surface of every node of one erodible break-point link.
 void omp_node_max(model_state& m, int link) {
   const size_t base = size_t(m.bplink[link]) * size_t(m.chan_node_extent);
@@ -249,6 +263,7 @@ void route_channels_step(model_state& m) {
     book_point_inputs(m, dt);
     m.outlet_discharge = m.qp[size_t(outlet_key(m))];
     if (m.storm_sewer_on) omp_boundary_outflow_sum(m);
+    if (m.storm_drain_on && m.drain_net) drain_outflow_sum(m);
   }
   keep_maxima(m);
   lakes_after_routing(m);

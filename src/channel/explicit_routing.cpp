@@ -367,9 +367,18 @@ int attempt_sub_step(model_state& m, routing_work& w, int iteration_limit, doubl
 std::vector<double>& superjunction_node_flows(const model_state& m) {
   thread_local std::vector<double> flow;
   flow.clear();
-  if (!m.storm_sewer_on) return flow;
+  const drain_network_record* d = m.storm_drain_on && m.drain_net ? m.drain_net.get() : nullptr;
+  if (!m.storm_sewer_on && !d) return flow;
   flow.assign(size_t(m.chan_slot_count), 0.0);
-  for (int j = 1; j <= m.num_superjunctions && size_t(j) < m.superlink_chan_con_flow.size(); j++) {
+  // Drain junctions that discharge to a channel wait here with what they delivered.
+  for (int j = 1; d && j <= d->junctions && size_t(j) < d->junc_chan_volume.size(); j++) {
+    const double f = d->junc_chan_volume[size_t(j)];
+    const int l = d->chan_con_link[size_t(j)];
+    const int n = d->chan_con_node[size_t(j)];
+    if (std::fabs(f) <= 1e-16 || l < 1 || l > m.nlinks || n < 1 || n > m.nx[l]) continue;
+    flow[size_t(chan_key(m, l, n))] += f;
+  }
+  for (int j = 1; m.storm_sewer_on && j <= m.num_superjunctions && size_t(j) < m.superlink_chan_con_flow.size(); j++) {
     const double f = m.superlink_chan_con_flow[size_t(j)];
     const int l = m.superlink_chan_con_link[size_t(j)];
     const int n = m.superlink_chan_con_node[size_t(j)];

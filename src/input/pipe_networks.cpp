@@ -142,7 +142,7 @@ void write_drain_heading(model_state& m, const drain_network_record& d) {
 }  // namespace
 
 void setup_superlink_grid_links(model_state& m) {
-  m.superlink_started = 0;
+  m.superlink_running = 0;
   if (!m.storm_sewer_on) return;
   checked_file network, grid_pipe;
   if (!checked_file_open(network, m.storm_sewer_path.c_str(), 'r')) {

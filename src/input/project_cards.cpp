@@ -540,14 +540,12 @@ constexpr unbuilt_request unbuilt[] = {
     {"MULTI_LAYER_INFIL_GIPL", "soil temperature", given<&O::multi_layer_infil_gipl_flag>},
     {"SACRAMENTO", "the Sacramento model", given<&O::sacramento_flag>},
     {"CONCEPTUAL_GW", "conceptual groundwater", given<&O::conceptual_gw_flag>},
-    // Channels, groundwater and pipe networks.
+    // Channels and groundwater.
     {"CHAN_PREISS", "Preissmann channel routing", channel_routing<1>},
     {"CHAN_DRAIN", "channel drainage routing", channel_routing<2>},
     {"CHAN_MESH", "mesh channel routing", channel_routing<4>},
     {"CHAN_BACKWATER", "backwater channel routing", channel_routing<5>},
     {"EXPLIC_BACKWATER", "channel hotstart", given<&O::explic_backwater_flag>},
-    {"STORM_SEWER", "the superlink pipe network", given<&O::storm_sewer_flag>},
-    {"STORM_DRAIN", "storm drains", given<&O::storm_drain_flag>},
     // Sediment and water quality.
     {"SOIL_EROSION", "sediment transport in channels", erosion_with_channels},
     {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},

@@ -161,7 +161,7 @@ void end_runoff_if_complete(model_state& m) {
 // start, and the clocks of the processes that follow the surface water go with it.
 void sleep_until_next_event(model_state& m) {
   if (!m.long_term_on) return;
-  if (m.exfil_on || m.ov_pump_flag || m.overbank_flow_on || m.superlink_surface_flag) return;
+  if (m.exfil_on || m.ov_pump_flag || m.overbank_flow_on || m.superlink_ov_flag) return;
   if (m.ov_bmp_on && m.bmp_water_present) return;
   if (m.ov_flow_present) return;
   const int e = m.event_number;

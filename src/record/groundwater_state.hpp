@@ -71,7 +71,41 @@ struct drain_network_record {
   std::vector<int32_t> chan_con_link;       // per junction: its channel link
   std::vector<int32_t> superlink_junc;      // per junction: superjunction a superlink inlet feeds
   std::vector<int32_t> superlink_drain_junc;  // per superjunction: the drain junction feeding it
-  std::vector<double> q_to_superlink;       // per superjunction: flow from the drains, m3/s
+  std::vector<double> q_to_superlink;       // per superjunction: m3 from the drains since its last step
+  // The drain step: per junction its flow (m3/s), head and channel-connection head (m), the
+  // volume put on the overland plane this step and the volume waiting for its channel node (m3,
+  // taken up by the channel routing); per cell the net volume the drains took from its water.
+  std::vector<double> junc_Q;
+  std::vector<double> junc_head;
+  std::vector<double> chan_con_head;
+  std::vector<double> junc_ov_volume;
+  std::vector<double> junc_chan_volume;
+  std::vector<double> cell_net_volume;
+  int32_t tile_active = 0;  // the last tile exchange moved water
+  int32_t ov_flag = 0;      // the last step put water on the overland plane
+  int32_t chan_flag = 0;    // the last step put water into the channels
+};
+
+// What the implicit superlink solve keeps between its calls: per node or pipe [node][superlink]
+// the recurrence coefficients and pipe hydraulics, per superlink its end relations and the book
+// of its stored water, per superjunction its fixed head and the superjunction system.
+struct superlink_solve_work {
+  std::vector<int32_t> numnodes;  // computational pipes of each superlink
+  node_matrix<double> a, b, c, D, E, O, X, Y, Z, T, U, V, W, P;
+  node_matrix<double> ldepth, Q, A, hyd_R, top_width, wet_per, n_veloc, l_veloc, C, Ac;
+  // Per superlink.
+  std::vector<double> Q_up, Q_dn, z_up, z_dn;
+  std::vector<double> stored_volume;  // m3: the start volume plus every flow booked since
+  std::vector<double> end_area_dn;    // flow area at the last node
+  std::vector<double> gamma_u, gamma_d, k_u, k_d, zeta_u, zeta_d, kappa;
+  std::vector<double> alpha_u, beta_u, chi_u, alpha_d, beta_d, chi_d;
+  // Per superjunction.
+  std::vector<double> fixed_head;     // m, for the boundary superjunctions
+  std::vector<double> rhs;
+  std::vector<double> S1, S2, S3, S4;
+  std::vector<double> lu_scale;
+  std::vector<int32_t> permutation;
+  node_matrix<double> F;              // the superjunction system [1..n][1..n]
 };
 
 struct groundwater_state {
@@ -87,9 +121,9 @@ struct groundwater_state {
   int32_t drain_link_count = 0;
   int32_t storm_sewer_on = 0;
   int32_t leaky_pipes_on = 0;
-  int32_t superlink_running = 0;
-  int32_t superlink_step_count = 0;
-  int32_t superlink_started = 0;  // set once the superlink network carries flow
+  int32_t superlink_running = 0;     // the network is being stepped; cleared when it falls dormant
+  int32_t superlink_call_count = 0;  // solves so far this run (0: the next one sets the solve up)
+  int32_t superlink_tile_active = 0; // the last tile exchange moved water
   node_matrix<double> superlink_tile_flow;  // [0..nodes+2][0..links+1], with leaky pipes
   std::vector<double> Q_tile_grid;          // per cell, with leaky pipes
   std::vector<double> vol_tile_grid;        // per cell, with leaky pipes
@@ -177,7 +211,7 @@ struct groundwater_state {
   std::string water_table_path;
 
   int exfil_on = 0;                  // some cell's water table reaches the surface
-  int superlink_surface_flag = 0;
+  int superlink_ov_flag = 0;  // the last superlink solve put water on the overland plane
   std::vector<double> exfil_depth_cell;  // m, positive upward
   // Per-cell inputs of the two-dimensional solver.
   std::vector<int32_t> gwbound;             // 0 inactive, 2 fixed head, 3 dynamic well, 5 excluded, 6 static flux
@@ -198,7 +232,11 @@ struct groundwater_state {
   // routing: its channel link and node, and the flow it puts into that node this step (m3/s).
   std::vector<int32_t> superlink_chan_con_link;
   std::vector<int32_t> superlink_chan_con_node;
-  std::vector<double> superlink_chan_con_flow;
+  std::vector<double> superlink_chan_con_flow;  // m3 put into the node since the channel last routed
+  std::vector<double> sjunc_bound_head;   // per superjunction: water surface of its channel node, m
+  std::vector<double> sjunc_ov_volume;    // per superjunction: m3 put on its cell this step
+  std::vector<double> ov_to_superlink_cell_volume;  // per cell: m3 the network took this step
+  superlink_solve_work superlink_work;
   // Channel set-up with channel lakes: the boundary types as they stood once the lakes were read
   // (lake cells may be type 7), and the lake-aquifer exchange per cell when lake losses are on.
   std::vector<int32_t> og_gwbound_type;

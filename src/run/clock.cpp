@@ -458,7 +458,7 @@ void set_network_timers(model_state& m, bool single_event, double event_start) {
     start_at_clock_or_event(m.superlink_last_time, m.superlink_next_time, m.superlink_interval,
                             at_clock, m.cur_julian, event_start);
     if (at_clock) m.superlink_running = 1;
-    m.superlink_step_count = 0;
+    m.superlink_call_count = 0;
   }
   if (m.ov_con_trans_on) {
     copy_timer(PLUVO_TIMER(m, ov_con), PLUVO_TIMER(m, step));

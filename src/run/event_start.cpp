@@ -196,7 +196,7 @@ void follow_step_window(model_state& m, timer t) {
 void restart_network_timers(model_state& m) {
   if (m.chan_explic_on == 1) copy_timer(PLUVO_TIMER(m, chan), PLUVO_TIMER(m, step));
   if (m.storm_sewer_on) {
-    if (m.superlink_step_count > 0) m.superlink_step_count = 1;
+    if (m.superlink_call_count > 0) m.superlink_call_count = 1;
     follow_step_window(m, PLUVO_TIMER(m, superlink));
     m.superlink_running = 1;
   }
