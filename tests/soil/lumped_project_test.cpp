@@ -61,11 +61,15 @@ void expect_storm_response(const hourly_flow& h) {
   }
 }
 
-TEST(LumpedProject, SacramentoTakesTheInfiltrationAndItsBooksClose) {
-  pluvo_test::scratch_dir dir;
+void write_sacramento_file() {
   write_file("sac.txt",
              "PLUVO_SACRAMENTO\nuztwm 20\nuzfwm 30\nuzk 0.1\nzperc 30\nrexp 2\nlztwm 100\nlzfsm 20\nlzfpm 60\n"
              "lzsk 0.02\nlzpk 0.005\npfree 0.1\nsaved 0\nuztwc 0.95\nuzfwc 0.1\nlztwc 0.6\nlzfsc 0.3\nlzfpc 0.5\n");
+}
+
+TEST(LumpedProject, SacramentoTakesTheInfiltrationAndItsBooksClose) {
+  pluvo_test::scratch_dir dir;
+  write_sacramento_file();
   hourly_flow h;
   const pluvo_test::project_result r = run_lumped("SACRAMENTO sac.txt\n", true, h);
   ASSERT_FALSE(r.stopped) << r.out;
@@ -80,6 +84,34 @@ TEST(LumpedProject, SacramentoTakesTheInfiltrationAndItsBooksClose) {
   EXPECT_NEAR(pluvo_test::number_after(summary, "Sacramento simulation total residual water balance:"), 0.0, 1e-9)
       << summary;
   EXPECT_NE(summary.find("volume of infil water SAC recieves:"), std::string::npos);
+  // A second run in the same process starts from the file's contents again.
+  const auto block = [](const std::string& text) {
+    const size_t at = text.find("Simulation summary for the Sacramento");
+    return at == std::string::npos ? std::string() : text.substr(at, text.find("Residual=", at) - at);
+  };
+  hourly_flow again;
+  ASSERT_FALSE(run_lumped("SACRAMENTO sac.txt\n", true, again).stopped);
+  EXPECT_EQ(block(pluvo_test::read_file("w.sum")), block(summary));
+  EXPECT_EQ(again.flow_cms, h.flow_cms);
+}
+
+// With TOPO_INDEX the reader maps the index; the strip's cells all drain, so none is negative.
+TEST(LumpedProject, SacramentoWithTheTopographicIndexRuns) {
+  pluvo_test::scratch_dir dir;
+  write_sacramento_file();
+  pluvo_test::write_long_term_inputs(3);
+  std::vector<double> index;
+  pluvo::set_phase_observer([&](const char* p, int, pluvo::model_state& m) {
+    if (index.empty() && std::string(p) == "sacramento_step") index = m.topo_dex;
+  });
+  const pluvo_test::project_result r = pluvo_test::run_strip_cards(pluvo_test::long_term_cards(
+      pluvo_test::redistribution_soil("0.25") + "SOIL_MOIST_DEPTH 0.6\nSACRAMENTO sac.txt\nTOPO_INDEX\n"));
+  pluvo::set_phase_observer(nullptr);
+  ASSERT_FALSE(r.stopped) << r.out;
+  ASSERT_EQ(index.size(), 7u);
+  // The north-west corner sends 2/3 of its 100 m2 east over S = 10 x (0.5 x 0.01 + 0.25 x 0.01).
+  EXPECT_NEAR(index[1], std::log(100.0 / 0.075), 1e-9);
+  for (size_t c = 1; c < index.size(); ++c) EXPECT_GT(index[c], 0.0);
 }
 
 TEST(LumpedProject, ConceptualGroundwaterTakesTheInfiltrationAndWritesTheUpslopeAreas) {
