@@ -60,6 +60,25 @@ void set_grid(model_state& m, int rows, int cols, double dx, const std::vector<d
   m.watershed_area = dx * dx * m.cell_count;
 }
 
+struct refusal {
+  std::string text, out, err;  // the file, and what the reader prints on each stream
+};
+
+// Each file stops the run with its message; the reporter ends it with its own empty line.
+template <typename Reader>
+void expect_refusals(const std::vector<refusal>& cases, Reader reader) {
+  pluvo_test::scratch_dir dir;
+  for (const auto& c : cases) {
+    auto m = std::make_unique<model_state>();
+    set_grid(*m, 1, 2, 10.0, {2.0, 1.0});
+    const printed p = read_text(*m, c.text, reader);
+    EXPECT_EQ(p.out, c.out + "\n") << c.text;
+    EXPECT_EQ(p.err, c.err) << c.text;
+    EXPECT_EQ(pluvo::error_state.error_terminate, 1);
+  }
+  pluvo::error_state = pluvo::error_state_record();
+}
+
 std::string sacramento_file(const std::string& uztwc = "0.5") {
   return "PLUVO_SACRAMENTO\nnum_basins 1\nbasin 1\nUZTWM 50\nuzfwm 40\nuzk 0.3\nzperc 40\nrexp 2\n"
          "lztwm 130\nlzfsm 25\nlzfpm 60\nlzsk 0.05\nlzpk 0.01\npfree 0.06\nsaved 0\nuztwc " + uztwc +
@@ -89,9 +108,7 @@ TEST(SacramentoReader, BadFilesStopTheRunWithTheirMessages) {
   const std::string no_lzfpc = good.substr(0, good.find("lzfpc"));
   std::string zero_lzfsm = good;
   zero_lzfsm.replace(good.find("lzfsm 25"), 8, "lzfsm 0");
-  const struct {
-    std::string text, out, err;
-  } cases[] = {
+  expect_refusals(std::vector<refusal>{
       {"PLUVO_SACRAMENTOS\n" + good.substr(17), "",
        "The specified Sacramento model input parameter file does not\nhave the proper header: PLUVO_SACRAMENTO \n"
        "Program terminated in read_sacramento\n"},
@@ -108,17 +125,8 @@ TEST(SacramentoReader, BadFilesStopTheRunWithTheirMessages) {
        "The Sacramento parameter card lzfsm is 0: a store capacity must be above 0.\n"
        "Program terminated in read_sacramento\n",
        ""},
-  };
-  pluvo_test::scratch_dir dir;
-  for (const auto& c : cases) {
-    auto m = std::make_unique<model_state>();
-    const printed p = read_text(*m, c.text, pluvo::read_sacramento_input);
-    // The reporter ends the message with its own empty line.
-    EXPECT_EQ(p.out, c.out + "\n") << c.text;
-    EXPECT_EQ(p.err, c.err) << c.text;
-    EXPECT_EQ(pluvo::error_state.error_terminate, 1);
-  }
-  pluvo::error_state = pluvo::error_state_record();
+                  },
+                  pluvo::read_sacramento_input);
 }
 
 // Capacities and rates of a Sacramento watershed, with the contents given in mm.
@@ -260,9 +268,7 @@ TEST(ConceptualGwReader, ContentsStartAsSharesAndANegativeCapacityBecomesTen) {
 TEST(ConceptualGwReader, BadFilesStopTheRunWithTheirMessages) {
   const std::string good = conceptual_file();
   const std::string short_file = good.substr(0, good.find("underflow"));
-  const struct {
-    std::string text, out, err;
-  } cases[] = {
+  expect_refusals(std::vector<refusal>{
       {"PLUVO_CONCEPTUAL\n" + good.substr(20), "",
        "have the proper header: PLUVO_CONCEPTUAL_GW \nProgram terminated in read_conceptual_gw\n"},
       {short_file,
@@ -278,17 +284,8 @@ TEST(ConceptualGwReader, BadFilesStopTheRunWithTheirMessages) {
        "The Conceptual_GW parameter card fast_max is 0: a store capacity must be above 0.\n"
        "Program terminated in read_conceptual_gw\n",
        ""},
-  };
-  pluvo_test::scratch_dir dir;
-  for (const auto& c : cases) {
-    auto m = std::make_unique<model_state>();
-    set_grid(*m, 1, 2, 10.0, {2.0, 1.0});
-    const printed p = read_text(*m, c.text, pluvo::read_conceptual_gw);
-    EXPECT_EQ(p.out, c.out + "\n") << c.text;
-    EXPECT_EQ(p.err, c.err) << c.text;
-    EXPECT_EQ(pluvo::error_state.error_terminate, 1);
-  }
-  pluvo::error_state = pluvo::error_state_record();
+                  },
+                  pluvo::read_conceptual_gw);
 }
 
 std::vector<double> two_stores(double slow, double fast) {
