@@ -13,13 +13,6 @@
 
 namespace pluvo {
 
-namespace {
-
-// Positions of the contents in the Sacramento parameters.
-constexpr int uztwc = 12, uzfwc = 13, lztwc = 14, lzfsc = 15, lzfpc = 16;
-
-}  // namespace
-
 void open_sacramento_input(model_state& m) {
   if (m.sacramento_on != 1) return;
   if (!open_or_stop(m.sacramento_fp, m.sacramento_path, "Cannot open Sacramento input parameter file: %s\n"))
@@ -27,7 +20,7 @@ void open_sacramento_input(model_state& m) {
   neighbour_services.read_sacramento_input(m.sacramento_fp, m);
   checked_file_close(m.sacramento_fp);
   const auto& p = m.sac_params;
-  m.sac_saved_contents = {p[uztwc], p[uzfwc], p[lztwc], p[lzfpc], p[lzfsc]};
+  m.sac_saved_contents = {p[sac_uztwc], p[sac_uzfwc], p[sac_lztwc], p[sac_lzfpc], p[sac_lzfsc]};
   m.sac_param_17 = 0.0;
 }
 

@@ -538,8 +538,6 @@ constexpr unbuilt_request unbuilt[] = {
     {"INF_RICHARDS", "Richards equation infiltration", infiltration<4>},
     {"PERMAFROST_GIPL", "soil temperature", given<&O::permafrost_gipl_flag>},
     {"MULTI_LAYER_INFIL_GIPL", "soil temperature", given<&O::multi_layer_infil_gipl_flag>},
-    {"SACRAMENTO", "the Sacramento model", given<&O::sacramento_flag>},
-    {"CONCEPTUAL_GW", "conceptual groundwater", given<&O::conceptual_gw_flag>},
     // Channels and groundwater.
     {"CHAN_PREISS", "Preissmann channel routing", channel_routing<1>},
     {"CHAN_DRAIN", "channel drainage routing", channel_routing<2>},

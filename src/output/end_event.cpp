@@ -143,7 +143,7 @@ void close_sacramento_storage(model_state& m) {
   m.subsurface_volume_event_end = 0.0;
   if (!m.sacramento_on) return;
   m.subsurface_volume_event_end =
-      (m.uzfwc + m.uztwc + m.lztwc + m.lzfsc + m.lzfpc) * m.watershed_area / 1000.0;
+      sac_storage_mm(m.sac_params) * m.watershed_area / 1000.0;
   m.evap_volume_event = m.sac_evap_volume;
 }
 

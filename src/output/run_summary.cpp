@@ -113,9 +113,10 @@ void sum_final_stores(model_state& m) {
 }
 
 void write_sacramento_block(const model_state& m, std::FILE* f) {
-  const double initial_mm =
-      m.uztwc_initial + m.uzfwc_initial + m.lztwc_initial + m.lzfpc_initial + m.lzfsc_initial;
-  const double final_mm = m.uztwc + m.uzfwc + m.lztwc + m.lzfpc + m.lzfsc;
+  const auto& p = m.sac_params;
+  const auto& s = m.sac_saved_contents;  // uztwc, uzfwc, lztwc, lzfpc, lzfsc
+  const double initial_mm = s[0] + s[1] + s[2] + s[3] + s[4];
+  const double final_mm = sac_storage_mm(p);
   auto share = [](double content, double capacity) {
     return capacity > 0.0 ? content / capacity * 100.0 : 0.0;
   };
@@ -126,11 +127,11 @@ void write_sacramento_block(const model_state& m, std::FILE* f) {
     const char* format;
     double initial, final, capacity;
   } zones[] = {
-      {"uztwc:  %10.3lf mm, %8.2lf%%\n", m.uztwc_initial, m.uztwc, m.uztwm},
-      {"uzfwc:  %10.3lf mm, %8.2lf%%\n", m.uzfwc_initial, m.uzfwc, m.uzfwm},
-      {"lztwc:  %10.3lf mm, %8.2lf%%\n", m.lztwc_initial, m.lztwc, m.lztwm},
-      {"lzfpc:  %10.3lf mm, %8.2lf%%\n", m.lzfpc_initial, m.lzfpc, m.lzfpm},
-      {"lzfsc:  %10.3lf mm, %8.2lf%%\n", m.lzfsc_initial, m.lzfsc, m.lzfsm},
+      {"uztwc:  %10.3lf mm, %8.2lf%%\n", s[0], p[sac_uztwc], p[sac_uztwm]},
+      {"uzfwc:  %10.3lf mm, %8.2lf%%\n", s[1], p[sac_uzfwc], p[sac_uzfwm]},
+      {"lztwc:  %10.3lf mm, %8.2lf%%\n", s[2], p[sac_lztwc], p[sac_lztwm]},
+      {"lzfpc:  %10.3lf mm, %8.2lf%%\n", s[3], p[sac_lzfpc], p[sac_lzfpm]},
+      {"lzfsc:  %10.3lf mm, %8.2lf%%\n", s[4], p[sac_lzfsc], p[sac_lzfsm]},
   };
   put_line(f, "Initial state variable values:");
   for (const zone& z : zones) std::fprintf(f, z.format, z.initial, share(z.initial, z.capacity));
@@ -399,10 +400,12 @@ void compute_simple_soil_balance(model_state& m) {
 
 void compute_sacramento_balance(model_state& m) {
   const double a = m.watershed_area / 1000.0;
-  m.soil_volume_initial_simple = (m.uztwc_initial + m.lztwc_initial) * a;
-  m.gw_volume_initial = (m.lzfsc_initial + m.uzfwc_initial + m.lzfpc_initial) * a;
-  m.soil_volume_final = (m.uztwc + m.lztwc) * a;
-  m.gw_volume_final = (m.uzfwc + m.lzfsc + m.lzfpc) * a;
+  const auto& p = m.sac_params;
+  const auto& s = m.sac_saved_contents;  // uztwc, uzfwc, lztwc, lzfpc, lzfsc
+  m.soil_volume_initial_simple = (s[0] + s[2]) * a;
+  m.gw_volume_initial = (s[4] + s[1] + s[3]) * a;
+  m.soil_volume_final = (p[sac_uztwc] + p[sac_lztwc]) * a;
+  m.gw_volume_final = (p[sac_uzfwc] + p[sac_lzfsc] + p[sac_lzfpc]) * a;
   m.evap_volume_total = m.sac_aet_mm * a;
   m.river_to_gw_total = m.sac_channel_loss_total;
   m.gw_deep_leakage = m.sac_deep_recharge_mm * a;

@@ -48,8 +48,23 @@ struct gipl_soil_table {
   std::vector<std::vector<double>> T_init;   // [type][point], deg C
 };
 
-// The Sacramento soil-moisture model's parameters and contents, in file order.
+// The Sacramento soil-moisture model's parameters and contents, in file order: capacities and
+// contents in mm, rates as fractions per hour.
 constexpr int sac_param_count = 17;
+enum sac_index : int {
+  sac_uztwm, sac_uzfwm, sac_uzk, sac_zperc, sac_rexp, sac_lztwm, sac_lzfsm, sac_lzfpm, sac_lzsk, sac_lzpk,
+  sac_pfree, sac_saved, sac_uztwc, sac_uzfwc, sac_lztwc, sac_lzfsc, sac_lzfpc
+};
+// Water the five Sacramento stores hold, mm.
+inline double sac_storage_mm(const std::array<double, sac_param_count>& p) {
+  return p[sac_uztwc] + p[sac_uzfwc] + p[sac_lztwc] + p[sac_lzfsc] + p[sac_lzfpc];
+}
+// The conceptual groundwater model's parameters and state.
+constexpr int cgw_param_count = 10;
+enum cgw_index : int {
+  cgw_slow_max, cgw_fast_max, cgw_slow_rate, cgw_fast_rate, cgw_slow_content, cgw_fast_content,
+  cgw_underflow_percent, cgw_unused_7, cgw_total_outflow, cgw_max_outflow
+};
 
 // Work record of the soil-layer constituent step: each layer's water content per cell (the
 // caller copies it in before each step), the sizes it was set for, and the water (m) and the
@@ -165,22 +180,8 @@ struct soil_state {
   int richards_cells_start = 0;
   int richards_cells_end = 0;
   double gw_to_unsat_event_volume = 0.0;
-  // Sacramento model, zone contents in mm and their capacities.
-  double uztwc = 0.0;
-  double uzfwc = 0.0;
-  double lztwc = 0.0;
-  double lzfsc = 0.0;
-  double lzfpc = 0.0;
-  double uztwm = 0.0;
-  double uzfwm = 0.0;
-  double lztwm = 0.0;
-  double lzfsm = 0.0;
-  double lzfpm = 0.0;
-  double uztwc_initial = 0.0;
-  double uzfwc_initial = 0.0;
-  double lztwc_initial = 0.0;
-  double lzfsc_initial = 0.0;
-  double lzfpc_initial = 0.0;
+  // Sacramento model: the storage at event start and end (m3), the event's totals in m3
+  // (input, evapotranspiration, outflow) and the run's totals in mm.
   double subsurface_volume_event_start = 0.0;
   double subsurface_volume_event_end = 0.0;
   double sac_baseflow_volume = 0.0;
@@ -294,10 +295,28 @@ struct soil_state {
 
   // Lumped models.
   std::array<double, sac_param_count> sac_params{};
-  double sac_param_17 = 0.0;
+  double sac_param_17 = 0.0;                   // cumulative balance error, mm
+  double sac_pbase = 0.0;                      // lzpk x lzfpm + lzsk x lzfsm, mm per hour
   std::array<double, 5> sac_saved_contents{};  // uztwc, uzfwc, lztwc, lzfpc, lzfsc
+  int32_t sac_step_count = 0;
+  double sac_infil_mark = 0.0;                 // sac_infil_depth_sum at the last step, m
+  double sac_input_mm = 0.0;                   // input of the step
+  double sac_et_demand_mm = 0.0;               // demand of the step
+  double sac_et_mm = 0.0;                      // evapotranspiration of the step
+  double sac_outflow_mm = 0.0;                 // outflow of the step
+  double sac_prev_outflow_mm = 0.0;
+  double sac_avg_outflow_mm = 0.0;             // mean of the step's and the previous outflow
+  double sac_prev_avg_outflow_mm = 0.0;
   std::vector<double> topo_dex;
-  std::vector<double> cgw_params;
+  std::vector<double> cgw_params;              // cgw_param_count values once read
+  int32_t cgw_step_count = 0;
+  double cgw_infil_mark = 0.0;                 // cgw_infil_depth_sum at the last step, m
+  double cgw_input_mm = 0.0;
+  double cgw_slow_outflow_mm = 0.0;
+  double cgw_fast_outflow_mm = 0.0;
+  double cgw_storage_before_mm = 0.0;
+  double cgw_storage_after_mm = 0.0;
+  double cgw_balance_error_pct = 0.0;
   std::vector<double> upslope_area;         // per cell
   int32_t topo_dex_on = 0;                  // the Sacramento input gave a topographic-index map
 

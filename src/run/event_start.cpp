@@ -232,6 +232,10 @@ void begin_event(model_state& m) {
     m.initial_soil_water = 0.0;
     m.soil_volume_initial = 0.0;
   }
+  if (m.sacramento_on) {
+    m.sac_infil_volume = m.sac_evap_volume = m.sac_baseflow_volume = 0.0;
+    m.subsurface_volume_event_start = sac_storage_mm(m.sac_params) * m.watershed_area / 1000.0;
+  }
   set_event_overland_water(m);
   reset_cell_infiltration(m);
   reset_event_counters(m);

@@ -5,11 +5,7 @@ namespace pluvo {
 
 void update_soil_temperature(model_state&) {}  // not built yet
 void check_inf_redist_bounds(model_state&) {}  // not built yet
-void sacramento_step(model_state&) {}  // not built yet
-void conceptual_gw_step(model_state&) {}  // not built yet
 int read_soil_temperature_input(checked_file&, model_state&) { return 0; }  // not built yet
-void read_sacramento_input(checked_file&, model_state&) {}  // not built yet
-void read_conceptual_gw(checked_file&, model_state&) {}  // not built yet
 
 }  // namespace pluvo
 

@@ -12,45 +12,13 @@
 #include "run/driver.hpp"
 #include "run/scratch_dir.hpp"
 #include "run/whole_project.hpp"
+#include "soil/long_term_project.hpp"
 
 namespace {
 
+using pluvo_test::long_term_cards;
 using pluvo_test::write_file;
-
-// Three June days of clear, warm weather with a daily cycle of sun and temperature.
-std::string june_weather() {
-  std::string text;
-  char line[128];
-  for (int day = 1; day <= 3; ++day)
-    for (int hour = 0; hour < 24; ++hour) {
-      const double sun = hour > 6 && hour < 18 ? std::sin(3.14159265 * (hour - 6) / 12.0) : 0.0;
-      const int fahrenheit = int(70.0 + 15.0 * std::sin(2.0 * 3.14159265 * (hour - 9) / 24.0));
-      std::snprintf(line, sizeof line, "2020 6 %d %d 29.92 40 20 6 %d %.1f %.1f\n", day, hour, fahrenheit,
-                    500.0 * sun, 700.0 * sun);
-      text += line;
-    }
-  return text;
-}
-
-// Twenty minutes of 60 mm/h on 1 June at 10:00 and again on 2 June at 14:00.
-std::string two_storms() {
-  return "EVENT \"first\"\nNRGAG 1\nNRPDS 3\nCOORD 15 20 \"gauge\"\n"
-         "GAGES 2020 6 1 10 00 0.0\nGAGES 2020 6 1 10 01 60.0\nGAGES 2020 6 1 10 20 0.0\n"
-         "EVENT \"second\"\nNRGAG 1\nNRPDS 3\nCOORD 15 20 \"gauge\"\n"
-         "GAGES 2020 6 2 14 00 0.0\nGAGES 2020 6 2 14 01 60.0\nGAGES 2020 6 2 14 20 0.0\n";
-}
-
-std::string long_term_cards(const std::string& soil_cards) {
-  std::string cards = pluvo_test::strip_cards();
-  auto drop = [&](const std::string& card) { cards.erase(cards.find(card), card.size()); };
-  const std::string rain = "PRECIP_UNIF\n";
-  cards.replace(cards.find(rain), rain.size(), "PRECIP_FILE storms.gag\nRAIN_THIESSEN\n");
-  cards.replace(cards.find("TIMESTEP 10"), 11, "TIMESTEP 60");
-  for (const char* card : {"RAIN_INTENSITY 36\n", "RAIN_DURATION 10\n", "START_DATE 2020 6 1\n", "START_TIME 10 0\n"})
-    drop(card);
-  return cards + "LONG_TERM\nHMET_KAL met.kal\nLATITUDE 40\nLONGITUDE -105\nGMT -7\nET_CALC_PENMAN\n"
-                 "ALBEDO a.map\nVHEIGHT v.map\nTCOEFF t.map\nCANOPY c.map\nWILTING_POINT wp.map\n" + soil_cards;
-}
+using pluvo_test::write_long_term_inputs;
 
 struct continuous_run {
   pluvo_test::project_result result;
@@ -60,13 +28,7 @@ struct continuous_run {
 };
 
 continuous_run run_two_storms(const std::string& soil_cards) {
-  write_file("met.kal", june_weather());
-  write_file("storms.gag", two_storms());
-  write_file("a.map", pluvo_test::strip_map("0.2"));
-  write_file("v.map", pluvo_test::strip_map("0.3"));
-  write_file("t.map", pluvo_test::strip_map("0.8"));
-  write_file("c.map", pluvo_test::strip_map("60"));
-  write_file("wp.map", pluvo_test::strip_map("0.1"));
+  write_long_term_inputs(3);
   continuous_run run;
   double before = 0.0;
   auto ponded = [](const pluvo::model_state& m) {
