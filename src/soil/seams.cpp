@@ -12,13 +12,3 @@ void read_sacramento_input(checked_file&, model_state&) {}  // not built yet
 void read_conceptual_gw(checked_file&, model_state&) {}  // not built yet
 
 }  // namespace pluvo
-
-#include "soil/infiltration_methods.hpp"
-#include "soil/soil_services.hpp"
-
-namespace pluvo {
-
-void layered_storage_change(model_state&, int) {}  // not built yet
-double update_soil_column_profile(model_state&, int) { return 0.0; }  // not built yet
-
-}  // namespace pluvo
