@@ -503,6 +503,8 @@ bool given(const input_state& s) {
 template <int method>
 bool infiltration(const input_state& s) { return s.inf_method == method; }
 
+bool richards_with_groundwater(const input_state& s) { return s.inf_method == 4 && s.gw_simulation != 0; }
+
 template <int method>
 bool channel_routing(const input_state& s) { return s.chan_method == method; }
 
@@ -535,7 +537,8 @@ constexpr unbuilt_request unbuilt[] = {
     // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
     {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},
     // Infiltration other than plain Green and Ampt, and the soil models.
-    {"INF_RICHARDS", "Richards equation infiltration", infiltration<4>},
+    // The soil columns do not yet follow the water table of the groundwater solver.
+    {"GW_SIMULATION with INF_RICHARDS", "Richards soil columns under the groundwater solver", richards_with_groundwater},
     {"PERMAFROST_GIPL", "soil temperature", given<&O::permafrost_gipl_flag>},
     {"MULTI_LAYER_INFIL_GIPL", "soil temperature", given<&O::multi_layer_infil_gipl_flag>},
     // Channels and groundwater.

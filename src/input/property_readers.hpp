@@ -19,6 +19,8 @@ void interpolate_temperature_profile(int node_count, const double* node_depth, i
 
 // Richards soil columns, called last but one by the soil property maps.
 void setup_richards_soil_columns(model_state& m);
+// The soil classes of the cells from SOIL_TYPE_MAP (the file is closed); false when the run stops.
+bool read_soil_type_map(model_state& m);
 
 // Reads the MULTI_LAYER_SOIL block (file positioned at its first count line) into the layered
 // soil table; the number of soils, 0 after a failed check (its reason in problem), or the count

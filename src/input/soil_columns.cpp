@@ -187,6 +187,8 @@ void setup_richards_soil_columns(model_state& m) {
   int nodes = 0;
   const bool from_file = m.soil_layer_table_fp.is_open();
   if (from_file) {
+    // The plain soil table names classes; the soil type map gives each cell its class.
+    if (m.soil_type_fp.is_open() && !read_soil_type_map(m)) return;
     nodes = neighbour_services.read_richards_soil_table(m.soil_layer_table_fp, scheme, m);
     checked_file_close(m.soil_layer_table_fp);
   } else {

@@ -129,6 +129,23 @@ void read_green_ampt_maps(model_state& m) {
                "residual saturation", below_one);
 }
 
+}  // namespace
+
+bool read_soil_type_map(model_state& m) {
+  echo(m, m.silent_mode != 1, "reading soil map from file: %s\n", m.soil_type_map_path.c_str());
+  read_ascii_map(m.soil_type_fp, m.soil_type_map_path.c_str(), 2, m.grid_north, m.grid_south, m.grid_east,
+                 m.grid_west, m.grid_rows, m.grid_cols, m.data_grid, nullptr, nullptr, nullptr, m.project_rows,
+                 m.project_cols, m.silent_mode);
+  checked_file_close(m.soil_type_fp);
+  if (stopped()) return false;
+  for (int r = 1; r <= m.cell_number_grid.rows(); ++r)
+    for (int c = 1; c <= m.cell_number_grid.cols(); ++c)
+      if (const int k = m.cell_number_grid(r, c); k != 0) m.soiltype[k] = m.data_grid(r, c);
+  return true;
+}
+
+namespace {
+
 void read_layered_soil(model_state& m) {
   if (m.inf_layered_soil_on != 1) return;
   const int n = m.cell_count;
@@ -143,15 +160,7 @@ void read_layered_soil(model_state& m) {
     if (soils < 1) return;
   } else {
     source = m.soil_type_map_path;
-    echo(m, m.silent_mode != 1, "reading soil map from file: %s\n", m.soil_type_map_path.c_str());
-    read_ascii_map(m.soil_type_fp, m.soil_type_map_path.c_str(), 2, m.grid_north, m.grid_south, m.grid_east,
-                   m.grid_west, m.grid_rows, m.grid_cols, m.data_grid, nullptr, nullptr, nullptr,
-                   m.project_rows, m.project_cols, m.silent_mode);
-    checked_file_close(m.soil_type_fp);
-    if (stopped()) return;
-    for (int r = 1; r <= m.cell_number_grid.rows(); ++r)
-      for (int c = 1; c <= m.cell_number_grid.cols(); ++c)
-        if (const int k = m.cell_number_grid(r, c); k != 0) m.soiltype[k] = m.data_grid(r, c);
+    if (!read_soil_type_map(m)) return;
     neighbour_services.read_layered_soil_table(m.soil_layer_table_fp, m);
     checked_file_close(m.soil_layer_table_fp);
     if (stopped()) return;

@@ -69,8 +69,18 @@ double cell_entry(const std::vector<double>& v, int cell) {
   return size_t(cell) < v.size() ? v[size_t(cell)] : 0.0;
 }
 
-// Soil water of the simple soil-moisture scheme: recharge, direct evaporation, final store.
-// The Richards columns and the water-table share below the soil are not built yet.
+// The event's net infiltration and the water of the soil nodes 1..numcells - 1 of a Richards column.
+void add_richards_column(model_state& m, int i, double area) {
+  if (size_t(i) >= m.inf_rich.size() || size_t(i) >= m.numcells.size()) return;
+  m.richards_net_infil += m.inf_rich[size_t(i)] * area;
+  for (int j = 1; j < m.numcells[size_t(i)]; ++j) {
+    m.soil_volume_final += m.THETA[i][j] * m.DZ[i][j] / 100.0 * area;
+    ++m.richards_cells_end;
+  }
+}
+
+// Soil water of the soil-moisture scheme or the Richards columns: recharge, direct evaporation,
+// final store and the Richards balance.
 void close_soil_accounts(model_state& m, double area) {
   if (!m.soil_moisture_accounting_on && !m.inf_richards_on) return;
   for (int i = 1; i <= m.cell_count; ++i) {
@@ -81,11 +91,25 @@ void close_soil_accounts(model_state& m, double area) {
   m.recharge_volume = m.unsat_downward_flux_sum / 100.0 * area;
   m.direct_evap_volume_event = 0.0;
   m.soil_volume_final = 0.0;
+  m.richards_net_infil = 0.0;
+  m.richards_cells_end = 0;
   for (int i = 1; i <= m.cell_count; ++i) {
     if (m.long_term_on) m.direct_evap_volume_event += take(m.direct_evap_cell, i) / 100.0 * area;
-    if (!m.inf_richards_on) m.soil_volume_final += cell_entry(m.sm_water_cell, i) / 100.0 * area;
+    if (m.inf_richards_on)
+      add_richards_column(m, i, area);
+    else
+      m.soil_volume_final += cell_entry(m.sm_water_cell, i) / 100.0 * area;
   }
   m.direct_evap_volume_total += m.direct_evap_volume_event;
+  if (!m.inf_richards_on) return;
+  if (m.soil_volume_initial > 0.0) {
+    m.richards_error_pct = (m.soil_volume_final - m.soil_volume_initial - m.richards_net_infil + m.recharge_volume -
+                            m.gw_to_unsat_event_volume) /
+                           m.soil_volume_initial * 100.0;
+  } else {
+    m.richards_error_pct = 0.0;
+    if (m.summary_fp.is_open()) std::fputs("\n No Unsaturated Cells in Grid, No infiltration \n", m.summary_fp.stream);
+  }
 }
 
 void sum_final_lake_volume(model_state& m) {

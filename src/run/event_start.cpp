@@ -1,5 +1,6 @@
 // The start of a rainfall event: timers restart from the clock, event accumulators and
 // starting volumes are set, and the soil gets its moisture for the event.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -8,6 +9,8 @@
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 #include "run/soil_layers.hpp"
+#include "soil/infiltration_methods.hpp"
+#include "soil/richards_columns.hpp"
 #include "soil/soil_services.hpp"
 
 namespace pluvo {
@@ -65,6 +68,37 @@ void zero_if_present(std::vector<double>& v, int32_t j) {
   if (!v.empty()) v[size_t(j)] = 0.0;
 }
 
+// The column's event books start at 0 with a flux boundary; its water is the event's starting soil.
+void start_richards_column(model_state& m, int32_t j, double area) {
+  if (m.inf_rich.size() <= size_t(j) || m.numcells.size() <= size_t(j)) return;
+  m.inf_rich[size_t(j)] = 0.0;
+  m.bound_type[size_t(j)] = 1;
+  m.soil_volume_initial += column_water_cm(m, j) / 100.0 * area;
+  m.richards_cells_start += std::max(m.numcells[size_t(j)] - 1, 0);
+  if (m.long_term_on && m.soil_moist_depth_cm > 0.0) m.initial_soil_water += column_wetness(m, j, m.soil_moist_depth_cm);
+  m.dtr[size_t(j)] = std::min(m.dtr[size_t(j)], m.infil_interval_s / 3600.0);
+}
+
+// Long-term runs carry the columns from their last update up to the event.
+void settle_richards_before_event(model_state& m) {
+  if (!m.long_term_on || !m.inf_richards_on || m.loop_pass == 1) return;
+  const double area = m.cell_size * m.cell_size;
+  const double evaporated = solve_richards_columns(m, (m.cur_julian - m.infil_last_time) * 86400.0);
+  m.soil_evap_depth = evaporated;
+  m.evap_volume_total += evaporated * area;
+  if (m.summary_fp.is_open())
+    std::fprintf(m.summary_fp.stream, "Total evaporation at beginning of event %lf \n", m.evap_volume_total);
+  m.evap_volume_event = 0.0;
+  double infiltrated = 0.0;
+  for (int32_t j = 1; j <= m.cell_count; ++j) infiltrated += m.infil_depth[size_t(j)] - m.infil_depth_prev[size_t(j)];
+  m.infil_volume_total += infiltrated * area;
+  if (m.infil_next_time > m.cur_julian + m.step_interval) {
+    m.infil_next_time = m.cur_julian + m.step_interval;
+    m.infil_last_time = m.cur_julian;
+    if (m.ov_con_trans_on) copy_timer(PLUVO_TIMER(m, ov_con), PLUVO_TIMER(m, infil));
+  }
+}
+
 void reset_cell_infiltration(model_state& m) {
   const int32_t n = m.cell_count;
   const double area = m.cell_size * m.cell_size;
@@ -77,6 +111,7 @@ void reset_cell_infiltration(model_state& m) {
     if (m.inf_layered_soil_on || m.inf_richards_on) zero_if_present(m.infil_rate, j);
     if (m.inf_richards_on) {
       if (m.long_term_on) move_cm_to_total(m.direct_evap_cell, j, area, m.direct_evap_volume_total);
+      start_richards_column(m, j, area);
       if (!m.gw_simulation_on) move_cm_to_total(m.unsat_downward_flux, j, area, m.unsat_downward_volume);
     }
     if (m.interception_on) zero_if_present(m.interception_depth, j);
@@ -228,9 +263,12 @@ void begin_event(model_state& m) {
   if (!(std::fabs(m.cur_julian - m.event_start) < m.time_tolerance)) return;
   m.ov_water_present = 1;
   restart_step_window(m);
+  settle_richards_before_event(m);
   if (m.inf_richards_on) {
     m.initial_soil_water = 0.0;
     m.soil_volume_initial = 0.0;
+    m.richards_cells_start = 0;
+    m.gw_to_unsat_event_volume = 0.0;
   }
   if (m.sacramento_on) {
     m.sac_infil_volume = m.sac_evap_volume = m.sac_baseflow_volume = 0.0;
@@ -238,6 +276,7 @@ void begin_event(model_state& m) {
   }
   set_event_overland_water(m);
   reset_cell_infiltration(m);
+  if (m.inf_richards_on && m.long_term_on && m.cell_count > 0) m.initial_soil_water /= m.cell_count;
   reset_event_counters(m);
   reset_calibration_points(m);
   compute_event_overland_volume(m);

@@ -5,6 +5,7 @@
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 #include "run/soil_layers.hpp"
+#include "soil/richards_columns.hpp"
 
 namespace pluvo {
 
@@ -34,6 +35,10 @@ void reset_cell_infiltration(model_state& m, int32_t j) {
   clear_cell(m.infil_depth_prev, j);
   clear_cell(m.cum_infil_depth, j);
   clear_cell(m.unsat_downward_flux, j);
+  if (m.inf_richards_on) {
+    if (holds(m.bound_type, j)) m.bound_type[size_t(j)] = 1;
+    clear_cell(m.inf_rich, j);
+  }
   if (m.inf_redist_on) {
     clear_cell(m.no_wat_prof, j);
     clear_cell(m.iter_pond_1, j);
@@ -170,6 +175,11 @@ void init_soil_water_state(model_state& m) {
     const size_t c = size_t(j);
     if (gw) m.gw_volume_initial += (m.elevgw[c] - m.bottom_elev[c]) * m.gw_porosity[c] * area;
     if (olakes && !add_overland_lake_water(m, j)) return;
+    if (m.inf_richards_on && holds(m.numcells, j)) {
+      const double column = column_water_cm(m, j) / 100.0 * area;
+      m.subsurface_volume_initial += column;
+      m.soil_volume_initial_simple += column;
+    }
     if (!accounting) continue;
     const double column_m = m.sm_depth_cell[c] / 100.0;
     const double table_depth = m.elevation[c] - (holds(m.elevgw, j) ? m.elevgw[c] : 0.0);

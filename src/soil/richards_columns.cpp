@@ -204,6 +204,16 @@ double column_water_cm(const model_state& m, int i) {
   return water;
 }
 
+double column_wetness(const model_state& m, int i, double depth_cm) {
+  double covered = 0.0, sum = 0.0;
+  for (int j = 1; j < m.numcells[size_t(i)] && covered < depth_cm; ++j) {
+    const double dz = std::min(m.DZ[i][j], depth_cm - covered);
+    if (m.THETAS[i][j] > 0.0) sum += m.THETA[i][j] / m.THETAS[i][j] * dz;
+    covered += dz;
+  }
+  return covered > 0.0 ? sum / covered : 0.0;
+}
+
 int read_richards_soil_table(checked_file& file, int richards_scheme, model_state& m) {
   const bool plain = &file == &m.soil_layer_table_fp;
   const std::string& source = plain ? m.soil_layer_input_path : m.mapping_table_path;

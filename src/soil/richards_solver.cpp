@@ -458,6 +458,8 @@ column_result column_solver::run() {
 
 double solve_richards_columns(model_state& m, double dt) {
   const int n = m.cell_count;
+  for (std::vector<double>* v : {&m.infil_depth, &m.infil_rate})
+    if (v->size() != size_t(n) + 1) v->assign(size_t(n) + 1, 0.0);
   if (!columns_ready(m)) return 0.0;
   const solver_settings s{m.long_term_on != 0,
                           m.water_table_on != 0,

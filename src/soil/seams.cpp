@@ -8,13 +8,3 @@ void check_inf_redist_bounds(model_state&) {}  // not built yet
 int read_soil_temperature_input(checked_file&, model_state&) { return 0; }  // not built yet
 
 }  // namespace pluvo
-
-#include "soil/infiltration_methods.hpp"
-#include "soil/soil_services.hpp"
-
-namespace pluvo {
-
-void layered_storage_change(model_state&, int) {}  // not built yet
-double update_soil_column_profile(model_state&, int) { return 0.0; }  // not built yet
-
-}  // namespace pluvo

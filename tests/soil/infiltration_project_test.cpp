@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,11 +39,13 @@ struct run_record {
   double run_volume = 0.0;       // the phase's run total
 };
 
-run_record run_two_bursts(const std::string& project) {
+run_record run_two_bursts(const std::string& project,
+                          const std::function<void(pluvo::model_state&)>& watch = nullptr) {
   pluvo_test::write_strip_grid();
   write_file("w.prj", project);
   run_record r;
   pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    if (watch) watch(m);
     if (std::string(phase) == "compute_infiltration" && !m.no_wat_prof.empty() &&
         std::fabs(m.infil_next_time - m.cur_julian) < m.time_tolerance) {
       r.profiles.push_back(m.no_wat_prof[1]);
@@ -114,6 +117,54 @@ TEST(InfiltrationProject, SoilClassOutsideTheTableStopsNamingFileAndClass) {
   EXPECT_TRUE(r.stopped);
   EXPECT_NE(r.out.find("Error: soil class 100000 in the multi-layer soil table "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("layers.tab is outside 0 to 99999\n"), std::string::npos) << r.out;
+}
+
+}  // namespace
+
+namespace {
+
+// Soil water of the Richards columns (nodes 1..numcells - 1), the water that left their bottoms
+// and what the infiltration books took in, all in m3.
+struct richards_books {
+  double stored = 0.0, drained = 0.0, infiltrated = 0.0;
+};
+
+richards_books richards_books_of(const pluvo::model_state& m) {
+  richards_books b;
+  const double area = m.cell_size * m.cell_size;
+  for (int i = 1; i <= m.cell_count; ++i) {
+    for (int j = 1; j < m.numcells[size_t(i)]; ++j) b.stored += m.THETA[i][j] * m.DZ[i][j] / 100.0 * area;
+    b.drained += m.unsat_downward_flux[size_t(i)] / 100.0 * area;
+  }
+  b.drained += m.unsat_downward_volume;
+  b.infiltrated = m.infil_volume_total;
+  return b;
+}
+
+TEST(InfiltrationProject, RichardsColumnsTakeTheStormIntoADrySoilAndKeepTheirBooks) {
+  pluvo_test::scratch_dir dir;
+  write_file("soil.map", std::string(pluvo_test::strip_header()) + "3 3 3\n5 5 5\n");
+  const char* layer3 = "1.0 0.45 0.05 0.10 0.08 0.3 10 0.4 20 1\n2.0 0.40 0.05 0.10 0.08 0.3 20 0.5 15 2\n"
+                       "0.5 0.40 0.05 0.12 0.08 0.3 20 0.3 25 2\n";
+  write_file("soil.tab", std::string("2\n0\n3\n") + layer3 + "5\n" + layer3);
+  std::vector<richards_books> books;
+  const run_record r = run_two_bursts(
+      two_burst_cards("INF_RICHARDS\nRICHARDS_C_OPTION brooks\nRICHARDS_K_OPTION arithmetic\n"
+                      "RICHARDS_UPPER_OPTION average\nSOIL_TYPE_MAP soil.map\nSOIL_LAYER_INPUT_FILE soil.tab\n"),
+      [&](pluvo::model_state& m) {
+        if (m.numcells.size() == size_t(m.cell_count) + 1 && m.THETA.rows() >= m.cell_count &&
+            m.unsat_downward_flux.size() == size_t(m.cell_count) + 1)
+          books.push_back(richards_books_of(m));
+      });
+  ASSERT_FALSE(r.stopped) << r.out;
+  ASSERT_GT(books.size(), 2u);
+  const richards_books& first = books.front();
+  const richards_books& last = books.back();
+  const double infiltrated = last.infiltrated - first.infiltrated;
+  EXPECT_GT(infiltrated, 1.0) << r.summary;
+  EXPECT_NEAR(last.stored - first.stored, infiltrated - (last.drained - first.drained), 1e-6 * infiltrated);
+  EXPECT_NE(r.summary.find("Inital volume of water in soil column= "), std::string::npos) << r.summary;
+  EXPECT_NEAR(pluvo_test::number_after(r.summary, "Richard equation mass balance error"), 0.0, 1e-4) << r.summary;
 }
 
 }  // namespace

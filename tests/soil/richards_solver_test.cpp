@@ -10,6 +10,7 @@
 #include "record/model_state.hpp"
 #include "soil/hydraulic_functions.hpp"
 #include "soil/infiltration_methods.hpp"
+#include "soil/soil_services.hpp"
 #include "soil/richards_column_fixture.hpp"
 
 namespace {
@@ -247,6 +248,71 @@ TEST(RichardsSolver, ColumnsGiveTheSameResultOnOneAndEightThreads) {
   ASSERT_EQ(one.size(), eight.size());
   EXPECT_GT(one[0], 0.0);
   for (size_t k = 0; k < one.size(); ++k) ASSERT_EQ(one[k], eight[k]) << k;
+}
+
+}  // namespace
+
+namespace {
+
+// A column under a moving water table: Σ θ DZ over nodes 1..numcells - 1 plus what the rebuild
+// handed to the aquifer stays what it was.
+struct table_move {
+  double table;  // m; the surface is at 10 m
+  int sign;      // of the exchange: 1 handed to the aquifer, -1 taken from it, 0 none or either
+};
+
+TEST(RichardsProfile, MovingWaterTableKeepsTheColumnWaterAndTheExchange) {
+  pluvo_test::scratch_dir dir;
+  richards_columns c(1, brooks_soil_table(0.2, 1.0), true);
+  pluvo::model_state& m = c.m;
+  ASSERT_EQ(pluvo::error_state.error_terminate, 0);
+  m.gwbound.assign(2, 0);
+  m.gw_unsat_exchange_cm.assign(2, 0.0);
+  m.elevgw.assign(2, 9.5);
+  pluvo::update_soil_column_profile(m, 1);  // lays the column out down to the table
+  const table_move moves[] = {
+      {9.3, 0},      // falls within layer 3
+      {9.05, 0},     // falls below the soil
+      {9.6, 1},      // rises through layer 3 into layer 2
+      {9.455, 0},    // falls to a node cut at the table
+      {9.88, 1},     // rises into layer 1
+      {9.8849995, 0},  // a hair higher: the node cut at the table is thinner than 1/10000 of its spacing
+      {9.995, 1},    // less than one spacing below the surface: flooded
+      {10.2, 0},     // above the surface: flooded
+      {9.7, -1},     // falls again: the aquifer gives the new column its water
+  };
+  for (const table_move& mv : moves) {
+    const double before = c.storage(1);
+    m.elevgw[1] = mv.table;
+    EXPECT_EQ(pluvo::update_soil_column_profile(m, 1), 0.0);
+    const double exchange = m.gw_unsat_exchange_cm[1];
+    EXPECT_NEAR(c.storage(1) + exchange, before, 1e-9 * std::max(before, 1.0)) << mv.table;
+    if (mv.sign > 0) {
+      EXPECT_GT(exchange, 0.0) << mv.table;
+    } else if (mv.sign < 0) {
+      EXPECT_LT(exchange, 0.0) << mv.table;
+    }
+    const int n = m.numcells[1];
+    if (mv.table >= 9.99) {
+      EXPECT_EQ(n, 1);
+      EXPECT_EQ(m.yes_exfil[1], 1);
+      EXPECT_NEAR(m.PHEAD[1][1], 100.0 * (mv.table - 10.0) + 0.5, 1e-9);
+      continue;
+    }
+    EXPECT_EQ(m.yes_exfil[1], 0) << mv.table;
+    // The column reaches down to the table: the nodes above the table node fill the depth.
+    double depth = 0.0;
+    for (int j = 1; j < n; ++j) depth += m.DZ[1][j];
+    EXPECT_NEAR(depth, (10.0 - std::max(mv.table, 9.0)) * 100.0, 1e-6) << mv.table;
+    EXPECT_EQ(m.THETA[1][n], m.THETAS[1][n]);
+  }
+  // Boundary cells of fixed head keep their column and exchange nothing.
+  m.gwbound[1] = 2;
+  const int kept = m.numcells[1];
+  m.elevgw[1] = 9.2;
+  pluvo::update_soil_column_profile(m, 1);
+  EXPECT_EQ(m.numcells[1], kept);
+  EXPECT_EQ(m.gw_unsat_exchange_cm[1], 0.0);
 }
 
 }  // namespace
