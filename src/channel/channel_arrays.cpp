@@ -119,7 +119,7 @@ void rebuild_lake_rows(model_state& m, checked_array_2d<double>& list) {
 void allocate_constituent_node_arrays(model_state& m, int classes) {
   const int n = m.num_constituents, keys = m.chan_slot_count;
   for (auto* t : {&m.chan_tvx_source, &m.q_node_mass, &m.chan_point_mass_flux, &m.conc_qlat, &m.chan_qlat_mass,
-                  &m.chan_point_conc, &m.chan_node_decay_coef, &m.chan_mass, &m.chan_gw_mass, &m.dissolved_chan_flux})
+                  &m.chan_node_decay_coef, &m.chan_mass, &m.chan_gw_mass, &m.dissolved_chan_flux})
     t->assign(n, keys - 1);
   if (m.stream_loss_on) m.qriv_mass.assign(n, keys - 1);
   rebuild_node_rows(m, m.chan_node_conc, 0, keys);

@@ -159,6 +159,9 @@ void book_point_inputs(model_state& m, double dt) {
       if (m.chan_point_input_on && k < m.chan_point_flow.size()) {
         q += m.chan_point_flow[k];
         m.chan_point_total += dt * m.chan_point_flow[k];
+        if (m.chan_con_trans_on && !m.chan_point_mass_flux.empty())
+          for (int c = 1; c <= m.num_constituents && size_t(c) < m.pointconc.size(); c++)
+            m.chan_point_mass_flux[c][int(k)] += m.pointconc[size_t(c)][k] * dt * m.chan_point_flow[k];
       }
       if (k < m.stream_pointsource.size() && m.stream_pointsource[k])
         q += time_series_value(m.cur_julian, m.stream_pointsource[k]);
@@ -271,6 +274,7 @@ void route_channels_step(model_state& m) {
   const double out = m.chan_explic_on == 1 ? m.outlet_step_volume : dt * m.outlet_discharge;
   m.outlet_volume += out;
   m.outlet_volume_total += out;
+  if (m.chan_con_trans_on) m.chan_outlet_volume += out;
   if (m.chan_sed_transport_on && m.ov_sed && m.ov_sed->sed_constituent_mode == 1) {
     channel_sediment_step(m, dt);
     if (error_state.error_terminate) return;

@@ -171,11 +171,14 @@ int read_chan_point_sources(model_state& m) {
 
 int read_channel_point_record(model_state& m) {
   int r = 1;
+  // The message of a value that is no number names the record it stands in.
+  char flow_what[96], load_what[96];
+  std::snprintf(flow_what, sizeof flow_what, "the flow of a point of dated record %d", m.chan_point_records_read);
+  std::snprintf(load_what, sizeof load_what, "a load of a point of dated record %d", m.chan_point_records_read);
   for (int point = 1; r == 1 && point <= m.chan_point_count; ++point) {
     const size_t key = size_t(m.chan_point_address[size_t(point)]);
-    r = read_number(m, m.chan_point_flow[key], "the flow of a point");
-    for (int k = 1; r == 1 && k <= m.num_constituents; ++k)
-      r = read_number(m, m.pointconc[size_t(k)][key], "a load of a point");
+    r = read_number(m, m.chan_point_flow[key], flow_what);
+    for (int k = 1; r == 1 && k <= m.num_constituents; ++k) r = read_number(m, m.pointconc[size_t(k)][key], load_what);
   }
   if (r != 1) return r;
   skip_rest_of_line(m.chan_point_source_fp.stream);

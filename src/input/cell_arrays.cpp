@@ -136,6 +136,8 @@ void allocate_cell_arrays(model_state& m) {
   if ((m.water_table_on || m.stream_loss_on || m.chan_con_trans_on || m.chan_sed_transport_on) &&
       !m.inf_richards_on)
     make(m.elevgw, n);
+  // The water each cell gives the streams, for the constituents it carries.
+  if (m.global_transport_on) make(m.cell_to_channel_volume, n);
   if (m.long_term_on) {
     make(m.snow_swe, n);
     make(m.snow_depth, n);

@@ -512,6 +512,11 @@ bool channel_routing(const input_state& s) { return s.chan_method == method; }
 bool erosion_with_channels(const input_state& s) {
   return s.soil_erosion_flag != 0 && (s.chan_method != 0 || !s.channel_input_file.empty());
 }
+// Streams that exchange with a water table gather their exchange volumes per grid-stream entry;
+// the channel phase does not gather them for the constituents yet.
+bool chan_con_with_water_table(const input_state& s) {
+  return s.chan_con_trans != 0 && s.stream_loss != 0 && (s.water_table_flag != 0 || s.gw_simulation != 0);
+}
 bool erosion_classes_as_constituents(const input_state& s) { return s.soil_erosion_flag != 0 && s.soil_erosion >= 10; }
 
 // What a project may ask for that this version cannot simulate or write yet. The refusal lists
@@ -553,7 +558,7 @@ constexpr unbuilt_request unbuilt[] = {
     {"SEDIMENT_CONTAM", "sediment-bound contaminants", given<&O::sediment_contam>},
     {"NUTRIENTS", "nutrients", given<&O::nutrients>},
     {"OV_CON_TRANS", "overland contaminant transport", given<&O::ov_con_trans>},
-    {"CHAN_CON_TRANS", "channel contaminant transport", given<&O::chan_con_trans>},
+    {"CHAN_CON_TRANS STREAM_LOSS", "channel contaminants exchanged with a water table", chan_con_with_water_table},
     {"SOIL_CON_TRANS", "soil contaminant transport", given<&O::soil_con_trans>},
     {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
     // Outputs whose writer is not built.

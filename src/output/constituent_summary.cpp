@@ -354,7 +354,7 @@ struct channel_stores {
 
 channel_stores sum_channels(const model_state& m, int c) {
   channel_stores s;
-  const double* conc = checked_array_2d_row(m.chan_node_conc, c);
+  const double* mass = checked_array_2d_row(m.chan_node_mass, c);
   const int classes = m.ov_sed ? m.ov_sed->num_sed_classes : 0;
   const size_t slots = size_t(classes) + 1, keys = size_t(m.chan_slot_count);
   const bool attached = m.sediment_contam_on && m.ov_sed && m.chan_sed_contam_node_conc.size() >= (size_t(c) + 1) * keys * slots &&
@@ -365,7 +365,8 @@ channel_stores sum_channels(const model_state& m, int c) {
     const int last = m.lakes_on && size_t(link) < m.og_nx1.size() ? m.og_nx1[size_t(link)] : m.nx[size_t(link)];
     for (int node = 1; node <= last; ++node) {
       const size_t key = size_t(link * m.chan_node_extent + node);
-      if (conc && key < m.area.size()) s.dissolved += m.area[key] * m.link_dx[size_t(link)] * conc[key] / 1000.0;
+      // The nodes' own masses: a node that ran dry still holds what it carried.
+      if (mass) s.dissolved += mass[key] / 1000.0;
       if (!attached) continue;
       for (int k = 1; k <= classes; ++k)
         if (m.ov_sed->sand[size_t(k)] == 0)
@@ -540,7 +541,7 @@ void write_run_channel(model_state& m, std::FILE* f) {
     const int type = type_of(m, c);
     if (type == 3) continue;
     const terms& t = of(m.run_constituent_terms, c);
-    const double initial = at(m.chan_con_mass_initial, c) / 1000.0;
+    const double initial = at(m.chan_con_mass_initial, c);
     store(m.chan_mass_error, c, channel_error(m, t, initial, at(m.chan_mass_final, c)));
     std::fputs("\n \n", f);
     if (nutrient(type))

@@ -1,6 +1,7 @@
 // The water-quality clocks start with the step window; each sub-step then keeps its own pair.
 #include "quality/water_quality_clocks.hpp"
 
+#include "quality/channel_quality.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -33,6 +34,13 @@ void start_water_quality_clocks(model_state& m) {
     else
       start_pair(m.ov_chan_wq_next_time, m.ov_chan_wq_last_time, next, last);
   }
+  // The channel gatherings and the routing update act at the channel steps.
+  const double chan_next = m.chan_next_time, chan_last = m.chan_last_time;
+  start_pair(m.chan_wq_next_time, m.chan_wq_last_time, chan_next, chan_last);
+  start_pair(m.chan_source_next_time, m.chan_source_last_time, chan_next, chan_last);
+  start_pair(m.chan_tvx_next_time, m.chan_tvx_last_time, chan_next, chan_last);
+  start_pair(m.chan_outlet_next_time, m.chan_outlet_last_time, chan_next, chan_last);
+  start_pair(m.chan_exchange_next_time, m.chan_exchange_last_time, chan_next, chan_last);
   if (m.soil_con_trans_on)
     start_pair(m.soil_con_next_time, m.soil_wq_last_time, m.soil_moisture_next_time, m.soil_moisture_last_time);
   else
@@ -44,6 +52,7 @@ void clear_event_water_quality(model_state& m) {
   for (int32_t k = 1; k <= m.member.count; ++k) m.member[k] = 0.0;
   PLUVO_EVENT_MASS_ARRAYS(PLUVO_CLEAR_EVENT_TOTAL)
 #undef PLUVO_CLEAR_EVENT_TOTAL
+  if (m.chan_con_trans_on) start_channel_quality_event(m);
 }
 
 }  // namespace pluvo

@@ -322,7 +322,6 @@ struct channel_state {
   node_matrix<double> chan_point_mass_flux;
   node_matrix<double> conc_qlat;
   node_matrix<double> chan_qlat_mass;
-  node_matrix<double> chan_point_conc;
   node_matrix<double> chan_node_decay_coef;  // 1/s (the card is chan_decay_coef)
   node_matrix<double> chan_mass;
   node_matrix<double> chan_gw_mass;

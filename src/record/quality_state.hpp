@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/checked_array.hpp"
+#include "common/node_matrix.hpp"
 
 // Per-constituent mass-accounting arrays of the overland phase, in declaration order. Each
 // is named after its member, so a bad index is reported under that name.
@@ -338,6 +339,37 @@ struct quality_state {
   // Overland erosion: sediment exported at the outlet per class, the sum in slot 0, m3, kept for
   // the sediment-bound contaminants (with SEDIMENT_CONTAM).
   std::vector<double> ov_sed_outlet_vol;
+
+  // Channel and lake constituent routing. Clocks (Julian days) of the routing update and of the
+  // gatherings that feed it, with the interval (s; the kinetics one in days) each gathering
+  // covered last.
+  double chan_wq_next_time = 0.0, chan_wq_last_time = 0.0;
+  double chan_source_next_time = 0.0, chan_source_last_time = 0.0, chan_source_dt = 0.0;
+  double chan_tvx_next_time = 0.0, chan_tvx_last_time = 0.0, chan_tvx_dt = 0.0;
+  double chan_outlet_next_time = 0.0, chan_outlet_last_time = 0.0, chan_outlet_dt = 0.0;
+  double chan_exchange_next_time = 0.0, chan_exchange_last_time = 0.0, chan_exchange_dt = 0.0;
+  double chan_outlet_volume = 0.0;                // m3 through the outlet node since the last gathering
+  std::vector<double> chan_outlet_mass_pending;   // per constituent: mass the outflow carried out
+  std::vector<double> lake_precip_volume;         // per lake: rain on the lake since the last update, m3
+  std::vector<double> lake_gw_exchange_volume;    // per cell: lake-aquifer exchange, m3, + into the lake
+  // Concentration of each constituent in the water the aquifer gives at each cell, [k][cell].
+  node_matrix<double> gw_cell_conc;
+  // Working arrays of the routing, one constituent at a time, per node key (chan_slot_count + 1),
+  // and per lake (nlakes + 2); sized when the run's channel constituents are allocated.
+  std::vector<double> chan_wq_conc, chan_wq_mass, chan_wq_disp, chan_wq_source_rate;
+  std::vector<double> chan_wq_conc_new, chan_wq_mass_new;
+  std::vector<double> chan_adv_flux, chan_disp_flux, chan_adv_flux_avg, chan_disp_flux_avg;
+  std::vector<double> chan_wq_saved_conc, chan_wq_saved_mass;  // the corrector's own state
+  std::vector<double> area_adt;                   // flow area interpolated through the interval
+  std::vector<double> lake_wq_volume;             // lake volume interpolated through the interval
+  std::vector<double> lake_wq_conc, lake_wq_mass, lake_wq_source_rate;
+  // What one constituent's update took from the pending stores and moved, before booking.
+  double step_chan_point_mass = 0.0, step_chan_outlet_mass = 0.0, step_chan_ov_mass = 0.0;
+  double step_chan_gw_mass = 0.0, step_chan_decay_mass = 0.0, step_chan_tvx_net = 0.0;
+  double step_chan_tvx_gain = 0.0, step_chan_tvx_loss = 0.0, step_chan_sed_exchange = 0.0;
+  double step_lake_precip_mass = 0.0, step_lake_gw_mass = 0.0, step_lake_decay_mass = 0.0;
+  double step_lake_tvx_mass = 0.0, step_lake_ov_mass = 0.0, step_lake_chan_exchange = 0.0;
+  double step_lake_sed_exchange = 0.0, step_lake_inflow_mass = 0.0, step_lake_outflow_mass = 0.0;
 
   // Read by the nutrient outlet files (h-series); the nutrient routing fills them once built.
   double tvx_outlet_conc[9] = {};  // NO2 .. DO at the outlet

@@ -299,7 +299,11 @@ TEST_F(ChannelSetUp, DatedRecordErrorsDuringTheRunStopIt) {
       {"NUMPT 1\nPOINT 2 1 0.5\nNRPDS 2\nINPUT 1995 6 1 10 5\n1.0\n",
        "Unexpected end of file in chan point input data file.\nCheck the format of the data file.\nProgram terminated."},
       {"NUMPT 1\nPOINT 2 1 0.5\nNRPDS 2\nINPUT 1995 6 1 10 5\nnone\n",
-       "holds \"none\" where the flow of a point belongs"},
+       "Error: the channel point-input file p.dat holds \"none\" where the flow of a point of dated record 1 "
+       "belongs.\n"},
+      // A bad keyword would leave the next time in the past and freeze the inputs: it stops the run.
+      {"NUMPT 1\nPOINT 2 1 0.5\nNRPDS 2\nINPUT 1995 6 1 10 5\n1.0\nINPT 1995 6 1 10 9\n2.0\n",
+       "Error: dated record 2 of the channel point-input file p.dat must begin with INPUT"},
   };
   for (const auto& c : cases) {
     error_state = error_state_record();
@@ -310,6 +314,36 @@ TEST_F(ChannelSetUp, DatedRecordErrorsDuringTheRunStopIt) {
     EXPECT_NE(out.find(c.message), std::string::npos) << out;
     EXPECT_EQ(error_state.error_terminate, 1);
   }
+}
+
+// Three points and two constituents: each body holds nine numbers in any line layout; the
+// keyword may be in capitals and a two-digit year is of the 1900s; after the last record the
+// inputs keep its values.
+TEST_F(ChannelSetUp, PointRecordsReadInAnyLayoutUntilTheLast) {
+  auto m = started_with_points(
+      "NUMPT 3\nPOINT 1 1 0 0 0\nPOINT 2 1 0 0 0\nPOINT 1 3 0 0 0\nNRPDS 2\n"
+      "INPUT 98 7 4 12 30\n1 2 3\n4 5 6 7\n8 9\n"
+      "input 1998 7 4 12 40\n10 11 12 13 14 15 16 17 18\n",
+      nullptr, 2);
+  ASSERT_EQ(error_state.error_code, 0);
+  EXPECT_EQ(m->chan_point_next_time, at(1998, 7, 4, 12, 30));
+  const size_t keys[3] = {key(1, 1), key(1, 2), key(3, 1)};
+  const auto values = [&] {
+    std::vector<double> v;
+    for (size_t k : keys) v.insert(v.end(), {m->chan_point_flow[k], m->pointconc[1][k], m->pointconc[2][k]});
+    return v;
+  };
+  m->cur_julian = at(1998, 7, 4, 12, 30);
+  read_chan_point_input_step(*m);
+  EXPECT_EQ(values(), (std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(m->chan_point_next_time, at(1998, 7, 4, 12, 40));
+  for (int minute : {40, 50, 59}) {
+    m->cur_julian = at(1998, 7, 4, 12, minute);
+    read_chan_point_input_step(*m);
+    EXPECT_EQ(values(), (std::vector<double>{10, 11, 12, 13, 14, 15, 16, 17, 18})) << minute;
+  }
+  EXPECT_EQ(m->chan_point_next_time, 0.0);
+  EXPECT_EQ(error_state.error_code, 0);
 }
 
 TEST_F(ChannelSetUp, AnUnopenablePointFileOnlyWarns) {

@@ -617,7 +617,7 @@ void run_figures(model_state& m) {
   m.ov_conc.rows[2][1] = m.ov_land_load.rows[2][1] = 0.0;
   m.global_transport_on = 1;
   m.chan_mass_final[1] = 2.0;
-  m.chan_con_mass_initial = {0.0, 1000.0, 0.0};  // grams
+  m.chan_con_mass_initial = {0.0, 1.0, 0.0};  // kg, as the routing start keeps it
   m.GLOBAL_POINT_SOURCE[1] = 3.0;
   m.OV_PRECIP_MASS[1] = 1.0;
   m.GLOBAL_MASS_FINAL[1] = 99.0;  // what the ends of the events summed: rebuilt, not added to
@@ -1035,6 +1035,10 @@ TEST(TransportSummary, EventStoresSummedFromCellsNodesAndLakes) {
   m.chan_node_conc.rows[1][4] = 100.0;
   m.chan_node_conc.rows[1][5] = 200.0;
   m.chan_node_conc.rows[1][7] = 1e6;  // the lake link's node is no channel water
+  // The nodes' masses are what the balance counts: a node that ran dry keeps its mass.
+  pluvo::checked_array_2d_grow(m.chan_node_mass, 2, 8);
+  for (int c = 1; c <= 2; ++c)
+    for (int k = 0; k <= 8; ++k) m.chan_node_mass.rows[c][k] = m.area[size_t(k)] * 10.0 * m.chan_node_conc.rows[c][k];
   m.lake_con_mass.rows[1][1] = 3000.0;
   m.GLOBAL_MASS_FINAL[1] = 99.0;
   pluvo::sum_event_constituent_stores(m);
