@@ -1,6 +1,8 @@
 // The water-quality clocks start with the step window; each sub-step then keeps its own pair.
 #include "quality/water_quality_clocks.hpp"
 
+#include <algorithm>
+
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -44,6 +46,36 @@ void clear_event_water_quality(model_state& m) {
   for (int32_t k = 1; k <= m.member.count; ++k) m.member[k] = 0.0;
   PLUVO_EVENT_MASS_ARRAYS(PLUVO_CLEAR_EVENT_TOTAL)
 #undef PLUVO_CLEAR_EVENT_TOTAL
+  if (!m.ov_con_trans_on) return;
+  // The event's own balance starts from the stores as the event finds them.
+  m.event_constituent_terms.assign(size_t(m.num_constituents) + 1, {});
+  for (int k = 1; k <= m.num_constituents && k <= m.event_ov_mass_init.count; ++k) {
+    m.event_ov_mass_init[k] = overland_store(m, k);
+    m.event_constituent_terms[size_t(k)].soil_initial = soil_store(m, k);
+  }
+}
+
+void start_constituent_balance(model_state& m) {
+  m.event_constituent_terms.assign(size_t(m.num_constituents) + 1, {});
+  m.run_constituent_terms.assign(size_t(m.num_constituents) + 1, {});
+  for (int k = 1; k <= m.num_constituents; ++k) m.run_constituent_terms[size_t(k)].soil_initial = soil_store(m, k);
+}
+
+double overland_store(const model_state& m, int k) {
+  const double* mass = checked_array_2d_row(m.ov_mass, k);
+  double sum = 0.0;
+  for (int c = 1; mass && c <= m.cell_count; ++c)
+    if (!(m.lakes_on && size_t(c) < m.lake_mask.size() && m.lake_mask[size_t(c)] > 0)) sum += mass[c] / 1000.0;
+  return sum;
+}
+
+double soil_store(const model_state& m, int k) {
+  double** soil = m.soil_con_trans_on ? checked_array_3d_plane(m.soil_mass, k) : nullptr;
+  double sum = 0.0;
+  const int layers = std::min(m.soil_contam_layers, m.soil_mass.columns);
+  for (int c = 1; soil && c <= m.cell_count && c <= m.soil_mass.rows; ++c)
+    for (int L = 1; L <= layers; ++L) sum += soil[c][L] / 1000.0;
+  return sum;
 }
 
 }  // namespace pluvo
