@@ -35,7 +35,8 @@ void start_water_quality_clocks(model_state& m) {
     else
       start_pair(m.ov_chan_wq_next_time, m.ov_chan_wq_last_time, next, last);
   }
-  if (m.soil_con_trans_on)
+  // Without soil-moisture accounting its clock never runs: the soil then keeps infiltration time.
+  if (m.soil_con_trans_on && m.soil_moisture_accounting_on)
     start_pair(m.soil_con_next_time, m.soil_wq_last_time, m.soil_moisture_next_time, m.soil_moisture_last_time);
   else
     start_pair(m.soil_con_next_time, m.soil_wq_last_time, m.infil_next_time, m.infil_last_time);

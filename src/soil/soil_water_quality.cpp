@@ -185,7 +185,7 @@ void step_soil_water_quality(model_state& m) {
   for (int k = 1; k <= m.num_constituents; ++k) step_constituent(m, k, dt, scratch);
   if (m.num_constituents > 0) consume_soil_drainage(m);
   m.soil_wq_last_time = m.cur_julian;
-  m.soil_con_next_time = m.soil_moisture_next_time;
+  m.soil_con_next_time = m.soil_moisture_accounting_on ? m.soil_moisture_next_time : m.infil_next_time;
 }
 
 }  // namespace pluvo

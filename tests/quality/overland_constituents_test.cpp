@@ -158,7 +158,7 @@ TEST(OverlandConstituents, BalanceClosesAndDriedCellsHoldNothing) {
     write_contaminant_project(g, contaminant_table(2.0, {"0 5 0.02 3 40 500 0.5 0", "0 30 0.02 3 40 2000 0.5 0"}, ga),
                               std::string("TIMESTEP 5\nTOT_TIME 40\nHYD_FREQ 1\nPRECIP_UNIF\nRAIN_INTENSITY 40\n"
                                           "RAIN_DURATION 15\nGREEN_AMPT\n") + soil);
-    double worst = 0.0, worst_soil = 0.0, dried_mass = 0.0, infiltrated = 0.0;
+    double worst = 0.0, worst_soil = 0.0, dried_mass = 0.0, infiltrated = 0.0, m_soil_inflow = 0.0;
     int dried = 0;
     std::pair<double, double> run{0.0, 1.0};
     const auto r = run_contaminant_project(1, "write_time_series", [&](model_state& m) {
@@ -174,6 +174,7 @@ TEST(OverlandConstituents, BalanceClosesAndDriedCellsHoldNothing) {
           dried_mass += std::fabs(m.ov_mass.rows[1][c]);
         }
       infiltrated = m.OV_INFIL_MASS[1];
+      m_soil_inflow = m.soil_inflow_total[1];
       run = run_overland_books(m, 1);
     });
     ASSERT_EQ(r.code, 0) << r.out;
@@ -190,6 +191,10 @@ TEST(OverlandConstituents, BalanceClosesAndDriedCellsHoldNothing) {
     for (size_t at = summary.find(soil_label); at != std::string::npos; at = summary.find(soil_label, at + 1))
       errors.push_back(std::strtod(summary.c_str() + summary.find_first_of("-0123456789", at + soil_label.size()), nullptr));
     EXPECT_EQ(errors.size(), *soil ? 3u : 1u);
+    // The soil step ran and took the infiltrated mass.
+    if (*soil) {
+      EXPECT_GT(m_soil_inflow, 0.0);
+    }
     for (double e : errors) EXPECT_LT(std::fabs(e), 1e-3) << soil << summary;
     EXPECT_GT(dried, 0);
     EXPECT_EQ(dried_mass, 0.0);
