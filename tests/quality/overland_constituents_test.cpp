@@ -51,6 +51,18 @@ std::pair<double, double> event_soil_books(const model_state& m, int k) {
   return {in, out};
 }
 
+// Green and Ampt soil of the given conductivity (cm/h), porosity 0.4, initial moisture 0.2, for
+// ids 1..ids of the index map.
+std::string green_ampt_blocks(int ids, const char* conductivity) {
+  std::string soil = "GREEN_AMPT_INFILTRATION \"Land\"\nNUM_IDS " + std::to_string(ids) + "\nid\n";
+  std::string moisture = "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Land\"\nNUM_IDS " + std::to_string(ids) + "\nid\n";
+  for (int id = 1; id <= ids; ++id) {
+    soil += pluvo_test::table_row(id, std::string(conductivity) + " 11 0.4 0.2 0.02 0.3 0.1");
+    moisture += pluvo_test::table_row(id, "0.2");
+  }
+  return soil + moisture;
+}
+
 std::string read_text(const char* name) {
   std::string t;
   if (std::FILE* f = std::fopen(name, "rb")) {
@@ -150,11 +162,7 @@ TEST(OverlandConstituents, BalanceClosesAndDriedCellsHoldNothing) {
     contaminant_grid g;
     g.rows = 3;
     g.id = [](int r, int c) { return (r + c) % 3 == 0 ? 2 : 1; };
-    const std::string ga = "GREEN_AMPT_INFILTRATION \"Land\"\nNUM_IDS 2\nid\n" +
-                           pluvo_test::table_row(1, "1.5 11 0.4 0.2 0.02 0.3 0.1") +
-                           pluvo_test::table_row(2, "1.5 11 0.4 0.2 0.02 0.3 0.1") +
-                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Land\"\nNUM_IDS 2\nid\n" +
-                           pluvo_test::table_row(1, "0.2") + pluvo_test::table_row(2, "0.2");
+    const std::string ga = green_ampt_blocks(2, "1.5");
     write_contaminant_project(g, contaminant_table(2.0, {"0 5 0.02 3 40 500 0.5 0", "0 30 0.02 3 40 2000 0.5 0"}, ga),
                               std::string("TIMESTEP 5\nTOT_TIME 40\nHYD_FREQ 1\nPRECIP_UNIF\nRAIN_INTENSITY 40\n"
                                           "RAIN_DURATION 15\nGREEN_AMPT\n") + soil);
@@ -213,9 +221,7 @@ TEST(OverlandConstituents, SubStepCadenceWithKineticsFactorTwo) {
     contaminant_grid g;
     const std::string ga = std::string(cc.cards).find("GREEN") == std::string::npos
                                ? ""
-                               : "GREEN_AMPT_INFILTRATION \"Land\"\nNUM_IDS 1\nid\n" +
-                                     pluvo_test::table_row(1, "0.5 11 0.4 0.2 0.02 0.3 0.1") +
-                                     "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Land\"\nNUM_IDS 1\nid\n" + pluvo_test::table_row(1, "0.2");
+                               : green_ampt_blocks(1, "0.5");
     write_contaminant_project(g, contaminant_table(1.0, {"0 5 0 1 1 100 0 0"}, ga),
                               std::string("TIMESTEP 6\nTOT_TIME 2\nHYD_FREQ 1\nPRECIP_UNIF\nRAIN_INTENSITY 20\n"
                                           "RAIN_DURATION 2\nKINETICS_TIMESTEP_FACTOR 2\n") + cc.cards);
@@ -246,9 +252,7 @@ TEST(OverlandConstituents, InitialStateConversions) {
   g.rows = 1;
   g.cols = 2;
   g.outcol = 2;
-  const std::string ga = "GREEN_AMPT_INFILTRATION \"Land\"\nNUM_IDS 1\nid\n" +
-                         pluvo_test::table_row(1, "0.5 11 0.4 0.2 0.02 0.3 0.1") +
-                         "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Land\"\nNUM_IDS 1\nid\n" + pluvo_test::table_row(1, "0.2");
+  const std::string ga = green_ampt_blocks(1, "0.5");
   write_contaminant_project(g, contaminant_table(0.0, {"3 0 0 0.864 8.64 10 0 0"}, ga),
                             "TIMESTEP 5\nTOT_TIME 1\nHYD_FREQ 1\nPRECIP_UNIF\nRAIN_INTENSITY 0.000001\nRAIN_DURATION 1\n"
                             "GREEN_AMPT\nSOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.05\n");
