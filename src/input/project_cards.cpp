@@ -557,9 +557,7 @@ constexpr unbuilt_request unbuilt[] = {
     {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
     {"SEDIMENT_CONTAM", "sediment-bound contaminants", given<&O::sediment_contam>},
     {"NUTRIENTS", "nutrients", given<&O::nutrients>},
-    {"OV_CON_TRANS", "overland contaminant transport", given<&O::ov_con_trans>},
     {"CHAN_CON_TRANS STREAM_LOSS", "channel contaminants exchanged with a water table", chan_con_with_water_table},
-    {"SOIL_CON_TRANS", "soil contaminant transport", given<&O::soil_con_trans>},
     {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
     // Outputs whose writer is not built.
     {"GW_RECHARGE_CUM", "map series", given<&O::gw_recharge_cum_flag>},

@@ -350,7 +350,8 @@ void copy_quality(model_state& m) {
   m.ov_disp_coef_value = m.ov_disp_coef;
   m.ov_mass_load_value = m.ov_mass_load;
   m.ov_uptake_rate_value = m.ov_uptake_rate;
-  m.kinetics_step_factor = m.kinetics_timestep_factor;
+  // Without the card the kinetics keep the model step; a factor of 0 would stop their clocks.
+  m.kinetics_step_factor = m.kinetics_timestep_factor > 0.0 ? m.kinetics_timestep_factor : 1.0;
   m.soil_erosion_on = m.soil_erosion_flag;
   m.adjust_channel_bed_on = m.adjust_channel_bed;
   m.ov_point_source_on = m.ov_point_source_flag;

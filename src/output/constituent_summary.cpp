@@ -100,13 +100,13 @@ double event_overland_error(model_state& m, int c) {
   double out = val(m.OV_MASS_FINAL, c) + val(m.event_ov_infil_mass, c);
   if (m.contam_table_on && type == 1) {
     out += val(m.event_ov_decay_mass, c);
-    if (m.soil_con_trans_on) {
-      out += val(m.event_soil_exchange_gain, c);
-      in += val(m.event_soil_exchange_loss, c);
-    } else {
-      in += val(m.event_ov_uptake_mass, c);
-    }
+    // The water's own exchange with the land or soil, booked when its mass changed; the soil
+    // books its side only at its own, later, update.
+    split(val(m.event_ov_uptake_mass, c), in, out);
   }
+  // Mass put back on cells that went negative, and the mass of dried cells left on the land.
+  in += val(m.event_ov_neg_mass, c);
+  out += val(m.event_ov_land_mass, c);
   if (!m.chan_explic_on)
     out += val(m.event_ov_mass_out, c) + (m.sediment_contam_on ? t.ov_attached_out : 0.0);
   else
@@ -405,8 +405,9 @@ void sum_final_stores(model_state& m, bool from_depths) {
       if (m.sediment_contam_on) store(m.chan_attached_final, c, ch.attached);
     }
     if (m.lakes_on) store(m.lake_mass_final, c, sum_lakes(m, c));
-    m.GLOBAL_MASS_FINAL[c] = val(m.OV_MASS_FINAL, c) + val(m.OV_LAND_MASS_FINAL, c) +
-                             (m.soil_con_trans_on ? ov.soil : 0.0) + at(m.chan_mass_final, c) +
+    // With soil transport the land-surface mass is the soil column's: counted once, as soil.
+    m.GLOBAL_MASS_FINAL[c] = val(m.OV_MASS_FINAL, c) + (m.soil_con_trans_on ? ov.soil : val(m.OV_LAND_MASS_FINAL, c)) +
+                             at(m.chan_mass_final, c) +
                              (m.lakes_on ? at(m.lake_mass_final, c) : 0.0);
   }
 }
@@ -458,7 +459,8 @@ void write_run_overland(model_state& m, std::FILE* f) {
     double in = val(m.OV_MASS_INIT, c) + val(m.OV_POINT_MASS, c) + val(m.OV_PRECIP_MASS, c);
     double out = val(m.OV_MASS_FINAL, c) + val(m.OV_INFIL_MASS, c);
     if (m.water_table_on) in += val(m.OV_EXFIL_MASS, c);
-    if (uptake) split(val(m.OV_UPTAKE_MASS, c), in, out);
+    if (uptake || (type == 1 && m.contam_table_on)) split(val(m.OV_UPTAKE_MASS, c), in, out);
+    out += val(m.OV_LAND_MASS, c);
     if (!m.chan_explic_on) out += val(m.OV_MASS_OUT, c);
     if (type == 1 && m.contam_table_on) out += val(m.OV_MASS_DECAY, c);
     if (m.chan_explic_on) out += val(m.OV_QLAT_MASS, c);
@@ -599,10 +601,9 @@ void write_run_global(model_state& m, std::FILE* f) {
       else
         m.GLOBAL_MASS_OUT[c] -= gw;
     }
-    if (m.soil_con_trans_on) {
-      in += t.soil_seep_up + (m.water_table_on ? val(m.OV_EXFIL_MASS, c) : 0.0);
-      m.GLOBAL_MASS_OUT[c] += val(m.OV_INFIL_MASS, c);
-    }
+    // Infiltration and exfiltration move mass between the water and the soil: with soil
+    // transport both stay in the system, where the soil's final mass holds them.
+    if (m.soil_con_trans_on) in += t.soil_seep_up;
     double out = val(m.GLOBAL_MASS_OUT, c) + val(m.GLOBAL_MASS_FINAL, c);
     if (type == 1 && m.contam_table_on) out += val(m.GLOBAL_MASS_DECAY, c);
     if (tvx) out += t.ov_tvx_loss + t.chan_tvx_loss;

@@ -1,6 +1,7 @@
 // Constituent names, the water-to-soil pairing of the nutrients and the soil-layer water contents.
 #include "quality/constituent_tables.hpp"
 
+#include <cstdio>
 #include <cstring>
 
 #include "record/model_state.hpp"
@@ -71,6 +72,60 @@ void weight_soil_layers(const model_state& m, int c, const double* t, int n, nod
     THETA[c][k] = theta[k];
     THETAS[c][k] = sat[k];
   }
+}
+
+}  // namespace pluvo
+
+namespace pluvo {
+
+double soil_layer_water_content(const model_state& m, int c, int L, int layers) {
+  const double Wt = m.sm_water_top[size_t(c)], Wl = m.sm_water_lower[size_t(c)];
+  const double Dt = m.top_layer_depth_cm, Dm = m.soil_moist_depth_cm, Dx = m.mixing_layer_depth_cm;
+  const double phi = m.porosity_cell[size_t(c)];
+  const checked_array<double>& T = m.soil_layer_thickness;
+  double theta = 0.0;
+  if (!m.water_table_on) {
+    if (L == 1)
+      theta = Wt / Dt;
+    else if (L == 2)
+      theta = layers == 3 || Dm - Dt < 1e-16 ? Wt / Dt : Wl / (Dm - Dt);
+    else
+      theta = Wl / (Dm - Dt);
+  } else {
+    const double g = m.elevation[size_t(c)] - m.elevgw[size_t(c)];
+    if (g <= 1e-16) return phi;
+    const double x = Dx / 100.0, t = Dt / 100.0;
+    if (L == 1) {
+      theta = Dx / Dt * Wt / 100.0;
+      if (x > g) theta += (x - g) * phi;
+      theta /= x;
+    } else if (L == 2 && layers == 2 && Dt - Dx > 1e-16) {
+      theta = (Dt - Dx) * Wt / Dt / 100.0;
+      if (t > g) {
+        if (x > g) return phi;
+        theta += (t - g) * phi;
+      }
+      theta /= T[2];
+    } else if (L == 2) {
+      theta = (layers == 3 ? (Dt - Dx) * Wt / Dt : Wl) / 100.0;
+      const double z = layers == 3 ? Dt / 100.0 : Dm / 100.0, z2 = layers == 3 ? Dx / 100.0 : Dt / 100.0;
+      if (z > g) {
+        if (z2 > g) return phi;
+        theta += (z - g) * phi;
+      }
+      theta /= T[2];
+    } else {
+      theta = Wl / 100.0;
+      const double z = Dm / 100.0;
+      if (z > g) {
+        if (t > g) return phi;
+        theta += (z - g) * phi;
+      }
+      theta /= T[3];
+    }
+  }
+  if (theta > 1.0) std::fputs("oy", stdout);
+  return theta;
 }
 
 }  // namespace pluvo

@@ -22,4 +22,9 @@ int tvx_constituent_slot(int base, int number, bool water_to_soil);
 void weight_soil_layers(const model_state& m, int c, const double* thickness, int n, node_matrix<double>& THETA,
                         node_matrix<double>& THETAS);
 
+// Volumetric water content of soil constituent layer L (of layers) of cell c under Green and
+// Ampt with redistribution, from the top and lower soil water and, with a water table, the
+// saturated depth below it. Prints "oy" when the result exceeds 1.
+double soil_layer_water_content(const model_state& m, int c, int L, int layers);
+
 }  // namespace pluvo

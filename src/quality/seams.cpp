@@ -3,11 +3,7 @@
 
 namespace pluvo {
 
-void init_overland_nutrient_state(model_state&) {}  // not built yet
-void step_soil_water_quality(model_state&) {}  // not built yet
 void check_sediment_contaminant_sources(model_state&) {}  // not built yet
-void step_tvx_overland(model_state&) {}  // not built yet
-void total_cell_contaminant_mass(model_state&) {}  // not built yet
 void step_contaminant_reactions(model_state&) {}  // not built yet
 
 }  // namespace pluvo

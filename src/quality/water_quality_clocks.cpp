@@ -1,6 +1,8 @@
 // The water-quality clocks start with the step window; each sub-step then keeps its own pair.
 #include "quality/water_quality_clocks.hpp"
 
+#include <algorithm>
+
 #include "quality/channel_quality.hpp"
 #include "record/model_state.hpp"
 
@@ -41,7 +43,8 @@ void start_water_quality_clocks(model_state& m) {
   start_pair(m.chan_tvx_next_time, m.chan_tvx_last_time, chan_next, chan_last);
   start_pair(m.chan_outlet_next_time, m.chan_outlet_last_time, chan_next, chan_last);
   start_pair(m.chan_exchange_next_time, m.chan_exchange_last_time, chan_next, chan_last);
-  if (m.soil_con_trans_on)
+  // Without soil-moisture accounting its clock never runs: the soil then keeps infiltration time.
+  if (m.soil_con_trans_on && m.soil_moisture_accounting_on)
     start_pair(m.soil_con_next_time, m.soil_wq_last_time, m.soil_moisture_next_time, m.soil_moisture_last_time);
   else
     start_pair(m.soil_con_next_time, m.soil_wq_last_time, m.infil_next_time, m.infil_last_time);
@@ -53,6 +56,36 @@ void clear_event_water_quality(model_state& m) {
   PLUVO_EVENT_MASS_ARRAYS(PLUVO_CLEAR_EVENT_TOTAL)
 #undef PLUVO_CLEAR_EVENT_TOTAL
   if (m.chan_con_trans_on) start_channel_quality_event(m);
+  if (!m.ov_con_trans_on) return;
+  // The event's own balance starts from the stores as the event finds them.
+  m.event_constituent_terms.assign(size_t(m.num_constituents) + 1, {});
+  for (int k = 1; k <= m.num_constituents && k <= m.event_ov_mass_init.count; ++k) {
+    m.event_ov_mass_init[k] = overland_store(m, k);
+    m.event_constituent_terms[size_t(k)].soil_initial = soil_store(m, k);
+  }
+}
+
+void start_constituent_balance(model_state& m) {
+  m.event_constituent_terms.assign(size_t(m.num_constituents) + 1, {});
+  m.run_constituent_terms.assign(size_t(m.num_constituents) + 1, {});
+  for (int k = 1; k <= m.num_constituents; ++k) m.run_constituent_terms[size_t(k)].soil_initial = soil_store(m, k);
+}
+
+double overland_store(const model_state& m, int k) {
+  const double* mass = checked_array_2d_row(m.ov_mass, k);
+  double sum = 0.0;
+  for (int c = 1; mass && c <= m.cell_count; ++c)
+    if (!(m.lakes_on && size_t(c) < m.lake_mask.size() && m.lake_mask[size_t(c)] > 0)) sum += mass[c] / 1000.0;
+  return sum;
+}
+
+double soil_store(const model_state& m, int k) {
+  double** soil = m.soil_con_trans_on ? checked_array_3d_plane(m.soil_mass, k) : nullptr;
+  double sum = 0.0;
+  const int layers = std::min(m.soil_contam_layers, m.soil_mass.columns);
+  for (int c = 1; soil && c <= m.cell_count && c <= m.soil_mass.rows; ++c)
+    for (int L = 1; L <= layers; ++L) sum += soil[c][L] / 1000.0;
+  return sum;
 }
 
 }  // namespace pluvo

@@ -59,7 +59,7 @@ const phase_entry loop_phases[] = {
     {"drain_network_step", drain_network_step},
     {"superlink_step", superlink_step},
     {"check_sediment_contaminant_sources", check_sediment_contaminant_sources},
-    {"step_tvx_overland", step_tvx_overland},
+    {"step_overland_water_quality", step_overland_water_quality},
     {"total_cell_contaminant_mass", total_cell_contaminant_mass},
     {"groundwater_step", groundwater_step},
     {"update_overland_lake_extent", update_overland_lake_extent},

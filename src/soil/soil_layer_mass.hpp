@@ -38,6 +38,10 @@ void exchange_soil_layer_mass(const model_state& m, int i, int l, double rate, d
 // caller. The drainage accumulators stay for the next constituent.
 void update_soil_layer_mass(model_state& m, soil_constituent_block& block, soil_constituent_tables& t);
 
+// Share of a soil layer's constituent mass dissolved in its water: water content theta,
+// porosity phi, sorption coefficient kd.
+double soil_dissolved_fraction(double theta, double phi, double kd);
+
 // After the step's last constituent: the drainage they all saw starts again from 0.
 void consume_soil_drainage(model_state& m);
 

@@ -14,6 +14,7 @@ void check_inf_redist_bounds(model_state& m);
 void update_soil_moisture(model_state& m);
 void sacramento_step(model_state& m);
 void conceptual_gw_step(model_state& m);
+void step_soil_water_quality(model_state& m);
 
 // Set-up services the input readers call (through the table of input/neighbour_services.hpp).
 int read_richards_soil_table(checked_file& file, int richards_scheme, model_state& m);

@@ -23,6 +23,7 @@ TEST(WaterQualityClocks, StartWithTheirDrivingClocks) {
   m->contam_table_on = 0;
   m->nutrients_on = 1;
   m->soil_con_trans_on = 1;
+  m->soil_moisture_accounting_on = 1;
   m->chan_explic_on = 0;
   start_water_quality_clocks(*m);
   const struct {

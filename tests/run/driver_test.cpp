@@ -33,7 +33,7 @@ const std::vector<std::string> step_phases = {
     "update_soil_temperature", "long_term_snow_step", "check_inf_redist_bounds", "update_soil_moisture",
     "sacramento_step", "conceptual_gw_step", "step_soil_water_quality", "apply_overland_sources_sinks",
     "bmp_step", "route_overland_step", "drain_network_step", "superlink_step",
-    "check_sediment_contaminant_sources", "step_tvx_overland", "total_cell_contaminant_mass",
+    "check_sediment_contaminant_sources", "step_overland_water_quality", "total_cell_contaminant_mass",
     "groundwater_step", "update_overland_lake_extent", "route_channels_step", "read_chan_point_input_step",
     "track_peak_discharge", "step_contaminant_reactions", "step_channel_contaminant_sources",
     "step_channel_lake_water_quality", "print_progress", "check_event_end", "exchange_omba_maps", "close_lakes_at_event_end", "end_event",
