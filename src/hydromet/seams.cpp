@@ -3,9 +3,7 @@
 
 namespace pluvo {
 
-void long_term_snow_step(model_state&) {}  // not built yet
-
-void read_nwsrfs_elevation_bands(model_state&) {}  // not built yet
+void snow_canopy_interception(model_state&) {}  // not built yet
 
 
 }  // namespace pluvo

@@ -4,7 +4,6 @@
 namespace pluvo {
 
 void update_soil_temperature(model_state&) {}  // not built yet
-void check_inf_redist_bounds(model_state&) {}  // not built yet
 void sacramento_step(model_state&) {}  // not built yet
 void conceptual_gw_step(model_state&) {}  // not built yet
 int read_richards_soil_table(checked_file&, int, model_state&) { return 0; }  // not built yet

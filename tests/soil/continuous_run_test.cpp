@@ -40,18 +40,6 @@ std::string two_storms() {
          "GAGES 2020 6 2 14 00 0.0\nGAGES 2020 6 2 14 01 60.0\nGAGES 2020 6 2 14 20 0.0\n";
 }
 
-std::string long_term_cards(const std::string& soil_cards) {
-  std::string cards = pluvo_test::strip_cards();
-  auto drop = [&](const std::string& card) { cards.erase(cards.find(card), card.size()); };
-  const std::string rain = "PRECIP_UNIF\n";
-  cards.replace(cards.find(rain), rain.size(), "PRECIP_FILE storms.gag\nRAIN_THIESSEN\n");
-  cards.replace(cards.find("TIMESTEP 10"), 11, "TIMESTEP 60");
-  for (const char* card : {"RAIN_INTENSITY 36\n", "RAIN_DURATION 10\n", "START_DATE 2020 6 1\n", "START_TIME 10 0\n"})
-    drop(card);
-  return cards + "LONG_TERM\nHMET_KAL met.kal\nLATITUDE 40\nLONGITUDE -105\nGMT -7\nET_CALC_PENMAN\n"
-                 "ALBEDO a.map\nVHEIGHT v.map\nTCOEFF t.map\nCANOPY c.map\nWILTING_POINT wp.map\n" + soil_cards;
-}
-
 struct continuous_run {
   pluvo_test::project_result result;
   std::string summary, evap_file;
@@ -62,11 +50,7 @@ struct continuous_run {
 continuous_run run_two_storms(const std::string& soil_cards) {
   write_file("met.kal", june_weather());
   write_file("storms.gag", two_storms());
-  write_file("a.map", pluvo_test::strip_map("0.2"));
-  write_file("v.map", pluvo_test::strip_map("0.3"));
-  write_file("t.map", pluvo_test::strip_map("0.8"));
-  write_file("c.map", pluvo_test::strip_map("60"));
-  write_file("wp.map", pluvo_test::strip_map("0.1"));
+  pluvo_test::write_long_term_maps();
   continuous_run run;
   double before = 0.0;
   auto ponded = [](const pluvo::model_state& m) {
@@ -86,7 +70,7 @@ continuous_run run_two_storms(const std::string& soil_cards) {
       run.soil_m3.push_back(w / 100.0 * m.cell_size * m.cell_size);
     }
   });
-  run.result = pluvo_test::run_strip_cards(long_term_cards(soil_cards));
+  run.result = pluvo_test::run_strip_cards(pluvo_test::long_term_cards(soil_cards));
   pluvo::set_phase_observer(nullptr);
   run.summary = pluvo_test::read_file("w.sum");
   run.evap_file = pluvo_test::read_file("evap_out");
