@@ -11,8 +11,6 @@ void update_precipitation(model_state& m);
 void apply_rainfall(model_state& m);
 void update_hydrometeorology(model_state& m);
 void long_term_snow_step(model_state& m);
-// Canopy snow interception, sublimation and unloading of one snow step.
-void snow_canopy_interception(model_state& m);
 
 // Reads the next event of the precipitation file (raingage_fp): 1 an event was read
 // (its first record's date in precip_dates[1], its kind in precip_kind), 0 end of file,

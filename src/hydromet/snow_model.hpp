@@ -17,6 +17,13 @@ double seasonal_melt_weight(int n);
 // still holds snow afterwards.
 int compute_snowmelt(model_state& m, double dt);
 
+// Canopy snow of one snow step of dt seconds: interception of the step's snowfall, sublimation
+// and unloading onto the pack. 1 while snow remains on a canopy.
+int snow_canopy_interception(model_state& m, double dt);
+
+// Leaf-off and leaf-on weights of the canopy index for a month.
+void canopy_season_weights(int month, double& leaf_off, double& leaf_on);
+
 // The layered-pack parameter record of a cell whose snow is gone.
 void reset_snow_pack_params(model_state& m, int cell);
 

@@ -383,8 +383,9 @@ void long_term_snow_step(model_state& m) {
   }
   if (m.snow_present == 1 && due) {
     m.melt_occurring = 0;
-    if (m.snow_canopy_intercept_on == 1) snow_canopy_interception(m);
-    m.snow_present = compute_snowmelt(m, dt);
+    const int canopy_snow = m.snow_canopy_intercept_on == 1 ? snow_canopy_interception(m, dt) : 0;
+    // Snow on a canopy keeps the snow step going as snow on the ground does.
+    m.snow_present = compute_snowmelt(m, dt) | canopy_snow;
     if (m.melt_occurring == 1 && m.melt_stepping_on == 0) {
       m.melt_stepping_on = 1;
       m.melt_step_next_time = m.cur_julian;

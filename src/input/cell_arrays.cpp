@@ -134,6 +134,8 @@ void allocate_snow_arrays(model_state& m, int n) {
   // The fronts of the layered pack take 2.5 kB a cell: only where that pack runs.
   if (m.snap_snow_depth_on) make(m.wave, n);
   m.melt_wave_count = m.snap_retention_on ? 6 : 1;
+  if (m.snow_canopy_intercept_on)
+    for (auto* v : {&m.canopy_snow_load, &m.canopy_snow_sublimation, &m.canopy_snow_unload}) make(*v, n);
 }
 
 }  // namespace

@@ -117,6 +117,8 @@ struct hydromet_state {
   int32_t melt_occurring = 0;      // melt water is still held somewhere
   int32_t melt_stepping_on = 0;    // melt water is being released outside rain events
   double snow_hours_accumulated = 0.0;  // model hours since the last hourly snow step
+  // Canopy snow, m of water per cell: held, and sublimated and dropped to the pack in the step.
+  std::vector<double> canopy_snow_load, canopy_snow_sublimation, canopy_snow_unload;
   double snow_volume_final = 0.0;
   double melt_volume_final = 0.0;
   // Hydrometeorological record of a long-term run.

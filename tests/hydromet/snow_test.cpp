@@ -422,4 +422,70 @@ TEST(MeltRelease, AWetSurfaceTakesTheMeltWithoutRetimingAndAnEndedMeltHandsBack)
   EXPECT_EQ(ended->ov_depth[1], 0.0);
 }
 
+TEST(CanopySnow, SeasonWeights) {
+  const struct {
+    int month;
+    double off, on;
+  } months[] = {{1, 1, 0}, {2, 1, 0}, {3, 1, 0}, {4, 0.5, 0.5}, {5, 0, 1}, {6, 0, 1}, {7, 0, 1},
+                {8, 0, 1}, {9, 0, 1}, {10, 0.5, 0.5}, {11, 1, 0}, {12, 1, 0}, {0, 0, 0}, {13, 0, 0}};
+  for (const auto& mo : months) {
+    double off = -1.0, on = -1.0;
+    pluvo::canopy_season_weights(mo.month, off, on);
+    EXPECT_EQ(off, mo.off) << mo.month;
+    EXPECT_EQ(on, mo.on) << mo.month;
+  }
+}
+
+// One forested cell holding a canopy load, with snow falling or not.
+std::unique_ptr<pluvo::model_state> canopy_cell(double load, double snowfall_mm, double air, int month) {
+  auto m = one_snow_cell(0.05 + snowfall_mm / 1000.0, air);
+  m->cur_month = month;
+  m->snow_px_temp = 0.0;
+  for (auto* v : {&m->canopy_snow_load, &m->canopy_snow_sublimation, &m->canopy_snow_unload, &m->snow_canopy_value1,
+                  &m->snow_canopy_value2, &m->snow_canopy_value3, &m->inc_solar_rad})
+    v->assign(2, 0.0);
+  m->canopy_snow_load[1] = load;
+  m->H_Val[1] = snowfall_mm;
+  m->snow_canopy_value1[1] = 1.0;
+  m->snow_canopy_value2[1] = 3.0;
+  m->snow_canopy_value3[1] = 1.0;
+  return m;
+}
+
+TEST(CanopySnow, InterceptionMovesOnlyTheNewCatchAndKeepsTheLoad) {
+  // Imax = 4.4 x the season's index: 4.4 in winter, 8.8 in April (both indices by half).
+  const struct {
+    int month;
+    double load_mm, snowfall_mm;
+  } cases[] = {{1, 0.0, 2.0}, {1, 3.0, 2.0}, {4, 3.0, 2.0}, {1, 4.4, 2.0}};
+  for (const auto& c : cases) {
+    auto m = canopy_cell(c.load_mm / 1000.0, c.snowfall_mm, -5.0, c.month);
+    const double swe = m->snow_swe[1];
+    const double imax = c.month == 4 ? 8.8 : 4.4;
+    const double I = std::min(imax, c.load_mm + 0.7 * (imax - c.load_mm) * (1.0 - std::exp(-c.snowfall_mm / imax)));
+    const double caught = std::max(std::min(I - c.load_mm, c.snowfall_mm), 0.0);
+    pluvo::snow_canopy_interception(*m, 3600.0);
+    EXPECT_NEAR(m->canopy_snow_load[1] * 1000.0, c.load_mm + caught, 1e-12) << c.month << " " << c.load_mm;
+    EXPECT_NEAR(m->H_Val[1], c.snowfall_mm - caught, 1e-12);
+    EXPECT_NEAR(m->snow_swe[1], swe - caught / 1000.0, 1e-15);
+  }
+}
+
+TEST(CanopySnow, AThawMovesExactlyTheLoadAndABareCellKeepsItsSnowfall) {
+  auto thaw = canopy_cell(0.001, 0.0, 10.0, 3);
+  const double swe = thaw->snow_swe[1];
+  EXPECT_EQ(pluvo::snow_canopy_interception(*thaw, 3600.0), 0);
+  EXPECT_EQ(thaw->canopy_snow_load[1], 0.0);
+  EXPECT_EQ(thaw->canopy_snow_unload[1], 0.001);
+  EXPECT_NEAR(thaw->snow_swe[1], swe + 0.001, 1e-17);
+
+  auto bare = canopy_cell(0.0, 2.0, -5.0, 1);
+  bare->snow_canopy_value1[1] = 1e-17;
+  const double bare_swe = bare->snow_swe[1];
+  pluvo::snow_canopy_interception(*bare, 3600.0);
+  EXPECT_EQ(bare->H_Val[1], 2.0);
+  EXPECT_EQ(bare->snow_swe[1], bare_swe);
+  EXPECT_EQ(bare->canopy_snow_load[1], 0.0);
+}
+
 }  // namespace
