@@ -119,6 +119,25 @@ void allocate_soil_water_arrays(model_state& m, int n) {
   }
 }
 
+// The snowpack of every cell in continuous runs.
+void allocate_snow_arrays(model_state& m, int n) {
+  for (auto* v : {&m.snow_temperature, &m.snow_density, &m.snow_prev_air_temp, &m.ATI_2, &m.D_2,
+                  &m.H_Val, &m.snow_melt_to_ov, &m.Wq, &m.Wi})
+    make(*v, n);
+  make(m.snow_scf_cell, n, 1.0);
+  make(m.snow_no_infil_cell, n);
+  make(m.melt_occurred, n);
+  make(m.SNOW_PRECIP_6HR, n);
+  make(m.Melt_Waves, n);
+  make(m.sn_stat, n);
+  make(m.snap_pluvo_params, n);
+  // The fronts of the layered pack take 2.5 kB a cell: only where that pack runs.
+  if (m.snap_snow_depth_on) make(m.wave, n);
+  m.melt_wave_count = m.snap_retention_on ? 6 : 1;
+  if (m.snow_canopy_intercept_on)
+    for (auto* v : {&m.canopy_snow_load, &m.canopy_snow_sublimation, &m.canopy_snow_unload}) make(*v, n);
+}
+
 }  // namespace
 
 void allocate_cell_arrays(model_state& m) {
@@ -141,6 +160,7 @@ void allocate_cell_arrays(model_state& m) {
   if (m.long_term_on) {
     make(m.snow_swe, n);
     make(m.snow_depth, n);
+    allocate_snow_arrays(m, n);
     for (auto* v : {&m.direct_evap_cell, &m.pot_et, &m.pot_aet, &m.ground_temp,
                     &m.ground_energy_residual, &m.cfgi_cell})
       make(*v, n);

@@ -522,18 +522,12 @@ bool erosion_classes_as_constituents(const input_state& s) { return s.soil_erosi
 // What a project may ask for that this version cannot simulate or write yet. The refusal lists
 // every row a project asks for; the work that builds a process removes the rows it builds.
 constexpr unbuilt_request unbuilt[] = {
-    // Snow of long-term runs.
-    {"INIT_SWE_DEPTH", "snow", given<&O::init_swe_depth_kind>},
-    {"SNOW_SWE_FILE", "snow", given<&O::snow_swe_file_flag>},
-    {"SNOW_SD_FILE", "snow", given<&O::snow_sd_file_flag>},
-    {"SNOW_TEMP", "snow", given<&O::snow_temp_flag>},
-    {"NWSRFS_SNOW", "snow", given<&O::nwsrfs_snow>},
-    {"NWSRFS_SNOW_W_RAD", "snow", given<&O::nwsrfs_snow_w_rad>},
-    {"NWSRFS_ELEV_SNOW", "snow", given<&O::nwsrfs_elev_snow_flag>},
-    {"EB_SNOW", "snow", given<&O::eb_snow>},
-    {"HY_SNOW", "snow", given<&O::hy_snow>},
-    {"REB_SNOW", "snow", given<&O::reb_snow>},
-    {"SNOW_CANOPY_INTERCEPT", "snow", given<&O::snow_canopy_intercept>},
+    // Snow of long-term runs: the snow map series, the layered pack and the canopy.
+    {"SNOW_SWE_FILE", "snow map series", given<&O::snow_swe_file_flag>},
+    {"SNOW_SD_FILE", "snow map series", given<&O::snow_sd_file_flag>},
+    {"SNOW_TEMP", "snow map series", given<&O::snow_temp_flag>},
+    {"SNAP_SNOW_DEPTH", "the layered snowpack", given<&O::snap_snow_depth>},
+    {"SNOW_CANOPY_INTERCEPT", "canopy snow interception", given<&O::snow_canopy_intercept>},
     {"SNOW_ROUGHNESS", "flow over snow", given<&O::snow_roughness_flag>},
     {"SNOW_DARCY", "flow over snow", given<&O::snow_darcy_flag>},
     // Overland processes besides the routing schemes.

@@ -126,10 +126,11 @@ void sum_final_snow(model_state& m, double area) {
   const size_t n = size_t(m.cell_count) + 1;
   for (int i = 1; i <= m.cell_count; ++i) {
     if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) continue;
-    if (m.snow_present && m.snow_swe.size() >= n && m.snow_liquid.size() >= n)
-      m.snow_volume_final += (m.snow_swe[size_t(i)] + m.snow_liquid[size_t(i)]) * area;
-    if (m.long_term_on && m.melt_to_overland.size() >= n)
-      m.melt_volume_final += m.melt_to_overland[size_t(i)] * area;
+    // The pack's liquid water (Wq, mm) is part of its water equivalent already.
+    if (m.snow_present && m.snow_swe.size() >= n)
+      m.snow_volume_final += m.snow_swe[size_t(i)] * area;
+    if (m.long_term_on && m.snow_melt_to_ov.size() >= n)
+      m.melt_volume_final += m.snow_melt_to_ov[size_t(i)] * area;
   }
 }
 

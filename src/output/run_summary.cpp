@@ -98,8 +98,8 @@ void sum_final_stores(model_state& m) {
   }
   if (m.snow_present && m.snow_swe.size() >= n)
     for (int i = 1; i <= m.cell_count; ++i) snow += m.snow_swe[size_t(i)] * area;
-  if (m.melt_to_overland.size() >= n)
-    for (int i = 1; i <= m.cell_count; ++i) melt += m.melt_to_overland[size_t(i)] * area;
+  if (m.snow_melt_to_ov.size() >= n)
+    for (int i = 1; i <= m.cell_count; ++i) melt += m.snow_melt_to_ov[size_t(i)] * area;
   if (m.gw_simulation_on && m.elevgw.size() >= n && m.bottom_elev.size() >= n && m.gw_porosity.size() >= n) {
     double aquifer = 0.0;
     for (int i = 1; i <= m.cell_count; ++i)

@@ -94,9 +94,31 @@ struct hydromet_state {
   double canopy_sublimation_total = 0.0;
   double canopy_sublimation_start = 0.0;
   double canopy_sublimation_event = 0.0;
-  // Snow.
-  std::vector<double> snow_liquid;       // liquid water in the pack, m per cell
-  std::vector<double> melt_to_overland;  // m per cell
+  // Snow of long-term runs, per cell 1..N unless noted.
+  std::vector<double> Wq;               // liquid water held in the pack, mm (part of snow_swe)
+  std::vector<double> Wi;               // ice-content term of the liquid-water balance
+  std::vector<double> snow_melt_to_ov;  // melt water produced and not yet on the ground, m
+  std::vector<double> snow_density;     // g/cm3
+  std::vector<double> snow_prev_air_temp;
+  std::vector<double> ATI_2;            // antecedent temperature index, degrees C
+  std::vector<double> D_2;              // heat deficit, mm
+  std::vector<std::array<double, 7>> SNOW_PRECIP_6HR;  // mm of the last six snow steps, 1 newest
+  // Melt waves 1..melt_wave_count, each (water left, m; release per hour, m); the last is newest.
+  std::vector<std::array<std::array<double, 2>, 7>> Melt_Waves;
+  int32_t melt_wave_count = 1;
+  std::vector<int32_t> snow_no_infil_cell;
+  std::vector<std::array<double, 24>> sn_stat;  // layered pack status, entries 1..22
+  std::vector<std::array<std::array<double, 6>, 52>> wave;  // layered pack fronts 1..51
+  // Melt parameters of the temperature-index and hybrid models.
+  std::vector<double> snow_mf_max_cell, snow_mf_min_cell, snow_fr_use_cell, snow_tipm_cell,
+      snow_nmf_cell, snow_fua_cell, snow_plwhc_cell;
+  double snow_base_temp = 0.0;     // melt base temperature, degrees C
+  double melt_factor_const = 0.0;  // melt factor of the model with radiation
+  int32_t melt_occurring = 0;      // melt water is still held somewhere
+  int32_t melt_stepping_on = 0;    // melt water is being released outside rain events
+  double snow_hours_accumulated = 0.0;  // model hours since the last hourly snow step
+  // Canopy snow, m of water per cell: held, and sublimated and dropped to the pack in the step.
+  std::vector<double> canopy_snow_load, canopy_snow_sublimation, canopy_snow_unload;
   double snow_volume_final = 0.0;
   double melt_volume_final = 0.0;
   // Hydrometeorological record of a long-term run.

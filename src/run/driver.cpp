@@ -48,7 +48,7 @@ const phase_entry loop_phases[] = {
     {"hourly_et_and_soil_moisture", hourly_et_and_soil_moisture},
     {"update_soil_temperature", update_soil_temperature},
     {"long_term_snow_step", long_term_snow_step},
-    {"check_inf_redist_bounds", check_inf_redist_bounds},
+    {"release_melt_and_wake", release_melt_and_wake},
     {"update_soil_moisture", update_soil_moisture},
     {"sacramento_step", sacramento_step},
     {"conceptual_gw_step", conceptual_gw_step},

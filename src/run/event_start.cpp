@@ -8,9 +8,9 @@
 #include "quality/water_quality_clocks.hpp"
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
-#include "run/soil_layers.hpp"
 #include "soil/infiltration_methods.hpp"
 #include "soil/richards_columns.hpp"
+#include "soil/soil_layers.hpp"
 #include "soil/soil_services.hpp"
 
 namespace pluvo {
@@ -188,37 +188,18 @@ void start_event_lakes(model_state& m) {
   m.lake_initial_volume = held;
 }
 
-// Layer moistures of every cell from the water the soil-moisture accounting holds.
-void start_layered_soil(model_state& m) {
-  m.initial_soil_water = 0.0;
-  const int32_t n = m.cell_count;
+// Snow and melt water at the event's start, for the event's balance. The pack's liquid water
+// is part of its water equivalent already.
+void start_event_snow(model_state& m) {
+  m.snow_volume_initial = 0.0;
+  m.melt_volume = 0.0;
+  const size_t n = size_t(m.cell_count) + 1;
   const double area = m.cell_size * m.cell_size;
-  if (!layered_arrays_ready(m)) return;
-  for (int32_t j = 1; j <= n; ++j) {
-    const size_t c = size_t(j);
-    const layered_soil_entry* soil = soil_class_of(m, j);
-    if (!soil) continue;
-    std::array<double, 4>& layers = m.THETA_ML[c];  // layers 1..3
-    std::array<double, 3> theta = {layers[1], layers[2], layers[3]};
-    const double depth = m.sm_depth_cell[c];
-    if (depth > 1e-16) {
-      theta = layer_moistures_from_water(*soil, depth, m.sm_water_top[c], m.sm_water_lower[c], theta);
-    } else {
-      for (int L = 0; L < 3; ++L) theta[size_t(L)] = layer_porosity(*soil, L + 1);
-    }
-    for (int L = 0; L < 3; ++L) {
-      const double lo = soil->values[soil_col_residual + L];
-      const double hi = layer_porosity(*soil, L + 1);
-      theta[size_t(L)] = std::fmin(std::fmax(theta[size_t(L)], lo), hi);
-      layers[size_t(L) + 1] = theta[size_t(L)];
-    }
-    const double relative = theta[0] / layer_porosity(*soil, 1);
-    m.initial_soil_water += relative;
-    if (std::isnan(relative) && m.silent_mode != 1) std::printf("bad initial value of soil moisture cell %d\n", j);
-    if (!m.gw_simulation_on) move_cm_to_total(m.unsat_downward_flux, j, area, m.unsat_downward_volume);
-    move_cm_to_total(m.direct_evap_cell, j, area, m.direct_evap_volume_total);
+  for (int32_t j = 1; j <= m.cell_count; ++j) {
+    if (m.lakes_on && m.lake_mask.size() >= n && m.lake_mask[size_t(j)] > 0) continue;
+    if (m.snow_present && m.snow_swe.size() >= n) m.snow_volume_initial += m.snow_swe[size_t(j)] * area;
+    if (m.long_term_on && m.snow_melt_to_ov.size() >= n) m.melt_volume += m.snow_melt_to_ov[size_t(j)] * area;
   }
-  if (n > 0) m.initial_soil_water /= double(n);
 }
 
 // A network timer follows the step window; its last time is never moved back.
@@ -281,6 +262,7 @@ void begin_event(model_state& m) {
   reset_calibration_points(m);
   compute_event_overland_volume(m);
   start_event_lakes(m);
+  start_event_snow(m);
 
   m.infiltrated_volume = 0.0;
   m.rain_start_min = 0.0;

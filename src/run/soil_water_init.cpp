@@ -4,8 +4,8 @@
 #include "common/error_state.hpp"
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
-#include "run/soil_layers.hpp"
 #include "soil/richards_columns.hpp"
+#include "soil/soil_layers.hpp"
 
 namespace pluvo {
 
@@ -139,6 +139,41 @@ bool add_overland_lake_water(model_state& m, int32_t j) {
   return true;
 }
 
+// The snowpack of a continuous run starts empty, or with the initial water equivalent read with
+// the maps; the layered pack starts from the run-wide pack values.
+void reset_snow_state(model_state& m) {
+  const int32_t n = m.cell_count;
+  m.snowpack_const_1 = 3.0;
+  m.snowpack_const_2 = 0.67;
+  m.snowpack_const_7 = 0.077;
+  m.snowpack_step_s = 3600;
+  const bool pack = holds(m.sn_stat, n) && holds(m.snap_pluvo_params, n);
+  const bool waves = holds(m.Melt_Waves, n);
+  const bool initial_swe = m.init_swe_depth_kind >= 1;
+  for (int32_t j = 1; j <= n; ++j) {
+    const size_t c = size_t(j);
+    if (pack) {
+      m.sn_stat[c] = {};
+      m.sn_stat[c][10] = 0.67;
+      m.sn_stat[c][16] = 3.0;
+      m.snap_pluvo_params[c] = {0.0, 0.0, 0.0, m.snowpack_const_1, m.snowpack_const_2,
+                                m.snowpack_const_3, m.snowpack_const_4, 0.0,
+                                double(m.snowpack_step_s), m.snowpack_const_6, m.snowpack_const_7,
+                                m.snowpack_const_7};
+    }
+    for (auto* v : {&m.snow_temperature, &m.snow_density, &m.snow_prev_air_temp}) clear_cell(*v, j);
+    if (holds(m.wave, j)) m.wave[c] = {};
+    if (waves) m.Melt_Waves[c] = {};
+    if (!initial_swe) {
+      clear_cell(m.snow_swe, j);
+      clear_cell(m.snow_depth, j);
+    } else if (m.snow_no_infiltrate_on && holds(m.snow_no_infil_cell, j) && holds(m.snow_swe, j) &&
+               m.snow_swe[c] > 0.0) {
+      m.snow_no_infil_cell[c] = 1;
+    }
+  }
+}
+
 }  // namespace
 
 void init_soil_water_state(model_state& m) {
@@ -161,6 +196,7 @@ void init_soil_water_state(model_state& m) {
     }
     if (m.inf_layered_soil_on) clear_cell(m.wetdep, j);
   }
+  if (m.long_term_on) reset_snow_state(m);
 
   // Starting volumes below and on the ground, all in cubic metres.
   m.subsurface_volume_initial = 0.0;

@@ -61,9 +61,14 @@ void green_ampt_redist_parallel(model_state& m, double dt) {
   const bool frozen = m.gtfsm_on && holds(m.SE, n);
   const bool exfil = holds(m.yes_exfil, n);
   const bool boundaries = m.ov_boundary_on && holds(m.boundary_type, n);
+  const bool snow_sealed = m.long_term_on && m.snow_no_infiltrate_on && holds(m.snow_no_infil_cell, n);
 
   const std::array<double, 1> gain = parallel_cell_sums<1>(n, [&](int i) -> std::array<double, 1> {
     if (overland_lakes && m.oland_lake_new[i] > 0) return {0.0};
+    if (snow_sealed && m.snow_no_infil_cell[i] == 1) {
+      m.infil_rate[i] = 0.0;
+      return {0.0};
+    }
     if (lakes && m.lake_mask[i] > 0) return {0.0};
     const double phi = m.porosity_cell[i], thi = m.initial_moisture_cell[i];
     double& th0 = m.redist_theta[i];

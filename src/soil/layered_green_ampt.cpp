@@ -119,6 +119,7 @@ void infiltration_mlga_parallel(model_state& m, double dt) {
   const bool gipl = m.permafrost_gipl_flag || m.multi_layer_infil_gipl_flag;
   const bool frozen = !gipl && m.gtfsm_on && holds(m.SE, n);
   const bool boundaries = m.ov_boundary_on && holds(m.boundary_type, n);
+  const bool snow_sealed = m.long_term_on && m.snow_no_infiltrate_on && holds(m.snow_no_infil_cell, n);
   const double nan = std::numeric_limits<double>::quiet_NaN();
 
   // Sums the volume booked to head boundaries, counts the cells whose front solve failed (their
@@ -126,7 +127,7 @@ void infiltration_mlga_parallel(model_state& m, double dt) {
   const std::array<double, 3> sums = parallel_cell_sums<3>(n, [&](int i) -> std::array<double, 3> {
     double& depth = m.ov_depth[i];
     double& rate = m.infil_rate[i];
-    if (depth < 1e-16 || (lakes && m.lake_mask[i] > 0)) {
+    if (depth < 1e-16 || (lakes && m.lake_mask[i] > 0) || (snow_sealed && m.snow_no_infil_cell[i] == 1)) {
       rate = 0.0;
       return {0.0, 0.0, 0.0};
     }

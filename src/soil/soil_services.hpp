@@ -16,6 +16,10 @@ const layered_soil_entry* soil_class_of(const model_state& m, int32_t j);
 // initial moisture from the water the soil-moisture accounting left in the top layer.
 void start_redistribution(model_state& m);
 
+// Layer moistures of every cell of the layered soil scheme from the water the soil-moisture
+// accounting holds (the start of an event or of a melt on a dry watershed).
+void start_layered_soil(model_state& m);
+
 // Moves a per-cell flux held in cm into a volume total (m3 over the given cell area) and clears it.
 void move_cm_to_total(std::vector<double>& cm, int32_t j, double area, double& total);
 

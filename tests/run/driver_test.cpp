@@ -30,7 +30,7 @@ const std::vector<std::string> set_up_steps = {
 const std::vector<std::string> step_phases = {
     "advance_clock", "read_event_precip", "begin_event", "update_precipitation", "apply_rainfall",
     "apply_cell_inflows", "compute_infiltration", "update_hydrometeorology", "hourly_et_and_soil_moisture",
-    "update_soil_temperature", "long_term_snow_step", "check_inf_redist_bounds", "update_soil_moisture",
+    "update_soil_temperature", "long_term_snow_step", "release_melt_and_wake", "update_soil_moisture",
     "sacramento_step", "conceptual_gw_step", "step_soil_water_quality", "apply_overland_sources_sinks",
     "bmp_step", "route_overland_step", "drain_network_step", "superlink_step",
     "check_sediment_contaminant_sources", "step_overland_water_quality", "total_cell_contaminant_mass",

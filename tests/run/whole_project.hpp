@@ -59,6 +59,30 @@ inline std::string strip_cards() {
          "MAP_FREQ 60\nSUMMARY w.sum\nOUTLET_HYDRO w.hyd\n";
 }
 
+// The strip as a continuous run: storms from storms.gag (Thiessen), hourly KAL weather from
+// met.kal at 60 s steps, Penman-Monteith evapotranspiration with the maps below, and the
+// caller's soil cards.
+inline std::string long_term_cards(const std::string& soil_cards) {
+  std::string cards = strip_cards();
+  auto drop = [&](const std::string& card) { cards.erase(cards.find(card), card.size()); };
+  const std::string rain = "PRECIP_UNIF\n";
+  cards.replace(cards.find(rain), rain.size(), "PRECIP_FILE storms.gag\nRAIN_THIESSEN\n");
+  cards.replace(cards.find("TIMESTEP 10"), 11, "TIMESTEP 60");
+  for (const char* card : {"RAIN_INTENSITY 36\n", "RAIN_DURATION 10\n", "START_DATE 2020 6 1\n", "START_TIME 10 0\n"})
+    drop(card);
+  return cards + "LONG_TERM\nHMET_KAL met.kal\nLATITUDE 40\nLONGITUDE -105\nGMT -7\nET_CALC_PENMAN\n"
+                 "ALBEDO a.map\nVHEIGHT v.map\nTCOEFF t.map\nCANOPY c.map\nWILTING_POINT wp.map\n" + soil_cards;
+}
+
+// The surface maps the long-term cards name.
+inline void write_long_term_maps() {
+  write_file("a.map", strip_map("0.2"));
+  write_file("v.map", strip_map("0.3"));
+  write_file("t.map", strip_map("0.8"));
+  write_file("c.map", strip_map("60"));
+  write_file("wp.map", strip_map("0.1"));
+}
+
 struct project_result {
   std::string out;      // what the run printed
   bool stopped = false;  // the run stopped on a reported error: the program exits with 1

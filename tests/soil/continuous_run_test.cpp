@@ -48,7 +48,7 @@ continuous_run run_two_storms(const std::string& soil_cards) {
       run.soil_m3.push_back(w / 100.0 * m.cell_size * m.cell_size);
     }
   });
-  run.result = pluvo_test::run_strip_cards(long_term_cards(soil_cards));
+  run.result = pluvo_test::run_strip_cards(pluvo_test::long_term_cards(soil_cards));
   pluvo::set_phase_observer(nullptr);
   run.summary = pluvo_test::read_file("w.sum");
   run.evap_file = pluvo_test::read_file("evap_out");

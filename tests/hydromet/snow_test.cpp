@@ -1,0 +1,491 @@
+// Snow of continuous runs: a winter on the strip watershed through the real project reader, the
+// melt models' formulas, the elevation-band parameters and the melt release between storms.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/printed.hpp"
+#include "hydromet/snow_model.hpp"
+#include "record/model_state.hpp"
+#include "run/driver.hpp"
+#include "run/scratch_dir.hpp"
+#include "run/whole_project.hpp"
+#include "soil/soil_phases.hpp"
+
+namespace {
+
+using pluvo_test::write_file;
+
+// Hourly KAL weather from 10 January 2021: a constant Fahrenheit temperature per day.
+std::string winter_weather(const std::vector<int>& fahrenheit_by_day) {
+  std::string text;
+  char line[128];
+  for (size_t d = 0; d < fahrenheit_by_day.size(); ++d)
+    for (int hour = 0; hour < 24; ++hour) {
+      std::snprintf(line, sizeof line, "2021 1 %d %d 29.92 70 8 4 %d 0.0 0.0\n", int(10 + d), hour,
+                    fahrenheit_by_day[d]);
+      text += line;
+    }
+  return text;
+}
+
+// Twenty minutes of 60 mm/h on 10 January at 10:00, and a dry record on the given day at 20:00
+// that keeps the run going until then.
+std::string one_snowfall(int last_day = 14) {
+  char last[160];
+  std::snprintf(last, sizeof last,
+                "EVENT \"dry\"\nNRGAG 1\nNRPDS 2\nCOORD 15 20 \"gauge\"\n"
+                "GAGES 2021 1 %d 20 00 0.0\nGAGES 2021 1 %d 20 01 0.0\n", last_day, last_day);
+  return "EVENT \"snow\"\nNRGAG 1\nNRPDS 3\nCOORD 15 20 \"gauge\"\n"
+         "GAGES 2021 1 10 10 00 0.0\nGAGES 2021 1 10 10 01 60.0\nGAGES 2021 1 10 10 21 0.0\n" + std::string(last);
+}
+
+double cell_sum(const std::vector<double>& v, int n) {
+  double s = 0.0;
+  for (int i = 1; i <= n && size_t(i) < v.size(); ++i) s += v[size_t(i)];
+  return s;
+}
+
+// What the snow of a run did, in metres of water summed over the cells.
+struct winter_run {
+  pluvo_test::project_result result;
+  std::string summary;
+  double put_on_pack = 0.0;     // by the rainfall application
+  double rain_depth = 0.0;      // the gross rain of those steps
+  double released = 0.0;        // melt moved onto the ground
+  double swe_start = 0.0, swe_end = 0.0, melt_held_end = 0.0, swe_max = 0.0;
+  bool woke_by_melt = false;    // a release found the surface dry and wet it
+  double infiltrated_after_wake = 0.0;  // m3
+  bool density_sound = true;    // every density finite and at most 0.6
+};
+
+std::string soil_cards() {
+  return pluvo_test::redistribution_soil("0.2") + "SOIL_MOIST_DEPTH 0.6\nTOP_LAYER_DEPTH 0.2\n";
+}
+
+winter_run run_winter(const std::vector<int>& fahrenheit_by_day, const std::string& snow_cards) {
+  write_file("met.kal", winter_weather(fahrenheit_by_day));
+  write_file("storms.gag", one_snowfall());
+  pluvo_test::write_long_term_maps();
+  winter_run run;
+  double swe = 0.0, ov = 0.0, infil_at_wake = -1.0;
+  bool first = true, dry = false;
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    const std::string p = phase;
+    const int n = m.cell_count;
+    if (m.snow_swe.empty()) return;
+    if (first && p == "advance_clock") {
+      run.swe_start = cell_sum(m.snow_swe, n);
+      first = false;
+    }
+    if (p == "apply_rainfall") {
+      swe = cell_sum(m.snow_swe, n);
+    } else if (p == "apply_cell_inflows") {
+      const double added = cell_sum(m.snow_swe, n) - swe;
+      run.put_on_pack += added;
+      if (added > 0.0)
+        for (int i = 1; i <= n; ++i) run.rain_depth += m.cell_rain_rate[size_t(i)] * 60.0 / 3600000.0;
+    } else if (p == "release_melt_and_wake") {
+      ov = cell_sum(m.ov_depth, n);
+      dry = m.ov_water_present == 0;
+    } else if (p == "update_soil_moisture") {
+      run.released += cell_sum(m.ov_depth, n) - ov;
+      if (dry && m.ov_water_present == 1 && infil_at_wake < 0.0) {
+        run.woke_by_melt = true;
+        infil_at_wake = m.infil_volume_total;
+      }
+      run.swe_max = std::max(run.swe_max, cell_sum(m.snow_swe, n));
+      for (int i = 1; i <= n; ++i) {
+        const double rho = m.snow_density[size_t(i)];
+        if (!std::isfinite(rho) || rho > 0.6 || !std::isfinite(m.snow_depth[size_t(i)])) run.density_sound = false;
+      }
+    } else if (p == "write_run_summary") {
+      run.swe_end = cell_sum(m.snow_swe, n);
+      run.melt_held_end = cell_sum(m.snow_melt_to_ov, n);
+      if (infil_at_wake >= 0.0) run.infiltrated_after_wake = m.infil_volume_total - infil_at_wake;
+    }
+  });
+  run.result = pluvo_test::run_strip_cards(
+pluvo_test::long_term_cards(soil_cards()) + snow_cards);
+  pluvo::set_phase_observer(nullptr);
+  run.summary = pluvo_test::read_file("w.sum");
+  return run;
+}
+
+TEST(SnowRun, AWinterBuildsAPackMeltsItAndTheMeltWakesTheModelAndInfiltrates) {
+  pluvo_test::scratch_dir dir;
+  // A cold day with the snowfall, then three mild days.
+  const winter_run r = run_winter({14, 14, 50, 50, 50},
+                                  "NWSRFS_SNOW\nNWSRFS_MF_MAX 1.2\nNWSRFS_MF_MIN 1.2\nNWSRFS_SCF 1.2\nSNOW_PXTEMP 0.5\n");
+  ASSERT_FALSE(r.result.stopped) << r.result.out;
+  // The snowfall, with its correction factor, builds the pack.
+  EXPECT_GT(r.put_on_pack, 0.1);
+  EXPECT_NEAR(r.put_on_pack, 1.2 * r.rain_depth, 1e-12);
+  EXPECT_NEAR(r.swe_max, r.put_on_pack, 1e-12);
+  EXPECT_NE(r.summary.find("********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!"), std::string::npos)
+      << r.summary;
+  // Spring: the pack is gone, every drop of it on the ground or on its way there.
+  EXPECT_LT(r.swe_end, 1e-12);
+  EXPECT_NEAR(r.put_on_pack, (r.swe_end - r.swe_start) + r.released + r.melt_held_end, 1e-12);
+  // The first melt found the watershed dry and asleep: it woke the model and soaked in.
+  EXPECT_TRUE(r.woke_by_melt);
+  EXPECT_GT(r.infiltrated_after_wake, 0.5 * r.released * 100.0);
+  EXPECT_TRUE(r.density_sound);
+}
+
+TEST(SnowRun, TemperatureIndexMeltAtAConstantTemperatureIsTheMeltFactorTimesTheDegreesAboveBase) {
+  pluvo_test::scratch_dir dir;
+  write_file("met.kal", winter_weather({50, 50}));
+  write_file("storms.gag", "EVENT \"later\"\nNRGAG 1\nNRPDS 2\nCOORD 15 20 \"gauge\"\n"
+                           "GAGES 2021 1 11 20 00 0.0\nGAGES 2021 1 11 20 01 0.0\n");
+  pluvo_test::write_long_term_maps();
+  struct step {
+    std::vector<double> swe, T;
+    double hours = 0.0;
+  } now;
+  int compared = 0;
+  double worst = 0.0;
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    const std::string p = phase;
+    if (p == "long_term_snow_step") {
+      now.swe = m.snow_swe;
+      now.T = m.temper_gridded;
+      now.hours = (m.cur_julian - m.snow_last_time) * 24.0;
+    } else if (p == "release_melt_and_wake" && !now.swe.empty()) {
+      for (int i = 1; i <= m.cell_count; ++i) {
+        const double melt_mm = (now.swe[size_t(i)] - m.snow_swe[size_t(i)]) * 1000.0;
+        if (melt_mm <= 0.0) continue;
+        // Mf = 1.2 mm per degree and six hours; base 1 degree.
+        const double expected = (now.T[size_t(i)] - 1.0) * 1.2 * now.hours / 6.0;
+        worst = std::max(worst, std::fabs(melt_mm - expected));
+        ++compared;
+      }
+      now.swe.clear();
+    }
+  });
+  const auto r = pluvo_test::run_strip_cards(pluvo_test::long_term_cards(soil_cards()) +
+                                             "INIT_SWE_DEPTH 0.5\nNWSRFS_SNOW\nNWSRFS_MF_MAX 1.2\nNWSRFS_MF_MIN 1.2\n"
+                                             "NWSRFS_PLWHC 0\nSNOW_TEMP_BASE 1\n");
+  pluvo::set_phase_observer(nullptr);
+  ASSERT_FALSE(r.stopped) << r.out;
+  EXPECT_GE(compared, 6 * 30);
+  EXPECT_LT(worst, 1e-9);
+}
+
+TEST(SnowMelt, DayNumbersAndSeasonalWeights) {
+  const struct {
+    int month, day, n;
+  } dates[] = {{3, 21, 0},  {3, 20, 364}, {4, 1, 11},   {5, 1, 41},   {6, 1, 72},   {7, 1, 102}, {8, 1, 133},
+               {9, 1, 164}, {10, 1, 194}, {11, 1, 225}, {12, 1, 255}, {1, 1, 286},  {2, 1, 317}, {3, 1, 345}};
+  for (const auto& d : dates) {
+    int n = -1;
+    ASSERT_TRUE(pluvo::snow_day_number(d.month, d.day, n));
+    EXPECT_EQ(n, d.n) << d.month << "/" << d.day;
+  }
+  EXPECT_DOUBLE_EQ(pluvo::seasonal_melt_weight(0), 0.5);
+  EXPECT_NEAR(pluvo::seasonal_melt_weight(92), 1.0, 1e-4);   // near the June solstice
+  EXPECT_NEAR(pluvo::seasonal_melt_weight(275), 0.0, 1e-4);  // near the December solstice
+  int n = 0;
+  EXPECT_FALSE(pluvo::snow_day_number(13, 1, n));
+  EXPECT_FALSE(pluvo::snow_day_number(0, 1, n));
+}
+
+// One cell of snow with the temperature-index model, its weather set as the hourly phase sets it.
+std::unique_ptr<pluvo::model_state> one_snow_cell(double swe, double air) {
+  auto m = std::make_unique<pluvo::model_state>();
+  m->cell_count = 1;
+  m->long_term_on = 1;
+  m->nwsrfs_snow_on = 1;
+  m->hmet_month = 1;
+  m->hmet_day = 15;
+  for (auto* v : {&m->snow_swe, &m->snow_depth, &m->snow_temperature, &m->snow_density, &m->snow_prev_air_temp,
+                  &m->ATI_2, &m->D_2, &m->H_Val, &m->snow_melt_to_ov, &m->Wq, &m->Wi, &m->temper_gridded,
+                  &m->rh_gridded, &m->pres_gridded, &m->vel_gridded, &m->eff_temp_gridded})
+    v->assign(2, 0.0);
+  for (auto* v : {&m->snow_mf_max_cell, &m->snow_mf_min_cell, &m->snow_fr_use_cell, &m->snow_tipm_cell,
+                  &m->snow_nmf_cell, &m->snow_fua_cell, &m->snow_plwhc_cell, &m->snow_scf_cell})
+    v->assign(2, 0.2);
+  m->melt_occurred.assign(2, 0);
+  m->SNOW_PRECIP_6HR.assign(2, {});
+  m->Melt_Waves.assign(2, {});
+  m->snap_pluvo_params.assign(2, {});
+  m->snow_swe[1] = swe;
+  m->temper_gridded[1] = air;
+  m->rh_gridded[1] = 70.0;
+  m->pres_gridded[1] = 1000.0;
+  return m;
+}
+
+TEST(SnowMelt, HeavySnowAtOrBelowFreezingResetsTheAntecedentIndex) {
+  const struct {
+    double air, precip_mm, expected_index;
+  } cases[] = {
+      {-3.0, 5.0, -3.0},                    // more than 1.5 mm in the hour: the index is the air temperature
+      {-3.0, 1.0, -10.0 + 7.0 * (1.0 - std::pow(0.8, 1.0 / 6.0))},  // light snow: the TIPM weight of an hour
+      {0.0, 5.0, 0.0},                      // at 0 degrees heavy snow still resets it
+  };
+  for (const auto& c : cases) {
+    auto m = one_snow_cell(0.1, c.air);
+    m->ATI_2[1] = -10.0;
+    m->H_Val[1] = c.precip_mm;
+    pluvo::compute_snowmelt(*m, 3600.0);
+    EXPECT_NEAR(m->ATI_2[1], c.expected_index, 1e-12) << c.air << " " << c.precip_mm;
+    EXPECT_EQ(m->H_Val[1], 0.0);
+  }
+}
+
+TEST(SnowMelt, CompactionKeepsTheDensityFiniteAndAtMostTheCap) {
+  // All the pack's water is the step's new snow (no old snow): the compaction factor takes its
+  // limit; and an old pack with melt water compacts hard.
+  const struct {
+    double swe, new_mm, density, depth, air, melt_held;
+  } cases[] = {
+      {0.002, 2.0, 0.3, 0.01, -5.0, 0.0},
+      {0.002, 2.0, 0.0, 0.0, -5.0, 0.0},
+      {0.2, 0.0, 0.1, 1.0, 5.0, 0.01},
+      {0.2, 0.0, 0.5, 0.5, -20.0, 0.0},
+  };
+  for (const auto& c : cases) {
+    auto m = one_snow_cell(c.swe, c.air);
+    m->snow_density[1] = c.density;
+    m->snow_depth[1] = c.depth;
+    m->H_Val[1] = c.new_mm;
+    m->snow_melt_to_ov[1] = c.melt_held;
+    m->Melt_Waves[1][1] = {c.melt_held, c.melt_held};
+    for (int step = 0; step < 3; ++step) pluvo::compute_snowmelt(*m, 3600.0);
+    EXPECT_TRUE(std::isfinite(m->snow_density[1]) && std::isfinite(m->snow_depth[1]) &&
+                std::isfinite(m->snow_temperature[1]));
+    EXPECT_LE(m->snow_density[1], 0.6);
+    EXPECT_GT(m->snow_depth[1], 0.0);
+    EXPECT_LE(m->snow_temperature[1], 0.0);
+  }
+}
+
+// Band file cases on the strip (elevations 10.2 10.1 10.0 / 10.2 10.1 10.05).
+TEST(SnowBands, CardOverBandOverDefaultWithOpenBounds) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_strip_grid();
+  write_file("met.kal", winter_weather({20}));
+  write_file("storms.gag", one_snowfall());
+  pluvo_test::write_long_term_maps();
+  write_file("bands.txt",
+             "Number_Bands: 2\nLower_Elevation Upper_Elevation MF_Min MF_Max SCF FR_USE TIPM NMF FUA PLWHC\n"
+             "10.0 10.15 0.3 0.9 1.5 0.4 0.1 0.3 0.5 0.08\n"
+             "10.08 10.12 0.35 0.95 1.6 0.45 0.15 0.35 0.55 0.09\n");
+  write_file("w.prj", "PLUVOPROJECT\n" + pluvo_test::long_term_cards("") +
+                          "NWSRFS_SNOW\nNWSRFS_ELEV_SNOW bands.txt\nNWSRFS_SCF 1.1\nSNOW_TEMP_BASE 0.5\n");
+  std::vector<std::vector<double>> got;
+  double base = 0.0;
+  const auto r = pluvo_test::set_up_past_refusal("w.prj", [&](pluvo::model_state& m) {
+    got = {m.snow_mf_min_cell, m.snow_mf_max_cell, m.snow_scf_cell, m.snow_fr_use_cell,
+           m.snow_tipm_cell,   m.snow_nmf_cell,    m.snow_fua_cell, m.snow_plwhc_cell};
+    base = m.snow_base_temp;
+  });
+  ASSERT_FALSE(r.refused || r.stopped) << r.out;
+  ASSERT_EQ(got.size(), 8u);
+  EXPECT_EQ(base, 0.5);
+  const std::vector<double> defaults = {0.0, 1.2, 1.1, 0.0, 0.2, 0.2, 0.18, 0.05};
+  const std::vector<double> band1 = {0.3, 0.9, 1.1, 0.4, 0.1, 0.3, 0.5, 0.08};
+  const std::vector<double> band2 = {0.35, 0.95, 1.1, 0.45, 0.15, 0.35, 0.55, 0.09};
+  // Cell by cell: 10.2 above both bands, 10.1 in the later band, 10.0 on a lower edge, 10.05 in
+  // the first band only.
+  const std::vector<const std::vector<double>*> expected = {nullptr, &defaults, &band2, &defaults,
+                                                            &defaults, &band2, &band1};
+  for (int cell = 1; cell <= 6; ++cell)
+    for (size_t p = 0; p < 8; ++p)
+      EXPECT_DOUBLE_EQ(got[p][size_t(cell)], (*expected[size_t(cell)])[p]) << "cell " << cell << " parameter " << p;
+}
+
+TEST(SnowBands, AMisspeltHeaderWordOrAShortRowStopsWithTheFormatHelp) {
+  const std::string help =
+      "Error reading elevation based NWSRFS snow input parameter file: bands.txt\n\n"
+      "The Elevation based NWSRFS input file should have the following format: \n\n"
+      "Number_Bands:\tint(number of elevation bands) \n"
+      "Lower_Elevation\tUpper_Elevation\tMF_Min\tMF_Max\tSCF\tFR_USE\tTIPM\tNMF\tFUA\tPLWHC \n"
+      "0              \t##Elev_1\t      ##    \t##    \t## \t##\t\t\t##\t\t##\t##\t##  \n"
+      "##Elev_1       \t##Elev_2\t      ##    \t##    \t## \t##\t\t\t##\t\t##\t##\t##  \n"
+      "##Elev_2       \t##Elev_3\t      ##    \t##    \t## \t##\t\t\t##\t\t##\t##\t##  \n"
+      "...            \t100000000\t      ##    \t##    \t## \t##\t\t\t##\t\t##\t##\t##  \n\n";
+  const std::string line = "Error reading elevation based NWSRFS snow input parameter file: bands.txt\n";
+  const struct {
+    const char* file;
+    std::string expected;
+  } cases[] = {
+      {"Number_Bands: 1\nLower_Elevation Upper_Elevation MF_Min MF_Max SCF FR_Use TIPM NMF FUA PLWHC\n"
+       "0 100 0.3 0.9 1.5 0.4 0.1 0.3 0.5 0.08\n",
+       line + help},
+      {"Number_Bands 1\nLower_Elevation Upper_Elevation MF_Min MF_Max SCF FR_USE TIPM NMF FUA PLWHC\n"
+       "0 100 0.3 0.9 1.5 0.4 0.1 0.3 0.5 0.08\n",
+       line + help},
+      {"Number_Bands: 2\nLower_Elevation Upper_Elevation MF_Min MF_Max SCF FR_USE TIPM NMF FUA PLWHC\n"
+       "0 100 0.3 0.9 1.5 0.4 0.1 0.3 0.5 0.08\n100 200 0.3 0.9\n",
+       help},
+  };
+  for (const auto& c : cases) {
+    pluvo_test::scratch_dir dir;
+    pluvo_test::write_strip_grid();
+    write_file("met.kal", winter_weather({20}));
+    write_file("storms.gag", one_snowfall());
+    pluvo_test::write_long_term_maps();
+    write_file("bands.txt", c.file);
+    std::vector<double> mf_max;
+    write_file("w.prj", "PLUVOPROJECT\n" + pluvo_test::long_term_cards("") + "NWSRFS_SNOW\nNWSRFS_ELEV_SNOW bands.txt\n");
+    const auto r = pluvo_test::set_up_past_refusal("w.prj");
+    EXPECT_TRUE(r.stopped);
+    EXPECT_NE(r.out.find(c.expected), std::string::npos) << r.out;
+  }
+}
+
+// The release phase on two cells of a sleeping watershed whose melt clock is due now.
+std::unique_ptr<pluvo::model_state> melting_watershed(double seconds_since_last) {
+  auto m = std::make_unique<pluvo::model_state>();
+  m->cell_count = 2;
+  m->long_term_on = 1;
+  m->melt_stepping_on = 1;
+  m->melt_occurring = 1;
+  m->cur_julian = 2459000.5;
+  m->time_tolerance = 1.1574074074074074e-07;
+  m->time_step = 60.0;
+  m->melt_step_interval = 60.0 / 86400.0;
+  m->melt_step_next_time = m->cur_julian;
+  m->melt_step_last_time = m->cur_julian - seconds_since_last / 86400.0;
+  m->melt_wave_count = 1;
+  m->snow_swe = {0.0, 0.1, 0.1};
+  m->ov_depth = {0.0, 0.0, 0.0};
+  m->snow_melt_to_ov = {0.0, 0.004, 1e-5};
+  m->Melt_Waves.assign(3, {});
+  m->Melt_Waves[1][1] = {0.004, 0.002};
+  m->Melt_Waves[2][1] = {1e-5, 0.002};  // holds less than its release: empties at once
+  m->step_next_time = m->infil_next_time = 1e9;
+  return m;
+}
+
+TEST(MeltRelease, ProRataBelowAnHourWholeAtAnHourAndTheWakeUpClocks) {
+  const struct {
+    double seconds, released_1;
+  } cases[] = {{60.0, 0.002 / 60.0}, {1800.0, 0.001}, {3599.98, 0.002 / 3600.0 * 3599.98}, {3599.99, 0.002}, {7200.0, 0.002}};
+  for (const auto& c : cases) {
+    auto m = melting_watershed(c.seconds);
+    pluvo::release_melt_and_wake(*m);
+    // The clock resolves Julian days near 2.5e6 to about 4e-5 s.
+    EXPECT_NEAR(m->ov_depth[1], c.released_1, 1e-11) << c.seconds;
+    EXPECT_NEAR(m->snow_melt_to_ov[1] + m->ov_depth[1], 0.004, 1e-17);
+    EXPECT_DOUBLE_EQ(m->ov_depth[2], 1e-5);
+    EXPECT_EQ(m->Melt_Waves[2][1][0], 0.0);
+    EXPECT_EQ(m->snow_melt_to_ov[2], 0.0);
+    EXPECT_EQ(m->melt_occurring, 1);
+    // Woken: every clock on the model step from now.
+    const double d = 60.0 / 86400.0;
+    EXPECT_EQ(m->ov_water_present, 1);
+    EXPECT_EQ(m->step_interval_s, 60.0);
+    EXPECT_EQ(m->infil_interval_s, 60.0);
+    EXPECT_DOUBLE_EQ(m->step_interval, d);
+    EXPECT_DOUBLE_EQ(m->infil_interval, d);
+    EXPECT_EQ(m->step_last_time, m->cur_julian);
+    EXPECT_EQ(m->infil_last_time, m->cur_julian);
+    EXPECT_DOUBLE_EQ(m->step_next_time, m->cur_julian + d);
+    EXPECT_DOUBLE_EQ(m->infil_next_time, m->cur_julian + d);
+    EXPECT_DOUBLE_EQ(m->melt_step_next_time, m->cur_julian + m->melt_step_interval);
+  }
+}
+
+TEST(MeltRelease, SnowCalibrationDiscardsTheMeltAndNeverWakes) {
+  auto m = melting_watershed(60.0);
+  m->snow_calibrate_on = 1;
+  pluvo::release_melt_and_wake(*m);
+  EXPECT_EQ(m->ov_water_present, 0);
+  EXPECT_EQ(m->ov_depth[1], 0.0);
+  EXPECT_EQ(m->step_next_time, 1e9);
+}
+
+TEST(MeltRelease, AWetSurfaceTakesTheMeltWithoutRetimingAndAnEndedMeltHandsBack) {
+  auto m = melting_watershed(60.0);
+  m->ov_water_present = 1;
+  pluvo::release_melt_and_wake(*m);
+  EXPECT_GT(m->ov_depth[1], 0.0);
+  EXPECT_EQ(m->step_next_time, 1e9);
+
+  auto ended = melting_watershed(60.0);
+  ended->melt_occurring = 0;
+  ended->event_number = 1;
+  ended->event_count = 2;
+  ended->event_start_dates = {2459000.0, 2459003.25};
+  ended->step_interval = 60.0 / 86400.0;
+  pluvo::release_melt_and_wake(*ended);
+  EXPECT_EQ(ended->melt_stepping_on, 0);
+  EXPECT_EQ(ended->melt_step_next_time, 2459003.25);
+  EXPECT_DOUBLE_EQ(ended->melt_step_last_time, 2459003.25 - 60.0 / 86400.0);
+  EXPECT_EQ(ended->ov_depth[1], 0.0);
+}
+
+TEST(CanopySnow, SeasonWeights) {
+  const struct {
+    int month;
+    double off, on;
+  } months[] = {{1, 1, 0}, {2, 1, 0}, {3, 1, 0}, {4, 0.5, 0.5}, {5, 0, 1}, {6, 0, 1}, {7, 0, 1},
+                {8, 0, 1}, {9, 0, 1}, {10, 0.5, 0.5}, {11, 1, 0}, {12, 1, 0}, {0, 0, 0}, {13, 0, 0}};
+  for (const auto& mo : months) {
+    double off = -1.0, on = -1.0;
+    pluvo::canopy_season_weights(mo.month, off, on);
+    EXPECT_EQ(off, mo.off) << mo.month;
+    EXPECT_EQ(on, mo.on) << mo.month;
+  }
+}
+
+// One forested cell holding a canopy load, with snow falling or not.
+std::unique_ptr<pluvo::model_state> canopy_cell(double load, double snowfall_mm, double air, int month) {
+  auto m = one_snow_cell(0.05 + snowfall_mm / 1000.0, air);
+  m->cur_month = month;
+  m->snow_px_temp = 0.0;
+  for (auto* v : {&m->canopy_snow_load, &m->canopy_snow_sublimation, &m->canopy_snow_unload, &m->snow_canopy_value1,
+                  &m->snow_canopy_value2, &m->snow_canopy_value3, &m->inc_solar_rad})
+    v->assign(2, 0.0);
+  m->canopy_snow_load[1] = load;
+  m->H_Val[1] = snowfall_mm;
+  m->snow_canopy_value1[1] = 1.0;
+  m->snow_canopy_value2[1] = 3.0;
+  m->snow_canopy_value3[1] = 1.0;
+  return m;
+}
+
+TEST(CanopySnow, InterceptionMovesOnlyTheNewCatchAndKeepsTheLoad) {
+  // Imax = 4.4 x the season's index: 4.4 in winter, 8.8 in April (both indices by half).
+  const struct {
+    int month;
+    double load_mm, snowfall_mm;
+  } cases[] = {{1, 0.0, 2.0}, {1, 3.0, 2.0}, {4, 3.0, 2.0}, {1, 4.4, 2.0}};
+  for (const auto& c : cases) {
+    auto m = canopy_cell(c.load_mm / 1000.0, c.snowfall_mm, -5.0, c.month);
+    const double swe = m->snow_swe[1];
+    const double imax = c.month == 4 ? 8.8 : 4.4;
+    const double I = std::min(imax, c.load_mm + 0.7 * (imax - c.load_mm) * (1.0 - std::exp(-c.snowfall_mm / imax)));
+    const double caught = std::max(std::min(I - c.load_mm, c.snowfall_mm), 0.0);
+    pluvo::snow_canopy_interception(*m, 3600.0);
+    EXPECT_NEAR(m->canopy_snow_load[1] * 1000.0, c.load_mm + caught, 1e-12) << c.month << " " << c.load_mm;
+    EXPECT_NEAR(m->H_Val[1], c.snowfall_mm - caught, 1e-12);
+    EXPECT_NEAR(m->snow_swe[1], swe - caught / 1000.0, 1e-15);
+  }
+}
+
+TEST(CanopySnow, AThawMovesExactlyTheLoadAndABareCellKeepsItsSnowfall) {
+  auto thaw = canopy_cell(0.001, 0.0, 10.0, 3);
+  const double swe = thaw->snow_swe[1];
+  EXPECT_EQ(pluvo::snow_canopy_interception(*thaw, 3600.0), 0);
+  EXPECT_EQ(thaw->canopy_snow_load[1], 0.0);
+  EXPECT_EQ(thaw->canopy_snow_unload[1], 0.001);
+  EXPECT_NEAR(thaw->snow_swe[1], swe + 0.001, 1e-17);
+
+  auto bare = canopy_cell(0.0, 2.0, -5.0, 1);
+  bare->snow_canopy_value1[1] = 1e-17;
+  const double bare_swe = bare->snow_swe[1];
+  pluvo::snow_canopy_interception(*bare, 3600.0);
+  EXPECT_EQ(bare->H_Val[1], 2.0);
+  EXPECT_EQ(bare->snow_swe[1], bare_swe);
+  EXPECT_EQ(bare->canopy_snow_load[1], 0.0);
+}
+
+}  // namespace
