@@ -11,6 +11,8 @@ struct linknode_series_writer;
 void open_dataset_outputs(model_state& m);
 void write_linknode_headers(model_state& m);
 void setup_xy_outputs(model_state& m);
+// Ends and closes the coupling files (XY outputs, Q4 segment fluxes); once, at the end of a run.
+void close_coupling_files(model_state& m);
 void read_omba_exchange_at_start(model_state& m);
 void exchange_omba_maps(model_state& m);
 void end_event(model_state& m);
