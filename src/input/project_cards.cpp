@@ -571,7 +571,6 @@ constexpr unbuilt_request unbuilt[] = {
     // Coupling with other programs.
     {"OMBA", "OMBA coupling", given<&O::omba_flag>},
     {"QIR", "QIR coupling", given<&O::qir>},
-    {"Q4_FLUXES", "Q4 coupling", given<&O::q4_fluxes>},
 };
 
 // Every mode of the command line has its driver; a mode added before its driver goes here.

@@ -8,7 +8,5 @@ void read_omba_exchange_at_start(model_state&) {}  // not built yet
 void exchange_omba_maps(model_state&) {}  // not built yet
 void setup_analyzers(model_state&, const char*) {}  // not built yet
 void run_analyzers(model_state&, int) {}  // not built yet
-void sum_q4_segment_fluxes(model_state&) {}  // not built yet
-void write_q4_segment_fluxes(model_state&, double) {}  // not built yet
 
 }  // namespace pluvo

@@ -384,7 +384,10 @@ void write_xy_output_step(model_state& m, double julian) {
   }
 }
 
-void close_coupling_files(model_state& m) { close_xy_outputs(m.xybdy_outputs); }
+void close_coupling_files(model_state& m) {
+  close_xy_outputs(m.xybdy_outputs);
+  free_q4_data(m.q4);
+}
 
 void close_xy_outputs(xy_output& out) {
   for (checked_file* f : {&out.ov_file, &out.gw_file, &out.st_file}) {
