@@ -140,3 +140,53 @@ TEST(NestedRun, TheInsetHoldsItsBoundaryAtTheOuterRunsDepths) {
 }
 
 }  // namespace
+
+namespace {
+
+// The stream file of a nested pair: the outer strip's link 1 enters the inset (the strip's east
+// column) between its nodes 2 and 3; the outer run writes that crossing's discharge, and a run
+// with a network reads the file and places the input on its nearest pair of nodes.
+TEST(NestedRun, TheStreamCrossingIsWrittenAndReadBack) {
+  pluvo_test::scratch_dir dir;
+  write_file("c.chn",
+             "PLUVO_CHAN\nALPHA 0.5\nBETA 0.9\nTHETA 1.0\nLINKS 2\nMAXNODES 4\nCONNECT 1 2 0\nCONNECT 2 0 1 1\n"
+             "LINK 1\nTRAPEZOID\nDX 10\nNODES 4\nMANNINGS_N 0.04\n"
+             "NODE 1\nX_Y 5 25\nELEV 10.0\n"
+             "NODE 2\nX_Y 15 25\nELEV 9.8\nXSEC\nMANNINGS_N 0.04\nBOTTOM_WIDTH 2\nBANKFULL_DEPTH 1\nSIDE_SLOPE 1.5\n"
+             "NODE 3\nX_Y 25 25\nELEV 9.6\nNODE 4\nX_Y 25 20\nELEV 9.4\n"
+             "LINK 2\nTRAPEZOID\nDX 10\nNODES 3\nMANNINGS_N 0.05\n"
+             "NODE 1\nX_Y 25 20\nELEV 9.4\nXSEC\nBOTTOM_WIDTH 3\nBANKFULL_DEPTH 1.2\nSIDE_SLOPE 2\n"
+             "NODE 2\nX_Y 25 15\nELEV 9.2\nNODE 3\nX_Y 25 12\nELEV 9.0\n");
+  write_file("c.stm",
+             "GRIDSTREAMFILE\nSTREAMCELLS 5\n"
+             "CELLIJ 1 1\nNUMNODES 1\nLINKNODE 1 1 1.0\nCELLIJ 1 2\nNUMNODES 1\nLINKNODE 1 2 1.0\n"
+             "CELLIJ 1 3\nNUMNODES 1\nLINKNODE 1 3 1.0\nCELLIJ 2 3\nNUMNODES 2\nLINKNODE 2 1 0.5\nLINKNODE 2 2 0.5\n"
+             "CELLIJ 2 2\nNUMNODES 0\n");
+  write_file("inset.msk", std::string(pluvo_test::strip_header()) + "0 0 1\n0 0 1\n");
+  const std::string channel = "CHAN_EXPLIC\nCHANNEL_INPUT c.chn\nSTREAM_CELL c.stm\n";
+  pluvo::free_time_series();
+  const pluvo_test::project_result outer = pluvo_test::run_strip_project(
+      channel + "XYBDYOUTPUT_MASK inset.msk\nXYBDYOUTPUT_STFLOW st.xy\nXYBDYOUTPUT_OVDEP ov.xy\n");
+  ASSERT_FALSE(outer.stopped) << outer.out;
+  EXPECT_NE(outer.out.find("PLUVO identified 1 stream link/nodes as crossing the inset mask boundary.\n1,2\t\n"),
+            std::string::npos)
+      << outer.out;
+  const std::string st = read_file("st.xy");
+  const std::string head =
+      "XY_STREAM_HYDROGRAPHS\n1\nX                 \t         20.000\nY                 \t         25.000\n";
+  ASSERT_EQ(st.substr(0, head.size()), head) << st;
+  EXPECT_EQ(st.substr(st.size() - 7), "END_TS\n");
+  const std::string ov_head = "XY_OV_DEPTH\n2\nDATE       TIME \t         1         2\n";
+  EXPECT_EQ(read_file("ov.xy").substr(0, ov_head.size()), ov_head);
+
+  pluvo::free_time_series();
+  const pluvo_test::project_result inset = pluvo_test::run_strip_project(channel + "XYBDYINPUT_STFLOW st.xy\n");
+  ASSERT_FALSE(inset.stopped) << inset.out;
+  EXPECT_NE(inset.out.find("Matching up stream input to current link/node network \n"
+                           "For input 0 the closest link/node pair is "),
+            std::string::npos)
+      << inset.out;
+  pluvo::free_time_series();
+}
+
+}  // namespace
