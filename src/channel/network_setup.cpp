@@ -9,6 +9,7 @@
 #include "common/checked_file.hpp"
 #include "common/console.hpp"
 #include "common/error_state.hpp"
+#include "output/xy_boundaries.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -107,6 +108,9 @@ void setup_channel_network(model_state& m) {
   // them until then).
   allocate_channel_contaminant_arrays(m);
   if (error_state.error_terminate) return;
+  // Stream inputs of a nested run are placed on the network (no phase applies them yet).
+  if (m.xybdy_inputs.st_point_count > 0)
+    match_stream_xy_inputs(m.xybdy_inputs, m.nlinks, m.nx1, m.ltype, m.lnx, m.lny, m.chan_node_extent);
   if (m.stream_loss_on || m.chan_con_trans_on) {
     fresh(m.qriv, m);
     fresh(m.av_qriv, m);

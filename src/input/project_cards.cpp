@@ -565,10 +565,8 @@ constexpr unbuilt_request unbuilt[] = {
     {"GW_WELL_LEVEL", "well level file", given<&O::gw_well_level_flag>},
     {"ANALYZERS", "analyzers", given<&O::analyzers_flag>},
     // Coupling with other programs.
-    {"XYBDYOUTPUT_PTS", "XY boundary coupling", given<&O::xybdyoutput_flag>},
     {"OMBA", "OMBA coupling", given<&O::omba_flag>},
     {"QIR", "QIR coupling", given<&O::qir>},
-    {"Q4_FLUXES", "Q4 coupling", given<&O::q4_fluxes>},
 };
 
 // Every mode of the command line has its driver; a mode added before its driver goes here.

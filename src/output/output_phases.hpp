@@ -5,12 +5,19 @@
 namespace pluvo {
 
 struct model_state;
+struct q4_data;
 struct map_series_writer;
 struct linknode_series_writer;
 
 void open_dataset_outputs(model_state& m);
 void write_linknode_headers(model_state& m);
 void setup_xy_outputs(model_state& m);
+// The Q4 segment map, the link/node pairs that feed segments and the header of the segment flux
+// file (Q4_FLUXES); 0, or -1 when the flux file cannot be opened.
+int read_q4_segment_map(model_state& m);
+void free_q4_data(q4_data& q);
+// Ends and closes the coupling files (XY outputs, Q4 segment fluxes); once, at the end of a run.
+void close_coupling_files(model_state& m);
 void read_omba_exchange_at_start(model_state& m);
 void exchange_omba_maps(model_state& m);
 void end_event(model_state& m);

@@ -4,13 +4,9 @@
 
 namespace pluvo {
 
-void setup_xy_outputs(model_state&) {}  // not built yet
 void read_omba_exchange_at_start(model_state&) {}  // not built yet
 void exchange_omba_maps(model_state&) {}  // not built yet
 void setup_analyzers(model_state&, const char*) {}  // not built yet
 void run_analyzers(model_state&, int) {}  // not built yet
-void sum_q4_segment_fluxes(model_state&) {}  // not built yet
-void write_q4_segment_fluxes(model_state&, double) {}  // not built yet
-void write_xy_output_step(model_state&, double) {}  // not built yet
 
 }  // namespace pluvo

@@ -269,6 +269,7 @@ int run_pluvo(const char* project_file, calibration_results* results, const char
 
   // Clean-up, reached from every exit.
   time_series_index_loaded = 0;
+  close_coupling_files(m);
   close_output_files(m);
   std::fflush(stdout);
   std::fflush(stderr);

@@ -111,6 +111,7 @@ void init_input_grids(model_state& m) {
     if (m.storm_sewer_on) connect_superlink_to_channel(m);
     if (m.storm_drain_on) check_drain_network(m);
   }
+  if (!error_state.error_terminate) read_q4_segment_map(m);
 }
 
 }  // namespace pluvo
