@@ -567,12 +567,9 @@ constexpr unbuilt_request unbuilt[] = {
     {"CHAN_SED_FLUX", "channel series", given<&O::chan_sed_flux_flag>},
     {"GW_OUTPUT", "groundwater output", given<&O::gw_output_flag>},
     {"GW_WELL_LEVEL", "well level file", given<&O::gw_well_level_flag>},
-    {"ANALYZERS", "analyzers", given<&O::analyzers_flag>},
     // Coupling with other programs.
     {"XYBDYOUTPUT_PTS", "XY boundary coupling", given<&O::xybdyoutput_flag>},
     {"XYBDYINPUT_OVDEP", "XY boundary coupling", given<&O::xybdy_ov_input_on>},
-    {"OMBA", "OMBA coupling", given<&O::omba_flag>},
-    {"QIR", "QIR coupling", given<&O::qir>},
     {"Q4_FLUXES", "Q4 coupling", given<&O::q4_fluxes>},
 };
 

@@ -5,10 +5,6 @@
 namespace pluvo {
 
 void setup_xy_outputs(model_state&) {}  // not built yet
-void read_omba_exchange_at_start(model_state&) {}  // not built yet
-void exchange_omba_maps(model_state&) {}  // not built yet
-void setup_analyzers(model_state&, const char*) {}  // not built yet
-void run_analyzers(model_state&, int) {}  // not built yet
 void apply_ov_xy_boundary(model_state&, double& gain, double& loss) { gain = loss = 0.0; }  // not built yet
 void build_xy_weights(model_state&) {}  // not built yet
 void build_gw_xy_weights(model_state&) {}  // not built yet
