@@ -47,7 +47,10 @@ std::string qir_cards(const std::string& extra) {
 
 TEST(OmbaExchange, TwoEventsWriteMapsAndControlLinesAndReadMoistureBack) {
   pluvo_test::scratch_dir dir;
-  const std::string cards = qir_cards("MOIST_TO_OMBA infil.map\nKSAT_TO_OMBA ks.map\nMOIST_FROM_OMBA moist.map\n");
+  const std::string cards =
+      qir_cards("MOIST_TO_OMBA infil.map\nKSAT_TO_OMBA ks.map\nMOIST_FROM_OMBA moist.map\nANALYZERS a.ana\n");
+  // An analyzer that reports each event's start and end.
+  write_file("a.ana", "2DS depth Ee < 0.01 s\n");
   // OMBA's moisture: too wet in the first row, too dry in the second.
   write_file("exchange/moist.map", std::string(pluvo_test::strip_header()) + "0.6 0.6 0.6\n0.05 0.05 0.3\n");
   std::vector<std::string> control;
@@ -73,6 +76,16 @@ TEST(OmbaExchange, TwoEventsWriteMapsAndControlLinesAndReadMoistureBack) {
   EXPECT_EQ(moisture, (std::vector<double>{0.99 * 0.45, 0.99 * 0.45, 0.99 * 0.45, 0.1, 0.1, 0.3}));
   EXPECT_EQ(r.out.find("reading OMBA exchange maps\n"), r.out.rfind("reading OMBA exchange maps\n"));
   EXPECT_NE(r.out.find("reading OMBA exchange maps\n"), std::string::npos);
+  for (const char* when : {"the beginning of an event at 06-01-2020, 10:0: 0: \n",
+                           "the beginning of an event at 06-02-2020, 14:0: 0: \n", "the end of an event at "}) {
+    const std::string text = std::string("\n\nValues in the 2D stream array depth at ") + when;
+    EXPECT_NE(r.out.find(text), std::string::npos) << when << "\n" << r.out;
+  }
+  int ends = 0;
+  for (size_t at = r.out.find("the end of an event at "); at != std::string::npos;
+       at = r.out.find("the end of an event at ", at + 1))
+    ++ends;
+  EXPECT_EQ(ends, 2) << r.out;
   // The clock waits one step before the second storm.
   EXPECT_NEAR(jumped_to, pluvo::julian_date(2020, 6, 2, 14, 0, 0.0) - 60.0 / 86400.0, 1e-9);
   EXPECT_EQ(infil_map.rfind("north:     30.00\nsouth:     10.00\neast:     30.00\nwest:      0.00\nrows:     2\n"
