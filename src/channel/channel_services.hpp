@@ -32,4 +32,14 @@ void book_stream_seepage(model_state& m, double dt);
 // Flow area, depth and the other section properties of every node from its area.
 void recompute_channel_sections(model_state& m);
 
+// Turns the sand each node of an erodible break-point link lost or gained since the reference
+// state into a lowered or raised cross section and tracked bed (new_bel); with
+// ADJUST_CHANNEL_BED the section, bed and depth table of the node follow. Failures (code 200)
+// go through the error state.
+void xsec_update(model_state& m);
+
+// After an event: the sections follow the event's bed change, and the depths of the erodible
+// links are worked out again from their unchanged flow areas.
+void follow_channel_bed_change(model_state& m);
+
 }  // namespace pluvo

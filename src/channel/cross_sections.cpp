@@ -197,12 +197,14 @@ struct row_properties {
   double perimeter = 0.0;
 };
 
-bool wet_row(const double* x, const double* y, int m, double eta, int link, bool check_flat,
-             bool lead_newlines, row_properties& out) {
-  int starts[max_intervals];
-  int ends[max_intervals];
-  double left[max_intervals];
-  double right[max_intervals];
+}  // namespace
+
+bool find_wet_intervals(const double* x, const double* y, int m, double eta, int link, bool check_flat,
+                        bool lead_newlines, wet_intervals& out) {
+  int* starts = out.start;
+  int* ends = out.end;
+  double* left = out.left;
+  double* right = out.right;
   int count = 0;
   bool in_water = false;
   int opener = -1;
@@ -260,6 +262,21 @@ bool wet_row(const double* x, const double* y, int m, double eta, int link, bool
     right[count] = x[m - 1];
     ++count;
   }
+  out.count = count;
+  return true;
+}
+
+namespace {
+
+bool wet_row(const double* x, const double* y, int m, double eta, int link, bool check_flat,
+             bool lead_newlines, row_properties& out) {
+  wet_intervals w;
+  if (!find_wet_intervals(x, y, m, eta, link, check_flat, lead_newlines, w)) return false;
+  const int count = w.count;
+  const int* starts = w.start;
+  const int* ends = w.end;
+  const double* left = w.left;
+  const double* right = w.right;
   auto length = [](double dx, double dy) { return std::sqrt(dy * dy + dx * dx); };
   row_properties r;
   for (int v = 0; v < count; ++v) {

@@ -49,6 +49,20 @@ bool ex_section_node(channel_state& ch, int mode, int link, int node, int32_t& t
 void interp_breakpoint_xsecs(channel_state& ch, int& table_counter, const breakpoint_link& bp,
                              int chan_mesh_on);
 
+// The wet intervals of a polyline (pairs 0..m-1) under the water surface eta: per interval the
+// pair that opens it (the last dry one, or pair 0 when that is wet) and the first dry pair after
+// it (the last pair when it stays wet), with the water's left and right edges. False after a
+// stop: over 50 intervals, or with check_flat an entering segment flat at the surface.
+struct wet_intervals {
+  int count = 0;
+  int start[50];
+  int end[50];
+  double left[50];
+  double right[50];
+};
+bool find_wet_intervals(const double* x, const double* y, int m, double eta, int link, bool check_flat,
+                        bool lead_newlines, wet_intervals& out);
+
 // Builds the table of node `node` of link `link` from the node's own polyline in
 // xbp_lnn/ybp_lnn. Returns false after stopping the run.
 bool xsec_properties_table(channel_state& ch, int chan_mesh_on, int link, int node);

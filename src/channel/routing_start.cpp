@@ -117,6 +117,23 @@ void set_outlet_boundary_depth(model_state& m) {
   m.chan_depth[key] = m.chan_bound_depth;
 }
 
+namespace {
+
+// The highest water of an erodible node starts at its initial surface, not at 0: a bed below
+// sea level would otherwise show water it never had.
+void start_highest_water(model_state& m) {
+  if (m.max_yp.empty()) return;
+  for (int l = 1; l <= m.nlinks; ++l) {
+    const int q = m.bplink[size_t(l)];
+    if (!((m.ltype[size_t(l)] & 8) && (m.ltype[size_t(l)] & 2)) || q < 1) continue;
+    for (int j = 1; j <= m.nx[size_t(l)]; ++j)
+      m.max_yp[size_t(q) * size_t(m.chan_node_extent) + size_t(j)] =
+          m.yp[size_t(l) * size_t(m.chan_node_extent) + size_t(j)];
+  }
+}
+
+}  // namespace
+
 void init_channel_routing(model_state& m) {
   if (!start_outlet_boundary(m)) return;
   if (m.chan_explic_on) {
@@ -124,6 +141,7 @@ void init_channel_routing(model_state& m) {
     ex_section(m, 2, table_exceeded);
     if (error_state.error_terminate) return;
     total_initial_storage(m);
+    start_highest_water(m);
   }
   if (!start_point_inputs(m)) return;
   mark_erosion_cells(m);

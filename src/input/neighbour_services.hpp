@@ -35,6 +35,9 @@ struct neighbour_service_table {
   // name) for link `link` of type `link_type`; its 1-based handle in the pump list, 0 for none.
   int (*read_channel_pump)(char* rest_of_line, int link, int link_type) = [](char*, int, int) { return 0; };
 
+  // Channel: after an event, the sections follow the bed change of the erodible links.
+  void (*follow_channel_bed_change)(model_state& m) = [](model_state&) {};
+
   // Output: weights of the overland and the groundwater XY boundary points over the cells.
   void (*build_xy_weights)(model_state& m) = [](model_state&) {};
   void (*build_gw_xy_weights)(model_state& m) = [](model_state&) {};

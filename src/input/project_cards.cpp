@@ -563,10 +563,6 @@ constexpr unbuilt_request unbuilt[] = {
     {"CHAN_SED_FLUX", "channel series", given<&O::chan_sed_flux_flag>},
     {"GW_OUTPUT", "groundwater output", given<&O::gw_output_flag>},
     {"GW_WELL_LEVEL", "well level file", given<&O::gw_well_level_flag>},
-    {"ANALYZERS", "analyzers", given<&O::analyzers_flag>},
-    // Coupling with other programs.
-    {"OMBA", "OMBA coupling", given<&O::omba_flag>},
-    {"QIR", "QIR coupling", given<&O::qir>},
 };
 
 // Every mode of the command line has its driver; a mode added before its driver goes here.

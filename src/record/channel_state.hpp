@@ -270,6 +270,8 @@ struct channel_state {
   // classes + 1 a copy of the initial total). Per lake and class: lake * (classes + 1) + class.
   std::vector<double> new_bel;             // per node: tracked bed elevation, m
   std::vector<double> org_bel;             // per node: bed elevation at set-up, m
+  std::vector<double> min_bel;             // per node: lowest bed the erosion may reach (bel - max_eros
+                                           // at the first bed update of the run), m
   std::vector<double> ch_wash_vol;         // wash-load volume, m3
   std::vector<double> ch_sand_vol;         // sand volume, m3
   std::vector<double> qlat_sed;            // lateral sediment inflow

@@ -1,6 +1,7 @@
 #pragma once
 // Output and reporting fields of the model record.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "record/coupling_state.hpp"
 
 namespace pluvo {
+
+class analyzer;  // the output family's threshold tests
 
 // One gridded output series: the values it writes and where, set up by the set-up phase and
 // opened by the output family.
@@ -125,6 +128,8 @@ struct output_state {
   double lake_error_volume = 0.0;
   double drain_error_volume = 0.0;
   int map_out_chan_discharge = 0;
+  // The analyzers of the ANALYZERS file in file order, built after the set-up; released with the record.
+  std::vector<std::shared_ptr<analyzer>> analyzer_list;
   int omba_exchange_on = 0;
   std::string omba_control_file;  // "exchange/" + the OMBA card's name
   int32_t hyd_write_steps = 0;     // hydrograph written every this many steps

@@ -1,4 +1,5 @@
 // Reads every spatial input of a run, mask first, in the order later readers rely on.
+#include "channel/channel_services.hpp"
 #include "channel/channel_phases.hpp"
 #include "common/elevation_series.hpp"
 #include "common/error_state.hpp"
@@ -41,6 +42,7 @@ void wire_neighbour_services() {
   t.find_elevation_series = find_elevation_series;
   t.read_channel_pump = read_channel_pump;
   t.xy_boundary_input = read_xy_boundary_input;
+  t.follow_channel_bed_change = follow_channel_bed_change;
   t.build_xy_weights = build_xy_weights;
   t.build_gw_xy_weights = build_gw_xy_weights;
   t.read_richards_soil_table = read_richards_soil_table;
