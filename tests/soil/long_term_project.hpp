@@ -39,27 +39,11 @@ inline std::string two_storms() {
          "GAGES 2020 6 2 14 00 0.0\nGAGES 2020 6 2 14 01 60.0\nGAGES 2020 6 2 14 20 0.0\n";
 }
 
-inline std::string long_term_cards(const std::string& soil_cards) {
-  std::string cards = strip_cards();
-  auto drop = [&](const std::string& card) { cards.erase(cards.find(card), card.size()); };
-  const std::string rain = "PRECIP_UNIF\n";
-  cards.replace(cards.find(rain), rain.size(), "PRECIP_FILE storms.gag\nRAIN_THIESSEN\n");
-  cards.replace(cards.find("TIMESTEP 10"), 11, "TIMESTEP 60");
-  for (const char* card : {"RAIN_INTENSITY 36\n", "RAIN_DURATION 10\n", "START_DATE 2020 6 1\n", "START_TIME 10 0\n"})
-    drop(card);
-  return cards + "LONG_TERM\nHMET_KAL met.kal\nLATITUDE 40\nLONGITUDE -105\nGMT -7\nET_CALC_PENMAN\n"
-                 "ALBEDO a.map\nVHEIGHT v.map\nTCOEFF t.map\nCANOPY c.map\nWILTING_POINT wp.map\n" + soil_cards;
-}
-
-// The weather of the given number of days, the storms and the evapotranspiration maps.
+// The weather of the given number of days, the storms and the surface maps of long_term_cards.
 inline void write_long_term_inputs(int days) {
   write_file("met.kal", june_weather(days));
   write_file("storms.gag", two_storms());
-  write_file("a.map", strip_map("0.2"));
-  write_file("v.map", strip_map("0.3"));
-  write_file("t.map", strip_map("0.8"));
-  write_file("c.map", strip_map("60"));
-  write_file("wp.map", strip_map("0.1"));
+  write_long_term_maps();
 }
 
 }  // namespace pluvo_test
