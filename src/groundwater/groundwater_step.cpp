@@ -384,6 +384,9 @@ void impose_xy_heads(model_state& m) {
   const xy_input& xy = m.xybdy_inputs;
   if (xy.gwpts.empty() && xy.gwInterpPts.empty()) return;
   double gain = 0.0, loss = 0.0;
+  // The water a head adds or removes is booked at the cell's storage coefficient, which the
+  // first step has not set yet.
+  if (m.soil_moisture_accounting_on) set_storage_coefficients(m);
   apply_gw_xy_boundary(xy, m.elevgw.data(), m.gw_storage_coeff.data(), m.cell_size, gain, loss, m.cur_julian);
   m.xy_gw_gain += gain;
   m.xy_gw_loss += loss;

@@ -67,6 +67,29 @@ std::string cards(const char* mask, const char* elevation, int rows, int cols, i
   return text;
 }
 
+// The points of an XY output file and its rows by minutes after 10:00.
+struct xy_file {
+  std::vector<int> cells;
+  std::map<long, std::vector<double>> rows;
+};
+
+xy_file read_xy_file(const std::string& text) {
+  std::istringstream in(text);
+  std::string word;
+  int n = 0;
+  in >> word >> n >> word >> word;
+  xy_file f;
+  f.cells.resize(static_cast<size_t>(std::max(n, 0)));
+  for (int& c : f.cells) in >> c;
+  int year, month, day, hour, minute;
+  while (in >> year >> month >> day >> hour >> minute) {
+    std::vector<double> v(f.cells.size());
+    for (double& x : v) in >> x;
+    f.rows[long(hour - 10) * 60 + minute] = v;
+  }
+  return f;
+}
+
 TEST(NestedRun, TheInsetHoldsItsBoundaryAtTheOuterRunsDepths) {
   pluvo_test::scratch_dir dir;
   const std::string data = PLUVO_TEST_DATA "/input/lux-a/";
@@ -90,20 +113,9 @@ TEST(NestedRun, TheInsetHoldsItsBoundaryAtTheOuterRunsDepths) {
   EXPECT_EQ(file.substr(file.size() - 7), "END_TS\n");
 
   // The file's points and rows: one row per hydrograph output time (every 10 minutes).
-  std::istringstream in(file);
-  std::string word;
-  int n = 0;
-  in >> word >> n >> word >> word;
-  std::vector<int> cells(static_cast<size_t>(n));
-  for (int& c : cells) in >> c;
+  auto [cells, rows] = read_xy_file(file);
+  const int n = int(cells.size());
   ASSERT_GT(n, 10);
-  std::map<long, std::vector<double>> rows;  // minutes after 10:00
-  int year, month, day, hour, minute;
-  while (in >> year >> month >> day >> hour >> minute) {
-    std::vector<double> v(static_cast<size_t>(n));
-    for (double& x : v) in >> x;
-    rows[long(hour - 10) * 60 + minute] = v;
-  }
   ASSERT_EQ(rows.size(), 7u) << file;  // 10:00 to 11:00
   double largest = 0.0;
   for (const auto& r : rows)
@@ -186,6 +198,75 @@ TEST(NestedRun, TheStreamCrossingIsWrittenAndReadBack) {
                            "For input 0 the closest link/node pair is "),
             std::string::npos)
       << inset.out;
+  pluvo::free_time_series();
+}
+
+}  // namespace
+
+namespace {
+
+// The head file of a nested pair: the outer strip simulates its aquifer (held at 9.5 m in the
+// west column and 8 m in the east one) and writes the heads of an inset holding its two eastern
+// columns; the inset, starting far lower, holds those cells at the outer heads and books the
+// water it gains and loses to them.
+TEST(NestedRun, TheInsetHoldsItsAquiferAtTheOuterRunsHeads) {
+  pluvo_test::scratch_dir dir;
+  write_file("wt.map", std::string(pluvo_test::strip_header()) + "9.5 9.0 8.0\n9.5 9.1 8.0\n");
+  write_file("bot.map", pluvo_test::strip_map("0"));
+  write_file("gwb.map", std::string(pluvo_test::strip_header()) + "2 1 2\n2 1 2\n");
+  write_file("inset.msk", std::string(pluvo_test::strip_header()) + "0 1 1\n0 1 1\n");
+  const std::string aquifer = "GW_SIMULATION\nGW_BOUNDFILE gwb.map\nWATER_TABLE wt.map\nAQUIFER_BOTTOM bot.map\n"
+                              "GW_UNIF_HYCOND 3.6\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\nGW_LSOR_CON 1e-13\n"
+                              "GW_RELAX_COEFF 1.2\n";
+  const std::string soil = pluvo_test::redistribution_soil("0.15");
+  pluvo::free_time_series();
+  const pluvo_test::project_result outer =
+      pluvo_test::run_strip_project(soil + aquifer + "XYBDYOUTPUT_MASK inset.msk\nXYBDYOUTPUT_GWHEAD gw.xy\n");
+  ASSERT_FALSE(outer.stopped) << outer.out;
+  const std::string file = read_file("gw.xy");
+  ASSERT_EQ(file.rfind("XY_GW_HEAD\n4\n", 0), 0u) << file;
+  EXPECT_EQ(file.substr(file.size() - 7), "END_TS\n");
+  auto [cells, rows] = read_xy_file(file);
+  const int n = int(cells.size());
+  ASSERT_EQ(rows.size(), 7u) << file;  // every 5 minutes over half an hour
+  EXPECT_GT(std::fabs(rows[30][0] - rows[0][0]), 1e-3) << file;  // the middle column drained
+
+  // The inset: its two columns, every cell held at its outer head (and far lower to begin with).
+  const char* header = "north: 30\nsouth: 10\neast: 30\nwest: 10\nrows: 2\ncols: 2\n";
+  write_file("i.msk", std::string(header) + "1 1\n1 1\n");
+  write_file("i.ele", std::string(header) + "10.1 10.0\n10.1 10.05\n");
+  write_file("wt.map", std::string(header) + "7 7\n7 7\n");
+  write_file("bot.map", std::string(header) + "0 0\n0 0\n");
+  write_file("gwb.map", std::string(header) + "2 2\n2 2\n");
+  for (auto [name, v] : {std::pair<const char*, std::string>{"k.map", "1"}, {"h.map", "10"}, {"p.map", "0.45"},
+                         {"w.map", "0.15"}, {"l.map", "0.3"}, {"r.map", "0.05"}})
+    write_file(name, header + v + " " + v + "\n" + v + " " + v + "\n");
+  std::string card_text = pluvo_test::strip_cards() + soil + aquifer + "XYBDYINPUT_GWHEAD gw.xy\n";
+  for (auto [from, to] : {std::pair<std::string, std::string>{"w.msk", "i.msk"}, {"w.ele", "i.ele"},
+                          {"COLS 3\nOUTROW 1\nOUTCOL 3", "COLS 2\nOUTROW 1\nOUTCOL 2"}})
+    card_text.replace(card_text.find(from), from.size(), to);
+  pluvo::free_time_series();
+  int checked = 0;
+  double worst = 0.0;
+  const double start = pluvo::julian_date(2020, 6, 1, 10, 0, 0.0);
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    if (std::string(phase) != "groundwater_step") return;
+    const long seconds = std::lround((m.cur_julian - start) * 86400.0);
+    if (seconds == 0 || seconds % 60 != 0 || !rows.count(seconds / 60)) return;  // first step at 1 min
+    const std::vector<double>& v = rows[seconds / 60];
+    for (int i = 0; i < n; i++) worst = std::max(worst, std::fabs(m.elevgw[size_t(cells[size_t(i)])] - v[size_t(i)]));
+    checked++;
+  });
+  const pluvo_test::project_result inset = pluvo_test::run_project_cards(card_text, 1);
+  pluvo::set_phase_observer(nullptr);
+  ASSERT_FALSE(inset.stopped) << inset.out;
+  EXPECT_EQ(checked, 6) << checked;
+  EXPECT_LT(worst, 1e-3) << file;  // the file holds millimetres
+  const std::string sum = read_file("w.sum");
+  const double gain = pluvo_test::number_after(sum, "Gain from XY boundaries          ");
+  // Raised from 7 m to about 9, 8, 9.1 and 8 m on the first step, over 100 m2 at a porosity of 0.3.
+  EXPECT_NEAR(gain, (2.0 + 1.0 + 2.1 + 1.0) * 100.0 * 0.3, 0.05) << sum;
+  EXPECT_GT(pluvo_test::number_after(sum, "Loss to XY boundaries            "), 0.0) << sum;
   pluvo::free_time_series();
 }
 
