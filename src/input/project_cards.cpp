@@ -505,6 +505,9 @@ bool infiltration(const input_state& s) { return s.inf_method == method; }
 
 bool richards_with_groundwater(const input_state& s) { return s.inf_method == 4 && s.gw_simulation != 0; }
 
+// The soil's constituents are set up and fed by the overland transport.
+bool soil_con_without_overland(const input_state& s) { return s.soil_con_trans != 0 && s.ov_con_trans == 0; }
+
 template <int method>
 bool channel_routing(const input_state& s) { return s.chan_method == method; }
 
@@ -552,6 +555,7 @@ constexpr unbuilt_request unbuilt[] = {
     {"SEDIMENT_CONTAM", "sediment-bound contaminants", given<&O::sediment_contam>},
     {"NUTRIENTS", "nutrients", given<&O::nutrients>},
     {"CHAN_CON_TRANS STREAM_LOSS", "channel contaminants exchanged with a water table", chan_con_with_water_table},
+    {"SOIL_CON_TRANS without OV_CON_TRANS", "soil contaminants without overland transport", soil_con_without_overland},
     {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
     // Outputs whose writer is not built.
     {"GW_RECHARGE_CUM", "map series", given<&O::gw_recharge_cum_flag>},
