@@ -503,8 +503,6 @@ bool given(const input_state& s) {
 template <int method>
 bool infiltration(const input_state& s) { return s.inf_method == method; }
 
-bool richards_with_groundwater(const input_state& s) { return s.inf_method == 4 && s.gw_simulation != 0; }
-
 // The soil's constituents are set up and fed by the overland transport.
 bool soil_con_without_overland(const input_state& s) { return s.soil_con_trans != 0 && s.ov_con_trans == 0; }
 
@@ -539,8 +537,6 @@ constexpr unbuilt_request unbuilt[] = {
     // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
     {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},
     // Infiltration other than plain Green and Ampt, and the soil models.
-    // The soil columns do not yet follow the water table of the groundwater solver.
-    {"GW_SIMULATION with INF_RICHARDS", "Richards soil columns under the groundwater solver", richards_with_groundwater},
     {"PERMAFROST_GIPL", "soil temperature", given<&O::permafrost_gipl_flag>},
     {"MULTI_LAYER_INFIL_GIPL", "soil temperature", given<&O::multi_layer_infil_gipl_flag>},
     // Channels and groundwater.

@@ -1,4 +1,5 @@
 // Closing the accounts of one rainfall-runoff event.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -21,6 +22,16 @@ bool in_overland_lake(const model_state& m, int i) {
 double overland_lake_cell_water(const model_state& m, int i, double area) {
   if (!in_overland_lake(m, i)) return 0.0;
   return (m.overland_lake_records[size_t(m.oland_lake_new[size_t(i)])].wse - m.elevation[size_t(i)]) * area;
+}
+
+double column_wetness(const model_state& m, int i, double depth_cm) {
+  double covered = 0.0, sum = 0.0;
+  for (int j = 1; j < m.numcells[size_t(i)] && covered < depth_cm; ++j) {
+    const double dz = std::min(m.DZ[i][j], depth_cm - covered);
+    if (m.THETAS[i][j] > 0.0) sum += m.THETA[i][j] / m.THETAS[i][j] * dz;
+    covered += dz;
+  }
+  return covered > 0.0 ? sum / covered : 0.0;
 }
 
 namespace {
@@ -89,6 +100,15 @@ void close_soil_accounts(model_state& m, double area) {
     if (!m.gw_simulation_on) m.unsat_downward_volume += take(m.unsat_downward_flux, i) / 100.0 * area;
   }
   m.recharge_volume = m.unsat_downward_flux_sum / 100.0 * area;
+  // Under the aquifer the groundwater steps take the columns' downward water as it comes: the
+  // event's recharge is what they booked since the event began and what waits for the next one,
+  // less the water the columns handed over as they followed the water table.
+  if (m.gw_simulation_on && m.inf_richards_on) {
+    double waiting = 0.0;
+    for (int i = 1; i <= m.cell_count; ++i) waiting += cell_entry(m.unsat_downward_flux, i);
+    m.recharge_volume = m.unsat_downward_volume - m.unsat_downward_volume_start + waiting / 100.0 * area +
+                        m.gw_to_unsat_event_volume;
+  }
   m.direct_evap_volume_event = 0.0;
   m.soil_volume_final = 0.0;
   m.richards_net_infil = 0.0;
@@ -238,6 +258,32 @@ long calibration_index(int num_events, int stride, int event, int point) {
   return long(stride) * (event - 1) + 1 + point;
 }
 
+namespace {
+
+// Cells whose soil water the basin average passes over: lake cells and overland boundaries.
+bool outside_basin_soil(const model_state& m, int i) {
+  if (in_overland_lake(m, i)) return true;
+  if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) return true;
+  if (!m.ov_boundary_on) return false;
+  const int t = entry_or_zero(m.boundary_type, i);
+  return (t >= 2 && t <= 5) || t == 9;
+}
+
+// The basin-average relative soil water of the Richards columns at the event's end, over every
+// cell of the grid.
+void average_final_soil_water(model_state& m) {
+  if (!m.inf_richards_on) return;
+  m.final_soil_water = 0.0;
+  if (!m.long_term_on) return;
+  if (m.numcells.size() < size_t(m.cell_count) + 1 || m.cell_count < 1) return;
+  double sum = 0.0;
+  for (int i = 1; i <= m.cell_count; ++i)
+    if (!outside_basin_soil(m, i)) sum += column_wetness(m, i, m.soil_moist_depth_cm);
+  m.final_soil_water = sum / m.cell_count;
+}
+
+}  // namespace
+
 void close_event_balance(model_state& m) {
   double in = m.precip_to_lake_volume + m.rain_to_overland_volume + m.exfiltrated_volume +
               m.event_chan_volume_initial + m.event_ov_volume_initial + m.gw_to_chan_volume +
@@ -279,6 +325,7 @@ void end_event(model_state& m) {
   close_event_balance(m);
   sum_event_sediment(m);
   sum_event_constituent_stores(m);
+  average_final_soil_water(m);
   write_summary_file(m);
   start_next_event_sediment(m);
   if (!quiet_console && !m.super_quiet_on && m.silent_mode != 1) std::printf("finished event \n");

@@ -17,4 +17,8 @@ void close_event_balance(model_state& m);
 double overland_lake_cell_water(const model_state& m, int i, double area);
 bool in_overland_lake(const model_state& m, int i);
 
+// Thickness-weighted mean of water content over saturated content of the Richards column's
+// nodes down to depth_cm: the relative soil water the event start and end report.
+double column_wetness(const model_state& m, int cell, double depth_cm);
+
 }  // namespace pluvo

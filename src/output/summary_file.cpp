@@ -270,7 +270,7 @@ void write_groundwater_block(const model_state& m, std::FILE* f) {
     std::fprintf(f, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n",
                  m.exfiltrated_volume_total);
     std::fprintf(f, "vol from gw to unsat this event, w/o recharge (cu. m):        %9.1lf\n",
-                 m.gw_to_unsat_volume);
+                 m.gw_to_unsat_event_volume);
     std::fprintf(f, "vol groundwater recharge (cu. m):                             %9.1lf\n",
                  m.recharge_volume);
     if (m.chan_explic_on) {

@@ -141,7 +141,6 @@ struct groundwater_state {
   double gw_head_bound_flux = 0.0;
   double gw_deep_leakage = 0.0;
   double gw_pumping_total = 0.0;
-  double gw_to_unsat_volume = 0.0;        // event, without recharge
   double gw_to_chan_volume = 0.0;         // event
   double chan_to_gw_volume = 0.0;
   double gw_to_lake_volume = 0.0;

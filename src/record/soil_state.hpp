@@ -135,6 +135,7 @@ struct soil_state {
   double initial_soil_water = 0.0;         // watershed mean relative moisture
   double soil_volume_initial = 0.0;        // m3
   double unsat_downward_volume = 0.0;      // m3
+  double unsat_downward_volume_start = 0.0;  // m3, its value at the event's start
   double direct_evap_volume_total = 0.0;   // m3
 
   // Interception and retention: what each cell holds and the effective rain it passes.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "output/end_event.hpp"
 #include "run/clock.hpp"
 #include "quality/water_quality_clocks.hpp"
 #include "record/model_state.hpp"
@@ -250,6 +251,7 @@ void begin_event(model_state& m) {
     m.soil_volume_initial = 0.0;
     m.richards_cells_start = 0;
     m.gw_to_unsat_event_volume = 0.0;
+    m.unsat_downward_volume_start = m.unsat_downward_volume;
   }
   if (m.sacramento_on) {
     m.sac_infil_volume = m.sac_evap_volume = m.sac_baseflow_volume = 0.0;

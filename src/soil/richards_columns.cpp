@@ -13,6 +13,7 @@
 #include "soil/hydraulic_functions.hpp"
 #include "soil/richards_columns.hpp"
 #include "soil/soil_phases.hpp"
+#include "soil/soil_services.hpp"
 
 namespace pluvo {
 
@@ -179,6 +180,14 @@ void fill_column(model_state& m, int i) {
   m.totaldz[size_t(i)] = t;
 }
 
+// Under the aquifer the column ends at the water table from the start: the water of the nodes
+// below it is the aquifer's, which holds it already, so the cut hands nothing over.
+void end_column_at_water_table(model_state& m, int i) {
+  update_soil_column_profile(m, i);
+  if (size_t(i) < m.gw_unsat_exchange_cm.size()) m.gw_unsat_exchange_cm[size_t(i)] = 0.0;
+  update_column_conductivity(m, i);
+}
+
 }  // namespace
 
 void update_column_conductivity(model_state& m, int i) {
@@ -202,16 +211,6 @@ double column_water_cm(const model_state& m, int i) {
   double water = 0.0;
   for (int j = 1; j < m.numcells[size_t(i)]; ++j) water += m.THETA[i][j] * m.DZ[i][j];
   return water;
-}
-
-double column_wetness(const model_state& m, int i, double depth_cm) {
-  double covered = 0.0, sum = 0.0;
-  for (int j = 1; j < m.numcells[size_t(i)] && covered < depth_cm; ++j) {
-    const double dz = std::min(m.DZ[i][j], depth_cm - covered);
-    if (m.THETAS[i][j] > 0.0) sum += m.THETA[i][j] / m.THETAS[i][j] * dz;
-    covered += dz;
-  }
-  return covered > 0.0 ? sum / covered : 0.0;
 }
 
 int read_richards_soil_table(checked_file& file, int richards_scheme, model_state& m) {
@@ -292,6 +291,7 @@ void init_richards_soil_columns(model_state& m) {
   double root_zone = 0.0, column = 0.0;
   for (int i = 1; i <= n; ++i) {
     fill_column(m, i);
+    if (m.water_table_on && m.gw_simulation_on) end_column_at_water_table(m, i);
     root_zone += root_zone_water_cm(m, i) / 100.0 * cell_area(m);
     column += column_water_cm(m, i) / 100.0 * cell_area(m);
   }

@@ -12,7 +12,4 @@ void update_column_conductivity(model_state& m, int cell);
 double root_zone_water_cm(const model_state& m, int cell);
 double column_water_cm(const model_state& m, int cell);
 
-// Thickness-weighted mean of water content over saturated content of the nodes down to depth_cm.
-double column_wetness(const model_state& m, int cell, double depth_cm);
-
 }  // namespace pluvo

@@ -113,6 +113,7 @@ class column_solver {
   bool boundary_cell_ = false;
   double E_ = 0.0, R_ = 0.0, dt_ = 0.0, next_dt_ = 0.0, remaining_ = 0.0;
   double w_pond_ = 0.0, h0_ = 0.0, top_source_ = 0.0, soil_evap_ = 0.0;
+  double table_trade_ = 0.0;  // cm the head-content agreement of the sub-step added to the soil nodes
   bool head_ = false, forced_switch_ = false, supply_limited_ = false;
   int bt_ = flux_boundary;
 };
@@ -298,12 +299,16 @@ void column_solver::agree_heads_and_contents() {
     head_from_content(1);
     supply_limited_ = false;
   }
+  table_trade_ = 0.0;
   for (int j = 1; j < n_; ++j) {
-    if (th[j] < ts[j] && th[j - 1] < ts[j - 1] && th[j + 1] < ts[j + 1])
+    if (th[j] < ts[j] && th[j - 1] < ts[j - 1] && th[j + 1] < ts[j + 1]) {
       head_from_content(j);
-    else
+    } else {
+      const double before = th[j];
       retention_content(m_.PHEAD, m_.THETA, m_.THETAS, m_.THETAR, m_.thehac, m_.ALPHA, m_.BETA, m_.LAM, m_.BP,
                         m_.BChc, i_, j, s_.option);
+      table_trade_ += (th[j] - before) * m_.DZ[i_][j];
+    }
   }
   if (!s_.water_table) {
     m_.PHEAD[i_][n_] = m_.PHEAD[i_][n_ - 1];
@@ -376,8 +381,11 @@ void column_solver::book_sub_step() {
   else
     r_.evaporated += -q1 * dt_ / 100.0;
   m_.inf_rich[size_t(i_)] += q1 * dt_ / 100.0;
-  m_.unsat_downward_flux[size_t(i_)] += qn * dt_;
-  if (!m_.unsat_recharge_depth.empty()) m_.unsat_recharge_depth[size_t(i_)] += qn * dt_;
+  // Nodes in touch with saturation take their content from their head; above a water table the
+  // water that adds or removes is the table's, so the column and the aquifer together keep it.
+  const double down = qn * dt_ - (s_.water_table ? table_trade_ : 0.0);
+  m_.unsat_downward_flux[size_t(i_)] += down;
+  if (!m_.unsat_recharge_depth.empty()) m_.unsat_recharge_depth[size_t(i_)] += down;
 }
 
 column_result column_solver::run() {
