@@ -1,6 +1,6 @@
-// Sorbed contaminant in the channels and lakes, on a Y network whose two branches meet in a lake
-// that spills over a weir into the outlet link, read by the real reader; the suspended wash load is set as the channel
-// sediment transport leaves it, varying from update to update.
+// Sorbed contaminant in the channels and lakes of the Y network read by the real reader; the
+// suspended wash load is set as the channel sediment transport leaves it, varying from update to
+// update.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,55 +9,26 @@
 #include <vector>
 
 #include "quality/channel_quality.hpp"
-#include "quality/contaminant_fixture.hpp"
-#include "quality/erosion_fixture.hpp"
 #include "quality/quality_phases.hpp"
 #include "quality/sediment_contam.hpp"
 #include "quality/water_quality_clocks.hpp"
+#include "channel/two_link_network.hpp"
+#include "quality/y_network_fixture.hpp"
+#include "common/error_state.hpp"
 #include "record/model_state.hpp"
-#include "run/whole_project.hpp"
 
 namespace {
 
 using pluvo::model_state;
-
-const char* y_network =
-    "PLUVO_CHAN\nALPHA 0.5\nBETA 0.9\nTHETA 1.0\nLINKS 5\nMAXNODES 3\n"
-    "CONNECT 1 3 0\nCONNECT 2 3 0\nCONNECT 3 4 2 1 2\nCONNECT 4 5 1 3\nCONNECT 5 0 1 4\n"
-    "LINK 1\nTRAPEZOID\nDX 10\nNODES 3\nMANNINGS_N 0.04\n"
-    "NODE 1\nELEV 10.2\nXSEC\nBOTTOM_WIDTH 2\nBANKFULL_DEPTH 1\nSIDE_SLOPE 1\nNODE 2\nELEV 10.15\nNODE 3\nELEV 10.1\n"
-    "LINK 2\nTRAPEZOID\nDX 10\nNODES 3\nMANNINGS_N 0.04\n"
-    "NODE 1\nELEV 10.25\nXSEC\nBOTTOM_WIDTH 1\nBANKFULL_DEPTH 1\nSIDE_SLOPE 1\nNODE 2\nELEV 10.2\nNODE 3\nELEV 10.1\n"
-    "LINK 3\nLAKE\nMINWSE 9.9\nINITWSE 10.15\nMAXWSE 11\nNUMPTS 1\n2 2\n"
-    "LINK 4\nSTRUCTURE\nNUMSTRUCTS 1\n"
-    "STRUCTTYPE WEIR\nCREST_LENGTH 2\nCREST_LOW_ELEV 10.1\nDISCHARGE_COEFF_FORWARD 0.6\nDISCHARGE_COEFF_REVERSE 0.5\n"
-    "LINK 5\nTRAPEZOID\nDX 10\nNODES 3\nMANNINGS_N 0.035\n"
-    "NODE 1\nELEV 10.0\nXSEC\nBOTTOM_WIDTH 3\nBANKFULL_DEPTH 1\nSIDE_SLOPE 2\nNODE 2\nELEV 9.95\nNODE 3\nELEV 9.9\n";
-
-const char* y_stream =
-    "GRIDSTREAMFILE\nSTREAMCELLS 4\n"
-    "CELLIJ 1 1\nNUMNODES 2\nLINKNODE 1 1 0.5\nLINKNODE 1 2 0.5\n"
-    "CELLIJ 2 1\nNUMNODES 1\nLINKNODE 2 1 1.0\n"
-    "CELLIJ 2 2\nNUMNODES 1\nLINKNODE 3 1 1.0\n"
-    "CELLIJ 1 3\nNUMNODES 2\nLINKNODE 5 1 0.5\nLINKNODE 5 2 0.5\n";
 
 // Reads the Y network with erosion, overland and channel contaminants and sorption (channel
 // partition coefficient kd, l/kg), and runs body on the record the set-up leaves.
 template <class Body>
 void with_y_network(double kd, Body body) {
   pluvo_test::scratch_dir dir;
-  pluvo_test::write_strip_grid();
-  pluvo_test::write_file("c.idx", std::string(pluvo_test::strip_header()) + "1 1 1\n1 1 1\n");
-  pluvo_test::write_file(
-      "c.cmt", pluvo_test::contaminant_table(0.0, {"1 0 0.02 0 0 0 0 0"}, pluvo_test::erosion_table_blocks("\"Land\""), 10.0, kd));
-  pluvo_test::write_file("c.chn", y_network);
-  pluvo_test::write_file("c.stm", y_stream);
-  pluvo_test::write_file("w.prj", "PLUVOPROJECT\n" + pluvo_test::strip_cards() +
-                                      "CHAN_EXPLIC\nCHANNEL_INPUT c.chn\nSTREAM_CELL c.stm\nMAPPING_TABLE c.cmt\n"
-                                      "SOIL_EROSION 1\nOUTLET_SED_FLUX e.sed\nSAND_SIZE 0.062\nWATER_TEMP 20\n"
-                                      "OV_CON_TRANS\nCHAN_CON_TRANS\nSEDIMENT_CONTAM\n");
+  pluvo_test::write_y_project(kd);
   bool ran = false;
-  const auto r = pluvo_test::set_up_past_refusal("w.prj", [&](model_state& m) {
+  const auto r = pluvo_test::set_up_past_refusal("c.prj", [&](model_state& m) {
     ran = true;
     pluvo::start_sediment_contaminants(m);
     pluvo::start_constituent_balance(m);
@@ -202,6 +173,59 @@ TEST(SedimentContamChannels, NoPartitionReleasesEverything) {
   ASSERT_GE(left.size(), 4u);
   EXPECT_EQ(left, std::vector<double>(left.size(), 0.0));
   EXPECT_EQ(dissolved, std::vector<double>(left.size(), 1.0));
+}
+
+// Everything of the contaminant the watershed holds or has passed on, kg: the cells' totals and
+// what their sorbed pools gave the soil, the nodes' and the lake's totals, what was released but
+// not yet taken by the dissolved balances; plus what left (infiltrated, left on dried land,
+// decayed, through the outlet dissolved and sorbed, settled in the lake) less what came in.
+double watershed_books(const model_state& m) {
+  const auto& run = m.run_constituent_terms[1];
+  const size_t cells = size_t(m.cell_count) + 1;
+  double stock = 0.0;
+  for (int j = 1; j <= m.cell_count; ++j) stock += m.ov_total_con_mass[cells + size_t(j)] + m.ov_sed_con_soil_exchange[cells + size_t(j)];
+  for (int link = 1; link <= m.nlinks; ++link) {
+    if (!pluvo::wq_active_link(m, link)) continue;
+    for (int node = 1; node <= m.nx[size_t(link)]; ++node)
+      stock += m.chan_tot_node_mass[1][key(m, link, node)] + m.chan_node_sed_source_mass[1][key(m, link, node)];
+  }
+  for (int lake = 1; lake <= m.nlakes; ++lake) stock += m.lake_tot_mass[1][lake] + m.lake_sed_contam_source[1][lake];
+  const double out = m.OV_INFIL_MASS[1] + m.OV_LAND_MASS[1] + m.OV_MASS_DECAY[1] + run.chan_out + run.chan_decay +
+                     run.lake_decay + run.attached_out + run.soil_sed_exchange +
+                     (m.nlakes > 0 ? m.LAKE_SETTLED_SED_MASS[1] : 0.0);
+  const double in = m.OV_PRECIP_MASS[1] + m.event_ov_neg_mass[1] + run.lake_precip + run.chan_point + run.lake_point;
+  return stock / 1000.0 + out - in;
+}
+
+// The whole chain through the project reader, on two links: rain brings the contaminant, it
+// sorbs to the eroded sediment and travels into the streams dissolved and sorbed, and out. The
+// channel sediment transport carries the wash load; until it is built the project is refused
+// and this test waits for it.
+TEST(SedimentContamChannels, GridAndChannelsKeepTheTotalThroughAWholeRun) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_y_project(20.0, "", pluvo_test::two_link_chan_file(), pluvo_test::two_link_stream_file());
+  double first = 0.0, scale = 0.0, worst = 0.0, to_channels = 0.0;
+  int steps = 0;
+  std::vector<double> drift;
+  const auto r = pluvo_test::run_contaminant_project(1, "write_time_series", [&](model_state& m) {
+    const double b = watershed_books(m);
+    if (steps++ == 0) first = b;
+    scale = std::max(scale, m.OV_PRECIP_MASS[1] + m.run_constituent_terms[1].lake_precip);
+    drift.push_back(b - first);
+    to_channels = m.attached_to_chan_total[1];
+  });
+  if (r.out.find("SOIL_EROSION: sediment transport in channels") != std::string::npos) {
+    pluvo::run_stopped_on_error = false;
+    pluvo::error_state = pluvo::error_state_record();
+    GTEST_SKIP() << "channel sediment transport not built yet";
+  }
+  ASSERT_EQ(r.code, 0) << r.out;
+  ASSERT_GT(scale, 0.0);
+  for (double d : drift) worst = std::max(worst, std::fabs(d) / scale);
+  EXPECT_GE(steps, 150);
+  EXPECT_LT(worst, 1e-12);
+  EXPECT_GT(to_channels, 0.0);
+  EXPECT_EQ(r.out.find("bad number"), std::string::npos) << r.out;
 }
 
 }  // namespace
