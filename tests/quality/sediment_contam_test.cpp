@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,6 @@ namespace {
 using pluvo::model_state;
 using pluvo_test::contaminant_grid;
 using pluvo_test::run_contaminant_project;
-
-double rel(double a, double b) { return std::fabs(a - b) / std::max({std::fabs(a), std::fabs(b), 1e-300}); }
 
 double cell_sum(const model_state& m, const std::vector<double>& v, int k) {
   double s = 0.0;
@@ -172,6 +171,47 @@ TEST(SedimentContam, SorbedMassCrossingAFaceLeavesOneCellAndEntersItsNeighbour) 
     EXPECT_NE(moved, 0.0);
     EXPECT_NEAR(lost, moved, 1e-14 * std::fabs(moved) + 1e-15) << F;
     EXPECT_NEAR(gained, moved, 1e-14 * std::fabs(moved) + 1e-15) << F;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The split's warnings, byte for byte, on one wet cell with 0.001 m3 of each class in
+// suspension: a negative partition coefficient leaves a fraction dissolved above 1 or below 0,
+// a total that is not a number gives concentrations that are not.
+TEST(SedimentContam, SplitWarningsAreTheSystemsOwn) {
+  const struct {
+    double kd, total;
+    const char *printed, *not_printed;
+  } cases[] = {
+      {-471.0, 1.0, "\nfraction dissolved greater than 1", "fraction dissolved below zero"},
+      {-1900.0, 1.0, "\nfraction dissolved below zero", "fraction dissolved greater than 1"},
+      {50.0, std::nan(""), "\nbad number 13bad number 13bad number 13", "bad number 13bad number 13bad number 13bad"},
+  };
+  for (const auto& c : cases) {
+    pluvo_test::scratch_dir dir;
+    write_sorbing_project(50.0);
+    bool done = false;
+    const auto r = run_contaminant_project(1, "check_sediment_contaminant_sources", [&](model_state& m) {
+      if (done) return;
+      done = true;
+      pluvo::start_sediment_contaminants(m);
+      const pool_index s{m.cell_count + 1};
+      for (int j = 1; j <= m.cell_count; ++j) m.ov_depth[size_t(j)] = 0.0;
+      m.ov_depth[6] = 0.05;
+      for (int k = 1; k <= 3; ++k) m.ov_vol_sed_susp[s.cell(6, k)] = 0.001;
+      m.ov_total_con_mass[s.pool(6)] = c.total;
+      m.ov_partition_coef[1] = c.kd;
+      std::printf("\n");
+      pluvo::fraction_dissolved(m, 1, m.ov_vol_sed_susp.data());
+      m.ov_partition_coef[1] = 50.0;
+      m.ov_total_con_mass[s.pool(6)] = 0.0;
+    });
+    ASSERT_TRUE(done) << r.out;
+    EXPECT_NE(r.out.find(c.printed), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(c.not_printed), std::string::npos) << r.out;
   }
 }
 
