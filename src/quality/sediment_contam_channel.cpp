@@ -227,6 +227,25 @@ void release_lake_dissolved(model_state& m, int k) {
   }
 }
 
+// Splits a sorbed total over the fine classes: Cs(i) is the suspended concentration (mg/l) and
+// V(i) the suspended volume (m3) of the i-th fine class; fb and conc (per class, slot 0 the
+// total fraction) take the bound fractions and the sorbed concentrations.
+template <class Conc, class Volume>
+void split_on_fines(const channel_layout& p, double K, double total, Conc Cs, Volume V, double* fb, double* conc,
+                    const char* nan_message) {
+  double S = 0.0;
+  for (int i = 1; i <= p.fine_count; ++i) S += K * Cs(i);
+  fb[0] = 0.0;
+  for (int i = 1; i <= p.fine_count; ++i) {
+    const int c = p.fine_class(i);
+    fb[c] = K * Cs(i) / (1.0 + S);
+    fb[0] += fb[c];
+    const double v = V(i);
+    conc[c] = v > tiny ? fb[c] * total / v : 0.0;
+    if (std::isnan(conc[c])) std::printf("%s", nan_message);
+  }
+}
+
 }  // namespace
 
 void route_channel_sediment_contam(model_state& m, double dt, int k) {
@@ -249,19 +268,10 @@ void partition_channel_sediment_contam(model_state& m, int k) {
       const int key = p.key(link, node);
       // A node without water keeps its last split.
       if (!(at(m.area, size_t(key)) * m.link_dx[size_t(link)] > tiny)) continue;
-      double S = 0.0;
-      for (int i = 1; i <= p.fine_count; ++i) S += K * at(m.chan_sed_conc, p.key_class(key, p.fine_class(i)));
+      const auto Cs = [&](int i) { return at(m.chan_sed_conc, p.key_class(key, p.fine_class(i))); };
+      const auto V = [&](int i) { return at(m.ch_wash_vol, p.key_class(key, i)); };
       double* fb = &m.chan_sed_fract_attached[p.node_class(k, key, 0)];
-      double* conc = &m.chan_sed_contam_node_conc[p.node_class(k, key, 0)];
-      fb[0] = 0.0;
-      for (int i = 1; i <= p.fine_count; ++i) {
-        const int c = p.fine_class(i);
-        fb[c] = K * at(m.chan_sed_conc, p.key_class(key, c)) / (1.0 + S);
-        fb[0] += fb[c];
-        const double v = at(m.ch_wash_vol, p.key_class(key, i));
-        conc[c] = v > tiny ? fb[c] * total[key] / v : 0.0;
-        if (std::isnan(conc[c])) std::printf("bad number 11");
-      }
+      split_on_fines(p, K, total[key], Cs, V, fb, &m.chan_sed_contam_node_conc[p.node_class(k, key, 0)], "bad number 11");
       m.chan_node_fraction_dissolved[k][key] = 1.0 - fb[0];
     }
   }
@@ -271,19 +281,11 @@ void partition_lake_sediment_contam(model_state& m, int k) {
   const channel_layout p = layout_of(m);
   const double K = m.chan_partition_coef[k] / 1e6;
   for (int lake = 1; lake <= m.nlakes; ++lake) {
-    double S = 0.0;
-    for (int i = 1; i <= p.fine_count; ++i) S += K * at(m.SS_conc_lake, p.lake_slot(lake, i));
+    const auto Cs = [&](int i) { return at(m.SS_conc_lake, p.lake_slot(lake, i)); };
+    const auto V = [&](int i) { return at(m.SS_vol_lake, p.lake_slot(lake, i)); };
     double* fb = &m.lake_sed_fract_attached[p.lake_class(k, lake, 0)];
-    double* conc = &m.lake_sed_contam_conc[p.lake_class(k, lake, 0)];
-    fb[0] = 0.0;
-    for (int i = 1; i <= p.fine_count; ++i) {
-      const int c = p.fine_class(i);
-      fb[c] = K * at(m.SS_conc_lake, p.lake_slot(lake, i)) / (1.0 + S);
-      fb[0] += fb[c];
-      const double v = at(m.SS_vol_lake, p.lake_slot(lake, i));
-      conc[c] = v > tiny ? fb[c] * m.lake_tot_mass[k][lake] / v : 0.0;
-      if (std::isnan(conc[c])) std::printf("bad number 12");
-    }
+    split_on_fines(p, K, m.lake_tot_mass[k][lake], Cs, V, fb, &m.lake_sed_contam_conc[p.lake_class(k, lake, 0)],
+                   "bad number 12");
     m.lake_fraction_dissolved[k][lake] = 1.0 - fb[0];
   }
 }
