@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <initializer_list>
 #include <vector>
 
@@ -17,7 +18,7 @@ namespace pluvo {
 
 namespace {
 
-enum booked_term : int { precip, exfil, uptake, decay, infil, outlet, lateral, lost, term_count };
+enum booked_term : int { precip, exfil, uptake, decay, infil, outlet, lateral, lost, sediment, term_count };
 
 int flag(const std::vector<int32_t>& v, int i) { return size_t(i) < v.size() ? v[size_t(i)] : 0; }
 
@@ -75,6 +76,12 @@ double update_overland_constituent_mass(model_state& m, int k, int j, double dt,
     const double d = r.take(decay_step, m.ov_decay_dt, true);
     booked[decay] += d;
     net += x - d;
+  }
+  if (m.sediment_contam_on && m.ov_sed_con_source.size() > size_t(k) * size_t(m.cell_count + 1) + size_t(j)) {
+    const double interval = (m.cur_julian - m.ov_con_last_time) * 86400.0;
+    const double x = r.take(m.ov_sed_con_source[size_t(k) * size_t(m.cell_count + 1) + size_t(j)], interval, false);
+    booked[sediment] += x;
+    net += x;
   }
   const double infiltrated = r.take(row(m.ov_infil_mass_step, k)[j], m.ov_infil_wq_dt, true);
   booked[infil] += infiltrated;
@@ -230,6 +237,24 @@ void book(double x, std::initializer_list<checked_array<double>*> totals, int k)
   for (checked_array<double>* t : totals) (*t)[k] += x / 1000.0;
 }
 
+// The cell's total, dissolved and sorbed, that the sorbed-pool step splits at its next call.
+void rebuild_total_mass(model_state& m, int k, const double* mass) {
+  const size_t cells = size_t(m.cell_count) + 1;
+  if (!m.sediment_contam_on || m.ov_total_con_mass.size() < (size_t(k) + 1) * cells) return;
+  double* total = &m.ov_total_con_mass[size_t(k) * cells];
+  for (int j = 1; j <= m.cell_count; ++j) {
+    total[j] += mass[j];
+    if (total[j] < 0.0) total[j] = 0.0;
+    if (std::isnan(total[j])) std::printf("Total cell mass, contam %d cell %d NAN", k, j);
+  }
+}
+
+void book_sediment_release(model_state& m, int k, double released) {
+  if (!m.sediment_contam_on) return;
+  for (auto* terms : {&m.event_constituent_terms, &m.run_constituent_terms})
+    if (size_t(k) < terms->size()) (*terms)[size_t(k)].ov_sed_source += released / 1000.0;
+}
+
 void book_step_rates(model_state& m, int k, double exfiltrated) {
   if (m.chan_explic_on)
     book(m.ov_qlat_dmt[k], {&m.OV_QLAT_MASS, &m.event_ov_qlat_mass}, k);
@@ -299,6 +324,8 @@ void total_cell_contaminant_mass(model_state& m) {
       const int l = flag(m.lake_mask, j);
       if (to_lake[j] > 0.0 && l >= 1 && l <= m.lake_con_mass.row_length) lake_mass[l] += to_lake[j];
     }
+    rebuild_total_mass(m, k, mass);
+    book_sediment_release(m, k, taken[sediment]);
     book_step_rates(m, k, taken[exfil]);
   }
   m.ov_con_last_time = m.cur_julian;

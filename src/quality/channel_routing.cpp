@@ -316,6 +316,9 @@ void size_channel_quality_arrays(model_state& m) {
 
 void start_channel_quality_event(model_state& m) {
   size_channel_quality_arrays(m);
+  for (auto* v : {&m.event_ov_lake_sed_contam_mass, &m.event_chan_lake_sed_contam_mass,
+                  &m.event_lake_sed_contam_source_mass, &m.event_lake_settled_sed_mass})
+    std::fill(v->begin(), v->end(), 0.0);
   for (int k = 1; k <= m.num_constituents; ++k) {
     output_state::constituent_terms& t = m.event_constituent_terms[size_t(k)];
     for (double* v : {&t.chan_initial, &t.chan_from_ov, &t.chan_point, &t.chan_tvx_gain, &t.chan_tvx_loss,

@@ -50,8 +50,8 @@ struct overland_transport_work {
 };
 
 // The returned net source rate (g/s) of constituent k in cell j over an update of dt s; the
-// terms taken are added to booked[0..7]: precipitation, exfiltration, uptake, decay,
-// infiltration, outlet, lateral, nutrient kinetics.
+// terms taken are added to booked[0..8]: precipitation, exfiltration, uptake, decay,
+// infiltration, outlet, lateral, infiltrated mass without a soil row, sediment release.
 double update_overland_constituent_mass(model_state& m, int k, int j, double dt, double* booked);
 
 // Advection and dispersion of constituent k over dt s in both directions, the order by sweep

@@ -6,6 +6,7 @@
 #include "quality/constituent_tables.hpp"
 #include "quality/overland_constituents.hpp"
 #include "quality/quality_phases.hpp"
+#include "quality/sediment_contam.hpp"
 #include "quality/water_quality_clocks.hpp"
 #include "record/model_state.hpp"
 
@@ -202,6 +203,7 @@ void init_overland_nutrient_state(model_state& m) {
   }
   // Rain on water already standing mixes into that water.
   m.ov_depth_prev.assign(m.ov_depth.begin(), m.ov_depth.end());
+  start_sediment_contaminants(m);
   start_constituent_balance(m);
 }
 

@@ -1,13 +1,4 @@
-// Phases of processes that are not built yet: each does nothing.
-#include "quality/quality_phases.hpp"
-
-namespace pluvo {
-
-void check_sediment_contaminant_sources(model_state&) {}  // not built yet
-void step_contaminant_reactions(model_state&) {}  // not built yet
-
-}  // namespace pluvo
-
+// Routines of processes that are not built yet: each does nothing.
 #include "quality/quality_services.hpp"
 
 namespace pluvo {

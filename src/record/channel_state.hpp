@@ -366,6 +366,8 @@ struct channel_state {
   node_matrix<double> lake_fraction_dissolved;
   std::vector<double> lake_sed_contam_conc;     // [constituent][lake][class]
   std::vector<double> lake_sed_fract_attached;
+  // Sorbed mass leaving each node (key) in the current update, for the constituent being routed.
+  std::vector<double> chan_sed_con_flux;
   checked_file chan_contam_out_fp;              // channel contaminant output
   // Output location lists, 1-based with their counts.
   int32_t gw_flux_point_count = 0;

@@ -274,6 +274,19 @@ struct quality_state {
   // + class, g per m3 of sediment.
   std::vector<double> ov_total_con_mass;
   std::vector<double> ov_sed_con_conc;
+  // Beside them, [constituent][cell] like ov_total_con_mass: the net mass the soil gave to (-) or
+  // took from (+) the sorbed pool since the soil step last took it, the dissolved mass released
+  // for the next mass update, the fraction dissolved, and the sorbed mass carried out at the
+  // outlet; and [constituent][cell][class] like ov_sed_con_conc, the bound fraction per class
+  // (slot 0 the total).
+  std::vector<double> ov_sed_con_soil_exchange;
+  std::vector<double> ov_sed_con_source;
+  std::vector<double> ov_con_frac_diss;
+  std::vector<double> ov_sed_con_outlet_mass;
+  std::vector<double> ov_sed_con_bound_frac;
+  // Per cell, for the constituent being treated: fraction dissolved and mass of soil layer 1.
+  std::vector<double> soil_top_frac_diss;
+  std::vector<double> soil_top_mass;
   // Channel and lake constituents [constituent][node key] and [constituent][lake].
   checked_array_2d<double> chan_node_conc;
   checked_array_2d<double> chan_node_mass;

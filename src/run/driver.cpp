@@ -66,7 +66,7 @@ const phase_entry loop_phases[] = {
     {"route_channels_step", route_channels_step},
     {"read_chan_point_input_step", read_chan_point_input_step},
     {"track_peak_discharge", track_peak_discharge},
-    {"step_contaminant_reactions", step_contaminant_reactions},
+    {"step_channel_sediment_contam", step_channel_sediment_contam},
     {"step_channel_contaminant_sources", step_channel_contaminant_sources},
     {"step_channel_lake_water_quality", step_channel_lake_water_quality},
     {"print_progress", print_progress},

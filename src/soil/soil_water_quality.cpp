@@ -114,18 +114,24 @@ void step_constituent(model_state& m, int k, double dt, soil_scratch& s) {
   m.soil_decay_step[k] += decayed;
   if (type == 2 || type == 3) m.soil_noflux_on = 1;
 
+  // What the sorbed pool of the surface took from (-) or gave to (+) the top layer since the last
+  // soil update, [k][cell] like the pool.
+  const size_t cells = size_t(n) + 1;
+  double* sediment = m.sediment_contam_on && m.ov_sed_con_soil_exchange.size() >= (size_t(k) + 1) * cells
+                         ? &m.ov_sed_con_soil_exchange[size_t(k) * cells]
+                         : nullptr;
   for (int c = 1; c <= n; ++c) {
     s.infil[size_t(c)] = infil[c];
     s.uptake[size_t(c)] = exchange[c];
     s.exfil[size_t(c)] = exfil[c];
-    s.sediment[size_t(c)] = 0.0;
+    s.sediment[size_t(c)] = sediment ? sediment[c] : 0.0;
   }
   double down = 0.0, up = 0.0;
   cell_layers(m, 1, depth);
   soil_constituent_tables t{s.mass, s.conc, s.fraction, depth, s.infil, s.uptake, s.exfil, s.sediment, nullptr, down, up};
   update_soil_layer_mass(m, m.soil_constituent_block, t);
 
-  double exfiltrated = 0.0, inflow = 0.0, released = 0.0, gained = 0.0, exchanged = 0.0;
+  double exfiltrated = 0.0, inflow = 0.0, released = 0.0, gained = 0.0, exchanged = 0.0, sediment_total = 0.0;
   for (int c = 1; c <= n; ++c) {
     land[c] = 0.0;
     for (int L = 1; L <= columns; ++L) {
@@ -146,6 +152,9 @@ void step_constituent(model_state& m, int k, double dt, soil_scratch& s) {
     if (x < -1e-16) gained -= x;
     exchanged += x;
     exchange[c] = infil[c] = 0.0;
+    if (!sediment) continue;
+    sediment_total += s.sediment[size_t(c)];
+    sediment[c] = 0.0;
   }
   add(m.soil_exfil_total, k, exfiltrated);
   add(m.event_soil_inflow_mass, k, inflow);
@@ -161,6 +170,7 @@ void step_constituent(model_state& m, int k, double dt, soil_scratch& s) {
     x.soil_seep_up += up / 1000.0;
     x.soil_exfil += exfiltrated / 1000.0;
     x.soil_uptake += exchanged / 1000.0;
+    x.soil_sed_exchange += sediment_total / 1000.0;
   }
   for (auto* total : {&m.soil_out_total, &m.event_soil_out, &m.GLOBAL_MASS_OUT}) add(*total, k, m.soil_out_step[k]);
   for (auto* total : {&m.soil_deep_total, &m.event_soil_deep}) add(*total, k, m.soil_deep_step[k]);

@@ -43,17 +43,32 @@ inline std::string contaminant_map(const contaminant_grid& g, const std::functio
 }
 
 // The table: precipitation concentration, then per id the eight values (initial concentration,
-// source concentration, dispersion, decay per day, uptake per day, land load, Kd, unused).
+// source concentration, dispersion, decay per day, uptake per day, land load, Kd, unused); the
+// partition coefficients of the water on the grid and in the channels (l/kg) follow the blocks.
 inline std::string contaminant_table(double precip_conc, const std::vector<std::string>& id_rows,
-                                     const std::string& more_blocks = "") {
-  char line[200];
+                                     const std::string& more_blocks = "", double ov_partition = 0.0,
+                                     double chan_partition = 0.0) {
+  char line[300];
   std::snprintf(line, sizeof line,
                 "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP c.idx \"Land\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
-                "\"Tracer\" \"Land\" \"tracer\"\nPRECIP_CONC %.17g\nOV_PARTITION 0\nCHAN_PARTITION 0\nNUM_IDS %d\nheader\n",
-                precip_conc, int(id_rows.size()));
+                "\"Tracer\" \"Land\" \"tracer\"\nPRECIP_CONC %.17g\nOV_PARTITION %.17g\nCHAN_PARTITION %.17g\n"
+                "NUM_IDS %d\nheader\n",
+                precip_conc, ov_partition, chan_partition, int(id_rows.size()));
   std::string t = line;
   for (size_t i = 0; i < id_rows.size(); ++i) t += table_row(int(i) + 1, id_rows[i]);
   return t + more_blocks;
+}
+
+// Green and Ampt soil of the given conductivity (cm/h), porosity 0.4, initial moisture 0.2, for
+// ids 1..ids of the index map.
+inline std::string green_ampt_blocks(int ids, const char* conductivity) {
+  std::string soil = "GREEN_AMPT_INFILTRATION \"Land\"\nNUM_IDS " + std::to_string(ids) + "\nid\n";
+  std::string moisture = "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Land\"\nNUM_IDS " + std::to_string(ids) + "\nid\n";
+  for (int id = 1; id <= ids; ++id) {
+    soil += table_row(id, std::string(conductivity) + " 11 0.4 0.2 0.02 0.3 0.1");
+    moisture += table_row(id, "0.2");
+  }
+  return soil + moisture;
 }
 
 // Writes the grid, the table and c.prj with the cards given after the usual ones.

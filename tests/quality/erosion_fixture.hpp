@@ -17,10 +17,11 @@ inline std::string erosion_grid_header(int rows, int cols) {
   return h;
 }
 
-inline std::string erosion_mapping_table() {
+// The sediment classes and the erosion properties of soil class 1 of the index map named map.
+inline std::string erosion_table_blocks(const std::string& map = "Land") {
   const char* rows[3][2] = {{"sand", "2.65 0.5 0.1 sand.out"}, {"silt", "2.65 0.02 0.1 silt.out"},
                             {"clay", "2.65 0.002 0.1 clay.out"}};
-  std::string t = "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP land.idx Land\nSEDIMENTS\nNUM_SED 3\nheader\n";
+  std::string t = "SEDIMENTS\nNUM_SED 3\nheader\n";
   char line[160];
   for (auto& r : rows) {
     std::snprintf(line, sizeof line, "%-40s%s\n", r[0], r[1]);
@@ -29,7 +30,11 @@ inline std::string erosion_mapping_table() {
   // Splash erodibility, detachment coefficient, exponent and critical shear, K, then the
   // sand, silt and clay shares of the parent soil.
   std::snprintf(line, sizeof line, "%6d%-80s%s\n", 1, "loam", "60 2e-5 1 0 1 0.4 0.4 0.2");
-  return t + "SOIL_EROSION_PROPS Land\nNUM_IDS 1\nNUM_SED 3\nheader\n" + line;
+  return t + "SOIL_EROSION_PROPS " + map + "\nNUM_IDS 1\nNUM_SED 3\nheader\n" + line;
+}
+
+inline std::string erosion_mapping_table() {
+  return "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP land.idx Land\n" + erosion_table_blocks();
 }
 
 // Writes the grid, the tables and e.prj; the project rains 80 mm/h for the first minute.

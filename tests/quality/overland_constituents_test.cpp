@@ -51,17 +51,7 @@ std::pair<double, double> event_soil_books(const model_state& m, int k) {
   return {in, out};
 }
 
-// Green and Ampt soil of the given conductivity (cm/h), porosity 0.4, initial moisture 0.2, for
-// ids 1..ids of the index map.
-std::string green_ampt_blocks(int ids, const char* conductivity) {
-  std::string soil = "GREEN_AMPT_INFILTRATION \"Land\"\nNUM_IDS " + std::to_string(ids) + "\nid\n";
-  std::string moisture = "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Land\"\nNUM_IDS " + std::to_string(ids) + "\nid\n";
-  for (int id = 1; id <= ids; ++id) {
-    soil += pluvo_test::table_row(id, std::string(conductivity) + " 11 0.4 0.2 0.02 0.3 0.1");
-    moisture += pluvo_test::table_row(id, "0.2");
-  }
-  return soil + moisture;
-}
+using pluvo_test::green_ampt_blocks;
 
 std::string read_text(const char* name) {
   std::string t;

@@ -35,7 +35,7 @@ const std::vector<std::string> step_phases = {
     "bmp_step", "route_overland_step", "drain_network_step", "superlink_step",
     "check_sediment_contaminant_sources", "step_overland_water_quality", "total_cell_contaminant_mass",
     "groundwater_step", "update_overland_lake_extent", "route_channels_step", "read_chan_point_input_step",
-    "track_peak_discharge", "step_contaminant_reactions", "step_channel_contaminant_sources",
+    "track_peak_discharge", "step_channel_sediment_contam", "step_channel_contaminant_sources",
     "step_channel_lake_water_quality", "print_progress", "check_event_end", "exchange_omba_maps", "close_lakes_at_event_end", "end_event",
     "write_time_series", "write_map_outputs", "run_analyzers 1"};
 

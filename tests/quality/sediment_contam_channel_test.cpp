@@ -1,0 +1,231 @@
+// Sorbed contaminant in the channels and lakes of the Y network read by the real reader; the
+// suspended wash load is set as the channel sediment transport leaves it, varying from update to
+// update.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "quality/channel_quality.hpp"
+#include "quality/quality_phases.hpp"
+#include "quality/sediment_contam.hpp"
+#include "quality/water_quality_clocks.hpp"
+#include "channel/two_link_network.hpp"
+#include "quality/y_network_fixture.hpp"
+#include "common/error_state.hpp"
+#include "record/model_state.hpp"
+
+namespace {
+
+using pluvo::model_state;
+
+// Reads the Y network with erosion, overland and channel contaminants and sorption (channel
+// partition coefficient kd, l/kg), and runs body on the record the set-up leaves.
+template <class Body>
+void with_y_network(double kd, Body body) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_y_project(kd);
+  bool ran = false;
+  const auto r = pluvo_test::set_up_past_refusal("c.prj", [&](model_state& m) {
+    ran = true;
+    pluvo::start_sediment_contaminants(m);
+    pluvo::start_constituent_balance(m);
+    body(m);
+  });
+  ASSERT_TRUE(ran) << r.out;
+}
+
+// Flat [row][class] index of the sediment tables.
+struct ov_sed_view {
+  const model_state& m;
+  size_t at(int row, int c) const { return size_t(row) * size_t(m.ov_sed->num_sed_classes + 1) + size_t(c); }
+};
+
+int key(const model_state& m, int link, int node) { return link * m.chan_node_extent + node; }
+const int ordinary[3] = {1, 2, 5};
+
+// The wash load of update n as the sediment transport leaves it: per node and fine position the
+// flux leaving downstream (m3/s; now and then flowing back up), the suspended volume and the
+// concentration (mg/l); per lake its concentration, volume and what settled.
+void set_wash_load(model_state& m, int n) {
+  const ov_sed_view v{m};
+  for (int link : ordinary)
+    for (int node = 1; node <= m.nx[size_t(link)]; ++node) {
+      const int a = key(m, link, node);
+      m.area[size_t(a)] = 0.5 + 0.1 * node;
+      for (int i = 1; i <= 2; ++i) {
+        const int c = m.ov_sed->sed_class[size_t(i)];
+        const double wave = std::sin(0.05 * n + link + 0.7 * node + i);
+        m.qsmax[v.at(a, i)] = 1e-4 * (wave + 0.6);
+        m.ch_wash_vol[v.at(a, i)] = 0.002 * (1.5 + std::cos(0.03 * n + node + i));
+        m.chan_sed_conc[v.at(a, c)] = 40.0 * (1.2 + wave);
+        // Sorbed mass the grid delivers with its sediment.
+        m.chan_qlat_sed_mass[v.at(m.chan_slot_count + a, c)] += n % 7 == 0 ? 0.3 * i : 0.0;
+      }
+    }
+  // The lake passes its wash load on over the weir, which counts as one node.
+  const int weir = key(m, 4, 1);
+  for (int i = 1; i <= 2; ++i) {
+    m.qsmax[v.at(weir, i)] = 1.2e-4 * (1.0 + 0.5 * std::sin(0.02 * n + i));
+    m.SS_conc_lake[v.at(1, i)] = 30.0 + 5.0 * i;
+    m.SS_vol_lake[v.at(1, i)] = 0.05 * i;
+    m.SS_vol_lake_settled[v.at(1, i)] = n % 3 == 0 ? 0.001 * i : 0.0;
+  }
+}
+
+// One update: the sorbed step, then what the dissolved routing does with the release: the
+// dissolved mass takes it and the totals are rebuilt from the dissolved mass.
+void update(model_state& m, int n, double dt) {
+  m.cur_julian = 2459000.5 + n * dt / 86400.0;
+  m.chan_wq_next_time = m.cur_julian;
+  m.chan_wq_last_time = m.cur_julian - dt / 86400.0;
+  pluvo::step_channel_sediment_contam(m);
+  for (int link : ordinary)
+    for (int node = 1; node <= m.nx[size_t(link)]; ++node) {
+      const int a = key(m, link, node);
+      m.chan_node_mass.rows[1][a] += m.chan_node_sed_source_mass[1][a];
+      m.chan_node_sed_source_mass[1][a] = 0.0;
+      m.chan_tot_node_mass[1][a] += m.chan_node_mass.rows[1][a];
+    }
+  m.lake_con_mass.rows[1][1] += m.lake_sed_contam_source[1][1];
+  m.lake_sed_contam_source[1][1] = 0.0;
+  m.lake_tot_mass[1][1] += m.lake_con_mass.rows[1][1];
+}
+
+// Sorbed and dissolved mass in the nodes and the lake, less what the grid delivered, plus what
+// left through the outlet and settled in the lake, g.
+double books(const model_state& m, double delivered) {
+  double s = m.lake_tot_mass[1][1] + 1000.0 * (m.run_constituent_terms[1].attached_out + m.LAKE_SETTLED_SED_MASS[1]);
+  for (int link : ordinary)
+    for (int node = 1; node <= m.nx[size_t(link)]; ++node) s += m.chan_tot_node_mass[1][key(m, link, node)];
+  return s - delivered;
+}
+
+double delivered_now(const model_state& m) {
+  double s = 0.0;
+  for (size_t i = 0; i < m.chan_qlat_sed_mass.size(); ++i)
+    if (i % size_t(m.ov_sed->num_sed_classes + 1) != 0) s += m.chan_qlat_sed_mass[i];
+  return s;
+}
+
+TEST(SedimentContamChannels, TotalOfNodesLakeAndOutletIsConservedOverAThousandUpdates) {
+  int lakes = 0;
+  bool lake_link = false, all_taken = false;
+  double worst = 1.0, out = 0.0, settled = 0.0, into_lake = 0.0;
+  with_y_network(20.0, [&](model_state& m) {
+    lakes = m.nlakes;
+    lake_link = pluvo::wq_lake_link(m, 3) && pluvo::wq_structure_link(m, 4);
+    for (int link : ordinary)
+      for (int node = 1; node <= m.nx[size_t(link)]; ++node) {
+        const int a = key(m, link, node);
+        m.chan_node_mass.rows[1][a] = 1.0 + node;
+        m.chan_tot_node_mass[1][a] = m.chan_node_mass.rows[1][a] + 2.0 * link;
+      }
+    m.lake_con_mass.rows[1][1] = 5.0;
+    m.lake_tot_mass[1][1] = 9.0;
+    const double start = books(m, 0.0);
+    double delivered = 0.0;
+    worst = 0.0;
+    for (int n = 1; n <= 1000; ++n) {
+      set_wash_load(m, n);
+      delivered += delivered_now(m);
+      update(m, n, 30.0);
+      worst = std::max(worst, std::fabs(books(m, delivered) - start) / start);
+    }
+    out = m.run_constituent_terms[1].attached_out;
+    settled = m.LAKE_SETTLED_SED_MASS[1];
+    into_lake = m.CHAN_LAKE_SED_CONTAM_MASS[1];
+    all_taken = m.chan_qlat_sed_mass == std::vector<double>(m.chan_qlat_sed_mass.size(), 0.0);
+  });
+  ASSERT_EQ(lakes, 1);
+  ASSERT_TRUE(lake_link);
+  EXPECT_LT(worst, 1e-12);
+  // It moved: out through the outlet, into the lake bed, and the lake's inflow was booked.
+  EXPECT_GT(out, 0.0);
+  EXPECT_GT(settled, 0.0);
+  EXPECT_GT(into_lake, 0.0);
+  EXPECT_TRUE(all_taken);
+}
+
+// Without sorption every node and the lake release all they hold to the water.
+TEST(SedimentContamChannels, NoPartitionReleasesEverything) {
+  std::vector<double> left, dissolved;
+  with_y_network(0.0, [&](model_state& m) {
+    for (int link : ordinary)
+      for (int node = 1; node <= m.nx[size_t(link)]; ++node) m.chan_tot_node_mass[1][key(m, link, node)] = 3.0;
+    m.lake_tot_mass[1][1] = 7.0;
+    set_wash_load(m, 1);
+    m.cur_julian = 2459000.5;
+    m.chan_wq_next_time = m.cur_julian;
+    m.chan_wq_last_time = m.cur_julian - 30.0 / 86400.0;
+    pluvo::step_channel_sediment_contam(m);
+    for (int link : ordinary)
+      for (int node = 1; node <= m.nx[size_t(link)]; ++node) {
+        const int a = key(m, link, node);
+        left.push_back(m.chan_tot_node_mass[1][a]);
+        dissolved.push_back(m.chan_node_fraction_dissolved[1][a]);
+      }
+    left.push_back(m.lake_tot_mass[1][1]);
+    dissolved.push_back(m.lake_fraction_dissolved[1][1]);
+  });
+  ASSERT_GE(left.size(), 4u);
+  EXPECT_EQ(left, std::vector<double>(left.size(), 0.0));
+  EXPECT_EQ(dissolved, std::vector<double>(left.size(), 1.0));
+}
+
+// Everything of the contaminant the watershed holds or has passed on, kg: the cells' totals and
+// what their sorbed pools gave the soil, the nodes' and the lake's totals, what was released but
+// not yet taken by the dissolved balances; plus what left (infiltrated, left on dried land,
+// decayed, through the outlet dissolved and sorbed, settled in the lake) less what came in.
+double watershed_books(const model_state& m) {
+  const auto& run = m.run_constituent_terms[1];
+  const size_t cells = size_t(m.cell_count) + 1;
+  double stock = 0.0;
+  for (int j = 1; j <= m.cell_count; ++j) stock += m.ov_total_con_mass[cells + size_t(j)] + m.ov_sed_con_soil_exchange[cells + size_t(j)];
+  for (int link = 1; link <= m.nlinks; ++link) {
+    if (!pluvo::wq_active_link(m, link)) continue;
+    for (int node = 1; node <= m.nx[size_t(link)]; ++node)
+      stock += m.chan_tot_node_mass[1][key(m, link, node)] + m.chan_node_sed_source_mass[1][key(m, link, node)];
+  }
+  for (int lake = 1; lake <= m.nlakes; ++lake) stock += m.lake_tot_mass[1][lake] + m.lake_sed_contam_source[1][lake];
+  const double out = m.OV_INFIL_MASS[1] + m.OV_LAND_MASS[1] + m.OV_MASS_DECAY[1] + run.chan_out + run.chan_decay +
+                     run.lake_decay + run.attached_out + run.soil_sed_exchange +
+                     (m.nlakes > 0 ? m.LAKE_SETTLED_SED_MASS[1] : 0.0);
+  const double in = m.OV_PRECIP_MASS[1] + m.event_ov_neg_mass[1] + run.lake_precip + run.chan_point + run.lake_point;
+  return stock / 1000.0 + out - in;
+}
+
+// The whole chain through the project reader, on two links: rain brings the contaminant, it
+// sorbs to the eroded sediment and travels into the streams dissolved and sorbed, and out. The
+// channel sediment transport carries the wash load; until it is built the project is refused
+// and this test waits for it.
+TEST(SedimentContamChannels, GridAndChannelsKeepTheTotalThroughAWholeRun) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_y_project(20.0, "", pluvo_test::two_link_chan_file(), pluvo_test::two_link_stream_file());
+  double first = 0.0, scale = 0.0, worst = 0.0, to_channels = 0.0;
+  int steps = 0;
+  std::vector<double> drift;
+  const auto r = pluvo_test::run_contaminant_project(1, "write_time_series", [&](model_state& m) {
+    const double b = watershed_books(m);
+    if (steps++ == 0) first = b;
+    scale = std::max(scale, m.OV_PRECIP_MASS[1] + m.run_constituent_terms[1].lake_precip);
+    drift.push_back(b - first);
+    to_channels = m.attached_to_chan_total[1];
+  });
+  if (r.out.find("SOIL_EROSION: sediment transport in channels") != std::string::npos) {
+    pluvo::run_stopped_on_error = false;
+    pluvo::error_state = pluvo::error_state_record();
+    GTEST_SKIP() << "channel sediment transport not built yet";
+  }
+  ASSERT_EQ(r.code, 0) << r.out;
+  ASSERT_GT(scale, 0.0);
+  for (double d : drift) worst = std::max(worst, std::fabs(d) / scale);
+  EXPECT_GE(steps, 150);
+  EXPECT_LT(worst, 1e-12);
+  EXPECT_GT(to_channels, 0.0);
+  EXPECT_EQ(r.out.find("bad number"), std::string::npos) << r.out;
+}
+
+}  // namespace
