@@ -128,50 +128,47 @@ double pack::position(int k, double tau) {
   return G(tau, Delta) * z(Wk - Wc, tau);
 }
 
-// Newton steps on the position of front k behind a whole front.
-double pack::iterate_behind_whole(int k) {
-  const double Dk = D(k), Delta = t(k) - t(k - 1);
-  double tau = dt / 2.0, restart = dt / 4.0;
-  double p = position(k, tau);
+// Newton steps on the time at which front k, Delta seconds behind the one before it, reaches
+// depth Dk: at most `limit` updates; a negative time restarts at `restart`, which then shrinks
+// by `shrink` each time. where(tau, last) is the position at tau.
+template <typename Where>
+double newton_arrival(const pack& b, double Dk, double Delta, double restart, double shrink, int limit,
+                      bool slope_needs_positive_tau, Where where) {
+  double tau = b.dt / 2.0;
+  double p = where(tau, 0.0);
   int updates = 0;
-  while (std::fabs(p - Dk) >= 0.005 * Dk && updates < 1000) {
-    const double s = tau > 0.0 && Delta + tau != 0.0 ? slope(tau, Delta, p) : 0.0;
+  while (std::fabs(p - Dk) >= 0.005 * Dk && updates < limit) {
+    const bool formed = slope_needs_positive_tau ? tau > 0.0 && Delta + tau != 0.0 : tau != 0.0;
+    const double s = formed ? b.slope(tau, Delta, p) : 0.0;
     if (s != 0.0 && std::isfinite(s)) tau -= (p - Dk) / s;
     if (tau < 0.0) {
       tau = restart;
-      restart /= 4.0;
+      restart /= shrink;
     }
-    p = position(k, tau);
+    p = where(tau, p);
     ++updates;
   }
-  if (updates >= 1000) report_front_fault();
+  if (updates >= limit) report_front_fault();
+  return tau;
+}
+
+double pack::iterate_behind_whole(int k) {
+  const double Dk = D(k), Delta = t(k) - t(k - 1);
+  const double tau =
+      newton_arrival(*this, Dk, Delta, dt / 4.0, 4.0, 1000, true, [&](double at, double) { return position(k, at); });
   if (W(k) > 0.0 && n != 1.0 && Dk > 0.0 && C != 0.0 && tau > arr(W(k), Dk)) report_front_fault();
   return tau;
 }
 
-// Newton steps on the position of front k behind a cut front.
 double pack::iterate_behind_cut(int k, double T_l) {
   const double Dk = D(k), Wk = W(k), Delta = t(k) - t(k - 1);
   const double Wc = cut_water(k - 1);
-  auto pos = [&](double tau, double last) {
+  auto where = [&](double tau, double last) {
     if (tau == 0.0 || Delta + tau == 0.0 || Wc == 0.0 || !(Wk > 0.0)) return last;
     if (z(Wk, tau) > z(Wc, Delta + tau) && Wk > Wc) return G(tau, Delta) * z(Wk - Wc, tau);
     return z(Wk, tau);
   };
-  double tau = dt / 2.0, restart = dt / 2.0;
-  double p = pos(tau, 0.0);
-  int updates = 0;
-  while (std::fabs(p - Dk) >= 0.005 * Dk && updates < 100) {
-    const double s = tau != 0.0 ? slope(tau, Delta, p) : 0.0;
-    if (s != 0.0 && std::isfinite(s)) tau -= (p - Dk) / s;
-    if (tau < 0.0) {
-      tau = restart;
-      restart /= 2.0;
-    }
-    p = pos(tau, p);
-    ++updates;
-  }
-  if (updates >= 100) report_front_fault();
+  const double tau = newton_arrival(*this, Dk, Delta, dt / 2.0, 2.0, 100, false, where);
   if (tau > T_l) report_front_fault();
   return tau;
 }

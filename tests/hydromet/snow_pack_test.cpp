@@ -23,6 +23,19 @@ struct pack_cell {
   pack_cell(double depth, double water, double density, double holding, double prescribed = 0.0) {
     p = {0.0, 0.0, prescribed, 3.0, 0.67, depth, water, holding, hour, density, 0.077, 0.077};
   }
+  // A state saved by an earlier step: depth, density, clock, holding fraction, water equivalent
+  // and the number of fronts in the table.
+  void saved(double depth, double density, double clock, double holding, double water, int held_fronts) {
+    st[21] = 1.0;
+    st[1] = st[2] = depth;
+    st[3] = density;
+    st[8] = clock;
+    st[10] = 0.67;
+    st[11] = holding;
+    st[12] = water;
+    st[15] = held_fronts;
+    st[16] = 3.0;
+  }
   void step(double P, double T, double U = 0.0) {
     printed = pluvo::printed_by([&] {
       pluvo::snow_pack_step(0, P, T, 0.0, U, 0.0, 0.0, 0.0, &p[1], &p[2], &p[3], &p[4], &p[5], &p[6], &p[7],
@@ -68,15 +81,7 @@ TEST(SnowPack, AFreshFrontArrivesAtTheKinematicWaveTimeAndDeliversWhatHasPassedT
   // A saved front still on its way is overtaken by a fresh, larger one: the two travel on as one
   // front with the water of both, and it arrives and delivers as a lone front would.
   pack_cell overtaken(50.0, 15.0, rho, f_h, 50.0);
-  overtaken.st[21] = 1.0;
-  overtaken.st[1] = overtaken.st[2] = 50.0;
-  overtaken.st[3] = rho;
-  overtaken.st[8] = hour;
-  overtaken.st[10] = 0.67;
-  overtaken.st[11] = f_h;
-  overtaken.st[12] = 15.0;
-  overtaken.st[15] = 1.0;
-  overtaken.st[16] = n;
+  overtaken.saved(50.0, rho, hour, f_h, 15.0, 1);
   overtaken.fronts[1] = {0.0, -hour, 50.0, 0.3, 1e6, -1.0};
   overtaken.step(4.0, 0.0);
   const double merged = 0.3 + 4.0 - 50.0 * f_h;
@@ -146,15 +151,7 @@ TEST(SnowPack, LimitsOfThePack) {
   // Frost through the whole pack stops every front on its way: a saved state with two fronts
   // still travelling meets a cold hour.
   pack_cell frozen(1.0, 0.3, 0.3, 0.07);
-  frozen.st[21] = 1.0;
-  frozen.st[1] = frozen.st[2] = 1.0;
-  frozen.st[3] = 0.3;
-  frozen.st[8] = 7200.0;
-  frozen.st[10] = 0.67;
-  frozen.st[11] = 0.07;
-  frozen.st[12] = 0.3;
-  frozen.st[15] = 2.0;
-  frozen.st[16] = 3.0;
+  frozen.saved(1.0, 0.3, 7200.0, 0.07, 0.3, 2);
   frozen.fronts[1] = {0.0, -3600.0, 1.0, 0.01, 1e6, -1.0};
   frozen.fronts[2] = {0.0, -5400.0, 1.0, 0.01, 2e6, -1.0};
   frozen.step(0.0, -20.0);
