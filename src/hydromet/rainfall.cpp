@@ -100,6 +100,7 @@ void apply_rainfall(model_state& m) {
   const bool boundaries = m.ov_boundary_on != 0;
   const bool blockage = m.ovr_flow_block_on != 0;
   const bool calibrate_snow = m.snow_calibrate_on == 1;
+  const bool canopy_snow = m.snow_canopy_intercept_on == 1;
   // Sums in a fixed order, so the totals are the same on any thread count: volume, rate,
   // volume onto head boundaries, cells where snow fell, cells left without a real depth.
   // BMP units take the rain that falls on their area; at most one unit per cell, so the
@@ -120,12 +121,15 @@ void apply_rainfall(model_state& m) {
     const double air = long_term ? m.temper_gridded[c] : 1000.0;
     const bool boundary = boundaries && boundary_takes_rain(m.boundary_type[c]);
     if (boundary) bound_loss = d * area;
-    if (!boundary && long_term && m.snow_swe[c] > tiny) m.H_Val[c] += m.snow_scf_cell[c] * d * 1000.0;
+    const bool had_snow = long_term && m.snow_swe[c] > tiny;
+    if (!boundary && had_snow) m.H_Val[c] += m.snow_scf_cell[c] * d * 1000.0;
     if (boundary) {
       // The boundary holds the cell's stage: the rain it books as lost must not stay on the
       // cell too, or the stage reset would book it a second time.
     } else if (long_term && m.snow_px_temp >= air - tiny) {
       snow_fell = 1.0;
+      // Canopies catch from the step's snowfall, the first fall on bare ground included.
+      if (canopy_snow && !had_snow) m.H_Val[c] += m.snow_scf_cell[c] * d * 1000.0;
       m.snow_swe[c] += m.snow_scf_cell[c] * d;
       if (d > tiny) m.Snow_Accumulated_Hr[c] = 1.0;
     } else {

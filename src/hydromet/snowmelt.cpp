@@ -193,6 +193,23 @@ void compact_pack(model_state& m, int c, double melt, double T, double dt) {
   m.snow_prev_air_temp[i] = T;
 }
 
+// Depth from the cell's layered pack, which starts each step from the pack's water equivalent
+// and depth; a cell the melt left bare starts again from the reset pack.
+void layered_pack_depth(model_state& m, int c) {
+  const size_t i = size_t(c);
+  if (m.snow_swe[i] <= tiny) return;  // the cell's pack is reset with its other snow state
+  auto& p = m.snap_pluvo_params[i];
+  auto& st = m.sn_stat[i];
+  const double swe_cm = m.snow_swe[i] * 100.0;
+  st[12] = p[6] = swe_cm;
+  p[5] = m.snow_depth[i] > tiny ? m.snow_depth[i] * 100.0 : 10.0 * swe_cm;
+  st[21] = 0.0;
+  snow_pack_step(0, m.H_Val[i] / 10.0, m.hmet_temperature, m.rh_gridded[i], m.vel_gridded[i], 0.0, 0.0, 0.0, &p[1],
+                 &p[2], &p[3], &p[4], &p[5], &p[6], &p[7], int(p[8] + 0.01), st.data(), m.wave[i], &p[9], &p[10],
+                 &p[11]);
+  m.snow_depth[i] = st[2] / 100.0;
+}
+
 struct step_constants {
   double dt, dt_h, sv;
   snow_modes mode;
@@ -359,7 +376,10 @@ int compute_snowmelt(model_state& m, double dt) {
       continue;
     }
     const double melt = cell_melt(m, c, k);
-    compact_pack(m, c, melt, m.temper_gridded[i], dt);
+    if (m.snap_snow_depth_on)
+      layered_pack_depth(m, c);
+    else
+      compact_pack(m, c, melt, m.temper_gridded[i], dt);
     route_melt(m, c, melt);
     if (m.snow_swe[i] <= tiny) {
       m.Wi[i] = m.Wq[i] = m.snow_depth[i] = m.snow_density[i] = 0.0;

@@ -523,12 +523,10 @@ bool erosion_classes_as_constituents(const input_state& s) { return s.soil_erosi
 // What a project may ask for that this version cannot simulate or write yet. The refusal lists
 // every row a project asks for; the work that builds a process removes the rows it builds.
 constexpr unbuilt_request unbuilt[] = {
-    // Snow of long-term runs: the snow map series, the layered pack and the canopy.
+    // Snow of long-term runs: the snow map series and flow over snow.
     {"SNOW_SWE_FILE", "snow map series", given<&O::snow_swe_file_flag>},
     {"SNOW_SD_FILE", "snow map series", given<&O::snow_sd_file_flag>},
     {"SNOW_TEMP", "snow map series", given<&O::snow_temp_flag>},
-    {"SNAP_SNOW_DEPTH", "the layered snowpack", given<&O::snap_snow_depth>},
-    {"SNOW_CANOPY_INTERCEPT", "canopy snow interception", given<&O::snow_canopy_intercept>},
     {"SNOW_ROUGHNESS", "flow over snow", given<&O::snow_roughness_flag>},
     {"SNOW_DARCY", "flow over snow", given<&O::snow_darcy_flag>},
     // Overland processes besides the routing schemes.

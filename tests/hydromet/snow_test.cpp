@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/printed.hpp"
+#include "input/table_fixture.hpp"
 #include "hydromet/snow_model.hpp"
 #include "record/model_state.hpp"
 #include "run/driver.hpp"
@@ -486,6 +487,97 @@ TEST(CanopySnow, AThawMovesExactlyTheLoadAndABareCellKeepsItsSnowfall) {
   EXPECT_EQ(bare->H_Val[1], 2.0);
   EXPECT_EQ(bare->snow_swe[1], bare_swe);
   EXPECT_EQ(bare->canopy_snow_load[1], 0.0);
+}
+
+
+// A forest (top row: canopy flag 1, leaf-on index 3, leaf-off index 1) beside open ground
+// (bottom row), through the real project and mapping-table readers.
+std::string forest_cards() {
+  write_file("land.idx", std::string(pluvo_test::strip_header()) + "1 1 1\n2 2 2\n");
+  write_file("w.cmt", "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP land.idx Land use\nSNOW_CANOPY_INTERCEPTION Land use\n"
+                      "NUM_IDS 2\nid\n" + pluvo_test::table_row(1, "1 3 1") + pluvo_test::table_row(2, "0 0 0"));
+  return "MAPPING_TABLE w.cmt\nSNOW_CANOPY_INTERCEPT\nSNAP_SNOW_DEPTH\nSNAP_RETENTION\n";
+}
+
+TEST(SnowRun, ACanopyHoldsSnowThroughTheColdDropsItInTheThawAndTheDepthsComeFromTheLayeredPack) {
+  pluvo_test::scratch_dir dir;
+  // Two days at -10 C with the snowfall, then two at +10 C.
+  write_file("met.kal", winter_weather({14, 14, 50, 50}));
+  write_file("storms.gag", one_snowfall(13));
+  pluvo_test::write_long_term_maps();
+  const std::string canopy = forest_cards();
+  const double area = 100.0;
+  double swe_before_rain = 0.0, snowfall = 0.0, worst_cold = 0.0, worst_thaw = 0.0, unloaded = 0.0;
+  double forest_load_cold = 0.0, open_load = 0.0, sublimated = 0.0, load_end = -1.0;
+  int cold_steps = 0, thaw_steps = 0, pack_cells = 0, whole_load_drops = 0;
+  bool depth_from_pack = true;
+  std::vector<double> load_before;
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    const std::string p = phase;
+    const int n = m.cell_count;
+    if (m.snow_swe.empty() || m.canopy_snow_load.empty()) return;
+    if (p == "apply_rainfall") {
+      swe_before_rain = cell_sum(m.snow_swe, n);
+    } else if (p == "apply_cell_inflows") {
+      snowfall += cell_sum(m.snow_swe, n) - swe_before_rain;
+    } else if (p == "long_term_snow_step") {
+      load_before = m.canopy_snow_load;
+    } else if (p == "release_melt_and_wake" && m.snow_last_time == m.cur_julian) {
+      const double sublimation = m.canopy_sublimation_total / area;
+      if (m.hmet_temperature < 0.0) {
+        // Snowfall x SCF = change in SWE + change in canopy load + sublimation.
+        worst_cold = std::max(worst_cold, std::fabs(snowfall - (cell_sum(m.snow_swe, n) +
+                                                                cell_sum(m.canopy_snow_load, n) + sublimation)));
+        forest_load_cold = m.canopy_snow_load[1] + m.canopy_snow_load[2] + m.canopy_snow_load[3];
+        open_load = std::max(open_load, m.canopy_snow_load[4] + m.canopy_snow_load[5] + m.canopy_snow_load[6]);
+        ++cold_steps;
+      } else {
+        for (int c = 1; c <= n; ++c) {
+          const size_t i = size_t(c);
+          const double moved = m.canopy_snow_unload[i] + m.canopy_snow_sublimation[i];
+          worst_thaw = std::max(worst_thaw, std::fabs(load_before[i] - m.canopy_snow_load[i] - moved));
+          if (load_before[i] > 0.0 && m.canopy_snow_load[i] == 0.0 && m.canopy_snow_unload[i] > 0.0)
+            ++whole_load_drops;
+          unloaded += m.canopy_snow_unload[i];
+        }
+        ++thaw_steps;
+      }
+      sublimated = sublimation;
+      for (int c = 1; c <= n; ++c) {
+        const size_t i = size_t(c);
+        if (m.snow_swe[i] <= 1e-16) continue;
+        ++pack_cells;
+        if (m.snow_depth[i] != m.sn_stat[i][2] / 100.0 || m.sn_stat[i][21] != 1.0) depth_from_pack = false;
+      }
+    } else if (p == "write_run_summary") {
+      load_end = cell_sum(m.canopy_snow_load, n);
+    }
+  });
+  const auto r = pluvo_test::run_strip_cards(pluvo_test::long_term_cards(soil_cards()) +
+                                             "NWSRFS_SNOW\nNWSRFS_MF_MAX 1.2\nNWSRFS_MF_MIN 1.2\nSNOW_PXTEMP 0.5\n" +
+                                             canopy);
+  pluvo::set_phase_observer(nullptr);
+  ASSERT_FALSE(r.stopped) << r.out;
+  EXPECT_GT(snowfall, 0.1);
+  EXPECT_GE(cold_steps, 24);
+  EXPECT_LT(worst_cold, 1e-12);
+  // The forest still holds snow at the end of the cold spell; the open ground never did.
+  EXPECT_GT(forest_load_cold, 3.0 * 0.001);
+  EXPECT_EQ(open_load, 0.0);
+  // The thaw drops the whole load onto the pack.
+  EXPECT_GE(thaw_steps, 24);
+  EXPECT_LT(worst_thaw, 1e-15);
+  EXPECT_EQ(whole_load_drops, 3);
+  EXPECT_GT(unloaded, 0.5 * forest_load_cold);
+  EXPECT_EQ(load_end, 0.0);
+  EXPECT_GT(pack_cells, 0);
+  EXPECT_TRUE(depth_from_pack);
+  // The summary reports the canopy's sublimation.
+  char line[96];
+  std::snprintf(line, sizeof line, "Total amount of canopy sublimation=             %14.2lf", sublimated * area);
+  const std::string summary = pluvo_test::read_file("w.sum");
+  EXPECT_NE(summary.find(line), std::string::npos) << summary;
+  EXPECT_GT(sublimated * area, 0.005);
 }
 
 }  // namespace
