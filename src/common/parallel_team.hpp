@@ -19,26 +19,35 @@ void parallel_for_cells(int n, Step step) {
   for (int i = 1; i <= n; i++) step(i);
 }
 
-// step(i) does the work of cell i and returns its K contributions to the sums.
-template <std::size_t K, typename Step>
-std::array<double, K> parallel_cell_sums(int n, Step step) {
+// block(first, last) does the work of cells first..last and returns their K contributions
+// summed in cell order; the blocks are fixed, so the sums are the same on any thread count.
+template <std::size_t K, typename Block>
+std::array<double, K> parallel_block_sums(int n, Block block) {
   constexpr int blocks = 64;
   std::array<std::array<double, K>, blocks> partial{};
 #pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
   for (int b = 0; b < blocks; b++) {
     const int first = int(int64_t(n) * b / blocks) + 1;
     const int last = int(int64_t(n) * (b + 1) / blocks);
-    std::array<double, K> sum{};
-    for (int i = first; i <= last; i++) {
-      const std::array<double, K> v = step(i);
-      for (std::size_t k = 0; k < K; k++) sum[k] += v[k];
-    }
-    partial[size_t(b)] = sum;
+    partial[size_t(b)] = block(first, last);
   }
   std::array<double, K> total{};
   for (const auto& p : partial)
     for (std::size_t k = 0; k < K; k++) total[k] += p[k];
   return total;
+}
+
+// step(i) does the work of cell i and returns its K contributions to the sums.
+template <std::size_t K, typename Step>
+std::array<double, K> parallel_cell_sums(int n, Step step) {
+  return parallel_block_sums<K>(n, [&step](int first, int last) {
+    std::array<double, K> sum{};
+    for (int i = first; i <= last; i++) {
+      const std::array<double, K> v = step(i);
+      for (std::size_t k = 0; k < K; k++) sum[k] += v[k];
+    }
+    return sum;
+  });
 }
 
 }  // namespace pluvo
