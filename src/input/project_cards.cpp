@@ -505,6 +505,10 @@ bool infiltration(const input_state& s) { return s.inf_method == method; }
 
 bool richards_with_groundwater(const input_state& s) { return s.inf_method == 4 && s.gw_simulation != 0; }
 
+bool temperature_with_richards(const input_state& s) {
+  return s.inf_method == 4 && (s.permafrost_gipl_flag != 0 || s.multi_layer_infil_gipl_flag != 0);
+}
+
 // The soil's constituents are set up and fed by the overland transport.
 bool soil_con_without_overland(const input_state& s) { return s.soil_con_trans != 0 && s.ov_con_trans == 0; }
 
@@ -541,8 +545,8 @@ constexpr unbuilt_request unbuilt[] = {
     // Infiltration other than plain Green and Ampt, and the soil models.
     // The soil columns do not yet follow the water table of the groundwater solver.
     {"GW_SIMULATION with INF_RICHARDS", "Richards soil columns under the groundwater solver", richards_with_groundwater},
-    {"PERMAFROST_GIPL", "soil temperature", given<&O::permafrost_gipl_flag>},
-    {"MULTI_LAYER_INFIL_GIPL", "soil temperature", given<&O::multi_layer_infil_gipl_flag>},
+    // The Richards columns neither map their nodes to the soil-temperature columns nor freeze.
+    {"PERMAFROST_GIPL with INF_RICHARDS", "soil temperature under Richards soil columns", temperature_with_richards},
     // Channels and groundwater.
     {"CHAN_PREISS", "Preissmann channel routing", channel_routing<1>},
     {"CHAN_DRAIN", "channel drainage routing", channel_routing<2>},
