@@ -208,6 +208,40 @@ TEST(SoilTemperature, ColumnsGiveTheSameTemperaturesOnOneAndEightThreads) {
   EXPECT_NE(result[0][1 * 13 + 1], result[0][2 * 13 + 1]);  // the snow cover told
 }
 
+TEST(SoilTemperature, PhaseStepsAtItsOwnIntervalOrFollowsTheInfiltrationClock) {
+  pluvo_test::scratch_dir dir;
+  columns c(1, {.nodes = 3});
+  ASSERT_EQ(c.result, 1);
+  model_state& m = c.m;
+  const double hour = 1.0 / 24.0;
+  m.time_tolerance = 1e-9;
+  m.hmet_temperature = 5.0;
+  m.gipl_timestep_flag = 1;
+  m.soil_temp_interval = hour;
+  m.soil_temp_last_time = 100.0;
+  m.soil_temp_next_time = 100.0 + hour;
+  m.cur_julian = 100.0 + hour / 2.0;
+  pluvo::update_soil_temperature(m);
+  EXPECT_EQ(m.gipl_state.step_count, 0);
+  EXPECT_EQ(m.gipl_state.substep_count, 1);
+  EXPECT_EQ(m.perma_tem[1][1], 0.0);
+  m.cur_julian = 100.0 + hour;
+  pluvo::update_soil_temperature(m);
+  EXPECT_EQ(m.gipl_state.step_count, 1);
+  EXPECT_EQ(m.gipl_state.substep_count, 0);
+  EXPECT_EQ(m.perma_tem[1][1], 5.0);
+  EXPECT_DOUBLE_EQ(m.soil_temp_next_time, 100.0 + 2.0 * hour);
+  // Without its own step the column takes the infiltration times.
+  m.gipl_timestep_flag = 0;
+  m.infil_last_time = 100.0 + hour;
+  m.infil_next_time = 100.0 + 1.5 * hour;
+  m.cur_julian = 100.0 + 2.0 * hour;
+  pluvo::update_soil_temperature(m);
+  EXPECT_EQ(m.gipl_state.step_count, 2);
+  EXPECT_EQ(m.soil_temp_last_time, m.infil_last_time);
+  EXPECT_EQ(m.soil_temp_next_time, m.infil_next_time);
+}
+
 // Each bad table stops the run with its message, byte for byte, and code 4000.
 TEST(SoilTemperatureInput, BadTablesStopWithTheirMessage) {
   const std::string good_type = "1 1 1 3 1 100.0 0 0.3 0 0.05 0.5 0 1 2 2e6\n";
