@@ -10,6 +10,7 @@
 #include "common/checked_file.hpp"
 #include "common/console.hpp"
 #include "record/model_state.hpp"
+#include "soil/soil_services.hpp"
 
 namespace pluvo {
 
@@ -45,11 +46,7 @@ bool has_column(const model_state& m, int c) {
 
 }  // namespace
 
-double hydrocon_weight(double h) {
-  if (!(h < 0.0)) return 1.0;
-  const double x = std::fabs(1.22 * h) * 0.7;
-  return std::pow(1.0 / (x * x + 1.0), 0.6667);
-}
+double hydrocon_weight(double h) { return frozen_liquid_fraction(h); }
 
 int hydrocon_linkage(model_state& m, int cell, const double* head, double* conductivity, double* saved,
                      double* weight, int nodes) {
@@ -60,7 +57,7 @@ int hydrocon_linkage(model_state& m, int cell, const double* head, double* condu
     saved[k] = conductivity[k];
     weight[k] = hydrocon_weight(head[k]);
     if (head[k] < 0.0)
-      conductivity[k] = std::exp(std::log(0.01) * (1.0 - weight[k]) + std::log(saved[k]) * weight[k]);
+      conductivity[k] = frozen_conductivity(saved[k], weight[k]);
     if (cell == diagnostic_cell)
       std::fprintf(f, " %d   %d   %lf   %lf   %lf   %lf \n", k, k, saved[k], conductivity[k], weight[k], head[k]);
   }
@@ -123,36 +120,14 @@ int node_linkage_ga(int cell, model_state& m) {
   std::FILE* f = fresh_diagnostic(m.korp_node_linkage_fp, "KORPnode_linkage_GA.txt",
                                   "Can't open matrix file 'KORPnode_linkage_GA.txt'");
   if (!f) return -9;
-  if (!has_column(m, cell)) return 0;
+  const int nodes = build_gipl_node_maps(m, cell);
+  if (nodes == 0) return 0;
   const size_t i = size_t(cell);
-  const int type = m.GIPL_soiltype[i];
-  const int nodes = std::min(node_count(m, type), m.node_toGIPL.empty() ? 0 : m.node_toGIPL.cols());
-  const auto& entry = m.layered_soil_table[size_t(m.soiltype[i])].values;
-  double bound = entry[22] / 100.0;
-  int layer = 1;
-  int ends[4] = {0, 0, 0, 0};
-  for (int k = 1; k <= nodes; k++) {
-    const double z = node_depth(m, type, k);
-    while (layer < 3 && z >= bound) {
-      layer++;
-      bound += entry[21 + layer] / 100.0;
-    }
-    m.node_toGIPL[i][k] = layer;
-    ends[layer] = k;
-    if (cell == diagnostic_cell) std::fprintf(f, "%d   %d \n", k, layer);
-  }
-  // Layer ends: the last node of the first layer, the midpoint of the second layer's nodes and
-  // the column's last node.
-  const int first = ends[1];
-  const int second_end = ends[2] > 0 ? ends[2] : first;
-  const int middle = (first + 1 + second_end) / 2;
-  if (m.node_fromGIPL.cols() >= 3) {
-    m.node_fromGIPL[i][1] = first;
-    m.node_fromGIPL[i][2] = middle;
-    m.node_fromGIPL[i][3] = nodes;
-  }
+  if (cell == diagnostic_cell)
+    for (int k = 1; k <= nodes; k++) std::fprintf(f, "%d   %d \n", k, m.node_toGIPL[i][k]);
   std::fputs("-------------------\n", f);
-  if (cell == diagnostic_cell) std::fprintf(f, "%d   %d  %d\n", first, middle, nodes);
+  if (cell == diagnostic_cell)
+    std::fprintf(f, "%d   %d  %d\n", m.node_fromGIPL[i][1], m.node_fromGIPL[i][2], m.node_fromGIPL[i][3]);
   return 0;
 }
 

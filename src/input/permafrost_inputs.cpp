@@ -57,6 +57,17 @@ void set_initial_temperatures(model_state& m) {
   }
 }
 
+// The soil-temperature file shows the output nodes of the column of cell 45.
+void show_output_nodes(model_state& m) {
+  constexpr int shown_cell = 45;
+  m.gipl_output_depths.clear();
+  if (error_state.error_terminate || m.cell_count < shown_cell || m.permaf_mask[shown_cell] <= 0) return;
+  const gipl_soil_table& g = m.gipl_state;
+  const size_t s = size_t(m.GIPL_soiltype[shown_cell]);
+  if (s >= g.Dn_out.size() || s >= g.Depth.size()) return;
+  for (size_t k = 1; k < g.Dn_out[s].size(); ++k) m.gipl_output_depths.push_back(g.Depth[s][size_t(g.Dn_out[s][k])]);
+}
+
 }  // namespace
 
 void interpolate_temperature_profile(int node_count, const double* node_depth, int point_count,
@@ -108,6 +119,7 @@ void setup_permafrost_soil(model_state& m) {
   m.node_toGIPL.assign(n, nodes, 0);
   m.node_fromGIPL.assign(n, nodes, 0);
   set_initial_temperatures(m);
+  show_output_nodes(m);
 }
 
 }  // namespace pluvo

@@ -160,7 +160,7 @@ void write_superlink_series(model_state& m) {
 // The soil column shown is the one of cell 45, when the grid has one; the file only reads it.
 void write_soil_temperature_line(const model_state& m) {
   std::FILE* f = open_stream(m.permafrost_temperature_fp);
-  if ((!m.permafrost_gipl_on && !m.multi_layer_infil_gipl_on) || !f) return;
+  if ((!m.permafrost_gipl_flag && !m.multi_layer_infil_gipl_flag) || !f) return;
   if (m.elapsed_min < 1e-16) {
     std::fputs("Time             Air Temp(C) ", f);
     for (size_t d = 0; d < m.gipl_output_depths.size(); ++d) std::fputs("Depth(m) Soil Temp(C)", f);

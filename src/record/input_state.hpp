@@ -40,8 +40,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int32_t qir_event_call = 0;
   int32_t qir_event_number = 0;
   int32_t hyd_location_on = 0;
-  int32_t permafrost_gipl_on = 0;
-  int32_t multi_layer_infil_gipl_on = 0;
 
   // Grid.
   int32_t cell_count = 0;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/checked_file.hpp"
 #include "common/node_matrix.hpp"
 #include "common/zeroed_table.hpp"
 
@@ -36,11 +37,28 @@ constexpr int soil_col_et = 46;            // albedo, vegetation value, Kt, Rs
 
 constexpr std::size_t layered_soil_table_size = 100000;
 
+// One layer of a permafrost soil type, named as in the table: the depth of its bottom (m), the
+// freezing temperature T* (deg C), total and unfrozen volumetric water, the unfrozen-water curve
+// theta_u(T) = Tfr_a |Cclv - T|^Bclv, thawed and frozen thermal conductivity (W/m/K) and the
+// volumetric heat capacity of the dry soil (J/m3/K).
+struct gipl_layer {
+  double Thick = 0.0, Tfr = 0.0, Wvol = 0.0, Wunf = 0.0;
+  double Tfr_a = 0.0;  // the table's second Tfr column
+  double Bclv = 0.0, Cclv = 0.0, Cond_th = 0.0, Cond_fr = 0.0, Cvol = 0.0;
+};
+
 // The permafrost soil table: per permafrost soil type (1..type_count) the column's node depths
 // and the initial temperature profile (depths and temperatures, points 1..Dn_init_nums).
 struct gipl_soil_table {
   int32_t type_count = 0;
-  int32_t max_nodes = 0;                   // the largest node count of all types
+  int32_t max_layers = 0;                  // the table's count lines: the largest layer count,
+  int32_t max_init_points = 0;             // profile point count
+  int32_t max_nodes = 0;                   // and node count of all types
+  std::vector<std::vector<gipl_layer>> layers;  // [type][layer 1..]
+  std::vector<int32_t> Dn_out_nums;        // output node count per type
+  std::vector<std::vector<int32_t>> Dn_out;  // [type][1..Dn_out_nums], node numbers
+  int32_t step_count = 0;                  // column steps taken (the event start sets it back to 1)
+  int32_t substep_count = 0;               // phase calls since the last column step
   std::vector<int32_t> Dn_nums;            // node count per type
   std::vector<std::vector<double>> Depth;  // [type][node 1..Dn_nums], m
   std::vector<int32_t> Dn_init_nums;       // profile point count per type
@@ -253,6 +271,7 @@ struct soil_state {
   std::vector<double> gipl_cell_work_1;
   std::vector<double> gipl_cell_work_2;
   std::vector<double> extent_GIPLgw;
+  checked_file temprof_fp;                  // "temprof_out.txt", open for the whole run
 
   // Richards soil columns: nodes 1..richards_nnodes of each cell.
   int32_t richards_nnodes = 0;

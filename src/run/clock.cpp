@@ -311,7 +311,7 @@ void set_infiltration_timer(model_state& m, bool wet, double event_start) {
 }
 
 void set_soil_timers(model_state& m, bool wet) {
-  if (m.permafrost_gipl_on || m.multi_layer_infil_gipl_on) {
+  if (m.permafrost_gipl_flag || m.multi_layer_infil_gipl_flag) {
     if (m.gipl_timestep_flag) {
       set_interval(PLUVO_TIMER(m, soil_temp), m.gipl_timestep);
       m.soil_temp_last_time = m.cur_julian;

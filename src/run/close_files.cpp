@@ -22,6 +22,7 @@ void close_output_files(model_state& m) {
       &m.soil_type_fp,
       &m.soil_layer_table_fp,
       &m.evap_out_fp,
+      &m.temprof_fp,
       &m.moisture_map_fp,
       &m.conductivity_map_fp,
       &m.contam_map_fp,

@@ -268,11 +268,6 @@ void print_cell_notes(const model_state& m, const hour_terms& h, int i, uint8_t 
   if (notes & aet_not_a_number) std::printf("A non-real number AET has been detected for overland cell %d \n", i);
 }
 
-bool in_lake(const model_state& m, int i) {
-  if (m.overland_lakes_on && m.oland_lake_new.size() > size_t(i) && m.oland_lake_new[i] > 0) return true;
-  return m.lakes_on && m.lake_mask.size() > size_t(i) && m.lake_mask[i] > 0;
-}
-
 void update_frozen_index_body(model_state& m, int i) {
   std::array<double, 25>& hours = m.temp_hr[i];
   double& sum = m.daily_temp[i];
@@ -445,6 +440,11 @@ void hourly_et_and_soil_moisture(model_state& m) {
   report_the_hour(m);
   m.et_last_time = m.cur_julian;
   m.et_next_time = m.cur_julian + m.et_interval;
+}
+
+bool in_lake(const model_state& m, int i) {
+  if (m.overland_lakes_on && m.oland_lake_new.size() > size_t(i) && m.oland_lake_new[i] > 0) return true;
+  return m.lakes_on && m.lake_mask.size() > size_t(i) && m.lake_mask[i] > 0;
 }
 
 }  // namespace pluvo

@@ -13,6 +13,7 @@
 #include "soil/hydraulic_functions.hpp"
 #include "soil/infiltration_methods.hpp"
 #include "soil/soil_phases.hpp"
+#include "soil/soil_temperature.hpp"
 
 namespace pluvo {
 
@@ -140,8 +141,10 @@ void infiltration_mlga_parallel(model_state& m, double dt) {
       if (dtheta[size_t(l)] == 0.0) dtheta[size_t(l)] = 0.01 * phi;
       k[size_t(l)] = row[col_conductivity + l];
     }
-    // The permafrost columns' frozen-soil factor leaves the conductivities as they are for now.
-    if (frozen) k[0] = bounded_power(k[0], m.SE[i]);
+    if (gipl)
+      for (int l = 0; l < 3; l++) k[size_t(l)] = frozen_soil_conductivity(m, i, l + 1, k[size_t(l)]);
+    else if (frozen)
+      k[0] = bounded_power(k[0], m.SE[i]);
     const double d1 = row[col_thickness], d2 = row[col_thickness + 1];
     const double z = m.wetdep[i], f = m.infil_depth[i] * 100.0;
     double layer_dtheta, psi, keff;

@@ -10,6 +10,7 @@
 #include "soil/hydraulic_functions.hpp"
 #include "soil/soil_phases.hpp"
 #include "soil/soil_services.hpp"
+#include "soil/soil_temperature.hpp"
 
 namespace pluvo {
 
@@ -230,7 +231,8 @@ double soil_moisture_routine(model_state& m, double dt) {
 
 double soil_moisture_routine_layered(model_state& m, double dt) {
   double total = 0.0;
-  const bool frozen = frozen_factor_on(m);
+  const bool columns = m.permafrost_gipl_flag || m.multi_layer_infil_gipl_flag;
+  const bool frozen = !columns && frozen_factor_on(m);
   for (int i = 1; i <= m.cell_count; ++i) {
     const layered_soil_entry* soil = soil_class_of(m, i);
     if (!soil) continue;
@@ -250,15 +252,17 @@ double soil_moisture_routine_layered(model_state& m, double dt) {
     const double ks1 = v[soil_col_conductivity], ks2 = v[soil_col_conductivity + 1],
                  ks3 = v[soil_col_conductivity + 2];
     const double l1 = v[soil_col_pore_index], l2 = v[soil_col_pore_index + 1], l3 = v[soil_col_pore_index + 2];
+    // With soil-temperature columns each layer's term passes through its frozen-soil factor.
+    auto layer_k = [&](int L, double K) { return columns ? frozen_soil_conductivity(m, i, L, K) : K; };
     auto drain = [&](double theta1, double theta2, double I) {
       drainage q;
       if (theta1 >= c.top.phi) {
         q.q1 = I;
       } else if (theta1 - c.top.fc >= 1e-16) {
         const double se = effective_saturation(theta1, c.top);
-        double K = brooks_corey(ks1, se, l1);
+        double K = layer_k(1, brooks_corey(ks1, se, l1));
         if (frozen) K = bounded_power(K, m.SE[i]);
-        if (c.two) K = std::sqrt(K * brooks_corey(ks2, se, l2));
+        if (c.two) K = std::sqrt(K * layer_k(2, brooks_corey(ks2, se, l2)));
         q.q1 = K * dt / 3600.0;
       }
       if (c.two) {
@@ -266,8 +270,8 @@ double soil_moisture_routine_layered(model_state& m, double dt) {
           q.q2 = q.q1;
         } else if (theta2 - c.low.fc >= 1e-16) {
           const double se = effective_saturation(theta2, c.low);
-          double K = brooks_corey(ks2, se, l2);
-          if (three) K = std::sqrt(K * brooks_corey(ks3, se, l3));
+          double K = layer_k(2, brooks_corey(ks2, se, l2));
+          if (three) K = std::sqrt(K * layer_k(3, brooks_corey(ks3, se, l3)));
           q.q2 = K * dt / 3600.0;
           if (q.q1 > q.q2) q.q1 = q.q2;
         }

@@ -36,4 +36,19 @@ void soil_retention_curve(model_state& m, int cell);
 void layered_storage_change(model_state& m, int cell);
 double update_soil_column_profile(model_state& m, int cell);
 
+// Cell i lies in an overland lake or a channel lake.
+bool in_lake(const model_state& m, int i);
+
+// Liquid share of frozen soil at a temperature (deg C) or pressure head (m) x below 0:
+// (1/((0.7 |1.22 x|)^2 + 1))^0.6667; 1 at 0 and above.
+double frozen_liquid_fraction(double x);
+
+// The conductivity K reduced toward 0.01 in log space by the liquid share f: 0.01^(1-f) K^f.
+double frozen_conductivity(double K, double f);
+
+// The node maps of a cell's soil-temperature column and its three soil layers (thicknesses of
+// its layered soil class): per column node the layer it lies in (node_toGIPL), per layer the
+// first node at or below its bottom (node_fromGIPL). Returns the node count, 0 without column.
+int build_gipl_node_maps(model_state& m, int cell);
+
 }  // namespace pluvo

@@ -165,7 +165,7 @@ namespace {
 // A soil-temperature column of two nodes at 0.1 and 0.5 m in every cell; the file shows 0.5 m.
 void give_soil_temperature(pluvo::model_state& m, int cells) {
   pluvo_test::size_cells(m, cells, 10.0);
-  m.permafrost_gipl_on = 1;
+  m.permafrost_gipl_flag = 1;
   m.hyd_write_steps = 1;
   m.gipl_output_depths = {0.5};
   m.gipl_state.type_count = 1;

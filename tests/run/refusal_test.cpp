@@ -31,6 +31,7 @@ TEST_P(RefusedCard, StopsTheRunWithItsName) {
   // another card gets that card too.
   const std::string what = u.what;
   const std::string partner = what == "sediment transport in channels" ? "CHANNEL_INPUT w.cif\n"
+                              : what == "soil temperature under Richards soil columns" ? "INF_RICHARDS\n"
                               : what == "channel contaminants exchanged with a water table"
                                   ? "STREAM_LOSS\nWATER_TABLE w.wt\n"
                                   : "";

@@ -2,6 +2,7 @@
 // KAL weather and Penman-Monteith evapotranspiration, run through the real project reader.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -93,8 +94,8 @@ TEST(ContinuousRun, RedistributionSoilDriesBetweenStormsAndTheBooksClose) {
   expect_continuous_books(r);
 }
 
-TEST(ContinuousRun, LayeredSoilDriesBetweenStormsAndTheBooksClose) {
-  pluvo_test::scratch_dir dir;
+// Two layered soil classes on the strip; returns their cards.
+std::string two_layered_soils() {
   write_file("soil.map", std::string(pluvo_test::strip_header()) + "4 4 7\n7 7 4\n");
   write_file("layers.tab",
              "2\n0\n"
@@ -102,8 +103,59 @@ TEST(ContinuousRun, LayeredSoilDriesBetweenStormsAndTheBooksClose) {
              "0.2 0.2 20 0.35 0.3 0.1 0.05 0.25\n"
              "7\n2.0 0.4 8 0.45 0.3 0.1 0.05 0.10 15\n1.0 0.4 12 0.45 0.3 0.1 0.05 0.10 30\n"
              "0.1 0.2 25 0.40 0.3 0.1 0.05 0.30\n");
-  const continuous_run r = run_two_storms("INF_LAYERED_SOIL\nSOIL_TYPE_MAP soil.map\nSOIL_LAYER_INPUT_FILE layers.tab\n");
+  return "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soil.map\nSOIL_LAYER_INPUT_FILE layers.tab\n";
+}
+
+TEST(ContinuousRun, LayeredSoilDriesBetweenStormsAndTheBooksClose) {
+  pluvo_test::scratch_dir dir;
+  const continuous_run r = run_two_storms(two_layered_soils());
   expect_continuous_books(r);
+}
+
+// The layered soil of the test above under soil-temperature columns that start frozen at -10 deg C
+// down to 2 m: the warm June air thaws them from the top, and frozen layers take less water.
+TEST(ContinuousRun, FrozenLayeredSoilTakesLessWaterAndTheBooksClose) {
+  pluvo_test::scratch_dir dir;
+  const std::string layered = two_layered_soils();
+  const continuous_run thawed = run_two_storms(layered);
+  ASSERT_FALSE(thawed.result.stopped) << thawed.result.out;
+
+  write_file("perma.msk", pluvo_test::strip_map("1"));
+  write_file("ptype.idx", pluvo_test::strip_map("1"));
+  write_file("p.cmt",
+             "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP ptype.idx Permafrost\nPERMAFROST_LAYER_SOIL Permafrost\n"
+             "NUM_IDS 1\nMAX_NUM_OF_LAYERS 2\nMAX_INIT_PT 2\nNUM_PT 21\n"
+             "INIT_TEMP init.txt \nNODE_DEPTH depth.txt \nOUT_NODES out.txt \n"
+             "ID LAYERS POINTS NODES OUT THICK TFR WVOL WUNF A B T0 KTH KFR CVOL\n"
+             "silt 2 2 21 2 0.5 0.0 0.35 0.0 0.05 -0.5 0.0 1.2 2.0 2.0e6\n"
+             "5.0 0.0 0.30 0.0 0.05 -0.5 0.0 1.5 2.4 2.1e6\n");
+  write_file("init.txt", "ID 2\n0.0 -10.0\n2.0 -10.0\n");
+  std::string depths = "ID 21\n";
+  for (int j = 0; j <= 20; ++j) depths += std::to_string(0.1 * j) + "\n";
+  write_file("depth.txt", depths);
+  write_file("out.txt", "ID 2\n1 11\n");
+  double frozen_share = 1.0, top = 0.0, air = 0.0;
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    const std::string p = phase;
+    if (p == "compute_infiltration" && m.cur_julian < pluvo::julian_date(2020, 6, 1, 10, 20, 0.0) &&
+        !m.fr_lq_wat.empty() && m.fr_lq_wat[1][1] > 0.0)
+      frozen_share = std::min(frozen_share, m.fr_lq_wat[1][1]);
+    if (p == "update_soil_temperature" && !m.perma_tem.empty()) top = m.perma_tem[3][1], air = m.hmet_temperature;
+  });
+  const std::string cards = layered + "MULTI_LAYER_INFIL_GIPL perma.msk\nMAPPING_TABLE p.cmt\nOUT_GIPL_TEMP gipl.out\n";
+  write_long_term_inputs(3);
+  const pluvo_test::project_result frozen = pluvo_test::run_strip_cards(long_term_cards(cards));
+  pluvo::set_phase_observer(nullptr);
+  ASSERT_FALSE(frozen.stopped) << frozen.out;
+  const std::string summary = pluvo_test::read_file("w.sum");
+  EXPECT_NEAR(pluvo_test::number_after(summary, "Overall mass balance error ="), 0.0, 1e-6) << summary;
+  EXPECT_LT(frozen_share, 0.9);  // the storm met frozen ground
+  EXPECT_DOUBLE_EQ(top, air);  // no snow: the surface node takes the air temperature
+  EXPECT_GT(air, 10.0);
+  const double thawed_in = pluvo_test::number_after(thawed.summary, "Total amount of infiltration=");
+  const double frozen_in = pluvo_test::number_after(summary, "Total amount of infiltration=");
+  EXPECT_GT(thawed_in, 0.0);
+  EXPECT_LT(frozen_in, thawed_in);
 }
 
 }  // namespace
