@@ -500,9 +500,6 @@ bool given(const input_state& s) {
     return value != 0;
 }
 
-template <int method>
-bool infiltration(const input_state& s) { return s.inf_method == method; }
-
 bool temperature_with_richards(const input_state& s) {
   return s.inf_method == 4 && (s.permafrost_gipl_flag != 0 || s.multi_layer_infil_gipl_flag != 0);
 }
