@@ -18,13 +18,15 @@ double cfs(const model_state& m) { return m.qout_cfs_on ? m.cfs_factor : 1.0; }
 // superjunction.
 bool drain_outlet_kind(int kind) { return kind == 888 || kind == 999 || kind == 666; }
 
-// A node's sediment discharge of class k (m3/s); past the last class, the sand total.
+// A node's sediment discharge of class k (m3/s); past the last class, the sand total: the sand
+// classes and the bed laid at set-up (slot 0).
 double node_sediment(const model_state& m, size_t key, int k) {
   const ov_sed_record& s = *m.ov_sed;
   const size_t base = key * size_t(s.num_sed_classes + 1);
   if (k <= s.num_sed_classes) return entry(m.chan_sed_discharge, base + size_t(k));
-  double sand = 0.0;
-  for (int c = s.num_fine_classes + 1; c <= s.num_sed_classes; ++c) sand += entry(m.chan_sed_discharge, base + size_t(c));
+  double sand = entry(m.chan_sed_discharge, base);
+  for (int c = 1; c <= s.num_sed_classes; ++c)
+    if (size_t(c) < s.sand.size() && s.sand[size_t(c)]) sand += entry(m.chan_sed_discharge, base + size_t(c));
   return sand;
 }
 
