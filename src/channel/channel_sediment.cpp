@@ -241,9 +241,9 @@ void book_sediment_points(step_context& c) {
       break;
     const int key = m.slink[size_t(i)] * m.chan_node_extent + m.snode[size_t(i)];
     for (int k = 1; k <= c.classes; ++k)
-      if (c.wash(k)) m.point_event_volume[size_t(i)] += c.dt * at(m.chan_sed_discharge, c.node_class(key, k));
+      if (c.wash(k)) m.point_event_volume[size_t(i)] += c.dt * at(m.qsmax, c.node_class(key, k));
     if (last_wash == 0) continue;
-    const double q = at(m.chan_sed_discharge, c.node_class(key, last_wash));
+    const double q = at(m.qsmax, c.node_class(key, last_wash));
     if (q > m.point_peak_discharge[size_t(i)]) m.point_peak_discharge[size_t(i)] = q;
   }
 }
@@ -309,7 +309,7 @@ void size_channel_sediment_totals(model_state& m) {
   for (auto* v : {&m.attached_to_chan_total, &m.event_attached_to_chan})
     v->assign(size_t(std::max(m.num_constituents, 0)) + 1, 0.0);
   for (auto* v : {&m.chan_sand_outflow, &m.lake_sand_outflow}) v->assign(size_t(sand) + 2, 0.0);
-  m.chan_sed_discharge.assign(size_t(m.chan_slot_count) * slots, 0.0);
+  m.qsmax.assign(size_t(m.chan_slot_count) * slots, 0.0);
   m.lake_sand_inflow.assign(lakes * slots, 0.0);
   for (auto* v : {&m.event_lake_ss_to_chan, &m.event_chan_ss_to_lake, &m.event_ov_ss_to_lake, &m.event_lake_ss_settled,
                   &m.event_start_lake_ss})

@@ -172,10 +172,9 @@ lake_suspension lake_suspended(const model_state& m, int l) {
   lake_suspension s;
   for (int k = 1; k <= classes_of(m); ++k) {
     if (is_sand(m, k)) continue;
-    const double c = at(m.SS_conc_lake, lake_class(m, l, k));
     s.volume += at(m.SS_vol_lake, lake_class(m, l, k));
-    s.conc += c;
-    s.mg_per_l += c * at(m.ov_sed->particle_density, size_t(k));
+    s.conc += at(m.SS_conc_vol_lake, lake_class(m, l, k));
+    s.mg_per_l += at(m.SS_conc_lake, lake_class(m, l, k));
   }
   return s;
 }

@@ -114,7 +114,7 @@ void settle(sand_step& c, const sand_place& to, double sign) {
 
 void record_fluxes(sand_step& c, int key, double sign) {
   for (int p = 1; p <= c.positions; ++p)
-    c.m.chan_sed_discharge[size_t(key) * c.flux_stride + c.class_slot(p)] = sign * c.given[size_t(p)] / c.dt;
+    c.m.qsmax[size_t(key) * c.flux_stride + c.class_slot(p)] = sign * c.given[size_t(p)] / c.dt;
 }
 
 // The energy slope at a node, from the water surfaces of it and the next node downstream.
@@ -363,7 +363,7 @@ void channel_sediment_transport(model_state& m, double dt) {
               s.num_sand_classes + 1, dt, std::vector<double>(size_t(s.num_sand_classes) + 2, 0.0)};
   if (m.ch_sand_vol.size() < size_t(m.chan_slot_count) * c.stride ||
       m.chan_sand_capacity.size() < size_t(m.chan_slot_count) ||
-      m.chan_sed_discharge.size() < size_t(m.chan_slot_count) * c.flux_stride)
+      m.qsmax.size() < size_t(m.chan_slot_count) * c.flux_stride)
     return;
   if (m.lakes_on && m.sand_vol_deposited_lakebank.size() < (size_t(m.nlakes) + 1) * c.stride) return;
   std::fill(m.chan_sand_outflow.begin(), m.chan_sand_outflow.end(), 0.0);

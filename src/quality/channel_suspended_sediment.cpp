@@ -42,6 +42,16 @@ bool lake_like(const model_state& m, int link) { return sediment_lake_like(m.lty
 bool structure(const model_state& m, int link) { return m.ltype[size_t(link)] & sediment_structure_bit; }
 bool carrying(const model_state& m, int link) { return sediment_carrying_link(m.ltype[size_t(link)]); }
 
+// Calls visit(link, node, key, water volume) for every node of the links that carry sediment.
+template <class visitor>
+void for_each_carrying_node(suspended_step& c, visitor visit) {
+  model_state& m = c.m;
+  for (int link = 1; link <= m.nlinks; ++link) {
+    if (!carrying(m, link)) continue;
+    for (int n = 1; n <= sediment_node_count(m, link); ++n) visit(link, n, c.key(link, n), c.volume(link, n));
+  }
+}
+
 // Volume of class k that q m3 of water takes out of lake l, the lake giving at most what it has
 // left in this pass (negative q: what reversed flow brings in, nothing taken).
 double from_lake(suspended_step& c, int l, int k, double q) {
@@ -194,51 +204,41 @@ void suspended_sediment_fluxes(suspended_step& c, const std::vector<double>& C, 
 void suspended_sediment_node_update(suspended_step& c, std::vector<double>& C, std::vector<double>& M,
                                     const std::vector<double>& F) {
   model_state& m = c.m;
-  for (int link = 1; link <= m.nlinks; ++link) {
-    if (!carrying(m, link)) continue;
-    for (int n = 1; n <= sediment_node_count(m, link); ++n) {
-      const int here = c.key(link, n);
-      const double v = c.volume(link, n);
-      M[c.at(here, 0)] = C[c.at(here, 0)] = 0.0;
-      for (int p = 1; p <= c.fines; ++p) {
-        const int k = c.cls(p);
-        double d = -F[c.at(here, k)];
-        if (n >= 2) {
-          d += F[c.at(c.key(link, n - 1), k)];
-        } else {
-          for (int i = 1; i <= m.ndep[size_t(link)]; ++i) {
-            const int u = m.uslinks[size_t(link)][size_t(i)];
-            if (u >= 1) d += F[c.at(c.last_key(u), k)];
-          }
+  for_each_carrying_node(c, [&](int link, int n, int here, double v) {
+    M[c.at(here, 0)] = C[c.at(here, 0)] = 0.0;
+    for (int p = 1; p <= c.fines; ++p) {
+      const int k = c.cls(p);
+      double d = -F[c.at(here, k)];
+      if (n >= 2) {
+        d += F[c.at(c.key(link, n - 1), k)];
+      } else {
+        for (int i = 1; i <= m.ndep[size_t(link)]; ++i) {
+          const int u = m.uslinks[size_t(link)][size_t(i)];
+          if (u >= 1) d += F[c.at(c.last_key(u), k)];
         }
-        double& mass = M[c.at(here, k)];
-        double& conc = C[c.at(here, k)];
-        mass += d;
-        // A node that runs dry keeps its sediment; it carries none until water returns.
-        conc = v < tiny ? 0.0 : mass / v;
-        if (conc < -tiny) mass = conc = 0.0;
-        M[c.at(here, 0)] += mass;
-        C[c.at(here, 0)] += conc;
       }
+      double& mass = M[c.at(here, k)];
+      double& conc = C[c.at(here, k)];
+      mass += d;
+      // A node that runs dry keeps its sediment; it carries none until water returns.
+      conc = v < tiny ? 0.0 : mass / v;
+      if (conc < -tiny) mass = conc = 0.0;
+      M[c.at(here, 0)] += mass;
+      C[c.at(here, 0)] += conc;
     }
-  }
+  });
 }
 
 void suspended_sediment_setup(suspended_step& c) {
   model_state& m = c.m;
-  for (int link = 1; link <= m.nlinks; ++link) {
-    if (!carrying(m, link)) continue;
-    for (int n = 1; n <= sediment_node_count(m, link); ++n) {
-      const int here = c.key(link, n);
-      const double v = c.volume(link, n);
-      for (int p = 1; p <= c.fines; ++p) {
-        const int k = c.cls(p);
-        double& mass = m.ch_wash_vol[c.at(here, k)];
-        mass += m.qlat_sed[c.at(here, k)];
-        m.SS_node_conc_vol[c.at(here, k)] = v > tiny ? mass / v : 0.0;
-      }
+  for_each_carrying_node(c, [&](int, int, int here, double v) {
+    for (int p = 1; p <= c.fines; ++p) {
+      const int k = c.cls(p);
+      double& mass = m.ch_wash_vol[c.at(here, k)];
+      mass += m.qlat_sed[c.at(here, k)];
+      m.SS_node_conc_vol[c.at(here, k)] = v > tiny ? mass / v : 0.0;
     }
-  }
+  });
 }
 
 void average_fluxes(suspended_step& c) {
@@ -249,33 +249,27 @@ void average_fluxes(suspended_step& c) {
       for (int p = 1; p <= c.fines; ++p) {
         const size_t i = c.at(here, c.cls(p));
         m.advect_flux[i] = (m.temp_flux[i] + m.advect_flux[i]) * 0.5;
-        m.chan_sed_discharge[i] = m.advect_flux[i] / c.dt;
+        m.qsmax[i] = m.advect_flux[i] / c.dt;
       }
     }
   m.chan_wash_outflow = 0.0;
   if (m.nlinks < 1) return;
   const int outlet = c.last_key(m.nlinks);
-  for (int p = 1; p <= c.fines; ++p) m.chan_wash_outflow += m.chan_sed_discharge[c.at(outlet, c.cls(p))];
+  for (int p = 1; p <= c.fines; ++p) m.chan_wash_outflow += m.qsmax[c.at(outlet, c.cls(p))];
 }
 
 void node_concentrations(suspended_step& c) {
   model_state& m = c.m;
-  for (int link = 1; link <= m.nlinks; ++link) {
-    if (!carrying(m, link)) continue;
-    for (int n = 1; n <= sediment_node_count(m, link); ++n) {
-      const int here = c.key(link, n);
-      const double v = c.volume(link, n);
-      double& total = m.chan_sed_conc[c.at(here, 0)];
-      total = 0.0;
-      for (int p = 1; p <= c.fines; ++p) {
-        const int k = c.cls(p);
-        const double mg = v > tiny ? m.ch_wash_vol[c.at(here, k)] * c.s.particle_density[size_t(k)] / v : 0.0;
-        m.chan_sed_conc[c.at(here, k)] = mg;
-        total += mg;
-      }
-      if (size_t(here) < m.node_tss.size()) m.node_tss[size_t(here)] = total;
+  for_each_carrying_node(c, [&](int, int, int here, double v) {
+    double& total = m.chan_sed_conc[c.at(here, 0)];
+    total = 0.0;
+    for (int p = 1; p <= c.fines; ++p) {
+      const int k = c.cls(p);
+      const double mg = v > tiny ? m.ch_wash_vol[c.at(here, k)] * c.s.particle_density[size_t(k)] / v : 0.0;
+      m.chan_sed_conc[c.at(here, k)] = mg;
+      total += mg;
     }
-  }
+  });
 }
 
 // Each lake cell settles what its water column lets fall in the step; the lake's cells together
@@ -344,7 +338,7 @@ void suspended_sediment_lake_exchange(suspended_step& c) {
   }
 }
 
-// Each lake's balance: overland gains and losses and what settled, then its concentrations.
+// Each lake's balance: what settled, then its concentrations.
 void lake_balance(suspended_step& c) {
   model_state& m = c.m;
   for (int l = 1; l <= m.nlakes; ++l) {
@@ -355,7 +349,7 @@ void lake_balance(suspended_step& c) {
       const int k = c.cls(p);
       const size_t i = zero + size_t(k);
       double& vol = m.SS_vol_lake[i];
-      vol += m.sed_vol_overland_to_lake[i] - c.settled_now[i];
+      vol -= c.settled_now[i];
       if (water > empty_lake) {
         m.SS_conc_vol_lake[i] = vol / water;
         m.SS_conc_lake[i] = vol * 998200.0 * c.s.spec_grav[size_t(k)] / water;
@@ -379,7 +373,7 @@ void lake_balance(suspended_step& c) {
 
 bool arrays_ready(const model_state& m, size_t stride) {
   const size_t per_class = size_t(m.chan_slot_count) * stride;
-  for (const auto* v : {&m.ch_wash_vol, &m.SS_node_conc_vol, &m.qlat_sed, &m.chan_sed_conc, &m.chan_sed_discharge,
+  for (const auto* v : {&m.ch_wash_vol, &m.SS_node_conc_vol, &m.qlat_sed, &m.chan_sed_conc, &m.qsmax,
                         &m.advect_flux, &m.temp_flux, &m.temp_mass, &m.temp_conc})
     if (v->size() < per_class) return false;
   if (!m.lakes_on) return true;
@@ -398,6 +392,14 @@ void channel_suspended_sediment_advection(model_state& m, double dt) {
   suspended_step c{m, s, s.num_fine_classes, size_t(s.num_sed_classes) + 1, dt,
                    std::vector<double>(size_t(s.num_sed_classes) + 1, 0.0), {}, {}};
   if (!arrays_ready(m, c.stride)) return;
+  // The lakes take what overland flow brought or took before they give to the channels and
+  // settle, so that they never give or settle more than they hold.
+  if (m.lakes_on)
+    for (int l = 1; l <= m.nlakes; ++l)
+      for (int p = 1; p <= c.fines; ++p) {
+        const size_t i = size_t(l) * c.stride + size_t(c.cls(p));
+        m.SS_vol_lake[i] = std::max(m.SS_vol_lake[i] + m.sed_vol_overland_to_lake[i], 0.0);
+      }
   suspended_sediment_setup(c);
   m.temp_conc = m.SS_node_conc_vol;
   m.temp_mass = m.ch_wash_vol;

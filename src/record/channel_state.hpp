@@ -278,8 +278,6 @@ struct channel_state {
   std::vector<double> qlat_tot_sed;
   std::vector<double> SS_node_conc_vol;    // volumetric concentration; slot 0 the sum
   std::vector<double> chan_sed_conc;       // mg/L; slot 0 the sum
-  std::vector<double> qsmax;               // transport capacity per node and class
-  std::vector<double> qsmax_total;         // per node
   double total_chan_sand_vol = 0.0;        // initial sand of the erodible nodes, m3
   // Per lake.
   std::vector<double> tot_lake_depo_in;
@@ -292,21 +290,17 @@ struct channel_state {
   std::vector<double> qlat_lake_sed;
   std::vector<double> qlat_lake;
   std::vector<double> sand_vol_deposited_lakebank;  // the lake's sand store, laid out as ch_sand_vol
-  std::vector<double> sed_vol_overland_to_lake;
+  std::vector<double> sed_vol_overland_to_lake;  // net: what overland flow brought less what it took, this update
   std::vector<double> SS_conc_lake;
   std::vector<double> SS_conc_vol_lake;
   std::vector<double> SS_vol_lake;
-  std::vector<double> SS_vol_lake_to_overland;
-  std::vector<double> SS_vol_overland_to_lake;
   std::vector<double> SS_vol_lake_settled;
   std::vector<double> SS_vol_chan_to_lake;
   std::vector<double> SS_vol_lake_to_chan;
   std::vector<double> GLOBAL_SS_vol_lake_to_chan;
   std::vector<double> GLOBAL_SS_vol_chan_to_lake;
   std::vector<double> GLOBAL_sed_vol_overland_to_lake;
-  std::vector<double> GLOBAL_SS_vol_lake_to_overland;
   std::vector<double> GLOBAL_SS_vol_lake_settled;
-  std::vector<double> GLOBAL_SS_vol_overland_to_lake;
   // Grid-stream exchange, [grid-stream cell][entry] like gst_link.
   std::vector<std::vector<double>> gst_qriv;
   std::vector<std::vector<double>> gst_qriv_vol;
@@ -414,9 +408,6 @@ struct channel_state {
   // ---- channel lake fields ----
 
   // ---- channel sediment step fields ----
-  // Total suspended sediment per node key, mg/L, read by the sediment point files; the channel
-  // sediment transport fills it.
-  std::vector<double> node_tss;
   // Sediment moved from the grid-stream cells into the channels, m3 per class 1..classes; slot 0
   // sums the wash-load classes. Run and event totals.
   std::vector<double> ov_to_chan_sed_total;
@@ -434,7 +425,7 @@ struct channel_state {
   std::vector<double> chan_sand_inflow;
   std::vector<double> chan_sand_outflow;
   double chan_wash_outflow = 0.0;
-  std::vector<double> chan_sed_discharge;
+  std::vector<double> qsmax;
   std::vector<double> lake_sand_inflow;
   std::vector<double> lake_sand_outflow;
   // Sand and wash-load totals of the channels, m3: run and event.

@@ -329,7 +329,7 @@ TEST(ChannelSedimentStep, SedimentPointsGatherWashLoad) {
     m.point_event_volume.assign(2, 0.0);
     m.point_peak_discharge.assign(2, 0.0);
     for (double q : {0.004, 0.002}) {
-      for (int k = 1; k <= n; ++k) m.chan_sed_discharge[node_class(m, 4, 2, k)] = q * k;
+      for (int k = 1; k <= n; ++k) m.qsmax[node_class(m, 4, 2, k)] = q * k;
       pluvo::book_channel_sediment_update(m, 10.0);
     }
     volume = m.point_event_volume[1];

@@ -224,6 +224,39 @@ TEST(ChannelSedimentNetwork, FastClassSettlesAllItHolds) {
   EXPECT_NEAR(slow_settled, slow_expected, 1e-15);
 }
 
+// A node that runs dry keeps the sediment it holds (and what still flows into it) with no
+// concentration; nothing is lost.
+TEST(ChannelSedimentNetwork, DryNodeKeepsItsSediment) {
+  pluvo_test::scratch_dir dir;
+  double before = -1, after = -1, conc = -1, mg = -1;
+  sediment_totals start, end;
+  double wash_out = 0, settled = 0;
+  const auto r = read_y_project([&](model_state& m) {
+    if (!m.ov_sed || m.nlakes != 1) return;
+    fill_network(m);
+    set_flows(m, false, 10.0);
+    const int dry = key(m, 2, m.nx[2]);
+    m.area[size_t(dry)] = 0.0;
+    m.chan_depth[size_t(dry)] = 0.0;
+    const int k = m.ov_sed->sed_class[1];
+    before = m.ch_wash_vol[node_class(m, k, dry)];
+    start = held(m);
+    pluvo::channel_sediment_step(m, 10.0);
+    end = held(m);
+    after = m.ch_wash_vol[node_class(m, k, dry)];
+    conc = m.SS_node_conc_vol[node_class(m, k, dry)];
+    mg = m.chan_sed_conc[node_class(m, k, dry)];
+    wash_out = m.wash_out_total;
+    settled = m.GLOBAL_SS_vol_lake_settled[node_class(m, 0, 1)];
+  });
+  ASSERT_FALSE(r.stopped) << r.out;
+  EXPECT_GT(before, 0.0);
+  EXPECT_GE(after, before);
+  EXPECT_EQ(conc, 0.0);
+  EXPECT_EQ(mg, 0.0);
+  EXPECT_NEAR(end.fines + wash_out + settled, start.fines, 1e-12 * start.fines);
+}
+
 // A capacity that is not a number stops the run with "bed load NaN".
 TEST(ChannelSedimentNetwork, NotANumberCapacityStopsTheRun) {
   pluvo_test::scratch_dir dir;
