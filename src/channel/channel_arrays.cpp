@@ -77,14 +77,12 @@ void allocate_lake_sediment(model_state& m, int classes) {
   for (auto* v : {&m.tot_lake_depo_in, &m.tot_lake_sand_in, &m.event_lake_sand_in, &m.event_lake_depo_in,
                   &m.init_sed_vol_lake})
     zeroed(*v, lakes);
-  for (auto* v : {&m.lake_depo_vol, &m.qlat_lake_sed, &m.qlat_lake, &m.sand_vol_deposited_lakebank,
-                  &m.sed_vol_overland_to_lake, &m.SS_conc_lake, &m.SS_conc_vol_lake, &m.SS_vol_lake,
-                  &m.SS_vol_lake_to_overland, &m.SS_vol_overland_to_lake, &m.SS_vol_lake_settled,
-                  &m.SS_vol_chan_to_lake, &m.SS_vol_lake_to_chan, &m.GLOBAL_SS_vol_lake_to_chan,
-                  &m.GLOBAL_SS_vol_chan_to_lake, &m.GLOBAL_sed_vol_overland_to_lake,
-                  &m.GLOBAL_SS_vol_lake_to_overland, &m.GLOBAL_SS_vol_lake_settled,
-                  &m.GLOBAL_SS_vol_overland_to_lake})
+  for (auto* v : {&m.lake_depo_vol, &m.qlat_lake_sed, &m.qlat_lake, &m.sed_vol_overland_to_lake, &m.SS_conc_lake,
+                  &m.SS_conc_vol_lake, &m.SS_vol_lake, &m.SS_vol_lake_settled, &m.SS_vol_chan_to_lake,
+                  &m.SS_vol_lake_to_chan, &m.GLOBAL_SS_vol_lake_to_chan, &m.GLOBAL_SS_vol_chan_to_lake,
+                  &m.GLOBAL_sed_vol_overland_to_lake, &m.GLOBAL_SS_vol_lake_settled})
     zeroed(*v, lakes * size_t(classes + 1));
+  zeroed(m.sand_vol_deposited_lakebank, lakes * size_t(classes + 2));
 }
 
 // Rows 1..constituents of a per-node list, made afresh: the nine nutrient water species take the
@@ -206,11 +204,12 @@ void allocate_channel_sediment_arrays(model_state& m) {
   m.org_bel = m.bel;
   m.new_bel.resize(keys, 0.0);
   m.org_bel.resize(keys, 0.0);
-  for (auto* v : {&m.ch_wash_vol, &m.qlat_sed, &m.qlat_tot_sed, &m.SS_node_conc, &m.SS_node_conc_vol,
-                  &m.chan_sed_conc, &m.qsmax})
+  for (auto* v : {&m.ch_wash_vol, &m.qlat_sed, &m.qlat_tot_sed, &m.SS_node_conc_vol,
+                  &m.chan_sed_conc})
     zeroed(*v, per_class);
   zeroed(m.ch_sand_vol, keys * size_t(classes + 2));
-  zeroed(m.qsmax_total, keys);
+  zeroed(m.chan_sand_capacity, keys);
+  for (auto* v : {&m.advect_flux, &m.temp_flux, &m.temp_mass, &m.temp_conc}) zeroed(*v, per_class);
   if (m.lakes_on) allocate_lake_sediment(m, classes);
   set_initial_sand(m, classes);
   size_channel_sediment_totals(m);

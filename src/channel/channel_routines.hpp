@@ -63,6 +63,10 @@ void book_routed_stream_seepage(model_state& m, const std::vector<double>& qriv_
 // lakes over channel step dt, and the sand, wash-load and lake totals.
 void channel_sediment_step(model_state& m, double dt);
 
+// Its last part: books the sand, wash-load, sediment-point and lake figures the transport left
+// for the update into their event and run totals, clearing the per-update ones.
+void book_channel_sediment_update(model_state& m, double dt);
+
 // Sizes and clears the run and event totals of the channel sediment step.
 void size_channel_sediment_totals(model_state& m);
 

@@ -172,7 +172,7 @@ bool deliver_entry(step_context& c, int cell, int key, double share, bool attach
 void return_overbank_wash(step_context& c, int link, int cell, int key, double share, double qlat) {
   for (int k = 1; k <= c.classes; ++k) {
     if (!c.wash(k)) continue;
-    const double v = share * c.m.link_dx[size_t(link)] * qlat * at(c.m.SS_node_conc, c.node_class(key, k)) * c.dt;
+    const double v = share * c.m.link_dx[size_t(link)] * qlat * at(c.m.SS_node_conc_vol, c.node_class(key, k)) * c.dt;
     book_lateral(c, key, k, v);
     c.layer(cell, k, suspended_layer) -= v;
   }
@@ -241,9 +241,9 @@ void book_sediment_points(step_context& c) {
       break;
     const int key = m.slink[size_t(i)] * m.chan_node_extent + m.snode[size_t(i)];
     for (int k = 1; k <= c.classes; ++k)
-      if (c.wash(k)) m.point_event_volume[size_t(i)] += c.dt * at(m.chan_sed_discharge, c.node_class(key, k));
+      if (c.wash(k)) m.point_event_volume[size_t(i)] += c.dt * at(m.qsmax, c.node_class(key, k));
     if (last_wash == 0) continue;
-    const double q = at(m.chan_sed_discharge, c.node_class(key, last_wash));
+    const double q = at(m.qsmax, c.node_class(key, last_wash));
     if (q > m.point_peak_discharge[size_t(i)]) m.point_peak_discharge[size_t(i)] = q;
   }
 }
@@ -259,25 +259,32 @@ void book_lake_figure(std::vector<double>& update, std::vector<double>& run, std
   update[at_class] = 0.0;
 }
 
+void book_lake_sand(model_state& m, double v, int lake) {
+  m.tot_lake_sand_in[size_t(lake)] += v;
+  m.event_lake_sand_in[size_t(lake)] += v;
+}
+
 void book_lakes(step_context& c) {
   model_state& m = c.m;
   for (int l = 1; l <= m.nlakes; ++l) {
     const size_t zero = size_t(l) * c.slots;
+    // Slot 0: the bed laid at set-up, carried into the lake.
+    book_lake_sand(m, m.lake_sand_inflow[zero], l);
+    m.lake_sand_inflow[zero] = 0.0;
     for (int k = 1; k <= c.classes; ++k) {
       const size_t i = zero + size_t(k);
       if (c.wash(k)) {
         book_lake_figure(m.SS_vol_lake_to_chan, m.GLOBAL_SS_vol_lake_to_chan, &m.event_lake_ss_to_chan, 1.0, i, zero, l);
         book_lake_figure(m.SS_vol_chan_to_lake, m.GLOBAL_SS_vol_chan_to_lake, &m.event_chan_ss_to_lake, 1.0, i, zero, l);
-        book_lake_figure(m.SS_vol_lake_to_overland, m.GLOBAL_SS_vol_lake_to_overland, &m.event_ov_ss_to_lake, -1.0, i,
-                         zero, l);
         book_lake_figure(m.SS_vol_lake_settled, m.GLOBAL_SS_vol_lake_settled, &m.event_lake_ss_settled, 1.0, i, zero, l);
-        book_lake_figure(m.SS_vol_overland_to_lake, m.GLOBAL_SS_vol_overland_to_lake, &m.event_ov_ss_to_lake, 1.0, i,
+        book_lake_figure(m.sed_vol_overland_to_lake, m.GLOBAL_sed_vol_overland_to_lake, &m.event_ov_ss_to_lake, 1.0, i,
                          zero, l);
       } else {
-        const double v = m.lake_sand_inflow[i];
-        m.tot_lake_sand_in[size_t(l)] += v;
-        m.event_lake_sand_in[size_t(l)] += v;
+        book_lake_sand(m, m.lake_sand_inflow[i], l);
         m.lake_sand_inflow[i] = 0.0;
+        // Overland sand lies on the lake's cells; the transport booked it as the lake's deposit.
+        m.GLOBAL_sed_vol_overland_to_lake[i] += m.sed_vol_overland_to_lake[i];
+        m.sed_vol_overland_to_lake[i] = 0.0;
       }
       const double d = m.lake_depo_vol[i];
       m.tot_lake_depo_in[size_t(l)] += d;
@@ -302,7 +309,7 @@ void size_channel_sediment_totals(model_state& m) {
   for (auto* v : {&m.attached_to_chan_total, &m.event_attached_to_chan})
     v->assign(size_t(std::max(m.num_constituents, 0)) + 1, 0.0);
   for (auto* v : {&m.chan_sand_outflow, &m.lake_sand_outflow}) v->assign(size_t(sand) + 2, 0.0);
-  m.chan_sed_discharge.assign(size_t(m.chan_slot_count) * slots, 0.0);
+  m.qsmax.assign(size_t(m.chan_slot_count) * slots, 0.0);
   m.lake_sand_inflow.assign(lakes * slots, 0.0);
   for (auto* v : {&m.event_lake_ss_to_chan, &m.event_chan_ss_to_lake, &m.event_ov_ss_to_lake, &m.event_lake_ss_settled,
                   &m.event_start_lake_ss})
@@ -329,10 +336,17 @@ void channel_sediment_step(model_state& m, double dt) {
   if (!move_cell_sediment(c)) return;
   channel_sediment_transport(m, dt);
   if (error_state.error_terminate) return;
-  route_stream_constituents(m, dt);
+  channel_suspended_sediment_advection(m, dt);
   if (error_state.error_terminate) return;
   for (int link = 1; link < m.chan_link_extent; ++link)
-    for (int node = 1; node <= m.nx[size_t(link)]; ++node) m.qp_vol_sed[size_t(link * m.chan_node_extent + node)] = 0.0;
+    for (int node = 1; node <= std::max(m.nx[size_t(link)], 1); ++node)
+      m.qp_vol_sed[size_t(link * m.chan_node_extent + node)] = 0.0;
+  book_channel_sediment_update(m, dt);
+}
+
+void book_channel_sediment_update(model_state& m, double dt) {
+  if (!m.ov_sed) return;
+  step_context c{m, *m.ov_sed, m.ov_sed->num_sed_classes, size_t(m.ov_sed->num_sed_classes) + 1, dt, {}, {}};
   book_outflows(c);
   book_sediment_points(c);
   if (m.lakes_on && m.SS_vol_lake_to_chan.size() >= size_t(m.nlakes + 1) * c.slots) book_lakes(c);

@@ -510,10 +510,6 @@ bool soil_con_without_overland(const input_state& s) { return s.soil_con_trans !
 template <int method>
 bool channel_routing(const input_state& s) { return s.chan_method == method; }
 
-// Overland erosion runs; sediment in channels and the classes carried as constituents do not.
-bool erosion_with_channels(const input_state& s) {
-  return s.soil_erosion_flag != 0 && (s.chan_method != 0 || !s.channel_input_file.empty());
-}
 // Streams that exchange with a water table gather their exchange volumes per grid-stream entry;
 // the channel phase does not gather them for the constituents yet.
 bool chan_con_with_water_table(const input_state& s) {
@@ -545,7 +541,6 @@ constexpr unbuilt_request unbuilt[] = {
     {"CHAN_BACKWATER", "backwater channel routing", channel_routing<5>},
     {"EXPLIC_BACKWATER", "channel hotstart", given<&O::explic_backwater_flag>},
     // Sediment and water quality.
-    {"SOIL_EROSION", "sediment transport in channels", erosion_with_channels},
     {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
     {"NUTRIENTS", "nutrients", given<&O::nutrients>},
     {"CHAN_CON_TRANS STREAM_LOSS", "channel contaminants exchanged with a water table", chan_con_with_water_table},

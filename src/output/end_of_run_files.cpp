@@ -188,7 +188,7 @@ void write_fractional_sediment_file(const model_state& m) {
     for (int l = 1; l <= m.nlinks; ++l)
       for (int n = 1; n <= entry(m.nx, size_t(l)); ++n) {
         const size_t key = size_t(l) * size_t(m.chan_node_extent) + size_t(n);
-        std::fprintf(file.stream, "%6.2lf ", entry(m.SS_node_conc, key * stride + size_t(k)));
+        std::fprintf(file.stream, "%6.2lf ", entry(m.chan_sed_conc, key * stride + size_t(k)));
       }
     std::fputc('\n', file.stream);
   }

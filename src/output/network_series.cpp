@@ -18,13 +18,14 @@ double cfs(const model_state& m) { return m.qout_cfs_on ? m.cfs_factor : 1.0; }
 // superjunction.
 bool drain_outlet_kind(int kind) { return kind == 888 || kind == 999 || kind == 666; }
 
-// A node's sediment discharge of class k (m3/s); past the last class, the sand total.
+// A node's sediment discharge of class k (m3/s); past the last class, the sand total: the sand
+// classes and the bed laid at set-up (slot 0).
 double node_sediment(const model_state& m, size_t key, int k) {
   const ov_sed_record& s = *m.ov_sed;
   const size_t base = key * size_t(s.num_sed_classes + 1);
-  if (k <= s.num_sed_classes) return entry(m.chan_sed_discharge, base + size_t(k));
-  double sand = 0.0;
-  for (int c = s.num_fine_classes + 1; c <= s.num_sed_classes; ++c) sand += entry(m.chan_sed_discharge, base + size_t(c));
+  if (k <= s.num_sed_classes) return entry(m.qsmax, base + size_t(k));
+  double sand = entry(m.qsmax, base);
+  for (int c = s.num_fine_classes + 1; c <= s.num_sed_classes; ++c) sand += entry(m.qsmax, base + size_t(c));
   return sand;
 }
 
@@ -34,6 +35,11 @@ void for_each_sediment_class(const model_state& m, value_of value) {
   const ov_sed_record& s = *m.ov_sed;
   for (int k = 1; k <= s.num_fine_classes; ++k) value(k);
   for (int k = 1; k <= s.num_sand_classes + 1; ++k) value(s.num_fine_classes + k);
+}
+
+// Total suspended sediment at a node, mg/L.
+double node_tss(const model_state& m, size_t key) {
+  return entry(m.chan_sed_conc, key * size_t(m.ov_sed->num_sed_classes + 1));
 }
 
 size_t outlet_key(const model_state& m) {
@@ -104,7 +110,7 @@ void write_channel_outlet_sediment(const model_state& m) {
   std::fputc('\n', f);
   std::FILE* tss = open_stream(m.sed_outlet_tss_file);
   if (m.ov_sed->outlet_sed_tss_on && tss)
-    std::fprintf(tss, "%16.4lf %16.4lf \n", time, entry(m.node_tss, outlet_key(m)));
+    std::fprintf(tss, "%16.4lf %16.4lf \n", time, node_tss(m, outlet_key(m)));
 }
 
 void write_sediment_point_files(const model_state& m) {
@@ -124,7 +130,7 @@ void write_sediment_point_files(const model_state& m) {
   f = open_stream(m.sed_tss_loc_file);
   if (m.ov_sed->out_tss_loc_on && f) {
     write_point_time_prefix(m, f, false);
-    for (int i = 1; i <= m.sed_hydrograph_point_count; ++i) std::fprintf(f, "%16.4lf", entry(m.node_tss, key_of(i)));
+    for (int i = 1; i <= m.sed_hydrograph_point_count; ++i) std::fprintf(f, "%16.4lf", node_tss(m, key_of(i)));
     std::fputc('\n', f);
   }
 }

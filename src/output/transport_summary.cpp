@@ -47,7 +47,7 @@ double sand_total(const model_state& m, int k, int layer) { return at(m.ov_sed->
 double overland_to_lakes(const model_state& m, int k) {
   double sum = 0.0;
   for (int l = 1; l <= m.nlakes; ++l)
-    sum += at(m.GLOBAL_SS_vol_overland_to_lake, lake_class(m, l, k)) - at(m.GLOBAL_SS_vol_lake_to_overland, lake_class(m, l, k));
+    sum += at(m.GLOBAL_sed_vol_overland_to_lake, lake_class(m, l, k));
   return sum;
 }
 
@@ -172,10 +172,9 @@ lake_suspension lake_suspended(const model_state& m, int l) {
   lake_suspension s;
   for (int k = 1; k <= classes_of(m); ++k) {
     if (is_sand(m, k)) continue;
-    const double c = at(m.SS_conc_lake, lake_class(m, l, k));
     s.volume += at(m.SS_vol_lake, lake_class(m, l, k));
-    s.conc += c;
-    s.mg_per_l += c * at(m.ov_sed->particle_density, size_t(k));
+    s.conc += at(m.SS_conc_vol_lake, lake_class(m, l, k));
+    s.mg_per_l += at(m.SS_conc_lake, lake_class(m, l, k));
   }
   return s;
 }
@@ -252,8 +251,7 @@ void write_run_channel_sediment(const model_state& m, std::FILE* f) {
 void write_run_lake_sediment(const model_state& m, std::FILE* f) {
   double net_in = 0.0;
   for (int l = 1; l <= m.nlakes; ++l)
-    net_in += at(m.GLOBAL_SS_vol_overland_to_lake, lake_class(m, l, 0)) -
-              at(m.GLOBAL_SS_vol_lake_to_overland, lake_class(m, l, 0));
+    net_in += at(m.GLOBAL_sed_vol_overland_to_lake, lake_class(m, l, 0));
   std::fputc('\n', f);
   put_line(f, "Lake Summary ");
   std::fprintf(f, "Net wash-load into lakes from overland:                     %10.1lf m3\n", net_in);
@@ -272,7 +270,7 @@ void write_run_lake_sediment(const model_state& m, std::FILE* f) {
     std::fprintf(f, "Total vol of SS from lake to chan           %16.8lf m3 \n", at(m.GLOBAL_SS_vol_lake_to_chan, z));
     std::fprintf(f, "Total vol of SS from chan to lake           %16.8lf m3 \n", at(m.GLOBAL_SS_vol_chan_to_lake, z));
     std::fprintf(f, "Total net vol of SS from overland to lake   %16.8lf m3 \n",
-                 at(m.GLOBAL_SS_vol_overland_to_lake, z) - at(m.GLOBAL_SS_vol_lake_to_overland, z));
+                 at(m.GLOBAL_sed_vol_overland_to_lake, z));
     std::fprintf(f, "Total vol of SS settled in lake             %16.8lf m3 \n", at(m.GLOBAL_SS_vol_lake_settled, z));
     std::fprintf(f, "Total Suspended Sediment in lake            %16.8lf m3 \n", s.volume);
     std::fputc('\n', f);

@@ -246,10 +246,13 @@ void advect_face(const erosion_context& e, int c, int side) {
     for (int j = 1; j <= s.num_fine_classes; ++j) {
       const int k = s.sed_class[size_t(j)];
       const size_t lake_class = size_t(src_lake) * size_t(n + 1);
-      const double moved =
-          m.event_step_count == 0 ? 0.0 : std::fabs(m.SS_conc_vol_lake[lake_class + size_t(j)]) * absQ * e.dt;
+      // The lake gives at most what it holds with what overland flow brought it since the
+      // channels last took its balance.
+      const double held = std::max(m.SS_vol_lake[lake_class + size_t(k)] + m.sed_vol_overland_to_lake[lake_class + size_t(k)], 0.0);
+      const double moved = m.event_step_count == 0
+                               ? 0.0
+                               : std::min(std::fabs(m.SS_conc_vol_lake[lake_class + size_t(k)]) * absQ * e.dt, held);
       vol(s, dst, k, suspended) += moved;
-      m.SS_vol_lake_to_overland[lake_class + size_t(j)] += moved;
       m.sed_vol_overland_to_lake[lake_class + size_t(k)] -= moved;
       if (s.max_sed_flux_on) s.ov_qsmax[s.cell_class(src, k)] += moved / e.dt;
     }

@@ -16,12 +16,14 @@ void first_order_decay(int count, const double* in, const double* k, const doubl
 // concentration, 1 the mass, 2 the dispersion coefficient. Null while it keeps none.
 double* tvx_stream_row(model_state& m, int species, int list);
 
-// Channel sediment transport of one channel update of dt seconds: carries the lateral sediment
-// (qlat_sed) and the bed and suspended load of every class along the links and into the lakes,
-// leaving the sand, wash-load and lake figures of the update in the record.
+// Sand transport of one channel update of dt seconds: the sand that entered the nodes (qlat_sed)
+// and overland flow brought into the lakes joins the bed stores, Yang's capacity moves it along
+// the erodible links, into the lakes and out at the outlet, and the beds of erodible trapezoids
+// follow. A capacity that is not a number stops the run ("bed load NaN").
 void channel_sediment_transport(model_state& m, double dt);
 
-// Carries the sediment-bound constituents through the nodes and lakes over dt seconds.
-void route_stream_constituents(model_state& m, double dt);
+// Suspended fine sediment of one channel update of dt seconds: lateral inflow, advection from
+// node to node, through structures and lakes, settling in the lakes, outlet fluxes.
+void channel_suspended_sediment_advection(model_state& m, double dt);
 
 }  // namespace pluvo

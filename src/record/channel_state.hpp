@@ -276,11 +276,8 @@ struct channel_state {
   std::vector<double> ch_sand_vol;         // sand volume, m3
   std::vector<double> qlat_sed;            // lateral sediment inflow
   std::vector<double> qlat_tot_sed;
-  std::vector<double> SS_node_conc;        // suspended-sediment concentration
-  std::vector<double> SS_node_conc_vol;
-  std::vector<double> chan_sed_conc;
-  std::vector<double> qsmax;               // transport capacity per node and class
-  std::vector<double> qsmax_total;         // per node
+  std::vector<double> SS_node_conc_vol;    // volumetric concentration; slot 0 the sum
+  std::vector<double> chan_sed_conc;       // mg/L; slot 0 the sum
   double total_chan_sand_vol = 0.0;        // initial sand of the erodible nodes, m3
   // Per lake.
   std::vector<double> tot_lake_depo_in;
@@ -292,22 +289,18 @@ struct channel_state {
   std::vector<double> lake_depo_vol;
   std::vector<double> qlat_lake_sed;
   std::vector<double> qlat_lake;
-  std::vector<double> sand_vol_deposited_lakebank;
-  std::vector<double> sed_vol_overland_to_lake;
+  std::vector<double> sand_vol_deposited_lakebank;  // the lake's sand store, laid out as ch_sand_vol
+  std::vector<double> sed_vol_overland_to_lake;  // net: what overland flow brought less what it took, this update
   std::vector<double> SS_conc_lake;
   std::vector<double> SS_conc_vol_lake;
   std::vector<double> SS_vol_lake;
-  std::vector<double> SS_vol_lake_to_overland;
-  std::vector<double> SS_vol_overland_to_lake;
   std::vector<double> SS_vol_lake_settled;
   std::vector<double> SS_vol_chan_to_lake;
   std::vector<double> SS_vol_lake_to_chan;
   std::vector<double> GLOBAL_SS_vol_lake_to_chan;
   std::vector<double> GLOBAL_SS_vol_chan_to_lake;
   std::vector<double> GLOBAL_sed_vol_overland_to_lake;
-  std::vector<double> GLOBAL_SS_vol_lake_to_overland;
   std::vector<double> GLOBAL_SS_vol_lake_settled;
-  std::vector<double> GLOBAL_SS_vol_overland_to_lake;
   // Grid-stream exchange, [grid-stream cell][entry] like gst_link.
   std::vector<std::vector<double>> gst_qriv;
   std::vector<std::vector<double>> gst_qriv_vol;
@@ -417,9 +410,6 @@ struct channel_state {
   // ---- channel lake fields ----
 
   // ---- channel sediment step fields ----
-  // Total suspended sediment per node key, mg/L, read by the sediment point files; the channel
-  // sediment transport fills it.
-  std::vector<double> node_tss;
   // Sediment moved from the grid-stream cells into the channels, m3 per class 1..classes; slot 0
   // sums the wash-load classes. Run and event totals.
   std::vector<double> ov_to_chan_sed_total;
@@ -429,12 +419,15 @@ struct channel_state {
   std::vector<double> event_attached_to_chan;
   // Left by the channel sediment transport for this update: sand delivered to the channels per
   // class (m3), the outlet outflow of each sand position 1..sand classes + 1 and of the wash
-  // load (m3/s), each node's discharge per class (m3/s, [key][class] like qlat_sed), and per lake
-  // the sand it received per class ([lake][class]) and the sand sent to the lakes per position.
+  // load (m3/s), each node's discharge per class (m3/s, [key][class] like qlat_sed; slot 0 the
+  // sand of the bed laid at set-up), and per lake the sand it received per class ([lake][class];
+  // slot 0 the bed laid at set-up) and the sand sent to the lakes per position. Sand positions
+  // 1..sand classes are the sand classes in class order, position sand classes + 1 the bed laid
+  // at set-up (slot classes + 1 of ch_sand_vol).
   std::vector<double> chan_sand_inflow;
   std::vector<double> chan_sand_outflow;
   double chan_wash_outflow = 0.0;
-  std::vector<double> chan_sed_discharge;
+  std::vector<double> qsmax;
   std::vector<double> lake_sand_inflow;
   std::vector<double> lake_sand_outflow;
   // Sand and wash-load totals of the channels, m3: run and event.
@@ -457,6 +450,15 @@ struct channel_state {
   std::vector<double> event_ov_ss_to_lake;
   std::vector<double> event_lake_ss_settled;
   std::vector<double> event_start_lake_ss;
+  // Work storage of the channel sand and suspended-sediment transport, sized with the sediment
+  // arrays of each run: the sand transport capacity per node key (m3/s, signed with the flow),
+  // and per key and class ([key][class] like ch_wash_vol) the averaged face volumes of the last
+  // step (m3) and the predictor's face volumes, suspended volumes and concentrations.
+  std::vector<double> chan_sand_capacity;
+  std::vector<double> advect_flux;
+  std::vector<double> temp_flux;
+  std::vector<double> temp_mass;
+  std::vector<double> temp_conc;
 };
 
 }  // namespace pluvo

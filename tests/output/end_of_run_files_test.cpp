@@ -171,9 +171,9 @@ TEST(EndOfRunFiles, FractionalSedimentFileHasALinePerClass) {
   m->fyssi_file = "f.out";
   m->ov_sed = std::make_unique<pluvo::ov_sed_record>();
   m->ov_sed->num_sed_classes = 2;
-  m->SS_node_conc.assign(12 * 3, 0.0);
-  m->SS_node_conc[5 * 3 + 1] = 12.5, m->SS_node_conc[5 * 3 + 2] = 0.25;
-  m->SS_node_conc[6 * 3 + 1] = 3.25, m->SS_node_conc[9 * 3 + 2] = 100.0;
+  m->chan_sed_conc.assign(12 * 3, 0.0);
+  m->chan_sed_conc[5 * 3 + 1] = 12.5, m->chan_sed_conc[5 * 3 + 2] = 0.25;
+  m->chan_sed_conc[6 * 3 + 1] = 3.25, m->chan_sed_conc[9 * 3 + 2] = 100.0;
   pluvo::write_end_of_run_files(*m);
   pluvo::write_end_of_run_files(*m);
   const std::string run = " 12.50   3.25   0.00 \n  0.25   0.00 100.00 \n";

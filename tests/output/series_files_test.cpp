@@ -268,7 +268,7 @@ TEST(SedimentOutlet, ClassLineTimeFieldsOfEveryRunKind) {
     m->ov_sed->num_sed_classes = 2;
     m->ov_sed->num_fine_classes = 1;
     m->ov_sed->num_sand_classes = 1;
-    m->chan_sed_discharge = {0.0, 0.001, 0.003};  // the outlet key is 0 without routing
+    m->qsmax = {0.0, 0.001, 0.003};  // the outlet key is 0 without routing
     const std::string dir = pluvo_test::make_temp_dir();
     const std::string path = open_in(dir, m->sed_outlet_hydro_file, "s.out");
     pluvo::write_time_series(*m);
@@ -301,8 +301,8 @@ TEST(StreamSeries, ChannelLakeAndStructureLinksInEverySeries) {
   m->soil_erosion_on = m->chan_sed_transport_on = 1;
   m->ov_sed = std::make_unique<pluvo::ov_sed_record>();
   m->ov_sed->num_sed_classes = 1;
-  m->chan_sed_discharge.assign(16 * 2, 0.0);
-  m->chan_sed_discharge[5 * 2 + 1] = 1e-6, m->chan_sed_discharge[6 * 2 + 1] = 2.5e-6;
+  m->qsmax.assign(16 * 2, 0.0);
+  m->qsmax[5 * 2 + 1] = 1e-6, m->qsmax[6 * 2 + 1] = 2.5e-6;
   m->hyd_write_steps = 1;
   m->step_count = 1;
   const std::string dir = pluvo_test::make_temp_dir();
@@ -496,9 +496,9 @@ TEST(PointFiles, EveryPointFileOfEveryRunKindAndUnit) {
       m->ov_sed->num_sed_classes = 2, m->ov_sed->num_fine_classes = 1, m->ov_sed->num_sand_classes = 1;
       m->ov_sed->sed_hydro_locations_on = m->ov_sed->out_tss_loc_on = 1;
       m->sed_hydrograph_point_count = 1, m->slink = {0, 1}, m->snode = {0, 2};
-      m->chan_sed_discharge.assign(8 * 3, 0.0);
-      m->chan_sed_discharge[6 * 3 + 1] = 0.001, m->chan_sed_discharge[6 * 3 + 2] = 0.003;
-      m->node_tss.assign(8, 0.0), m->node_tss[6] = 45.5;
+      m->qsmax.assign(8 * 3, 0.0);
+      m->qsmax[6 * 3 + 1] = 0.001, m->qsmax[6 * 3 + 2] = 0.003;
+      m->chan_sed_conc.assign(8 * 3, 0.0), m->chan_sed_conc[6 * 3] = 45.5;  // mg/L, slot 0 the total
 
       const std::string dir = pluvo_test::make_temp_dir();
       std::vector<std::string> paths;

@@ -55,13 +55,14 @@ std::unique_ptr<model_state> sediment_record(bool lakes) {
   if (lakes) {
     m->lakes_on = 1;
     m->nlakes = 1;
-    for (auto* v : {&m->GLOBAL_SS_vol_lake_to_chan, &m->GLOBAL_SS_vol_chan_to_lake, &m->GLOBAL_SS_vol_overland_to_lake,
-                    &m->GLOBAL_SS_vol_lake_to_overland, &m->GLOBAL_SS_vol_lake_settled, &m->SS_vol_lake, &m->SS_conc_lake})
+    for (auto* v : {&m->GLOBAL_SS_vol_lake_to_chan, &m->GLOBAL_SS_vol_chan_to_lake, &m->GLOBAL_sed_vol_overland_to_lake,
+                    &m->GLOBAL_SS_vol_lake_settled, &m->SS_vol_lake, &m->SS_conc_lake, &m->SS_conc_vol_lake})
       v->assign(3 * 3, 0.0);
-    m->GLOBAL_SS_vol_overland_to_lake[3] = m->GLOBAL_SS_vol_overland_to_lake[4] = 0.25;
+    m->GLOBAL_sed_vol_overland_to_lake[3] = m->GLOBAL_sed_vol_overland_to_lake[4] = 0.25;
     m->GLOBAL_SS_vol_chan_to_lake[3] = 0.125;
     m->SS_vol_lake[4] = 0.0625;
-    m->SS_conc_lake[4] = 0.0001;
+    m->SS_conc_vol_lake[4] = 0.0001;
+    m->SS_conc_lake[4] = 260.0;  // mg/L
     for (auto* v : {&m->event_lake_ss_to_chan, &m->event_chan_ss_to_lake, &m->event_ov_ss_to_lake,
                     &m->event_lake_ss_settled, &m->event_start_lake_ss, &m->event_lake_sand_in, &m->event_lake_depo_in,
                     &m->tot_lake_sand_in, &m->tot_lake_depo_in})

@@ -127,14 +127,12 @@ TEST(OverlandErosion, SameSedimentOnOneAndEightThreads) {
 }
 
 // What erosion would hand to a process not built yet stays refused, named in the message.
-TEST(OverlandErosion, RefusedWithChannelsAndWithClassesAsConstituents) {
+TEST(OverlandErosion, RefusedWithClassesAsConstituents) {
   const struct {
     int method;
     const char* extra;
     const char* line;
   } cases[] = {
-      {1, "CHANNEL_INPUT e.chn\n", "  SOIL_EROSION: sediment transport in channels\n"},
-      {1, "CHAN_EXPLIC\n", "  SOIL_EROSION: sediment transport in channels\n"},
       {12, "", "  SOIL_EROSION 10: sediment classes carried as constituents (values 10 and up)\n"},
       {1, "MAX_SED_FLUX f.out\n", "  MAX_SED_FLUX: map series\n"},
   };

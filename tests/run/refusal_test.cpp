@@ -30,8 +30,7 @@ TEST_P(RefusedCard, StopsTheRunWithItsName) {
   // Every listed card takes a file name or ignores what follows it; a row refused only beside
   // another card gets that card too.
   const std::string what = u.what;
-  const std::string partner = what == "sediment transport in channels" ? "CHANNEL_INPUT w.cif\n"
-                              : what == "soil temperature under Richards soil columns" ? "INF_RICHARDS\n"
+  const std::string partner = what == "soil temperature under Richards soil columns" ? "INF_RICHARDS\n"
                               : what == "channel contaminants exchanged with a water table"
                                   ? "STREAM_LOSS\nWATER_TABLE w.wt\n"
                                   : "";
