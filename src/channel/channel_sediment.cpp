@@ -276,7 +276,11 @@ void book_lakes(step_context& c) {
       if (c.wash(k)) {
         book_lake_figure(m.SS_vol_lake_to_chan, m.GLOBAL_SS_vol_lake_to_chan, &m.event_lake_ss_to_chan, 1.0, i, zero, l);
         book_lake_figure(m.SS_vol_chan_to_lake, m.GLOBAL_SS_vol_chan_to_lake, &m.event_chan_ss_to_lake, 1.0, i, zero, l);
-        book_lake_figure(m.SS_vol_lake_settled, m.GLOBAL_SS_vol_lake_settled, &m.event_lake_ss_settled, 1.0, i, zero, l);
+        // Kept until the next update: the sediment-bound contaminants settle with it afterwards.
+        const double settled = m.SS_vol_lake_settled[i];
+        m.GLOBAL_SS_vol_lake_settled[i] += settled;
+        m.GLOBAL_SS_vol_lake_settled[zero] += settled;
+        m.event_lake_ss_settled[size_t(l)] += settled;
         book_lake_figure(m.sed_vol_overland_to_lake, m.GLOBAL_sed_vol_overland_to_lake, &m.event_ov_ss_to_lake, 1.0, i,
                          zero, l);
       } else {

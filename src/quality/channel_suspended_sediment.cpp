@@ -400,6 +400,8 @@ void channel_suspended_sediment_advection(model_state& m, double dt) {
         const size_t i = size_t(l) * c.stride + size_t(c.cls(p));
         m.SS_vol_lake[i] = std::max(m.SS_vol_lake[i] + m.sed_vol_overland_to_lake[i], 0.0);
       }
+  // What settled in the last update was booked and read by the sediment-bound contaminants.
+  std::fill(m.SS_vol_lake_settled.begin(), m.SS_vol_lake_settled.end(), 0.0);
   suspended_sediment_setup(c);
   m.temp_conc = m.SS_node_conc_vol;
   m.temp_mass = m.ch_wash_vol;

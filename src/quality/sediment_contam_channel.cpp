@@ -110,7 +110,7 @@ void node_fluxes(model_state& m, const channel_layout& p, double dt, int k) {
       flux = 0.0;
       for (int i = 1; i <= p.fine_count; ++i) {
         const int c = p.fine_class(i);
-        const double F = at(m.qsmax, p.key_class(key, i));
+        const double F = at(m.qsmax, p.key_class(key, c));
         const double C = F >= 0.0 ? own_conc(p, k, link, node, c) : downstream_conc(p, k, link, node, c);
         flux += F * dt * C;
       }
@@ -173,7 +173,7 @@ void update_lake_masses(model_state& m, const channel_layout& p, int k) {
     double& settled = m.lake_settled_sed_mass[k][lake];
     for (int i = 1; i <= p.fine_count; ++i)
       settled += at(m.lake_sed_contam_conc, p.lake_class(k, lake, p.fine_class(i))) *
-                 at(m.SS_vol_lake_settled, p.lake_slot(lake, i));
+                 at(m.SS_vol_lake_settled, p.lake_slot(lake, p.fine_class(i)));
     m.lake_tot_mass[k][lake] += m.ov_lake_sed_source[k][lake] + m.chan_lake_sed_source[k][lake] - settled;
   }
 }
@@ -269,7 +269,7 @@ void partition_channel_sediment_contam(model_state& m, int k) {
       // A node without water keeps its last split.
       if (!(at(m.area, size_t(key)) * m.link_dx[size_t(link)] > tiny)) continue;
       const auto Cs = [&](int i) { return at(m.chan_sed_conc, p.key_class(key, p.fine_class(i))); };
-      const auto V = [&](int i) { return at(m.ch_wash_vol, p.key_class(key, i)); };
+      const auto V = [&](int i) { return at(m.ch_wash_vol, p.key_class(key, p.fine_class(i))); };
       double* fb = &m.chan_sed_fract_attached[p.node_class(k, key, 0)];
       split_on_fines(p, K, total[key], Cs, V, fb, &m.chan_sed_contam_node_conc[p.node_class(k, key, 0)], "bad number 11");
       m.chan_node_fraction_dissolved[k][key] = 1.0 - fb[0];
@@ -281,8 +281,8 @@ void partition_lake_sediment_contam(model_state& m, int k) {
   const channel_layout p = layout_of(m);
   const double K = m.chan_partition_coef[k] / 1e6;
   for (int lake = 1; lake <= m.nlakes; ++lake) {
-    const auto Cs = [&](int i) { return at(m.SS_conc_lake, p.lake_slot(lake, i)); };
-    const auto V = [&](int i) { return at(m.SS_vol_lake, p.lake_slot(lake, i)); };
+    const auto Cs = [&](int i) { return at(m.SS_conc_lake, p.lake_slot(lake, p.fine_class(i))); };
+    const auto V = [&](int i) { return at(m.SS_vol_lake, p.lake_slot(lake, p.fine_class(i))); };
     double* fb = &m.lake_sed_fract_attached[p.lake_class(k, lake, 0)];
     split_on_fines(p, K, m.lake_tot_mass[k][lake], Cs, V, fb, &m.lake_sed_contam_conc[p.lake_class(k, lake, 0)],
                    "bad number 12");
