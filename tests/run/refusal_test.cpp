@@ -32,9 +32,7 @@ TEST_P(RefusedCard, StopsTheRunWithItsName) {
   const std::string what = u.what;
   const std::string partner = what == "sediment transport in channels" ? "CHANNEL_INPUT w.cif\n"
                               : what == "Richards soil columns under the groundwater solver" ? "INF_RICHARDS\n"
-                              : what == "channel contaminants exchanged with a water table"
-                                  ? "STREAM_LOSS\nWATER_TABLE w.wt\n"
-                                  : "";
+                                                                                     : "";
   const pluvo_test::project_result r = run_strip_project(std::string(u.name) + " x.dat\n" + partner);
   const std::string line = std::string("  ") + u.name + ": " + u.what + "\n";
   const size_t head = r.out.find(refusal_head);
