@@ -14,7 +14,6 @@
 #include "run/whole_project.hpp"
 
 namespace {
-
 using pluvo::model_state;
 using pluvo_test::write_file;
 
