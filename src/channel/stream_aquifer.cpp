@@ -191,6 +191,7 @@ void apply_lake_seepage(model_state& m, double dt) {
     else
       m.lake_in_dv[size_t(lake)] += v;
     m.lake_source[i] += v;
+    if (m.chan_con_trans_on && i < m.lake_gw_exchange_volume.size()) m.lake_gw_exchange_volume[i] += v;
   }
 }
 
@@ -198,13 +199,15 @@ void book_stream_seepage(model_state& m, double dt) {
   size_cell_volumes(m);
   for_each_entry(m, [&](int g, int e, int l, int n, int c) {
     if (!counted_entry(m, l, n, c)) return;
+    const double v = dt * m.gst_qriv[size_t(g)][size_t(e)] * m.link_dx[l] * m.gst_pct[size_t(g)][size_t(e)];
+    // The node's water changed by the entry's volume: its constituents follow it.
+    if (m.chan_con_trans_on) m.gst_qriv_vol[size_t(g)][size_t(e)] += v;
     if (m.lakes_on && m.lake_mask[size_t(c)] > 0) {
       m.cell_stream_exchange_volume[size_t(c)] = 0.0;
       return;
     }
     if (m.gw_simulation_on && m.gwbound[size_t(c)] != stream_cell) return;
-    m.cell_stream_exchange_volume[size_t(c)] +=
-        dt * m.gst_qriv[size_t(g)][size_t(e)] * m.link_dx[l] * m.gst_pct[size_t(g)][size_t(e)];
+    m.cell_stream_exchange_volume[size_t(c)] += v;
   });
 }
 
@@ -224,7 +227,9 @@ void book_routed_stream_seepage(model_state& m, const std::vector<double>& qriv_
       const size_t k = size_t(chan_key(m, l, n));
       const double old = k < qriv_old.size() ? qriv_old[k] : 0.0;
       rate = std::fabs(old) < 1e-16 ? 0.0 : rate * m.qriv[k] / old;
-      m.cell_stream_exchange_volume[size_t(c)] += rate * m.link_dx[l] * dts * m.gst_pct[size_t(g)][size_t(e)];
+      const double v = rate * m.link_dx[l] * dts * m.gst_pct[size_t(g)][size_t(e)];
+      m.cell_stream_exchange_volume[size_t(c)] += v;
+      if (m.chan_con_trans_on) m.gst_qriv_vol[size_t(g)][size_t(e)] += v;
     }
 }
 

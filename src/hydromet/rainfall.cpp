@@ -31,7 +31,10 @@ void rain_on_lakes(model_state& m, double dt) {
   for (int c = 1; c <= m.cell_count; ++c) {
     const double v = dt * m.cell_rain_rate[c] * area / 3600000.0;
     if (in_channel_lake(m, c)) {
-      m.lake_volume[m.lake_mask[c]] += v;
+      const int lake = m.lake_mask[c];
+      m.lake_volume[lake] += v;
+      // The lake's constituents take the rain's load at their next update.
+      if (m.chan_con_trans_on && size_t(lake) < m.lake_precip_volume.size()) m.lake_precip_volume[size_t(lake)] += v;
       m.lake_rain_volume += v;
       m.precip_to_lake_total += v;
       m.precip_to_lake_volume += v;

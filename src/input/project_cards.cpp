@@ -510,11 +510,6 @@ bool soil_con_without_overland(const input_state& s) { return s.soil_con_trans !
 template <int method>
 bool channel_routing(const input_state& s) { return s.chan_method == method; }
 
-// Streams that exchange with a water table gather their exchange volumes per grid-stream entry;
-// the channel phase does not gather them for the constituents yet.
-bool chan_con_with_water_table(const input_state& s) {
-  return s.chan_con_trans != 0 && s.stream_loss != 0 && (s.water_table_flag != 0 || s.gw_simulation != 0);
-}
 bool erosion_classes_as_constituents(const input_state& s) { return s.soil_erosion_flag != 0 && s.soil_erosion >= 10; }
 
 // What a project may ask for that this version cannot simulate or write yet. The refusal lists
@@ -543,7 +538,6 @@ constexpr unbuilt_request unbuilt[] = {
     // Sediment and water quality.
     {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
     {"NUTRIENTS", "nutrients", given<&O::nutrients>},
-    {"CHAN_CON_TRANS STREAM_LOSS", "channel contaminants exchanged with a water table", chan_con_with_water_table},
     {"SOIL_CON_TRANS without OV_CON_TRANS", "soil contaminants without overland transport", soil_con_without_overland},
     {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
     // Outputs whose writer is not built.

@@ -425,7 +425,23 @@ double collect_lake_sources(model_state& m, int k, int lake, double dt) {
   const double att = m.sediment_contam_on ? take(m.lake_sed_contam_source, m.step_lake_sed_exchange) : 0.0;
   double rate = (precip - decay + ov + gw + exch + kin + att) / dt;
   const double held = m.lake_wq_mass[size_t(lake)];
-  if (rate * dt + held < 0.0) rate = -held / dt;
+  if (rate * dt + held < 0.0) {
+    // The lake gives no more than it holds and takes in: each outgoing term is cut by the same
+    // share and booked as cut, so the books keep to the mass that moved.
+    double in = held, out = decay;
+    for (const double v : {precip, ov, gw, exch, kin, att}) (v > 0.0 ? in : out) += std::fabs(v);
+    const double cut = 1.0 - in / out;
+    auto unbook = [&](double v, double& step) {
+      if (v < 0.0) step -= cut * v;
+    };
+    m.step_lake_decay_mass -= cut * decay;
+    unbook(ov, m.step_lake_ov_mass);
+    unbook(gw, m.step_lake_gw_mass);
+    unbook(exch, m.step_lake_chan_exchange);
+    unbook(kin, m.step_lake_tvx_mass);
+    unbook(att, m.step_lake_sed_exchange);
+    rate = -held / dt;
+  }
   return rate;
 }
 

@@ -55,14 +55,16 @@ void clear_event_water_quality(model_state& m) {
   for (int32_t k = 1; k <= m.member.count; ++k) m.member[k] = 0.0;
   PLUVO_EVENT_MASS_ARRAYS(PLUVO_CLEAR_EVENT_TOTAL)
 #undef PLUVO_CLEAR_EVENT_TOTAL
-  if (m.chan_con_trans_on) start_channel_quality_event(m);
-  if (!m.ov_con_trans_on) return;
-  // The event's own balance starts from the stores as the event finds them.
-  m.event_constituent_terms.assign(size_t(m.num_constituents) + 1, {});
-  for (int k = 1; k <= m.num_constituents && k <= m.event_ov_mass_init.count; ++k) {
-    m.event_ov_mass_init[k] = overland_store(m, k);
-    m.event_constituent_terms[size_t(k)].soil_initial = soil_store(m, k);
+  // The event's own balance starts from the stores as the event finds them; the channel's
+  // terms come after the clearing, which would wipe them.
+  if (m.ov_con_trans_on) {
+    m.event_constituent_terms.assign(size_t(m.num_constituents) + 1, {});
+    for (int k = 1; k <= m.num_constituents && k <= m.event_ov_mass_init.count; ++k) {
+      m.event_ov_mass_init[k] = overland_store(m, k);
+      m.event_constituent_terms[size_t(k)].soil_initial = soil_store(m, k);
+    }
   }
+  if (m.chan_con_trans_on) start_channel_quality_event(m);
 }
 
 void start_constituent_balance(model_state& m) {

@@ -10,6 +10,7 @@
 #include "channel/channel_phases.hpp"
 #include "channel/channel_routines.hpp"
 #include "channel/channel_services.hpp"
+#include "channel/strip_channel.hpp"
 #include "common/printed.hpp"
 #include "overland/overland_fixture.hpp"
 #include "overland/sources_sinks.hpp"
@@ -248,23 +249,8 @@ TEST(ChannelLakeEvaporation, NeverBelowEmptyAndEveryDropCounted) {
 
 namespace {
 
-// A trapezoid link into a lake link, over a weir into a trapezoidal outlet link on the 2 x 3
-// strip; the lake lists (2, 2) at 10.1 m and then (2, 1) at 10.2 m and starts at 10.15 m.
-const char* lake_network =
-    "PLUVO_CHAN\nALPHA 0.5\nBETA 0.9\nTHETA 1.0\nLINKS 4\nMAXNODES 3\n"
-    "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 4 1 2\nCONNECT 4 0 1 3\n"
-    "LINK 1\nTRAPEZOID\nDX 10\nNODES 3\nMANNINGS_N 0.04\n"
-    "NODE 1\nELEV 10.2\nXSEC\nBOTTOM_WIDTH 2\nBANKFULL_DEPTH 1\nSIDE_SLOPE 1\nNODE 2\nELEV 10.15\nNODE 3\nELEV 10.1\n"
-    "LINK 2\nLAKE\nMINWSE 9.9\nINITWSE 10.15\nMAXWSE 11\nNUMPTS 2\n2 2 2 1\n"
-    "LINK 3\nSTRUCTURE\nNUMSTRUCTS 1\n"
-    "STRUCTTYPE WEIR\nCREST_LENGTH 2\nCREST_LOW_ELEV 10.1\nDISCHARGE_COEFF_FORWARD 0.6\nDISCHARGE_COEFF_REVERSE 0.5\n"
-    "LINK 4\nTRAPEZOID\nDX 10\nNODES 3\nMANNINGS_N 0.035\n"
-    "NODE 1\nELEV 10.0\nXSEC\nBOTTOM_WIDTH 3\nBANKFULL_DEPTH 1\nSIDE_SLOPE 2\nNODE 2\nELEV 9.95\nNODE 3\nELEV 9.9\n";
-
-const char* lake_stream =
-    "GRIDSTREAMFILE\nSTREAMCELLS 2\n"
-    "CELLIJ 1 1\nNUMNODES 2\nLINKNODE 1 1 0.5\nLINKNODE 1 2 0.5\n"
-    "CELLIJ 1 3\nNUMNODES 2\nLINKNODE 4 1 0.5\nLINKNODE 4 2 0.5\n";
+const char* const lake_network = pluvo_test::strip_lake_network;
+const char* const lake_stream = pluvo_test::strip_lake_stream;
 
 // The lake as the channel reader sets it up takes the next listed cell once its water reaches it,
 // with that cell's ponded water.

@@ -29,6 +29,22 @@ TEST(StreamAquiferExchange, NodesLoseOrGainByTheHeadAcrossTheirBed) {
   }
 }
 
+// While the routing is idle the nodes still lose: each grid-stream entry keeps the volume it
+// passed for the constituents, and the entries' volumes are the cells' volumes.
+TEST(StreamAquiferExchange, IdleSeepageGivesEachEntryItsVolume) {
+  auto m = stream_over_aquifer(0.5, 8.0);
+  m->chan_con_trans_on = 1;
+  m->gst_qriv_vol.assign(4, std::vector<double>(2, 0.0));
+  ASSERT_EQ(compute_stream_aquifer_flux(*m, 1.0), 2);
+  book_stream_seepage(*m, 60.0);
+  double entries = 0.0, cells = 0.0;
+  for (const auto& cell : m->gst_qriv_vol)
+    for (const double v : cell) entries += v;
+  for (const double v : m->cell_stream_exchange_volume) cells += v;
+  EXPECT_LT(entries, 0.0);
+  EXPECT_DOUBLE_EQ(entries, cells);
+}
+
 // A lake over a water table within 1 cm of the aquifer bottom drains through its bed; a stale
 // rate is not kept where the stage no longer stands above the ground.
 TEST(StreamAquiferExchange, DisconnectedLakeCellLosesThroughItsBed) {
@@ -49,10 +65,13 @@ TEST(StreamAquiferExchange, DisconnectedLakeCellLosesThroughItsBed) {
   EXPECT_EQ(m->lake_seepage_cell[3], 0.0);
 }
 
-// No lake gives the aquifer more than it holds.
+// No lake gives the aquifer more than it holds; the constituents' copy of each cell's volume is
+// the volume that moved.
 TEST(StreamAquiferExchange, LakeSeepageStopsWhenTheLakeIsEmpty) {
   auto m = stream_over_aquifer(0.0, 0.005);
   m->lakes_on = 1;
+  m->chan_con_trans_on = 1;
+  m->lake_gw_exchange_volume.assign(4, 0.0);
   m->lake_gw_exchange_on = 1;
   m->lake_mask = {0, 1, 1, 0};
   m->lake_volume = {0.0, 10.0, 0.0};
@@ -64,6 +83,7 @@ TEST(StreamAquiferExchange, LakeSeepageStopsWhenTheLakeIsEmpty) {
   EXPECT_EQ(m->lake_volume[1], 0.0);
   EXPECT_DOUBLE_EQ(m->lake_out_dv[1], 10.0);
   EXPECT_DOUBLE_EQ(m->lake_source[1] + m->lake_source[2], -10.0);
+  for (int c = 0; c < 4; ++c) EXPECT_EQ(m->lake_gw_exchange_volume[size_t(c)], m->lake_source[size_t(c)]);
 }
 
 }  // namespace

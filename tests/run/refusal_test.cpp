@@ -30,10 +30,7 @@ TEST_P(RefusedCard, StopsTheRunWithItsName) {
   // Every listed card takes a file name or ignores what follows it; a row refused only beside
   // another card gets that card too.
   const std::string what = u.what;
-  const std::string partner = what == "soil temperature under Richards soil columns" ? "INF_RICHARDS\n"
-                              : what == "channel contaminants exchanged with a water table"
-                                  ? "STREAM_LOSS\nWATER_TABLE w.wt\n"
-                                  : "";
+  const std::string partner = what == "soil temperature under Richards soil columns" ? "INF_RICHARDS\n" : "";
   const pluvo_test::project_result r = run_strip_project(std::string(u.name) + " x.dat\n" + partner);
   const std::string line = std::string("  ") + u.name + ": " + u.what + "\n";
   const size_t head = r.out.find(refusal_head);
