@@ -93,8 +93,10 @@ TEST(CalibrationModes, SceFindsTheRoughnessThatGaveTheObservedPeak) {
             std::string::npos);
 }
 
-// The peak falls as the roughness grows, so the run of least cost is the draw nearest the known
-// roughness, whatever draws the clock-seeded generator made.
+// The peak falls as the roughness grows, so on each side of the known roughness the cost grows
+// with the distance from it: the run kept is the one of least cost, and no draw on its side lies
+// nearer the known roughness, whatever draws the clock-seeded generator made. (Across the known
+// value the cost is not symmetric, so a farther draw on the other side may cost less.)
 TEST(CalibrationModes, MonteCarloKeepsTheDrawNearestTheKnownRoughness) {
   pluvo_test::scratch_dir dir;
   write_calibration_case();
@@ -107,13 +109,17 @@ TEST(CalibrationModes, MonteCarloKeepsTheDrawNearestTheKnownRoughness) {
   EXPECT_EQ(log.substr(0, 11), "Cost  \t[N]\t");
   EXPECT_EQ(line_count(log), 9);
   EXPECT_EQ(line_count(read_file("0000_results_all.out")), 9);
+  const double best_cost = std::strtod(best.c_str(), nullptr);
   for (size_t at = log.find('\n') + 1; at < log.size(); at = log.find('\n', at) + 1) {
     char* end = nullptr;
-    std::strtod(log.c_str() + at, &end);  // the cost
+    const double cost = std::strtod(log.c_str() + at, &end);
     const double drawn = std::strtod(end, nullptr);
     EXPECT_GE(drawn, 0.02);
     EXPECT_LT(drawn, 0.1);
-    EXPECT_LE(std::fabs(n - known_n), std::fabs(drawn - known_n) * (1 + 1e-6) + 1e-9) << log;
+    EXPECT_LE(std::fabs(best_cost), std::fabs(cost) * (1 + 1e-6) + 1e-9) << log;
+    if ((drawn < known_n) == (n < known_n)) {
+      EXPECT_LE(std::fabs(n - known_n), std::fabs(drawn - known_n) * (1 + 1e-6) + 1e-9) << log;
+    }
   }
 }
 
