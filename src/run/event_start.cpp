@@ -137,6 +137,8 @@ void reset_event_counters(model_state& m) {
   m.exfiltrated_volume_start = m.exfiltrated_volume_total;
   m.exfiltrated_volume = 0.0;
   if (m.snow_canopy_intercept_on) m.canopy_sublimation_start = m.canopy_sublimation_total;
+  m.intercepted_volume_start = m.intercepted_volume;
+  m.ov_cleanup_volume_start = m.ov_cleanup_volume;
   m.awaiting_first_rain = 1;
   m.rain_rate_sum = 0.0;
 }

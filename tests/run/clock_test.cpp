@@ -217,6 +217,21 @@ TEST(EventStart, ActsOnlyWithinTheTolerance) {
   }
 }
 
+// The event's interception and clean-up figures are run totals less their values here, so an
+// event must not report what earlier events held.
+TEST(EventStart, RunTotalsThatEventsReportAreMarked) {
+  auto m = uniform_rain_run(1.0, 10);
+  pluvo::init_simulation_clock(*m);
+  m->interception_on = 1;
+  m->intercepted_volume = 3.5;
+  m->ov_cleanup_volume = 0.25;
+  testing::internal::CaptureStdout();
+  pluvo::begin_event(*m);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(m->intercepted_volume_start, 3.5);
+  EXPECT_EQ(m->ov_cleanup_volume_start, 0.25);
+}
+
 TEST(EventStart, WetlandGroundIsLoweredOnce) {
   auto m = uniform_rain_run(1.0, 10);
   m->cell_count = 2;
