@@ -553,7 +553,6 @@ constexpr unbuilt_request unbuilt[] = {
     {"SOIL_EROSION", "sediment transport in channels", erosion_with_channels},
     {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
     {"SEDIMENT_CONTAM", "sediment-bound contaminants", given<&O::sediment_contam>},
-    {"NUTRIENTS", "nutrients", given<&O::nutrients>},
     {"CHAN_CON_TRANS STREAM_LOSS", "channel contaminants exchanged with a water table", chan_con_with_water_table},
     {"SOIL_CON_TRANS without OV_CON_TRANS", "soil contaminants without overland transport", soil_con_without_overland},
     {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},

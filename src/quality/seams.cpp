@@ -12,7 +12,6 @@ void step_contaminant_reactions(model_state&) {}  // not built yet
 
 namespace pluvo {
 
-double* tvx_stream_row(model_state&, int, int) { return nullptr; }  // not built yet
 void channel_sediment_transport(model_state&, double) {}  // not built yet
 void route_stream_constituents(model_state&, double) {}  // not built yet
 

@@ -62,12 +62,12 @@ TEST(Refusal, OneMessageNamesEverythingAndTheProgramExitsWithOne) {
   scratch_dir dir;
   pluvo_test::write_strip_grid();
   write_file("w.prj", "PLUVOPROJECT\n" + pluvo_test::strip_cards() +
-                          "SEDIMENT_CONTAM\nNUTRIENTS\nSNAP_SNOW_DEPTH\n");
+                          "SEDIMENT_CONTAM\nSOURCEFILE s.src\nSNAP_SNOW_DEPTH\n");
   int status = 0;
   const std::string out = run_command(std::string(PLUVO_BINARY) + " w.prj 2>&1", status);
   EXPECT_NE(out.find(refusal("  SNAP_SNOW_DEPTH: the layered snowpack\n"
                              "  SEDIMENT_CONTAM: sediment-bound contaminants\n"
-                             "  NUTRIENTS: nutrients\n")),
+                             "  SOURCEFILE: contaminant sources\n")),
             std::string::npos)
       << out;
   EXPECT_EQ(out.find("Running...."), std::string::npos) << out;
