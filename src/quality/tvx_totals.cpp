@@ -101,27 +101,24 @@ double** stream_total_phosphorus(tvx_streams& r) {
   return r.total_P.rows;
 }
 
-double** stream_total_nitrogen(tvx_streams& r) {
+namespace {
+
+// Nitrogen from NO2 on, or Kjeldahl nitrogen from NH4 on, into out.
+double** stream_nitrogen(tvx_streams& r, checked_array_2d<double>& out, int first) {
   for_stream_nodes(r, [&](int l, int n, int64_t key) {
-    double& t = r.total_N.rows[n][l];
-    t = mass_at(r, NO2, key);
-    t += mass_at(r, NO3, key);
-    t += mass_at(r, NH4, key);
-    t += mass_at(r, ON, key);
+    double& t = out.rows[n][l];
+    t = mass_at(r, first, key);
+    for (int k = first + 1; k <= ON; ++k) t += mass_at(r, k, key);
     t += r.unionized_NH3.rows[n][l];
   });
-  return r.total_N.rows;
+  return out.rows;
 }
 
-double** stream_total_kjeldahl_nitrogen(tvx_streams& r) {
-  for_stream_nodes(r, [&](int l, int n, int64_t key) {
-    double& t = r.total_KN.rows[n][l];
-    t = mass_at(r, NH4, key);
-    t += mass_at(r, ON, key);
-    t += r.unionized_NH3.rows[n][l];
-  });
-  return r.total_KN.rows;
-}
+}  // namespace
+
+double** stream_total_nitrogen(tvx_streams& r) { return stream_nitrogen(r, r.total_N, NO2); }
+
+double** stream_total_kjeldahl_nitrogen(tvx_streams& r) { return stream_nitrogen(r, r.total_KN, NH4); }
 
 void lake_unionized_ammonia(tvx_lakes& r) {
   if (!sized(r) || !r.volume) return;
