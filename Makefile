@@ -23,12 +23,14 @@ fuzz:
 		--seconds 45 --seed 1 --out $(TEST_BUILD)/fuzz-findings
 
 # Both ways of giving surface and soil properties: uniform cards, and mapping tables with index maps;
-# then overland erosion of sand, silt and clay, and a dissolved contaminant carried by the storm.
+# then overland erosion of sand, silt and clay, a dissolved contaminant and the nine nutrients
+# carried by the storm.
 demo: all
 	cd examples/demo && mkdir -p out && ../../$(BUILD)/pluvo demo.prj
 	cd examples/demo-tables && ../../$(BUILD)/pluvo demo_tables.prj
 	cd examples/demo-sediment && ../../$(BUILD)/pluvo demo_sediment.prj
 	cd examples/demo-contaminant && ../../$(BUILD)/pluvo demo_contaminant.prj
+	cd examples/demo-nutrients && ../../$(BUILD)/pluvo demo_nutrients.prj
 
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPLUVO_TESTS=OFF -DPLUVO_BENCH=ON

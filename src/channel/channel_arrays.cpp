@@ -104,10 +104,17 @@ void rebuild_node_rows(model_state& m, checked_array_2d<double>& list, int which
 }
 
 // The same for a per-lake list (lakes 0..nlakes + 1).
-void rebuild_lake_rows(model_state& m, checked_array_2d<double>& list) {
+void rebuild_lake_rows(model_state& m, checked_array_2d<double>& list, int which) {
   checked_array_2d_destroy(list);
   const int last = m.nlakes + 1;
   for (int c = 1; c <= m.num_constituents; ++c) {
+    const int species = m.first_type2_constituent > 0 ? c - m.first_type2_constituent : -1;
+    double* shared = species >= 0 && species < nutrient_water_species ? tvx_lake_row(m, species, which) : nullptr;
+    if (shared) {
+      double* one[2] = {nullptr, shared};
+      checked_array_2d_append_rows(list, 1, one, last);
+      continue;
+    }
     checked_array_2d_grow_rows(list, 1, last);
     double* row = list.rows[list.row_count];
     for (int k = 0; k <= last; ++k) row[k] = 0.0;
@@ -139,8 +146,8 @@ void allocate_constituent_lake_arrays(model_state& m, int classes) {
                   &m.lake_point_mass, &m.lake_decay_mass, &m.lake_precip_mass, &m.lake_gw_mass,
                   &m.lake_chan_outflow_mass, &m.lake_chan_exchange_mass})
     t->assign(n, last);
-  rebuild_lake_rows(m, m.lake_con_conc);
-  rebuild_lake_rows(m, m.lake_con_mass);
+  rebuild_lake_rows(m, m.lake_con_conc, 0);
+  rebuild_lake_rows(m, m.lake_con_mass, 1);
   zeroed(m.lake_con_mass_initial, size_t(n) + 1);
   if (!m.sediment_contam_on) return;
   for (auto* v : {&m.lake_sed_contam_dmt, &m.event_ov_lake_sed_contam_mass, &m.event_chan_lake_sed_contam_mass,

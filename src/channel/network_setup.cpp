@@ -10,6 +10,7 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "output/xy_boundaries.hpp"
+#include "quality/quality_services.hpp"
 #include "record/model_state.hpp"
 
 namespace pluvo {
@@ -104,8 +105,8 @@ void setup_channel_network(model_state& m) {
   for (auto* v : {&m.chan_depth, &m.area, &m.area_old, &m.conv, &m.dconv, &m.topw}) fresh(*v, m);
   read_channel_hotstart(m);
   if (error_state.error_terminate) return;
-  // The stream nutrient set-up joins here once the nutrients are built (the option checks refuse
-  // them until then).
+  // The nutrient records first: the constituent lists take their arrays as rows.
+  size_tvx_stream_records(m);
   allocate_channel_contaminant_arrays(m);
   if (error_state.error_terminate) return;
   // Stream inputs of a nested run are placed on the network (no phase applies them yet).
@@ -123,6 +124,8 @@ void setup_channel_network(model_state& m) {
   if (!quiet(m)) message_out("done.\n");
   if (!m.gst_mode_on) cconnect(m.cell_count, m.chan_node_extent, m.cell_number_grid, m.con_link, m.con_node, m.con_vect);
   if (error_state.error_terminate) return;
+  assign_tvx_stream_state(m);
+  if (error_state.error_code || error_state.error_terminate) return;
   compute_sacramento_weights(m);
   compute_cgw_weights(m);
   if (error_state.error_terminate) return;

@@ -17,7 +17,6 @@ namespace pluvo {
 
 namespace {
 
-constexpr int tvx_water_count = 9;
 constexpr int tvx_soil_linked_count = 4;
 
 // Element 0 of a row is not used, but it is not left undefined either.

@@ -113,9 +113,9 @@ void open_tvx_hydrograph_outputs(model_state& m) {
                   "output total channel Kjeldahl nitrogen") ||
       !open_total(m.total_chan_p_fp, m.total_chan_p_flag, m.total_chan_p_file, "output total channel phosphorus"))
     return;
-  if (!m.tvx_data) return;
+  if (!m.tvx_state) return;
   for (int k = 0; k < 9; ++k) {
-    const tvx_output_entry& out = m.tvx_data->out_hyd[k];
+    const tvx_output_entry& out = m.tvx_state->out_hyd[k];
     if (out.flag != 1) continue;
     if (!open_nutrient_output(m.tvx_hyd_conc_fp[k], out.file + ".conc", k, "concentration") ||
         !open_nutrient_output(m.tvx_hyd_mass_fp[k], out.file + ".mass", k, "mass"))

@@ -537,7 +537,6 @@ constexpr unbuilt_request unbuilt[] = {
     {"EXPLIC_BACKWATER", "channel hotstart", given<&O::explic_backwater_flag>},
     // Sediment and water quality.
     {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
-    {"NUTRIENTS", "nutrients", given<&O::nutrients>},
     {"SOIL_CON_TRANS without OV_CON_TRANS", "soil contaminants without overland transport", soil_con_without_overland},
     {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
     // Outputs whose writer is not built.

@@ -226,13 +226,13 @@ bool is_nutrient_object_card(int code) {
 
 // Cards that write into the nutrient data object. False stops the reading.
 bool apply_nutrient_card(int code, char* line, option_files_block& o) {
-  if (!o.tvx_data) {
+  if (!o.tvx_state) {
     set_error(79, nutrient_card_kind(code));
     return false;
   }
-  tvx_card_settings& t = *o.tvx_data;
+  tvx_object& t = *o.tvx_state;
   if (code == code_aq_env) {
-    t.aq_env_file = take_token(line);
+    t.aq_env.aq_env_file = take_token(line);
   } else if (code <= code_ov_init_last) {
     read_uniform_or_map(line, t.ov_init[code - code_ov_init_first]);
   } else if (code <= code_st_init_last) {
@@ -543,7 +543,7 @@ bool apply_special_card(int code, char* line, card_blocks& b) {
     case code_xybdyoutput_stflow: o.xybdyoutput_stflow_file = take_token(line); break;
     case code_nutrients:
       o.nutrients = 1;
-      o.tvx_data.reset(new (std::nothrow) tvx_card_settings());
+      o.tvx_state.reset(new (std::nothrow) tvx_object());
       break;
     case code_soils_tvx_p: o.soils_tvx_p = 2; break;
     case code_soils_tvx_c: o.soils_tvx_c = 2; break;

@@ -674,6 +674,8 @@ void read_run_parameters(const char* project_file, model_state& m) {
   }
   if (m.pause) pause_on_exit = true;
   m.nutrients_on = m.nutrients;
+  // The nutrients are carried to the streams: the cells keep what water they give them.
+  if (m.nutrients_on) m.global_transport_on = 1;
   m.ov_boundary_on = m.ov_boundary;
   m.ov_xy_boundary_on = m.xybdy_ov_input_on;
   m.ov_xy_stage_on = m.xybdy_ov_stage_on;

@@ -187,10 +187,10 @@ void write_soil_temperature_line(const model_state& m) {
 }
 
 void write_tvx_hydrograph_step(const model_state& m) {
-  if (!m.tvx_data) return;
+  if (!m.tvx_state) return;
   const double time = m.long_term_on ? m.hydrograph_time : m.elapsed_min;
   for (int k = 0; k < 9; ++k) {
-    if (m.tvx_data->out_hyd[k].flag != 1) continue;
+    if (m.tvx_state->out_hyd[k].flag != 1) continue;
     if (std::FILE* f = open_stream(m.tvx_hyd_conc_fp[k])) std::fprintf(f, "%16.8lf %11.4lf\n", time, m.tvx_outlet_conc[k]);
     if (std::FILE* f = open_stream(m.tvx_hyd_mass_fp[k])) std::fprintf(f, "%16.8lf %11.4lf\n", time, m.tvx_outlet_mass[k]);
   }

@@ -28,19 +28,19 @@ const double* nutrient_row(const checked_array_2d<double>& table, int k, const m
 void open_tvx_overland_outputs(model_state& m) {
   tvx_map_writers& t = m.tvx_writers;
   const int type = map_series_output_type(m);
-  if (m.total_ov_n_flag) {
-    size_cell_array(m.tvx_total_ov_n, m);
-    place_map_on_grid(t.total_ov_n, m.tvx_total_ov_n.data(), m);
+  if (!m.tvx_state) return;
+  // The totals the nutrient module forms each step, cells 1..N.
+  const tvx_overland& o = m.tvx_state->overland;
+  if (m.total_ov_n_flag && o.total_N.count >= m.cell_count) {
+    place_map_on_grid(t.total_ov_n, o.total_N.data, m);
     map_series_writer_open(t.total_ov_n, type, m.total_ov_n_file, "", ".asc", 1055, "Total_ov_N", m);
   }
-  if (m.total_ov_p_flag) {
-    size_cell_array(m.tvx_total_ov_p, m);
-    place_map_on_grid(t.total_ov_p, m.tvx_total_ov_p.data(), m);
+  if (m.total_ov_p_flag && o.total_P.count >= m.cell_count) {
+    place_map_on_grid(t.total_ov_p, o.total_P.data, m);
     map_series_writer_open(t.total_ov_p, type, m.total_ov_p_file, "", ".asc", 1056, "Total_ov_P", m);
   }
-  if (!m.tvx_data) return;
   for (int k = 0; k < 9 && !error_state.error_code; k++) {
-    const tvx_output_entry& out = m.tvx_data->out_ov[k];
+    const tvx_output_entry& out = m.tvx_state->out_ov[k];
     const double* mass = nutrient_row(m.ov_mass, k, m);
     const double* conc = nutrient_row(m.ov_conc, k, m);
     if (out.flag != 1 || !mass || !conc) continue;
@@ -55,11 +55,11 @@ void open_tvx_overland_outputs(model_state& m) {
 void write_tvx_step_outputs(model_state& m) {
   tvx_map_writers& t = m.tvx_writers;
   const double time = m.elapsed_min;
+  if (!m.tvx_state) return;
   if (m.total_ov_n_flag) map_series_write_step(t.total_ov_n, time);
   if (m.total_ov_p_flag) map_series_write_step(t.total_ov_p, time);
-  if (!m.tvx_data) return;
   for (int k = 0; k < 9 && !error_state.error_terminate; k++) {
-    if (m.tvx_data->out_ov[k].flag != 1) continue;
+    if (m.tvx_state->out_ov[k].flag != 1) continue;
     map_series_write_step(t.ov_mass[k], time);
     map_series_write_step(t.ov_conc[k], time);
   }

@@ -307,7 +307,9 @@ void size_channel_quality_arrays(model_state& m) {
     v->assign(lakes, 0.0);
   m.chan_outlet_mass_pending.assign(size_t(m.num_constituents) + 1, 0.0);
   m.lake_gw_exchange_volume.assign(size_t(m.cell_count) + 1, 0.0);
-  m.gw_cell_conc.assign(m.num_constituents, m.cell_count);
+  // The nutrients' groundwater concentrations are set with the grid.
+  if (m.gw_cell_conc.rows() != m.num_constituents || m.gw_cell_conc.cols() != m.cell_count)
+    m.gw_cell_conc.assign(m.num_constituents, m.cell_count);
   if (m.run_constituent_terms.size() < size_t(m.num_constituents) + 1)
     m.run_constituent_terms.resize(size_t(m.num_constituents) + 1);
   if (m.event_constituent_terms.size() < size_t(m.num_constituents) + 1)

@@ -5,7 +5,13 @@ namespace pluvo {
 
 struct model_state;
 
+// The nutrient set-up of the grid (after the soil and initial maps) and of the soil pools
+// (after the channel set-up).
+void setup_nutrient_grid(model_state& m);
+void setup_nutrient_soils(model_state& m);
 void init_overland_nutrient_state(model_state& m);
+// The nitrogen and phosphorus totals of the cells, stream nodes and lakes for the outputs.
+void compute_nutrient_totals(model_state& m);
 void check_sediment_contaminant_sources(model_state& m);
 void step_overland_water_quality(model_state& m);
 void total_cell_contaminant_mass(model_state& m);

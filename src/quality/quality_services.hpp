@@ -15,6 +15,13 @@ void first_order_decay(int count, const double* in, const double* k, const doubl
 // The nutrient module's own per-node row (node keys) of nutrient water species 0..8: list 0 the
 // concentration, 1 the mass, 2 the dispersion coefficient. Null while it keeps none.
 double* tvx_stream_row(model_state& m, int species, int list);
+// The same per lake (lakes 0..nlakes + 1): list 0 the concentration, 1 the mass.
+double* tvx_lake_row(model_state& m, int species, int list);
+
+// The nutrient records of the channel set-up: the stream and lake records sized once the
+// network is read, and their parameters and initial values once the grid-stream lists are set.
+void size_tvx_stream_records(model_state& m);
+void assign_tvx_stream_state(model_state& m);
 
 // Sand transport of one channel update of dt seconds: the sand that entered the nodes (qlat_sed)
 // and overland flow brought into the lakes joins the bed stores, Yang's capacity moves it along

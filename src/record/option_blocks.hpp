@@ -8,33 +8,9 @@
 #include <vector>
 
 #include "record/coupling_state.hpp"
+#include "record/tvx_state.hpp"
 
 namespace pluvo {
-
-// One initial-condition entry of a nutrient card: kind 1 map file, 2 no argument, 3 uniform value.
-struct tvx_init_entry {
-  int kind = 0;
-  std::string file;
-  double value = 0.0;
-};
-
-// One output entry of a nutrient card: flag 1 when requested.
-struct tvx_output_entry {
-  int flag = 0;
-  std::string file;
-};
-
-// What the nutrient cards store into the nutrient data object. Overland entries are in the
-// order NO2, NO3, NH4, ON, OP, DP, ALG, CBOD, DO, DOC_INIT, DOC_FOC, DISPERSION; the others
-// stop at DO.
-struct tvx_card_settings {
-  std::string aq_env_file;
-  tvx_init_entry ov_init[12];
-  tvx_init_entry st_init[9];
-  tvx_output_entry out_ov[9];
-  tvx_output_entry out_st[9];
-  tvx_output_entry out_hyd[9];
-};
 
 // A file a card names, with the card.
 struct card_file_name {
@@ -521,7 +497,7 @@ struct option_files_block {
   int xybdy_ov_input_on = 0;  // XYBDYINPUT_OVDEP and its interpolated forms
   int xybdy_ov_stage_on = 0;
   int nutrients = 0;  // NUTRIENTS
-  std::unique_ptr<tvx_card_settings> tvx_data;  // built by NUTRIENTS; null before it
+  std::unique_ptr<tvx_object> tvx_state;  // built by NUTRIENTS; null before it and without it
   int soils_tvx_p = 0;  // SOILS_TVX_P
   int soils_tvx_c = 0;  // SOILS_TVX_C
   int soils_tvx_n = 0;  // SOILS_TVX_N

@@ -345,10 +345,6 @@ struct quality_state {
   // and the constituent mass in the channels when the routing starts (g per constituent 1..).
   std::vector<std::vector<double>> pointconc;
   std::vector<double> chan_con_mass_initial;
-  // Map outputs: the overland nitrogen and phosphorus totals per cell that the nutrient model
-  // forms for TOTAL_OV_N and TOTAL_OV_P (zero until it runs).
-  std::vector<double> tvx_total_ov_n;
-  std::vector<double> tvx_total_ov_p;
   // Overland erosion: sediment exported at the outlet per class, the sum in slot 0, m3, kept for
   // the sediment-bound contaminants (with SEDIMENT_CONTAM).
   std::vector<double> ov_sed_outlet_vol;

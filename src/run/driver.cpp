@@ -74,6 +74,7 @@ const phase_entry loop_phases[] = {
     {"exchange_omba_maps", exchange_omba_maps},
     {"close_lakes_at_event_end", close_lakes_at_event_end},
     {"end_event", end_event},
+    {"compute_nutrient_totals", compute_nutrient_totals},
     {"write_time_series", write_time_series},
     {"write_map_outputs", write_map_outputs},
 };

@@ -14,6 +14,7 @@
 #include "output/output_phases.hpp"
 #include "output/xy_boundaries.hpp"
 #include "overland/overland_phases.hpp"
+#include "quality/quality_phases.hpp"
 #include "record/model_state.hpp"
 #include "run/run_phases.hpp"
 #include "soil/soil_phases.hpp"
@@ -100,8 +101,8 @@ void init_input_grids(model_state& m) {
       read_overland_lakes,         read_retention_map,        read_roughness_map,
       setup_snow_roughness,        read_overland_blockage_table, read_sediment_inputs,
       read_contaminant_inputs,     read_cell_locations,       read_bmp_table,
-      read_initial_snow_and_overland_state, read_soil_moisture_hotstart,
-      setup_channel_network,       setup_superlink_grid_links, setup_drain_network,
+      read_initial_snow_and_overland_state, read_soil_moisture_hotstart, setup_nutrient_grid,
+      setup_channel_network,       setup_nutrient_soils,      setup_superlink_grid_links, setup_drain_network,
       read_output_location_lists,
   };
   for (step s : later) {

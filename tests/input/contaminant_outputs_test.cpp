@@ -113,9 +113,9 @@ TEST(NutrientHydrographOutputs, OpenEachFlaggedConstituentOrStopWithItsName) {
   error_state = error_state_record();
   error_log_file = nullptr;
   auto m = std::make_unique<model_state>();
-  m->tvx_data = std::make_unique<tvx_card_settings>();
-  m->tvx_data->out_hyd[0] = {1, "no2"};
-  m->tvx_data->out_hyd[8] = {1, "missing/do"};
+  m->tvx_state = std::make_unique<tvx_object>();
+  m->tvx_state->out_hyd[0] = {1, "no2"};
+  m->tvx_state->out_hyd[8] = {1, "missing/do"};
   m->total_chan_n_flag = 1;
   m->total_chan_n_file = "tn.out";
   const std::string out = printed_by([&] { open_tvx_hydrograph_outputs(*m); });

@@ -236,7 +236,7 @@ TEST_F(ProjectFile, TheFormatLineAloneGivesTheReadersDefaults) {
     EXPECT_EQ(b.p.rain_interp, 0);
     EXPECT_EQ(o.richards_c_option, 0);
     EXPECT_EQ(o.albedo_flag, 0);
-    EXPECT_EQ(o.tvx_data, nullptr);
+    EXPECT_EQ(o.tvx_state, nullptr);
     EXPECT_TRUE(o.tvx_soil_km_koc.empty());
     EXPECT_EQ(pluvo::error_state.error_code, 0);
   }
@@ -622,7 +622,7 @@ TEST_F(ProjectFile, NutrientCardsMustFollowNutrients) {
     EXPECT_EQ(pluvo::error_state.error_code, 79);
     EXPECT_EQ(pluvo::error_state.error_file_kind, c.kind);
     EXPECT_EQ(b.r.timestep, 0.0);  // the rest of the file is not read
-    EXPECT_EQ(b.o.tvx_data, nullptr);
+    EXPECT_EQ(b.o.tvx_state, nullptr);
   }
 
   pluvo::error_state = pluvo::error_state_record{};
@@ -630,10 +630,10 @@ TEST_F(ProjectFile, NutrientCardsMustFollowNutrients) {
       "PLUVOPROJECT\nNO3_KOC 1\nNUTRIENTS\nAQ_ENV aq.txt\nOV_INIT_NO3 5\nOV_INIT_NO2\nOV_DOC_FOC f.asc\n"
       "ST_INIT_CBOD 0.5\nOUT_OV_NO2 a\nOUT_ST_DO b\nOUT_HYD_ALG c\n");
   EXPECT_EQ(pluvo::error_state.error_code, 0);
-  ASSERT_NE(b.o.tvx_data, nullptr);
-  const pluvo::tvx_card_settings& t = *b.o.tvx_data;
+  ASSERT_NE(b.o.tvx_state, nullptr);
+  const pluvo::tvx_object& t = *b.o.tvx_state;
   EXPECT_EQ(b.o.nutrients, 1);
-  EXPECT_EQ(t.aq_env_file, "aq.txt");
+  EXPECT_EQ(t.aq_env.aq_env_file, "aq.txt");
   EXPECT_EQ(t.ov_init[1].kind, 3);
   EXPECT_EQ(t.ov_init[1].value, 5.0);
   EXPECT_EQ(t.ov_init[0].kind, 2);
@@ -651,8 +651,8 @@ TEST_F(ProjectFile, NutrientCardsMustFollowNutrients) {
 
 TEST_F(ProjectFile, ASecondNutrientsCardStartsAFreshObject) {
   const blocks b = read("PLUVOPROJECT\nNUTRIENTS\nAQ_ENV a\nNUTRIENTS\n");
-  ASSERT_NE(b.o.tvx_data, nullptr);
-  EXPECT_EQ(b.o.tvx_data->aq_env_file, "");
+  ASSERT_NE(b.o.tvx_state, nullptr);
+  EXPECT_EQ(b.o.tvx_state->aq_env.aq_env_file, "");
 }
 
 TEST_F(ProjectFile, NumThreadsSetsTheLoopThreads) {

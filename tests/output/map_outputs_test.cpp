@@ -204,23 +204,25 @@ TEST(MapOutputs, GdalReadsTheGridsOfADemoRun) {
 
 namespace {
 
-// The nutrient totals of the overland (the nutrient model is still refused, so the set-up runs
-// past the refusal): numbered grids under the TOTAL_OV_N and TOTAL_OV_P folders.
+// The nutrient totals of the overland: numbered grids under the TOTAL_OV_N and TOTAL_OV_P
+// folders.
 TEST(MapOutputs, NutrientTotalsAsNumberedGrids) {
   pluvo_test::scratch_dir dir;
   std::filesystem::create_directories("tn");
   std::filesystem::create_directories("tp");
   pluvo_test::write_strip_grid();
+  write_file("aq.txt", "AQUATIC_ENV_TVX10\nOV_MAP aq.idx\nNUM_IDS 1\nheading\n1\nDEFAULT\n");
+  write_file("aq.idx", pluvo_test::strip_map("1"));
   write_file("n.prj", "PLUVOPROJECT\n" + pluvo_test::strip_cards() +
                           "NUTRIENTS\nAQ_ENV aq.txt\nTOTAL_OV_N tn\nTOTAL_OV_P tp/\n");
   const pluvo_test::set_up_result r = pluvo_test::set_up_past_refusal("n.prj", [&](pluvo::model_state& m) {
     pluvo::open_dataset_outputs(m);
-    for (int c = 1; c <= m.cell_count; c++) m.tvx_total_ov_n[size_t(c)] = 0.25 * c;
+    for (int c = 1; c <= m.cell_count; c++) m.tvx_state->overland.total_N[c] = 0.25 * c;
     m.map_write_steps = 1;
     m.step_count = 1;
     pluvo::write_map_outputs(m);
   });
-  ASSERT_TRUE(r.refused) << r.out;
+  ASSERT_FALSE(r.refused) << r.out;
   ASSERT_FALSE(r.stopped) << r.out;
   const std::string printed = r.out.substr(r.out.find("opening file"));
   EXPECT_EQ(printed, "opening file tn/Total_ov_N.0001.asc\nopening file tp/Total_ov_P.0001.asc\n");

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/printed.hpp"
 #include "common/process.hpp"
 #include "input/table_fixture.hpp"
+#include "quality/water_quality_clocks.hpp"
 #include "record/model_state.hpp"
 #include "run/driver.hpp"
 #include "run/scratch_dir.hpp"
@@ -92,6 +94,15 @@ inline void write_contaminant_project(const contaminant_grid& g, const std::stri
 
 // Runs c.prj on the given threads; each is called with the record at the named phase of every
 // step.
+// The overland balance of constituent k over the current event, kg: {in, out}.
+inline std::pair<double, double> event_overland_books(const pluvo::model_state& m, int k) {
+  const double in = m.event_ov_mass_init[k] + m.event_ov_precip_mass[k] + m.event_ov_exfil_mass[k] +
+                    m.event_ov_uptake_mass[k] + m.event_ov_neg_mass[k] + m.event_ov_point_mass[k];
+  const double out = pluvo::overland_store(m, k) + m.event_ov_infil_mass[k] + m.event_ov_decay_mass[k] +
+                     m.event_ov_mass_out[k] + m.event_ov_qlat_mass[k] + m.event_ov_land_mass[k];
+  return {in, out};
+}
+
 struct contaminant_run {
   std::string out;
   int code = -1;

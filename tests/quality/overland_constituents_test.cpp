@@ -19,19 +19,11 @@ namespace {
 using namespace pluvo;
 using pluvo_test::contaminant_grid;
 using pluvo_test::contaminant_table;
+using pluvo_test::event_overland_books;
 using pluvo_test::run_contaminant_project;
 using pluvo_test::write_contaminant_project;
 
 double rel(double a, double b) { return std::fabs(a - b) / std::max({std::fabs(a), std::fabs(b), 1e-300}); }
-
-// The overland balance of constituent k over the current event, kg: {in, out}.
-std::pair<double, double> event_overland_books(const model_state& m, int k) {
-  const double in = m.event_ov_mass_init[k] + m.event_ov_precip_mass[k] + m.event_ov_exfil_mass[k] +
-                    m.event_ov_uptake_mass[k] + m.event_ov_neg_mass[k] + m.event_ov_point_mass[k];
-  const double out = overland_store(m, k) + m.event_ov_infil_mass[k] + m.event_ov_decay_mass[k] +
-                     m.event_ov_mass_out[k] + m.event_ov_qlat_mass[k] + m.event_ov_land_mass[k];
-  return {in, out};
-}
 
 // The same over the run (one event: the mass put back is the event's).
 std::pair<double, double> run_overland_books(const model_state& m, int k) {

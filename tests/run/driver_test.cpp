@@ -37,7 +37,7 @@ const std::vector<std::string> step_phases = {
     "groundwater_step", "update_overland_lake_extent", "route_channels_step", "read_chan_point_input_step",
     "track_peak_discharge", "step_channel_sediment_contam", "step_channel_contaminant_sources",
     "step_channel_lake_water_quality", "print_progress", "check_event_end", "exchange_omba_maps", "close_lakes_at_event_end", "end_event",
-    "write_time_series", "write_map_outputs", "run_analyzers 1"};
+    "compute_nutrient_totals", "write_time_series", "write_map_outputs", "run_analyzers 1"};
 
 std::vector<std::string> concat(std::vector<std::vector<std::string>> parts) {
   std::vector<std::string> all;

@@ -73,7 +73,7 @@ TEST(ModelState, ConstructionGivesTheRecordDefaults) {
   for (const auto& c : cases) EXPECT_EQ(c.value, c.expected) << c.field;
   EXPECT_EQ(m.chan_contam_out_name, "con_output");
   EXPECT_FALSE(m.summary_fp.is_open());
-  EXPECT_EQ(m.tvx_data, nullptr);
+  EXPECT_EQ(m.tvx_state, nullptr);
 }
 
 TEST(ModelState, LayeredSoilTableHoldsAHundredThousandZeroEntries) {
@@ -142,7 +142,7 @@ TEST(ModelState, ReleaseFreesEverythingAndClosesEveryFile) {
     model_state& m = *r.m;
     m.elevation.assign(1000, 1.0);
     m.layered_soil_table[99999].values[70] = 4.0;
-    m.tvx_data = std::make_unique<pluvo::tvx_card_settings>();
+    m.tvx_state = std::make_unique<pluvo::tvx_object>();
     m.tvx_soil_km_koc.assign(12, 1.0);
     pluvo::checked_array_grow_fill(m.OV_MASS_FINAL, 10, 0.0);
     ASSERT_TRUE(pluvo::checked_file_open(m.summary_fp, "run.sum", 'w'));
@@ -154,7 +154,7 @@ TEST(ModelState, ReleaseFreesEverythingAndClosesEveryFile) {
     EXPECT_FALSE(m.raingage_fp.is_open());
     EXPECT_EQ(pluvo::error_log_file, nullptr);
     EXPECT_TRUE(m.elevation.empty());
-    EXPECT_EQ(m.tvx_data, nullptr);
+    EXPECT_EQ(m.tvx_state, nullptr);
     EXPECT_TRUE(m.tvx_soil_km_koc.empty());
     EXPECT_EQ(m.OV_MASS_FINAL.count, 0);
     EXPECT_EQ(m.layered_soil_table[99999].values[70], 0.0);

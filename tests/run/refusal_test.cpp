@@ -58,12 +58,12 @@ TEST(Refusal, OneMessageNamesEverythingAndTheProgramExitsWithOne) {
   scratch_dir dir;
   pluvo_test::write_strip_grid();
   write_file("w.prj", "PLUVOPROJECT\n" + pluvo_test::strip_cards() +
-                          "LAKE_PUMP pumps.txt\nNUTRIENTS\nSNOW_ROUGHNESS\n");
+                          "LAKE_PUMP pumps.txt\nSOURCEFILE s.src\nSNOW_ROUGHNESS\n");
   int status = 0;
   const std::string out = run_command(std::string(PLUVO_BINARY) + " w.prj 2>&1", status);
   EXPECT_NE(out.find(refusal("  SNOW_ROUGHNESS: flow over snow\n"
                              "  LAKE_PUMP: lake pumps\n"
-                             "  NUTRIENTS: nutrients\n")),
+                             "  SOURCEFILE: contaminant sources\n")),
             std::string::npos)
       << out;
   EXPECT_EQ(out.find("Running...."), std::string::npos) << out;
