@@ -114,26 +114,6 @@ TEST(ContinuousRun, LayeredSoilDriesBetweenStormsAndTheBooksClose) {
   expect_continuous_books(r);
 }
 
-// Soil-temperature columns on every cell of the strip that start frozen at -10 deg C down to 2 m,
-// with nodes every 0.1 m; returns their cards.
-std::string frozen_columns() {
-  write_file("perma.msk", pluvo_test::strip_map("1"));
-  write_file("ptype.idx", pluvo_test::strip_map("1"));
-  write_file("p.cmt",
-             "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP ptype.idx Permafrost\nPERMAFROST_LAYER_SOIL Permafrost\n"
-             "NUM_IDS 1\nMAX_NUM_OF_LAYERS 2\nMAX_INIT_PT 2\nNUM_PT 21\n"
-             "INIT_TEMP init.txt \nNODE_DEPTH depth.txt \nOUT_NODES out.txt \n"
-             "ID LAYERS POINTS NODES OUT THICK TFR WVOL WUNF A B T0 KTH KFR CVOL\n"
-             "silt 2 2 21 2 0.5 0.0 0.35 0.0 0.05 -0.5 0.0 1.2 2.0 2.0e6\n"
-             "5.0 0.0 0.30 0.0 0.05 -0.5 0.0 1.5 2.4 2.1e6\n");
-  write_file("init.txt", "ID 2\n0.0 -10.0\n2.0 -10.0\n");
-  std::string depths = "ID 21\n";
-  for (int j = 0; j <= 20; ++j) depths += std::to_string(0.1 * j) + "\n";
-  write_file("depth.txt", depths);
-  write_file("out.txt", "ID 2\n1 11\n");
-  return "MULTI_LAYER_INFIL_GIPL perma.msk\nMAPPING_TABLE p.cmt\nOUT_GIPL_TEMP gipl.out\n";
-}
-
 // The layered soil of the test above under the frozen columns: the warm June air thaws them from
 // the top, and frozen layers take less water.
 TEST(ContinuousRun, FrozenLayeredSoilTakesLessWaterAndTheBooksClose) {
@@ -142,7 +122,8 @@ TEST(ContinuousRun, FrozenLayeredSoilTakesLessWaterAndTheBooksClose) {
   const continuous_run thawed = run_two_storms(layered);
   ASSERT_FALSE(thawed.result.stopped) << thawed.result.out;
 
-  const std::string columns = frozen_columns();
+  write_file("perma.msk", pluvo_test::strip_map("1"));
+  const std::string columns = pluvo_test::frozen_columns("perma.msk");
   double frozen_share = 1.0, top = 0.0, air = 0.0;
   pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
     const std::string p = phase;
@@ -187,7 +168,8 @@ TEST(ContinuousRun, FrozenRichardsColumnsTakeLessWaterAndTheBooksClose) {
   const continuous_run thawed = run_two_storms(soil);
   ASSERT_FALSE(thawed.result.stopped) << thawed.result.out;
 
-  const std::string columns = frozen_columns();
+  write_file("perma.msk", pluvo_test::strip_map("1"));
+  const std::string columns = pluvo_test::frozen_columns("perma.msk");
   double frozen_share = 1.0, raised = 0.0;
   int deep_node = 0, top_map = 0, last = 0;
   std::vector<int> links;
