@@ -114,6 +114,12 @@ TEST(ContinuousRun, LayeredSoilDriesBetweenStormsAndTheBooksClose) {
   expect_continuous_books(r);
 }
 
+// Frozen soil-temperature columns on every cell of the strip; returns their cards.
+std::string frozen_strip() {
+  write_file("perma.msk", pluvo_test::strip_map("1"));
+  return pluvo_test::frozen_columns("perma.msk");
+}
+
 // The layered soil of the test above under the frozen columns: the warm June air thaws them from
 // the top, and frozen layers take less water.
 TEST(ContinuousRun, FrozenLayeredSoilTakesLessWaterAndTheBooksClose) {
@@ -122,8 +128,7 @@ TEST(ContinuousRun, FrozenLayeredSoilTakesLessWaterAndTheBooksClose) {
   const continuous_run thawed = run_two_storms(layered);
   ASSERT_FALSE(thawed.result.stopped) << thawed.result.out;
 
-  write_file("perma.msk", pluvo_test::strip_map("1"));
-  const std::string columns = pluvo_test::frozen_columns("perma.msk");
+  const std::string columns = frozen_strip();
   double frozen_share = 1.0, top = 0.0, air = 0.0;
   pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
     const std::string p = phase;
@@ -168,8 +173,7 @@ TEST(ContinuousRun, FrozenRichardsColumnsTakeLessWaterAndTheBooksClose) {
   const continuous_run thawed = run_two_storms(soil);
   ASSERT_FALSE(thawed.result.stopped) << thawed.result.out;
 
-  write_file("perma.msk", pluvo_test::strip_map("1"));
-  const std::string columns = pluvo_test::frozen_columns("perma.msk");
+  const std::string columns = frozen_strip();
   double frozen_share = 1.0, raised = 0.0;
   int deep_node = 0, top_map = 0, last = 0;
   std::vector<int> links;
