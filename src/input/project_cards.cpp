@@ -500,10 +500,6 @@ bool given(const input_state& s) {
     return value != 0;
 }
 
-bool temperature_with_richards(const input_state& s) {
-  return s.inf_method == 4 && (s.permafrost_gipl_flag != 0 || s.multi_layer_infil_gipl_flag != 0);
-}
-
 // The soil's constituents are set up and fed by the overland transport.
 bool soil_con_without_overland(const input_state& s) { return s.soil_con_trans != 0 && s.ov_con_trans == 0; }
 
@@ -527,8 +523,6 @@ constexpr unbuilt_request unbuilt[] = {
     // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
     {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},
     // Infiltration other than plain Green and Ampt, and the soil models.
-    // The Richards columns neither map their nodes to the soil-temperature columns nor freeze.
-    {"PERMAFROST_GIPL with INF_RICHARDS", "soil temperature under Richards soil columns", temperature_with_richards},
     // Channels and groundwater.
     {"CHAN_PREISS", "Preissmann channel routing", channel_routing<1>},
     {"CHAN_DRAIN", "channel drainage routing", channel_routing<2>},

@@ -188,6 +188,15 @@ void end_column_at_water_table(model_state& m, int i) {
   update_column_conductivity(m, i);
 }
 
+// The per-node rows of the frozen ground are sized for the soil-temperature nodes; under
+// Richards columns they also hold one value per column node.
+void widen_to_richards_nodes(model_state& m) {
+  const int nodes = m.richards_nnodes;
+  for (node_matrix<double>* a : {&m.fr_lq_wat, &m.K_init})
+    if (!a->empty() && a->cols() < nodes) a->assign(m.cell_count, nodes, 0.0);
+  if (!m.node_fromGIPL.empty() && m.node_fromGIPL.cols() < nodes) m.node_fromGIPL.assign(m.cell_count, nodes, 0);
+}
+
 }  // namespace
 
 void update_column_conductivity(model_state& m, int i) {
@@ -294,6 +303,14 @@ void init_richards_soil_columns(model_state& m) {
     if (m.water_table_on && m.gw_simulation_on) end_column_at_water_table(m, i);
     root_zone += root_zone_water_cm(m, i) / 100.0 * cell_area(m);
     column += column_water_cm(m, i) / 100.0 * cell_area(m);
+  }
+  // Frozen ground: each node takes its temperature from the soil-temperature column.
+  if (m.permafrost_gipl_flag == 1 || m.multi_layer_infil_gipl_flag == 1) {
+    widen_to_richards_nodes(m);
+    for (int i = 1; i <= n; ++i) {
+      build_gipl_node_maps(m, i);
+      freeze_richards_column(m, i);
+    }
   }
   if (m.summary_fp.is_open()) {
     std::fprintf(m.summary_fp.stream, "Inital volume of water in root zone= %lf \n \n", root_zone);

@@ -274,6 +274,8 @@ double profile_update::run() {
 double update_soil_column_profile(model_state& m, int i) {
   double exchange = 0.0;
   if (!held_cell(m, i)) exchange = profile_update(m, i).run();
+  // The column's nodes moved with the table: its soil-temperature links follow them.
+  if (m.permafrost_gipl_flag == 1 || m.multi_layer_infil_gipl_flag == 1) build_gipl_node_maps(m, i);
   if (size_t(i) < m.gw_unsat_exchange_cm.size()) m.gw_unsat_exchange_cm[size_t(i)] = exchange;
   return 0.0;
 }

@@ -14,6 +14,7 @@
 #include "soil/hydraulic_functions.hpp"
 #include "soil/infiltration_methods.hpp"
 #include "soil/richards_columns.hpp"
+#include "soil/soil_services.hpp"
 
 namespace pluvo {
 
@@ -44,7 +45,7 @@ struct column_result {
 };
 
 struct solver_settings {
-  bool long_term, water_table, gtfsm, cfgi, lakes, boundaries;
+  bool long_term, water_table, frozen, gtfsm, cfgi, lakes, boundaries;
   int option, k_option, upper_option, max_iter;
   double weight, dtheta_max;
 };
@@ -318,7 +319,10 @@ void column_solver::agree_heads_and_contents() {
 
 void column_solver::update_conductivity() {
   update_column_conductivity(m_, i_);
-  if (s_.gtfsm && size_t(i_) < m_.SE.size()) m_.KHEAD[i_][1] = bounded_power(m_.KHEAD[i_][1], m_.SE[size_t(i_)]);
+  if (s_.frozen)
+    freeze_richards_column(m_, i_);
+  else if (s_.gtfsm && size_t(i_) < m_.SE.size())
+    m_.KHEAD[i_][1] = bounded_power(m_.KHEAD[i_][1], m_.SE[size_t(i_)]);
 }
 
 // The largest relative change of a head since the previous iterate, in per cent.
@@ -471,6 +475,7 @@ double solve_richards_columns(model_state& m, double dt) {
   if (!columns_ready(m)) return 0.0;
   const solver_settings s{m.long_term_on != 0,
                           m.water_table_on != 0,
+                          m.permafrost_gipl_flag != 0 || m.multi_layer_infil_gipl_flag != 0,
                           m.gtfsm_on != 0,
                           m.cfgi_on != 0,
                           m.lakes_on != 0,

@@ -46,9 +46,15 @@ double frozen_liquid_fraction(double x);
 // The conductivity K reduced toward 0.01 in log space by the liquid share f: 0.01^(1-f) K^f.
 double frozen_conductivity(double K, double f);
 
-// The node maps of a cell's soil-temperature column and its three soil layers (thicknesses of
-// its layered soil class): per column node the layer it lies in (node_toGIPL), per layer the
-// first node at or below its bottom (node_fromGIPL). Returns the node count, 0 without column.
+// The node maps of a cell's soil-temperature column and its soil layers (the three of its
+// layered soil class, or the nodes of its Richards column by their DZ): per column node the layer
+// it lies in (node_toGIPL), per layer the first column node at or below its bottom
+// (node_fromGIPL). Returns the node count, 0 without column.
 int build_gipl_node_maps(model_state& m, int cell);
+
+// The frozen-soil update of a Richards column in the permafrost mask: the K/Ks of every node whose
+// mapped column node is below 0 deg C falls toward 0.01 in log space by its liquid share
+// (fr_lq_wat), never above its thawed value (kept in K_init).
+void freeze_richards_column(model_state& m, int cell);
 
 }  // namespace pluvo

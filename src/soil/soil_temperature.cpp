@@ -128,26 +128,51 @@ int build_gipl_node_maps(model_state& m, int cell) {
   if (type == 0 || size_t(cell) >= m.soiltype.size()) return 0;
   const int n = std::min(node_count(m.gipl_state, type), m.node_toGIPL.cols());
   const std::vector<double>& z = m.gipl_state.Depth[size_t(type)];
-  const double* entry = m.layered_soil_table[size_t(m.soiltype[size_t(cell)])].values;
-  constexpr int layers = 3, thickness_col = 22;
   const size_t i = size_t(cell);
+  // The soil's layers: the three of the layered class, or the nodes of the Richards column.
+  const bool nodes = m.inf_layered_soil_on != 1 && m.inf_richards_on != 0;
+  constexpr int thickness_col = 22;
+  const double* entry = nodes ? nullptr : m.layered_soil_table[size_t(m.soiltype[i])].values;
+  const int layers = nodes ? std::min({m.numcells[i], m.DZ.cols(), m.node_fromGIPL.cols()}) : 3;
+  if (layers < 1) return 0;
+  const auto thickness_m = [&](int k) { return (nodes ? m.DZ[cell][k] : entry[thickness_col + k - 1]) / 100.0; };
   for (int j = 1; j <= n; ++j) {
     double bottom = 0.0;
     int k = 1;
     for (; k <= layers; ++k) {
-      bottom += entry[thickness_col + k - 1] / 100.0;
+      bottom += thickness_m(k);
       if (bottom >= z[size_t(j)]) break;
     }
     m.node_toGIPL[i][j] = std::min(k, layers);
   }
   double bottom = 0.0;
   for (int k = 1; k <= layers && k <= m.node_fromGIPL.cols(); ++k) {
-    bottom += entry[thickness_col + k - 1] / 100.0;
+    bottom += thickness_m(k);
     int j = 1;
     while (j < n && z[size_t(j)] < bottom) ++j;
     m.node_fromGIPL[i][k] = j;
   }
   return n;
+}
+
+void freeze_richards_column(model_state& m, int cell) {
+  const size_t i = size_t(cell);
+  if (i >= m.permaf_mask.size() || m.permaf_mask[i] <= 0 || m.fr_lq_wat.empty() || m.K_init.empty()) return;
+  const int n = std::min({m.numcells[i], m.fr_lq_wat.cols(), m.K_init.cols(), m.node_fromGIPL.cols()});
+  double* k = m.KHEAD[cell];
+  for (int j = 1; j <= n; ++j) {
+    m.K_init[cell][j] = k[j];
+    m.fr_lq_wat[cell][j] = 1.0;
+    const int node = m.node_fromGIPL[cell][j];
+    if (node < 1 || node > m.perma_tem.cols()) continue;
+    const double T = m.perma_tem[cell][node];
+    if (T >= 0.0) continue;
+    const double f = frozen_liquid_fraction(T);
+    m.fr_lq_wat[cell][j] = f;
+    // Ice only takes pore room from the water: below 0.01 the pull toward 0.01 would let a dry
+    // node conduct more frozen than thawed, so the thawed value bounds it.
+    k[j] = std::min(k[j], frozen_conductivity(k[j], f));
+  }
 }
 
 const gipl_layer& permafrost_layer_at(const gipl_soil_table& g, int type, double z) {

@@ -11,6 +11,7 @@
 #include "record/model_state.hpp"
 #include "run/driver.hpp"
 #include "run/whole_project.hpp"
+#include "soil/long_term_project.hpp"
 #include "soil/richards_column_fixture.hpp"
 
 namespace {
@@ -57,6 +58,10 @@ struct coupled_run {
   long shortest = 1 << 30, longest = 0;  // soil nodes above the table over the run
   double lowest_table = 1e30, highest_table = -1e30;
   std::vector<double> heads;  // the water table at the end
+  // Under soil-temperature columns: every column node linked to a node of its soil column (the
+  // deepest to its last node), and the soil nodes frozen, summed over the output times.
+  bool links_inside = true;
+  long frozen_nodes = 0;
 };
 
 // The map of every cell of the grid described by header (rows and columns given) from f(row, col).
@@ -122,6 +127,15 @@ coupled_run run_over_water_table(double depth, double initial, int side, int thr
     run.lowest_table = std::min(run.lowest_table, m.elevgw[1]);
     run.highest_table = std::max(run.highest_table, m.elevgw[1]);
     run.heads.assign(m.elevgw.begin(), m.elevgw.end());
+    if (m.fr_lq_wat.empty()) return;
+    for (int i = 1; i <= m.cell_count; ++i) {
+      const int n = m.numcells[size_t(i)];
+      const int deepest = m.node_toGIPL.cols();  // 2 m down, below every column
+      for (int j = 1; j <= deepest; ++j)
+        run.links_inside = run.links_inside && m.node_toGIPL[i][j] >= 1 && m.node_toGIPL[i][j] <= n;
+      run.links_inside = run.links_inside && m.node_toGIPL[i][deepest] == n;
+      for (int j = 1; j <= n; ++j) run.frozen_nodes += m.fr_lq_wat[i][j] < 1.0;
+    }
   });
   run.r = pluvo_test::run_project_cards(cards, threads);
   pluvo::set_phase_observer(nullptr);
@@ -190,6 +204,19 @@ TEST(RichardsWaterTable, RisingTableShortensTheColumnsAndFallingOneLengthensThem
       EXPECT_GT(run.end.leaked, 1.0) << c.what;
     }
   }
+}
+
+// Frozen columns over a falling table: the nodes it lays down keep the links of the
+// soil-temperature nodes inside the column, and the water is kept.
+TEST(RichardsWaterTable, FrozenColumnsFollowTheTableAndKeepTheWater) {
+  pluvo_test::scratch_dir dir;
+  const std::string cards = pluvo_test::frozen_columns("one.map");
+  const coupled_run run = run_over_water_table(0.3, 0.3, 0, 1, cards + "GW_LEAKAGE_RATE 5\n", 30, 10);
+  ASSERT_FALSE(run.r.stopped) << run.r.out;
+  expect_books_close(run);
+  EXPECT_GT(run.end.nodes, run.start.nodes);
+  EXPECT_TRUE(run.links_inside);
+  EXPECT_GT(run.frozen_nodes, 0);
 }
 
 // The columns are solved on a team and the aquifer's sums are order-fixed: one thread and eight

@@ -41,6 +41,8 @@ continuous_run run_two_storms(const std::string& soil_cards) {
     const std::string p = phase;
     if (p == "update_soil_moisture" && !m.ov_depth.empty()) before = ponded(m);
     if (p == "sacramento_step" && !m.ov_depth.empty()) run.ponded_lost += before - ponded(m);
+    // Soil-moisture stores of the schemes that keep them (not the Richards columns).
+    if (m.sm_water_cell.size() <= size_t(m.cell_count)) return;
     if ((p == "hourly_et_and_soil_moisture" && std::fabs(m.et_next_time - m.cur_julian) < m.time_tolerance) ||
         p == "write_run_summary") {
       double w = 0.0;
@@ -112,28 +114,21 @@ TEST(ContinuousRun, LayeredSoilDriesBetweenStormsAndTheBooksClose) {
   expect_continuous_books(r);
 }
 
-// The layered soil of the test above under soil-temperature columns that start frozen at -10 deg C
-// down to 2 m: the warm June air thaws them from the top, and frozen layers take less water.
+// Frozen soil-temperature columns on every cell of the strip; returns their cards.
+std::string frozen_strip() {
+  write_file("perma.msk", pluvo_test::strip_map("1"));
+  return pluvo_test::frozen_columns("perma.msk");
+}
+
+// The layered soil of the test above under the frozen columns: the warm June air thaws them from
+// the top, and frozen layers take less water.
 TEST(ContinuousRun, FrozenLayeredSoilTakesLessWaterAndTheBooksClose) {
   pluvo_test::scratch_dir dir;
   const std::string layered = two_layered_soils();
   const continuous_run thawed = run_two_storms(layered);
   ASSERT_FALSE(thawed.result.stopped) << thawed.result.out;
 
-  write_file("perma.msk", pluvo_test::strip_map("1"));
-  write_file("ptype.idx", pluvo_test::strip_map("1"));
-  write_file("p.cmt",
-             "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP ptype.idx Permafrost\nPERMAFROST_LAYER_SOIL Permafrost\n"
-             "NUM_IDS 1\nMAX_NUM_OF_LAYERS 2\nMAX_INIT_PT 2\nNUM_PT 21\n"
-             "INIT_TEMP init.txt \nNODE_DEPTH depth.txt \nOUT_NODES out.txt \n"
-             "ID LAYERS POINTS NODES OUT THICK TFR WVOL WUNF A B T0 KTH KFR CVOL\n"
-             "silt 2 2 21 2 0.5 0.0 0.35 0.0 0.05 -0.5 0.0 1.2 2.0 2.0e6\n"
-             "5.0 0.0 0.30 0.0 0.05 -0.5 0.0 1.5 2.4 2.1e6\n");
-  write_file("init.txt", "ID 2\n0.0 -10.0\n2.0 -10.0\n");
-  std::string depths = "ID 21\n";
-  for (int j = 0; j <= 20; ++j) depths += std::to_string(0.1 * j) + "\n";
-  write_file("depth.txt", depths);
-  write_file("out.txt", "ID 2\n1 11\n");
+  const std::string columns = frozen_strip();
   double frozen_share = 1.0, top = 0.0, air = 0.0;
   pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
     const std::string p = phase;
@@ -142,7 +137,7 @@ TEST(ContinuousRun, FrozenLayeredSoilTakesLessWaterAndTheBooksClose) {
       frozen_share = std::min(frozen_share, m.fr_lq_wat[1][1]);
     if (p == "update_soil_temperature" && !m.perma_tem.empty()) top = m.perma_tem[3][1], air = m.hmet_temperature;
   });
-  const std::string cards = layered + "MULTI_LAYER_INFIL_GIPL perma.msk\nMAPPING_TABLE p.cmt\nOUT_GIPL_TEMP gipl.out\n";
+  const std::string cards = layered + columns;
   write_long_term_inputs(3);
   const pluvo_test::project_result frozen = pluvo_test::run_strip_cards(long_term_cards(cards));
   pluvo::set_phase_observer(nullptr);
@@ -156,6 +151,72 @@ TEST(ContinuousRun, FrozenLayeredSoilTakesLessWaterAndTheBooksClose) {
   const double frozen_in = pluvo_test::number_after(summary, "Total amount of infiltration=");
   EXPECT_GT(thawed_in, 0.0);
   EXPECT_LT(frozen_in, thawed_in);
+}
+
+// Moist Richards columns of 0.5 m (30 nodes) on the strip, with the evapotranspiration line of
+// long-term runs; returns their cards.
+std::string richards_soil() {
+  write_file("soil.map", std::string(pluvo_test::strip_header()) + "3 3 3\n5 5 5\n");
+  const char* layers = "0.23 0.3 0.8 60\n1.0 0.45 0.05 0.38 0.08 0.3 10 0.4 20 1\n"
+                       "2.0 0.40 0.05 0.38 0.08 0.3 20 0.5 15 2\n0.5 0.40 0.05 0.38 0.08 0.3 20 0.3 25 2\n";
+  write_file("soil.tab", std::string("2\n0\n3\n") + layers + "5\n" + layers);
+  return "INF_RICHARDS\nRICHARDS_C_OPTION brooks\nRICHARDS_K_OPTION arithmetic\nRICHARDS_UPPER_OPTION average\n"
+         "SOIL_TYPE_MAP soil.map\nSOIL_LAYER_INPUT_FILE soil.tab\n";
+}
+
+// The Richards columns under the frozen soil-temperature columns: each node takes the temperature
+// of the column node at or below its bottom; the wetted frozen nodes conduct at most what ice
+// leaves them, so the storms meet a slower soil, and the columns' books still close.
+TEST(ContinuousRun, FrozenRichardsColumnsTakeLessWaterAndTheBooksClose) {
+  pluvo_test::scratch_dir dir;
+  const std::string soil = richards_soil();
+  const continuous_run thawed = run_two_storms(soil);
+  ASSERT_FALSE(thawed.result.stopped) << thawed.result.out;
+
+  const std::string columns = frozen_strip();
+  double frozen_share = 1.0, raised = 0.0;
+  int deep_node = 0, top_map = 0, last = 0;
+  std::vector<int> links;
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    const std::string p = phase;
+    if (p != "compute_infiltration" || m.fr_lq_wat.empty() || m.K_init.empty()) return;
+    if (links.empty()) {
+      // Soil nodes of 1 cm down to 0.1 m, then of 2 cm; column nodes every 0.1 m.
+      for (int j = 1; j <= m.numcells[1]; ++j) links.push_back(m.node_fromGIPL[1][j]);
+      top_map = m.node_toGIPL[1][1];
+      deep_node = m.node_toGIPL[1][21];
+      last = m.numcells[1];
+    }
+    if (m.cur_julian > pluvo::julian_date(2020, 6, 1, 10, 0, 0.0) &&
+        m.cur_julian < pluvo::julian_date(2020, 6, 1, 10, 20, 0.0))
+      frozen_share = std::min(frozen_share, m.fr_lq_wat[1][11]);  // node 11: 0.10 to 0.12 m
+    for (int i = 1; i <= m.cell_count; ++i)
+      for (int j = 1; j <= m.numcells[size_t(i)]; ++j) raised = std::max(raised, m.KHEAD[i][j] - m.K_init[i][j]);
+  });
+  write_long_term_inputs(3);
+  const pluvo_test::project_result frozen = pluvo_test::run_strip_cards(long_term_cards(soil + columns));
+  pluvo::set_phase_observer(nullptr);
+  ASSERT_FALSE(frozen.stopped) << frozen.out;
+  const std::string summary = pluvo_test::read_file("w.sum");
+  ASSERT_GE(links.size(), 30u);
+  EXPECT_EQ(links[0], 2);
+  EXPECT_EQ(links[9], 2);    // 0.10 m
+  EXPECT_EQ(links[10], 3);   // 0.12 m
+  EXPECT_EQ(links[25], 6);   // 0.42 m
+  EXPECT_EQ(top_map, 1);     // the surface column node reads the top soil node
+  EXPECT_EQ(deep_node, last);  // a column node below the soil reads its last node
+  EXPECT_LT(frozen_share, 0.9);  // the storm met frozen soil nodes below the thawed top
+  EXPECT_EQ(raised, 0.0);        // freezing never raises a node's conductivity
+  // The first storm, on frozen nodes, leaves the columns' books closed. (The second event's
+  // books and so the run's keep a leak of their own between storms, frozen or not.)
+  for (const std::string* s : {&thawed.summary, &summary}) {
+    EXPECT_NEAR(pluvo_test::number_after(*s, "Richard equation mass balance error"), 0.0, 1e-4) << *s;
+    EXPECT_NEAR(pluvo_test::number_after(*s, "Overall mass balance error ="), 0.0, 0.1) << *s;
+  }
+  const double thawed_in = pluvo_test::number_after(thawed.summary, "Total amount of infiltration=");
+  const double frozen_in = pluvo_test::number_after(summary, "Total amount of infiltration=");
+  EXPECT_GT(thawed_in, 0.0);
+  EXPECT_LT(frozen_in, 0.9 * thawed_in);
 }
 
 }  // namespace

@@ -46,4 +46,22 @@ inline void write_long_term_inputs(int days) {
   write_long_term_maps();
 }
 
+// Soil-temperature columns on every cell that the map file names with 1 (it serves as mask and
+// type map), frozen at -10 deg C down to 2 m with nodes every 0.1 m; returns their cards.
+inline std::string frozen_columns(const std::string& map_file) {
+  write_file("p.cmt",
+             "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP " + map_file + " Permafrost\nPERMAFROST_LAYER_SOIL Permafrost\n"
+             "NUM_IDS 1\nMAX_NUM_OF_LAYERS 2\nMAX_INIT_PT 2\nNUM_PT 21\n"
+             "INIT_TEMP init.txt \nNODE_DEPTH depth.txt \nOUT_NODES out.txt \n"
+             "ID LAYERS POINTS NODES OUT THICK TFR WVOL WUNF A B T0 KTH KFR CVOL\n"
+             "silt 2 2 21 2 0.5 0.0 0.35 0.0 0.05 -0.5 0.0 1.2 2.0 2.0e6\n"
+             "5.0 0.0 0.30 0.0 0.05 -0.5 0.0 1.5 2.4 2.1e6\n");
+  write_file("init.txt", "ID 2\n0.0 -10.0\n2.0 -10.0\n");
+  std::string depths = "ID 21\n";
+  for (int j = 0; j <= 20; ++j) depths += std::to_string(0.1 * j) + "\n";
+  write_file("depth.txt", depths);
+  write_file("out.txt", "ID 2\n1 11\n");
+  return "MULTI_LAYER_INFIL_GIPL " + map_file + "\nMAPPING_TABLE p.cmt\nOUT_GIPL_TEMP gipl.out\n";
+}
+
 }  // namespace pluvo_test

@@ -147,6 +147,44 @@ TEST(SoilTemperature, FrozenLayerLosesConductivityTowardOneHundredthInLogSpace) 
   EXPECT_EQ(m.fr_lq_wat[2][1], 0.0);
 }
 
+// Under Richards columns the soil layers are the column's nodes by their thickness, and each
+// node's K/Ks freezes by the column node at or below its bottom, never above its thawed value.
+TEST(SoilTemperature, RichardsNodesLinkByTheirThicknessAndFreezeNoMoreConductive) {
+  pluvo_test::scratch_dir dir;
+  columns c(2, {.dz = 0.3, .nodes = 4});
+  ASSERT_EQ(c.result, 1);
+  model_state& m = c.m;
+  m.inf_richards_on = 1;
+  m.soiltype.assign(3, 5);
+  // Soil nodes of 20, 20, 30 and 50 cm: bottoms at 0.2, 0.4, 0.7 and 1.2 m.
+  m.numcells.assign(3, 4);
+  m.DZ.assign(2, 4, 0.0);
+  m.KHEAD.assign(2, 4, 0.0);
+  m.K_init.assign(2, 4, 0.0);
+  const double dz[] = {20.0, 20.0, 30.0, 50.0}, kr[] = {0.5, 1e-6, 0.5, 0.5};
+  for (int i = 1; i <= 2; ++i)
+    for (int j = 1; j <= 4; ++j) m.DZ[i][j] = dz[j - 1], m.KHEAD[i][j] = kr[j - 1];
+  m.permaf_mask[2] = 0;
+  EXPECT_EQ(pluvo::build_gipl_node_maps(m, 1), 4);
+  EXPECT_EQ(std::vector<int>({m.node_toGIPL[1][1], m.node_toGIPL[1][2], m.node_toGIPL[1][3], m.node_toGIPL[1][4]}),
+            std::vector<int>({1, 2, 3, 4}));
+  EXPECT_EQ(std::vector<int>({m.node_fromGIPL[1][1], m.node_fromGIPL[1][2], m.node_fromGIPL[1][3],
+                              m.node_fromGIPL[1][4]}),
+            std::vector<int>({2, 3, 4, 4}));
+  for (int j = 1; j <= 4; ++j) m.perma_tem[1][j] = m.perma_tem[2][j] = j < 4 ? -1.0 : 0.0;
+  pluvo::freeze_richards_column(m, 1);
+  pluvo::freeze_richards_column(m, 2);
+  const double f = std::pow(1.0 / (std::pow(0.7 * 1.22, 2.0) + 1.0), 0.6667);
+  EXPECT_NEAR(m.KHEAD[1][1], std::pow(0.01, 1.0 - f) * std::pow(0.5, f), 1e-12);
+  EXPECT_EQ(m.KHEAD[1][2], 1e-6);  // 0.01^(1-f) x K^f would make this dry node conduct more frozen
+  EXPECT_EQ(m.KHEAD[1][3], 0.5);   // its column node is at 0 deg C
+  EXPECT_EQ(std::vector<double>({m.fr_lq_wat[1][1], m.fr_lq_wat[1][2], m.fr_lq_wat[1][3]}),
+            std::vector<double>({f, f, 1.0}));
+  EXPECT_EQ(std::vector<double>({m.K_init[1][1], m.K_init[1][2], m.K_init[1][3]}),
+            std::vector<double>({0.5, 1e-6, 0.5}));
+  EXPECT_EQ(m.KHEAD[2][1], 0.5);  // outside the mask
+}
+
 TEST(SoilTemperature, FreezingSoilKeepsItsLatentHeatAndIceConductivity) {
   pluvo_test::scratch_dir dir;
   columns c(1, {.w = 0.3, .tfr = 0.0});
