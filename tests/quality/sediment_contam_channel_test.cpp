@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -214,7 +215,7 @@ class SedimentContamWholeRun : public ::testing::TestWithParam<whole_run_case> {
 
 TEST_P(SedimentContamWholeRun, GridChannelsAndLakesKeepTheTotal) {
   pluvo_test::scratch_dir dir;
-  pluvo_test::write_y_project(20.0, "", GetParam().network, GetParam().stream);
+  pluvo_test::write_y_project(20.0, "SUMMARY c.sum\n", GetParam().network, GetParam().stream);
   double first = 0.0, scale = 0.0, worst = 0.0, to_channels = 0.0, lake_to_land = 0.0;
   int steps = 0;
   std::vector<double> drift;
@@ -236,6 +237,16 @@ TEST_P(SedimentContamWholeRun, GridChannelsAndLakesKeepTheTotal) {
   else
     EXPECT_GT(to_channels, 0.0);
   EXPECT_EQ(r.out.find("bad number"), std::string::npos) << r.out;
+  // The event's dissolved balances of the land, the streams and the lakes close in the summary.
+  const std::string sum = pluvo_test::read_file("c.sum");
+  int closed = 0;
+  for (size_t at = 0; (at = sum.find("mass balance error %", at)) != std::string::npos; ++at) {
+    const size_t end = sum.find('\n', at);
+    const std::string line = sum.substr(at, end - at);
+    EXPECT_LT(std::fabs(std::strtod(line.substr(line.find_last_of(' ')).c_str(), nullptr)), 1e-4) << line;
+    ++closed;
+  }
+  EXPECT_EQ(closed, GetParam().lake ? 3 : 2) << sum;
 }
 
 INSTANTIATE_TEST_SUITE_P(SedimentContamChannels, SedimentContamWholeRun,
