@@ -220,7 +220,8 @@ void book_step(model_state& m, int k) {
     else
       t->chan_tvx_loss -= m.step_lake_tvx_mass / 1000.0;
   }
-  if (m.sediment_contam_on) ev.lake_sed_exchange += m.step_lake_sed_exchange / 1000.0;
+  if (m.sediment_contam_on)
+    for (output_state::constituent_terms* t : {&run, &ev}) t->lake_sed_exchange += m.step_lake_sed_exchange / 1000.0;
   m.GLOBAL_MASS_DECAY[k] += ldecay;
   m.GLOBAL_GW_MASS[k] += lgw;
 }
