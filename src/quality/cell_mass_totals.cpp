@@ -48,6 +48,13 @@ struct running_mass {
 
 double* row(checked_array_2d<double>& a, int k) { return checked_array_2d_row(a, k); }
 
+// Land mass into a lake (x g; negative when the lake gives), taken at the lake's next update.
+void hand_to_lake(model_state& m, int k, int lake, double x) {
+  m.lake_ov_inflow_mass[k][lake] += x;
+  for (auto* terms : {&m.event_constituent_terms, &m.run_constituent_terms})
+    if (size_t(k) < terms->size()) (*terms)[size_t(k)].ov_to_lake += x / 1000.0;
+}
+
 }  // namespace
 
 double update_overland_constituent_mass(model_state& m, int k, int j, double dt, double* booked) {
@@ -116,6 +123,7 @@ void advect_disperse_overland_constituent(model_state& m, int k, double dt, int 
   const double* lake_conc = checked_array_2d_row(m.lake_con_conc, k);
   const int lake_conc_last = m.lake_con_conc.row_length;
   auto lake = [&](int i) { return lake_cell_for_update(m, i); };
+  std::vector<double> lake_books, lake_paid;
   auto conc_of_lake = [&](int i) {
     const int l = flag(m.lake_mask, i);
     return lake_conc && l >= 1 && l <= lake_conc_last ? lake_conc[l] : 0.0;
@@ -135,6 +143,36 @@ void advect_disperse_overland_constituent(model_state& m, int k, double dt, int 
     }
     const double cu = lu ? conc_of_lake(u) : c[u], cj = lj ? conc_of_lake(j) : c[j];
     Fa = Q > 0.0 ? Q * cu : Q * cj;
+  };
+  // Lake water runs onto the land at the lake's concentration of the last channel update, which
+  // can ask for more than the lake holds by now; the land then gets only what the lake has: its
+  // dissolved mass, plus what it is owed and less what it owes since (what it takes in on this
+  // sweep too), shared over its outgoing faces in proportion.
+  auto pay_out_no_more_than_lakes_hold = [&](const int* up, double* fa) {
+    if (!m.lakes_on || m.nlakes < 1 || m.lake_ov_inflow_mass.rows() < k || !lake_conc) return;
+    const int lakes = std::min({m.nlakes, m.lake_ov_inflow_mass.cols(), lake_conc_last});
+    lake_books.assign(size_t(lakes) + 1, 0.0);
+    lake_paid.assign(size_t(lakes) + 1, 0.0);
+    for (int j = 1; j <= n; ++j) {
+      if (w.lake_in[j] == 0.0) continue;
+      const int l = flag(m.lake_mask, lake(j) ? j : up[j]);
+      if (l < 1 || l > lakes) continue;
+      (w.lake_in[j] > 0.0 ? lake_books[size_t(l)] : lake_paid[size_t(l)]) += std::fabs(w.lake_in[j]);
+    }
+    const double* held = checked_array_2d_row(m.lake_con_mass, k);
+    for (int l = 1; l <= lakes; ++l) {
+      double& share = lake_paid[size_t(l)];
+      const double has = (held && l <= m.lake_con_mass.row_length ? held[l] : 0.0) + m.lake_ov_inflow_mass[k][l] +
+                         lake_books[size_t(l)];
+      share = share > has ? std::max(has, 0.0) / share : 1.0;
+    }
+    for (int j = 1; j <= n; ++j) {
+      if (w.lake_in[j] >= 0.0) continue;
+      const int l = flag(m.lake_mask, lake(j) ? j : up[j]);
+      if (l < 1 || l > lakes || lake_paid[size_t(l)] == 1.0) continue;
+      fa[j] *= lake_paid[size_t(l)];
+      w.lake_in[j] *= lake_paid[size_t(l)];
+    }
   };
   auto direction = [&](const int* up, const int* down, const double* flow) {
     w.fd[0] = w.fa[0] = 0.0;
@@ -161,6 +199,7 @@ void advect_disperse_overland_constituent(model_state& m, int k, double dt, int 
       w.lake_in[j] = 0.0;
       if (u >= 1 && lake(j) != lake(u)) w.lake_in[j] = (lake(j) ? w.fa2[j] : -w.fa2[j]) * dt;
     });
+    pay_out_no_more_than_lakes_hold(up, w.fa2);
     std::swap(w.fd, w.fd2);
     std::swap(w.fa, w.fa2);
     parallel_for_cells(n, [&](int j) {
@@ -183,7 +222,7 @@ void advect_disperse_overland_constituent(model_state& m, int k, double dt, int 
     for (int j = 1; j <= n; ++j) {
       if (w.lake_in[j] == 0.0) continue;
       const int l = flag(m.lake_mask, lake(j) ? j : up[j]);
-      if (l >= 1 && l <= m.lake_ov_inflow_mass.cols()) m.lake_ov_inflow_mass[k][l] += w.lake_in[j];
+      if (l >= 1 && l <= m.lake_ov_inflow_mass.cols()) hand_to_lake(m, k, l, w.lake_in[j]);
     }
   };
   // Before the routing has run the faces carry nothing.
@@ -221,7 +260,8 @@ std::array<double, 3> hand_on_dried_cell(model_state& m, int k, int j, double* m
   if (!(m.ov_depth[size_t(j)] < 1e-16 && mass[j] >= 1e-16)) return {0.0, 0.0, 0.0};
   const double x = mass[j];
   mass[j] = conc[j] = 0.0;
-  if (lake_cell_for_update(m, j)) {
+  // A cell a channel lake has just flooded hands what it held to the lake, as its water went.
+  if (lake_cell_for_update(m, j) || channel_lake_cell(m, j)) {
     to_lake[j] = x;
     return {0.0, 0.0, 0.0};
   }
@@ -319,10 +359,9 @@ void total_cell_contaminant_mass(model_state& m) {
     book(handed[0], {&m.OV_LAND_MASS, &m.event_ov_land_mass}, k);
     m.ov_infil_dmt[k] += handed[1];
     m.ov_infil_lost_mass[k] += handed[2];
-    double* lake_mass = m.lakes_on ? checked_array_2d_row(m.lake_con_mass, k) : nullptr;
-    for (int j = 1; lake_mass && j <= n; ++j) {
+    for (int j = 1; m.lakes_on && m.lake_ov_inflow_mass.rows() >= k && j <= n; ++j) {
       const int l = flag(m.lake_mask, j);
-      if (to_lake[j] > 0.0 && l >= 1 && l <= m.lake_con_mass.row_length) lake_mass[l] += to_lake[j];
+      if (to_lake[j] > 0.0 && l >= 1 && l <= m.lake_ov_inflow_mass.cols()) hand_to_lake(m, k, l, to_lake[j]);
     }
     rebuild_total_mass(m, k, mass);
     book_sediment_release(m, k, taken[sediment]);

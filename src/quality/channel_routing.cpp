@@ -220,7 +220,8 @@ void book_step(model_state& m, int k) {
     else
       t->chan_tvx_loss -= m.step_lake_tvx_mass / 1000.0;
   }
-  if (m.sediment_contam_on) ev.lake_sed_exchange += m.step_lake_sed_exchange / 1000.0;
+  if (m.sediment_contam_on)
+    for (output_state::constituent_terms* t : {&run, &ev}) t->lake_sed_exchange += m.step_lake_sed_exchange / 1000.0;
   m.GLOBAL_MASS_DECAY[k] += ldecay;
   m.GLOBAL_GW_MASS[k] += lgw;
 }
@@ -429,15 +430,15 @@ double collect_lake_sources(model_state& m, int k, int lake, double dt) {
   const double held = m.lake_wq_mass[size_t(lake)];
   if (rate * dt + held < 0.0) {
     // The lake gives no more than it holds and takes in: each outgoing term is cut by the same
-    // share and booked as cut, so the books keep to the mass that moved.
-    double in = held, out = decay;
-    for (const double v : {precip, ov, gw, exch, kin, att}) (v > 0.0 ? in : out) += std::fabs(v);
-    const double cut = 1.0 - in / out;
+    // share and booked as cut, so the books keep to the mass that moved. What the land took over
+    // the shore is not cut: the land has it already, and never took more than the lake held.
+    double in = held + ov, out = decay;
+    for (const double v : {precip, gw, exch, kin, att}) (v > 0.0 ? in : out) += std::fabs(v);
+    const double cut = out > 0.0 ? std::min(1.0, 1.0 - std::max(in, 0.0) / out) : 0.0;
     auto unbook = [&](double v, double& step) {
       if (v < 0.0) step -= cut * v;
     };
     m.step_lake_decay_mass -= cut * decay;
-    unbook(ov, m.step_lake_ov_mass);
     unbook(gw, m.step_lake_gw_mass);
     unbook(exch, m.step_lake_chan_exchange);
     unbook(kin, m.step_lake_tvx_mass);

@@ -49,7 +49,8 @@ void contam_rain_loading(model_state& m, int k, double dt) {
   if (!load || !mass || !conc || rain.size() <= size_t(n) || m.ov_depth_prev.size() <= size_t(n)) return;
   const double pc = m.precip_conc[k], area = m.cell_size * m.cell_size;
   parallel_for_cells(n, [&](int i) {
-    if (lake_cell_for_update(m, i)) return;
+    // A channel lake takes the rain on its cells whole, a cell it has just flooded too.
+    if (lake_cell_for_update(m, i) || channel_lake_cell(m, i)) return;
     const double r = rain[size_t(i)] / 3.6e6;
     const double x = r * pc * area * dt;
     mass[i] += x;
