@@ -251,12 +251,12 @@ void book_sediment_points(step_context& c) {
 // Moves one per-update lake figure into the lake's run total (class and slot 0) and its event
 // total, and clears it.
 void book_lake_figure(std::vector<double>& update, std::vector<double>& run, std::vector<double>* event, double sign,
-                      size_t at_class, size_t at_zero, int lake) {
+                      size_t at_class, size_t at_zero, int lake, bool keep = false) {
   const double v = update[at_class];
   run[at_class] += v;
   run[at_zero] += v;
   if (event) (*event)[size_t(lake)] += sign * v;
-  update[at_class] = 0.0;
+  if (!keep) update[at_class] = 0.0;
 }
 
 void book_lake_sand(model_state& m, double v, int lake) {
@@ -277,10 +277,8 @@ void book_lakes(step_context& c) {
         book_lake_figure(m.SS_vol_lake_to_chan, m.GLOBAL_SS_vol_lake_to_chan, &m.event_lake_ss_to_chan, 1.0, i, zero, l);
         book_lake_figure(m.SS_vol_chan_to_lake, m.GLOBAL_SS_vol_chan_to_lake, &m.event_chan_ss_to_lake, 1.0, i, zero, l);
         // Kept until the next update: the sediment-bound contaminants settle with it afterwards.
-        const double settled = m.SS_vol_lake_settled[i];
-        m.GLOBAL_SS_vol_lake_settled[i] += settled;
-        m.GLOBAL_SS_vol_lake_settled[zero] += settled;
-        m.event_lake_ss_settled[size_t(l)] += settled;
+        book_lake_figure(m.SS_vol_lake_settled, m.GLOBAL_SS_vol_lake_settled, &m.event_lake_ss_settled, 1.0, i, zero, l,
+                         true);
         book_lake_figure(m.sed_vol_overland_to_lake, m.GLOBAL_sed_vol_overland_to_lake, &m.event_ov_ss_to_lake, 1.0, i,
                          zero, l);
       } else {
