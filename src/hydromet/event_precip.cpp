@@ -344,10 +344,22 @@ void update_precipitation(model_state& m) {
 
   const int n = m.cell_count;
   const double* rate = m.cell_rain_rate.data();
-  // The sum in a fixed order, so the average is the same on any number of threads; the
-  // negative cells are only counted here and the first one is looked for afterwards.
-  const auto [sum, negatives] = parallel_cell_sums<2>(
-      n, [rate](int c) { return std::array<double, 2>{rate[c], rate[c] < -1e-16 ? 1.0 : 0.0}; });
+  // The sum in a fixed order, so the average is the same on any number of threads, and only
+  // where the average is written; the negative cells are only counted here and the first one
+  // is looked for afterwards.
+  double sum = 0.0, negatives = 0.0;
+  if (m.rainfall_mmph_on) {
+    const auto sums = parallel_cell_sums<2>(
+        n, [rate](int c) { return std::array<double, 2>{rate[c], rate[c] < -1e-16 ? 1.0 : 0.0}; });
+    sum = sums[0];
+    negatives = sums[1];
+  } else {
+    negatives = parallel_block_sums<1>(n, [rate](int first, int last) {
+      bool any = false;
+      for (int c = first; c <= last; c++) any |= rate[c] < -1e-16;
+      return std::array<double, 1>{any ? 1.0 : 0.0};
+    })[0];
+  }
   if (negatives > 0.0) {
     int first_negative = 1;
     while (first_negative < n && !(rate[first_negative] < -1e-16)) ++first_negative;

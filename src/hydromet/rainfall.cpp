@@ -1,6 +1,8 @@
 // The rain of each step onto the grid: into channel lakes, the snowpack or the overland depth.
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "common/error_state.hpp"
@@ -79,6 +81,38 @@ bool boundary_takes_rain(int type) { return type == 2 || type == 3 || type == 9;
 
 bool is_bad_depth(double depth) { return !std::isfinite(depth) || depth < -tiny; }
 
+// The step's rain where every cell takes it on its own depth (no lakes, snow, head
+// boundaries, blockage or BMP units): the same sums, in the same blocks and order, as the
+// general pass; the sums that are zero there stay zero. Neighbouring cells mostly share their
+// rate, so a cell whose rate has the bits of the one before reuses its depth and volume, which
+// the same operations on the same operands would give again: two divisions fewer per cell.
+std::array<double, 6> rain_on_open_ground(model_state& m, const double* rate, double dt, double area) {
+  double* depth = m.ov_depth.data();
+  double* change = m.ov_depth_change.data();
+  const std::array<double, 3> s = parallel_block_sums<3>(m.cell_count, [=](int first, int last) {
+    if (first > last) return std::array<double, 3>{};
+    double volume = 0.0, rates = 0.0, bad = 0.0;
+    uint64_t last_bits = std::bit_cast<uint64_t>(rate[first]);
+    double d = dt * rate[first] / 3600000.0, v = rate[first] * area * dt / 3600000.0;
+    for (int c = first; c <= last; c++) {
+      const double r = rate[c];
+      const uint64_t bits = std::bit_cast<uint64_t>(r);
+      if (bits != last_bits) {
+        last_bits = bits;
+        d = dt * r / 3600000.0;
+        v = r * area * dt / 3600000.0;
+      }
+      depth[c] += d;
+      change[c] = 0.0;
+      if (is_bad_depth(depth[c])) bad = 1.0;
+      volume += v;
+      rates += r;
+    }
+    return std::array<double, 3>{volume, rates, bad};
+  });
+  return {s[0], s[1], 0.0, 0.0, s[2], 0.0};
+}
+
 }  // namespace
 
 void apply_rainfall(model_state& m) {
@@ -110,7 +144,8 @@ void apply_rainfall(model_state& m) {
   // per-unit stores are written by one cell each.
   const int* bmp_of_cell = m.ov_bmp_on && m.BMP.GNUM_num.size() > size_t(n) ? m.BMP.GNUM_num.data() : nullptr;
   const int* olake = m.overland_lakes_on && m.oland_lake_new.size() > size_t(n) ? m.oland_lake_new.data() : nullptr;
-  const std::array<double, 6> sums = parallel_cell_sums<6>(n, [&](int c) -> std::array<double, 6> {
+  const bool open_ground = !m.lakes_on && !olake && !long_term && !boundaries && !blockage && !bmp_of_cell && !calibrate_snow;
+  const auto cell_rain = [&](int c) -> std::array<double, 6> {
     if (in_channel_lake(m, c)) return {};
     const double r = rate[c];
     double d = dt * r / 3600000.0;
@@ -150,7 +185,9 @@ void apply_rainfall(model_state& m) {
     m.ov_depth_change[c] = 0.0;
     const double bad = is_bad_depth(m.ov_depth[c]) ? 1.0 : 0.0;
     return {r * area * dt / 3600000.0, r, bound_loss, snow_fell, bad, to_bmp};
-  });
+  };
+  const std::array<double, 6> sums =
+      open_ground ? rain_on_open_ground(m, rate.data(), dt, area) : parallel_cell_sums<6>(n, cell_rain);
   m.bmp_precip_volume += sums[5];
   m.bmp_precip_total += sums[5];
 

@@ -180,7 +180,7 @@ bool green_ampt_parallel(model_state& m, double dt) {
   double* rate = m.infil_rate.data();
   // Takes the step's infiltration from cell i at capacity cap (m/s, before any area
   // reduction); returns the volume gained by a head boundary.
-  const auto infiltrate = [&](int i, double depth, double cap) {
+  const auto infiltrate = [=](int i, double depth, double cap) {
     double f = cap;
     if (reduction) f *= reduction[i];
     const bool boundary = is_head_boundary(types, i);
@@ -201,14 +201,16 @@ bool green_ampt_parallel(model_state& m, double dt) {
     return gain;
   };
   // Sums the volume gained by head boundaries and counts the cells whose wetting-front
-  // solve failed; those are marked by a non-real rate.
-  const std::array<double, 2> sums = parallel_block_sums<2>(n, [&](int first, int last) {
+  // solve failed; those are marked by a non-real rate. The pointers are taken by value: the
+  // loop reads them once, not through a reference after every store.
+  const std::array<double, 2> sums = parallel_block_sums<2>(n, [=](int first, int last) {
     std::array<double, 2> sum{};
     chunk_capacity c;
     for (int start = first; start <= last; start += chunk_cells) {
       const int count = std::min(chunk_cells, last - start + 1);
+      // One wet cell is enough to solve the chunk.
       bool any_wet = false;
-      for (int i = start; i < start + count; i++) any_wet |= h[i] >= 1e-16;
+      for (int i = start; i < start + count && !any_wet; i++) any_wet = h[i] >= 1e-16;
       if (any_wet) solve_chunk(ks, hc, porosity, moisture, front, start, count, dt, c);
       for (int j = 0; j < count; j++) {
         const int i = start + j;

@@ -1,5 +1,8 @@
 // Each step's rain goes, by the first rule that applies, to a lake, a boundary, snow or the depth.
 #include <gtest/gtest.h>
+#include <omp.h>
+
+#include <vector>
 
 #include "precip_fixture.hpp"
 
@@ -105,6 +108,47 @@ TEST(Rainfall, NegativeRainStopsAtTheFirstBadCell) {
             "check your rainfall input for negative values\n\n");
   EXPECT_EQ(pluvo::error_state.error_terminate, 1);
   clear_errors();
+}
+
+
+// Cells that only take rain on their depth get the same bits whether or not another rule is on
+// anywhere, with rates that change from cell to cell, on one thread and on eight.
+TEST(Rainfall, PlainCellsTakeTheSameRainWhateverRulesAreOn) {
+  const int n = 5000;  // enough cells for a thread team
+  struct outcome {
+    std::vector<double> depth;
+    double volume, rate_sum;
+  };
+  const auto rain = [&](bool boundaries_on, int threads) {
+    clear_errors();
+    auto m = raining_grid(n);
+    for (int c = 1; c <= n; ++c) {
+      m->cell_rain_rate[size_t(c)] = 36.0 + double((c / 7) % 5) * 3.3;  // runs of equal rates
+      m->ov_depth[size_t(c)] = 0.001 * double(c % 3);
+    }
+    if (boundaries_on) {
+      m->ov_boundary_on = 1;
+      m->boundary_type.assign(size_t(n) + 1, 0);  // no cell is a boundary
+    }
+    const int saved = omp_get_max_threads();
+    omp_set_num_threads(threads);
+    pluvo::apply_rainfall(*m);
+    omp_set_num_threads(saved);
+    EXPECT_EQ(pluvo::error_state.error_terminate, 0);
+    return outcome{m->ov_depth, m->rain_volume_total, m->rain_rate_sum};
+  };
+  const outcome reference = rain(true, 1);
+  double expected_volume = 0.0;
+  for (int c = 1; c <= n; ++c) expected_volume += (reference.depth[size_t(c)] - 0.001 * double(c % 3)) * 900.0;
+  EXPECT_NEAR(reference.volume, expected_volume, 1e-9);
+  for (bool boundaries_on : {true, false})
+    for (int threads : {1, 8}) {
+      SCOPED_TRACE(testing::Message() << boundaries_on << " " << threads);
+      const outcome o = rain(boundaries_on, threads);
+      EXPECT_EQ(o.depth, reference.depth);
+      EXPECT_EQ(o.volume, reference.volume);
+      EXPECT_EQ(o.rate_sum, reference.rate_sum);
+    }
 }
 
 }  // namespace
