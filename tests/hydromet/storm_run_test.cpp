@@ -14,8 +14,8 @@ namespace {
 
 using pluvo_test::write_file;
 
-TEST(StormRun, RainVolumeOfTheRunIsTheGaugeDepths) {
-  pluvo_test::scratch_dir dir;
+// A 2 x 3 grid of 10 m cells under two gauges, Thiessen-weighted, 60 minutes in 30 s steps.
+void write_two_gauge_project(const std::string& extra_cards) {
   const std::string header = "north: 20\nsouth: 0\neast: 30\nwest: 0\nrows: 2\ncols: 3\n";
   write_file("w.msk", header + "1 1 1\n1 1 1\n");
   write_file("w.ele", header + "10.3 10.2 10.1\n10.2 10.1 10.0\n");
@@ -27,7 +27,12 @@ TEST(StormRun, RainVolumeOfTheRunIsTheGaugeDepths) {
              "PLUVOPROJECT\nWATERSHED_MASK w.msk\nELEVATION w.ele\nGRIDSIZE 10\nROWS 2\nCOLS 3\n"
              "OUTROW 2\nOUTCOL 3\nOUTSLOPE 0.01\nTIMESTEP 30\nTOT_TIME 60\nHYD_FREQ 1\n"
              "MAP_FREQ 60\nMANNING_N 0.05\nOVERTYPE 1\nPRECIP_FILE w.gag\nRAIN_THIESSEN\n"
-             "SUMMARY w.sum\nOUTLET_HYDRO w.hyd\n");
+             "SUMMARY w.sum\nOUTLET_HYDRO w.hyd\n" + extra_cards);
+}
+
+TEST(StormRun, RainVolumeOfTheRunIsTheGaugeDepths) {
+  pluvo_test::scratch_dir dir;
+  write_two_gauge_project("");
   double rain_volume = -1.0, overland_volume = -1.0;
   pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
     if (std::string(phase) == "write_run_summary") {
@@ -43,6 +48,28 @@ TEST(StormRun, RainVolumeOfTheRunIsTheGaugeDepths) {
   const double expected = (4 * 0.010 + 2 * 0.006) * 100.0;  // m3 on 10 m cells
   EXPECT_NEAR(rain_volume, expected, 1e-12) << console;
   EXPECT_NEAR(overland_volume, expected, 1e-12);
+}
+
+
+// With RAINFALL_MMPH the basin's rain each step is the mean of the cells' rates.
+TEST(StormRun, BasinRainIsTheMeanOfTheCellRates) {
+  pluvo_test::scratch_dir dir;
+  write_two_gauge_project("RAINFALL_MMPH w.rmm\n");
+  int raining_steps = 0;
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    if (std::string(phase) != "apply_rainfall") return;
+    double sum = 0.0;
+    for (int c = 1; c <= m.cell_count; ++c) sum += m.cell_rain_rate[size_t(c)];
+    EXPECT_DOUBLE_EQ(m.avg_rain_rate, sum / m.cell_count);
+    if (sum > 0.0) ++raining_steps;
+  });
+  testing::internal::CaptureStdout();
+  const int result = pluvo::run_pluvo("w.prj", nullptr, "w.prj");
+  const std::string console = testing::internal::GetCapturedStdout();
+  pluvo::set_phase_observer(nullptr);
+  EXPECT_EQ(result, 0) << console;
+  EXPECT_GT(raining_steps, 0);
+  EXPECT_TRUE(std::filesystem::exists("w.rmm"));
 }
 
 }  // namespace
