@@ -8,8 +8,14 @@
 
 namespace pluvo {
 
-// floor(b / 3) from 32-bit halves (2^32 = 3 x 1431655765 + 1), so that vector loops, which
-// have no 64-bit high multiply, can make it too.
+inline std::uint64_t bits_of(double d) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &d, sizeof bits);
+  return bits;
+}
+
+// floor(b / 3) from 32-bit halves (2^32 = 3 x 1431655765 + 1), for vector loops, which have
+// no 64-bit high multiply for b / 3.
 inline std::uint64_t third_of(std::uint64_t b) {
   const std::uint32_t hi = std::uint32_t(b >> 32), lo = std::uint32_t(b);
   const std::uint32_t qh = std::uint32_t((std::uint64_t(hi) * 0xAAAAAAABu) >> 33), rh = hi - 3 * qh;
@@ -22,11 +28,9 @@ inline bool normal_depth(double d) { return d >= 1e-300 && d <= 1e300; }
 // d^(5/3) for a normal_depth d without a general pow or the library's cube root, which took
 // half the time of an overland sub-step: d^2 x d^(-1/3), the inverse cube root r refined
 // from a guess made from the exponent bits by two steps of fourth order (e = 1 - d r^3 falls
-// from about 0.1 to 1e-20), good to 4e-16 relative.
-inline double normal_five_thirds(double d) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &d, sizeof bits);
-  bits = 0x553ef0ff289dd796ull - third_of(bits);
+// from about 0.1 to 1e-20), good to 4e-16 relative. third: a third of d's bits, rounded down.
+inline double normal_five_thirds(double d, std::uint64_t third) {
+  const std::uint64_t bits = 0x553ef0ff289dd796ull - third;
   double r;
   std::memcpy(&r, &bits, sizeof r);
   for (int k = 0; k < 2; k++) {
@@ -39,7 +43,7 @@ inline double normal_five_thirds(double d) {
 // d^(5/3); outside the range of normal numbers the library's cube root is kept.
 inline double depth_five_thirds(double d) {
   if (!normal_depth(d)) return d * std::cbrt(d * d);
-  return normal_five_thirds(d);
+  return normal_five_thirds(d, bits_of(d) / 3);
 }
 
 // Water-surface slope from j to nb; a level face keeps a tiny slope toward nb.
@@ -73,7 +77,8 @@ inline double normal_flowing_depth_term(double h, double r, int& odd) {
   const double d = h - r;
   const bool normal = normal_depth(d);
   odd += d > 0.0 && !normal ? 1 : 0;
-  const double t = normal_five_thirds(normal ? d : 1.0);
+  const double ds = normal ? d : 1.0;
+  const double t = normal_five_thirds(ds, third_of(bits_of(ds)));
   return normal ? t : 0.0;
 }
 
