@@ -150,8 +150,19 @@ int count_on_shares(int n, Part part) {
 inline int stretch_end(const int* along, const int* across, int j, int last, int step, int& off) {
   const int a = across[j];
   off = a ? a - j : 0;
+  const int shift = a ? off : 0;
+  const int on = a ? 1 : 0;  // across[k] is k + off, or 0 throughout
+  // Blocks of cells compared without branches first, then cell by cell.
+  constexpr int block = 16;
   int k = j;
-  while (k <= last && along[k] == k + step && across[k] == (a ? k + off : 0)) k++;
+  while (k + block - 1 <= last) {
+    int broken = 0;
+#pragma omp simd reduction(| : broken)
+    for (int i = k; i < k + block; i++) broken |= (along[i] != i + step) | (across[i] != (i + shift) * on);
+    if (broken) break;
+    k += block;
+  }
+  while (k <= last && along[k] == k + step && across[k] == (k + shift) * on) k++;
   return k;
 }
 
