@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <utility>
 
+#include <omp.h>
+
 #include "channel/channel_services.hpp"
 #include "common/console.hpp"
 #include "common/error_state.hpp"
@@ -127,6 +129,89 @@ inline double face_discharge(const face_inputs& f, int j, int nb, bool closed, d
   return cell_face_discharge<Wetlands, true>(f, j, nb, ground_slope);
 }
 
+// Runs part(first, last) on the team's static shares of cells 1..n (on the calling thread
+// below the threshold) and sums the counts it returns.
+template <typename Part>
+int count_on_shares(int n, Part part) {
+  int total = 0;
+#pragma omp parallel if(n >= min_cells_for_threads) reduction(+ : total)
+  {
+    const int t = omp_get_thread_num(), k = omp_get_num_threads();
+    total += part(int(int64_t(n) * t / k) + 1, int(int64_t(n) * (t + 1) / k));
+  }
+  return total;
+}
+
+// The stretch of cells from j on (to last at most) whose neighbour along the row is the
+// next number (step 1) or the one before (step -1), and whose neighbour across rows lies one
+// distance off, or which have none: in the row-major numbering, a row's run of open cells.
+// Their neighbours sit at fixed offsets, so the loops over a stretch vectorise, without index
+// arrays or branches. Returns one past its last cell; off is the distance across (0: none).
+inline int stretch_end(const int* along, const int* across, int j, int last, int step, int& off) {
+  const int a = across[j];
+  off = a ? a - j : 0;
+  const int shift = a ? off : 0;
+  const int on = a ? 1 : 0;  // across[k] is k + off, or 0 throughout
+  // Blocks of cells compared without branches first, then cell by cell.
+  constexpr int block = 16;
+  int k = j;
+  while (k + block - 1 <= last) {
+    int broken = 0;
+#pragma omp simd reduction(| : broken)
+    for (int i = k; i < k + block; i++) broken |= (along[i] != i + step) | (across[i] != (i + shift) * on);
+    if (broken) break;
+    k += block;
+  }
+  while (k <= last && along[k] == k + step && across[k] == (k + shift) * on) k++;
+  return k;
+}
+
+// Both faces of cell j; returns the number that move too much water.
+template <bool Wetlands, bool Dikes, bool Lakes>
+inline int both_faces(const face_inputs& f, int j, double to_depth) {
+  const int dike = Dikes ? f.dike[j] : 0;
+  f.qx[j] = face_discharge<Wetlands, Lakes>(f, j, f.right[j], dike & 2, f.sx[j]);
+  f.qy[j] = face_discharge<Wetlands, Lakes>(f, j, f.below[j], dike & 4, f.sy[j]);
+  return face_fails<Lakes>(f, j, f.qx[j], to_depth) + face_fails<Lakes>(f, j, f.qy[j], to_depth);
+}
+
+// Both faces of cells first..last of a grid without wetlands, dikes or lakes: the stretches
+// in vector registers (a cell with no neighbour across takes its own depth there, and the
+// face passes nothing), the cells between them one by one. Copies for wider vector units
+// are chosen when the program starts; none fuses a multiply and an add, so all give the
+// numbers of the cell-by-cell loop.
+__attribute__((target_clones("avx512f", "avx2", "default")))
+int plain_faces_of(const face_inputs& f, int first, int last, double to_depth) {
+  int failures = 0;
+  for (int j = first; j <= last;) {
+    int off;
+    const int end = stretch_end(f.right, f.below, j, last, 1, off);
+    if (end == j) {
+      failures += both_faces<false, false, false>(f, j, to_depth);
+      j++;
+      continue;
+    }
+    const bool below = f.below[j] != 0;
+    // The arrays at hand, so that the compiler need not reload them from f.
+    const double *h = f.h, *term = f.term, *rough = f.rough, *sx = f.sx, *sy = f.sy;
+    double *qx = f.qx, *qy = f.qy;
+    const double dx = f.dx, addend = f.addend;
+#pragma omp simd reduction(+ : failures)
+    for (int k = j; k < end; k++) {
+      const double s = water_surface_slope(sx[k], h[k], h[k + 1], dx, addend);
+      const double q = upwind_face_discharge(s, term[k], term[k + 1], rough[k], rough[k + 1]);
+      const double t = water_surface_slope(sy[k], h[k], h[k + off], dx, addend);
+      const double p = below ? upwind_face_discharge(t, term[k], term[k + off], rough[k], rough[k + off]) : 0.0;
+      qx[k] = q;
+      qy[k] = p;
+      failures += (std::fabs(q * to_depth) >= max_face_depth_change ? 1 : 0) +
+                  (std::fabs(p * to_depth) >= max_face_depth_change ? 1 : 0);
+    }
+    j = end;
+  }
+  return failures;
+}
+
 // Both faces of every cell; each face is written only by its left or upper cell, so the
 // loop has no shared writes. With Reuse the discharges already stored are those of the
 // same depths (a step restarted from its first sub-step with a shorter one), and only
@@ -134,48 +219,119 @@ inline double face_discharge(const face_inputs& f, int j, int nb, bool closed, d
 template <bool Wetlands, bool Dikes, bool Lakes, bool Reuse>
 int compute_faces(const face_inputs& f, double dts) {
   const double to_depth = dts / f.dx;
+  if constexpr (!Wetlands && !Dikes && !Lakes && !Reuse)
+    return count_on_shares(f.n, [&f, to_depth](int first, int last) { return plain_faces_of(f, first, last, to_depth); });
   int celerity_failures = 0;
 #pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : celerity_failures)
   for (int j = 1; j <= f.n; j++) {
-    if constexpr (!Reuse) {
-      const int dike = Dikes ? f.dike[j] : 0;
-      f.qx[j] = face_discharge<Wetlands, Lakes>(f, j, f.right[j], dike & 2, f.sx[j]);
-      f.qy[j] = face_discharge<Wetlands, Lakes>(f, j, f.below[j], dike & 4, f.sy[j]);
-    }
-    celerity_failures += face_fails<Lakes>(f, j, f.qx[j], to_depth) + face_fails<Lakes>(f, j, f.qy[j], to_depth);
+    if constexpr (!Reuse)
+      celerity_failures += both_faces<Wetlands, Dikes, Lakes>(f, j, to_depth);
+    else
+      celerity_failures += face_fails<Lakes>(f, j, f.qx[j], to_depth) + face_fails<Lakes>(f, j, f.qy[j], to_depth);
   }
   return celerity_failures;
 }
 
 bool is_lake(const face_inputs& f, int i) { return f.lake && f.lake[i] > 0; }
 
-// Gathers the face transfers (q x dts / dx) into each cell's new depth in a fixed order,
-// so the sums are the same on any thread count. Lake cells keep their depth: their water
-// is the lake's. With Terms the depth terms of the new depths are made for the next
-// sub-step while the cell is at hand. Returns the number of cells that would fall below
-// min_depth_after_step.
+// Cell i's new depth from its four faces' transfers (q x dts / dx), in a fixed order, so the
+// sums are the same on any thread count. Lake cells keep their depth: their water is the
+// lake's. With Terms the depth term of the new depth is made for the next sub-step while the
+// cell is at hand. Returns 1 when the cell would fall below min_depth_after_step.
 template <bool Terms>
-int gather_faces(const face_inputs& f, double to_depth) {
+inline int gather_cell(const face_inputs& f, int i, double to_depth) {
+  if (is_lake(f, i)) {
+    f.next[i] = f.h[i];
+    return 0;
+  }
+  double change = -(f.qx[i] * to_depth) - f.qy[i] * to_depth;
+  if (f.left[i]) change += f.qx[f.left[i]] * to_depth;
+  if (f.above[i]) change += f.qy[f.above[i]] * to_depth;
+  const double next = f.h[i] + change;
+  f.next[i] = next;
+  if constexpr (Terms) f.term[i] = flowing_depth_term(next, f.r[i]);
+  return next < min_depth_after_step ? 1 : 0;
+}
+
+// The same for a cell of a stretch whose left neighbour is i - 1 and whose upper one, when
+// it has one (above), is i + off.
+inline double stretch_cell_depth(const double* h, const double* qx, const double* qy, int i, int off, bool above,
+                                 double to_depth) {
+  double change = -(qx[i] * to_depth) - qy[i] * to_depth;
+  change += qx[i - 1] * to_depth;
+  const double from_above = change + qy[i + off] * to_depth;
+  return h[i] + (above ? from_above : change);
+}
+
+// gather_cell for cells first..last of a grid without lakes, the stretches in vector
+// registers; terms: also make the depth terms of the new depths.
+__attribute__((target_clones("avx512f", "avx2", "default")))
+int plain_gather_of(const face_inputs& f, int first, int last, double to_depth, bool terms) {
   int dry_failures = 0;
-#pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : dry_failures)
-  for (int i = 1; i <= f.n; i++) {
-    if (is_lake(f, i)) {
-      f.next[i] = f.h[i];
+  for (int i = first; i <= last;) {
+    int off;
+    const int end = stretch_end(f.left, f.above, i, last, -1, off);
+    if (end == i) {
+      dry_failures += terms ? gather_cell<true>(f, i, to_depth) : gather_cell<false>(f, i, to_depth);
+      i++;
       continue;
     }
-    double change = -(f.qx[i] * to_depth) - f.qy[i] * to_depth;
-    if (f.left[i]) change += f.qx[f.left[i]] * to_depth;
-    if (f.above[i]) change += f.qy[f.above[i]] * to_depth;
-    const double next = f.h[i] + change;
-    f.next[i] = next;
-    if (next < min_depth_after_step) dry_failures++;
-    if constexpr (Terms) f.term[i] = flowing_depth_term(next, f.r[i]);
+    const bool above = f.above[i] != 0;
+    const double *h = f.h, *qx = f.qx, *qy = f.qy, *r = f.r;
+    double *next_depth = f.next, *term = f.term;
+    if (!terms) {
+#pragma omp simd reduction(+ : dry_failures)
+      for (int k = i; k < end; k++) {
+        const double next = stretch_cell_depth(h, qx, qy, k, off, above, to_depth);
+        next_depth[k] = next;
+        dry_failures += next < min_depth_after_step ? 1 : 0;
+      }
+    } else {
+      int odd = 0;
+#pragma omp simd reduction(+ : dry_failures, odd)
+      for (int k = i; k < end; k++) {
+        const double next = stretch_cell_depth(h, qx, qy, k, off, above, to_depth);
+        next_depth[k] = next;
+        dry_failures += next < min_depth_after_step ? 1 : 0;
+        term[k] = normal_flowing_depth_term(next, r[k], odd);
+      }
+      if (odd)
+        for (int k = i; k < end; k++) f.term[k] = flowing_depth_term(f.next[k], f.r[k]);
+    }
+    i = end;
   }
   return dry_failures;
 }
 
+// Gathers the face transfers into each cell's new depth; returns the number of cells that
+// would fall below min_depth_after_step.
+template <bool Terms>
+int gather_faces(const face_inputs& f, double to_depth) {
+  if (!f.lake)
+    return count_on_shares(f.n, [&f, to_depth](int first, int last) {
+      return plain_gather_of(f, first, last, to_depth, Terms);
+    });
+  int dry_failures = 0;
+#pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : dry_failures)
+  for (int i = 1; i <= f.n; i++) dry_failures += gather_cell<Terms>(f, i, to_depth);
+  return dry_failures;
+}
+
+// The depth terms of cells first..last in vector registers.
+__attribute__((target_clones("avx512f", "avx2", "default")))
+int depth_terms_of(const face_inputs& f, int first, int last) {
+  int odd = 0;
+  const double *h = f.h, *r = f.r;
+  double* term = f.term;
+#pragma omp simd reduction(+ : odd)
+  for (int i = first; i <= last; i++) term[i] = normal_flowing_depth_term(h[i], r[i], odd);
+  if (odd)
+    for (int i = first; i <= last; i++) f.term[i] = flowing_depth_term(f.h[i], f.r[i]);
+  return 0;
+}
+
 void make_depth_terms(const face_inputs& f) {
-  parallel_for_cells(f.n, [&f](int i) { f.term[i] = flowing_depth_term(f.h[i], f.r[i]); });
+  count_on_shares(f.n, [&f](int first, int last) { return depth_terms_of(f, first, last); });
 }
 
 template <bool Lakes, bool Reuse>
