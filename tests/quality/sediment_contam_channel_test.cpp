@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -199,6 +200,30 @@ double watershed_books(const model_state& m) {
   return stock / 1000.0 + out - in;
 }
 
+// Runs c.prj on one thread and follows the watershed's books at the end of every step, calling
+// each with the record there: the run, the steps, the most the rain brought (kg) and the largest
+// drift of the books from their first value relative to it.
+struct books_run {
+  pluvo_test::contaminant_run run;
+  int steps = 0;
+  double scale = 0.0, worst = 0.0;
+};
+
+books_run run_keeping_books(const std::function<void(model_state&)>& each) {
+  books_run b;
+  double first = 0.0;
+  std::vector<double> drift;
+  b.run = pluvo_test::run_contaminant_project(1, "write_time_series", [&](model_state& m) {
+    const double x = watershed_books(m);
+    if (b.steps++ == 0) first = x;
+    b.scale = std::max(b.scale, m.OV_PRECIP_MASS[1] + m.run_constituent_terms[1].lake_precip);
+    drift.push_back(x - first);
+    each(m);
+  });
+  for (double d : drift) b.worst = std::max(b.worst, std::fabs(d) / b.scale);
+  return b;
+}
+
 // The error percentages of the run's summaries (land, streams, lakes and the whole watershed)
 // in the summary file, in the order written.
 std::vector<double> run_balance_errors(const std::string& sum) {
@@ -230,22 +255,16 @@ class SedimentContamWholeRun : public ::testing::TestWithParam<whole_run_case> {
 TEST_P(SedimentContamWholeRun, GridChannelsAndLakesKeepTheTotal) {
   pluvo_test::scratch_dir dir;
   pluvo_test::write_y_project(20.0, "SUMMARY c.sum\n", GetParam().network, GetParam().stream);
-  double first = 0.0, scale = 0.0, worst = 0.0, to_channels = 0.0, lake_to_land = 0.0;
-  int steps = 0;
-  std::vector<double> drift;
-  const auto r = pluvo_test::run_contaminant_project(1, "write_time_series", [&](model_state& m) {
-    const double b = watershed_books(m);
-    if (steps++ == 0) first = b;
-    scale = std::max(scale, m.OV_PRECIP_MASS[1] + m.run_constituent_terms[1].lake_precip);
-    drift.push_back(b - first);
+  double to_channels = 0.0, lake_to_land = 0.0;
+  const books_run b = run_keeping_books([&](model_state& m) {
     to_channels = m.attached_to_chan_total[1];
     lake_to_land = std::max(lake_to_land, -m.run_constituent_terms[1].lake_from_ov);
   });
+  const auto& r = b.run;
   ASSERT_EQ(r.code, 0) << r.out;
-  ASSERT_GT(scale, 0.0);
-  for (double d : drift) worst = std::max(worst, std::fabs(d) / scale);
-  EXPECT_GE(steps, 150);
-  EXPECT_LT(worst, 1e-12);
+  ASSERT_GT(b.scale, 0.0);
+  EXPECT_GE(b.steps, 150);
+  EXPECT_LT(b.worst, 1e-12);
   if (GetParam().lake)
     EXPECT_GT(lake_to_land, 0.0);
   else
@@ -284,28 +303,21 @@ TEST(SedimentContamChannels, SorbedMassSettlesWithTheLakeSediment) {
   swap(stream, "CELLIJ 2 1\nNUMNODES 1\nLINKNODE 2 1 1.0\n", "");
   swap(stream, "CELLIJ 2 2\n", "CELLIJ 2 3\n");
   pluvo_test::write_y_project(500.0, "SUMMARY c.sum\n", network.c_str(), stream.c_str());
-  double first = 0.0, scale = 0.0, worst = 0.0, settled = 0.0, into_lake = 0.0, settled_volume = 0.0;
-  int steps = 0;
-  std::vector<double> drift;
-  const auto r = pluvo_test::run_contaminant_project(1, "write_time_series", [&](model_state& m) {
-    const double b = watershed_books(m);
-    if (steps++ == 0) first = b;
-    scale = std::max(scale, m.OV_PRECIP_MASS[1] + m.run_constituent_terms[1].lake_precip);
-    drift.push_back(b - first);
+  double settled = 0.0, into_lake = 0.0, settled_volume = 0.0;
+  const books_run b = run_keeping_books([&](model_state& m) {
     settled = m.LAKE_SETTLED_SED_MASS[1];
     into_lake = m.OV_LAKE_SED_CONTAM_MASS[1];
     settled_volume = 0.0;
     for (double v : m.GLOBAL_SS_vol_lake_settled) settled_volume += v;
   });
-  ASSERT_EQ(r.code, 0) << r.out;
-  ASSERT_GT(scale, 0.0);
-  for (double d : drift) worst = std::max(worst, std::fabs(d) / scale);
-  EXPECT_LT(worst, 1e-12);
+  ASSERT_EQ(b.run.code, 0) << b.run.out;
+  ASSERT_GT(b.scale, 0.0);
+  EXPECT_LT(b.worst, 1e-12);
   // The land sent the lake sediment with sorbed mass; silt settled, and took down a share of
   // all the rain brought.
   EXPECT_GT(into_lake, 0.0);
   EXPECT_GT(settled_volume, 0.0);
-  EXPECT_GT(settled, 0.01 * scale);
+  EXPECT_GT(settled, 0.01 * b.scale);
   const std::string sum = pluvo_test::read_file("c.sum");
   const std::vector<double> run = run_balance_errors(sum);
   EXPECT_EQ(run.size(), 4u) << sum;
