@@ -1,6 +1,7 @@
 // Constituent mass balances of the run summary: the soil, overland, channel and lake blocks of
 // each event (dotted lines) and the soil, overland, channel, lake and global summaries of the
 // whole run (fixed labels), with their errors stored back per constituent.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -309,18 +310,19 @@ bool in_channel_lake(const model_state& m, int i) {
 }
 
 // The overland figures of constituent c, kg: dissolved (outside channel lakes), land surface,
-// and with sediment-bound constituents the sorbed and the total mass.
+// and with sediment-bound constituents the attached (on the suspended sediment), the total, the
+// sorbed pools (total less dissolved, outside channel lakes) and what the pools gave the soil
+// (+) or took from it (-) that the soil has not yet booked.
 struct overland_stores {
-  double dissolved = 0.0, land = 0.0, soil = 0.0, attached = 0.0, total = 0.0;
+  double dissolved = 0.0, land = 0.0, soil = 0.0, attached = 0.0, total = 0.0, sorbed = 0.0, to_soil = 0.0;
 };
 
-// At the end of an event the dissolved mass is the cells' own; at the end of the run it is
-// depth x concentration x cell area, both in kg.
-overland_stores sum_overland(const model_state& m, int c, bool from_depths) {
+// The dissolved mass is the cells' own, at the end of an event as at the end of the run: the
+// depth has moved since the concentration was formed (the streams drew water after it), so
+// depth x concentration is not the mass the books moved.
+overland_stores sum_overland(const model_state& m, int c) {
   overland_stores s;
-  const double area = m.cell_size * m.cell_size;
   const double* mass = checked_array_2d_row(m.ov_mass, c);
-  const double* conc = checked_array_2d_row(m.ov_conc, c);
   const double* load = checked_array_2d_row(m.ov_land_load, c);
   const int classes = m.ov_sed ? m.ov_sed->num_sed_classes : 0;
   const size_t cells = size_t(m.cell_count) + 1, slots = size_t(classes) + 1;
@@ -328,17 +330,15 @@ overland_stores sum_overland(const model_state& m, int c, bool from_depths) {
                         m.ov_sed_con_conc.size() >= (size_t(c) + 1) * cells * slots && m.ov_sed &&
                         m.ov_sed->vol_sed.size() > m.ov_sed->cell_class_layer(m.cell_count, classes, 2);
   for (int i = 1; i <= m.cell_count; ++i) {
-    if (!in_channel_lake(m, i)) {
-      if (from_depths && conc && size_t(i) < m.ov_depth.size())
-        s.dissolved += m.ov_depth[size_t(i)] * conc[i] * area / 1000.0;
-      else if (!from_depths && mass)
-        s.dissolved += mass[i] / 1000.0;
-    }
+    const bool lake = in_channel_lake(m, i);
+    if (!lake && mass) s.dissolved += mass[i] / 1000.0;
     if (load) s.land += load[i] / 1000.0;
     if (m.soil_con_trans_on) s.soil += soil_column_mass(m, c, i);
     if (!attached) continue;
     const size_t cell = size_t(c) * cells + size_t(i);
     s.total += m.ov_total_con_mass[cell] / 1000.0;
+    if (!lake) s.sorbed += (m.ov_total_con_mass[cell] - (mass ? mass[i] : 0.0)) / 1000.0;
+    if (m.ov_sed_con_soil_exchange.size() > cell) s.to_soil += m.ov_sed_con_soil_exchange[cell] / 1000.0;
     for (int k = 1; k <= classes; ++k)
       s.attached += m.ov_sed->vol_sed[m.ov_sed->cell_class_layer(i, k, 2)] * m.ov_sed_con_conc[cell * slots + size_t(k)] /
                     1000.0;
@@ -347,9 +347,10 @@ overland_stores sum_overland(const model_state& m, int c, bool from_depths) {
 }
 
 // The channel figures of constituent c, kg: dissolved in the water of the nodes the channel
-// volume counts, and sorbed on their suspended wash load.
+// volume counts, attached to their suspended wash load, and their sorbed pools (total less
+// dissolved, with what was released but not yet taken by the dissolved routing).
 struct channel_stores {
-  double dissolved = 0.0, attached = 0.0;
+  double dissolved = 0.0, attached = 0.0, sorbed = 0.0;
 };
 
 channel_stores sum_channels(const model_state& m, int c) {
@@ -359,6 +360,9 @@ channel_stores sum_channels(const model_state& m, int c) {
   const size_t slots = size_t(classes) + 1, keys = size_t(m.chan_slot_count);
   const bool attached = m.sediment_contam_on && m.ov_sed && m.chan_sed_contam_node_conc.size() >= (size_t(c) + 1) * keys * slots &&
                         m.ch_wash_vol.size() >= keys * slots;
+  const bool pools = m.sediment_contam_on && m.chan_tot_node_mass.rows() >= c && m.chan_node_sed_source_mass.rows() >= c &&
+                     mass && m.chan_tot_node_mass.cols() >= m.chan_slot_count - 1 &&
+                     m.chan_node_sed_source_mass.cols() >= m.chan_slot_count - 1;
   for (int link = 1; link <= m.nlinks; ++link) {
     const int type = m.ltype[size_t(link)];
     if ((type & (32 | 64)) || ((type & (4 | 8)) && (type & 128))) continue;
@@ -367,6 +371,8 @@ channel_stores sum_channels(const model_state& m, int c) {
       const size_t key = size_t(link * m.chan_node_extent + node);
       // The nodes' own masses: a node that ran dry still holds what it carried.
       if (mass) s.dissolved += mass[key] / 1000.0;
+      if (pools)
+        s.sorbed += (m.chan_tot_node_mass[c][key] - mass[key] + m.chan_node_sed_source_mass[c][key]) / 1000.0;
       if (!attached) continue;
       for (int k = 1; k <= classes; ++k)
         if (m.ov_sed->sand[size_t(k)] == 0)
@@ -384,11 +390,30 @@ double sum_lakes(const model_state& m, int c) {
   return sum;
 }
 
-// Final stores of every constituent, kg, from the cells, nodes and lakes (at the end of the run
-// from the depths); GLOBAL_MASS_FINAL is their sum, each store counted once.
-void sum_final_stores(model_state& m, bool from_depths) {
+// The lakes' sorbed pools of constituent c, kg: total less dissolved, with what was released
+// but not yet taken by the lakes' dissolved balance.
+double sum_lake_pools(const model_state& m, int c) {
+  const double* lake = checked_array_2d_row(m.lake_con_mass, c);
+  if (!m.sediment_contam_on || !lake || m.lake_tot_mass.rows() < c || m.lake_sed_contam_source.rows() < c) return 0.0;
+  double sum = 0.0;
+  for (int l = 1; l <= m.nlakes && l <= m.lake_tot_mass.cols() && l <= m.lake_sed_contam_source.cols(); ++l)
+    sum += (m.lake_tot_mass[c][l] - lake[l] + m.lake_sed_contam_source[c][l]) / 1000.0;
+  return sum;
+}
+
+// Net mass the sorbed pools of constituent c gave a soil that no transport follows (deposited
+// less eroded), kg: it has left the watershed's books, or entered them when negative.
+double untracked_soil_exchange(const model_state& m, int c) {
+  if (!m.sediment_contam_on || m.soil_con_trans_on) return 0.0;
+  return sum_overland(m, c).to_soil + of(m.run_constituent_terms, c).soil_sed_exchange;
+}
+
+// Final stores of every constituent, kg, from the cells, nodes and lakes; GLOBAL_MASS_FINAL is
+// their sum, each store counted once: dissolved and sorbed, and what the sorbed pools owe a soil
+// the transport follows.
+void sum_final_stores(model_state& m, bool run_end) {
   for (int c = 1; c <= m.num_constituents; ++c) {
-    const overland_stores ov = sum_overland(m, c, from_depths);
+    const overland_stores ov = sum_overland(m, c);
     if (m.ov_con_trans_on) {
       m.OV_MASS_FINAL[c] = ov.dissolved;
       m.OV_LAND_MASS_FINAL[c] = ov.land;
@@ -398,9 +423,9 @@ void sum_final_stores(model_state& m, bool from_depths) {
       store(m.ov_total_final, c, ov.total);
     }
     if (m.soil_con_trans_on) store(m.soil_mass_final, c, ov.soil);
+    const channel_stores ch = m.chan_con_trans_on ? sum_channels(m, c) : channel_stores{};
     // The run's end keeps the channel figures its last event summed.
-    if (m.chan_con_trans_on && !from_depths) {
-      const channel_stores ch = sum_channels(m, c);
+    if (m.chan_con_trans_on && !run_end) {
       store(m.chan_mass_final, c, ch.dissolved);
       if (m.sediment_contam_on) store(m.chan_attached_final, c, ch.attached);
     }
@@ -409,6 +434,9 @@ void sum_final_stores(model_state& m, bool from_depths) {
     m.GLOBAL_MASS_FINAL[c] = val(m.OV_MASS_FINAL, c) + (m.soil_con_trans_on ? ov.soil : val(m.OV_LAND_MASS_FINAL, c)) +
                              at(m.chan_mass_final, c) +
                              (m.lakes_on ? at(m.lake_mass_final, c) : 0.0);
+    if (m.sediment_contam_on)
+      m.GLOBAL_MASS_FINAL[c] += ov.sorbed + ch.sorbed + (m.lakes_on ? sum_lake_pools(m, c) : 0.0) +
+                                (m.soil_con_trans_on ? ov.to_soil : 0.0);
   }
 }
 
@@ -456,7 +484,8 @@ void write_run_overland(model_state& m, std::FILE* f) {
     if (type == 3) continue;
     const terms& t = of(m.run_constituent_terms, c);
     const bool uptake = type == 2 && m.nutrients_on;
-    double in = val(m.OV_MASS_INIT, c) + val(m.OV_POINT_MASS, c) + val(m.OV_PRECIP_MASS, c);
+    // Mass put back on cells that went negative is an input, as in the event's balance.
+    double in = val(m.OV_MASS_INIT, c) + val(m.OV_POINT_MASS, c) + val(m.OV_PRECIP_MASS, c) + val(m.OV_NEG_MASS, c);
     double out = val(m.OV_MASS_FINAL, c) + val(m.OV_INFIL_MASS, c);
     if (m.water_table_on) in += val(m.OV_EXFIL_MASS, c);
     if (uptake || (type == 1 && m.contam_table_on)) split(val(m.OV_UPTAKE_MASS, c), in, out);
@@ -593,7 +622,10 @@ void write_run_global(model_state& m, std::FILE* f) {
     const bool tvx = type == 2 && m.nutrients_on;
     const double precip = val(m.OV_PRECIP_MASS, c) + t.lake_precip;
     const double gw = val(m.GLOBAL_GW_MASS, c);
-    double in = val(m.GLOBAL_MASS_INIT, c) + val(m.GLOBAL_POINT_SOURCE, c) + precip;
+    double in = val(m.GLOBAL_MASS_INIT, c) + val(m.GLOBAL_POINT_SOURCE, c) + precip + val(m.OV_NEG_MASS, c);
+    // Mass eroded from a soil no transport follows enters the books (deposits left them, booked
+    // as out at the run's end).
+    in += std::max(-untracked_soil_exchange(m, c), 0.0);
     if (tvx) in += t.ov_tvx_gain + t.chan_tvx_gain;
     if (m.chan_explic_on && (m.water_table_on || m.stream_loss_on)) {
       if (gw > 0.0)
@@ -663,9 +695,12 @@ void write_event_constituent_blocks(model_state& m, std::FILE* f) {
 void write_run_constituent_summaries(model_state& m, std::FILE* f) {
   if (m.num_constituents < 1) return;
   sum_final_stores(m, true);
-  // Without channels, what leaves the outlet on sediment has left the system too.
-  if (m.sediment_contam_on && !m.chan_explic_on)
-    for (int c = 1; c <= m.num_constituents; ++c) m.GLOBAL_MASS_OUT[c] += of(m.run_constituent_terms, c).ov_attached_out;
+  // Without channels, what leaves the outlet on sediment has left the system too; so has what
+  // the sorbed pools left on a soil no transport follows.
+  for (int c = 1; m.sediment_contam_on && c <= m.num_constituents; ++c) {
+    if (!m.chan_explic_on) m.GLOBAL_MASS_OUT[c] += of(m.run_constituent_terms, c).ov_attached_out;
+    m.GLOBAL_MASS_OUT[c] += std::max(untracked_soil_exchange(m, c), 0.0);
+  }
   if (m.soil_con_trans_on) write_run_soil(m, f);
   if (m.ov_con_trans_on) write_run_overland(m, f);
   if (m.chan_con_trans_on) write_run_channel(m, f);

@@ -218,6 +218,7 @@ void advect_disperse_overland_constituent(model_state& m, int k, double dt, int 
     });
     const std::array<double, 1> put_back = parallel_cell_sums<1>(n, [&](int j) { return std::array<double, 1>{w.deficit[j]}; });
     m.event_ov_neg_mass[k] += put_back[0] / 1000.0;
+    m.OV_NEG_MASS[k] += put_back[0] / 1000.0;
     if (!m.lakes_on || m.lake_ov_inflow_mass.rows() < k) return;
     for (int j = 1; j <= n; ++j) {
       if (w.lake_in[j] == 0.0) continue;

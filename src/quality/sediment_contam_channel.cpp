@@ -223,6 +223,8 @@ void release_lake_dissolved(model_state& m, int k) {
     // Sorbed mass that settled with the lake's sediment has left the water for the lake bed.
     add(m.event_lake_settled_sed_mass, k, settled / 1000.0);
     add(m.LAKE_SETTLED_SED_MASS, k, settled / 1000.0);
+    // Nothing follows it there: for the watershed's books it has left.
+    m.GLOBAL_MASS_OUT[k] += settled / 1000.0;
     from_channels = from_overland = settled = 0.0;
   }
 }

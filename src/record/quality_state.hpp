@@ -26,6 +26,7 @@
   X(OV_LAND_MASS_INIT)             \
   X(OV_LAND_MASS_FINAL)            \
   X(OV_UPTAKE_MASS)                \
+  X(OV_NEG_MASS)                   \
   X(event_ov_mass_init)            \
   X(event_ov_decay_mass)           \
   X(event_ov_uptake_mass)          \

@@ -615,6 +615,8 @@ void run_figures(model_state& m) {
   for (int c = 1; c <= m.num_constituents; ++c) m.ov_conc.rows[c][0] = m.ov_land_load.rows[c][0] = 0.0;
   m.ov_conc.rows[1][1] = 500.0;       // 0.1 m x 500 g/m3 x 100 m2 = 5 kg
   m.ov_land_load.rows[1][1] = 500.0;  // 0.5 kg
+  pluvo::checked_array_2d_grow_fill(m.ov_mass, m.num_constituents, 0.0, 1);
+  m.ov_mass.rows[1][1] = 5000.0;
   m.ov_conc.rows[2][1] = m.ov_land_load.rows[2][1] = 0.0;
   m.global_transport_on = 1;
   m.chan_mass_final[1] = 2.0;
@@ -999,6 +1001,8 @@ void one_wet_cell(model_state& m) {
   for (int c = 1; c <= m.num_constituents; ++c)
     for (int i = 0; i <= 1; ++i) m.ov_conc.rows[c][i] = m.ov_land_load.rows[c][i] = 0.0;
   m.ov_conc.rows[1][1] = 500.0;
+  pluvo::checked_array_2d_grow_fill(m.ov_mass, m.num_constituents, 0.0, 1);
+  m.ov_mass.rows[1][1] = 5000.0;
 }
 
 // The end of an event sums each store once, in kg: the cells' dissolved mass outside the lakes,
