@@ -12,6 +12,7 @@
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
 #include "common/replace_params.hpp"
+#include "common/scan_int.hpp"
 
 namespace pluvo {
 
@@ -125,7 +126,7 @@ bool read_real_rows(checked_file& f, const char* map_name, int rows, int cols,
 
 // One integer of an integer map; false (after the message) at end of file or on a non-number.
 bool read_int(std::FILE* f, const char* map_name, int r, int c, int& v) {
-  const int got = std::fscanf(f, "%d", &v);
+  const int got = scan_int(f, v);
   if (got == 1) return true;
   if (got == EOF) {
     fail_end_of_file(map_name);

@@ -10,6 +10,7 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
+#include "common/scan_int.hpp"
 #include "common/time_series.hpp"
 #include "input/mapping_table_io.hpp"
 #include "input/mapping_tables.hpp"
@@ -273,7 +274,7 @@ bool read_index_map(checked_file& file, const std::string& name, const map_table
   for (int i = 1; i <= rows; ++i)
     for (int j = 1; j <= cols; ++j) {
       int id = 0;
-      const int got = std::fscanf(f, "%d", &id);
+      const int got = scan_int(f, id);
       if (got != 1) {
         // A map cut short would leave cells without their class: the run must not go on.
         set_error(70, "", name);
