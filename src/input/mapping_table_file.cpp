@@ -10,7 +10,7 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
-#include "common/scan_int.hpp"
+#include "common/text_numbers.hpp"
 #include "common/time_series.hpp"
 #include "input/mapping_table_io.hpp"
 #include "input/mapping_tables.hpp"
@@ -271,6 +271,7 @@ bool read_index_map(checked_file& file, const std::string& name, const map_table
     return false;
   }
   const grid<int>& mask = *t.cell_number_grid;
+  const stream_lock held(f);
   for (int i = 1; i <= rows; ++i)
     for (int j = 1; j <= cols; ++j) {
       int id = 0;
