@@ -93,10 +93,12 @@ void read_watershed_mask(model_state& m) {
       if (m.cell_number_grid(r, c) != 0) m.cell_number_grid(r, c) = ++n;
   m.cell_count = n;
 
-  assign_fresh(m.cell_row, size_t(n) + 1);
-  assign_fresh(m.cell_col, size_t(n) + 1);
-  assign_fresh(m.cell_x, size_t(n) + 1);
-  assign_fresh(m.cell_y, size_t(n) + 1);
+  fresh_arrays places;
+  places.add(m.cell_row, size_t(n) + 1);
+  places.add(m.cell_col, size_t(n) + 1);
+  places.add(m.cell_x, size_t(n) + 1);
+  places.add(m.cell_y, size_t(n) + 1);
+  places.make_all();
   for (int r = 1; r <= rows; ++r)
     for (int c = 1; c <= cols; ++c) {
       const int k = m.cell_number_grid(r, c);

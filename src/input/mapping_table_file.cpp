@@ -10,6 +10,7 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
+#include "common/parallel_fill.hpp"
 #include "common/text_numbers.hpp"
 #include "common/time_series.hpp"
 #include "input/mapping_table_io.hpp"
@@ -251,7 +252,7 @@ bool read_index_map(checked_file& file, const std::string& name, const map_table
   std::FILE* f = file.stream;
   ids.rows = t.project_rows;
   ids.cols = t.project_cols;
-  ids.ids.assign(size_t(std::max(0, ids.rows)) * size_t(std::max(0, ids.cols)), 0);
+  assign_fresh(ids.ids, size_t(std::max(0, ids.rows)) * size_t(std::max(0, ids.cols)), 0);
   std::map<int, int> count;  // sparse: a bound may be far above the ids in use
   char tag[8];
   int rows = 0, cols = 0;

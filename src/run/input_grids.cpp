@@ -72,8 +72,10 @@ void init_input_grids(model_state& m) {
   if (error_state.error_terminate) return;  // nothing after the mask can be placed on cells
   // No cells, no arrays: readers then store nothing and the outlet check speaks.
   if (m.cell_count > 0) {
-    assign_fresh(m.elevation, size_t(m.cell_count) + 1);
-    assign_fresh(m.exchange_buffer, size_t(m.cell_count) + 1);
+    fresh_arrays arrays;
+    arrays.add(m.elevation, size_t(m.cell_count) + 1);
+    arrays.add(m.exchange_buffer, size_t(m.cell_count) + 1);
+    arrays.make_all();
   }
   using step = void (*)(model_state&);
   const step steps[] = {
