@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "common/parallel_fill.hpp"
+
 namespace pluvo {
 
 template <typename T>
@@ -14,7 +16,7 @@ class grid {
   void resize(int rows, int cols, T fill = T()) {
     rows_ = rows;
     cols_ = cols;
-    data_.assign(size_t(rows + 2) * size_t(cols + 2), fill);
+    assign_fresh(data_, size_t(rows + 2) * size_t(cols + 2), fill);
   }
   void clear() {
     rows_ = cols_ = 0;

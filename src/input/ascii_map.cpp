@@ -12,6 +12,7 @@
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
 #include "common/replace_params.hpp"
+#include "common/text_numbers.hpp"
 
 namespace pluvo {
 
@@ -67,9 +68,8 @@ bool parse_row(const char* map_name, int r, std::string& row, std::vector<double
     while (*end && !is_value_delimiter(*end)) ++end;
     const char saved = *end;
     *end = 0;
-    char* stop = nullptr;
-    const double v = std::strtod(p, &stop);
-    if (stop != end) {
+    double v = 0.0;
+    if (!read_whole_real(p, end, v)) {
       stop_run("Error: Value \"%.40s\" in row %d, column %d of map %s is not a number.\n", p, r,
                int(values.size()) + 1, map_name);
       return false;
@@ -125,7 +125,7 @@ bool read_real_rows(checked_file& f, const char* map_name, int rows, int cols,
 
 // One integer of an integer map; false (after the message) at end of file or on a non-number.
 bool read_int(std::FILE* f, const char* map_name, int r, int c, int& v) {
-  const int got = std::fscanf(f, "%d", &v);
+  const int got = scan_int(f, v);
   if (got == 1) return true;
   if (got == EOF) {
     fail_end_of_file(map_name);
@@ -255,6 +255,7 @@ void read_ascii_map(checked_file& file, const char* map_name, int mode, double& 
 
   read_tally t;
   bool ok = false;
+  const stream_lock held(f);
   switch (mode) {
     case 1: ok = read_real_rows(file, map_name, rows, cols, mask_grid, real_out_a, t); break;
     case 2: ok = read_int_grid(f, map_name, rows, cols, mask_grid, t); break;

@@ -3,6 +3,7 @@
 
 #include "common/console.hpp"
 #include "common/error_state.hpp"
+#include "common/parallel_fill.hpp"
 #include "input/grid_setup.hpp"
 #include "input/location_lists.hpp"
 #include "record/model_state.hpp"
@@ -11,14 +12,21 @@ namespace pluvo {
 
 namespace {
 
-template <typename T>
-void make(std::vector<T>& v, int n, T fill = T()) {
-  if (n <= 0) {
-    v.clear();
-    return;
+// The per-cell arrays are noted here and made together (see fresh_arrays); with no cells an
+// array is left empty.
+struct cell_array_batch {
+  int n;
+  fresh_arrays arrays;
+
+  template <typename T>
+  void make(std::vector<T>& v, T fill = T()) {
+    if (n <= 0) {
+      v.clear();
+      return;
+    }
+    arrays.add(v, size_t(n) + 1, fill);
   }
-  v.assign(size_t(n) + 1, fill);
-}
+};
 
 // A location list of rows and columns. A location off the grid is refused before any output
 // indexes the grid with it; a list that ends early stops the run rather than write a column for
@@ -97,91 +105,93 @@ void read_cell_locations(model_state& m) {
 
 namespace {
 
-void allocate_soil_water_arrays(model_state& m, int n) {
+void allocate_soil_water_arrays(model_state& m, cell_array_batch& b) {
   const bool any_infiltration =
       m.green_ampt_on || m.inf_redist_on || m.inf_layered_soil_on || m.inf_richards_on;
   if (!any_infiltration) return;
   for (auto* v : {&m.initial_moisture_cell, &m.infil_rate, &m.surface_moisture,
                   &m.unsat_downward_flux, &m.cum_infil_depth})
-    make(*v, n);
+    b.make(*v);
   if (m.inf_redist_on)
-    for (auto* v : {&m.iter_pond_1, &m.iter_n, &m.no_wat_prof, &m.iter_i_less_k}) make(*v, n);
+    for (auto* v : {&m.iter_pond_1, &m.iter_n, &m.no_wat_prof, &m.iter_i_less_k}) b.make(*v);
   if (m.soil_moisture_accounting_on) {
     for (auto* v : {&m.sm_depth_cell, &m.sm_water_cell, &m.sm_water_top, &m.sm_water_lower,
                     &m.unsat_recharge_depth, &m.sm_top_drainage, &m.sm_bottom_drainage})
-      make(*v, n);
-    if (m.gw_simulation_on) make(m.gw_inf_redist_theta, n);
+      b.make(*v);
+    if (m.gw_simulation_on) b.make(m.gw_inf_redist_theta);
   }
-  if (m.inf_layered_soil_on || m.inf_richards_on) make(m.soiltype, n);
+  if (m.inf_layered_soil_on || m.inf_richards_on) b.make(m.soiltype);
   if (m.inf_layered_soil_on) {
-    make(m.wetdep, n);
-    make(m.THETA_ML, n);
+    b.make(m.wetdep);
+    b.make(m.THETA_ML);
   }
 }
 
 // The snowpack of every cell in continuous runs.
-void allocate_snow_arrays(model_state& m, int n) {
+void allocate_snow_arrays(model_state& m, cell_array_batch& b) {
   for (auto* v : {&m.snow_temperature, &m.snow_density, &m.snow_prev_air_temp, &m.ATI_2, &m.D_2,
                   &m.H_Val, &m.snow_melt_to_ov, &m.Wq, &m.Wi})
-    make(*v, n);
-  make(m.snow_scf_cell, n, 1.0);
-  make(m.snow_no_infil_cell, n);
-  make(m.melt_occurred, n);
-  make(m.SNOW_PRECIP_6HR, n);
-  make(m.Melt_Waves, n);
-  make(m.sn_stat, n);
-  make(m.snap_pluvo_params, n);
+    b.make(*v);
+  b.make(m.snow_scf_cell, 1.0);
+  b.make(m.snow_no_infil_cell);
+  b.make(m.melt_occurred);
+  b.make(m.SNOW_PRECIP_6HR);
+  b.make(m.Melt_Waves);
+  b.make(m.sn_stat);
+  b.make(m.snap_pluvo_params);
   // The fronts of the layered pack take 2.5 kB a cell: only where that pack runs.
-  if (m.snap_snow_depth_on) make(m.wave, n);
+  if (m.snap_snow_depth_on) b.make(m.wave);
   m.melt_wave_count = m.snap_retention_on ? 6 : 1;
   if (m.snow_canopy_intercept_on)
-    for (auto* v : {&m.canopy_snow_load, &m.canopy_snow_sublimation, &m.canopy_snow_unload}) make(*v, n);
+    for (auto* v : {&m.canopy_snow_load, &m.canopy_snow_sublimation, &m.canopy_snow_unload}) b.make(*v);
 }
 
 }  // namespace
 
 void allocate_cell_arrays(model_state& m) {
   const int n = m.cell_count;
+  cell_array_batch b{n, {}};
   for (auto* v : {&m.ov_depth, &m.ov_depth_2, &m.ov_depth_3, &m.ov_depth_change, &m.cell_rain_rate, &m.slope_x,
                   &m.slope_y, &m.slope_cx, &m.slope_cy})
-    make(*v, n);
-  if (m.flood_grid_on) make(m.max_flood_depth, n);
-  for (auto* v : {&m.belowcon, &m.rightcon, &m.abovecon, &m.leftcon, &m.yes_exfil}) make(*v, n);
-  if (m.area_reduction_on) make(m.area_reduction_factor, n);
-  if (m.porosity_map_on) make(m.porosity_cell, n);
-  if (m.residual_sat_map_on) make(m.residual_sat_cell, n);
-  allocate_soil_water_arrays(m, n);
-  if (m.gw_simulation_on == 1 && !m.inf_richards_on) make(m.bottom_elev, n);
+    b.make(*v);
+  if (m.flood_grid_on) b.make(m.max_flood_depth);
+  for (auto* v : {&m.belowcon, &m.rightcon, &m.abovecon, &m.leftcon, &m.yes_exfil}) b.make(*v);
+  if (m.area_reduction_on) b.make(m.area_reduction_factor);
+  if (m.porosity_map_on) b.make(m.porosity_cell);
+  if (m.residual_sat_map_on) b.make(m.residual_sat_cell);
+  allocate_soil_water_arrays(m, b);
+  if (m.gw_simulation_on == 1 && !m.inf_richards_on) b.make(m.bottom_elev);
   if ((m.water_table_on || m.stream_loss_on || m.chan_con_trans_on || m.chan_sed_transport_on) &&
       !m.inf_richards_on)
-    make(m.elevgw, n);
+    b.make(m.elevgw);
   // The water each cell gives the streams, for the constituents it carries.
-  if (m.global_transport_on) make(m.cell_to_channel_volume, n);
+  if (m.global_transport_on) b.make(m.cell_to_channel_volume);
   if (m.long_term_on) {
-    make(m.snow_swe, n);
-    make(m.snow_depth, n);
-    allocate_snow_arrays(m, n);
+    b.make(m.snow_swe);
+    b.make(m.snow_depth);
+    allocate_snow_arrays(m, b);
     for (auto* v : {&m.direct_evap_cell, &m.pot_et, &m.pot_aet, &m.ground_temp,
                     &m.ground_energy_residual, &m.cfgi_cell})
-      make(*v, n);
-    if (m.gtfsm_on) make(m.SE, n, 1.0);
+      b.make(*v);
+    if (m.gtfsm_on) b.make(m.SE, 1.0);
     if (m.et_calc_penman_on)
-      for (auto* v : {&m.veg, &m.Kt, &m.Rs}) make(*v, n);
+      for (auto* v : {&m.veg, &m.Kt, &m.Rs}) b.make(*v);
   }
   if (m.interception_on) {
-    make(m.icep_stor, n);
-    make(m.icep_coef, n);
+    b.make(m.icep_stor);
+    b.make(m.icep_coef);
   }
-  for (auto* v : {&m.retent_dep, &m.dist_rough, &m.roughness_exp, &m.ov_mann_exp}) make(*v, n);
+  for (auto* v : {&m.retent_dep, &m.dist_rough, &m.roughness_exp, &m.ov_mann_exp}) b.make(*v);
   if (m.ovr_flow_block_on) {
     // Zero blockage until the table says otherwise: every rain and infiltration step reads them.
-    make(m.ovr_flow_block_value1, n);
+    b.make(m.ovr_flow_block_value1);
     m.ovr_flow_block_frac.assign(n, 5, 0.0);
   }
   if (m.overland_lakes_on) {
-    make(m.oland_lake_mask, n);
-    make(m.oland_lake_new, n);
+    b.make(m.oland_lake_mask);
+    b.make(m.oland_lake_new);
   }
+  b.arrays.make_all();
   read_output_locations(m);
 }
 

@@ -1,12 +1,15 @@
 #include "input/grid_setup.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 #include "common/checked_file.hpp"
 #include "common/console.hpp"
 #include "common/error_state.hpp"
+#include "common/parallel_fill.hpp"
 #include "common/process.hpp"
 #include "input/ascii_map.hpp"
 #include "input/property_readers.hpp"
@@ -44,9 +47,18 @@ void write_mask_map(const model_state& m) {
   std::fprintf(f, "west: %9.2lf\n", m.grid_west);
   std::fprintf(f, "rows: %5d\n", m.grid_rows);
   std::fprintf(f, "cols: %5d\n", m.grid_cols);
+  // Each row as "%d " per cell and a line end, formatted in a buffer: a million-cell mask
+  // would otherwise take a million calls of fprintf.
+  std::string row;
+  char number[16];
   for (int r = 1; r <= m.grid_rows; ++r) {
-    for (int c = 1; c <= m.grid_cols; ++c) std::fprintf(f, "%d ", m.cell_number_grid(r, c));
-    std::fputc('\n', f);
+    row.clear();
+    for (int c = 1; c <= m.grid_cols; ++c) {
+      row.append(number, std::to_chars(number, number + sizeof number, m.cell_number_grid(r, c)).ptr);
+      row += ' ';
+    }
+    row += '\n';
+    std::fwrite(row.data(), 1, row.size(), f);
   }
   checked_file_close(out);
 }
@@ -81,10 +93,12 @@ void read_watershed_mask(model_state& m) {
       if (m.cell_number_grid(r, c) != 0) m.cell_number_grid(r, c) = ++n;
   m.cell_count = n;
 
-  m.cell_row.assign(size_t(n) + 1, 0);
-  m.cell_col.assign(size_t(n) + 1, 0);
-  m.cell_x.assign(size_t(n) + 1, 0.0);
-  m.cell_y.assign(size_t(n) + 1, 0.0);
+  fresh_arrays places;
+  places.add(m.cell_row, size_t(n) + 1);
+  places.add(m.cell_col, size_t(n) + 1);
+  places.add(m.cell_x, size_t(n) + 1);
+  places.add(m.cell_y, size_t(n) + 1);
+  places.make_all();
   for (int r = 1; r <= rows; ++r)
     for (int c = 1; c <= cols; ++c) {
       const int k = m.cell_number_grid(r, c);

@@ -10,6 +10,8 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/line_reader.hpp"
+#include "common/parallel_fill.hpp"
+#include "common/text_numbers.hpp"
 #include "common/time_series.hpp"
 #include "input/mapping_table_io.hpp"
 #include "input/mapping_tables.hpp"
@@ -250,7 +252,7 @@ bool read_index_map(checked_file& file, const std::string& name, const map_table
   std::FILE* f = file.stream;
   ids.rows = t.project_rows;
   ids.cols = t.project_cols;
-  ids.ids.assign(size_t(std::max(0, ids.rows)) * size_t(std::max(0, ids.cols)), 0);
+  assign_fresh(ids.ids, size_t(std::max(0, ids.rows)) * size_t(std::max(0, ids.cols)), 0);
   std::map<int, int> count;  // sparse: a bound may be far above the ids in use
   char tag[8];
   int rows = 0, cols = 0;
@@ -270,10 +272,11 @@ bool read_index_map(checked_file& file, const std::string& name, const map_table
     return false;
   }
   const grid<int>& mask = *t.cell_number_grid;
+  const stream_lock held(f);
   for (int i = 1; i <= rows; ++i)
     for (int j = 1; j <= cols; ++j) {
       int id = 0;
-      const int got = std::fscanf(f, "%d", &id);
+      const int got = scan_int(f, id);
       if (got != 1) {
         // A map cut short would leave cells without their class: the run must not go on.
         set_error(70, "", name);

@@ -80,8 +80,12 @@ bool table_present(const model_state& m, int id) {
 }
 
 bool read_table_columns(model_state& m, int id, const table_outputs& outputs) {
+  // As ensure_cells on each column, the columns made together.
+  const size_t cells = size_t(m.cell_count) + 1;
+  fresh_arrays columns;
   for (std::vector<double>* out : outputs)
-    if (out) ensure_cells(*out, m.cell_count);
+    if (out && out->size() != cells) columns.add(*out, cells);
+  columns.make_all();
   return read_index_map_table(map_table_target_of(m), m.mapping_table_path, id, outputs) == 1 &&
          !error_state.error_terminate;
 }

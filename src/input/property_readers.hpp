@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/checked_file.hpp"
+#include "common/parallel_fill.hpp"
 #include "input/mapping_tables.hpp"
 
 namespace pluvo {
@@ -31,7 +32,7 @@ int read_multilayer_soil_table(checked_file& file, model_state& m, std::string& 
 // Cells 1..n of a per-cell array, zeroed when it does not have them yet.
 template <typename T>
 void ensure_cells(std::vector<T>& v, int n) {
-  if (v.size() != size_t(n) + 1) v.assign(size_t(n) + 1, T());
+  if (v.size() != size_t(n) + 1) assign_fresh(v, size_t(n) + 1);
 }
 // The file stays as it is when open; otherwise it is opened for reading. true when open.
 bool open_for_reading(checked_file& file, const std::string& name);

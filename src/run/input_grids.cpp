@@ -3,6 +3,7 @@
 #include "channel/channel_phases.hpp"
 #include "common/elevation_series.hpp"
 #include "common/error_state.hpp"
+#include "common/parallel_fill.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "input/ascii_map.hpp"
 #include "input/grid_setup.hpp"
@@ -71,8 +72,10 @@ void init_input_grids(model_state& m) {
   if (error_state.error_terminate) return;  // nothing after the mask can be placed on cells
   // No cells, no arrays: readers then store nothing and the outlet check speaks.
   if (m.cell_count > 0) {
-    m.elevation.assign(size_t(m.cell_count) + 1, 0.0);
-    m.exchange_buffer.assign(size_t(m.cell_count) + 1, 0.0);
+    fresh_arrays arrays;
+    arrays.add(m.elevation, size_t(m.cell_count) + 1);
+    arrays.add(m.exchange_buffer, size_t(m.cell_count) + 1);
+    arrays.make_all();
   }
   using step = void (*)(model_state&);
   const step steps[] = {

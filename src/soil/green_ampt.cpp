@@ -8,6 +8,7 @@
 
 #include "common/console.hpp"
 #include "common/error_state.hpp"
+#include "common/parallel_fill.hpp"
 #include "common/parallel_team.hpp"
 #include "record/model_state.hpp"
 #include "soil/infiltration_methods.hpp"
@@ -163,7 +164,7 @@ bool green_ampt_parallel(model_state& m, double dt) {
     return false;
   }
   for (auto* v : {&m.infil_depth, &m.infil_rate})
-    if (v->size() != size) v->assign(size, 0.0);
+    if (v->size() != size) assign_fresh(*v, size);
 
   const int* lake = m.lakes_on && m.lake_mask.size() > size_t(m.cell_count) ? m.lake_mask.data() : nullptr;
   const double* reduction =

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "common/parallel_fill.hpp"
 #include "common/parallel_team.hpp"
 #include "common/error_state.hpp"
 #include "common/console.hpp"
@@ -30,7 +31,7 @@ bool holds_head_boundary(const model_state& m, int i) {
 
 template <typename T>
 void size_for(std::vector<T>& v, size_t n) {
-  if (v.size() != n) v.assign(n, T());
+  if (v.size() != n) assign_fresh(v, n);
 }
 
 // Exchange depth (m, positive up) of one cell before it is limited by the water present.

@@ -85,3 +85,43 @@ TEST(ParallelFill, NearestGaugeRainRate) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fresh array of a million cells and more holds its value in every element on any thread
+// count; made present again, memory that holds values keeps them.
+TEST(ParallelFill, FreshArraysHoldTheirValueOnOneAndEightThreads) {
+  for (int threads : {1, 8}) {
+    omp_set_num_threads(threads);
+    std::vector<double> v;
+    assign_fresh(v, 1234567, 2.5);
+    ASSERT_EQ(v.size(), 1234567u);
+    for (size_t i = 0; i < v.size(); ++i) ASSERT_EQ(v[i], 2.5) << threads << " threads, element " << i;
+    for (size_t i = 0; i < v.size(); ++i) v[i] = double(i);
+    prepare_fresh_pages(v.data(), v.size() * sizeof(double));
+    for (size_t i = 0; i < v.size(); ++i) ASSERT_EQ(v[i], double(i)) << threads << " threads, element " << i;
+    assign_fresh(v, 1001, -1.0);  // a smaller array reuses the block
+    EXPECT_EQ(v, std::vector<double>(1001, -1.0));
+    std::vector<int> small;
+    assign_fresh(small, 3, 7);
+    EXPECT_EQ(small, (std::vector<int>{7, 7, 7}));
+
+    // Made together, each array as it was noted last.
+    std::vector<double> a(5, 9.0), b, c;
+    std::vector<int32_t> d;
+    fresh_arrays arrays;
+    arrays.add(a, 300001, 1.0);
+    arrays.add(b, 300001);
+    arrays.add(d, 300001, int32_t(-4));
+    arrays.add(a, 200001, 3.0);
+    arrays.add(c, 2, 0.5);
+    arrays.make_all();
+    EXPECT_EQ(a, std::vector<double>(200001, 3.0));
+    EXPECT_EQ(b, std::vector<double>(300001, 0.0));
+    EXPECT_EQ(c, std::vector<double>(2, 0.5));
+    EXPECT_EQ(d, std::vector<int32_t>(300001, -4));
+  }
+  omp_set_num_threads(thread_count);
+}
+
+}  // namespace

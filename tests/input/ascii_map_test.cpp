@@ -88,6 +88,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "Error: The header of map m.asc is not north, south, east, west, rows and cols of a grid (north above "
                  "south, east beyond west, at least one row and column).\n" + fail_tail, 1, {-7, -7, -7, -7}},
         map_case{"comma_and_windows_line_ends", 1, header(2, 3) + "1,9,2\r\n0,3,4\r\n", "", 0, {1, 2, 3, 4}},
+        // Signs, exponents and no-data values outside the mask, Windows line ends.
+        map_case{"awkward_numbers", 1, header(2, 3) + "+1.5e0 -9999 .2e1\r\n-3.4e38 3E+0 +4.\r\n", "", 0,
+                 {1.5, 2, 3, 4}},
+        map_case{"exponent_without_digits", 1, header(2, 3) + "1 9 2.5e\r\n0 3 4\r\n",
+                 "Error: Value \"2.5e\" in row 1, column 3 of map m.asc is not a number.\n" + fail_tail, 1,
+                 {-7, -7, -7, -7}},
         map_case{"short_file", 1, header(2, 3) + "1 9 2\n",
                  "Unexpected end of file in file: m.asc\n" + fail_tail, 1, {1, 2, -7, -7}},
         map_case{"short_integer_file", 4, header(2, 3) + "1 9 2 0\n",
