@@ -248,13 +248,18 @@ struct whole_run_case {
   const char* network;
   const char* stream;
   bool lake;
+  bool soil = false;  // heavy rain on a soil whose contaminant the run follows
 };
 
 class SedimentContamWholeRun : public ::testing::TestWithParam<whole_run_case> {};
 
 TEST_P(SedimentContamWholeRun, GridChannelsAndLakesKeepTheTotal) {
   pluvo_test::scratch_dir dir;
-  pluvo_test::write_y_project(20.0, "SUMMARY c.sum\n", GetParam().network, GetParam().stream);
+  std::string cards = "SUMMARY c.sum\n";
+  if (GetParam().soil)
+    cards += "RAIN_INTENSITY 150\n" + pluvo_test::redistribution_soil("0.2") +
+             "SOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.05\nTOP_LAYER_DEPTH 0.2\n";
+  pluvo_test::write_y_project(20.0, cards, GetParam().network, GetParam().stream);
   double to_channels = 0.0, lake_to_land = 0.0;
   const books_run b = run_keeping_books([&](model_state& m) {
     to_channels = m.attached_to_chan_total[1];
@@ -270,7 +275,8 @@ TEST_P(SedimentContamWholeRun, GridChannelsAndLakesKeepTheTotal) {
   else
     EXPECT_GT(to_channels, 0.0);
   EXPECT_EQ(r.out.find("bad number"), std::string::npos) << r.out;
-  // The event's dissolved balances of the land, the streams and the lakes close in the summary.
+  // The event's dissolved balances of the land, the streams and the lakes (and the soil's) close
+  // in the summary.
   const std::string sum = pluvo_test::read_file("c.sum");
   int closed = 0;
   for (size_t at = 0; (at = sum.find("mass balance error %", at)) != std::string::npos; ++at) {
@@ -279,7 +285,7 @@ TEST_P(SedimentContamWholeRun, GridChannelsAndLakesKeepTheTotal) {
     EXPECT_LT(std::fabs(std::strtod(line.substr(line.find_last_of(' ')).c_str(), nullptr)), 1e-4) << line;
     ++closed;
   }
-  EXPECT_EQ(closed, GetParam().lake ? 3 : 2) << sum;
+  EXPECT_EQ(closed, (GetParam().lake ? 3 : 2) + (GetParam().soil ? 1 : 0)) << sum;
   // So do the run's: the land's, the streams', the lakes' and the whole watershed's, which counts
   // the sorbed pools and what they left on the soil.
   const std::vector<double> run = run_balance_errors(sum);
@@ -355,7 +361,9 @@ INSTANTIATE_TEST_SUITE_P(SedimentContamChannels, SedimentContamWholeRun,
                          ::testing::Values(whole_run_case{"TwoLinks", pluvo_test::two_link_chan_file(),
                                                           pluvo_test::two_link_stream_file(), false},
                                            whole_run_case{"YWithALake", pluvo_test::y_network, pluvo_test::y_stream,
-                                                          true}),
+                                                          true},
+                                           whole_run_case{"YWithALakeOnATrackedSoil", pluvo_test::y_network,
+                                                          pluvo_test::y_stream, true, true}),
                          [](const ::testing::TestParamInfo<whole_run_case>& i) { return std::string(i.param.name); });
 
 }  // namespace
