@@ -357,6 +357,25 @@ TEST(SedimentContamChannels, TrackedSoilKeepsWhatThePoolsExchangeWithIt) {
   EXPECT_LT(std::fabs(std::strtod(sum.c_str() + soil + 30, nullptr)), 1e-4) << sum;
 }
 
+// Soil transport without an infiltration scheme has no soil to follow: the project is refused
+// as it is read, before any step.
+TEST(SedimentContamChannels, SoilTransportWithoutInfiltrationIsRefused) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_y_project(20.0, "SOIL_CON_TRANS\n", pluvo_test::two_link_chan_file(),
+                              pluvo_test::two_link_stream_file());
+  int steps = 0;
+  pluvo::run_stopped_on_error = false;
+  const auto r = pluvo_test::run_contaminant_project(1, "write_time_series", [&](model_state&) { ++steps; });
+  EXPECT_TRUE(pluvo::run_stopped_on_error);  // the program exits with 1
+  pluvo::run_stopped_on_error = false;
+  pluvo::error_state = pluvo::error_state_record();
+  EXPECT_EQ(steps, 0);
+  EXPECT_NE(r.out.find("Error: SOIL_CON_TRANS needs an infiltration scheme (GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or "
+                       "INF_RICHARDS):\nwithout one there is no soil for the constituents.  Add one or remove the card.\n"),
+            std::string::npos)
+      << r.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(SedimentContamChannels, SedimentContamWholeRun,
                          ::testing::Values(whole_run_case{"TwoLinks", pluvo_test::two_link_chan_file(),
                                                           pluvo_test::two_link_stream_file(), false},
