@@ -583,10 +583,11 @@ void channel_wq_route(model_state& m, int k, double dt) {
       std::copy(adv_avg, adv_avg + slots, adv);
       std::copy(disp_avg, disp_avg + slots, disp);
     } while (change > 1e-6 && passes <= max_passes);
+    // The lakes take the sub-step just routed, before its length is cut for the next one.
+    if (m.lakes_on) channel_wq_lake_update(m, k, h);
     for (int l = 1; l <= m.nlinks; ++l)
       if (wq_active_link(m, l) && remaining > tiny && passes > max_passes && h > 0.1) h *= 0.5;
     copy_active(m, conc_new, mass_new, conc, mass);
-    if (m.lakes_on) channel_wq_lake_update(m, k, h);
   }
 }
 

@@ -242,13 +242,16 @@ std::vector<double> run_balance_errors(const std::string& sum) {
 // eroded sediment and travels into the streams dissolved and sorbed, and out. The channel
 // sediment transport carries the wash load. On two links, where sorbed mass reaches the
 // streams; and on the Y, whose lake holds a grid cell that it floods at the start and whose
-// water runs out over the land, more than the lake holds at its last concentration.
+// water runs out over the land, more than the lake holds at its last concentration; under heavy
+// rain, which swells the nearly empty lake past the volume its concentration was worked out for,
+// and on a soil the run follows as well.
 struct whole_run_case {
   const char* name;
   const char* network;
   const char* stream;
   bool lake;
-  bool soil = false;  // heavy rain on a soil whose contaminant the run follows
+  bool soil = false;   // a soil whose contaminant the run follows
+  bool heavy = false;  // rain of 150 mm/h
 };
 
 class SedimentContamWholeRun : public ::testing::TestWithParam<whole_run_case> {};
@@ -256,9 +259,9 @@ class SedimentContamWholeRun : public ::testing::TestWithParam<whole_run_case> {
 TEST_P(SedimentContamWholeRun, GridChannelsAndLakesKeepTheTotal) {
   pluvo_test::scratch_dir dir;
   std::string cards = "SUMMARY c.sum\n";
+  if (GetParam().heavy) cards += "RAIN_INTENSITY 150\n";
   if (GetParam().soil)
-    cards += "RAIN_INTENSITY 150\n" + pluvo_test::redistribution_soil("0.2") +
-             "SOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.05\nTOP_LAYER_DEPTH 0.2\n";
+    cards += pluvo_test::redistribution_soil("0.2") + "SOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.05\nTOP_LAYER_DEPTH 0.2\n";
   pluvo_test::write_y_project(20.0, cards, GetParam().network, GetParam().stream);
   double to_channels = 0.0, lake_to_land = 0.0;
   const books_run b = run_keeping_books([&](model_state& m) {
@@ -381,8 +384,10 @@ INSTANTIATE_TEST_SUITE_P(SedimentContamChannels, SedimentContamWholeRun,
                                                           pluvo_test::two_link_stream_file(), false},
                                            whole_run_case{"YWithALake", pluvo_test::y_network, pluvo_test::y_stream,
                                                           true},
+                                           whole_run_case{"YWithALakeUnderHeavyRain", pluvo_test::y_network,
+                                                          pluvo_test::y_stream, true, false, true},
                                            whole_run_case{"YWithALakeOnATrackedSoil", pluvo_test::y_network,
-                                                          pluvo_test::y_stream, true, true}),
+                                                          pluvo_test::y_stream, true, true, true}),
                          [](const ::testing::TestParamInfo<whole_run_case>& i) { return std::string(i.param.name); });
 
 }  // namespace
