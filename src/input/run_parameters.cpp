@@ -717,6 +717,13 @@ void read_run_parameters(const char* project_file, model_state& m) {
   m.retention_value = m.retention_uniform_on ? m.retention : 0.0;
   m.event_min_q_offset = 0.0;
   m.super_quiet_on = m.super_quiet;
+  // The soil a constituent moves through is the one an infiltration scheme keeps: its layers,
+  // their porosity and the water entering them.
+  if (m.soil_con_trans_on && m.ov_con_trans_on && !(m.green_ampt_on || m.inf_redist_on || m.inf_layered_soil_on || m.inf_richards_on)) {
+    stop_run("Error: SOIL_CON_TRANS needs an infiltration scheme (GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or "
+             "INF_RICHARDS):\nwithout one there is no soil for the constituents.  Add one or remove the card.\n");
+    return;
+  }
   if (!m.super_quiet && process_index == 0 && m.silent_mode != 1) std::printf("\nfinished reading project file\n");
 }
 

@@ -312,9 +312,11 @@ bool in_channel_lake(const model_state& m, int i) {
 // The overland figures of constituent c, kg: dissolved (outside channel lakes), land surface,
 // and with sediment-bound constituents the attached (on the suspended sediment), the total, the
 // sorbed pools (total less dissolved, outside channel lakes) and what the pools gave the soil
-// (+) or took from it (-) that the soil has not yet booked.
+// (+) or took from it (-) that the soil has not yet booked; infiltrated mass on its way to a soil
+// the transport follows, not yet taken by its next update.
 struct overland_stores {
-  double dissolved = 0.0, land = 0.0, soil = 0.0, attached = 0.0, total = 0.0, sorbed = 0.0, to_soil = 0.0;
+  double dissolved = 0.0, land = 0.0, soil = 0.0, attached = 0.0, total = 0.0, sorbed = 0.0, to_soil = 0.0,
+         infiltrating = 0.0;
 };
 
 // The dissolved mass is the cells' own, at the end of an event as at the end of the run: the
@@ -324,6 +326,7 @@ overland_stores sum_overland(const model_state& m, int c) {
   overland_stores s;
   const double* mass = checked_array_2d_row(m.ov_mass, c);
   const double* load = checked_array_2d_row(m.ov_land_load, c);
+  const double* infiltrating = checked_array_2d_row(m.soil_inflow_mass, c);
   const int classes = m.ov_sed ? m.ov_sed->num_sed_classes : 0;
   const size_t cells = size_t(m.cell_count) + 1, slots = size_t(classes) + 1;
   const bool attached = m.sediment_contam_on && m.ov_total_con_mass.size() >= (size_t(c) + 1) * cells &&
@@ -334,6 +337,7 @@ overland_stores sum_overland(const model_state& m, int c) {
     if (!lake && mass) s.dissolved += mass[i] / 1000.0;
     if (load) s.land += load[i] / 1000.0;
     if (m.soil_con_trans_on) s.soil += soil_column_mass(m, c, i);
+    if (m.soil_con_trans_on && infiltrating) s.infiltrating += infiltrating[i] / 1000.0;
     if (!attached) continue;
     const size_t cell = size_t(c) * cells + size_t(i);
     s.total += m.ov_total_con_mass[cell] / 1000.0;
@@ -431,7 +435,8 @@ void sum_final_stores(model_state& m, bool run_end) {
     }
     if (m.lakes_on) store(m.lake_mass_final, c, sum_lakes(m, c));
     // With soil transport the land-surface mass is the soil column's: counted once, as soil.
-    m.GLOBAL_MASS_FINAL[c] = val(m.OV_MASS_FINAL, c) + (m.soil_con_trans_on ? ov.soil : val(m.OV_LAND_MASS_FINAL, c)) +
+    m.GLOBAL_MASS_FINAL[c] = val(m.OV_MASS_FINAL, c) +
+                             (m.soil_con_trans_on ? ov.soil + ov.infiltrating : val(m.OV_LAND_MASS_FINAL, c)) +
                              at(m.chan_mass_final, c) +
                              (m.lakes_on ? at(m.lake_mass_final, c) : 0.0);
     if (m.sediment_contam_on)

@@ -32,6 +32,15 @@ double lake_conc_at(const model_state& m, int link) {
   return lake >= 1 && size_t(lake) < m.lake_wq_conc.size() ? m.lake_wq_conc[size_t(lake)] : 0.0;
 }
 
+// Mass a flux leaving the lake at a lake-like link may carry over a sub-step of h seconds: what
+// the lake holds with its sources over the sub-step. A concentration worked out for a smaller
+// volume than the water now passing would otherwise send out more than the lake has.
+double lake_outflow_cap(const model_state& m, int link, double h) {
+  const int lake = lake_of(m, link);
+  if (lake < 1 || size_t(lake) >= m.lake_wq_mass.size()) return 0.0;
+  return std::max(0.0, m.lake_wq_mass[size_t(lake)] + h * m.lake_wq_source_rate[size_t(lake)]);
+}
+
 template <typename F>
 void for_active_nodes(const model_state& m, F f) {
   for (int l = m.nlinks; l >= 1; --l) {
@@ -69,7 +78,8 @@ void structure_fluxes(const model_state& m, int s, const double* conc, double h,
     c = lake_like(m, up) ? lake_conc_at(m, up) : conc[last_address(m, up)];
   else if (q <= -tiny && down > 0)
     c = lake_like(m, down) ? lake_conc_at(m, down) : conc[address(m, down, 1)];
-  const double f = std::fabs(q) < tiny ? 0.0 : q * c * h / dt;
+  double f = std::fabs(q) < tiny ? 0.0 : q * c * h / dt;
+  if (q >= tiny && up > 0 && lake_like(m, up)) f = std::min(f, lake_outflow_cap(m, up, h));
   adv[last_address(m, s)] = f;
   if (up > 0 && !wq_structure_link(m, up)) adv[last_address(m, up)] = f;
 }
@@ -105,6 +115,7 @@ void link_fluxes(const model_state& m, int l, const double* conc, double h, doub
       // The lake's water enters through the head node: the lake's mixed concentration goes down,
       // the head node's comes back, and the lake books exactly this amount.
       adv[a] = advective(m.qp_vol[head], lake_conc_at(m, u), conc[head], h, dt);
+      if (adv[a] > 0.0) adv[a] = std::min(adv[a], lake_outflow_cap(m, u, h));
       disp[a] = 0.0;
       continue;
     }
@@ -572,10 +583,11 @@ void channel_wq_route(model_state& m, int k, double dt) {
       std::copy(adv_avg, adv_avg + slots, adv);
       std::copy(disp_avg, disp_avg + slots, disp);
     } while (change > 1e-6 && passes <= max_passes);
+    // The lakes take the sub-step just routed, before its length is cut for the next one.
+    if (m.lakes_on) channel_wq_lake_update(m, k, h);
     for (int l = 1; l <= m.nlinks; ++l)
       if (wq_active_link(m, l) && remaining > tiny && passes > max_passes && h > 0.1) h *= 0.5;
     copy_active(m, conc_new, mass_new, conc, mass);
-    if (m.lakes_on) channel_wq_lake_update(m, k, h);
   }
 }
 

@@ -242,19 +242,27 @@ std::vector<double> run_balance_errors(const std::string& sum) {
 // eroded sediment and travels into the streams dissolved and sorbed, and out. The channel
 // sediment transport carries the wash load. On two links, where sorbed mass reaches the
 // streams; and on the Y, whose lake holds a grid cell that it floods at the start and whose
-// water runs out over the land, more than the lake holds at its last concentration.
+// water runs out over the land, more than the lake holds at its last concentration; under heavy
+// rain, which swells the nearly empty lake past the volume its concentration was worked out for,
+// and on a soil the run follows as well.
 struct whole_run_case {
   const char* name;
   const char* network;
   const char* stream;
   bool lake;
+  bool soil = false;   // a soil whose contaminant the run follows
+  bool heavy = false;  // rain of 150 mm/h
 };
 
 class SedimentContamWholeRun : public ::testing::TestWithParam<whole_run_case> {};
 
 TEST_P(SedimentContamWholeRun, GridChannelsAndLakesKeepTheTotal) {
   pluvo_test::scratch_dir dir;
-  pluvo_test::write_y_project(20.0, "SUMMARY c.sum\n", GetParam().network, GetParam().stream);
+  std::string cards = "SUMMARY c.sum\n";
+  if (GetParam().heavy) cards += "RAIN_INTENSITY 150\n";
+  if (GetParam().soil)
+    cards += pluvo_test::redistribution_soil("0.2") + "SOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.05\nTOP_LAYER_DEPTH 0.2\n";
+  pluvo_test::write_y_project(20.0, cards, GetParam().network, GetParam().stream);
   double to_channels = 0.0, lake_to_land = 0.0;
   const books_run b = run_keeping_books([&](model_state& m) {
     to_channels = m.attached_to_chan_total[1];
@@ -270,7 +278,8 @@ TEST_P(SedimentContamWholeRun, GridChannelsAndLakesKeepTheTotal) {
   else
     EXPECT_GT(to_channels, 0.0);
   EXPECT_EQ(r.out.find("bad number"), std::string::npos) << r.out;
-  // The event's dissolved balances of the land, the streams and the lakes close in the summary.
+  // The event's dissolved balances of the land, the streams and the lakes (and the soil's) close
+  // in the summary.
   const std::string sum = pluvo_test::read_file("c.sum");
   int closed = 0;
   for (size_t at = 0; (at = sum.find("mass balance error %", at)) != std::string::npos; ++at) {
@@ -279,7 +288,7 @@ TEST_P(SedimentContamWholeRun, GridChannelsAndLakesKeepTheTotal) {
     EXPECT_LT(std::fabs(std::strtod(line.substr(line.find_last_of(' ')).c_str(), nullptr)), 1e-4) << line;
     ++closed;
   }
-  EXPECT_EQ(closed, GetParam().lake ? 3 : 2) << sum;
+  EXPECT_EQ(closed, (GetParam().lake ? 3 : 2) + (GetParam().soil ? 1 : 0)) << sum;
   // So do the run's: the land's, the streams', the lakes' and the whole watershed's, which counts
   // the sorbed pools and what they left on the soil.
   const std::vector<double> run = run_balance_errors(sum);
@@ -351,11 +360,34 @@ TEST(SedimentContamChannels, TrackedSoilKeepsWhatThePoolsExchangeWithIt) {
   EXPECT_LT(std::fabs(std::strtod(sum.c_str() + soil + 30, nullptr)), 1e-4) << sum;
 }
 
+// Soil transport without an infiltration scheme has no soil to follow: the project is refused
+// as it is read, before any step.
+TEST(SedimentContamChannels, SoilTransportWithoutInfiltrationIsRefused) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_y_project(20.0, "SOIL_CON_TRANS\n", pluvo_test::two_link_chan_file(),
+                              pluvo_test::two_link_stream_file());
+  int steps = 0;
+  pluvo::run_stopped_on_error = false;
+  const auto r = pluvo_test::run_contaminant_project(1, "write_time_series", [&](model_state&) { ++steps; });
+  EXPECT_TRUE(pluvo::run_stopped_on_error);  // the program exits with 1
+  pluvo::run_stopped_on_error = false;
+  pluvo::error_state = pluvo::error_state_record();
+  EXPECT_EQ(steps, 0);
+  EXPECT_NE(r.out.find("Error: SOIL_CON_TRANS needs an infiltration scheme (GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or "
+                       "INF_RICHARDS):\nwithout one there is no soil for the constituents.  Add one or remove the card.\n"),
+            std::string::npos)
+      << r.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(SedimentContamChannels, SedimentContamWholeRun,
                          ::testing::Values(whole_run_case{"TwoLinks", pluvo_test::two_link_chan_file(),
                                                           pluvo_test::two_link_stream_file(), false},
                                            whole_run_case{"YWithALake", pluvo_test::y_network, pluvo_test::y_stream,
-                                                          true}),
+                                                          true},
+                                           whole_run_case{"YWithALakeUnderHeavyRain", pluvo_test::y_network,
+                                                          pluvo_test::y_stream, true, false, true},
+                                           whole_run_case{"YWithALakeOnATrackedSoil", pluvo_test::y_network,
+                                                          pluvo_test::y_stream, true, true, true}),
                          [](const ::testing::TestParamInfo<whole_run_case>& i) { return std::string(i.param.name); });
 
 }  // namespace
