@@ -109,12 +109,9 @@ void book_recharge(model_state& m, int c, bool first_step) {
   m.unsat_downward_flux[i] = 0.0;
 }
 
-// Water handed to the aquifer by the soil column (cm), also taken from the cell's recharge map.
-void hand_down(model_state& m, int c, double cm) {
-  const size_t i = size_t(c);
-  m.unsat_downward_flux[i] += cm;
-  if (m.gwbound[i] != gw_fixed_head && i < m.gw_recharge_cum.size()) m.gw_recharge_cum[i] += cm;
-}
+// Water handed to the aquifer by the soil column (cm). It reaches the cell's recharge map when
+// the next solve books it; counted here as well it would be counted twice.
+void hand_down(model_state& m, int c, double cm) { m.unsat_downward_flux[size_t(c)] += cm; }
 
 bool may_exfiltrate(const model_state& m, int c) {
   const size_t i = size_t(c);

@@ -199,8 +199,10 @@ void read_groundwater_inputs(model_state& m) {
   if (m.gw_simulation_on != 1) return;
   const int n = m.cell_count;
   ensure_cells(m.gwbound, n);
+  // The recharge maps count from the first step, before any map is written.
   for (std::vector<double>* v : {&m.gw_static_flux, &m.gw_hycond, &m.gw_hycond_copy, &m.gw_porosity,
-                                 &m.gw_porosity_copy, &m.gw_cell_width_x, &m.gw_cell_width_y})
+                                 &m.gw_porosity_copy, &m.gw_cell_width_x, &m.gw_cell_width_y, &m.gw_recharge_cum,
+                                 &m.gw_recharge_cum_prev})
     ensure_cells(*v, n);
   read_boundary_types(m);
   if (stopped()) return;

@@ -511,10 +511,7 @@ bool erosion_classes_as_constituents(const input_state& s) { return s.soil_erosi
 // What a project may ask for that this version cannot simulate or write yet. The refusal lists
 // every row a project asks for; the work that builds a process removes the rows it builds.
 constexpr unbuilt_request unbuilt[] = {
-    // Snow of long-term runs: the snow map series and flow over snow.
-    {"SNOW_SWE_FILE", "snow map series", given<&O::snow_swe_file_flag>},
-    {"SNOW_SD_FILE", "snow map series", given<&O::snow_sd_file_flag>},
-    {"SNOW_TEMP", "snow map series", given<&O::snow_temp_flag>},
+    // Flow over snow of long-term runs.
     {"SNOW_ROUGHNESS", "flow over snow", given<&O::snow_roughness_flag>},
     {"SNOW_DARCY", "flow over snow", given<&O::snow_darcy_flag>},
     // Overland processes besides the routing schemes.
@@ -528,21 +525,10 @@ constexpr unbuilt_request unbuilt[] = {
     {"CHAN_DRAIN", "channel drainage routing", channel_routing<2>},
     {"CHAN_MESH", "mesh channel routing", channel_routing<4>},
     {"CHAN_BACKWATER", "backwater channel routing", channel_routing<5>},
-    {"EXPLIC_BACKWATER", "channel hotstart", given<&O::explic_backwater_flag>},
     // Sediment and water quality.
     {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
     {"SOIL_CON_TRANS without OV_CON_TRANS", "soil contaminants without overland transport", soil_con_without_overland},
     {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
-    // Outputs whose writer is not built.
-    {"GW_RECHARGE_CUM", "map series", given<&O::gw_recharge_cum_flag>},
-    {"GW_RECHARGE_INC", "map series", given<&O::gw_recharge_inc_flag>},
-    {"OV_CON_MAP", "map series", given<&O::ov_con_map_flag>},
-    {"VOL_SED_SUSP", "map series", given<&O::vol_sed_susp_flag>},
-    {"MAX_SED_FLUX", "map series", given<&O::max_sed_flux_flag>},
-    {"NET_SED_VOLUME", "map series", given<&O::net_sed_volume_flag>},
-    {"CHAN_SED_FLUX", "channel series", given<&O::chan_sed_flux_flag>},
-    {"GW_OUTPUT", "groundwater output", given<&O::gw_output_flag>},
-    {"GW_WELL_LEVEL", "well level file", given<&O::gw_well_level_flag>},
 };
 
 // Every mode of the command line has its driver; a mode added before its driver goes here.

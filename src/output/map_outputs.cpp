@@ -61,6 +61,10 @@ dataset_slot dataset_of(model_state& m, int kind) {
 void open_dataset_output(int kind, model_state& m) {
   const dataset_slot d = dataset_of(m, kind);
   if (!d.on) return;
+  // The sediment reader has already opened some of these under the same name; the dataset
+  // starts the file afresh rather than warn of a file left open.
+  const bool dataset = m.map_output_type2 || !m.map_type_zero_on;
+  if (dataset && d.file->is_open()) checked_file_close(*d.file);
   write_dataset_header(dataset_kinds[kind].object_id, *d.path, dataset_kinds[kind].name, *d.file, m);
 }
 
@@ -115,13 +119,32 @@ void fill_sediment_flux_sum(model_state& m) {
   });
 }
 
+// The cell's own books at the output time: what settled on it less what was torn from it
+// (erosion is held negative), over every class; as a depth in mm over the cell.
 void fill_net_sediment_volume(model_state& m) {
   size_cell_array(m.map_work, m);
-  size_cell_array(m.ov_sed->ov_net_sed, m);
+  ov_sed_record& s = *m.ov_sed;
+  size_cell_array(s.ov_net_sed, m);
+  const int classes = s.num_sed_classes;
+  if (s.vol_sed.size() < s.cell_class_layer(m.cell_count, classes, ov_sed_record::layers - 1) + 1) return;
+  double* net = s.ov_net_sed.data();
   double* out = m.map_work.data();
-  const double* net = m.ov_sed->ov_net_sed.data();
   const double area = m.cell_size * m.cell_size;
-  parallel_for_cells(m.cell_count, [=](int i) { out[i] = net[i] * 1000.0 / area; });
+  parallel_for_cells(m.cell_count, [&s, net, out, classes, area](int i) {
+    double v = 0.0;
+    for (int k = 1; k <= classes; k++) v += s.vol_sed[s.cell_class_layer(i, k, 1)] + s.vol_sed[s.cell_class_layer(i, k, 3)];
+    net[i] = v;
+    out[i] = v * 1000.0 / area;
+  });
+}
+
+// The suspended volume of every class together: slot 0 of the cell's entry.
+void fill_suspended_sediment(model_state& m) {
+  size_cell_array(m.map_work, m);
+  const ov_sed_record& s = *m.ov_sed;
+  double* out = m.map_work.data();
+  const bool filled = s.ov_qsconc.size() >= s.cell_class(m.cell_count, s.num_sed_classes) + 1;
+  for (int i = 1; i <= m.cell_count; i++) out[i] = filled ? s.ov_qsconc[s.cell_class(i, 0)] : 0.0;
 }
 
 void build_depth_map(model_state& m) {
@@ -257,7 +280,10 @@ void write_dataset_steps(model_state& m, cell_values& cells) {
       fill_net_sediment_volume(m);
       step(m.net_sed_depth_dataset_fp, m.map_work.data());
     }
-    if (s.vol_sed_susp_on) step(m.vol_sed_susp_fp, cells(s.ov_conc));
+    if (s.vol_sed_susp_on) {
+      fill_suspended_sediment(m);
+      step(m.vol_sed_susp_fp, m.map_work.data());
+    }
   }
 }
 

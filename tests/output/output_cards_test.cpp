@@ -1,0 +1,176 @@
+// The groundwater and sediment output cards of whole runs through the project reader: every
+// card's files in every MAP_TYPE form, and their values held against the run summary.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/printed.hpp"
+#include "groundwater/aquifer_strip.hpp"
+#include "run/driver.hpp"
+#include "run/whole_project.hpp"
+
+namespace {
+
+using pluvo_test::read_file;
+using pluvo_test::write_file;
+
+std::vector<double> numbers_of(const std::string& line) {
+  std::vector<double> v;
+  std::istringstream in(line);
+  for (double x; in >> x;) v.push_back(x);
+  return v;
+}
+
+// The values of a numbered grid after its six header lines, no-data cells left out.
+std::vector<double> grid_values(const std::string& path) {
+  std::istringstream in(read_file(path));
+  std::vector<double> v;
+  std::string line;
+  for (int i = 0; i < 6 && std::getline(in, line); i++) {
+  }
+  for (double x; in >> x;)
+    if (x != -9999.99) v.push_back(x);
+  return v;
+}
+
+double sum_of(const std::vector<double>& v) {
+  double s = 0.0;
+  for (double x : v) s += x;
+  return s;
+}
+
+bool all_finite(const std::vector<double>& v) {
+  for (double x : v)
+    if (!std::isfinite(x)) return false;
+  return true;
+}
+
+// The cell values of the last step record of an ASCII dataset of n cells (every cell active).
+std::vector<double> last_dataset_step(const std::string& text, int n) {
+  const size_t at = text.rfind("TS 1 ");
+  std::istringstream in(text.substr(at));
+  std::string line;
+  std::getline(in, line);
+  for (int i = 0; i < n; i++) std::getline(in, line);
+  std::vector<double> v;
+  for (int i = 0; i < n && std::getline(in, line); i++) v.push_back(std::stod(line));
+  return v;
+}
+
+size_t step_records(const std::string& text) {
+  size_t n = 0;
+  for (size_t at = text.find("TS 1 "); at != std::string::npos; at = text.find("TS 1 ", at + 1)) n++;
+  return n;
+}
+
+// The aquifer strip at one-minute steps for 31 minutes of rain with maps every 10: the last map
+// set is the state the summary closes on.
+std::string aquifer_run_cards() {
+  std::string cards = pluvo_test::strip_cards();
+  cards.replace(cards.find("TIMESTEP 10"), 11, "TIMESTEP 60");
+  cards.replace(cards.find("TOT_TIME 30"), 11, "TOT_TIME 31");
+  cards.replace(cards.find("MAP_FREQ 60"), 11, "MAP_FREQ 10");
+  cards.replace(cards.find("HYD_FREQ 5"), 10, "HYD_FREQ 1");
+  cards.replace(cards.find("RAIN_DURATION 10"), 16, "RAIN_DURATION 30");
+  const std::string aquifer = pluvo_test::write_aquifer_strip();
+  // A wet soil over the table, so that the rain reaches the aquifer within the run.
+  write_file("w.map", pluvo_test::strip_map("0.43"));
+  return cards + aquifer;
+}
+
+// Heads, recharge and wells of the aquifer strip as numbered grids: the cumulative recharge map
+// and the incremental ones summed both give the summary's recharge; the well file's head is the
+// head map's at the well's cell at the same time.
+TEST(OutputCards, GroundwaterHeadsRechargeAndWellsAgreeWithTheSummary) {
+  pluvo_test::scratch_dir dir;
+  std::filesystem::create_directories("gw");
+  const std::string cards = aquifer_run_cards();
+  write_file("wells.loc", "2\n1 2 \n2 3 \n");
+  const pluvo_test::project_result r = pluvo_test::run_strip_cards(
+      cards + "GW_OUTPUT gw\nGW_RECHARGE_CUM gw\nGW_RECHARGE_INC gw/\nOUT_WELL_LOCATION wells.loc\n"
+              "GW_WELL_LEVEL wells.out\n");
+  ASSERT_FALSE(r.stopped) << r.out;
+  for (const char* base : {"gw_head", "gwrechargecum", "gwrechargeinc"}) {
+    for (int set = 1; set <= 4; set++) {
+      char name[64];
+      std::snprintf(name, sizeof name, "gw/%s.%04d.asc", base, set);
+      const std::vector<double> v = grid_values(name);
+      EXPECT_EQ(v.size(), 6u) << name;
+      EXPECT_TRUE(all_finite(v)) << name;
+      EXPECT_NE(r.out.find(std::string("opening file ") + name + "\n"), std::string::npos) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::string("gw/") + base + ".0005.asc")) << base;
+  }
+  const double area = 10.0 * 10.0;
+  const double summary = pluvo_test::number_after(read_file("w.sum"), "Recharge to groundwater =");
+  ASSERT_TRUE(std::isfinite(summary));
+  ASSERT_GT(summary, 0.0);
+  const double cum = sum_of(grid_values("gw/gwrechargecum.0004.asc")) / 100.0 * area;
+  EXPECT_NEAR(cum, summary, 1e-3 * summary);
+  double increments = 0.0;
+  for (int set = 1; set <= 4; set++) {
+    char name[64];
+    std::snprintf(name, sizeof name, "gw/gwrechargeinc.%04d.asc", set);
+    increments += sum_of(grid_values(name)) / 100.0 * area;
+  }
+  EXPECT_NEAR(increments, summary, 1e-3 * summary);
+
+  // A line per minute; the last is the time of the last head map.
+  std::istringstream wells(read_file("wells.out"));
+  std::string line, last;
+  int lines = 0;
+  while (std::getline(wells, line)) {
+    last = line;
+    lines++;
+  }
+  ASSERT_GT(lines, 1);
+  const std::vector<double> w = numbers_of(last);
+  ASSERT_EQ(w.size(), 3u) << last;
+  EXPECT_DOUBLE_EQ(w[0], 31.0);
+  const std::vector<double> heads = grid_values("gw/gw_head.0004.asc");
+  EXPECT_NEAR(w[1], heads[1], 5.1e-5);  // row 1, column 2
+  EXPECT_NEAR(w[2], heads[5], 5.1e-5);  // row 2, column 3
+}
+
+// The same cards as datasets: the kinds' NAME lines, one step record per map time and the end
+// mark, ASCII and binary.
+TEST(OutputCards, GroundwaterDatasetsInBothForms) {
+  pluvo_test::scratch_dir dir;
+  const std::string cards = aquifer_run_cards();
+  const pluvo_test::project_result ascii = pluvo_test::run_strip_cards(
+      cards + "MAP_TYPE 1\nGW_OUTPUT h.dat\nGW_RECHARGE_CUM c.dat\nGW_RECHARGE_INC i.dat\n");
+  ASSERT_FALSE(ascii.stopped) << ascii.out;
+  const struct {
+    const char* file;
+    const char* head;
+  } kinds[] = {
+      {"h.dat", "OBJID 1016\nND 6\nNC 6\nNAME groundwater_head\n"},
+      {"c.dat", "OBJID 1022\nND 6\nNC 6\nNAME gw_recharge_cum\n"},
+      {"i.dat", "OBJID 1023\nND 6\nNC 6\nNAME gw_recharge_inc\n"},
+  };
+  for (const auto& k : kinds) {
+    const std::string text = read_file(k.file);
+    EXPECT_NE(text.find(k.head), std::string::npos) << k.file << "\n" << text.substr(0, 120);
+    EXPECT_EQ(step_records(text), 4u) << k.file;
+    EXPECT_EQ(text.substr(text.size() - 6), "ENDDS\n") << k.file;
+    EXPECT_TRUE(all_finite(last_dataset_step(text, 6))) << k.file;
+  }
+  const double summary = pluvo_test::number_after(read_file("w.sum"), "Recharge to groundwater =");
+  EXPECT_NEAR(sum_of(last_dataset_step(read_file("c.dat"), 6)), summary, 1e-3 * summary);
+
+  const pluvo_test::project_result binary =
+      pluvo_test::run_strip_cards(cards + "MAP_TYPE 2\nGW_OUTPUT h.bin\nGW_RECHARGE_INC i.bin\n");
+  ASSERT_FALSE(binary.stopped) << binary.out;
+  for (const char* name : {"h.bin", "i.bin"}) {
+    const std::string b = read_file(name);
+    ASSERT_EQ(b.size(), 100u + 4u * (14u + 6u * 10u) + 4u) << name;
+    EXPECT_EQ(b.substr(b.size() - 4), std::string("\xd2\0\0\0", 4)) << name;
+  }
+  EXPECT_EQ(read_file("h.bin").substr(60, 16), "groundwater_head");
+}
+
+}  // namespace
