@@ -2,6 +2,7 @@
 // card's files in every MAP_TYPE form, and their values held against the run summary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <sstream>
@@ -171,6 +172,119 @@ TEST(OutputCards, GroundwaterDatasetsInBothForms) {
     EXPECT_EQ(b.substr(b.size() - 4), std::string("\xd2\0\0\0", 4)) << name;
   }
   EXPECT_EQ(read_file("h.bin").substr(60, 16), "groundwater_head");
+}
+
+// The sediment demo with every file it reads, at one-minute steps for 61 minutes, so that its
+// last map (every 30 minutes) is the state the summary closes on; the caller's cards follow.
+void copy_sediment_demo(const std::string& cards) {
+  const std::string from = std::string(PLUVO_TEST_DATA) + "/../examples/demo-sediment/";
+  for (const auto& f : std::filesystem::directory_iterator(from))
+    write_file(f.path().filename().string(), read_file(f.path().string()));
+  std::string project = read_file("demo_sediment.prj");
+  project.replace(project.find("TIMESTEP 30"), 11, "TIMESTEP 60");
+  project.replace(project.find("TOT_TIME 360"), 12, "TOT_TIME 61");
+  write_file("s.prj", project + "MAP_FREQ 30\n" + cards);
+}
+
+pluvo_test::project_result run_sediment_demo() {
+  pluvo_test::project_result r;
+  r.out = pluvo::printed_by([] { pluvo::run_pluvo("s.prj", nullptr, "s.prj"); });
+  r.stopped = pluvo::run_stopped_on_error;
+  pluvo::run_stopped_on_error = false;
+  pluvo::error_state = pluvo::error_state_record();
+  return r;
+}
+
+// Net erosion and deposition over the run in the summary, m3: deposited less eroded, every class.
+double summary_net_sediment(const std::string& summary) {
+  double net = 0.0;
+  for (int k = 1; k <= 3; k++) {
+    const std::string n = std::to_string(k);
+    net += pluvo_test::number_after(summary, "Total sediment " + n + " deposited on surface:") -
+           pluvo_test::number_after(summary, "Total sediment " + n + " eroded from surface:");
+  }
+  return net;
+}
+
+// The sediment demo with all four sediment outputs as numbered grids: the flux and net volume
+// maps, the suspended-sediment file opened, the channel sediment-flux series; the net volume map
+// summed over the basin is the summary's net erosion and deposition.
+TEST(OutputCards, SedimentDemoWritesItsFourOutputsAndTheNetMapKeepsTheBooks) {
+  pluvo_test::scratch_dir dir;
+  std::filesystem::create_directories("maps");
+  copy_sediment_demo("MAX_SED_FLUX maps\nNET_SED_VOLUME maps/\nVOL_SED_SUSP susp.dat\nCHAN_SED_FLUX s.cfx\n");
+  const pluvo_test::project_result r = run_sediment_demo();
+  ASSERT_FALSE(r.stopped) << r.out;
+  for (const char* base : {"max_sed_flux", "net_sed_volume"}) {
+    for (int set = 1; set <= 3; set++) {
+      char name[64];
+      std::snprintf(name, sizeof name, "maps/%s.%04d.asc", base, set);
+      const std::vector<double> v = grid_values(name);
+      EXPECT_EQ(v.size(), 524u) << name;
+      EXPECT_TRUE(all_finite(v)) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::string("maps/") + base + ".0004.asc")) << base;
+  }
+  // The flux map is in cubic metres per second times a million: the rain's flows carry some.
+  const std::vector<double> flux = grid_values("maps/max_sed_flux.0003.asc");
+  ASSERT_FALSE(flux.empty());
+  EXPECT_GT(*std::max_element(flux.begin(), flux.end()), 1.0);
+  EXPECT_GE(*std::min_element(flux.begin(), flux.end()), 0.0);
+  const double net = summary_net_sediment(read_file("demo_sediment.sum"));
+  ASSERT_LT(net, -100.0);
+  EXPECT_NEAR(sum_of(grid_values("maps/net_sed_volume.0003.asc")) * 500.0 * 500.0 / 1000.0, net, 1e-3 * -net);
+  EXPECT_TRUE(std::filesystem::exists("susp.dat"));
+
+  // Kind 31: a link/node series with a record every output time, finite fluxes, some carried.
+  const std::string series = read_file("s.cfx");
+  EXPECT_EQ(series.rfind("PLUVO_LINKNODE_STREAM_SED_FLUX\nNUM_LINKS     42\n", 0), 0u) << series.substr(0, 80);
+  size_t records = 0;
+  for (size_t at = series.find("\nTS "); at != std::string::npos; at = series.find("\nTS ", at + 1)) records++;
+  EXPECT_GT(records, 1u);
+  ASSERT_NE(series.rfind("\nTS "), std::string::npos);
+  const std::vector<double> values = numbers_of(series.substr(series.rfind("\nTS ") + 4));
+  ASSERT_FALSE(values.empty());
+  EXPECT_TRUE(all_finite(values));
+  EXPECT_GT(*std::max_element(values.begin(), values.end()), 1000.0);
+}
+
+// The four sediment maps as datasets, ASCII and binary: the kinds' headers and a step record
+// per map time, the suspended sediment the class sum of the suspended volumes.
+TEST(OutputCards, SedimentDatasetsInBothForms) {
+  pluvo_test::scratch_dir dir;
+  copy_sediment_demo("MAP_TYPE 1\nMAX_SED_FLUX f.dat\nNET_SED_VOLUME n.dat\nVOL_SED_SUSP v.dat\n");
+  const pluvo_test::project_result r = run_sediment_demo();
+  ASSERT_FALSE(r.stopped) << r.out;
+  EXPECT_EQ(r.out.find("previous file was not closed"), std::string::npos) << r.out;
+  const struct {
+    const char* file;
+    const char* head;
+  } kinds[] = {
+      {"f.dat", "OBJID 1017\nND 924\nNC 924\nNAME sediment_flux\n"},
+      {"n.dat", "OBJID 1018\nND 924\nNC 924\nNAME sediment_volume\n"},
+      {"v.dat", "OBJID 1019\nND 924\nNC 924\nNAME suspended_sediment_conc\n"},
+  };
+  for (const auto& k : kinds) {
+    const std::string text = read_file(k.file);
+    EXPECT_NE(text.find(k.head), std::string::npos) << k.file << "\n" << text.substr(0, 120);
+    EXPECT_EQ(step_records(text), 3u) << k.file;
+    EXPECT_EQ(text.substr(text.size() - 6), "ENDDS\n") << k.file;
+    EXPECT_TRUE(all_finite(last_dataset_step(text, 924))) << k.file;
+  }
+  const std::vector<double> suspended = last_dataset_step(read_file("v.dat"), 924);
+  ASSERT_EQ(suspended.size(), 924u);
+  EXPECT_GT(*std::max_element(suspended.begin(), suspended.end()), 0.0);
+  const double net = summary_net_sediment(read_file("demo_sediment.sum"));
+  EXPECT_NEAR(sum_of(last_dataset_step(read_file("n.dat"), 924)) * 500.0 * 500.0 / 1000.0, net, 1e-3 * -net);
+
+  copy_sediment_demo("MAP_TYPE 2\nMAX_SED_FLUX f.bin\nNET_SED_VOLUME n.bin\nVOL_SED_SUSP v.bin\n");
+  const pluvo_test::project_result b = run_sediment_demo();
+  ASSERT_FALSE(b.stopped) << b.out;
+  for (const char* name : {"f.bin", "n.bin", "v.bin"}) {
+    const std::string bin = read_file(name);
+    EXPECT_EQ(bin.size(), 100u + 3u * (14u + 924u * 10u) + 4u) << name;
+    EXPECT_EQ(bin.substr(bin.size() - 4), std::string("\xd2\0\0\0", 4)) << name;
+  }
 }
 
 }  // namespace
