@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -136,6 +138,58 @@ TEST(SnowRun, AWinterBuildsAPackMeltsItAndTheMeltWakesTheModelAndInfiltrates) {
   EXPECT_TRUE(r.woke_by_melt);
   EXPECT_GT(r.infiltrated_after_wake, 0.5 * r.released * 100.0);
   EXPECT_TRUE(r.density_sound);
+}
+
+// The values of a numbered grid after its six header lines.
+std::vector<double> grid_values(const std::string& text) {
+  std::vector<double> v;
+  size_t at = 0;
+  for (int i = 0; i < 6 && at != std::string::npos; i++) at = text.find('\n', at) + 1;
+  std::istringstream in(text.substr(at));
+  for (double x; in >> x;) v.push_back(x);
+  return v;
+}
+
+// The snow cards of a cold winter that keeps its pack: the water equivalent, depth and
+// temperature as numbered grids, then the water equivalent as an ASCII dataset of every step,
+// whose last record is the pack the summary reports.
+TEST(SnowRun, SnowMapsOfAColdWinterInEveryFormAndTheLastIsTheSummarysPack) {
+  pluvo_test::scratch_dir dir;
+  std::filesystem::create_directories("snow");
+  const std::string snow = "NWSRFS_SNOW\nNWSRFS_MF_MAX 1.2\nNWSRFS_MF_MIN 1.2\nSNOW_PXTEMP 0.5\n";
+  const winter_run grids = run_winter({14, 14, 14, 14, 14}, snow + "SNOW_SWE_FILE snow\nSNOW_SD_FILE snow/\nSNOW_TEMP snow\n");
+  ASSERT_FALSE(grids.result.stopped) << grids.result.out;
+  for (const char* name : {"snow/swe.0001.asc", "snow/sd.0001.asc", "snow/swe.0003.asc", "snow/sd.0003.asc",
+                           "snow/Snow_Temperature.0001"}) {
+    const std::vector<double> v = grid_values(pluvo_test::read_file(name));
+    ASSERT_EQ(v.size(), 6u) << name;
+    for (double x : v) EXPECT_TRUE(std::isfinite(x)) << name;
+  }
+  // By the last map the snowfall lies on every cell; the depth map holds the model's depths.
+  int last_set = 0;
+  for (const auto& f : std::filesystem::directory_iterator("snow"))
+    if (f.path().filename().string().rfind("swe.", 0) == 0) last_set++;
+  ASSERT_GE(last_set, 3);
+  char swe_name[64], sd_name[64];
+  std::snprintf(swe_name, sizeof swe_name, "snow/swe.%04d.asc", last_set);
+  std::snprintf(sd_name, sizeof sd_name, "snow/sd.%04d.asc", last_set);
+  for (double x : grid_values(pluvo_test::read_file(swe_name))) EXPECT_GT(x, 0.01) << swe_name;
+  for (double x : grid_values(pluvo_test::read_file(sd_name))) EXPECT_GE(x, 0.0) << sd_name;
+
+  const winter_run every_step = run_winter({14, 14, 14, 14, 14}, snow + "MAP_TYPE 1\nMAP_FREQ 1\nSNOW_SWE_FILE swe.dat\n");
+  ASSERT_FALSE(every_step.result.stopped) << every_step.result.out;
+  const std::string swe = pluvo_test::read_file("swe.dat");
+  EXPECT_EQ(swe.rfind("DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1024\nND 6\nNC 6\nNAME snow_water_equivalent\n", 0), 0u)
+      << swe.substr(0, 100);
+  ASSERT_EQ(swe.substr(swe.size() - 6), "ENDDS\n");
+  std::istringstream last(swe.substr(swe.rfind("TS 1 ")));
+  std::string line;
+  for (int i = 0; i <= 6; i++) std::getline(last, line);
+  double mean = 0.0;
+  for (int i = 0; i < 6 && std::getline(last, line); i++) mean += std::stod(line) / 6.0;
+  const double pack = pluvo_test::number_after(every_step.summary, "Final volume of snow=");
+  ASSERT_GT(pack, 1.0);
+  EXPECT_NEAR(mean * 6.0 * 100.0, pack, 1e-3 * pack);
 }
 
 TEST(SnowRun, TemperatureIndexMeltAtAConstantTemperatureIsTheMeltFactorTimesTheDegreesAboveBase) {
