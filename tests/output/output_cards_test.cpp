@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -137,6 +138,44 @@ TEST(OutputCards, GroundwaterHeadsRechargeAndWellsAgreeWithTheSummary) {
   EXPECT_NEAR(w[2], heads[5], 5.1e-5);  // row 2, column 3
 }
 
+// Every number in a written file, header words left out ("nan" and "inf" are numbers here).
+std::vector<double> numbers_in_file(const std::string& path) {
+  std::istringstream in(read_file(path));
+  std::vector<double> v;
+  for (std::string word; in >> word;) {
+    char* end = nullptr;
+    const double x = std::strtod(word.c_str(), &end);
+    if (end != word.c_str() && *end == '\0') v.push_back(x);
+  }
+  return v;
+}
+
+// Each card alone on the aquifer strip through the project reader: the run ends well and the
+// card's file holds finite numbers.
+TEST(OutputCards, EachCardAloneWritesFiniteValues) {
+  const struct {
+    const char* cards;
+    const char* file;
+  } rows[] = {
+      {"GW_OUTPUT gw\n", "gw/gw_head.0004.asc"},
+      {"GW_RECHARGE_CUM gw\n", "gw/gwrechargecum.0004.asc"},
+      {"GW_RECHARGE_INC gw/\n", "gw/gwrechargeinc.0004.asc"},
+      {"OUT_WELL_LOCATION wells.loc\nGW_WELL_LEVEL wells.out\n", "wells.out"},
+      {"EXPLIC_BACKWATER hot\n", "hot.dht"},
+  };
+  for (const auto& row : rows) {
+    pluvo_test::scratch_dir dir;
+    std::filesystem::create_directories("gw");
+    const std::string cards = aquifer_run_cards();
+    write_file("wells.loc", "1\n2 2 \n");
+    const pluvo_test::project_result r = pluvo_test::run_strip_cards(cards + row.cards);
+    ASSERT_FALSE(r.stopped) << row.cards << r.out;
+    const std::vector<double> v = numbers_in_file(row.file);
+    EXPECT_GT(v.size(), 5u) << row.cards;
+    EXPECT_TRUE(all_finite(v)) << row.cards;
+  }
+}
+
 // The same cards as datasets: the kinds' NAME lines, one step record per map time and the end
 // mark, ASCII and binary.
 TEST(OutputCards, GroundwaterDatasetsInBothForms) {
@@ -212,7 +251,8 @@ double summary_net_sediment(const std::string& summary) {
 TEST(OutputCards, SedimentDemoWritesItsFourOutputsAndTheNetMapKeepsTheBooks) {
   pluvo_test::scratch_dir dir;
   std::filesystem::create_directories("maps");
-  copy_sediment_demo("MAX_SED_FLUX maps\nNET_SED_VOLUME maps/\nVOL_SED_SUSP susp.dat\nCHAN_SED_FLUX s.cfx\n");
+  copy_sediment_demo(
+      "MAX_SED_FLUX maps\nNET_SED_VOLUME maps/\nVOL_SED_SUSP susp.dat\nCHAN_SED_FLUX s.cfx\nOV_CON_MAP c.dat\n");
   const pluvo_test::project_result r = run_sediment_demo();
   ASSERT_FALSE(r.stopped) << r.out;
   for (const char* base : {"max_sed_flux", "net_sed_volume"}) {
@@ -252,7 +292,7 @@ TEST(OutputCards, SedimentDemoWritesItsFourOutputsAndTheNetMapKeepsTheBooks) {
 // per map time, the suspended sediment the class sum of the suspended volumes.
 TEST(OutputCards, SedimentDatasetsInBothForms) {
   pluvo_test::scratch_dir dir;
-  copy_sediment_demo("MAP_TYPE 1\nMAX_SED_FLUX f.dat\nNET_SED_VOLUME n.dat\nVOL_SED_SUSP v.dat\n");
+  copy_sediment_demo("MAP_TYPE 1\nMAX_SED_FLUX f.dat\nNET_SED_VOLUME n.dat\nVOL_SED_SUSP v.dat\nOV_CON_MAP c.dat\n");
   const pluvo_test::project_result r = run_sediment_demo();
   ASSERT_FALSE(r.stopped) << r.out;
   EXPECT_EQ(r.out.find("previous file was not closed"), std::string::npos) << r.out;
@@ -271,6 +311,10 @@ TEST(OutputCards, SedimentDatasetsInBothForms) {
     EXPECT_EQ(text.substr(text.size() - 6), "ENDDS\n") << k.file;
     EXPECT_TRUE(all_finite(last_dataset_step(text, 924))) << k.file;
   }
+  // The contaminant dataset is headed and ended here; its values go through the contaminants'
+  // own map writers.
+  EXPECT_EQ(read_file("c.dat"),
+            "DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1020\nND 924\nNC 924\nNAME contaminant_conc\nENDDS\n");
   const std::vector<double> suspended = last_dataset_step(read_file("v.dat"), 924);
   ASSERT_EQ(suspended.size(), 924u);
   EXPECT_GT(*std::max_element(suspended.begin(), suspended.end()), 0.0);
