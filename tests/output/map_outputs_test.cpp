@@ -12,6 +12,7 @@
 #include "output/map_outputs.hpp"
 #include "output/map_series.hpp"
 #include "output/output_phases.hpp"
+#include "output/output_projects.hpp"
 #include "record/model_state.hpp"
 #include "run/scratch_dir.hpp"
 #include "run/whole_project.hpp"
@@ -161,7 +162,8 @@ void expect_gdal_grid(const std::string& path, int cols, int rows, double west, 
 }
 
 // Every grid the demo basin's run writes opens in GDAL with the basin's size, corners and
-// no-data value; a GRASS grid of the same basin with its size and corners.
+// no-data value, the sediment demo's flux and net volume maps and the aquifer strip's head and
+// recharge maps likewise; a GRASS grid of the same basin with its size and corners.
 TEST(MapOutputs, GdalReadsTheGridsOfADemoRun) {
   int status = 0;
   pluvo_test::run_command("command -v gdalinfo", status);
@@ -183,6 +185,30 @@ TEST(MapOutputs, GdalReadsTheGridsOfADemoRun) {
     grids++;
   }
   EXPECT_EQ(grids, 2);  // MAP_FREQ 60 over two hours: the first step and one hour later
+
+  // The sediment maps of the same basin.
+  std::filesystem::create_directories("sed");
+  pluvo_test::copy_sediment_demo("MAX_SED_FLUX sed\nNET_SED_VOLUME sed\nVOL_SED_SUSP susp.dat\n");
+  const pluvo_test::project_result sediment = pluvo_test::run_sediment_demo();
+  ASSERT_FALSE(sediment.stopped) << sediment.out;
+  int sediment_grids = 0;
+  for (const auto& f : std::filesystem::directory_iterator("sed")) {
+    expect_gdal_grid(f.path().string(), 28, 33, west, north, south, east, true);
+    sediment_grids++;
+  }
+  EXPECT_EQ(sediment_grids, 6);
+
+  // The head and recharge maps of the aquifer strip.
+  std::filesystem::create_directories("gw");
+  const pluvo_test::project_result aquifer = pluvo_test::run_strip_cards(
+      pluvo_test::aquifer_run_cards() + "GW_OUTPUT gw\nGW_RECHARGE_CUM gw\nGW_RECHARGE_INC gw\n");
+  ASSERT_FALSE(aquifer.stopped) << aquifer.out;
+  int aquifer_grids = 0;
+  for (const auto& f : std::filesystem::directory_iterator("gw")) {
+    expect_gdal_grid(f.path().string(), 3, 2, 0.0, 30.0, 10.0, 30.0, true);
+    aquifer_grids++;
+  }
+  EXPECT_EQ(aquifer_grids, 12);
 
   // A GRASS grid of the basin mask: every cell's number.
   pluvo::grid<int32_t> mask(33, 28, 0);
