@@ -108,10 +108,9 @@ double event_overland_error(model_state& m, int c) {
   // Mass put back on cells that went negative, and the mass of dried cells left on the land.
   in += val(m.event_ov_neg_mass, c);
   out += val(m.event_ov_land_mass, c);
-  if (!m.chan_explic_on)
-    out += val(m.event_ov_mass_out, c) + (m.sediment_contam_on ? t.ov_attached_out : 0.0);
-  else
-    out += val(m.event_ov_qlat_mass, c);
+  // The attached mass leaving the outlet leaves the sorbed pools, not the water: the sediment
+  // source already carries the water's exchange with them.
+  out += m.chan_explic_on ? val(m.event_ov_qlat_mass, c) : val(m.event_ov_mass_out, c);
   if (m.lakes_on) out += t.ov_to_lake;
   if (m.sediment_contam_on) split(t.ov_sed_source, in, out);
   if (m.nutrients_on && type == 2) {
@@ -212,7 +211,11 @@ void write_event_overland(const model_state& m, std::FILE* f, int c) {
   if (m.sediment_contam_on) {
     amount(f, "Sediment source", t.ov_sed_source);
     std::fputc('\n', f);
-    amount(f, m.chan_explic_on ? "Attached entering channels" : "Attached exiting outlet", t.ov_attached_out);
+    // With channels the attached mass entering them is the one the channel block receives.
+    if (m.chan_explic_on)
+      amount(f, "Attached entering channels", at(m.event_attached_to_chan, c));
+    else
+      amount(f, "Attached exiting outlet", t.ov_attached_out);
     if (m.lakes_on) amount(f, "Attached entering lakes", at(m.event_ov_lake_sed_contam_mass, c));
   }
   std::fputc('\n', f);
@@ -313,10 +316,12 @@ bool in_channel_lake(const model_state& m, int i) {
 // and with sediment-bound constituents the attached (on the suspended sediment), the total, the
 // sorbed pools (total less dissolved, outside channel lakes) and what the pools gave the soil
 // (+) or took from it (-) that the soil has not yet booked; infiltrated mass on its way to a soil
-// the transport follows, not yet taken by its next update.
+// the transport follows, not yet taken by its next update; what the water took up from that soil
+// (+) or gave it (-), which the soil's next update takes from its layers; what the streams have
+// received (+) or given (-) that the cells' books still hold.
 struct overland_stores {
   double dissolved = 0.0, land = 0.0, soil = 0.0, attached = 0.0, total = 0.0, sorbed = 0.0, to_soil = 0.0,
-         infiltrating = 0.0;
+         infiltrating = 0.0, exchanging = 0.0, to_streams = 0.0;
 };
 
 // The dissolved mass is the cells' own, at the end of an event as at the end of the run: the
@@ -327,6 +332,8 @@ overland_stores sum_overland(const model_state& m, int c) {
   const double* mass = checked_array_2d_row(m.ov_mass, c);
   const double* load = checked_array_2d_row(m.ov_land_load, c);
   const double* infiltrating = checked_array_2d_row(m.soil_inflow_mass, c);
+  const double* exchanging = checked_array_2d_row(m.soil_exchange_mass, c);
+  const double* to_streams = m.chan_explic_on ? checked_array_2d_row(m.ov_qlat_mass_step, c) : nullptr;
   const int classes = m.ov_sed ? m.ov_sed->num_sed_classes : 0;
   const size_t cells = size_t(m.cell_count) + 1, slots = size_t(classes) + 1;
   const bool attached = m.sediment_contam_on && m.ov_total_con_mass.size() >= (size_t(c) + 1) * cells &&
@@ -338,6 +345,8 @@ overland_stores sum_overland(const model_state& m, int c) {
     if (load) s.land += load[i] / 1000.0;
     if (m.soil_con_trans_on) s.soil += soil_column_mass(m, c, i);
     if (m.soil_con_trans_on && infiltrating) s.infiltrating += infiltrating[i] / 1000.0;
+    if (m.soil_con_trans_on && exchanging) s.exchanging += exchanging[i] / 1000.0;
+    if (to_streams) s.to_streams += to_streams[i] / 1000.0;
     if (!attached) continue;
     const size_t cell = size_t(c) * cells + size_t(i);
     s.total += m.ov_total_con_mass[cell] / 1000.0;
@@ -434,9 +443,11 @@ void sum_final_stores(model_state& m, bool run_end) {
       if (m.sediment_contam_on) store(m.chan_attached_final, c, ch.attached);
     }
     if (m.lakes_on) store(m.lake_mass_final, c, sum_lakes(m, c));
-    // With soil transport the land-surface mass is the soil column's: counted once, as soil.
-    m.GLOBAL_MASS_FINAL[c] = val(m.OV_MASS_FINAL, c) +
-                             (m.soil_con_trans_on ? ov.soil + ov.infiltrating : val(m.OV_LAND_MASS_FINAL, c)) +
+    // With soil transport the land-surface mass is the soil column's: counted once, as soil; the
+    // uptake the water already holds is no longer the soil's.
+    m.GLOBAL_MASS_FINAL[c] = val(m.OV_MASS_FINAL, c) - ov.to_streams +
+                             (m.soil_con_trans_on ? ov.soil + ov.infiltrating - ov.exchanging
+                                                  : val(m.OV_LAND_MASS_FINAL, c)) +
                              at(m.chan_mass_final, c) +
                              (m.lakes_on ? at(m.lake_mass_final, c) : 0.0);
     if (m.sediment_contam_on)
@@ -537,8 +548,10 @@ void write_run_overland(model_state& m, std::FILE* f) {
     std::fputc('\n', f);
     if (m.sediment_contam_on) {
       fixed(f, "Attached to susp sediments    %14.2lf \n", at(m.ov_attached_final, c));
-      fixed(f, m.chan_explic_on ? "Attached entering streams     %14.2lf \n" : "Attached exiting watershed    %14.2lf \n",
-            t.ov_attached_out);
+      if (m.chan_explic_on)
+        fixed(f, "Attached entering streams     %14.2lf \n", at(m.attached_to_chan_total, c));
+      else
+        fixed(f, "Attached exiting watershed    %14.2lf \n", t.ov_attached_out);
       std::fputc('\n', f);
     }
     fixed(f, "Contam mass balance error       %14.4lf percent \n", val(m.OV_MASS_ERROR, c));
@@ -700,9 +713,12 @@ void write_event_constituent_blocks(model_state& m, std::FILE* f) {
 void write_run_constituent_summaries(model_state& m, std::FILE* f) {
   if (m.num_constituents < 1) return;
   sum_final_stores(m, true);
-  // Without channels, what leaves the outlet on sediment has left the system too; so has what
-  // the sorbed pools left on a soil no transport follows.
-  for (int c = 1; m.sediment_contam_on && c <= m.num_constituents; ++c) {
+  // What infiltrated into a soil no transport follows has left the system. Without channels,
+  // what leaves the outlet on sediment has left it too; so has what the sorbed pools left on a
+  // soil no transport follows.
+  for (int c = 1; c <= m.num_constituents; ++c) {
+    if (!m.soil_con_trans_on) m.GLOBAL_MASS_OUT[c] += val(m.OV_INFIL_MASS, c);
+    if (!m.sediment_contam_on) continue;
     if (!m.chan_explic_on) m.GLOBAL_MASS_OUT[c] += of(m.run_constituent_terms, c).ov_attached_out;
     m.GLOBAL_MASS_OUT[c] += std::max(untracked_soil_exchange(m, c), 0.0);
   }

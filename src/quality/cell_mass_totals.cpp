@@ -18,7 +18,7 @@ namespace pluvo {
 
 namespace {
 
-enum booked_term : int { precip, exfil, uptake, decay, infil, outlet, lateral, lost, sediment, term_count };
+enum booked_term : int { precip, exfil, uptake, decay, infil, outlet, lateral, lost, sediment, unpaid, term_count };
 
 int flag(const std::vector<int32_t>& v, int i) { return size_t(i) < v.size() ? v[size_t(i)] : 0; }
 
@@ -109,8 +109,14 @@ double update_overland_constituent_mass(model_state& m, int k, int j, double dt,
       net -= x;
     }
   } else {
-    const double x = r.take(row(m.ov_qlat_mass_step, k)[j], m.ov_chan_wq_dt, true);
-    booked[lateral] += x;
+    double& q = row(m.ov_qlat_mass_step, k)[j];
+    const double asked = q;
+    const double x = r.take(q, m.ov_chan_wq_dt, true);
+    // The stream node has had all it asked for: what the cell could not pay is put back on it,
+    // as on a cell gone negative, so the streams' gain and the cell's loss stay one figure.
+    const double short_of = q == 0.0 && asked > x ? asked - x : 0.0;
+    booked[lateral] += x + short_of;
+    booked[unpaid] += short_of;
     net -= x;
   }
   return dt > 0.0 ? net / dt : 0.0;
@@ -349,6 +355,7 @@ void total_cell_contaminant_mass(model_state& m) {
     m.ov_out_dmt[k] += taken[outlet];
     m.ov_qlat_dmt[k] += taken[lateral];
     m.ov_infil_lost_mass[k] += taken[lost];
+    book(taken[unpaid], {&m.OV_NEG_MASS, &m.event_ov_neg_mass}, k);
 
     advect_disperse_overland_constituent(m, k, dt, m.cell_mass_toggle, w);
     double* to_lake = scratch.handed_to_lake.data();

@@ -50,8 +50,9 @@ struct overland_transport_work {
 };
 
 // The returned net source rate (g/s) of constituent k in cell j over an update of dt s; the
-// terms taken are added to booked[0..8]: precipitation, exfiltration, uptake, decay,
-// infiltration, outlet, lateral, infiltrated mass without a soil row, sediment release.
+// terms taken are added to booked[0..9]: precipitation, exfiltration, uptake, decay,
+// infiltration, outlet, lateral, infiltrated mass without a soil row, sediment release, and
+// the lateral mass the cell could not pay (booked with the lateral, put back on the cell).
 double update_overland_constituent_mass(model_state& m, int k, int j, double dt, double* booked);
 
 // Advection and dispersion of constituent k over dt s in both directions, the order by sweep

@@ -67,4 +67,11 @@ inline void copy_demo_project(const char* tot_time = nullptr) {
   write_file("demo.prj", project);
 }
 
+// Every file of the shipped example project folder (examples/<folder>) into the working directory.
+inline void copy_example(const std::string& folder) {
+  const std::filesystem::path from = std::filesystem::path(PLUVO_TEST_DATA) / ".." / "examples" / folder;
+  for (const auto& entry : std::filesystem::directory_iterator(from))
+    if (entry.is_regular_file()) write_file(entry.path().filename().string(), read_file(entry.path().string()));
+}
+
 }  // namespace pluvo_test
