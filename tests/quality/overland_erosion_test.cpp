@@ -134,7 +134,6 @@ TEST(OverlandErosion, RefusedWithClassesAsConstituents) {
     const char* line;
   } cases[] = {
       {12, "", "  SOIL_EROSION 10: sediment classes carried as constituents (values 10 and up)\n"},
-      {1, "MAX_SED_FLUX f.out\n", "  MAX_SED_FLUX: map series\n"},
   };
   for (const auto& c : cases) {
     pluvo_test::scratch_dir dir;
