@@ -38,6 +38,10 @@ using calibration_callback = double (*)(const char* pair_file, const char* proje
 double calibration_objective(const char* pair_file, const char* project_file, const double* x,
                              objective_record& record, int n, const char* mode_name);
 
+// A failed evaluation (no run, a run stopped on an error, nothing to score) costs the bad-data
+// value; the drivers never keep such a cost as their best.
+bool evaluation_failed(double cost);
+
 // Reads pair_file anew and gives its pairs x[1], x[2], ... (rounded for integer formats), with
 // substitution switched on. -1, with a message, when the file cannot be read or holds more
 // pairs than n; the drivers call it before their first run so that such a file ends them.

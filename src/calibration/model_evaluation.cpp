@@ -41,9 +41,11 @@ double calibration_objective(const char* pair_file, const char* project_file, co
   run_number_prefix_on = 1;
   if (load_calibration_pairs(pair_file, x, n) != 0) return bad_criterion;
   calibration_results results;
-  if (model_run_function run = current_model_run_function()) run(project_file, &results, mode_name);
-  const double* peaks = results.event_peaks;
-  const double* volumes = results.event_volumes;
+  model_run_function run = current_model_run_function();
+  // A run that stopped on an error has no results worth scoring, whatever its record holds.
+  const bool ran = run && run(project_file, &results, mode_name) == 0;
+  const double* peaks = ran ? results.event_peaks : nullptr;
+  const double* volumes = ran ? results.event_volumes : nullptr;
   const long held = long(results.num_events) * long(results.num_columns);
   if (peaks && volumes && record.entry_count > held) {
     std::printf("Error: the observation file holds %d entries, but the run gave simulated peaks and volumes "
@@ -58,5 +60,7 @@ double calibration_objective(const char* pair_file, const char* project_file, co
   delete[] results.point_volumes;
   return cost;
 }
+
+bool evaluation_failed(double cost) { return !std::isfinite(cost) || std::fabs(cost) == bad_criterion; }
 
 }  // namespace pluvo

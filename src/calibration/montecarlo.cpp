@@ -57,6 +57,12 @@ void montecarlo::read_input(const char* input_file) {
     next_double(line.data(), low);
     // A '#' after the lower bound, or no second number, fixes the parameter.
     if (line[0] == '#' || !next_double(line.data(), high)) high = low;
+    if (!(std::isfinite(low) && std::isfinite(high) && low <= high)) {
+      std::printf("Error: the Monte Carlo input file %s: parameter %d has the bounds %g and %g; they must be "
+                  "finite, the lower no greater than the upper.\n",
+                  input_file, i, low, high);
+      return;
+    }
     lower.push_back(low);
     upper.push_back(high);
   }
@@ -85,16 +91,24 @@ int montecarlo::run() {
   }
   if (load_calibration_pairs(pair_file.c_str(), parameters.data(), parameter_count) != 0) return 0;
   free_replace_params();
+  bool any_succeeded = false;
   for (int i = 0; i < run_count; ++i) {
     sample_parameters();
     const double cost = model_run(pair_file.c_str(), project_file.c_str(), parameters.data(), objective,
                                   parameter_count, "temp");
     log_run(cost);
-    if (i == 0 || std::fabs(best_cost) > std::fabs(cost)) {
+    if (!evaluation_failed(cost) && (!any_succeeded || std::fabs(best_cost) > std::fabs(cost))) {
+      any_succeeded = true;
       best_cost = cost;
       for (int k = 1; k <= parameter_count; ++k) best_parameters[size_t(k)] = parameters[size_t(k)];
     }
     collect_calibration_results(objective, process_index);
+  }
+  if (!any_succeeded) {
+    std::printf("Error: none of the %d model runs of the Monte Carlo calibration succeeded; there is no best "
+                "result.\n",
+                run_count);
+    return 0;
   }
   return 1;
 }

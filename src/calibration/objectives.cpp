@@ -74,6 +74,14 @@ int read_calibration_observations(objective_record& record, const char* file_nam
       error_state.error_code = 135;
       return -1;
     }
+    // Observed values and weights are finite and not negative; NaN fails this test too.
+    for (double v : values)
+      if (!(v >= 0.0 && v < HUGE_VAL)) {
+        std::printf("Error: the observation file %s: line %d holds the value %g; observations and weights must "
+                    "be finite and not negative.\n",
+                    file_name, i + 1, v);
+        return -1;
+      }
     record.observed_peak.push_back(values[0]);
     record.peak_weight.push_back(values[1]);
     record.observed_volume.push_back(values[2]);

@@ -37,6 +37,7 @@ struct sce_record {
   double pcento = 0.0;
   std::vector<double> a, bl, bu;  // 1..nopt
   std::vector<double> bestx;      // 1..nopt
+  double bestf = 0.0;             // the criterion of bestx
   objective_record objective;
   std::vector<double> stat_max, stat_min, stat_mean;  // 1..nopt, made on first use
   long seed = 0;  // state of sce_ran1

@@ -1,5 +1,6 @@
 // The -c mode: the SCE input file, the settings check, the search and its report.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "calibration/sce.hpp"
@@ -50,6 +51,12 @@ int scein(sce_record& r, checked_file& input) {
     std::printf("Error in your input file. The first line must have 7 parameters.\n");
     return -1;
   }
+  if (!(r.pcento >= 0.0 && r.pcento < HUGE_VAL)) {
+    std::printf("Error in your input file. The percentage change PCENTO is %g; it must be a finite number, not "
+                "negative.\n",
+                r.pcento);
+    return -1;
+  }
   r.pcento /= 100.0;
   if (r.iseed == 0) r.iseed = 3737;
   if (r.nopt < 1) {
@@ -80,7 +87,12 @@ int scein(sce_record& r, checked_file& input) {
       std::printf("Error in your input file. Parameter %d must have 3 values: initial, lower and upper.\n", i);
       return -1;
     }
-    if (low >= high) {
+    if (!(std::isfinite(a) && std::isfinite(low) && std::isfinite(high))) {
+      std::printf("Error in your input file. Parameter %d has the values %g %g %g; they must be finite numbers.\n",
+                  i, a, low, high);
+      return -1;
+    }
+    if (!(low < high)) {
       std::printf("ERROR:  Lower bound is greater than upper bound for varialbe %d\n", i);
       return -1;
     }
@@ -203,10 +215,19 @@ int run_sce_calibration(row_decomposition_record& /*rows*/, const char* file) {
   }
   r.model_run = calibration_objective;
   const int counter = sceua(r);
-  if (counter < 1) std::printf("Error: unable to successfully run the SCE method\n");
-  else report_best(r, counter - 1);
+  bool done = counter >= 1;
+  if (!done) {
+    std::printf("Error: unable to successfully run the SCE method\n");
+  } else if (evaluation_failed(r.bestf)) {
+    std::printf("Error: none of the %d model runs of the SCE calibration succeeded; there is no best "
+                "result.\n",
+                counter - 1);
+    done = false;
+  } else {
+    report_best(r, counter - 1);
+  }
   sce_cleanup(r);
-  return counter >= 1;
+  return done;
 }
 
 }  // namespace pluvo

@@ -286,7 +286,8 @@ void cce(sce_record& r, int igs, int nspl, int nps, int npg, sce_matrix& x, std:
   std::vector<int> lcs(size_t(nps) + 1, 0);
   sce_matrix s(size_t(nps) + 1);
   std::vector<double> sf(size_t(nps) + 1, 0.0);
-  for (int step = 1; step <= nspl; ++step) {
+  // The budget holds inside a complex too: a large step count never runs past it.
+  for (int step = 1; step <= nspl && counter < r.maxn; ++step) {
     if (nps == npg) {
       for (int k = 1; k <= nps; ++k) lcs[size_t(k)] = k;
     } else {
@@ -355,6 +356,7 @@ int sceua(sce_record& r) {
   sce_open_log(r, npt, xf, log_min, x, counter);
   sce_sort(npt, x, xf);
   r.bestx = x[1];
+  r.bestf = xf[1];
   double best = xf[1], worst = xf[size_t(npt)];
   double gnrng = 0.0;
   int ipcnvg = 0;
@@ -367,7 +369,7 @@ int sceua(sce_record& r) {
         cce(r, igs, r.nspl, r.nps, npg, x, xf, counter, ngs, bound, xnstd, log_min);
       sce_sort(npt, x, xf);
       r.bestx = x[1];
-      best = xf[1];
+      r.bestf = best = xf[1];
       worst = xf[size_t(npt)];
       sce_parstt(r, npt, x, xnstd, bound, gnrng, ipcnvg);
       write_loop_report(r, nloop, counter, ngs, npt, best, worst, gnrng, x, xf);

@@ -55,6 +55,31 @@ bool scan_conversions(const std::string& format, std::vector<conversion>& found)
   return true;
 }
 
+const int format_width_limit = 100;  // widest field and longest precision of a pair's format
+
+// False when a number in the format (a width or a precision) passes the limit: such a format would
+// write that many characters per value, every run.
+bool format_widths_fit(const std::string& format) {
+  const auto number_fits = [&](size_t& j) {
+    const size_t start = j;
+    while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j]))) ++j;
+    return j == start || (j - start <= 3 && std::stoi(format.substr(start, j - start)) <= format_width_limit);
+  };
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') continue;
+    size_t j = i + 1;
+    if (j < format.size() && format[j] == '%') {
+      i = j;
+      continue;
+    }
+    while (j < format.size() && std::strchr("-+ #0'", format[j])) ++j;
+    if (!number_fits(j)) return false;
+    if (j < format.size() && format[j] == '.' && !number_fits(++j)) return false;
+    i = j - 1;
+  }
+  return true;
+}
+
 // True when format holds exactly one conversion and it prints a value of the given type.
 bool format_fits_type(const std::string& format, int32_t type) {
   std::vector<conversion> found;
@@ -152,6 +177,12 @@ int parse_replace_param_line(const char* line) {
   if (pair.type == replace_unknown) {
     print_malformed(line);
     std::printf("---> The format must be a C-style format in quotes, such as \"%%4.2lf\"\n");
+    return -1;
+  }
+  if (!format_widths_fit(pair.format)) {
+    print_malformed(line);
+    std::printf("---> The format %s asks for a width or precision above %d characters\n", pair.format.c_str(),
+                format_width_limit);
     return -1;
   }
   if (!format_fits_type(pair.format, pair.type)) {

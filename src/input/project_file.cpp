@@ -713,6 +713,8 @@ void find_project_folder(const char* name) {
   std::vector<char> buffer(line_buffer_size);
   char* line = buffer.data();
   while (read_line(line, file)) {
+    // The format line is no card: the run's own read checks it.
+    if (is_format_line(line)) continue;
     if (classify_project_card(line, 0) != code_project_folder) continue;
     const std::string dir = take_token(line);
     if (!dir.empty()) set_project_directory(dir, dir.size());

@@ -221,6 +221,9 @@ void scan_precip_events(model_state& m) {
       return;
     }
   }
+  // Uniform rain is one storm without a file: a single-event run holds that one event, so its
+  // peak and volume have a place in the calibration results.
+  if (m.uniform_rain_on && !m.long_term_on) m.event_count = 1;
   if (m.qir_mode) m.long_term_on = 0;  // every QIR call is one event
 }
 

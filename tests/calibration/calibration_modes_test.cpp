@@ -7,6 +7,7 @@
 #include <string>
 
 #include "calibration/calibration_modes.hpp"
+#include "calibration/refusals.hpp"
 #include "common/printed.hpp"
 #include "common/process.hpp"
 #include "common/replace_params.hpp"
@@ -29,18 +30,20 @@ int line_count(const std::string& text) {
   return n;
 }
 
-// The strip project with a two-minute storm, whose outlet peak depends on the roughness; the
-// observation file holds the peak the model gives at the known roughness.
-void write_calibration_case() {
+// The strip project with a storm whose outlet peak depends on the roughness (a two-minute gauged
+// storm, or the strip's own uniform rain); the observation file holds the peak the model gives at
+// the known roughness.
+void write_calibration_case(bool uniform_rain = false) {
   pluvo_test::write_strip_grid();
   std::string cards = pluvo_test::strip_cards();
   cards.replace(cards.find("MANNING_N 0.03"), 14, "MANNING_N [N]");
   cards.replace(cards.find("TOT_TIME 30"), 11, "TOT_TIME 10");
-  // A gauged storm makes the run one event, which the results record holds.
   const std::string uniform = "PRECIP_UNIF\nRAIN_INTENSITY 36\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\n";
-  cards.replace(cards.find(uniform), uniform.size(), "PRECIP_FILE w.gag\nRAIN_THIESSEN\n");
-  write_file("w.gag", "EVENT \"storm\"\nNRGAG 1\nNRPDS 3\nCOORD 15 20 gauge\nGAGES 2020 6 1 10 0 0\n"
-                      "GAGES 2020 6 1 10 2 1.2\nGAGES 2020 6 1 10 4 0\n");
+  if (!uniform_rain) {
+    cards.replace(cards.find(uniform), uniform.size(), "PRECIP_FILE w.gag\nRAIN_THIESSEN\n");
+    write_file("w.gag", "EVENT \"storm\"\nNRGAG 1\nNRPDS 3\nCOORD 15 20 gauge\nGAGES 2020 6 1 10 0 0\n"
+                        "GAGES 2020 6 1 10 2 1.2\nGAGES 2020 6 1 10 4 0\n");
+  }
   write_file("w.prj", "PLUVOPROJECT\n" + cards);
   write_file("pairs.in", "1\n[N] \"%.8lf\"\n");
   set_model_run_function(run_pluvo);
@@ -72,12 +75,17 @@ std::string run_mode(const char* option, const char* file) {
   return out;
 }
 
+// The gauged storm and the uniform rain (one event without a rain file) both calibrate.
 TEST(CalibrationModes, SceFindsTheRoughnessThatGaveTheObservedPeak) {
+  for (const bool uniform_rain : {false, true}) {
+  SCOPED_TRACE(uniform_rain ? "uniform rain" : "gauged storm");
   pluvo_test::scratch_dir dir;
-  write_calibration_case();
+  write_calibration_case(uniform_rain);
   write_file("sce.in", "w.prj\npairs.in\nobs.in\n20 3 0.1 2 1969 0 1\n0 0 0 0 0 0\n0.03 0.02 0.1\n");
   const std::string out = run_mode("-c", "sce.in");
   EXPECT_FALSE(run_stopped_on_error);
+  EXPECT_EQ(out.find("unknown card"), std::string::npos) << out;
+  EXPECT_EQ(out.find("scored as bad data"), std::string::npos) << out;
   const std::string best = read_file("0000_sce_best.out");
   const size_t at = out.find("The best results of the SCE calibration after ");
   ASSERT_NE(at, std::string::npos) << out.substr(out.size() > 3000 ? out.size() - 3000 : 0);
@@ -91,6 +99,7 @@ TEST(CalibrationModes, SceFindsTheRoughnessThatGaveTheObservedPeak) {
   EXPECT_EQ(line_count(read_file("0000_results_all.out")), runs + 1);
   EXPECT_NE(read_file("sce_output.out").find("ENTER THE SHUFFLED COMPLEX EVOLUTION GLOBAL SEARCH\n"),
             std::string::npos);
+  }
 }
 
 // The peak falls as the roughness grows, so on each side of the known roughness the cost grows
@@ -154,6 +163,80 @@ TEST(CalibrationModes, InputsThatDoNotFitTheRunAreRefused) {
       << out;
   run_stopped_on_error = false;
   free_replace_params();
+}
+
+// A pair key the project lacks leaves its card unreadable: every run fails, and neither search
+// may call one of them its best.
+TEST(CalibrationModes, ACalibrationWithoutOneSuccessfulRunEndsWithExitStatusOne) {
+  const struct {
+    const char* arguments;
+    const char* message;
+  } cases[] = {
+      {"-c sce.in", "Error: none of the 6 model runs of the SCE calibration succeeded; there is no best result.\n"},
+      {"-m3 mc.in", "Error: none of the 3 model runs of the Monte Carlo calibration succeeded; there is no best "
+                    "result.\n"},
+  };
+  for (const auto& k : cases) {
+    pluvo_test::scratch_dir dir;
+    write_calibration_case(true);
+    write_file("pairs.in", "1\n[M] \"%.8lf\"\n");
+    write_file("sce.in", "w.prj\npairs.in\nobs.in\n6 3 0.1 2 1969 0 1\n0 0 0 0 0 0\n0.03 0.02 0.1\n");
+    write_file("mc.in", "w.prj\npairs.in\nobs.in\n1\n0.02 0.1\n");
+    pluvo_test::expect_refused(k.arguments, k.message);
+    const std::string best = read_file("0000_sce_best.out") + read_file("0000_best.out");
+    EXPECT_EQ(best, "") << k.arguments;
+  }
+}
+
+// Each bad number or huge count of the -c and -m inputs stops the calibration before its first run.
+TEST(CalibrationModes, BadNumbersAndHugeCountsAreRefusedBeforeAnyRun) {
+  const std::string sce = "w.prj\npairs.in\nobs.in\n20 3 0.1 2 1969 0 1\n0 0 0 0 0 0\n0.03 0.02 0.1\n";
+  const struct {
+    const char* arguments;
+    const char* file;
+    std::string text;
+    const char* message;
+  } cases[] = {
+      {"-c sce.in", "sce.in", "w.prj\npairs.in\nobs.in\n20 3 0.1 2 1969 0 1\n0 0 0 0 0 0\n0.03 nan 0.1\n",
+       "Error in your input file. Parameter 1 has the values 0.03 nan 0.1; they must be finite numbers.\n"},
+      {"-c sce.in", "sce.in", "w.prj\npairs.in\nobs.in\n20 3 0.1 2 1969 0 1\n0 0 0 0 0 0\ninf 0.02 0.1\n",
+       "Error in your input file. Parameter 1 has the values inf 0.02 0.1; they must be finite numbers.\n"},
+      {"-c sce.in", "sce.in", "w.prj\npairs.in\nobs.in\n20 3 nan 2 1969 0 1\n0 0 0 0 0 0\n0.03 0.02 0.1\n",
+       "The percentage change PCENTO is nan; it must be a finite number, not negative.\n"},
+      {"-c sce.in", "pairs.in", "1\n[N] \"%999999999.3lf\"\n",
+       "---> The format %999999999.3lf asks for a width or precision above 100 characters\n"},
+      {"-c sce.in", "obs.in", "1\nnan 1 1 0\n",
+       "Error: the observation file obs.in: line 2 holds the value nan; observations and weights must be finite"},
+      {"-m3 mc.in", "mc.in", "w.prj\npairs.in\nobs.in\n1\n0.02 inf\n",
+       "Error: the Monte Carlo input file mc.in: parameter 1 has the bounds 0.02 and inf; they must be finite"},
+      {"-m3 mc.in", "mc.in", "w.prj\npairs.in\nobs.in\n1\n0.1 0.02\n",
+       "Error: the Monte Carlo input file mc.in: parameter 1 has the bounds 0.1 and 0.02;"},
+  };
+  for (const auto& k : cases) {
+    pluvo_test::scratch_dir dir;
+    write_calibration_case(true);
+    write_file("sce.in", sce);
+    write_file("mc.in", "w.prj\npairs.in\nobs.in\n1\n0.02 0.1\n");
+    write_file(k.file, k.text);
+    pluvo_test::expect_refused(k.arguments, k.message);
+    // No model run; the pair file's bad line is passed over as the pair reader does, so its
+    // calibration runs, and fails, without its key.
+    if (std::string(k.file) != "pairs.in") {
+      EXPECT_EQ(read_file("0000_results_all.out"), "") << k.arguments << " " << k.text;
+    }
+  }
+}
+
+// NSPL far beyond MAXN (with IDEFLT 1 it is taken as given): the budget still ends the search.
+TEST(CalibrationModes, SceStopsAtItsBudgetWhateverItsEvolutionSteps) {
+  pluvo_test::scratch_dir dir;
+  write_calibration_case(true);
+  write_file("sce.in", "w.prj\npairs.in\nobs.in\n8 3 0.1 1 1969 1 1\n3 2 2000000000 1 0 0\n0.03 0.02 0.1\n");
+  run_mode("-c", "sce.in");
+  EXPECT_FALSE(run_stopped_on_error);
+  const int runs = line_count(read_file("0000_results_all.out")) - 1;
+  EXPECT_GE(runs, 7);
+  EXPECT_LE(runs, 8 + 2);  // the simplex step that crosses the budget ends its own trials
 }
 
 }  // namespace

@@ -7,8 +7,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "calibration/toolbox/restart_file.hpp"
 
 namespace pluvo::toolbox {
 
@@ -94,6 +97,12 @@ class control_reader {
     char* end = nullptr;
     const double v = std::strtod(t.c_str(), &end);
     if (end == t.c_str() || *end != '\0') return not_a_number(item, t);
+    // NaN and infinity are no model values: they would reach every file the toolbox writes.
+    if (!std::isfinite(v)) {
+      std::printf("Error: the control file %s: %s is %s; it must be a finite number\n", file_.c_str(),
+                  item.c_str(), t.c_str());
+      return false;
+    }
     out = v;
     return true;
   }
@@ -149,6 +158,41 @@ bool read_control_data(control_reader& r, toolbox_control& c) {
          r.integer(c.cyclic_columns, d + "38 (cyclic columns)") &&
          r.real(c.repulsion_distance, d + "39 (repulsion distance)") &&
          r.word(c.project_file, d + "40 (project file)");
+}
+
+// Limits of the settings that size the estimation's tables or steer its lambda; each is tested
+// so that NaN would fail too.
+constexpr int32_t numlam_limit = 1000;
+constexpr int32_t noptmax_limit = 1000000;
+
+bool settings_in_range(const control_reader& r, const toolbox_control& c) {
+  const char* file = r.file().c_str();
+  // A NUMLAM below 1 is refused with the other start-up checks of the session.
+  if (!(c.numlam <= numlam_limit)) {
+    std::printf("Error: the control file %s: NUMLAM is %d; it must lie between 1 and %d\n", file, c.numlam,
+                numlam_limit);
+    return false;
+  }
+  if (!(c.noptmax >= -1 && c.noptmax <= noptmax_limit)) {
+    std::printf("Error: the control file %s: NOPTMAX is %d; it must lie between -1 and %d\n", file, c.noptmax,
+                noptmax_limit);
+    return false;
+  }
+  if (!(c.cyclic_columns >= 0 && c.cyclic_columns <= c.npar)) {
+    std::printf("Error: the control file %s: the cyclic column count is %d; it must lie between 0 and NPAR, "
+                "%d\n",
+                file, c.cyclic_columns, c.npar);
+    return false;
+  }
+  if (!(c.rlambda1 >= 0.0)) {
+    std::printf("Error: the control file %s: RLAMBDA1 is %g; it must not be negative\n", file, c.rlambda1);
+    return false;
+  }
+  if (!(c.rlamfac > 1.0)) {
+    std::printf("Error: the control file %s: RLAMFAC is %g; it must be greater than 1\n", file, c.rlamfac);
+    return false;
+  }
+  return true;
 }
 
 bool counts_fit(const control_reader& r, const toolbox_control& c) {
@@ -232,9 +276,9 @@ int read_prior_item(control_reader& r, toolbox_prior_item& item, int k) {
   return 0;
 }
 
-int read_sections(control_reader& r, toolbox_control& c, std::FILE* pairs) {
+int read_sections(control_reader& r, toolbox_control& c, std::string& pairs) {
   if (!r.header("the first line") || !r.header("the control data header")) return 1;
-  if (!read_control_data(r, c) || !counts_fit(r, c)) return 1;
+  if (!read_control_data(r, c) || !counts_fit(r, c) || !settings_in_range(r, c)) return 1;
   // Optional singular-value-decomposition block before the parameter groups.
   r.rest_of_line();
   std::string l;
@@ -267,8 +311,16 @@ int read_sections(control_reader& r, toolbox_control& c, std::FILE* pairs) {
         !r.word(p.group, w) || !r.real(p.scale, w) || !r.real(p.offset, w) ||
         !r.integer(p.dercom, w))
       return 1;
-    if (k == 1) std::fprintf(pairs, "%d\n", c.npar);
-    std::fprintf(pairs, "[%s] \"%%16.8lf\"\n", p.name.c_str());
+    if (k == 1) pairs += std::to_string(c.npar) + "\n";
+    pairs += "[" + p.name + "] \"%16.8lf\"\n";
+  }
+  for (int k = 1; k <= c.npar; ++k) {
+    const toolbox_parameter& p = c.parameters[size_t(k)];
+    if (!(p.lower <= p.upper)) {
+      std::printf("Error: the control file %s: parameter %s has the lower bound %g above its upper bound %g\n",
+                  r.file().c_str(), p.name.c_str(), p.lower, p.upper);
+      return 1;
+    }
   }
   for (int k = 1; k <= c.npar; ++k) {
     toolbox_parameter& p = c.parameters[size_t(k)];
@@ -308,6 +360,11 @@ int read_sections(control_reader& r, toolbox_control& c, std::FILE* pairs) {
     if (!r.word(o.name, w, observation_room) || !r.real(o.measured, w) || !r.real(o.weight, w) ||
         !r.word(o.group, w, observation_room))
       return 1;
+    if (!(o.weight >= 0.0)) {
+      std::printf("Error: the control file %s: observation %s has the weight %g; a weight must not be negative\n",
+                  r.file().c_str(), o.name.c_str(), o.weight);
+      return 1;
+    }
   }
   if (!r.skip_to_section("the model command line header") ||
       !r.word(c.pre_batch, "the pre-model batch file") ||
@@ -349,28 +406,80 @@ int read_sections(control_reader& r, toolbox_control& c, std::FILE* pairs) {
   return 0;
 }
 
+// One file on disk, however its name was written ('./a' and 'a' are one file).
+std::string file_identity(const std::string& name) {
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::absolute(name, ec), ec);
+  return ec ? name : p.string();
+}
+
+struct toolbox_file {
+  std::string role;
+  std::string name;
+  bool output;
+};
+
+// Every file the toolbox reads or writes by name; an output that is an input, or another output,
+// would destroy it. The check runs before any file is written.
+bool toolbox_files_clash(const toolbox_control& c, const std::string& control, char** argv) {
+  toolbox_output_names names;
+  FilesNamesForWrite(argv, names);
+  if (names.case_name.empty()) {
+    std::printf("Error: the control file name %s gives no case name for the output files\n", control.c_str());
+    return true;
+  }
+  std::vector<toolbox_file> files{{"the control file", control, false}, {"the project file", c.project_file, false}};
+  for (int k = 1; k <= c.ntplfle; ++k) files.push_back({"a template file", c.templates[size_t(k)].template_file, false});
+  for (int k = 1; k <= c.ninsfle; ++k)
+    files.push_back({"an instruction file", c.instructions[size_t(k)].instruction_file, false});
+  for (const std::string* n : {&names.rec, &names.sen, &names.mtt, &names.par, &names.rst})
+    files.push_back({"a file of the case", *n, true});
+  for (const char* n : {"pluvo.in", "values.in", "jac.txt", "slm_vyn_ms1.rec", "slm_vyn_ms2.rec", "slm_vyn_mlsl.rec",
+                        "parameters.prn", "RandomNumberSeeds.prn"})
+    files.push_back({"a file of the toolbox", n, true});
+  for (int k = 1; k <= c.ntplfle; ++k)
+    files.push_back({"a model input file", c.templates[size_t(k)].model_input_file, true});
+  std::vector<std::string> identity;
+  for (const toolbox_file& f : files) identity.push_back(f.name.empty() ? std::string() : file_identity(f.name));
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (!files[i].output || identity[i].empty()) continue;
+    for (size_t j = 0; j < i; ++j) {
+      if (identity[j] != identity[i]) continue;
+      std::printf("Error: %s, %s, would overwrite %s, %s; the control file %s must name other files. "
+                  "No file was written.\n",
+                  files[i].role.c_str(), files[i].name.c_str(), files[j].role.c_str(), files[j].name.c_str(),
+                  control.c_str());
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int read_control_file(toolbox_control& c, int argc, char** argv) {
-  std::FILE* pairs = std::fopen("pluvo.in", "w");
-  if (!pairs) {
-    std::printf("Error: unable to create pluvo.in\n");
-    return 1;
-  }
   std::string name = argc > 2 && argv[2] ? argv[2] : "";
   if (name.find('.') == std::string::npos) name += ".pst";
   std::ifstream in(name, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "Cannot open %s \n", name.c_str());
-    std::fclose(pairs);
     return 1;
   }
   std::ostringstream text;
   text << in.rdbuf();
   control_reader r(text.str(), name);
-  const int status = read_sections(r, c, pairs);
+  std::string pair_lines;
+  if (read_sections(r, c, pair_lines) != 0) return 1;
+  char* names_argv[] = {nullptr, nullptr, name.data(), nullptr};
+  if (toolbox_files_clash(c, name, names_argv)) return 1;
+  std::FILE* pairs = std::fopen("pluvo.in", "w");
+  if (!pairs) {
+    std::printf("Error: unable to create pluvo.in\n");
+    return 1;
+  }
+  std::fputs(pair_lines.c_str(), pairs);
   std::fclose(pairs);
-  return status;
+  return 0;
 }
 
 bool is_adjustable(const toolbox_parameter& p) {

@@ -1,6 +1,7 @@
 // Pieces the global modes share.
 #include "calibration/toolbox/global_common.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -12,6 +13,23 @@ int no_command_line_arguments() {
   std::printf("At the command prompt, please enter appropriate additional information.\n");
   std::printf("Review the PLUVO user's manual as needed.\n");
   return 1;
+}
+
+bool count_in_range(const char* file, const char* what, long value, long low, long high) {
+  if (value >= low && value <= high) return true;
+  std::printf("Error: %s: %s is %ld; it must lie between %ld and %ld\n", file, what, value, low, high);
+  return false;
+}
+
+bool trajectory_fits(const toolbox_control& c, long searches, const char* file) {
+  // 16 M values (128 MB) hold any sensible search.
+  constexpr double room = 16.0 * 1024 * 1024;
+  const double values = (std::max(c.noptmax, 0) + 1.0) * double(searches) * (c.npar + 1.0);
+  if (values <= room) return true;
+  std::printf("Error: %s: %ld searches of up to NOPTMAX %d iterations over %d parameters would keep %.0f "
+              "points; at most %.0f fit\n",
+              file, searches, c.noptmax, c.npar, values, room);
+  return false;
 }
 
 const char* const ms2_prediction_lines[] = {

@@ -11,6 +11,17 @@ namespace pluvo::toolbox {
 // The records' value of an evaluation that failed.
 constexpr double failed_objective = -999.999;
 
+// The most samples, searches or iterations a global mode's input may ask for.
+constexpr long global_count_limit = 100000;
+
+// A count read from a mode's input file, checked before anything is sized by it; false, with a
+// message naming the file, the value and the limits, when it lies outside low..high.
+bool count_in_range(const char* file, const char* what, long value, long low, long high);
+
+// The table of points a global mode keeps: (NOPTMAX + 1) x searches columns of NPAR values. False,
+// with a message, when it would take more room than a calibration may.
+bool trajectory_fits(const toolbox_control& c, long searches, const char* file);
+
 // Prints the lines for a missing control file; the mode ends with status 1.
 int no_command_line_arguments();
 

@@ -46,10 +46,11 @@ int multistart_main(int argc, char** argv) {
     std::FILE* in = std::fopen("ms.in", "r");
     const bool read = in && std::fscanf(in, "%u %d", &seed, &n) == 2;
     if (in) std::fclose(in);
-    if (!read || n < 0) {
+    if (!read) {
       std::printf("Error: ms.in must hold the random seed and the number of pre-inversion runs\n");
       return 1;
     }
+    if (!count_in_range("ms.in", "the number of pre-inversion runs", n, 0, global_count_limit)) return 1;
   }
   static const char* const prediction[] = {
       "\n", "Currently, the slm_vyn_ms1 does not support prediction capabilities.\n",
@@ -178,6 +179,13 @@ int trajectory_repulsion_main(int argc, char** argv) {
     close_toolbox_session(c, s);
     return 1;
   }
+  if (!count_in_range("tr.in", "the number of samples N", n, 1, global_count_limit) ||
+      !trajectory_fits(c, m, "tr.in") ||
+      !(std::isfinite(f))) {
+    if (!std::isfinite(f)) std::printf("Error: tr.in: the improvement fraction f is %lf; it must be finite\n", f);
+    close_toolbox_session(c, s);
+    return 1;
+  }
   c.seed_mode = letter;
   std::FILE* seeds = nullptr;
   std::vector<int32_t> stored_seeds;
@@ -250,6 +258,7 @@ int trajectory_repulsion_main(int argc, char** argv) {
   int points = 0;
   std::vector<char> used(size_t(n) + 1, 0);
   double best = failed_objective;
+  std::vector<double> best_point;
   int best_run = 0, no_improvement = 0, model_calls = n;
   for (int r = 1; r <= m; ++r) {
     int start = 0;
@@ -319,6 +328,7 @@ int trajectory_repulsion_main(int argc, char** argv) {
     if (r == 1 || end[0] < best) {
       best = end[0];
       best_run = r;
+      best_point = current_point(c);
     }
     if (no_improvement == k_limit) break;
   }
@@ -326,6 +336,8 @@ int trajectory_repulsion_main(int argc, char** argv) {
   std::fprintf(rec, "The global search process yielded a total objective function value of %lf\n", best);
   std::fprintf(rec, "This value was obtained from inversion run number %d\n\n", best_run);
   std::fclose(rec);
+  // Each inversion rewrote the ".par" file with its own end; the search's answer is the best one.
+  if (!best_point.empty()) rewrite_par(s.files.par, c, best_point);
   close_toolbox_session(c, s);
   return 0;
 }

@@ -28,19 +28,6 @@ void both(std::FILE* rec, const char* text) {
   if (rec) std::fputs(text, rec);
 }
 
-void rewrite_par(std::FILE* par, const toolbox_control& c, const std::vector<double>& values) {
-  if (!par) return;
-  std::fflush(par);
-  par = std::freopen(nullptr, "w", par);
-  if (!par) return;
-  for (int k = 1; k <= c.npar; ++k) {
-    const toolbox_parameter& p = c.parameters[size_t(k)];
-    const double v = values[size_t(k)];
-    std::fprintf(par, "%lf\n", p.partrans == "log" ? std::pow(10.0, v) : v);
-  }
-  std::fflush(par);
-}
-
 void final_lines(std::FILE* rec) {
   if (!rec) return;
   std::fputs("The model has been run one final time using best parameters.\n", rec);
@@ -103,11 +90,28 @@ void calc_covariance_matrix(const matrix_cal& best_j, const matrix_cal& q, doubl
     for (int b = 1; b <= n; ++b) covariance[a][b] = phi / double(k - n) * inverse[a][b];
 }
 
+void rewrite_par(std::FILE* par, const toolbox_control& c, const std::vector<double>& values) {
+  if (!par) return;
+  std::fflush(par);
+  par = std::freopen(nullptr, "w", par);
+  if (!par) return;
+  for (int k = 1; k <= c.npar; ++k) {
+    const toolbox_parameter& p = c.parameters[size_t(k)];
+    const double v = values[size_t(k)];
+    std::fprintf(par, "%lf\n", p.partrans == "log" ? std::pow(10.0, v) : v);
+  }
+  std::fflush(par);
+}
+
 void scale_by_diagonal(const matrix_cal& c2, matrix_cal& r, const toolbox_control& c) {
   const int n = adjustable_count(c);
   r = matrix_cal(1, n, 1, n);
   for (int i = 1; i <= n; ++i)
-    for (int j = 1; j <= n; ++j) r[i][j] = c2[i][j] / std::sqrt(c2[i][i] * c2[j][j]);
+    for (int j = 1; j <= n; ++j) {
+      // An exact fit has no variance: its correlations are 0, never 0/0.
+      const double scale = std::sqrt(c2[i][i] * c2[j][j]);
+      r[i][j] = scale > 0.0 ? c2[i][j] / scale : 0.0;
+    }
 }
 
 int near_previous_point(int m, const matrix_cal& trajectory, int, const toolbox_control& c,

@@ -57,5 +57,7 @@ int slm_update_jacobian(const toolbox_control& c, matrix_cal& j, const matrix_ca
 void calc_covariance_matrix(const matrix_cal& best_j, const matrix_cal& q, double phi,
                             matrix_cal& covariance, const toolbox_control& c, int& singular);
 void scale_by_diagonal(const matrix_cal& c2, matrix_cal& r, const toolbox_control& c);
+// The ".par" file anew: every parameter of the stored values (1-based), log ones raised again.
+void rewrite_par(std::FILE* par, const toolbox_control& c, const std::vector<double>& values);
 
 }  // namespace pluvo::toolbox

@@ -79,6 +79,17 @@ int mlsl_main(int argc, char** argv) {
     close_toolbox_session(c, s);
     return 1;
   }
+  if (!count_in_range("mlsl.in", "the sample size N", in.n, 1, global_count_limit) ||
+      !count_in_range("mlsl.in", "the maximum number of iterations", in.max_iterations, 1, global_count_limit) ||
+      !count_in_range("mlsl.in", "the maximum number of local searches", in.max_searches, 1, global_count_limit) ||
+      !trajectory_fits(c, in.max_searches, "mlsl.in") ||
+      !(std::isfinite(in.sigma) && std::isfinite(in.d) && std::isfinite(in.f))) {
+    if (!(std::isfinite(in.sigma) && std::isfinite(in.d) && std::isfinite(in.f)))
+      std::printf("Error: mlsl.in: sigma, D and f must be finite numbers (sigma %lf, D %lf, f %lf)\n", in.sigma,
+                  in.d, in.f);
+    close_toolbox_session(c, s);
+    return 1;
+  }
   c.mlsl_n = in.n;
   c.mlsl_gamma = in.gamma;
   c.mlsl_sigma = in.sigma;

@@ -10,8 +10,12 @@
 namespace pluvo::toolbox {
 
 int FilesNamesForWrite(char** argv, toolbox_output_names& names) {
-  const std::string control = argv && argv[2] ? argv[2] : "";
-  names.case_name = control.substr(0, control.find('.'));
+  std::string control = argv && argv[2] ? argv[2] : "";
+  // The case is the control file's name without its extension; a leading "./" names no folder.
+  while (control.rfind("./", 0) == 0 || control.rfind(".\\", 0) == 0) control.erase(0, 2);
+  const size_t folder_end = control.find_last_of("/\\");
+  const size_t dot = control.find('.', folder_end == std::string::npos ? 0 : folder_end + 1);
+  names.case_name = control.substr(0, dot);
   names.rec = names.case_name + ".rec";
   names.sen = names.case_name + ".sen";
   names.mtt = names.case_name + ".mtt";

@@ -3,6 +3,8 @@
 #include "calibration/toolbox/template_files.hpp"
 
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -232,6 +234,7 @@ class instruction_run {
                   name.c_str(), out_name_.c_str());
       return 1;
     }
+    if (!finite_value(name, v)) return 1;
     c_.observations[size_t(k)].simulated[slot_] = v;
     op_ += static_cast<std::size_t>(end - start);
     while (op_ < out_.size() && (out_[op_] == ' ' || out_[op_] == '\r')) ++op_;
@@ -248,8 +251,18 @@ class instruction_run {
     const std::size_t start = op_;
     while (op_ < out_.size() && is_number_char(out_[op_])) ++op_;
     const std::string run = out_.substr(start, op_ - start);
-    c_.observations[size_t(k)].simulated[slot_] = std::strtod(run.c_str(), nullptr);
+    const double v = std::strtod(run.c_str(), nullptr);
+    if (!finite_value(name, v)) return 1;
+    c_.observations[size_t(k)].simulated[slot_] = v;
     return 0;
+  }
+
+  // A model output of NaN or infinity is no observation: it would reach every record written.
+  bool finite_value(const std::string& name, double v) const {
+    if (std::isfinite(v)) return true;
+    std::printf("Error: %s: observation %s in %s is %g, not a finite number\n", ins_name_.c_str(), name.c_str(),
+                out_name_.c_str(), v);
+    return false;
   }
 
   toolbox_control& c_;

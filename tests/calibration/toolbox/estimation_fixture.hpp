@@ -36,6 +36,19 @@ struct estimation_case {
   double repulsion = 0.5;  // normalised distance of trajectory repulsion
 };
 
+// y1 = p1^2 - 1, y2 = p2 - p1 / 2 and y3 = 0.3 (p1 - 1), all observed as 0: the global minimum
+// is at (1, 0.5) with objective 0, a local one near p1 = -1 with about 0.36.
+inline estimation_case two_minima() {
+  estimation_case e;
+  e.parameters = {"p1 none factor 0.0 -2.0 2.0 g 1.0 0.0 1", "p2 none factor 0.0 -2.0 2.0 g 1.0 0.0 1"};
+  e.model = "(x == 1 ? p1 * p1 - 1 : (x == 2 ? p2 - 0.5 * p1 : 0.3 * (p1 - 1)))";
+  e.x = {1, 2, 3};
+  e.y = {0, 0, 0};
+  e.noptmax = 10;
+  e.repulsion = 0.02;
+  return e;
+}
+
 inline void write_estimation_case(const estimation_case& e) {
   write_strip_grid();
   // The model run itself is the shortest the strip allows: the command makes the numbers.
