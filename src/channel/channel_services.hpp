@@ -10,6 +10,10 @@ struct model_state;
 // and gained from head boundary cells.
 void lowspot_weir_flow(model_state& m, double dt, double& bound_loss, double& bound_gain);
 
+// At an event's start: a network without a hotstart starts dry (after the first event, only
+// where no soil carries water between events), and the event's initial channel volume is taken.
+void start_event_channels(model_state& m);
+
 // Water held in the channel links (m3), for the end-of-runoff test.
 double channel_stored_volume(const model_state& m);
 

@@ -1,9 +1,13 @@
 // The start of the channel routing: the outlet boundary, the sections and volume of the initial
-// water surfaces, the initial constituent mass, the point-input file and the erosion cells.
+// water surfaces, the initial constituent mass, the point-input file and the erosion cells; and
+// the channels at each event's start.
+#include <cmath>
 #include <cstdio>
 
 #include "channel/channel_phases.hpp"
 #include "channel/channel_routines.hpp"
+#include "channel/channel_services.hpp"
+#include "channel/explicit_routing.hpp"
 #include "channel/cross_sections.hpp"
 #include "channel/network_setup.hpp"
 #include "common/console.hpp"
@@ -145,6 +149,64 @@ void init_channel_routing(model_state& m) {
   }
   if (!start_point_inputs(m)) return;
   mark_erosion_cells(m);
+}
+
+namespace {
+
+bool reads_channel_hotstart(const model_state& m) {
+  return m.read_chan_hotstart_on || !m.chan_hotstart_list_path.empty();
+}
+
+// Without a hotstart the network starts each event dry, but for runs whose soil carries water
+// from one event into the next: their channels keep what the last event left.
+void empty_channels_for_event(model_state& m) {
+  const bool carried = m.inf_richards_on || m.gw_simulation_on || m.soil_moisture_accounting_on;
+  if ((carried && m.loop_pass != 1) || m.chan_explic_on != 1 || reads_channel_hotstart(m)) return;
+  for (int l = 1; l <= m.nlinks; ++l)
+    for (int n = 1; n <= m.nx[size_t(l)]; ++n) {
+      const size_t k = size_t(chan_key(m, l, n));
+      m.qp[k] = 0.0;
+      m.qlat[k] = 0.0;
+      m.yp[k] = m.bel[k];
+      m.chan_depth[k] = 0.0;
+    }
+  if (m.head_bound_on && m.nlinks >= 1) {
+    const size_t k = size_t(chan_key(m, m.nlinks, m.nx[size_t(m.nlinks)]));
+    m.yp[k] = m.bel[k] + m.chan_bound_depth;
+    m.chan_depth[k] = m.chan_bound_depth;
+  }
+  int32_t table_exceeded = 0;
+  ex_section(m, 2, table_exceeded);
+}
+
+// The channel water the event starts with, over the nodes the event's final volume counts.
+void sum_event_channel_volume(model_state& m) {
+  m.event_chan_volume_initial = 0.0;
+  if (!(m.chan_explic_on == 1 || m.chan_mesh_on == 1)) return;
+  double sum = 0.0;
+  for (int l = 1; l <= m.nlinks; ++l) {
+    if (!routable_link(m, l)) continue;
+    const int last = m.lakes_on ? m.og_nx1[size_t(l)] : m.nx[size_t(l)];
+    for (int n = 1; n <= last; ++n) {
+      const double a = m.area[size_t(chan_key(m, l, n))];
+      if (std::isnan(a)) {
+        std::printf("Negative Area Computed At Startup for [Node][Link]: [%d][%d] ltype: %d\n", n, l,
+                    int(m.ltype[size_t(l)]));
+        continue;
+      }
+      sum += a * m.link_dx[size_t(l)];
+    }
+  }
+  m.event_chan_volume_initial = sum;
+}
+
+}  // namespace
+
+void start_event_channels(model_state& m) {
+  if (m.nlinks < 1 || m.nx.size() <= size_t(m.nlinks)) return;
+  empty_channels_for_event(m);
+  if (error_state.error_terminate) return;
+  sum_event_channel_volume(m);
 }
 
 }  // namespace pluvo

@@ -1,6 +1,7 @@
 // Closing the accounts of one rainfall-runoff event.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 
 #include "common/parallel_team.hpp"
@@ -121,7 +122,12 @@ void close_soil_accounts(model_state& m, double area) {
       m.soil_volume_final += cell_entry(m.sm_water_cell, i) / 100.0 * area;
   }
   m.direct_evap_volume_total += m.direct_evap_volume_event;
-  if (!m.inf_richards_on) return;
+  // The soil-moisture step takes ponded water first: that water leaves the event as evaporation.
+  // The Richards columns book theirs in the event's evaporation as they solve.
+  if (!m.inf_richards_on) {
+    m.evap_volume_event = m.direct_evap_volume_event;
+    return;
+  }
   if (m.soil_volume_initial > 0.0) {
     m.richards_error_pct = (m.soil_volume_final - m.soil_volume_initial - m.richards_net_infil + m.recharge_volume -
                             m.gw_to_unsat_event_volume) /
@@ -269,16 +275,41 @@ bool outside_basin_soil(const model_state& m, int i) {
   return (t >= 2 && t <= 5) || t == 9;
 }
 
-// The basin-average relative soil water of the Richards columns at the event's end, over every
-// cell of the grid.
+// Relative water of a layered-soil cell: its top-layer water over the depth it fills, against
+// the porosity of its class's first layer. A cell without a soil column counts as full.
+double layered_cell_wetness(const model_state& m, int i) {
+  const int k = entry_or_zero(m.soiltype, i);
+  if (k < 0 || size_t(k) >= m.layered_soil_table.size()) return 0.0;
+  const double* soil = m.layered_soil_table[size_t(k)].values;
+  const double porosity = soil[soil_col_porosity], first = soil[soil_col_thickness];
+  const double d = cell_entry(m.sm_depth_cell, i), top = cell_entry(m.sm_water_top, i);
+  if (porosity <= 0.0 || d <= 1e-16) return 1.0;
+  return top / (d > first ? first : d) / porosity;
+}
+
+// The basin-average relative soil water at the event's end, over every cell of the grid.
 void average_final_soil_water(model_state& m) {
-  if (!m.inf_richards_on) return;
   m.final_soil_water = 0.0;
-  if (!m.long_term_on) return;
-  if (m.numcells.size() < size_t(m.cell_count) + 1 || m.cell_count < 1) return;
+  if (m.cell_count < 1) return;
+  const size_t n = size_t(m.cell_count) + 1;
+  const bool redist = m.inf_redist_on && m.redist_theta.size() >= n && m.porosity_cell.size() >= n;
+  const bool layered = !m.inf_redist_on && m.inf_layered_soil_on;
+  const bool richards = !m.inf_redist_on && !m.inf_layered_soil_on && m.inf_richards_on && m.long_term_on &&
+                        m.numcells.size() >= n;
+  if (!redist && !layered && !richards) return;
   double sum = 0.0;
-  for (int i = 1; i <= m.cell_count; ++i)
-    if (!outside_basin_soil(m, i)) sum += column_wetness(m, i, m.soil_moist_depth_cm);
+  for (int i = 1; i <= m.cell_count; ++i) {
+    if (outside_basin_soil(m, i)) continue;
+    if (redist) {
+      const double w = m.redist_theta[size_t(i)] / m.porosity_cell[size_t(i)];
+      if (std::isnan(w) && m.silent_mode != 1) std::printf("problem with final soil moisture in cell: %d", i);
+      sum += w;
+    } else if (layered) {
+      sum += layered_cell_wetness(m, i);
+    } else {
+      sum += column_wetness(m, i, m.soil_moist_depth_cm);
+    }
+  }
   m.final_soil_water = sum / m.cell_count;
 }
 
@@ -327,7 +358,6 @@ void end_event(model_state& m) {
   sum_event_constituent_stores(m);
   average_final_soil_water(m);
   write_summary_file(m);
-  start_next_event_sediment(m);
   if (!quiet_console && !m.super_quiet_on && m.silent_mode != 1) std::printf("finished event \n");
   if (m.summary_fp.is_open()) std::fflush(m.summary_fp.stream);
   ++m.events_done;

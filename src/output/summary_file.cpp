@@ -366,13 +366,6 @@ void write_inputs_and_processes(const model_state& m, std::FILE* f) {
 void write_output_lists(const model_state& m, std::FILE* f) {
   std::fprintf(f, "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY %d TIMESTEP(S):\n",
                m.map_write_steps);
-  if (m.map_type_zero_on) put_line(f, "Floating point GRASS output maps were written.");
-  if (m.inf_redist_on) {
-    put_line(f, "Soil surface moisture maps were output.");
-    put_line(f, "Infiltration rate maps were output.");
-  }
-  if (m.map_output_on) put_line(f, "ASCII VOK maps of:");
-  if (m.map_output_type2) put_line(f, "BINARY VOK maps of:");
   const struct {
     int on;
     const char* text;
@@ -393,6 +386,15 @@ void write_output_lists(const model_state& m, std::FILE* f) {
       {m.ov_sed && m.ov_sed->max_sed_flux_on, "     sediment flux."},
       {m.map_out_chan_sed_flux, "      channel sediment flux."},
   };
+  // The map form is named only where some map was asked for: the form is set without a MAP_TYPE
+  // card, and the summary does not claim maps that were never written.
+  bool any_map = false;
+  for (const auto& p : maps) any_map = any_map || p.on;
+  if (any_map && m.map_type_zero_on) put_line(f, "Floating point GRASS output maps were written.");
+  if (m.inf_redist_on && m.map_out_surf_moist) put_line(f, "Soil surface moisture maps were output.");
+  if (m.inf_redist_on && m.map_out_rate_of_infil) put_line(f, "Infiltration rate maps were output.");
+  if (any_map && m.map_output_on) put_line(f, "ASCII VOK maps of:");
+  if (any_map && m.map_output_type2) put_line(f, "BINARY VOK maps of:");
   for (const auto& p : maps)
     if (p.on) put_line(f, p.text);
 

@@ -341,7 +341,7 @@ void write_event_transport_blocks(model_state& m, std::FILE* f) {
   std::fputc('\n', f);
 }
 
-void start_next_event_sediment(model_state& m) {
+void start_event_sediment(model_state& m) {
   if (!channel_sediment_on(m)) return;
   for (auto* v : {&m.event_sed_to_chan, &m.event_attached_to_chan, &m.event_lake_ss_to_chan, &m.event_chan_ss_to_lake,
                   &m.event_ov_ss_to_lake, &m.event_lake_ss_settled, &m.event_lake_sand_in, &m.event_lake_depo_in})

@@ -14,9 +14,9 @@ void sum_event_sediment(model_state& m);
 // The event's constituent and sediment blocks (constituent errors stored back).
 void write_event_transport_blocks(model_state& m, std::FILE* f);
 
-// Clears the event's sediment figures once its section is written and keeps the channel and lake
-// sediment held now as the next event's starting figures.
-void start_next_event_sediment(model_state& m);
+// At an event's start: clears the event's channel sediment figures and keeps the channel and lake
+// sediment held now as the event's starting figures.
+void start_event_sediment(model_state& m);
 
 // The whole-run sediment and constituent summaries (errors stored back) and, with channel
 // sediment transport, "new_bed_elevations.txt".

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_services.hpp"
 #include "output/end_event.hpp"
+#include "output/transport_summary.hpp"
 #include "run/clock.hpp"
 #include "quality/water_quality_clocks.hpp"
 #include "record/model_state.hpp"
@@ -33,6 +35,8 @@ void restart_step_window(model_state& m) {
     m.gw_interval = m.step_interval;
     if (m.gw_next_time > m.step_next_time + m.step_interval)
       m.gw_next_time = m.step_next_time + m.step_interval;
+    // The exchange the aquifer set before the event is booked to no event: it starts afresh.
+    std::fill(m.qriv.begin(), m.qriv.end(), 0.0);
   }
   if (m.soil_moisture_accounting_on) {
     m.soil_moisture_interval_s = m.infil_interval_s;
@@ -128,6 +132,9 @@ void reset_event_counters(model_state& m) {
   m.event_ov_volume_initial = 0.0;
   m.event_discharge_volume = 0.0;
   m.outlet_volume = 0.0;
+  m.event_ov_outflow_volume = 0.0;
+  m.gw_to_chan_volume = m.chan_to_gw_volume = 0.0;
+  m.gw_to_lake_volume = m.lake_to_gw_volume = 0.0;
   m.chan_lat_in_start = m.chan_lat_in_volume;
   m.chan_lat_out_start = m.chan_lat_out_volume;
   m.chan_lat_net_start = m.chan_lat_net_total;
@@ -275,6 +282,7 @@ void begin_event(model_state& m) {
   m.rain_step_count = 0;
   m.precip_record_index = 1;
   if (console_on(m)) std::printf("Initialized Arrays\n");
+  start_event_sediment(m);
 
   if (!m.long_term_on && !m.qir_mode) {
     if (m.silent_mode != 1) std::printf("simulation duration %d minutes\n", m.total_time_min);
@@ -283,6 +291,7 @@ void begin_event(model_state& m) {
   if (m.inf_redist_on) start_redistribution(m);
   if (m.inf_layered_soil_on && m.long_term_on) start_layered_soil(m);
   restart_network_timers(m);
+  start_event_channels(m);
   start_water_quality_clocks(m);
   clear_event_water_quality(m);
 }

@@ -2,6 +2,8 @@
 // Stream networks of the 2 x 3 strip watershed (tests/run/whole_project.hpp) and their
 // grid-stream files: plain, over an aquifer, and through a lake.
 
+#include <string>
+
 namespace pluvo_test {
 
 // On the 2 x 3 strip: link 1 (two nodes, beds 10.3 and 10.05) along row 1 into link 2 (one node,
@@ -24,6 +26,14 @@ inline const char* strip_stream =
     "CELLIJ 1 2\nNUMNODES 1\nLINKNODE 1 2 1.0\n"
     "CELLIJ 1 3\nNUMNODES 1\nLINKNODE 2 1 1.0\n"
     "CELLIJ 2 1\nNUMNODES 2\nLINKNODE 1 1 0.5\nLINKNODE 1 2 0.5\n";
+
+// The strip's stream network with an outlet link of two computational nodes, as routing needs.
+inline std::string routed_strip_network() {
+  std::string net = strip_network;
+  const std::string outlet = "LINK 2\nTRAPEZOID\nDX 10\nNODES 2\n";
+  net.replace(net.find(outlet), outlet.size(), "LINK 2\nTRAPEZOID\nDX 10\nNODES 3\n");
+  return net + "NODE 3\nELEV 9.6\n";
+}
 
 // Subsurface links for an aquifer under the strip: link 1 (cells (1,1) and (1,2), beds 9.7 and
 // 9.6) flows into link 2 (both nodes on the outlet cell (1,3), beds 9.5 and 9.4); every link has

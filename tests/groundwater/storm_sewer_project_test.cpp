@@ -38,17 +38,9 @@ double log_column_sum(const std::string& log, int column) {
   return sum;
 }
 
-// The strip's stream network with an outlet link of two computational nodes, as routing needs.
-std::string routed_strip_network() {
-  std::string net = pluvo_test::strip_network;
-  const std::string outlet = "LINK 2\nTRAPEZOID\nDX 10\nNODES 2\n";
-  net.replace(net.find(outlet), outlet.size(), "LINK 2\nTRAPEZOID\nDX 10\nNODES 3\n");
-  return net + "NODE 3\nELEV 9.6\n";
-}
-
 pluvo_test::project_result run_sewer_basin(int threads) {
   pluvo_test::write_strip_grid();
-  write_file("c.chn", routed_strip_network());
+  write_file("c.chn", pluvo_test::routed_strip_network());
   write_file("c.stm", pluvo_test::strip_stream);
   write_file("s.sl", strip_sewer);
   std::string cards = pluvo_test::strip_cards() + "CHAN_EXPLIC\nCHANNEL_INPUT c.chn\nSTREAM_CELL c.stm\nSTORM_SEWER s.sl\n";

@@ -96,21 +96,9 @@ TEST(ContinuousRun, RedistributionSoilDriesBetweenStormsAndTheBooksClose) {
   expect_continuous_books(r);
 }
 
-// Two layered soil classes on the strip; returns their cards.
-std::string two_layered_soils() {
-  write_file("soil.map", std::string(pluvo_test::strip_header()) + "4 4 7\n7 7 4\n");
-  write_file("layers.tab",
-             "2\n0\n"
-             "4\n1.0 0.3 10 0.45 0.3 0.1 0.05 0.15 20\n0.5 0.3 15 0.40 0.3 0.1 0.05 0.20 30\n"
-             "0.2 0.2 20 0.35 0.3 0.1 0.05 0.25\n"
-             "7\n2.0 0.4 8 0.45 0.3 0.1 0.05 0.10 15\n1.0 0.4 12 0.45 0.3 0.1 0.05 0.10 30\n"
-             "0.1 0.2 25 0.40 0.3 0.1 0.05 0.30\n");
-  return "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soil.map\nSOIL_LAYER_INPUT_FILE layers.tab\n";
-}
-
 TEST(ContinuousRun, LayeredSoilDriesBetweenStormsAndTheBooksClose) {
   pluvo_test::scratch_dir dir;
-  const continuous_run r = run_two_storms(two_layered_soils());
+  const continuous_run r = run_two_storms(pluvo_test::two_layered_soils());
   expect_continuous_books(r);
 }
 
@@ -124,7 +112,7 @@ std::string frozen_strip() {
 // the top, and frozen layers take less water.
 TEST(ContinuousRun, FrozenLayeredSoilTakesLessWaterAndTheBooksClose) {
   pluvo_test::scratch_dir dir;
-  const std::string layered = two_layered_soils();
+  const std::string layered = pluvo_test::two_layered_soils();
   const continuous_run thawed = run_two_storms(layered);
   ASSERT_FALSE(thawed.result.stopped) << thawed.result.out;
 

@@ -39,6 +39,24 @@ inline std::string two_storms() {
          "GAGES 2020 6 2 14 00 0.0\nGAGES 2020 6 2 14 01 60.0\nGAGES 2020 6 2 14 20 0.0\n";
 }
 
+// The two storms and a third of the same twenty minutes on 3 June at 9:00.
+inline std::string three_storms() {
+  return two_storms() + "EVENT \"third\"\nNRGAG 1\nNRPDS 3\nCOORD 15 20 \"gauge\"\n"
+                        "GAGES 2020 6 3 09 00 0.0\nGAGES 2020 6 3 09 01 60.0\nGAGES 2020 6 3 09 20 0.0\n";
+}
+
+// Two layered soil classes on the strip; returns their cards.
+inline std::string two_layered_soils() {
+  write_file("soil.map", std::string(strip_header()) + "4 4 7\n7 7 4\n");
+  write_file("layers.tab",
+             "2\n0\n"
+             "4\n1.0 0.3 10 0.45 0.3 0.1 0.05 0.15 20\n0.5 0.3 15 0.40 0.3 0.1 0.05 0.20 30\n"
+             "0.2 0.2 20 0.35 0.3 0.1 0.05 0.25\n"
+             "7\n2.0 0.4 8 0.45 0.3 0.1 0.05 0.10 15\n1.0 0.4 12 0.45 0.3 0.1 0.05 0.10 30\n"
+             "0.1 0.2 25 0.40 0.3 0.1 0.05 0.30\n");
+  return "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soil.map\nSOIL_LAYER_INPUT_FILE layers.tab\n";
+}
+
 // The weather of the given number of days, the storms and the surface maps of long_term_cards.
 inline void write_long_term_inputs(int days) {
   write_file("met.kal", june_weather(days));

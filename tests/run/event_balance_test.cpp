@@ -1,0 +1,184 @@
+// Every event of a long run closes its own water balance: whole long-term projects of three
+// storms, each a combination of processes that users run, through the real project reader.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "channel/strip_channel.hpp"
+#include "quality/erosion_fixture.hpp"
+#include "record/model_state.hpp"
+#include "run/driver.hpp"
+#include "run/scratch_dir.hpp"
+#include "run/whole_project.hpp"
+#include "soil/long_term_project.hpp"
+
+namespace {
+
+using pluvo_test::write_file;
+
+// Every number that follows label in text, in order.
+std::vector<double> numbers_after(const std::string& text, const std::string& label) {
+  std::vector<double> v;
+  for (size_t at = text.find(label); at != std::string::npos; at = text.find(label, at + label.size()))
+    v.push_back(std::strtod(text.c_str() + at + label.size(), nullptr));
+  return v;
+}
+
+double sum_of(const std::vector<double>& v) {
+  double s = 0.0;
+  for (double x : v) s += x;
+  return s;
+}
+
+std::string channel_cards(const std::string& network, const char* stream) {
+  write_file("c.chn", network);
+  write_file("c.stm", stream);
+  return "CHAN_EXPLIC\nCHANNEL_INPUT c.chn\nSTREAM_CELL c.stm\n";
+}
+
+struct row {
+  const char* name;
+  std::string (*cards)();
+  bool channels;  // water the channels hold after an event drains between events, in no event
+  bool sediment;
+};
+
+// A long run needs a soil: this one takes hardly any water, so the storms run off the land.
+std::string tight_soil() {
+  const std::string cards = pluvo_test::redistribution_soil("0.25");
+  write_file("k.map", pluvo_test::strip_map("0.001"));
+  return cards;
+}
+std::string overland_only() { return tight_soil(); }
+std::string with_channels() {
+  return tight_soil() + channel_cards(pluvo_test::routed_strip_network(), pluvo_test::strip_stream);
+}
+std::string with_lake() {
+  return tight_soil() + channel_cards(pluvo_test::strip_lake_network, pluvo_test::strip_lake_stream);
+}
+std::string with_redistribution() {
+  return pluvo_test::redistribution_soil("0.25") + "SOIL_MOIST_DEPTH 0.6\nTOP_LAYER_DEPTH 0.2\n";
+}
+std::string with_layered_soil() { return pluvo_test::two_layered_soils(); }
+std::string with_erosion() {
+  write_file("land.idx", pluvo_test::strip_map("1"));
+  write_file("e.cmt", pluvo_test::erosion_mapping_table());
+  return with_channels() + "MAPPING_TABLE e.cmt\nSOIL_EROSION 1\nOUTLET_SED_FLUX e.sed\nSAND_SIZE 0.062\nWATER_TEMP 20\n";
+}
+
+TEST(EventBalance, EveryEventOfThreeStormsClosesItsBooks) {
+  const row rows[] = {
+      {"overland only", overland_only, false, false},
+      {"channels", with_channels, true, false},
+      {"channels and a lake", with_lake, true, false},
+      {"INF_REDIST", with_redistribution, false, false},
+      {"layered soil", with_layered_soil, false, false},
+      {"erosion and channel sediment", with_erosion, true, true},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    pluvo_test::scratch_dir dir;
+    pluvo_test::write_long_term_inputs(4);
+    write_file("storms.gag", pluvo_test::three_storms());
+    const auto run = pluvo_test::run_strip_cards(pluvo_test::long_term_cards(r.cards()));
+    ASSERT_FALSE(run.stopped) << run.out;
+    const std::string sum = pluvo_test::read_file("w.sum");
+    const auto errors = numbers_after(sum, "mass conservation error:");
+    ASSERT_EQ(errors.size(), 3u) << r.name;
+    for (double e : errors) EXPECT_NEAR(e, 0.0, 1e-6) << r.name;
+    EXPECT_NEAR(pluvo_test::number_after(sum, "Overall mass balance error ="), 0.0, 1e-6) << r.name;
+    // Each event's figures are its own: printed to 0.1 m3, three events add up to the run's.
+    // The summary names no map the project did not ask for.
+    EXPECT_EQ(sum.find("maps were"), std::string::npos) << r.name;
+    EXPECT_EQ(sum.find("maps of:"), std::string::npos) << r.name;
+    if (!r.channels) {
+      EXPECT_NEAR(sum_of(numbers_after(sum, "volume of discharge:")),
+                  pluvo_test::number_after(sum, "Total amount of discharge="), 0.16)
+          << r.name;
+    }
+    EXPECT_NEAR(sum_of(numbers_after(sum, "volume of rainfall to overland:")),
+                pluvo_test::number_after(sum, "Total amount of precip="), 0.16)
+        << r.name;
+    if (r.sediment) {
+      const auto sed = numbers_after(sum, "Overall channel sediment mass cons. error:");
+      EXPECT_GE(sed.size(), 3u) << r.name;
+      for (double e : sed) EXPECT_NEAR(e, 0.0, 1e-4) << r.name;
+      for (const char* k : {"1", "2", "3"}) {
+        const auto overland = numbers_after(sum, std::string("Mass balance error for sediment ") + k);
+        EXPECT_GE(overland.size(), 3u);
+        for (double e : overland) EXPECT_NEAR(e, 0.0, 1e-4) << k;
+      }
+    }
+  }
+}
+
+// After each event of a long run the basin-averaged soil water is the mean of the cells' water
+// contents against their porosity, as the summary prints it.
+TEST(EventBalance, RedistributionSoilWaterAfterEachEventIsTheCellsMean) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_long_term_inputs(4);
+  write_file("storms.gag", pluvo_test::three_storms());
+  std::vector<double> mean, kept;
+  int done = 0;
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    if (std::string(phase) != "compute_nutrient_totals" || m.events_done == done) return;
+    done = m.events_done;
+    double w = 0.0;
+    for (int i = 1; i <= m.cell_count; ++i) w += m.redist_theta[size_t(i)] / m.porosity_cell[size_t(i)];
+    mean.push_back(w / m.cell_count);
+    kept.push_back(m.final_soil_water);
+  });
+  const auto run = pluvo_test::run_strip_cards(pluvo_test::long_term_cards(with_redistribution()));
+  pluvo::set_phase_observer(nullptr);
+  ASSERT_FALSE(run.stopped) << run.out;
+  const auto printed = numbers_after(pluvo_test::read_file("w.sum"), "final basin-averaged soil water content:");
+  ASSERT_EQ(mean.size(), 3u);
+  ASSERT_EQ(printed.size(), 3u);
+  for (size_t e = 0; e < 3; ++e) {
+    EXPECT_GT(mean[e], 0.2) << e;
+    EXPECT_NEAR(kept[e], mean[e], 1e-12) << e;
+    EXPECT_NEAR(printed[e], 100.0 * mean[e], 0.005) << e;
+  }
+}
+
+// A run that starts with water in its streams books that water as the event's initial channel
+// volume: the run's initial channel volume, and the balance closes.
+void expect_hotstart_books(const std::string& summary) {
+  const double held = pluvo_test::number_after(summary, "Initial volume in channels=");
+  EXPECT_GT(held, 1.0) << summary;
+  EXPECT_NEAR(pluvo_test::number_after(summary, "initial volume in channels:"), held, 0.06) << summary;
+  const auto errors = numbers_after(summary, "mass conservation error:");
+  ASSERT_EQ(errors.size(), 1u) << summary;
+  EXPECT_NEAR(errors[0], 0.0, 1e-6) << summary;
+}
+
+TEST(EventBalance, DemoRerunFromItsOwnChannelHotstartClosesItsBooks) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::copy_demo_project("TOT_TIME 150");
+  std::string cards = pluvo_test::read_file("demo.prj");
+  cards.erase(0, cards.find('\n') + 1);
+  ASSERT_FALSE(pluvo_test::run_project_cards(cards + "WRITE_CHAN_HOTSTART hot\n", 1).stopped);
+  const double left = pluvo_test::number_after(pluvo_test::read_file("demo.sum"), "final volume in channels (cu. m):");
+  ASSERT_FALSE(pluvo_test::run_project_cards(cards + "READ_CHAN_HOTSTART hot\n", 1).stopped);
+  const std::string summary = pluvo_test::read_file("demo.sum");
+  expect_hotstart_books(summary);
+  EXPECT_NE(summary.find(" TIMESTEP(S):\nFloating point GRASS output maps were written.\n     overland flow depth.\n"),
+            std::string::npos)
+      << summary;
+  EXPECT_NEAR(pluvo_test::number_after(summary, "initial volume in channels:"), left, 0.5) << summary;
+}
+
+TEST(EventBalance, TwoLinkStripFromADepthHotstartClosesItsBooks) {
+  pluvo_test::scratch_dir dir;
+  const std::string cards = channel_cards(pluvo_test::routed_strip_network(), pluvo_test::strip_stream);
+  // Node, link, depth and discharge: 30 cm standing in every node.
+  write_file("h.lst", "1 1 0.3 0.0\n2 1 0.3 0.0\n1 2 0.3 0.0\n2 2 0.3 0.0\n");
+  const auto run = pluvo_test::run_strip_project(cards + "READ_CHAN_HOTSTART h.lst\nHOTSTART_IS_DEPTH\n");
+  ASSERT_FALSE(run.stopped) << run.out;
+  expect_hotstart_books(pluvo_test::read_file("w.sum"));
+}
+
+}  // namespace
