@@ -1,5 +1,5 @@
 // The nutrient outputs of a run with channels: the outlet series of OUT_HYD_* carry the mass
-// that leaves the basin, and the OUT_ST_* and TOTAL_CHAN_* link/node series hold, at every map
+// (g) that leaves the basin, and the OUT_ST_* and TOTAL_CHAN_* link/node series hold, at every map
 // output time, the stream masses and totals the run holds.
 #include <gtest/gtest.h>
 
@@ -144,8 +144,8 @@ TEST(NutrientOutputs, OutletStreamAndTotalSeriesWriteWhatTheRunHolds) {
       total += mass[i];
       largest_conc = std::max(largest_conc, conc[i]);
     }
-    const double reported = summary_amount(summary, row.heading, "Outlet mass flux");
-    ASSERT_GT(reported, 1.0) << summary;
+    const double reported = 1000.0 * summary_amount(summary, row.heading, "Outlet mass flux");  // g
+    ASSERT_GT(reported, 1000.0) << summary;
     EXPECT_NEAR(total, reported, 0.005 * reported);
     EXPECT_GT(largest_conc, 0.0);
   }
