@@ -186,6 +186,39 @@ void write_soil_temperature_line(const model_state& m) {
   std::fputs(" \n", f);
 }
 
+namespace {
+
+// The outlet's water at an output time, per nutrient constituent c: its concentration (g/m3) and
+// the run's mass through the outlet so far (g, as the stream masses, so that a small basin's
+// interval masses still show in the file's four decimals). With channel transport the outlet is the last
+// node of the last link; without channels it is the outlet cell's overland water.
+void outlet_water(const model_state& m, int c, double& conc, double& mass_so_far) {
+  conc = 0.0;
+  mass_so_far = 0.0;
+  if (m.chan_explic_on) {
+    if (!m.chan_con_trans_on || m.nlinks < 1 || c > m.chan_node_conc.row_count) return;
+    const size_t outlet = size_t(m.nlinks) * size_t(m.chan_node_extent) + size_t(entry(m.nx, size_t(m.nlinks)));
+    if (outlet < size_t(m.chan_slot_count)) conc = m.chan_node_conc.rows[c][outlet];
+    if (size_t(c) < m.run_constituent_terms.size()) mass_so_far = 1000.0 * m.run_constituent_terms[size_t(c)].chan_out;
+    return;
+  }
+  const double* row = checked_array_2d_row(m.ov_conc, c);
+  if (row && m.outlet_cell >= 1 && m.outlet_cell <= m.cell_count) conc = row[m.outlet_cell];
+  if (c <= m.OV_MASS_OUT.count) mass_so_far = 1000.0 * m.OV_MASS_OUT[c];
+}
+
+}  // namespace
+
+void fill_tvx_outlet_values(model_state& m) {
+  if (!m.tvx_state || m.first_type2_constituent < 1) return;
+  for (int k = 0; k < 9; ++k) {
+    double so_far = 0.0;
+    outlet_water(m, m.first_type2_constituent + k, m.tvx_outlet_conc[k], so_far);
+    m.tvx_outlet_mass[k] = so_far - m.tvx_outlet_mass_written[k];
+    m.tvx_outlet_mass_written[k] = so_far;
+  }
+}
+
 void write_tvx_hydrograph_step(const model_state& m) {
   if (!m.tvx_state) return;
   const double time = m.long_term_on ? m.hydrograph_time : m.elapsed_min;

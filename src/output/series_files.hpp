@@ -29,6 +29,9 @@ void write_sediment_linknode_step(model_state& m);
 void write_superlink_series(model_state& m);
 void write_soil_temperature_line(const model_state& m);
 // Outlet concentration and mass of each nutrient whose hydrograph output is asked for.
+// At an output time: the outlet concentration of each nutrient and the mass that left through the
+// outlet since the previous output time, then their hydrograph-style files.
+void fill_tvx_outlet_values(model_state& m);
 void write_tvx_hydrograph_step(const model_state& m);
 // The channel concentration and mass series of each contaminant output.
 void write_contaminant_linknode_steps(model_state& m);

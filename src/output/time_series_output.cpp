@@ -158,7 +158,10 @@ void write_time_series(model_state& m) {
   write_sediment_linknode_step(m);
   write_superlink_series(m);
   write_soil_temperature_line(m);
-  if (m.nutrients_on) write_tvx_hydrograph_step(m);
+  if (m.nutrients_on) {
+    fill_tvx_outlet_values(m);
+    write_tvx_hydrograph_step(m);
+  }
   write_contaminant_linknode_steps(m);
   if (m.xybdyoutput_flag) write_xy_output_step(m, m.cur_julian);
 }

@@ -153,7 +153,7 @@ void init_tvx_lake_parameters(tvx_lakes& r, int first_constituent, tvx_object* o
   r.last_link = last_link;
   r.ltype = ltype;
   r.lake2link = lake2link;
-  for (checked_array<double>* a : {&r.total_P, &r.total_N, &r.unionized_NH3}) sized(*a, r.nlakes, 0.0);
+  for (checked_array<double>* a : {&r.total_P, &r.total_N, &r.total_KN, &r.unionized_NH3}) sized(*a, r.nlakes, 0.0);
 }
 
 }  // namespace pluvo

@@ -96,10 +96,15 @@ void compute_nutrient_totals(model_state& m) {
     stream_total_kjeldahl_nitrogen(t->streams);
     stream_total_phosphorus(t->streams);
   }
-  // No lake output takes the Kjeldahl total, which would overwrite the nitrogen one.
-  lake_unionized_ammonia(t->lakes);
-  lake_total_nitrogen(t->lakes);
-  lake_total_phosphorus(t->lakes);
+  // The Kjeldahl total shares the nitrogen array: it is copied aside before the nitrogen one.
+  tvx_lakes& lakes = t->lakes;
+  lake_unionized_ammonia(lakes);
+  if (lakes.total_KN.count >= lakes.nlakes && lakes.total_N.count >= lakes.nlakes) {
+    lake_total_kjeldahl_nitrogen(lakes);
+    for (int l = 1; l <= lakes.nlakes; ++l) lakes.total_KN[l] = lakes.total_N[l];
+  }
+  lake_total_nitrogen(lakes);
+  lake_total_phosphorus(lakes);
 }
 
 double* tvx_stream_row(model_state& m, int species, int list) {

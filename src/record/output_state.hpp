@@ -81,13 +81,19 @@ struct contaminant_output_writers {
   linknode_series_writer chan_mass;
 };
 
-// The nutrient map writers: the overland nitrogen and phosphorus totals, and the mass and
-// concentration of each of the nine nutrient constituents (NO2 .. DO).
+// The nutrient map and link/node writers: the overland nitrogen and phosphorus totals, the mass
+// and concentration of each of the nine nutrient constituents (NO2 .. DO) on the cells and along
+// the streams, and the stream nitrogen, Kjeldahl nitrogen and phosphorus totals.
 struct tvx_map_writers {
   map_series_writer total_ov_n;
   map_series_writer total_ov_p;
   map_series_writer ov_mass[9];
   map_series_writer ov_conc[9];
+  linknode_series_writer total_chan_n;
+  linknode_series_writer total_chan_kn;
+  linknode_series_writer total_chan_p;
+  linknode_series_writer st_mass[9];
+  linknode_series_writer st_conc[9];
 };
 
 struct output_state {

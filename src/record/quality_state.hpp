@@ -381,9 +381,12 @@ struct quality_state {
   double step_lake_tvx_mass = 0.0, step_lake_ov_mass = 0.0, step_lake_chan_exchange = 0.0;
   double step_lake_sed_exchange = 0.0, step_lake_inflow_mass = 0.0, step_lake_outflow_mass = 0.0;
 
-  // Read by the nutrient outlet files (h-series); the nutrient routing fills them once built.
-  double tvx_outlet_conc[9] = {};  // NO2 .. DO at the outlet
+  // The nutrient outlet files, NO2 .. DO, filled at each hydrograph output time: the outlet's
+  // concentration (g/m3), the mass that left through it since the previous output time (g), and
+  // the run's outlet mass up to that time, from which the next interval's mass is taken.
+  double tvx_outlet_conc[9] = {};
   double tvx_outlet_mass[9] = {};
+  double tvx_outlet_mass_written[9] = {};
 };
 
 }  // namespace pluvo

@@ -142,6 +142,8 @@ struct tvx_lakes {
   const std::vector<int32_t>* lake2link = nullptr;
   checked_array<double> total_P;
   checked_array<double> total_N;  // also total Kjeldahl nitrogen
+  // The Kjeldahl total kept apart, so that the nitrogen and the Kjeldahl series both have theirs.
+  checked_array<double> total_KN;
   checked_array<double> unionized_NH3;
 };
 

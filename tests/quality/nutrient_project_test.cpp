@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include "common/error_state.hpp"
@@ -56,7 +57,7 @@ const char* const table_and_card_cards =
 
 TEST(NutrientProject, NineNutrientsStartFromCardsAndTablesAndKeepAClosedBalance) {
   pluvo_test::scratch_dir dir;
-  write_nutrient_project(table_and_card_cards);
+  write_nutrient_project(std::string(table_and_card_cards) + "OUT_HYD_NO3 no3\n");
   // NO2 .. DO: the table's value where the card has none, else the card's.
   const double start[9] = {0.01, 0.5, 0.3, 0.25, 0.2, 0.05, 0.4, 3.0, 8.0};
   // Rain: TVX_N's four, OP and DP from TVX_P, Alg, CBOD and DO from TVX_OTH in its column order.
@@ -104,6 +105,23 @@ TEST(NutrientProject, NineNutrientsStartFromCardsAndTablesAndKeepAClosedBalance)
   EXPECT_TRUE(checked_start);
   EXPECT_LT(worst, 1e-12);
   EXPECT_GT(outlet, 0.0);  // nitrate left at the outlet with the storm water
+  // Without channels the outlet series follow the outlet cell's water: its intervals' masses (g)
+  // add up to the nitrate that left (kg).
+  double series_mass = 0.0, largest_conc = 0.0;
+  for (const char* file : {"no3.mass", "no3.conc"}) {
+    std::istringstream in(pluvo_test::read_file(file));
+    int lines = 0;
+    for (double t, v; in >> t >> v; ++lines) {
+      EXPECT_TRUE(std::isfinite(t) && std::isfinite(v)) << file;
+      if (file[4] == 'm')
+        series_mass += v;
+      else
+        largest_conc = std::max(largest_conc, v);
+    }
+    EXPECT_EQ(lines, 31) << file;  // every minute from 0 to 30
+  }
+  EXPECT_NEAR(series_mass, 1000.0 * outlet, std::max(0.005 * 1000.0 * outlet, 2e-3));
+  EXPECT_GT(largest_conc, 0.0);
   for (const char* line :
        {"Reading the aquatic environment file c.aqe.\n", "Allocating memory for overland TVX...Done\n",
         "Assigning parameters for the Nitrite (NO2-) constituent from the mapping table.\n",
