@@ -511,15 +511,12 @@ bool erosion_classes_as_constituents(const input_state& s) { return s.soil_erosi
 // What a project may ask for that this version cannot simulate or write yet. The refusal lists
 // every row a project asks for; the work that builds a process removes the rows it builds.
 constexpr unbuilt_request unbuilt[] = {
-    // Snow of long-term runs: the snow map series and flow over snow.
+    // Snow of long-term runs: the snow map series.
     {"SNOW_SWE_FILE", "snow map series", given<&O::snow_swe_file_flag>},
     {"SNOW_SD_FILE", "snow map series", given<&O::snow_sd_file_flag>},
     {"SNOW_TEMP", "snow map series", given<&O::snow_temp_flag>},
-    {"SNOW_ROUGHNESS", "flow over snow", given<&O::snow_roughness_flag>},
-    {"SNOW_DARCY", "flow over snow", given<&O::snow_darcy_flag>},
     // Overland processes besides the routing schemes.
     {"LAKE_PUMP", "lake pumps", given<&O::lake_pump_flag>},
-    {"OV_POINT_SOURCE", "overland point sources", given<&O::ov_point_source_flag>},
     // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
     {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},
     // Infiltration other than plain Green and Ampt, and the soil models.

@@ -55,11 +55,11 @@ TEST(Refusal, OneMessageNamesEverythingAndTheProgramExitsWithOne) {
   scratch_dir dir;
   pluvo_test::write_strip_grid();
   write_file("w.prj", "PLUVOPROJECT\n" + pluvo_test::strip_cards() +
-                          "LAKE_PUMP pumps.txt\nSOURCEFILE s.src\nSNOW_ROUGHNESS\n");
+                          "LAKE_PUMP pumps.txt\nSOURCEFILE s.src\nCHAN_PREISS\n");
   int status = 0;
   const std::string out = run_command(std::string(PLUVO_BINARY) + " w.prj 2>&1", status);
-  EXPECT_NE(out.find(refusal("  SNOW_ROUGHNESS: flow over snow\n"
-                             "  LAKE_PUMP: lake pumps\n"
+  EXPECT_NE(out.find(refusal("  LAKE_PUMP: lake pumps\n"
+                             "  CHAN_PREISS: Preissmann channel routing\n"
                              "  SOURCEFILE: contaminant sources\n")),
             std::string::npos)
       << out;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/error_state.hpp"
 #include "common/printed.hpp"
@@ -193,6 +194,14 @@ inline double number_after(const std::string& text, const std::string& label) {
   const size_t at = text.find(label);
   if (at == std::string::npos) return NAN;
   return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
+
+// The numbers after every occurrence of label in text, in order (one per event for an event line).
+inline std::vector<double> numbers_after(const std::string& text, const std::string& label) {
+  std::vector<double> found;
+  for (size_t at = text.find(label); at != std::string::npos; at = text.find(label, at + label.size()))
+    found.push_back(std::strtod(text.c_str() + at + label.size(), nullptr));
+  return found;
 }
 
 }  // namespace pluvo_test
