@@ -500,9 +500,6 @@ bool given(const input_state& s) {
     return value != 0;
 }
 
-// The soil's constituents are set up and fed by the overland transport.
-bool soil_con_without_overland(const input_state& s) { return s.soil_con_trans != 0 && s.ov_con_trans == 0; }
-
 template <int method>
 bool channel_routing(const input_state& s) { return s.chan_method == method; }
 
@@ -528,7 +525,6 @@ constexpr unbuilt_request unbuilt[] = {
     {"EXPLIC_BACKWATER", "channel hotstart", given<&O::explic_backwater_flag>},
     // Sediment and water quality.
     {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
-    {"SOIL_CON_TRANS without OV_CON_TRANS", "soil contaminants without overland transport", soil_con_without_overland},
     {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
     // Outputs whose writer is not built.
     {"GW_RECHARGE_CUM", "map series", given<&O::gw_recharge_cum_flag>},

@@ -68,6 +68,8 @@ int32_t check_methods(model_state& m) {
     clear_soil_map_flags(m);
   }
   if (m.green_ampt_on == 1 && m.inf_redist_on == 1) return 33;
+  // The soil's constituents are set up and fed by the overland transport.
+  if (m.soil_con_trans_on && !m.ov_con_trans_on) return 139;
   return 0;
 }
 

@@ -98,6 +98,20 @@ TEST(Refusal, CalibrationModesStopOnInputTheyCannotUse) {
   EXPECT_EQ(status, 1);
 }
 
+// Soil constituents without the overland transport that sets them up and feeds them is a
+// mistake in the project, not work left undone: its own numbered message.
+TEST(Refusal, SoilTransportWithoutOverlandTransportIsAProjectError) {
+  scratch_dir dir;
+  const pluvo_test::project_result r = run_strip_project("SOIL_CON_TRANS\nGREEN_AMPT\n");
+  EXPECT_NE(r.out.find("Error: SOIL_CON_TRANS needs OV_CON_TRANS: the constituents of the soil are set up and fed by "
+                       "the overland transport.\nAdd OV_CON_TRANS or remove SOIL_CON_TRANS.\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find(refusal_head), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Running...."), std::string::npos) << r.out;
+  EXPECT_TRUE(r.stopped);
+}
+
 TEST(Refusal, AProjectOfBuiltProcessesRuns) {
   scratch_dir dir;
   const pluvo_test::project_result r = run_strip_project("");
