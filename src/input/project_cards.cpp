@@ -512,20 +512,11 @@ constexpr unbuilt_request unbuilt[] = {
     {"SNOW_SWE_FILE", "snow map series", given<&O::snow_swe_file_flag>},
     {"SNOW_SD_FILE", "snow map series", given<&O::snow_sd_file_flag>},
     {"SNOW_TEMP", "snow map series", given<&O::snow_temp_flag>},
-    // Overland processes besides the routing schemes.
-    {"LAKE_PUMP", "lake pumps", given<&O::lake_pump_flag>},
     // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
     {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},
-    // Infiltration other than plain Green and Ampt, and the soil models.
-    // Channels and groundwater.
-    {"CHAN_PREISS", "Preissmann channel routing", channel_routing<1>},
-    {"CHAN_DRAIN", "channel drainage routing", channel_routing<2>},
-    {"CHAN_MESH", "mesh channel routing", channel_routing<4>},
-    {"CHAN_BACKWATER", "backwater channel routing", channel_routing<5>},
     {"EXPLIC_BACKWATER", "channel hotstart", given<&O::explic_backwater_flag>},
     // Sediment and water quality.
     {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
-    {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
     // Outputs whose writer is not built.
     {"GW_RECHARGE_CUM", "map series", given<&O::gw_recharge_cum_flag>},
     {"GW_RECHARGE_INC", "map series", given<&O::gw_recharge_inc_flag>},
@@ -538,6 +529,17 @@ constexpr unbuilt_request unbuilt[] = {
     {"GW_WELL_LEVEL", "well level file", given<&O::gw_well_level_flag>},
 };
 
+// What a project may name that no process of this version simulates: lake pumps, contaminant
+// source files and the channel schemes besides the explicit one.
+constexpr unbuilt_request unoffered[] = {
+    {"LAKE_PUMP", "lake pumps", given<&O::lake_pump_flag>},
+    {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
+    {"CHAN_PREISS", "Preissmann channel routing", channel_routing<1>},
+    {"CHAN_DRAIN", "channel drainage routing", channel_routing<2>},
+    {"CHAN_MESH", "mesh channel routing", channel_routing<4>},
+    {"CHAN_BACKWATER", "backwater channel routing", channel_routing<5>},
+};
+
 // Every mode of the command line has its driver; a mode added before its driver goes here.
 constexpr std::array<unbuilt_mode, 0> unbuilt_modes{};
 
@@ -546,6 +548,8 @@ constexpr std::array<unbuilt_mode, 0> unbuilt_modes{};
 std::span<const project_card> project_card_table() { return cards; }
 
 std::span<const unbuilt_request> unbuilt_requests() { return unbuilt; }
+
+std::span<const unbuilt_request> unoffered_requests() { return unoffered; }
 
 const unbuilt_mode* find_unbuilt_mode(int mode) {
   for (const unbuilt_mode& u : unbuilt_modes)

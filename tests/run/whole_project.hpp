@@ -155,7 +155,7 @@ inline project_result run_strip_project(const std::string& extra_cards, const st
 // up; the project's files are closed afterwards.
 struct set_up_result {
   std::string out;
-  bool refused = false;  // the option checks named something not built
+  bool refused = false;  // the option checks named something not built or not offered
   bool stopped = false;  // a reader stopped the set-up after the refusal was lifted
 };
 
@@ -168,7 +168,8 @@ inline set_up_result set_up_past_refusal(
   r.out = pluvo::printed_by([&] {
     pluvo::read_run_parameters(project, *m);
     pluvo::validate_project_options(*m);
-    r.refused = pluvo::error_state.error_code == pluvo::unbuilt_error_code;
+    r.refused = pluvo::error_state.error_code == pluvo::unbuilt_error_code ||
+                pluvo::error_state.error_code == pluvo::unoffered_error_code;
     pluvo::error_state = pluvo::error_state_record();
     // As the driver does after each step: report a pending code, stop on a fatal one.
     const auto stopped = [] {
