@@ -302,6 +302,12 @@ std::string error_message_text(const error_state_record& state) {
     case 137:
       return std::string("Error: This version of PLUVO cannot do what was asked; not built yet:\n") + name +
              "Remove these from the project file or the command line.  Nothing was run.\n";
+    case 138:
+      return std::string("Error: This version of PLUVO does not offer what was asked:\n") + name +
+             "Remove these from the project file.  Nothing was run.\n";
+    case 139:
+      return std::string("Error: SOIL_CON_TRANS needs OV_CON_TRANS: the constituents of the soil are set up and fed by "
+                         "the overland transport.\nAdd OV_CON_TRANS or remove SOIL_CON_TRANS.\n");
     case 200:
       return std::string("Program termanated due to invalid channel input file ") + name + "\n";
     case 300:

@@ -500,9 +500,6 @@ bool given(const input_state& s) {
     return value != 0;
 }
 
-// The soil's constituents are set up and fed by the overland transport.
-bool soil_con_without_overland(const input_state& s) { return s.soil_con_trans != 0 && s.ov_con_trans == 0; }
-
 template <int method>
 bool channel_routing(const input_state& s) { return s.chan_method == method; }
 
@@ -511,24 +508,21 @@ bool erosion_classes_as_constituents(const input_state& s) { return s.soil_erosi
 // What a project may ask for that this version cannot simulate or write yet. The refusal lists
 // every row a project asks for; the work that builds a process removes the rows it builds.
 constexpr unbuilt_request unbuilt[] = {
-    // Flow over snow of long-term runs.
-    {"SNOW_ROUGHNESS", "flow over snow", given<&O::snow_roughness_flag>},
-    {"SNOW_DARCY", "flow over snow", given<&O::snow_darcy_flag>},
-    // Overland processes besides the routing schemes.
-    {"LAKE_PUMP", "lake pumps", given<&O::lake_pump_flag>},
-    {"OV_POINT_SOURCE", "overland point sources", given<&O::ov_point_source_flag>},
     // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
     {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},
-    // Infiltration other than plain Green and Ampt, and the soil models.
-    // Channels and groundwater.
+    // Sediment and water quality.
+    {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
+};
+
+// What a project may name that no process of this version simulates: lake pumps, contaminant
+// source files and the channel schemes besides the explicit one.
+constexpr unbuilt_request unoffered[] = {
+    {"LAKE_PUMP", "lake pumps", given<&O::lake_pump_flag>},
+    {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
     {"CHAN_PREISS", "Preissmann channel routing", channel_routing<1>},
     {"CHAN_DRAIN", "channel drainage routing", channel_routing<2>},
     {"CHAN_MESH", "mesh channel routing", channel_routing<4>},
     {"CHAN_BACKWATER", "backwater channel routing", channel_routing<5>},
-    // Sediment and water quality.
-    {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
-    {"SOIL_CON_TRANS without OV_CON_TRANS", "soil contaminants without overland transport", soil_con_without_overland},
-    {"SOURCEFILE", "contaminant sources", given<&O::sourcefile_flag>},
 };
 
 // Every mode of the command line has its driver; a mode added before its driver goes here.
@@ -539,6 +533,8 @@ constexpr std::array<unbuilt_mode, 0> unbuilt_modes{};
 std::span<const project_card> project_card_table() { return cards; }
 
 std::span<const unbuilt_request> unbuilt_requests() { return unbuilt; }
+
+std::span<const unbuilt_request> unoffered_requests() { return unoffered; }
 
 const unbuilt_mode* find_unbuilt_mode(int mode) {
   for (const unbuilt_mode& u : unbuilt_modes)

@@ -92,4 +92,9 @@ const unbuilt_mode* find_unbuilt_mode(int mode);
 // Code of the message that names what is not built yet.
 constexpr int unbuilt_error_code = 137;
 
+// Cards and methods this version does not offer: no process of it simulates them. Refused like
+// the unbuilt ones, under their own message.
+std::span<const unbuilt_request> unoffered_requests();
+constexpr int unoffered_error_code = 138;
+
 }  // namespace pluvo

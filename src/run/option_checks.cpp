@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <span>
 #include <string>
 
 #include "common/console.hpp"
@@ -68,6 +69,8 @@ int32_t check_methods(model_state& m) {
     clear_soil_map_flags(m);
   }
   if (m.green_ampt_on == 1 && m.inf_redist_on == 1) return 33;
+  // The soil's constituents are set up and fed by the overland transport.
+  if (m.soil_con_trans_on && !m.ov_con_trans_on) return 139;
   return 0;
 }
 
@@ -108,15 +111,21 @@ int32_t check_coupling(model_state& m) {
   return 0;
 }
 
-// Everything the project asks for that is not built yet, named in one message, so that a run
-// never reports success for work it did not do.
-int32_t check_unbuilt(const model_state& m) {
+// Everything of one list the project asks for, named in one message under the list's code, so
+// that a run never reports success for work it did not do.
+int32_t check_requests(const model_state& m, std::span<const unbuilt_request> list, int32_t code) {
   std::string names;
-  for (const unbuilt_request& u : unbuilt_requests())
+  for (const unbuilt_request& u : list)
     if (u.asked(m)) names += std::string("  ") + u.name + ": " + u.what + "\n";
   if (names.empty()) return 0;
   error_state.error_file_name = names;
-  return unbuilt_error_code;
+  return code;
+}
+
+// What this version does not offer is named first; what is not built yet otherwise.
+int32_t check_unbuilt(const model_state& m) {
+  const int32_t code = check_requests(m, unoffered_requests(), unoffered_error_code);
+  return code != 0 ? code : check_requests(m, unbuilt_requests(), unbuilt_error_code);
 }
 
 // Steps of length step_s in the given minutes, truncated.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "contaminant_fixture.hpp"
+#include "run/whole_project.hpp"
 #include "quality/overland_constituents.hpp"
 #include "quality/water_quality_clocks.hpp"
 #include "record/model_state.hpp"
@@ -189,6 +190,32 @@ TEST(OverlandConstituents, BalanceClosesAndDriedCellsHoldNothing) {
     EXPECT_GT(dried, 0);
     EXPECT_EQ(dried_mass, 0.0);
   }
+}
+
+// A point source of 1 m3/s on the top cell of the plane for an hour puts 3600 m3 on the ground,
+// booked as point-source water; the event and run balances of water and tracer close with it.
+TEST(OverlandConstituents, APointSourceOfOneCubicMetrePerSecondAddsItsHourOfWater) {
+  pluvo_test::scratch_dir dir;
+  contaminant_grid g;
+  write_contaminant_project(g, contaminant_table(2.0, {"0 5 0 0 0 0 0 0"}),
+                            "TIMESTEP 5\nTOT_TIME 60\nHYD_FREQ 1\nPRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 10\n"
+                            "OV_POINT_SOURCE ps.map\n");
+  pluvo_test::write_file("ps.map", pluvo_test::contaminant_map(g, [](int, int c) { return std::string(c == 1 ? "1" : "0"); }));
+  double total = 0.0, event = 0.0, worst = 0.0;
+  const auto r = run_contaminant_project(1, "write_time_series", [&](model_state& m) {
+    total = m.ov_point_source_total;
+    event = m.ov_point_source_volume;
+    const auto b = event_overland_books(m, 1);
+    worst = std::max(worst, rel(b.first, b.second));
+  });
+  ASSERT_EQ(r.code, 0) << r.out;
+  EXPECT_NEAR(total, 3600.0, 1e-6);
+  EXPECT_NEAR(event, 3600.0, 1e-6);
+  EXPECT_LT(worst, 1e-12);
+  const std::string summary = read_text("c.sum");
+  EXPECT_NEAR(pluvo_test::number_after(summary, "volume from overland point sources:"), 3600.0, 1e-6) << summary;
+  EXPECT_NEAR(pluvo_test::number_after(summary, "mass conservation error:"), 0.0, 1e-6) << summary;
+  EXPECT_NEAR(pluvo_test::number_after(summary, "Overall mass balance error ="), 0.0, 1e-6) << summary;
 }
 
 // With KINETICS_TIMESTEP_FACTOR 2 the decay runs every second step; the uptake keeps the model

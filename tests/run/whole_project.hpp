@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/error_state.hpp"
 #include "common/printed.hpp"
@@ -154,7 +155,7 @@ inline project_result run_strip_project(const std::string& extra_cards, const st
 // up; the project's files are closed afterwards.
 struct set_up_result {
   std::string out;
-  bool refused = false;  // the option checks named something not built
+  bool refused = false;  // the option checks named something not built or not offered
   bool stopped = false;  // a reader stopped the set-up after the refusal was lifted
 };
 
@@ -167,7 +168,8 @@ inline set_up_result set_up_past_refusal(
   r.out = pluvo::printed_by([&] {
     pluvo::read_run_parameters(project, *m);
     pluvo::validate_project_options(*m);
-    r.refused = pluvo::error_state.error_code == pluvo::unbuilt_error_code;
+    r.refused = pluvo::error_state.error_code == pluvo::unbuilt_error_code ||
+                pluvo::error_state.error_code == pluvo::unoffered_error_code;
     pluvo::error_state = pluvo::error_state_record();
     // As the driver does after each step: report a pending code, stop on a fatal one.
     const auto stopped = [] {
@@ -193,6 +195,14 @@ inline double number_after(const std::string& text, const std::string& label) {
   const size_t at = text.find(label);
   if (at == std::string::npos) return NAN;
   return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
+
+// The numbers after every occurrence of label in text, in order (one per event for an event line).
+inline std::vector<double> numbers_after(const std::string& text, const std::string& label) {
+  std::vector<double> found;
+  for (size_t at = text.find(label); at != std::string::npos; at = text.find(label, at + label.size()))
+    found.push_back(std::strtod(text.c_str() + at + label.size(), nullptr));
+  return found;
 }
 
 }  // namespace pluvo_test
