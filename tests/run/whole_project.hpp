@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/error_state.hpp"
 #include "common/printed.hpp"
@@ -193,6 +194,14 @@ inline double number_after(const std::string& text, const std::string& label) {
   const size_t at = text.find(label);
   if (at == std::string::npos) return NAN;
   return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
+
+// The numbers after every occurrence of label in text (one per event for the event lines).
+inline std::vector<double> numbers_after(const std::string& text, const std::string& label) {
+  std::vector<double> values;
+  for (size_t at = text.find(label); at != std::string::npos; at = text.find(label, at + label.size()))
+    values.push_back(std::strtod(text.c_str() + at + label.size(), nullptr));
+  return values;
 }
 
 }  // namespace pluvo_test
