@@ -150,6 +150,9 @@ void apply_rainfall(model_state& m) {
     const double r = rate[c];
     double d = dt * r / 3600000.0;
     double bound_loss = 0.0, snow_fell = 0.0, to_bmp = 0.0;
+    // The snowfall correction is water the gauge missed: the pack's extra share is booked as
+    // precipitation with the measured fall.
+    double corrected = 0.0;
     // The lake has booked this rain already: on the cell's own depth it would count twice.
     if (olake && olake[c] > 0) {
       m.ov_depth_change[c] = 0.0;
@@ -169,6 +172,7 @@ void apply_rainfall(model_state& m) {
       // Canopies catch from the step's snowfall, the first fall on bare ground included.
       if (canopy_snow && !had_snow) m.H_Val[c] += m.snow_scf_cell[c] * d * 1000.0;
       m.snow_swe[c] += m.snow_scf_cell[c] * d;
+      corrected = (m.snow_scf_cell[c] - 1.0) * d * area;
       if (d > tiny) m.Snow_Accumulated_Hr[c] = 1.0;
     } else {
       if (blockage && m.ovr_flow_block_value1[c] < 1.0) d *= 1.0 - m.ovr_flow_block_value1[c];
@@ -178,13 +182,17 @@ void apply_rainfall(model_state& m) {
         m.BMP.storage[u] += to_bmp;
         d *= 1.0 - m.BMP.area[u] / area;
       }
-      if (long_term && m.snow_swe[c] > tiny) m.snow_swe[c] += m.snow_scf_cell[c] * d;
-      else m.ov_depth[c] += d;
+      if (long_term && m.snow_swe[c] > tiny) {
+        m.snow_swe[c] += m.snow_scf_cell[c] * d;
+        corrected = (m.snow_scf_cell[c] - 1.0) * d * area;
+      } else {
+        m.ov_depth[c] += d;
+      }
     }
     if (calibrate_snow) m.ov_depth[c] = 0.0;
     m.ov_depth_change[c] = 0.0;
     const double bad = is_bad_depth(m.ov_depth[c]) ? 1.0 : 0.0;
-    return {r * area * dt / 3600000.0, r, bound_loss, snow_fell, bad, to_bmp};
+    return {r * area * dt / 3600000.0 + corrected, r, bound_loss, snow_fell, bad, to_bmp};
   };
   const std::array<double, 6> sums =
       open_ground ? rain_on_open_ground(m, rate.data(), dt, area) : parallel_cell_sums<6>(n, cell_rain);

@@ -193,8 +193,7 @@ void form_event_differences(model_state& m) {
 void close_sacramento_storage(model_state& m) {
   m.subsurface_volume_event_end = 0.0;
   if (!m.sacramento_on) return;
-  m.subsurface_volume_event_end =
-      sac_storage_mm(m.sac_params) * m.watershed_area / 1000.0;
+  m.subsurface_volume_event_end = sac_subsurface_volume(m, m.watershed_area, m.cell_count);
   m.evap_volume_event = m.sac_evap_volume;
 }
 
@@ -323,13 +322,25 @@ void close_event_balance(model_state& m) {
               m.lake_point_source_event + m.stream_point_source_event + m.ov_discharge_bound_gain_event +
               m.superlink_to_chan_volume + m.superlink_to_ov_volume + m.drain_to_chan_volume +
               m.drain_to_ov_volume + m.subsurface_volume_event_start;
+  // Of the Richards columns' evaporation only what the ponds paid leaves the surface (it is the
+  // direct evaporation added below); the rest leaves the soil, out of the water the surface gave it.
+  const double surface_evap = m.inf_richards_on && !m.sacramento_on ? 0.0 : m.evap_volume_event;
   double out = m.infiltrated_volume + m.surface_volume_final + m.chan_volume_final +
-               m.event_discharge_volume + m.evap_volume_event + m.snow_volume_final +
+               m.event_discharge_volume + surface_evap + m.snow_volume_final +
                m.melt_volume_final + m.lake_volume_final + m.chan_to_gw_volume +
                m.lake_to_gw_volume + m.ov_head_bound_loss_event + m.ov_slope_bound_loss_event +
                m.lake_point_sink_event + m.stream_point_sink_event + m.lake_evap_volume_event +
                m.ov_discharge_bound_loss_event + m.ov_to_superlink_volume + m.ov_to_drain_volume +
                m.subsurface_volume_event_end;
+  // The Sacramento stores keep the infiltrated water inside the watershed; their outflow leaves
+  // it unless the channels take it.
+  if (m.sacramento_on) {
+    out -= m.infiltrated_volume;
+    if (!m.chan_explic_on) out += m.sac_baseflow_volume;
+  }
+  // Ponded water evaporated straight from the surface: the other schemes carry it as the event's
+  // evaporation already; Sacramento's and the Richards columns' evaporation leave the soil.
+  if (m.sacramento_on || m.inf_richards_on) out += m.direct_evap_volume_event;
   if (m.ov_bmp_on) {
     in += m.bmp_to_ov_volume;
     out += m.bmp_precip_volume + m.bmp_from_ov_volume;

@@ -404,18 +404,26 @@ void compute_sacramento_balance(model_state& m) {
   const auto& s = m.sac_saved_contents;  // uztwc, uzfwc, lztwc, lzfpc, lzfsc
   m.soil_volume_initial_simple = (s[0] + s[2]) * a;
   m.gw_volume_initial = (s[4] + s[1] + s[3]) * a;
-  m.soil_volume_final = (p[sac_uztwc] + p[sac_lztwc]) * a;
+  // The infiltrated water that waits for the model's next hourly step is soil water already.
+  m.soil_volume_final = (p[sac_uztwc] + p[sac_lztwc]) * a +
+                        sac_subsurface_volume(m, m.watershed_area, m.cell_count) - sac_storage_mm(p) * a;
   m.gw_volume_final = (p[sac_uzfwc] + p[sac_lzfsc] + p[sac_lzfpc]) * a;
   m.evap_volume_total = m.sac_aet_mm * a;
   m.river_to_gw_total = m.sac_channel_loss_total;
   m.gw_deep_leakage = m.sac_deep_recharge_mm * a;
-  const double initial = m.soil_volume_initial_simple + m.gw_volume_initial;
-  const double final_storage = m.soil_volume_final + m.gw_volume_final;
-  m.overall_error_pct = balance_percent(
-      final_storage - initial - m.rain_volume_total + m.evap_volume_total +
-          run_discharge_volume(m) - m.gw_head_bound_flux - m.ov_point_source_total -
-          m.xy_gw_gain + m.xy_gw_loss,
-      m.rain_volume_total + initial);
+  // The whole watershed: the surface, the channels and the stores. The stores' outflow leaves it
+  // unless the channels take it; the ponded water the soil step evaporated leaves it too.
+  const double initial = m.soil_volume_initial_simple + m.gw_volume_initial + m.ov_volume_initial +
+                         m.chan_volume_initial_run;
+  const double final_storage = m.soil_volume_final + m.gw_volume_final + m.surface_volume_final +
+                               m.chan_volume_final + m.snow_volume_final + m.melt_volume_final;
+  const double in = m.rain_volume_total + m.gw_head_bound_flux + m.ov_point_source_total +
+                    m.stream_point_source_total + m.xy_gw_gain;
+  const double out = m.evap_volume_total + m.direct_evap_volume_total + run_discharge_volume(m) +
+                     (m.chan_explic_on ? 0.0 : m.sac_runoff_mm * a) + m.gw_deep_leakage + m.xy_gw_loss;
+  m.total_initial_storage = initial;
+  m.total_final_storage = final_storage;
+  m.overall_error_pct = balance_percent((final_storage + out) - (initial + in), initial + in);
   m.surface_error_pct = balance_percent(
       m.rain_volume_total + m.ov_volume_initial + m.chan_volume_initial_run +
           (m.gw_to_river_total - m.river_to_gw_total) + m.ov_point_source_total -

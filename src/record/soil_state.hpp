@@ -344,4 +344,11 @@ struct soil_state {
   std::vector<double> gipl_output_depths;   // m, node depths the file shows
 };
 
+// The Sacramento model's subsurface water, m3: its five stores over the watershed and the
+// infiltrated water that waits for its next hourly step.
+inline double sac_subsurface_volume(const soil_state& s, double watershed_area, int32_t cell_count) {
+  const double waiting = cell_count > 0 ? (s.sac_infil_depth_sum - s.sac_infil_mark) / cell_count : 0.0;
+  return (sac_storage_mm(s.sac_params) / 1000.0 + waiting) * watershed_area;
+}
+
 }  // namespace pluvo

@@ -266,7 +266,7 @@ void begin_event(model_state& m) {
   }
   if (m.sacramento_on) {
     m.sac_infil_volume = m.sac_evap_volume = m.sac_baseflow_volume = 0.0;
-    m.subsurface_volume_event_start = sac_storage_mm(m.sac_params) * m.watershed_area / 1000.0;
+    m.subsurface_volume_event_start = sac_subsurface_volume(m, m.watershed_area, m.cell_count);
   }
   set_event_overland_water(m);
   reset_cell_infiltration(m);
@@ -278,6 +278,7 @@ void begin_event(model_state& m) {
   start_event_snow(m);
 
   m.infiltrated_volume = 0.0;
+  m.event_ov_outflow_volume = 0.0;
   m.rain_start_min = 0.0;
   m.rain_step_count = 0;
   m.precip_record_index = 1;

@@ -304,7 +304,13 @@ void start_frozen_index_memory(model_state& m) {
 void update_frozen_ground_factor(model_state& m) {
   const int n = m.cell_count;
   if (m.SE.size() != size_t(n) + 1) m.SE.assign(size_t(n) + 1, 1.0);
-  if (m.inf_layered_soil_on) {
+  if (m.inf_richards_on) {
+    // The top node's retention curve: its bubbling head is kept in cm.
+    for (int i = 1; i <= n; ++i) {
+      if (in_lake(m, i) || m.numcells[size_t(i)] < 2) continue;
+      m.SE[i] = unfrozen_water_factor(m.ground_temp[i], m.LAM[i][1], m.BP[i][1] / 100.0);
+    }
+  } else if (m.inf_layered_soil_on) {
     for (int i = 1; i <= n; ++i) {
       const layered_soil_entry* soil = soil_class_of(m, i);
       if (!soil) continue;
@@ -330,17 +336,22 @@ void average_the_hour(model_state& m, double& avg_pet, double& avg_cfgi, double&
     ++counted;
     infil += m.infil_rate[i];
     flux += m.unsat_downward_flux[i];
+    // The Richards column's surface water is its top node's.
+    if (m.inf_richards_on && m.numcells[size_t(i)] > 1) {
+      m.surface_moisture[i] = m.THETA[i][1];
+      if (std::isnan(m.surface_moisture[i])) std::printf("Theta_all for cell %d is not a number \n", i);
+    }
     moisture += m.surface_moisture[i];
     pet += m.pot_et[i] * 3600.0;
     if (!m.cfgi_cell.empty()) cfgi += m.cfgi_cell[i];
     air += m.temper_gridded[i];
     ground += m.ground_temp[i] - 273.15;
     if (!accounting) continue;
-    double t1 = m.top_layer_depth_cm;
     if (m.inf_layered_soil_on) {
       const layered_soil_entry* soil = soil_class_of(m, i);
-      t1 = soil ? soil->values[soil_col_thickness] : 0.0;
+      m.top_layer_depth_cm = soil ? soil->values[soil_col_thickness] : 0.0;
     }
+    const double t1 = m.top_layer_depth_cm;
     const double D = m.sm_depth_cell[i];
     if (D > t1) {
       top += m.sm_water_top[i] / t1;

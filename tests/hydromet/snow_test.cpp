@@ -193,6 +193,26 @@ TEST(SnowRun, SnowMapsOfAColdWinterInEveryFormAndTheLastIsTheSummarysPack) {
   EXPECT_NEAR(mean * 6.0 * 100.0, pack, 1e-3 * pack);
 }
 
+// The snowfall correction is water the gauge missed: the books take the corrected fall as
+// precipitation, so the event and the run close with the pack holding more than was measured.
+TEST(SnowRun, CorrectedSnowfallIsBookedAsWhatThePackReceived) {
+  pluvo_test::scratch_dir dir;
+  const winter_run r = run_winter({14, 14, 50, 50, 50},
+                                  "NWSRFS_SNOW\nNWSRFS_MF_MAX 1.2\nNWSRFS_MF_MIN 1.2\nNWSRFS_SCF 1.1\nSNOW_PXTEMP 0.5\n");
+  ASSERT_FALSE(r.result.stopped) << r.result.out;
+  EXPECT_NEAR(r.put_on_pack, 1.1 * r.rain_depth, 1e-12);
+  // The strip's six cells of 100 m2.
+  EXPECT_NEAR(pluvo_test::number_after(r.summary, "Total amount of precip="), 1.1 * r.rain_depth * 100.0, 0.006)
+      << r.summary;
+  const std::vector<double> events = pluvo_test::numbers_after(r.summary, "mass conservation error:");
+  EXPECT_FALSE(events.empty());
+  for (double e : events)
+    if (e != -100.0) {  // -100: an event without input
+      EXPECT_LT(std::fabs(e), 1e-6) << r.summary;
+    }
+  EXPECT_NEAR(pluvo_test::number_after(r.summary, "Overall mass balance error ="), 0.0, 1e-6) << r.summary;
+}
+
 TEST(SnowRun, TemperatureIndexMeltAtAConstantTemperatureIsTheMeltFactorTimesTheDegreesAboveBase) {
   pluvo_test::scratch_dir dir;
   write_file("met.kal", winter_weather({50, 50}));

@@ -87,6 +87,10 @@ void expect_continuous_books(const continuous_run& r) {
   EXPECT_GT(pluvo_test::number_after(r.summary, "Total amount of evaporation="), r.ponded_lost + 0.01);
   EXPECT_NEAR(pluvo_test::number_after(r.summary, "Overall mass balance error ="), 0.0, 1e-6) << r.summary;
   EXPECT_NEAR(pluvo_test::number_after(r.summary, "Mass balance error of surface components ="), 0.0, 1e-6);
+  // Each storm's books close too: the evaporated ponded water is one of the event's outputs.
+  const std::vector<double> events = pluvo_test::numbers_after(r.summary, "mass conservation error:");
+  EXPECT_EQ(events.size(), 2u);
+  for (double e : events) EXPECT_LT(std::fabs(e), 1e-6) << r.summary;
 }
 
 TEST(ContinuousRun, RedistributionSoilDriesBetweenStormsAndTheBooksClose) {
@@ -150,6 +154,84 @@ std::string richards_soil() {
   write_file("soil.tab", std::string("2\n0\n3\n") + layers + "5\n" + layers);
   return "INF_RICHARDS\nRICHARDS_C_OPTION brooks\nRICHARDS_K_OPTION arithmetic\nRICHARDS_UPPER_OPTION average\n"
          "SOIL_TYPE_MAP soil.map\nSOIL_LAYER_INPUT_FILE soil.tab\n";
+}
+
+// The Richards columns' books in every storm: the soil evaporation comes out of the water the
+// columns took, so the surface books it once, inside the gross infiltration.
+TEST(ContinuousRun, RichardsColumnsBookTheirEvaporationOnce) {
+  pluvo_test::scratch_dir dir;
+  const continuous_run r = run_two_storms(richards_soil());
+  ASSERT_FALSE(r.result.stopped) << r.result.out;
+  const std::vector<double> events = pluvo_test::numbers_after(r.summary, "mass conservation error:");
+  EXPECT_EQ(events.size(), 2u);
+  for (double e : events) EXPECT_LT(std::fabs(e), 1e-6) << r.summary;
+  EXPECT_GT(pluvo_test::number_after(r.summary, "Total direct evaporation="), 0.0) << r.summary;
+  EXPECT_NEAR(pluvo_test::number_after(r.summary, "Overall mass balance error ="), 0.0, 0.1) << r.summary;
+  EXPECT_EQ(r.result.out.find("Mass conservation error is high"), std::string::npos) << r.result.out;
+}
+
+// Three days of freezing air (-4 C): the storms still fall as rain (the snow line is set below),
+// onto frozen ground.
+void write_freezing_weather() {
+  std::string text;
+  char line[128];
+  for (int day = 1; day <= 3; ++day)
+    for (int hour = 0; hour < 24; ++hour) {
+      std::snprintf(line, sizeof line, "2020 6 %d %d 29.92 40 20 6 25 0.0 0.0\n", day, hour);
+      text += line;
+    }
+  write_file("met.kal", text);
+}
+
+// Richards columns under freezing weather, with and without the frozen-ground factor: frozen
+// ground takes less water, the hourly Theta follows the columns' top nodes, and every storm's
+// books close either way.
+TEST(ContinuousRun, FrozenGroundFactorSlowsTheRichardsColumns) {
+  pluvo_test::scratch_dir dir;
+  const std::string soil = richards_soil() + "SNOW_PXTEMP -10\n";
+  struct frozen_run {
+    pluvo_test::project_result result;
+    std::string summary;
+    double least_factor = 1.0, theta_gap = 0.0;
+    std::vector<double> theta;
+  };
+  auto run = [&](const std::string& cards) {
+    frozen_run r;
+    pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+      // The observer sees the phase after the hourly step: its averages are fresh.
+      if (std::string(phase) != "update_soil_temperature" || m.THETA.rows() == 0) return;
+      if (!(std::fabs(m.et_last_time - m.cur_julian) < m.time_tolerance)) return;
+      double top = 0.0;
+      for (int i = 1; i <= m.cell_count; ++i) top += m.THETA[i][1];
+      r.theta.push_back(m.avg_surface_moisture);
+      r.theta_gap = std::max(r.theta_gap, std::fabs(m.avg_surface_moisture - top / m.cell_count));
+      for (int i = 1; i <= m.cell_count && m.gtfsm_on; ++i) r.least_factor = std::min(r.least_factor, m.SE[size_t(i)]);
+    });
+    pluvo_test::write_long_term_inputs(3);
+    write_freezing_weather();
+    r.result = pluvo_test::run_strip_cards(long_term_cards(cards));
+    pluvo::set_phase_observer(nullptr);
+    r.summary = pluvo_test::read_file("w.sum");
+    return r;
+  };
+  const frozen_run open = run(soil);
+  const frozen_run frozen = run(soil + "GTFSM\n");
+  for (const frozen_run* r : {&open, &frozen}) {
+    ASSERT_FALSE(r->result.stopped) << r->result.out;
+    const std::vector<double> events = pluvo_test::numbers_after(r->summary, "mass conservation error:");
+    EXPECT_EQ(events.size(), 2u);
+    for (double e : events) EXPECT_LT(std::fabs(e), 1e-6) << r->summary;
+    // The Theta line is the mean of the top nodes' water, and it moves with the storms.
+    ASSERT_GT(r->theta.size(), 24u);
+    EXPECT_LT(r->theta_gap, 1e-12);
+    EXPECT_GT(*std::max_element(r->theta.begin(), r->theta.end()) - *std::min_element(r->theta.begin(), r->theta.end()),
+              0.01);
+  }
+  EXPECT_LT(frozen.least_factor, 0.9);
+  const double open_in = pluvo_test::number_after(open.summary, "Total amount of infiltration=");
+  const double frozen_in = pluvo_test::number_after(frozen.summary, "Total amount of infiltration=");
+  EXPECT_GT(frozen_in, 0.0);
+  EXPECT_LT(frozen_in, 0.95 * open_in) << frozen.summary;
 }
 
 // The Richards columns under the frozen soil-temperature columns: each node takes the temperature

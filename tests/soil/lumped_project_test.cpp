@@ -95,6 +95,23 @@ TEST(LumpedProject, SacramentoTakesTheInfiltrationAndItsBooksClose) {
   EXPECT_EQ(again.flow_cms, h.flow_cms);
 }
 
+// Every event's books and the run's close with the Sacramento stores in them: the infiltrated
+// water enters the stores once, and their outflow leaves the watershed (it has no channels).
+TEST(LumpedProject, SacramentoEventAndRunBooksClose) {
+  pluvo_test::scratch_dir dir;
+  write_sacramento_file();
+  hourly_flow h;
+  const pluvo_test::project_result r = run_lumped("SACRAMENTO sac.txt\n", true, h);
+  ASSERT_FALSE(r.stopped) << r.out;
+  const std::string summary = pluvo_test::read_file("w.sum");
+  const std::vector<double> errors = pluvo_test::numbers_after(summary, "mass conservation error:");
+  ASSERT_EQ(errors.size(), 2u) << summary;
+  for (double e : errors) EXPECT_LT(std::fabs(e), 1e-6) << summary;
+  EXPECT_GT(pluvo_test::number_after(summary, "volume of base flow from Sacramento:"), 0.0);
+  EXPECT_NEAR(pluvo_test::number_after(summary, "Overall mass balance error ="), 0.0, 1e-6) << summary;
+  EXPECT_EQ(r.out.find("Mass conservation error is high"), std::string::npos) << r.out;
+}
+
 // With TOPO_INDEX the reader maps the index; the strip's cells all drain, so none is negative.
 TEST(LumpedProject, SacramentoWithTheTopographicIndexRuns) {
   pluvo_test::scratch_dir dir;
