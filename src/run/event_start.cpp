@@ -278,7 +278,6 @@ void begin_event(model_state& m) {
   start_event_snow(m);
 
   m.infiltrated_volume = 0.0;
-  m.event_ov_outflow_volume = 0.0;
   m.rain_start_min = 0.0;
   m.rain_step_count = 0;
   m.precip_record_index = 1;
