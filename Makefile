@@ -25,12 +25,18 @@ fuzz:
 # Both ways of giving surface and soil properties: uniform cards, and mapping tables with index maps;
 # then overland erosion of sand, silt and clay, a dissolved contaminant and the nine nutrients
 # carried by the storm.
+# Each project runs on a copy of itself under $(BUILD)/demo/, so that its outputs never land beside
+# the inputs in examples/ (where the fuzzer would take them for inputs).
+DEMO_DIR := $(BUILD)/demo
+DEMOS := demo demo-tables demo-sediment demo-contaminant demo-nutrients
 demo: all
-	cd examples/demo && mkdir -p out && ../../$(BUILD)/pluvo demo.prj
-	cd examples/demo-tables && ../../$(BUILD)/pluvo demo_tables.prj
-	cd examples/demo-sediment && ../../$(BUILD)/pluvo demo_sediment.prj
-	cd examples/demo-contaminant && ../../$(BUILD)/pluvo demo_contaminant.prj
-	cd examples/demo-nutrients && ../../$(BUILD)/pluvo demo_nutrients.prj
+	rm -rf $(DEMO_DIR) && mkdir -p $(DEMO_DIR)
+	for d in $(DEMOS); do cp -r examples/$$d $(DEMO_DIR)/$$d || exit 1; done
+	cd $(DEMO_DIR)/demo && mkdir -p out && ../../pluvo demo.prj
+	cd $(DEMO_DIR)/demo-tables && ../../pluvo demo_tables.prj
+	cd $(DEMO_DIR)/demo-sediment && ../../pluvo demo_sediment.prj
+	cd $(DEMO_DIR)/demo-contaminant && ../../pluvo demo_contaminant.prj
+	cd $(DEMO_DIR)/demo-nutrients && ../../pluvo demo_nutrients.prj
 
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPLUVO_TESTS=OFF -DPLUVO_BENCH=ON

@@ -65,6 +65,8 @@ constexpr const char* structure_words[] = {"weir",         "sag_weir",     "roun
 constexpr long long max_node_slots = 20000000;
 constexpr int max_upstream_warning = 20;
 constexpr double min_mannings_n = 1e-08;
+constexpr double max_mannings_n = 1.0;  // far above any channel's roughness: a slip of the unit or the digit
+constexpr int max_num_interp = 30000;
 constexpr double lake_cell_tolerance = 1e-07;
 
 // The arguments of one card, consumed token by token.
@@ -191,7 +193,13 @@ class chan_reader {
 
   void read() {
     lines_ = load_lines(m_.chan_input_fp);
-    if (lines_.empty() || strncasecmp(lines_[0].text.c_str(), "pluvo_chan", 10) != 0) return;
+    // A file of another kind (or none at all) would leave the links empty for the routing to trip on.
+    if (!m_.chan_input_fp.is_open()) return;  // the opening has reported a file it could not open
+    if (lines_.empty() || strncasecmp(lines_[0].text.c_str(), "pluvo_chan", 10) != 0) {
+      refuse(name_, "Error: The channel input file %.2000s must begin with PLUVO_CHAN; its first line is \"%.80s\".\n",
+             name_.c_str(), lines_.empty() ? "" : lines_[0].text.c_str());
+      return;
+    }
     if (!read_header() || !count_cards() || !read_topology() || !read_links_and_nodes() ||
         !check_structures() || !read_breakpoint_sections())
       return;
@@ -336,6 +344,9 @@ class chan_reader {
         case chan_card_mannings_n:
           mannings_n_[cur] = a.real();
           if (mannings_n_[cur] < min_mannings_n) return bad_mannings_n(cur);
+          if (!(mannings_n_[cur] <= max_mannings_n))
+            return refuse(name_, "Error in the channel input file %s: MANNINGS_N %g of link %d (line %zu) is outside %g..%g.\n",
+                          name_.c_str(), mannings_n_[cur], cur, i + 1, min_mannings_n, max_mannings_n);
           break;
         case chan_card_max_erosion: erosion_[cur] = a.real(); break;
         case chan_card_k_river:
@@ -351,6 +362,11 @@ class chan_reader {
                           "Error encountered when reading the channel input file, link %d:\n"
                           " Number of break point cross section pairs is less than 3\n",
                           cur);
+          // One X1 line a pair: a count the file cannot hold is refused before the tables are sized.
+          const long long room = static_cast<long long>(lines_.size() - 1 - i);
+          if (n > room)
+            return refuse(name_, "Error in the channel input file %s: NPAIRS %d of link %d (line %zu) is above %lld, the lines that follow it.\n",
+                          name_.c_str(), n, cur, i + 1, room);
           m_.max_npairs = std::max(m_.max_npairs, n);
           if (npairs_cards_[cur]++ == 0) first_np_node_[cur] = node;
           last_np_node_[cur] = node;
@@ -381,7 +397,14 @@ class chan_reader {
           (rate ? max_numrate_ : max_numpts_) = std::max(rate ? max_numrate_ : max_numpts_, n);
           break;
         }
-        case chan_card_num_interp: m_.max_num_interp = std::max(m_.max_num_interp, a.integer()); break;
+        case chan_card_num_interp: {
+          const int n = a.integer();
+          if (!(n >= 1 && n <= max_num_interp))
+            return refuse(name_, "Error in the channel input file %s: NUM_INTERP %d of link %d (line %zu) is outside 1..%d.\n",
+                          name_.c_str(), n, cur, i + 1, max_num_interp);
+          m_.max_num_interp = std::max(m_.max_num_interp, n);
+          break;
+        }
         default: break;
       }
     }
@@ -606,6 +629,24 @@ class chan_reader {
     if (!is_channel_link(m_.ltype[n]))
       return refuse(name_, "Error in the channel input file %s: the outlet link %d (LINKS) is not a trapezoidal or break-point link.\n",
                     name_.c_str(), n);
+    return no_cycle();
+  }
+
+  // Water sent round a ring of links is never routed out: every chain of downstream links must end.
+  bool no_cycle() {
+    const int n = m_.nlinks;
+    std::vector<int> ends(static_cast<size_t>(n) + 1, 0);  // 0 unknown, 1 on the present walk, 2 reaches the end
+    for (int l = 1; l <= n; ++l) {
+      int at = l;
+      while (at > 0 && ends[at] == 0) {
+        ends[at] = 1;
+        at = m_.dslink[at];
+      }
+      if (at > 0 && ends[at] == 1)
+        return refuse(name_, "Error in the channel input file %s: the CONNECT cards send link %d back into itself through its downstream links; the links must form a tree that ends at link %d (LINKS).\n",
+                      name_.c_str(), at, n);
+      for (at = l; at > 0 && ends[at] == 1; at = m_.dslink[at]) ends[at] = 2;
+    }
     return true;
   }
 
@@ -877,7 +918,10 @@ class chan_reader {
   bool read_grid_stream() {
     const std::string file = m_.stream_cell_path;
     const std::vector<chan_line> lines = load_lines(m_.grid_stream_fp);
-    if (lines.empty() || std::strncmp(lines[0].text.c_str(), "GRIDSTREAMFILE", 14) != 0) return true;
+    if (!m_.grid_stream_fp.is_open()) return true;  // the opening has reported a file it could not open
+    if (lines.empty() || std::strncmp(lines[0].text.c_str(), "GRIDSTREAMFILE", 14) != 0)
+      return refuse(file, "Error: The grid-stream file %.2000s must begin with GRIDSTREAMFILE; its first line is \"%.80s\".\n",
+                    file.c_str(), lines.empty() ? "" : lines[0].text.c_str());
     if (lines.size() < 2 || lines[1].code != chan_card_streamcells)
       return refuse(file, "%s",
                     "The second card in the grid-stream file must be STREAMCELLS\n"
@@ -1033,8 +1077,21 @@ class chan_reader {
         default: break;
       }
     }
+    for (int l = 1; l <= m_.nlakes; ++l)
+      if (!rating_holds_start(l)) return false;
     for (int l = 1; l <= m_.nlakes; ++l) start_lake(l);
     return true;
+  }
+
+  // A lake that starts off its own rating curve would start from the curve's end with an error
+  // line and run on: the start is refused here instead.
+  bool rating_holds_start(int l) {
+    if (m_.yes_defined_curve_lake[l] != 1) return true;
+    const int n = m_.numrate[l];
+    const auto& z = m_.lake_rate_elev[l];
+    if (n >= 1 && m_.initwse[l] >= z[1] && m_.initwse[l] <= z[static_cast<size_t>(n)]) return true;
+    return refuse(name_, "Error in the channel input file %s: INITWSE %g of lake %d is outside the elevations %g..%g of its rating curve (NUMRATE %d).\n",
+                  name_.c_str(), m_.initwse[l], l, n >= 1 ? z[1] : 0.0, n >= 1 ? z[static_cast<size_t>(n)] : 0.0, n);
   }
 
   void start_lake(int l) {

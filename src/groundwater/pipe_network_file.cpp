@@ -1,6 +1,7 @@
 // The superlink and drain network files and their grid-pipe files. Both networks share one
 // file format and one reader; they differ in a few limits and in where the fields live.
 #include <algorithm>
+#include <cmath>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -120,6 +121,10 @@ bool read_raw_line(std::FILE* f, std::string& line) {
   return any;
 }
 
+// The node matrices hold (pipes + 1) x links places each (ten times the pipes when refined).
+constexpr long long max_matrix_cells = 2000000;
+constexpr double max_junction_area = 1e6;
+
 std::string first_word(const std::string& line) {
   char word[64] = "";
   std::sscanf(line.c_str(), "%63s", word);
@@ -157,22 +162,44 @@ struct file_reader {
   }
 };
 
-void count_network(std::FILE* file, network_fields& f) {
+// The counts that size the network; false (the run stopped) when a SLINK announces more pipes
+// than the file's PIPE lines, so that no count the file cannot hold takes memory.
+bool count_network(std::FILE* file, const std::string& name, bool refine, network_fields& f) {
   std::string line;
-  int connects = 0, sjuncs = 0, largest = 0;
+  int connects = 0, sjuncs = 0, largest = 0, pipe_lines = 0, largest_line = 0, line_number = 0;
   while (read_raw_line(file, line)) {
+    ++line_number;
     const std::string word = first_word(line);
     if (word == "CONNECT") ++connects;
     if (word == "SJUNC") ++sjuncs;
+    if (word == "PIPE") ++pipe_lines;
     if (word == "SLINK") {
       int pipes = 0;
-      if (std::sscanf(line.c_str(), "%*s %*d %d", &pipes) == 1) largest = std::max(largest, pipes);
+      if (std::sscanf(line.c_str(), "%*s %*d %d", &pipes) == 1 && pipes > largest) {
+        largest = pipes;
+        largest_line = line_number;
+      }
     }
+  }
+  std::rewind(file);
+  if (largest > pipe_lines) {
+    stop_run("Error: pipe count %d on line %d of %s is outside 1..%d (the PIPE lines of the file).\n", largest,
+             largest_line, name.c_str(), pipe_lines);
+    return false;
+  }
+  // Every superlink holds a column of every node matrix: the product is what memory takes.
+  const long long rows = refine ? std::max(10LL * largest + 1, 50LL) : largest + 1LL;
+  const long long cells = rows * std::max(connects, sjuncs);
+  if (cells > max_matrix_cells) {
+    stop_run("Error: the %d superlinks, %d superjunctions and %d pipes of the largest superlink of %s need %lld "
+             "node places, more than the limit of %lld.\n",
+             connects, sjuncs, largest, name.c_str(), cells, max_matrix_cells);
+    return false;
   }
   f.links = connects;
   f.junctions = sjuncs;
   f.nodes = largest;
-  std::rewind(file);
+  return true;
 }
 
 void allocate_network(network_fields& f, bool refine) {
@@ -192,24 +219,25 @@ void allocate_network(network_fields& f, bool refine) {
   for (node_matrix<int32_t>* v : {&f.inlet_type, &f.node_row, &f.node_col, &f.sec_type}) v->assign(node_rows, cols, 0);
 }
 
-// The checks of one PIPE line, in their order; false after an error.
+// The checks of one PIPE line, in their order; false after an error. Tests are written so that
+// NaN fails them.
 bool pipe_checks(const network_fields& f, const network_rules& r, int p, int l) {
   if (f.sec_type[p][l] < 1 || f.sec_type[p][l] > 3) {
     message_out("Error: pipe cross-section type not valid: node %d link %d.\n", p, l);
     return false;
   }
-  if (f.M_n[p][l] < 1e-8) {
+  if (!(f.M_n[p][l] >= 1e-8)) {
     message_out("Error: pipe roughness value not valid: node %d link %d.\n", p, l);
     return false;
   }
   // A leaky pipe's tile flux divides by the spacing, whatever its conductivity.
-  if (f.conductivity[p][l] > r.leaky_threshold && f.spacing[p][l] < 1e-8) {
+  if (f.conductivity[p][l] > r.leaky_threshold && !(f.spacing[p][l] >= 1e-8)) {
     message_out("Error: drain spacing cannot be zero if pipe conductivity greater than zero: node %d link %d.\n", p,
                 l);
     return false;
   }
   if (f.S0[p][l] < 0.0) message_out("Warning: pipe slope is negative: node %d link %d\n", p, l);
-  if (f.dx[p][l] < 1e-8) {
+  if (!(f.dx[p][l] >= 1e-8)) {
     message_out("Error: pipe length is zero or negative: node %d link %d.\n", p, l);
     return false;
   }
@@ -227,6 +255,13 @@ bool read_sjunc(file_reader& rd, const std::string& line) {
               &side, &dia);
   // A channel outlet names a channel link and node instead of a cell; the channel set-up checks them.
   if (kind != 999 && !rd.position_fits("junction", j, row, col, false)) return false;
+  // The junction's storage divides its inflow: a plan area of zero, below or not a number makes water.
+  if (!(area > 0.0 && area <= max_junction_area) || !std::isfinite(ground) || !std::isfinite(invert)) {
+    stop_run("Error: junction %d on line %d of %s gives ground %g m, invert %g m and plan area %g m2; the "
+             "elevations must be finite and the area above 0 and at most %g m2.\n",
+             j, rd.line_number, rd.name->c_str(), ground, invert, area, max_junction_area);
+    return false;
+  }
   f.ground[size_t(j)] = ground;
   f.invert[size_t(j)] = invert;
   f.area[size_t(j)] = area;
@@ -271,6 +306,12 @@ int read_pipe(file_reader& rd, const std::string& line, int l, int& p) {
   double d = 0, w = 0, s = 0, n = 0, len = 0, k = 0, spacing = 0, mult = 0;
   std::sscanf(line.c_str(), "%*s %*d %d %lf %lf %lf %lf %lf %lf %lf %lf", &kind, &d, &w, &s, &n, &len, &k, &spacing,
               &mult);
+  for (const double v : {d, w, s, n, len, k, spacing, mult}) {
+    if (std::isfinite(v)) continue;
+    stop_run("Error: pipe %d of superlink %d on line %d of %s gives %g; every number of a PIPE line must be finite.\n",
+             p, l, rd.line_number, rd.name->c_str(), v);
+    return 1;
+  }
   f.sec_type[p][l] = kind;
   f.diameter[p][l] = d;
   f.width[p][l] = w;
@@ -300,6 +341,12 @@ int read_network_lines(file_reader& rd, std::FILE* file) {
       if (!rd.in_range("superlink", l, f.links) || !rd.in_range("junction", us, f.junctions) ||
           !rd.in_range("junction", ds, f.junctions))
         return -2;
+      if (us == ds) {
+        stop_run("Error: superlink %d on line %d of %s joins junction %d to itself; its two ends must be two "
+                 "junctions.\n",
+                 l, rd.line_number, rd.name->c_str(), us);
+        return -2;
+      }
       f.us[size_t(l)] = us;
       f.ds[size_t(l)] = ds;
     } else if (word == "SJUNC") {
@@ -464,10 +511,11 @@ int read_grid_pipe_file(file_reader& rd, checked_file& file) {
     return -3;
   }
   char line[line_buffer_size];
+  // A leaky pipe with no cells would lose its flux unseen: a file of another kind stops the run.
   if (!read_line(line, file) || std::strncmp(line, "GRIDPIPEFILE", 12) != 0) {
-    message_out("The gridpipe file format is invalid\n");
-    message_out("Finished reading gridpipe file.\n");
-    return 0;
+    stop_run("Error: The grid-pipe file %s must begin with GRIDPIPEFILE; its first line is \"%.80s\".\n",
+             file.path.c_str(), line);
+    return -2;
   }
   int32_t cells = 0;
   if (!read_line(line, file) || pipe_file_keyword(line) != 0 || !next_int(line, cells)) {
@@ -481,14 +529,18 @@ int read_grid_pipe_file(file_reader& rd, checked_file& file) {
     return -9;
   }
   rd.name = &file.path;
+  rd.line_number = 2;
+  if (!rd.in_range("PIPECELLS", cells, rd.m.cell_count)) return -2;
   f.gpi_num_cells = cells;
   f.gpi_ncellsingrid.assign(size_t(cells) + 1, 0);
   f.gpi_max_pipes = 0;
   int k = 0;
-  rd.line_number = 2;
+  int spipe_lines = 0, largest_line = 0;
   while (read_line(line, file)) {
     ++rd.line_number;
-    if (pipe_file_keyword(line) != 2) continue;
+    const int key = pipe_file_keyword(line);
+    spipe_lines += key == 3;
+    if (key != 2) continue;
     int32_t count = 0;
     next_int(line, count);
     if (!rd.in_range("NUMPIPES card", ++k, cells)) return -2;
@@ -497,7 +549,14 @@ int read_grid_pipe_file(file_reader& rd, checked_file& file) {
       return -2;
     }
     f.gpi_ncellsingrid[size_t(k)] = count;
+    if (count > f.gpi_max_pipes) largest_line = rd.line_number;
     f.gpi_max_pipes = std::max(f.gpi_max_pipes, count);
+  }
+  // One SPIPE line an entry: a count the file cannot hold takes no memory.
+  if (f.gpi_max_pipes > spipe_lines) {
+    stop_run("Error: NUMPIPES %d on line %d of %s is outside 0..%d (the SPIPE lines of the file).\n",
+             f.gpi_max_pipes, largest_line, file.path.c_str(), spipe_lines);
+    return -2;
   }
   for (node_matrix<int32_t>* v : {&f.gpi_link, &f.gpi_node, &f.gpi_gnum}) v->assign(cells, f.gpi_max_pipes, 0);
   f.gpi_pct.assign(cells, f.gpi_max_pipes, 0.0);
@@ -537,7 +596,8 @@ int read_grid_pipe_file(file_reader& rd, checked_file& file) {
 
 int read_pipe_network(network_fields f, const network_rules& rules, checked_file& network, checked_file& grid_pipe,
                       model_state& m) {
-  count_network(network.stream, f);
+  const bool refine = rules.superlink && m.superlink_c_opt_on;
+  if (!count_network(network.stream, network.path, refine, f)) return -2;
   const int largest = std::max({f.junctions, f.links, f.nodes});
   if (rules.superlink) {
     if (largest > 2000) message_out("MAX dimension of superlink arrays too big.  Problem with read routine.\n");
@@ -546,7 +606,6 @@ int read_pipe_network(network_fields f, const network_rules& rules, checked_file
     if (largest > 2000) message_out("MAX dimension of drain arrays is large. %d \n", largest);
     f.max_dimension = largest + 1;
   }
-  const bool refine = rules.superlink && m.superlink_c_opt_on;
   allocate_network(f, refine);
   if (rules.superlink) {
     m.sjunc_head.assign(size_t(f.junctions) + 1, 0.0);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/error_state.hpp"
+#include "common/julian.hpp"
 #include "hydromet/hmet_reader.hpp"
 #include "hydromet/hydromet_phases.hpp"
 #include "record/model_state.hpp"
@@ -60,6 +61,27 @@ bool slot_out_of_range(const model_state& m, const char* what, long value, long 
   if (value >= low && value <= high) return false;
   std::printf("Error: %s %ld of record %d in hydrometeorological file %s is outside %ld..%ld.\n",
               what, value, record, m.hmet_path.c_str(), low, high);
+  set_error(4000);
+  return true;
+}
+
+// A record's date must exist: a year of a billion would walk the clock forever, month 13 or day 0
+// would move the record to another date unseen.
+bool date_not_real(const model_state& m, int year, int month, int day, int record) {
+  if (is_calendar_date(year, month, day)) return false;
+  std::printf("Error: record %d in hydrometeorological file %s is dated %d/%d/%d, which is not a real date "
+              "(years %d to %d).\n",
+              record, m.hmet_path.c_str(), year, month, day, first_calendar_year, last_calendar_year);
+  set_error(4000);
+  return true;
+}
+
+// Radiation is summed into the energy balance: a value that is not a finite number would spread.
+bool radiation_not_finite(const model_state& m, double direct, double global, int record) {
+  if (std::isfinite(direct) && std::isfinite(global)) return false;
+  std::printf("Error: record %d in hydrometeorological file %s gives direct radiation %g and global radiation %g; "
+              "both must be finite numbers.\n",
+              record, m.hmet_path.c_str(), direct, global);
   set_error(4000);
   return true;
 }
@@ -117,7 +139,9 @@ int scan_kal(model_state& m) {
       return -1;
     }
     ++records;
-    if (slot_out_of_range(m, "hour", r.hour, 0, 25, records)) return -1;
+    if (slot_out_of_range(m, "hour", r.hour, 0, 25, records) || date_not_real(m, r.year, r.month, r.day, records) ||
+        radiation_not_finite(m, r.direct, r.global, records))
+      return -1;
     note_scanned_date(m, records == 1, r.year, r.month, r.day, r.hour);
     const double values[7] = {r.direct, r.global, kal_pressure_kept(r.pressure), double(r.rh),
                               double(r.sky), double(r.wind), double(r.temperature)};
@@ -134,7 +158,10 @@ int next_kal(model_state& m) {
   kal_record r;
   const int n = read_kal(m.hmet_fp.stream, r, "%d %d %d %d %lf %d %d %d %d %lf %lf");
   if (n == EOF) return -1;
-  if (slot_out_of_range(m, "hour", r.hour, 0, 25, m.hmet_records_read - 1)) return -1;
+  if (slot_out_of_range(m, "hour", r.hour, 0, 25, m.hmet_records_read - 1) ||
+      date_not_real(m, r.year, r.month, r.day, m.hmet_records_read - 1) ||
+      radiation_not_finite(m, r.direct, r.global, m.hmet_records_read - 1))
+    return -1;
   const int h = r.hour;
   const double direct = repair(m, q_direct, h, kal_missing(r, q_direct), r.direct);
   const double global = repair(m, q_global, h, kal_missing(r, q_global), r.global);
@@ -229,7 +256,8 @@ int scan_samson(model_state& m) {
     if (blank(line)) continue;
     samson_line s = decode_samson(line);
     ++records;
-    if (slot_out_of_range(m, "hour", s.hour, 1, 24, records)) return -1;
+    if (slot_out_of_range(m, "hour", s.hour, 1, 24, records) || date_not_real(m, s.year, s.month, s.day, records))
+      return -1;
     for (int q = 0; q < 7; ++q) note_first_good(mem, seen, quantity(q), s.missing[q], s.values[q]);
     roll_samson_hour(s);
     note_scanned_date(m, records == 1, s.year, s.month, s.day, s.hour);
@@ -255,7 +283,9 @@ int next_samson(model_state& m) {
     if (!read_hmet_line(fp, line)) return -1;
   } while (blank(line));
   samson_line s = decode_samson(line);
-  if (slot_out_of_range(m, "hour", s.hour, 1, 24, mem.samson_record)) return -1;
+  if (slot_out_of_range(m, "hour", s.hour, 1, 24, mem.samson_record) ||
+      date_not_real(m, s.year, s.month, s.day, mem.samson_record))
+    return -1;
   const int slot = s.hour - 1;
   const bool per_hour[7] = {true, true, false, true, false, false, true};
   double v[7];

@@ -19,6 +19,8 @@ namespace pluvo {
 namespace {
 
 constexpr int static_flux_type = 6;
+constexpr double max_static_flux = 1e9;           // m3/day of one cell: far beyond any well or spring
+constexpr double max_aquifer_conductivity = 1e6;  // cm/h: far beyond open gravel
 constexpr int dynamic_well_type = 3;
 constexpr double seconds_per_day = 86400.0;
 
@@ -87,6 +89,13 @@ void read_static_flux_table(model_state& m) {
           k, name.c_str(), r, c, g.rows(), g.cols());
       return;
     }
+    if (!(std::fabs(flux) <= max_static_flux)) {
+      checked_file_close(m.gw_flux_table_fp);
+      stop_run("Error: row %d of the static flux table %s gives a flux of %g m3/day; it must be a number from %g to "
+               "%g.\n",
+               k, name.c_str(), flux, -max_static_flux, max_static_flux);
+      return;
+    }
     m.gw_static_flux[cell] = flux / seconds_per_day / area;
   }
   if (m.gw_dynamic_well_count >= 1)
@@ -145,6 +154,27 @@ bool read_conductivity(model_state& m, bool& table_read) {
     return false;
   }
   return !stopped();
+}
+
+// Where an aquifer value of a cell came from, for the message that refuses it.
+std::string aquifer_source(const model_state& m, bool map_on, const std::string& map, bool uniform_on,
+                           const char* uniform_card) {
+  if (map_on) return "map " + map;
+  if (table_present(m, map_table::groundwater)) return "the mapping-table file " + m.mapping_table_path;
+  if (uniform_on) return std::string("card ") + uniform_card;
+  return "the Richards soil columns";
+}
+
+// Every cell's value finite and in its range (written so that NaN fails), else the run stops.
+bool aquifer_values_in_range(const std::vector<double>& v, int n, const char* what, double low, double high,
+                             const std::string& source) {
+  for (int i = 1; i <= n; ++i) {
+    if (v[size_t(i)] >= low && v[size_t(i)] <= high) continue;
+    stop_run("Error: The groundwater %s %g of cell %d from %s is outside the range %g to %g.\n", what, v[size_t(i)],
+             i, source.c_str(), low, high);
+    return false;
+  }
+  return true;
 }
 
 bool read_porosity(model_state& m, bool table_read) {
@@ -212,6 +242,13 @@ void read_groundwater_inputs(model_state& m) {
   if (stopped()) return;
   bool table_read = false;
   if (!read_conductivity(m, table_read) || !read_porosity(m, table_read)) return;
+  if (!aquifer_values_in_range(m.gw_hycond, n, "hydraulic conductivity (cm/h)", 0.0, max_aquifer_conductivity,
+                               aquifer_source(m, m.gw_hycond_map_on == 1, m.gw_hycond_map_path,
+                                              m.gw_unif_hycond_on, "GW_UNIF_HYCOND")) ||
+      !aquifer_values_in_range(m.gw_porosity, n, "porosity", 0.0, 1.0,
+                               aquifer_source(m, m.gw_porosity_map_on == 1, m.gw_porosity_map_path,
+                                              m.gw_unif_porosity_on, "GW_UNIF_POROSITY")))
+    return;
   for (int i = 1; i <= n; ++i) {
     m.gw_hycond[i] = m.gw_hycond[i] / 100.0 / 3600.0;  // cm/h to m/s
     m.gw_hycond_copy[i] = m.gw_hycond[i];

@@ -11,6 +11,7 @@
 #include "common/line_reader.hpp"
 #include "input/input_phases.hpp"
 #include "input/mapping_tables.hpp"
+#include "input/project_cards.hpp"
 #include "input/run_parameters.hpp"
 #include "record/model_state.hpp"
 
@@ -145,12 +146,10 @@ bool open_infiltration_maps(opener& o, model_state& m) {
   if (m.moisture_map_on &&
       !o.open_map("MOISTURE", m.moisture_map_fp, m.moisture_path, "soil moisture", map_table::green_ampt_moisture))
     return false;
-  if (m.conductivity_map_on &&
-      !o.open_map("CONDUCTIVITY", m.conductivity_map_fp, m.conductivity_path, "Ks", map_table::green_ampt_infiltration))
-    return false;
-  if (m.capillary_map_on && !o.open_map("CAPILLARY", m.capillary_map_fp, m.capillary_path, "Hc", map_table::green_ampt_infiltration))
-    return false;
-  if (m.porosity_map_on &&
+  // Every cell's infiltration needs these three: without a card or a table the run stops here,
+  // not on an empty array in the first storm.
+  if (!o.open_map("CONDUCTIVITY", m.conductivity_map_fp, m.conductivity_path, "Ks", map_table::green_ampt_infiltration) ||
+      !o.open_map("CAPILLARY", m.capillary_map_fp, m.capillary_path, "Hc", map_table::green_ampt_infiltration) ||
       !o.open_map("POROSITY", m.porosity_map_fp, m.porosity_path, "soil porosity", map_table::green_ampt_infiltration))
     return false;
   if (!m.inf_redist_on) return true;
@@ -360,7 +359,27 @@ void add_other_files(const model_state& m, std::vector<named_file>& files) {
     add_index_maps(m.mapping_table_path, files);
   }
   if (m.st_mapping_table_on) files.push_back({"ST_MAPPING_TABLE", m.st_mapping_table_path, 'r'});
+  // Inputs that their own readers open later in the set-up.
+  const auto input = [&files](const char* card, const std::string& name) {
+    if (!name.empty()) files.push_back({card, name, 'r'});
+  };
+  if (m.read_chan_hotstart_flag || m.explic_hotstart_flag)
+    input(m.read_chan_hotstart_flag ? "READ_CHAN_HOTSTART" : "EXPLIC_HOTSTART", m.chan_hotstart_in_file);
+  if (m.storm_sewer_on) {
+    input("STORM_SEWER", m.storm_sewer_path);
+    input("GRID_PIPE", m.grid_pipe_path);
+  }
+  input("GW_FLUXBOUNDTABLE", m.gw_fluxboundtable_path);
+  input("LINKS", m.links_path);
+  if (m.tvx_state) input("AQ_ENV", m.tvx_state->aq_env.aq_env_file);
+  // Outputs of fixed name.
   files.push_back({"(numbered watershed mask output)", "maskmap", 'w'});
+  files.push_back({"(run time output)", "out_time.out", 'w'});
+  if (m.chan_explic_on) {
+    files.push_back({"(one-node link output)", "short_links.out", 'w'});
+    files.push_back({"(thalweg check output)", "bad_thalweg.out", 'w'});
+  }
+  if (m.storm_sewer_on) files.push_back({"(superlink flow log)", "superlink_flows.out", 'w'});
   if (m.q4_input_flag && m.map_type != 4) files.push_back({"Q4_INPUT", m.q4_input_file, 'w'});
   if (m.optimize_on) files.push_back({"OPTIMIZE", m.optimize_output_file_name, 'w'});
   if (m.drain_output_on) files.push_back({"DRAIN_OUTPUT", m.drain_out_name, 'w'});
@@ -399,6 +418,18 @@ bool outputs_clash(const std::vector<named_file>& files) {
   return false;
 }
 
+// One line for each card that is read but does nothing here, in the console and the summary,
+// so that a user who meant another card is not left with a run that silently lacks it.
+void warn_inert_cards(const model_state& m) {
+  for (const unbuilt_request& c : inert_cards()) {
+    if (!c.asked(m)) continue;
+    char text[400];
+    std::snprintf(text, sizeof text, "Warning: Card %s (%s) is read but has no effect in this version; it is ignored.\n",
+                  c.name, c.what);
+    write_log_message(m.summary_fp.is_open() ? m.summary_fp.stream : nullptr, text);
+  }
+}
+
 }  // namespace
 
 void open_project_files(model_state& m) {
@@ -410,6 +441,7 @@ void open_project_files(model_state& m) {
   opener o{m};
   open_in_order(o, m);
   if (!error_state.error_terminate) open_q4_inflow_file(m);
+  if (!error_state.error_terminate) warn_inert_cards(m);
 }
 
 }  // namespace pluvo

@@ -525,6 +525,27 @@ constexpr unbuilt_request unoffered[] = {
     {"CHAN_BACKWATER", "backwater channel routing", channel_routing<5>},
 };
 
+// Cards read for the project file's sake whose process this version does not have.
+constexpr unbuilt_request inert[] = {
+    {"INITIAL_DEPTH", "initial depth (OV_INIT_DEPTH gives the starting overland depth)", given<&O::initial_depth_flag>},
+    {"DIS_PROFILE", "discharge profile", given<&O::dis_profile_file>},
+    {"DIS_PROFILE_OUT", "discharge profile output", given<&O::dis_profile_out_file>},
+    {"WAT_SURF_PROFILE", "water surface profile", given<&O::wat_surf_profile_file>},
+    {"WAT_SURF_PROFILE_OUT", "water surface profile output", given<&O::wat_surf_profile_out_file>},
+    {"CELL_HYDRO", "cell hydrographs", given<&O::cell_hydro_file>},
+    {"DAILY_OUTPUT", "daily output", given<&O::daily_output_flag>},
+    {"PAXL_FILE", "PAXL output", given<&O::paxl_file>},
+    {"PAXL_BASE_GRID", "PAXL output", given<&O::paxl_base_grid_file>},
+    {"PAXL_BASE_STREAM", "PAXL output", given<&O::paxl_base_stream_file>},
+    {"PAXL_COMPRESSION", "PAXL output", given<&O::paxl_compression>},
+    {"PAXL_DATASETGROUP", "PAXL output", given<&O::paxl_datasetgroup_file>},
+    {"EROSIVITY_TO_OMBA", "OMBA erosion exchange", given<&O::erosivity_to_omba_flag>},
+    {"CROP_FACT_TO_OMBA", "OMBA erosion exchange", given<&O::crop_fact_to_omba_flag>},
+    {"NET_EROSION_TO_OMBA", "OMBA erosion exchange", given<&O::net_erosion_to_omba_flag>},
+    {"EROSIVITY_FROM_OMBA", "OMBA erosion exchange", given<&O::erosivity_from_omba_flag>},
+    {"CROP_FACT_FROM_OMBA", "OMBA erosion exchange", given<&O::crop_fact_from_omba_flag>},
+};
+
 // Every mode of the command line has its driver; a mode added before its driver goes here.
 constexpr std::array<unbuilt_mode, 0> unbuilt_modes{};
 
@@ -535,6 +556,8 @@ std::span<const project_card> project_card_table() { return cards; }
 std::span<const unbuilt_request> unbuilt_requests() { return unbuilt; }
 
 std::span<const unbuilt_request> unoffered_requests() { return unoffered; }
+
+std::span<const unbuilt_request> inert_cards() { return inert; }
 
 const unbuilt_mode* find_unbuilt_mode(int mode) {
   for (const unbuilt_mode& u : unbuilt_modes)

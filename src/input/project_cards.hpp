@@ -80,6 +80,10 @@ struct unbuilt_request {
 };
 std::span<const unbuilt_request> unbuilt_requests();
 
+// A card this version reads but gives no effect (no process uses it): the run goes on without
+// it and says so, and a file it names need not exist.
+std::span<const unbuilt_request> inert_cards();
+
 // A command-line run mode whose driver is not built yet.
 struct unbuilt_mode {
   int mode;            // the mode number of the command line

@@ -78,6 +78,14 @@ void scan_hmet_records(model_state& m) {
   m.hmet_records_read = 1;
   if (m.hmet_orog_gages_on && !read_orographic_header(m)) return;
   read_hmet_data(m, 1);
+  if (error_state.error_terminate) return;  // the reader has reported a bad record
+  // Without a single record there is no weather to run on and no date to start from.
+  if (m.hmet_fp.is_open() && m.hmet_record_count < 1) {
+    stop_run("Error: The hydrometeorological file %s holds no weather record; a long-term run needs one for "
+             "every hour it simulates.\n",
+             m.hmet_path.c_str());
+    return;
+  }
   roll_hour_24(m.hmet_year, m.hmet_month, m.hmet_day, m.hmet_hour);
   roll_hour_24(m.hmet_last_year, m.hmet_last_month, m.hmet_last_day, m.hmet_last_hour);
   m.start_hhmm = m.hmet_hour * 100;
@@ -168,6 +176,25 @@ bool count_precip_events(model_state& m) {
   return true;
 }
 
+// A long-term run steps through the weather hour by hour: weather that ends before the first
+// storm begins would end the run before anything was simulated.
+bool weather_reaches_the_storms(model_state& m) {
+  if (!m.long_term_on || !m.hmet_fp.is_open() || m.hmet_record_count < 1 || m.event_count < 1 ||
+      m.event_start_dates.size() < 2)
+    return true;
+  const double last = julian_date(m.hmet_last_year, m.hmet_last_month, m.hmet_last_day, m.hmet_last_hour, 0, 0.0);
+  const double first_storm = m.event_start_dates[1];
+  if (last >= first_storm) return true;
+  int32_t y, mo, d, h, mi;
+  double sec;
+  calendar_from_julian(first_storm, y, mo, d, h, mi, sec);
+  stop_run("Error: The hydrometeorological file %s ends at %d/%d/%d hour %d, before the first storm of %s begins "
+           "(%d/%d/%d %d:%2.2d); the weather must reach every storm.\n",
+           m.hmet_path.c_str(), m.hmet_last_year, m.hmet_last_month, m.hmet_last_day, m.hmet_last_hour,
+           m.precip_path.c_str(), y, mo, d, h, mi);
+  return false;
+}
+
 // The QIR summary call lists the events and ends the run.
 void write_qir_summary(model_state& m, checked_file& sum) {
   std::fprintf(sum.stream, "%d\n", m.event_count);
@@ -209,6 +236,7 @@ void scan_precip_events(model_state& m) {
       checked_file_close(sum);
       return;
     }
+    if (!weather_reaches_the_storms(m)) return;
     if (qir_summary_call(m)) {
       write_qir_summary(m, sum);
       return;

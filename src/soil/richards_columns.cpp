@@ -58,6 +58,17 @@ void store_layer(char* line, int option, int l, layered_soil_entry& e) {
   }
 }
 
+// Every node of a column takes memory in every cell of its class: a column is at most this many
+// nodes (a 100 m soil at 1 cm spacing).
+constexpr double max_column_nodes = 10000.0;
+
+// The nodes a class's layers make; NaN when a value is not a number.
+double class_node_count(const layered_soil_entry& e) {
+  double nodes = 0.0;
+  for (int l = 0; l < 3; ++l) nodes += e.values[soil_col_thickness + l] / e.values[soil_col_node_spacing + l];
+  return nodes;
+}
+
 // A layer that cannot make nodes (no thickness or spacing) would divide by zero.
 bool class_usable(const layered_soil_entry& e) {
   for (int l = 0; l < 3; ++l)
@@ -268,6 +279,15 @@ int read_richards_soil_table(checked_file& file, int richards_scheme, model_stat
     if (!class_usable(e)) {
       stop_run("Error: soil class %d of the Richards soil table %s needs a layer thickness of 0 or more and a "
                "node spacing above 0 in every layer\n", c, source.c_str());
+      return 0;
+    }
+    const double nodes = class_node_count(e);
+    if (!(nodes <= max_column_nodes)) {
+      stop_run("Error: soil class %d of the Richards soil table %s has layers of %g, %g and %g cm at node spacings "
+               "of %g, %g and %g cm: %g nodes, outside 0..%g.\n",
+               c, source.c_str(), e.values[soil_col_thickness], e.values[soil_col_thickness + 1],
+               e.values[soil_col_thickness + 2], e.values[soil_col_node_spacing],
+               e.values[soil_col_node_spacing + 1], e.values[soil_col_node_spacing + 2], nodes, max_column_nodes);
       return 0;
     }
     count_class_nodes(m, c);

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -57,9 +58,13 @@ struct example {
 
 // Every example folder with one project file; its run is cut short so an execution takes
 // a fraction of a second (the cards the mutations change are what matter, not a long run).
-std::vector<example> load_examples(const std::string& root) {
-  std::vector<example> list;
-  for (const auto& dir : fs::directory_iterator(root)) {
+void load_examples(const std::string& root, std::vector<example>& list) {
+  if (!fs::is_directory(root)) return;
+  std::vector<fs::path> folders;  // in name order, so that a seed picks the same projects anywhere
+  for (const auto& dir : fs::directory_iterator(root)) folders.push_back(dir.path());
+  std::sort(folders.begin(), folders.end());
+  for (const fs::path& folder : folders) {
+    const fs::directory_entry dir(folder);
     if (!dir.is_directory()) continue;
     example e;
     e.name = dir.path().filename().string();
@@ -79,7 +84,6 @@ std::vector<example> load_examples(const std::string& root) {
     if (at != std::string::npos) prj.replace(at, prj.find('\n', at + 1) - at, "\nTOT_TIME 10");
     list.push_back(std::move(e));
   }
-  return list;
 }
 
 const char* const interesting[] = {
@@ -255,11 +259,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   o.binary = fs::absolute(o.binary).string();
-  const std::vector<example> examples = load_examples(o.examples);
+  std::vector<example> examples;
+  load_examples(o.examples, examples);
   if (examples.empty()) {
     std::fprintf(stderr, "no example projects under %s\n", o.examples.c_str());
     return 2;
   }
+  load_examples(PLUVO_FUZZ_PROJECTS, examples);
   const fs::path work = fs::temp_directory_path() / ("pluvo_fuzz_" + std::to_string(getpid()));
   fs::create_directories(o.out);
   mutator mu{std::mt19937_64(o.seed), {}};

@@ -67,12 +67,14 @@ struct phase_setting {
   bool last_event_running = false;  // the last event of the file is still running at the data end
   const char* weather_card = "HMET_KAL met.kal\n";
   const char* elevations = nullptr;  // the strip's two rows of three cells, when not its own
+  std::string storm_year = "2020";  // the storm falls within the weather, which must reach it
 
   phase_setting& start_date() { from_start_date = true; return *this; }
   phase_setting& cards(std::string c) { extra_cards = std::move(c); return *this; }
   phase_setting& event_running() { last_event_running = true; return *this; }
   phase_setting& weather(const char* card) { weather_card = card; return *this; }
   phase_setting& relief(const char* rows) { elevations = rows; return *this; }
+  phase_setting& storm_in(std::string year) { storm_year = std::move(year); return *this; }
 };
 
 // Runs the project's set-up past the refusal, the driver's grid and station set-up, the pre-run
@@ -87,7 +89,8 @@ phase_run run_hours(const std::string& weather, const phase_setting& set = {}) {
   if (!weather.empty()) write_file(card.substr(name_at, card.size() - name_at - 1), weather);
   std::string cards = pluvo_test::strip_cards();
   if (!set.from_start_date) {
-    write_file("storm.gag", "EVENT one\nNRGAG 1\nNRPDS 2\nCOORD 0 0 g\nGAGES 2020 6 1 7 0 1\nGAGES 2020 6 1 8 0 1\n");
+    write_file("storm.gag", "EVENT one\nNRGAG 1\nNRPDS 2\nCOORD 0 0 g\nGAGES " + set.storm_year + " 6 1 7 0 1\nGAGES " +
+                                set.storm_year + " 6 1 8 0 1\n");
     cards.replace(cards.find("PRECIP_UNIF\n"), 12, "PRECIP_FILE storm.gag\n");
     for (const char* c : {"RAIN_INTENSITY 36\n", "RAIN_DURATION 10\n", "START_DATE 2020 6 1\n", "START_TIME 10 0\n"})
       cards.erase(cards.find(c), std::string(c).size());
@@ -198,16 +201,18 @@ TEST(HmetPhase, EveryStationFormatRunsHourByHourWithTemperaturesFallingWithEleva
     std::string cards;
     double station_elevation;
     std::vector<double> celsius;  // the records delivered, the hour meeting the end repeating the last
+    const char* storm_year = "2020";
   } cases[] = {
       {"KAL", "HMET_KAL met.kal\n", kal_hours({50, 999, 59}), station_600, 600.0, {10, 10, 15, 15}},
-      {"SAMSON", "HMET_SAMSON met.sam\n", samson_hours(), station_600, 600.0, {12, 14, 16, 16}},
+      {"SAMSON", "HMET_SAMSON met.sam\n", samson_hours(), station_600, 600.0, {12, 14, 16, 16}, "1996"},
       {"Surface Airways", "HMET_SURFAWAYS met.ncd\n", airways_hours(), station_600, 600.0, {10, 10, 15, 15}},
       // The station at 0 m, far below the basin: the cells are extrapolated from the end rows.
       {"KAL, station at 0 m", "HMET_KAL met.kal\n", kal_hours({50, 999, 59}), "", 0.0, {10, 10, 15, 15}},
   };
   for (const auto& c : cases) {
     pluvo_test::scratch_dir dir;
-    const phase_run r = run_hours(c.text, phase_setting().cards(c.cards).weather(c.card).relief(relief));
+    const phase_run r =
+        run_hours(c.text, phase_setting().cards(c.cards).weather(c.card).relief(relief).storm_in(c.storm_year));
     ASSERT_FALSE(r.set_up.stopped) << c.what << "\n" << r.loop_out;
     EXPECT_EQ(hours_of(r), (std::vector<int>{7, 8, 9, 9})) << c.what << "\n" << r.loop_out;
     ASSERT_EQ(r.hours.size(), c.celsius.size()) << c.what;

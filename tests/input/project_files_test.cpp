@@ -243,6 +243,10 @@ TEST(OpenProjectFiles, ChannelAndSoilColumnRules) {
     m->inf_redist_on = 1;
     m->soil_moisture_accounting_on = 1;
     m->soil_type_map_path = dir.file("absent.soil");
+    // Redistribution's own three maps are named (without them the opening stops first).
+    m->conductivity_path = dir.write("k.map", "");
+    m->capillary_path = dir.write("h.map", "");
+    m->porosity_path = dir.write("p.map", "");
     open_project_files(*m);
     EXPECT_EQ(error_state.error_terminate, 0);
     EXPECT_FALSE(m->soil_type_fp.is_open());
