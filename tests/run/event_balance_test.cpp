@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "channel/strip_channel.hpp"
+#include "groundwater/aquifer_strip.hpp"
 #include "quality/erosion_fixture.hpp"
 #include "output/transport_summary.hpp"
 #include "record/model_state.hpp"
@@ -63,6 +64,7 @@ std::string with_lake() {
 std::string with_redistribution() {
   return pluvo_test::redistribution_soil("0.25") + "SOIL_MOIST_DEPTH 0.6\nTOP_LAYER_DEPTH 0.2\n";
 }
+std::string with_aquifer() { return pluvo_test::write_aquifer_strip(); }
 std::string with_layered_soil() { return pluvo_test::two_layered_soils(); }
 std::string with_erosion() {
   write_file("land.idx", pluvo_test::strip_map("1"));
@@ -120,6 +122,7 @@ TEST(EventBalance, EveryEventOfThreeStormsClosesItsBooks) {
       {"channels and a lake", with_lake, true, false},
       {"INF_REDIST", with_redistribution, false, false},
       {"layered soil", with_layered_soil, false, false},
+      {"groundwater and stream-aquifer exchange", with_aquifer, true, false},
       {"erosion and channel sediment", with_erosion, true, true},
   };
   for (const row& r : rows) {
