@@ -312,7 +312,32 @@ void average_final_soil_water(model_state& m) {
   m.final_soil_water = sum / m.cell_count;
 }
 
+// The streams and lakes changed by the exchange since the aquifer's last step in this event:
+// it is this event's, though the aquifer books it to the run at its next step.
+void book_pending_aquifer_exchange(model_state& m) {
+  const aquifer_exchange p = pending_aquifer_exchange(m);
+  m.gw_to_chan_volume += p.gw_to_chan;
+  m.chan_to_gw_volume += p.chan_to_gw;
+  m.gw_to_lake_volume += p.gw_to_lake;
+  m.lake_to_gw_volume += p.lake_to_gw;
+}
+
 }  // namespace
+
+aquifer_exchange pending_aquifer_exchange(const model_state& m) {
+  aquifer_exchange p;
+  if (!m.gw_simulation_on) return p;
+  constexpr int stream_cell = 4;
+  auto add = [](double v, double& from, double& to) { (v >= 0.0 ? from : to) += std::fabs(v); };
+  if (m.stream_loss_on && m.cell_stream_exchange_volume.size() > size_t(m.cell_count) &&
+      m.gwbound.size() > size_t(m.cell_count))
+    for (int c = 1; c <= m.cell_count; c++)
+      if (m.gwbound[size_t(c)] == stream_cell) add(m.cell_stream_exchange_volume[size_t(c)], p.gw_to_chan, p.chan_to_gw);
+  if (m.lakes_on && m.lake_gw_exchange_on == 1 && m.lake_source.size() > size_t(m.cell_count))
+    for (int c = 1; c <= m.cell_count; c++)
+      if (m.lake_mask[size_t(c)] > 0) add(m.lake_source[size_t(c)], p.gw_to_lake, p.lake_to_gw);
+  return p;
+}
 
 void close_event_balance(model_state& m) {
   double in = m.precip_to_lake_volume + m.rain_to_overland_volume + m.exfiltrated_volume +
@@ -364,6 +389,7 @@ void end_event(model_state& m) {
   m.event_peak_q = m.event_peak_tracked;
   form_event_differences(m);
   close_sacramento_storage(m);
+  book_pending_aquifer_exchange(m);
   close_event_balance(m);
   sum_event_sediment(m);
   sum_event_constituent_stores(m);

@@ -12,6 +12,13 @@ long calibration_index(int num_events, int stride, int event, int point);
 // Sets the event's input and output volumes and its balance error (a fraction, -1 without input).
 void close_event_balance(model_state& m);
 
+// The water the streams and lakes exchanged with the aquifer since the aquifer's last step: the
+// streams and lakes hold it already, the next aquifer step books it (positive from the aquifer).
+struct aquifer_exchange {
+  double gw_to_chan = 0.0, chan_to_gw = 0.0, gw_to_lake = 0.0, lake_to_gw = 0.0;
+};
+aquifer_exchange pending_aquifer_exchange(const model_state& m);
+
 // The water an overland lake holds over cell i (its level less the ground, times area), 0 for a
 // cell outside every overland lake: the surface volumes count it in place of the cell's depth.
 double overland_lake_cell_water(const model_state& m, int i, double area);

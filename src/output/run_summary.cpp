@@ -345,8 +345,12 @@ void compute_global_balance(model_state& m) {
   const double initial = m.ov_volume_initial + m.chan_volume_initial_run +
                          m.soil_volume_initial_simple + m.gw_volume_initial +
                          m.lake_volume_initial_run + overland_lake_start(m);
+  // Water the streams and lakes exchanged after the aquifer's last step is in both stores: the
+  // aquifer has not yet given or taken it.
+  const aquifer_exchange pending = pending_aquifer_exchange(m);
+  const double unbooked = pending.gw_to_chan - pending.chan_to_gw + pending.gw_to_lake - pending.lake_to_gw;
   const double final_storage = m.chan_volume_final + m.surface_volume_final + m.soil_volume_final +
-                               m.gw_volume_final + m.snow_volume_final + m.melt_volume_final +
+                               m.gw_volume_final - unbooked + m.snow_volume_final + m.melt_volume_final +
                                m.lake_volume_final + m.superlink_volume;
   double in = m.rain_volume_total + m.gw_head_bound_flux + m.ov_point_source_total +
               m.gw_to_lake_total + m.stream_point_source_total + gains;

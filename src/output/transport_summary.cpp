@@ -3,6 +3,7 @@
 // overland, channel, lake and global constituent balances.
 #include "output/transport_summary.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/checked_file.hpp"
@@ -342,6 +343,10 @@ void write_event_transport_blocks(model_state& m, std::FILE* f) {
 }
 
 void start_event_sediment(model_state& m) {
+  // The erosion a contaminant step has not yet taken up belongs to the event that ended; the
+  // overland layers themselves are state and run on, so the summary's overland block is a
+  // running total.
+  if (m.ov_sed) std::fill(m.ov_sed->ov_sed_vol_eroded.begin(), m.ov_sed->ov_sed_vol_eroded.end(), 0.0);
   if (!channel_sediment_on(m)) return;
   for (auto* v : {&m.event_sed_to_chan, &m.event_attached_to_chan, &m.event_lake_ss_to_chan, &m.event_chan_ss_to_lake,
                   &m.event_ov_ss_to_lake, &m.event_lake_ss_settled, &m.event_lake_sand_in, &m.event_lake_depo_in})

@@ -14,8 +14,9 @@ void sum_event_sediment(model_state& m);
 // The event's constituent and sediment blocks (constituent errors stored back).
 void write_event_transport_blocks(model_state& m, std::FILE* f);
 
-// At an event's start: clears the event's channel sediment figures and keeps the channel and lake
-// sediment held now as the event's starting figures.
+// At an event's start: clears the overland erosion no contaminant step has taken up and the
+// event's channel sediment figures, and keeps the channel and lake sediment held now as the
+// event's starting figures.
 void start_event_sediment(model_state& m);
 
 // The whole-run sediment and constituent summaries (errors stored back) and, with channel

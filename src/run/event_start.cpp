@@ -133,8 +133,13 @@ void reset_event_counters(model_state& m) {
   m.event_discharge_volume = 0.0;
   m.outlet_volume = 0.0;
   m.event_ov_outflow_volume = 0.0;
-  m.gw_to_chan_volume = m.chan_to_gw_volume = 0.0;
-  m.gw_to_lake_volume = m.lake_to_gw_volume = 0.0;
+  // The exchange not yet booked was made before the event, which holds its water already: the
+  // aquifer's next step books it to the run, and this event starts short of it.
+  const aquifer_exchange pending = pending_aquifer_exchange(m);
+  m.gw_to_chan_volume = -pending.gw_to_chan;
+  m.chan_to_gw_volume = -pending.chan_to_gw;
+  m.gw_to_lake_volume = -pending.gw_to_lake;
+  m.lake_to_gw_volume = -pending.lake_to_gw;
   m.chan_lat_in_start = m.chan_lat_in_volume;
   m.chan_lat_out_start = m.chan_lat_out_volume;
   m.chan_lat_net_start = m.chan_lat_net_total;
