@@ -150,9 +150,7 @@ double base_flow_share(const model_state& m, int g, int i) {
 
 double compute_channel_lateral_inflow(model_state& m, double dt, double& boundary_total) {
   const int cells = m.cell_count;
-  if (cells > 0)
-    first_order_decay(cells, m.dist_rough.data(), m.roughness_exp.data(), m.ov_depth.data(),
-                      m.ov_mann_exp.data());
+  if (cells > 0) update_effective_roughness(m);
   const double area = m.cell_size * m.cell_size;
   double base_total = 0.0;
   long last_node = 0;

@@ -124,7 +124,9 @@ void read_retention_map(model_state& m) {
   }
 }
 
-void read_roughness_map(model_state& m) {
+namespace {
+
+void read_roughness_inputs(model_state& m) {
   const int n = m.cell_count;
   const bool silent = m.silent_mode == 1;
   if (m.roughness_map_on) {
@@ -167,6 +169,20 @@ void read_roughness_map(model_state& m) {
   }
   fill(m.dist_rough, n, m.manning_n_value);
   fill(m.roughness_exp, n, 0.0);
+}
+
+}  // namespace
+
+// Whether any exponent is non-zero is decided here, once per run: without one the effective
+// roughness is the base roughness and no exponential need be taken per cell and step.
+void read_roughness_map(model_state& m) {
+  read_roughness_inputs(m);
+  m.roughness_exp_on = 0;
+  for (int k = 1; k <= m.cell_count && size_t(k) < m.roughness_exp.size(); ++k)
+    if (m.roughness_exp[size_t(k)] != 0.0) {
+      m.roughness_exp_on = 1;
+      break;
+    }
 }
 
 void setup_snow_roughness(model_state& m) {

@@ -69,13 +69,7 @@ roughness_law make_roughness_law(model_state& m) {
   r.n = m.cell_count;
   r.base = m.dist_rough.data();
   r.effective = m.ov_mann_exp.data();
-  if (m.roughness_exp.size() > size_t(m.cell_count)) {
-    for (int i = 1; i <= m.cell_count; i++)
-      if (m.roughness_exp[size_t(i)] != 0.0) {
-        r.exponent = m.roughness_exp.data();
-        break;
-      }
-  }
+  if (m.roughness_exp_on) r.exponent = m.roughness_exp.data();
   if (!r.exponent) std::copy(m.dist_rough.begin(), m.dist_rough.begin() + m.cell_count + 1, m.ov_mann_exp.begin());
   return r;
 }

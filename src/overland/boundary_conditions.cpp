@@ -240,16 +240,6 @@ void add_to_run_totals(model_state& m, const boundary_totals& t) {
   m.ov_discharge_bound_unmet += t.unmet;
 }
 
-// Manning's n at each cell's present depth.
-void update_effective_roughness(model_state& m) {
-  const int n = m.cell_count;
-  if (m.ov_mann_exp.size() <= size_t(n)) m.ov_mann_exp.assign(size_t(n) + 1, 0.0);
-  if (m.roughness_exp.size() > size_t(n))
-    first_order_decay(n, m.dist_rough.data(), m.roughness_exp.data(), m.ov_depth.data(), m.ov_mann_exp.data());
-  else
-    std::copy(m.dist_rough.begin(), m.dist_rough.begin() + n + 1, m.ov_mann_exp.begin());
-}
-
 // The depths (or water surfaces) of the XY boundary input; what they add and remove is booked
 // with the head boundaries.
 void impose_overland_xy_boundary(model_state& m, boundary_totals& t) {

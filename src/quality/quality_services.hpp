@@ -11,6 +11,9 @@ void compute_overland_erosion(model_state& m, double dt);
 
 // out[i] = in[i] x exp(-k[i] x t[i]) for cells 1..count.
 void first_order_decay(int count, const double* in, const double* k, const double* t, double* out);
+// ov_mann_exp from the base roughness and the overland depths (roughness_exp_on: the run has a
+// non-zero roughness exponent).
+void update_effective_roughness(model_state& m);
 
 // The nutrient module's own per-node row (node keys) of nutrient water species 0..8: list 0 the
 // concentration, 1 the mass, 2 the dispersion coefficient. Null while it keeps none.

@@ -353,6 +353,7 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   std::vector<double> retent_dep;     // m
   std::vector<double> dist_rough;     // Manning n
   std::vector<double> roughness_exp;
+  int roughness_exp_on = 0;           // 1 when some cell's exponent is non-zero; set once per run
   // Soil properties of the Green and Ampt schemes, per cell.
   std::vector<double> ks_cell;        // m/s
   std::vector<double> hc_cell;        // capillary head, m

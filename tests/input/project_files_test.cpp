@@ -201,6 +201,7 @@ TEST(SurfaceProperties, RoughnessMapRejectsZeroAndSnowKeepsACopy) {
     ASSERT_TRUE(checked_file_open(m->roughness_map_fp, m->roughness_path.c_str(), 'r'));
     m->snow_roughness_on = 1;
     m->snow_roughness = 0.2;
+    m->roughness_exp_on = 1;  // left by an earlier run of a batch
     testing::internal::CaptureStdout();
     read_roughness_map(*m);
     const std::string out = testing::internal::GetCapturedStdout();
@@ -213,6 +214,7 @@ TEST(SurfaceProperties, RoughnessMapRejectsZeroAndSnowKeepsACopy) {
     }
     EXPECT_EQ(error_state.error_terminate, 0);
     EXPECT_EQ(m->roughness_exp, (std::vector<double>{0, 0, 0}));
+    EXPECT_EQ(m->roughness_exp_on, 0);  // every exponent 0: the base roughness is used as it is
     setup_snow_roughness(*m);
     EXPECT_EQ(m->dist_rough_copy, m->dist_rough);
     EXPECT_DOUBLE_EQ(m->snow_roughness_value, 0.2);
