@@ -33,8 +33,8 @@ using calibration_callback = double (*)(const char* pair_file, const char* proje
                                         objective_record& record, int n, const char* mode_name);
 
 // x[1..n] into the replacement pairs of pair_file in list order, one model run with a results
-// record, and its score (evaluate_objectives). A pair file that cannot be read, or that holds
-// more pairs than n, makes no run and gives the bad-data cost.
+// record, and its score (evaluate_objectives). A pair file that load_calibration_pairs refuses
+// makes no run and gives the bad-data cost.
 double calibration_objective(const char* pair_file, const char* project_file, const double* x,
                              objective_record& record, int n, const char* mode_name);
 
@@ -43,8 +43,9 @@ double calibration_objective(const char* pair_file, const char* project_file, co
 bool evaluation_failed(double cost);
 
 // Reads pair_file anew and gives its pairs x[1], x[2], ... (rounded for integer formats), with
-// substitution switched on. -1, with a message, when the file cannot be read or holds more
-// pairs than n; the drivers call it before their first run so that such a file ends them.
+// substitution switched on. -1, with a message, when the file cannot be read, has a malformed
+// line, or holds other than n pairs; the drivers call it before their first run so that such a
+// file ends them.
 int load_calibration_pairs(const char* pair_file, const double* x, int n);
 
 // Monte Carlo sampler: parameters drawn uniformly between bounds, each set scored by the
@@ -68,6 +69,7 @@ class montecarlo {
   row_decomposition_record* process_record = nullptr;
   objective_record objective;
   checked_file log_file;
+  std::string input_name;  // the Monte Carlo input file
   std::string project_file;
   std::string pair_file;
   std::string observation_file;

@@ -12,11 +12,27 @@
 namespace pluvo {
 
 int load_calibration_pairs(const char* pair_file, const double* x, int n) {
-  if (read_replace_param_file(pair_file) != 0) {
+  int bad_line = 0;
+  if (read_replace_param_file(pair_file, &bad_line) != 0) {
     std::printf("Error: unable to read the replacement parameter file %s; the calibration ends.\n", pair_file);
     return -1;
   }
   const int pairs = int(replace_pair_list.size());
+  // A skipped line would shift every later value onto the wrong key.
+  if (bad_line > 0) {
+    std::printf("Error: the replacement parameter file %s: line %d is not a well-formed pair; the calibration "
+                "ends.\n",
+                pair_file, bad_line);
+    free_replace_params();
+    return -1;
+  }
+  if (pairs < n) {
+    std::printf("Error: the replacement parameter file %s: line 1 gives %d pairs, but the calibration has %d "
+                "parameters; the calibration ends.\n",
+                pair_file, pairs, n);
+    free_replace_params();
+    return -1;
+  }
   if (pairs > n) {
     std::printf("Error: the replacement parameter file %s holds %d parameters, but the calibration gives "
                 "values for only %d; the model is not run.\n",

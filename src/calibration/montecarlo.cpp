@@ -5,6 +5,7 @@
 #include <string>
 
 #include "calibration/calibration_modes.hpp"
+#include "calibration/file_clash.hpp"
 #include "common/line_reader.hpp"
 #include "common/replace_params.hpp"
 
@@ -24,7 +25,7 @@ bool read_first_token(checked_file& file, std::vector<char>& line, std::string& 
 }  // namespace
 
 montecarlo::montecarlo(int runs, const char* input_file, row_decomposition_record& rows)
-    : process_record(&rows), run_count(runs) {
+    : process_record(&rows), input_name(input_file ? input_file : ""), run_count(runs) {
   read_input(input_file);
   if (!input_ok) return;
   process_number = rows.this_process;
@@ -89,6 +90,15 @@ int montecarlo::run() {
     std::printf("Error: the Monte Carlo run count is %d; no run was made.\n", run_count);
     return 0;
   }
+  std::vector<calibration_file> files =
+      evaluation_files("the Monte Carlo input file", input_name, project_file, pair_file, observation_file);
+  char log_name[48];
+  std::snprintf(log_name, sizeof log_name, "log_file_p%d.log", process_number);
+  for (const char* name : {static_cast<const char*>(log_name), "best.out"}) {
+    const std::string path = planned_calibration_output(name, true);
+    files.push_back({"an output of the calibration", path, path, true});
+  }
+  if (calibration_files_clash(files, "the Monte Carlo input file " + input_name)) return 0;
   if (load_calibration_pairs(pair_file.c_str(), parameters.data(), parameter_count) != 0) return 0;
   free_replace_params();
   bool any_succeeded = false;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "calibration/file_clash.hpp"
 #include "calibration/sce.hpp"
 #include "common/line_reader.hpp"
 #include "common/replace_params.hpp"
@@ -32,6 +33,20 @@ void report_best(const sce_record& r, int runs) {
     std::printf("%le\n", r.bestx[size_t(j)]);
   }
   if (!open) std::printf("Warning: Unable to open the sce_best.out file. Only printing results to stdout.\n");
+}
+
+// The search's own files, and those of every evaluation, against the four files it reads.
+bool sce_files_clash(const sce_record& r, const char* input_file, const char* output_file) {
+  std::vector<calibration_file> files =
+      evaluation_files("the SCE input file", input_file, r.project_file, r.pair_file, r.observation_file);
+  const std::string output = planned_calibration_output(output_file, false);
+  files.push_back({"an output of the calibration", output, output, true});
+  // The search log and the best point are written after the first evaluations, numbered as they are.
+  for (const char* name : {"sce_log_file.txt", "sce_best.out"}) {
+    const std::string path = planned_calibration_output(name, true);
+    files.push_back({"an output of the calibration", path, path, true});
+  }
+  return calibration_files_clash(files, std::string("the SCE input file ") + input_file);
 }
 
 }  // namespace
@@ -174,6 +189,10 @@ void sce_setup(sce_record& r, const char* input_file, const char* output_file) {
     return;
   }
   r.setup_ok = scein(r, input) == 0 && sce_check_settings(r) >= 0;
+  if (r.setup_ok && sce_files_clash(r, input_file, output_file)) {
+    r.setup_ok = 0;
+    return;
+  }
   r.output_open = 1;
   if (!checked_file_open(r.output_file, output_file, 'w')) {
     std::printf("Can't open output file %s\n", output_file);
@@ -197,6 +216,11 @@ void sce_cleanup(sce_record& r) {
 int run_sce_calibration(row_decomposition_record& /*rows*/, const char* file) {
   sce_record r;
   sce_setup(r, file, "sce_output.out");
+  // An input that cannot be read, or that an output would overwrite, has said so: nothing runs.
+  if (!r.output_open) {
+    sce_cleanup(r);
+    return 0;
+  }
   if (sce_alloc_objective(r) == -1) {
     std::printf("Error: unable to open the observation file for reading or problem while reading it.\n"
                 "Attempted to read file: %s\n",

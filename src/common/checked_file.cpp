@@ -149,6 +149,12 @@ std::string planned_file_path(const std::string& name, char mode) {
   return resolve_with(would_open, unquoted.data(), text, resolved) ? resolved : std::string();
 }
 
+std::string file_identity(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+  return ec ? path : p.string();
+}
+
 bool find_file_path(const std::string& project_dir, const std::string& output_dir, const std::string& name,
                     const char* mode, bool for_writing, std::string& resolved) {
   return find_path_with(opens, project_dir, output_dir, name, mode, for_writing, resolved);

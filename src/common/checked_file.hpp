@@ -3,7 +3,7 @@
 // the names users give against the project and output directories.
 // Offers: checked_file (stream with a guard copy, resolved path, mode; closes itself when
 // destroyed; movable, not copyable), checked_file_init / _open / _close / _close_void,
-// resolve_file_name, planned_file_path, find_file_path, make_output_subdirectory, set_output_directory,
+// resolve_file_name, planned_file_path, file_identity, find_file_path, make_output_subdirectory, set_output_directory,
 // set_project_directory, and the process-wide directory state.
 // Names may separate directories with '/' or '\\'; the paths built here use '/'. In numbered
 // runs (run_number_prefix_on) a file opened for writing or appending gets the "%04d_" prefix
@@ -61,6 +61,9 @@ bool resolve_file_name(char* name, const char* mode, std::string& resolved);
 // The path name would be opened at with mode, found as resolve_file_name finds it but without
 // creating or truncating anything; "" when no candidate would open.
 std::string planned_file_path(const std::string& name, char mode);
+
+// One file on disk, however its path was written ('./a', 'b/../a' and 'a' are one file).
+std::string file_identity(const std::string& path);
 
 // Tries the candidate paths by opening them with mode (so a write candidate is created);
 // true with the first that opens in resolved.

@@ -199,7 +199,8 @@ int parse_replace_param_line(const char* line) {
   return 0;
 }
 
-int read_replace_param_file(const char* name) {
+int read_replace_param_file(const char* name, int* first_bad_line) {
+  if (first_bad_line) *first_bad_line = 0;
   // New pairs have no values yet: nothing is substituted until a value file is read.
   clear_list();
   checked_file file;
@@ -213,14 +214,21 @@ int read_replace_param_file(const char* name) {
     checked_file_close(file);
     return -1;
   }
+  // The count's own scan passes over blank lines too: the line of the first pair counts them.
+  int line_number = 1;
+  const long after_count = std::ftell(file.stream);
+  std::rewind(file.stream);
+  for (long at = 0; at < after_count; ++at)
+    if (std::fgetc(file.stream) == '\n') ++line_number;
   char line[pair_line_size];
-  for (int i = 0; i < count; i++) {
+  for (int i = 0; i < count; i++, line_number++) {
     if (!read_line_n(line, file, pair_line_size)) {
       std::printf("Error: unexpected end of parameter list file after %d parameters. Expecting %d\n", i, count);
       checked_file_close(file);
       return -1;
     }
-    parse_replace_param_line(line);  // a malformed line has said so and is skipped
+    // A malformed line has said so and is skipped.
+    if (parse_replace_param_line(line) != 0 && first_bad_line && *first_bad_line == 0) *first_bad_line = line_number;
   }
   checked_file_close(file);
   return 0;

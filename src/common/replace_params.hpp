@@ -28,8 +28,10 @@ extern std::vector<replace_pair> replace_pair_list;
 extern bool replace_pairs_active;
 extern int32_t replace_count;
 
-// Reads the pair file into a new list. 0 when done (an empty list too), -1 on failure.
-int read_replace_param_file(const char* name);
+// Reads the pair file into a new list. 0 when done (an empty list too), -1 on failure. A
+// malformed line is reported and skipped; first_bad_line, when given, gets the file line number
+// of the first such line, or 0.
+int read_replace_param_file(const char* name, int* first_bad_line = nullptr);
 
 // Builds one pair from a pair-file line and appends it. 0, or -1 when the line is malformed.
 int parse_replace_param_line(const char* line);

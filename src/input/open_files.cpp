@@ -1,7 +1,6 @@
 // Opens every file the project names, in a fixed order, before any of them is read.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -385,13 +384,10 @@ void add_other_files(const model_state& m, std::vector<named_file>& files) {
   if (m.drain_output_on) files.push_back({"DRAIN_OUTPUT", m.drain_out_name, 'w'});
 }
 
-// One file on disk, whatever way its name was written ('a/../x' and 'x' are one file).
+// The file a card's name would open, "" when none would.
 std::string file_identity(const named_file& f) {
   const std::string path = planned_file_path(f.name, f.mode);
-  if (path.empty()) return std::string();
-  std::error_code ec;
-  const std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
-  return ec ? path : p.string();
+  return path.empty() ? std::string() : pluvo::file_identity(path);
 }
 
 // An output that names an input would destroy it before it is read; two outputs that name one

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "calibration/calibration_modes.hpp"
@@ -205,6 +206,15 @@ TEST(CalibrationModes, BadNumbersAndHugeCountsAreRefusedBeforeAnyRun) {
        "The percentage change PCENTO is nan; it must be a finite number, not negative.\n"},
       {"-c sce.in", "pairs.in", "1\n[N] \"%999999999.3lf\"\n",
        "---> The format %999999999.3lf asks for a width or precision above 100 characters\n"},
+      {"-c sce.in", "pairs.in", "1\n[N] \"%.3q\"\n",
+       "Error: the replacement parameter file pairs.in: line 2 is not a well-formed pair; the calibration ends.\n"},
+      {"-m3 mc.in", "pairs.in", "2\n\n[N] \"%999999999.3lf\"\n[N] \"%.8lf\"\n",
+       "Error: the replacement parameter file pairs.in: line 3 is not a well-formed pair; the calibration ends.\n"},
+      {"-c sce.in", "pairs.in", "2\n[N] \"%.8lf\"\nN \"%.3lf\"\n",
+       "Error: the replacement parameter file pairs.in: line 3 is not a well-formed pair; the calibration ends.\n"},
+      {"-m3 mc.in", "mc.in", "w.prj\npairs.in\nobs.in\n2\n0.02 0.1\n1 2\n",
+       "Error: the replacement parameter file pairs.in: line 1 gives 1 pairs, but the calibration has 2 parameters; "
+       "the calibration ends.\n"},
       {"-c sce.in", "obs.in", "1\nnan 1 1 0\n",
        "Error: the observation file obs.in: line 2 holds the value nan; observations and weights must be finite"},
       {"-m3 mc.in", "mc.in", "w.prj\npairs.in\nobs.in\n1\n0.02 inf\n",
@@ -219,11 +229,55 @@ TEST(CalibrationModes, BadNumbersAndHugeCountsAreRefusedBeforeAnyRun) {
     write_file("mc.in", "w.prj\npairs.in\nobs.in\n1\n0.02 0.1\n");
     write_file(k.file, k.text);
     pluvo_test::expect_refused(k.arguments, k.message);
-    // No model run; the pair file's bad line is passed over as the pair reader does, so its
-    // calibration runs, and fails, without its key.
-    if (std::string(k.file) != "pairs.in") {
-      EXPECT_EQ(read_file("0000_results_all.out"), "") << k.arguments << " " << k.text;
-    }
+    EXPECT_EQ(read_file("0000_results_all.out"), "") << k.arguments << " " << k.text;  // no model run
+  }
+}
+
+// An input named as one of the files a -c or -m calibration writes (the numbered ones as its runs
+// write them) stops it before any file is written.
+TEST(CalibrationModes, AnOutputThatWouldOverwriteAnInputIsRefused) {
+  const struct {
+    const char* arguments;
+    const char* input;     // the SCE or Monte Carlo input file's text
+    const char* copy_of;   // an input, copied to the name of an output
+    const char* as;
+    const char* message;
+  } cases[] = {
+      {"-c sce_output.out", "w.prj\npairs.in\nobs.in\n", "sce.in", "sce_output.out",
+       "Error: an output of the calibration, sce_output.out, would overwrite the SCE input file, sce_output.out; "
+       "the SCE input file sce_output.out must name other files. No file was written.\n"},
+      {"-c sce.in", "w.prj\n0000_sce_best.out\nobs.in\n", "pairs.in", "0000_sce_best.out",
+       "Error: an output of the calibration, 0000_sce_best.out, would overwrite the pair file, 0000_sce_best.out;"},
+      {"-c sce.in", "w.prj\npairs.in\n./0000_sce_log_file.txt\n", "obs.in", "0000_sce_log_file.txt",
+       "Error: an output of the calibration, 0000_sce_log_file.txt, would overwrite the observation file, "
+       "./0000_sce_log_file.txt;"},
+      {"-c sce.in", "0000_0_cost.out\npairs.in\nobs.in\n", "w.prj", "0000_0_cost.out",
+       "Error: an output of the calibration, 0000_0_cost.out, would overwrite the project file, 0000_0_cost.out;"},
+      {"-m3 0000_log_file_p0.log", "w.prj\npairs.in\nobs.in\n", "mc.in", "0000_log_file_p0.log",
+       "Error: an output of the calibration, 0000_log_file_p0.log, would overwrite the Monte Carlo input file, "
+       "0000_log_file_p0.log; the Monte Carlo input file 0000_log_file_p0.log must name other files."},
+      {"-m3 mc.in", "w.prj\npairs.in\n0000_best.out\n", "obs.in", "0000_best.out",
+       "Error: an output of the calibration, 0000_best.out, would overwrite the observation file, 0000_best.out;"},
+      {"-m3 mc.in", "w.prj\n0000_results_all.out\nobs.in\n", "pairs.in", "0000_results_all.out",
+       "Error: an output of the calibration, 0000_results_all.out, would overwrite the pair file, "
+       "0000_results_all.out;"},
+      {"-m3 mc.in", "0000_0_obs.log\npairs.in\nobs.in\n", "w.prj", "0000_0_obs.log",
+       "Error: an output of the calibration, 0000_0_obs.log, would overwrite the project file, 0000_0_obs.log;"},
+  };
+  for (const auto& k : cases) {
+    pluvo_test::scratch_dir dir;
+    write_calibration_case(true);
+    const bool sce = std::string(k.arguments).substr(0, 2) == "-c";
+    const std::string input = std::string(k.input) + (sce ? "20 3 0.1 2 1969 0 1\n0 0 0 0 0 0\n0.03 0.02 0.1\n"
+                                                          : "1\n0.02 0.1\n");
+    write_file(sce ? "sce.in" : "mc.in", input);
+    write_file(k.as, read_file(k.copy_of));
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) files += entry.is_regular_file();
+    pluvo_test::expect_refused(k.arguments, k.message);
+    int after = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) after += entry.is_regular_file();
+    EXPECT_EQ(after, files) << k.arguments << ": no file was written";
   }
 }
 

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "calibration/file_clash.hpp"
 #include "calibration/toolbox/restart_file.hpp"
 
 namespace pluvo::toolbox {
@@ -406,19 +406,6 @@ int read_sections(control_reader& r, toolbox_control& c, std::string& pairs) {
   return 0;
 }
 
-// One file on disk, however its name was written ('./a' and 'a' are one file).
-std::string file_identity(const std::string& name) {
-  std::error_code ec;
-  const std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::absolute(name, ec), ec);
-  return ec ? name : p.string();
-}
-
-struct toolbox_file {
-  std::string role;
-  std::string name;
-  bool output;
-};
-
 // Every file the toolbox reads or writes by name; an output that is an input, or another output,
 // would destroy it. The check runs before any file is written.
 bool toolbox_files_clash(const toolbox_control& c, const std::string& control, char** argv) {
@@ -428,31 +415,20 @@ bool toolbox_files_clash(const toolbox_control& c, const std::string& control, c
     std::printf("Error: the control file name %s gives no case name for the output files\n", control.c_str());
     return true;
   }
-  std::vector<toolbox_file> files{{"the control file", control, false}, {"the project file", c.project_file, false}};
-  for (int k = 1; k <= c.ntplfle; ++k) files.push_back({"a template file", c.templates[size_t(k)].template_file, false});
+  std::vector<calibration_file> files{{"the control file", control, "", false},
+                                      {"the project file", c.project_file, "", false}};
+  for (int k = 1; k <= c.ntplfle; ++k)
+    files.push_back({"a template file", c.templates[size_t(k)].template_file, "", false});
   for (int k = 1; k <= c.ninsfle; ++k)
-    files.push_back({"an instruction file", c.instructions[size_t(k)].instruction_file, false});
+    files.push_back({"an instruction file", c.instructions[size_t(k)].instruction_file, "", false});
   for (const std::string* n : {&names.rec, &names.sen, &names.mtt, &names.par, &names.rst})
-    files.push_back({"a file of the case", *n, true});
+    files.push_back({"a file of the case", *n, "", true});
   for (const char* n : {"pluvo.in", "values.in", "jac.txt", "slm_vyn_ms1.rec", "slm_vyn_ms2.rec", "slm_vyn_mlsl.rec",
                         "parameters.prn", "RandomNumberSeeds.prn"})
-    files.push_back({"a file of the toolbox", n, true});
+    files.push_back({"a file of the toolbox", n, "", true});
   for (int k = 1; k <= c.ntplfle; ++k)
-    files.push_back({"a model input file", c.templates[size_t(k)].model_input_file, true});
-  std::vector<std::string> identity;
-  for (const toolbox_file& f : files) identity.push_back(f.name.empty() ? std::string() : file_identity(f.name));
-  for (size_t i = 0; i < files.size(); ++i) {
-    if (!files[i].output || identity[i].empty()) continue;
-    for (size_t j = 0; j < i; ++j) {
-      if (identity[j] != identity[i]) continue;
-      std::printf("Error: %s, %s, would overwrite %s, %s; the control file %s must name other files. "
-                  "No file was written.\n",
-                  files[i].role.c_str(), files[i].name.c_str(), files[j].role.c_str(), files[j].name.c_str(),
-                  control.c_str());
-      return true;
-    }
-  }
-  return false;
+    files.push_back({"a model input file", c.templates[size_t(k)].model_input_file, "", true});
+  return calibration_files_clash(files, "the control file " + control);
 }
 
 }  // namespace
