@@ -162,7 +162,14 @@ void read_sediment_inputs(model_state& m) {
   const int k_count = s.num_sed_classes;
   if (s.sed_constituent_mode == 2) {
     m.ov_con_trans_on = 1;
+    // The classes come first among the constituents; each goes by its class file's name, as a
+    // contaminant goes by its output name, so the summaries name what they carry. They keep type
+    // 0: carried with the water, with no decay, uptake or partitioning of a contaminant.
+    const int first = m.num_constituents + 1;
     m.num_constituents += k_count;
+    m.constituent_output_name.resize(size_t(m.num_constituents) + 1);
+    for (int k = 1; k <= k_count; ++k)
+      m.constituent_output_name[size_t(first + k - 1)] = s.class_file_names[size_t(k)];
   }
   allocate_sediment_arrays(m, s);
 

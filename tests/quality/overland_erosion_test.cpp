@@ -126,25 +126,30 @@ TEST(OverlandErosion, SameSedimentOnOneAndEightThreads) {
   EXPECT_TRUE(one.vol_sed == eight.vol_sed);
 }
 
-// What erosion would hand to a process not built yet stays refused, named in the message.
-TEST(OverlandErosion, RefusedWithClassesAsConstituents) {
+// With the classes carried as constituents (SOIL_EROSION 10 and up) the run goes on, the grid is
+// not eroded, and the classes are the first constituents, named by their class files; the same
+// project with method 2 alone erodes.
+TEST(OverlandErosion, ClassesAsConstituentsAreNotErodedOnTheGrid) {
   const struct {
     int method;
-    const char* extra;
-    const char* line;
-  } cases[] = {
-      {12, "", "  SOIL_EROSION 10: sediment classes carried as constituents (values 10 and up)\n"},
-  };
+    bool erodes;
+  } cases[] = {{2, true}, {12, false}};
   for (const auto& c : cases) {
     pluvo_test::scratch_dir dir;
-    write_erosion_project(3, 4, c.method, "TIMESTEP 5\nTOT_TIME 1\nHYD_FREQ 1\n", c.extra);
-    run_stopped_on_error = false;
-    const run_record r = run_erosion(1);
-    EXPECT_TRUE(run_stopped_on_error) << c.extra;  // the program exits with 1
-    run_stopped_on_error = false;
-    error_state = error_state_record();
-    EXPECT_EQ(r.steps, 0);
-    EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
+    write_erosion_project(3, 4, c.method, "TIMESTEP 5\nTOT_TIME 2\nHYD_FREQ 1\n");
+    double eroded = 0.0;
+    std::vector<std::string> names;
+    const run_record r = run_erosion(1, [&](model_state& m) {
+      eroded = 0.0;
+      for (int k = 1; k <= 3; ++k) eroded += books(*m.ov_sed, m.cell_count, k).eroded;
+      names = m.constituent_output_name;
+      if (!names.empty()) names.erase(names.begin());  // element 0 is not used
+    });
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_GE(r.steps, 24) << c.method;
+    EXPECT_EQ(eroded > 0.0, c.erodes) << c.method;
+    const std::vector<std::string> classes = {"sand.out", "silt.out", "clay.out"};
+    EXPECT_EQ(names, c.erodes ? std::vector<std::string>() : classes) << c.method;
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "channel/strip_channel.hpp"
 #include "groundwater/aquifer_strip.hpp"
+#include "quality/contaminant_fixture.hpp"
 #include "quality/erosion_fixture.hpp"
 #include "output/transport_summary.hpp"
 #include "record/model_state.hpp"
@@ -170,6 +171,92 @@ TEST(EventBalance, EveryEventOfThreeStormsClosesItsBooks) {
       }
       expect_sediment_books_add_up(books);
     }
+  }
+}
+
+// SOIL_EROSION 11 carries the sand, silt and clay classes as constituents 1..3, ahead of the
+// table's tracer (constituent 4, in the rain at 5 g/m3). A channel point input brings the classes
+// in at concentrations 1 : 10 : 20 (doubled from the second day): nothing decays or sorbs, so
+// every channel figure of the classes keeps that ratio. Each event's balances and the run's close.
+TEST(EventBalance, SedimentClassesCarriedAsConstituentsCloseTheirBooks) {
+  pluvo_test::scratch_dir dir;
+  pluvo_test::write_long_term_inputs(4);
+  write_file("storms.gag", pluvo_test::three_storms());
+  write_file("c.idx", pluvo_test::strip_map("1"));
+  write_file("c.cmt", pluvo_test::contaminant_table(5.0, {"0 0 0 0 0 0 0 0"}, pluvo_test::erosion_table_blocks("\"Land\"")));
+  write_file("p.dat", "NUMPT 1\nPOINT 2 1 0.01 1 10 20 0\nNRPDS 1\nINPUT 2020 6 2 14 10\n0.02\n 2 20 40 0\n");
+  const std::string cards = with_channels() +
+                            "MAPPING_TABLE c.cmt\nOV_CON_TRANS\nSOIL_EROSION 11\nOUTLET_SED_FLUX e.sed\n"
+                            "SAND_SIZE 0.062\nWATER_TEMP 20\nCHAN_POINT_INPUT p.dat\n";
+  constexpr int constituents = 4;
+  struct books {
+    std::vector<double> overland, channel;  // balance errors, %, per constituent
+  };
+  std::vector<books> events;
+  books run_errors;
+  std::vector<pluvo::output_state::constituent_terms> run_terms;
+  std::vector<double> channel_final;
+  int done = 0;
+  const auto errors_of = [](const pluvo::model_state& m) {
+    books b;
+    for (int c = 1; c <= m.num_constituents; ++c) {
+      b.overland.push_back(m.OV_MASS_ERROR[c]);
+      b.channel.push_back(size_t(c) < m.chan_mass_error.size() ? m.chan_mass_error[size_t(c)] : NAN);
+    }
+    return b;
+  };
+  pluvo::set_phase_observer([&](const char* phase, int, pluvo::model_state& m) {
+    if (m.events_done != done && std::string(phase) == "compute_nutrient_totals") {
+      done = m.events_done;
+      events.push_back(errors_of(m));
+    }
+    if (std::string(phase) != "write_run_summary") return;
+    run_errors = errors_of(m);
+    run_terms = m.run_constituent_terms;
+    channel_final = m.chan_mass_final;
+  });
+  const auto run = pluvo_test::run_strip_cards(pluvo_test::long_term_cards(cards));
+  pluvo::set_phase_observer(nullptr);
+  ASSERT_FALSE(run.stopped) << run.out;
+  const std::string sum = pluvo_test::read_file("w.sum");
+  const auto water = numbers_after(sum, "mass conservation error:");
+  ASSERT_EQ(water.size(), 3u);
+  for (double e : water) EXPECT_NEAR(e, 0.0, 1e-6);
+  EXPECT_NEAR(pluvo_test::number_after(sum, "Overall mass balance error ="), 0.0, 1e-6);
+  // The classes are not eroded on the grid: they travel only as constituents.
+  EXPECT_EQ(sum.find("Overland Sediment Summary"), std::string::npos);
+
+  const char* names[constituents] = {"sand.out", "silt.out", "clay.out", "tracer"};
+  for (int c = 1; c <= constituents; ++c) {
+    const std::string name = names[c - 1];
+    for (const char* block : {"Overland Contaminant Transport Summary for ", "Channel Contaminant Transport Summary for "})
+      EXPECT_EQ(numbers_after(sum, block + name + " \n").size(), 3u) << block << name;
+    char line[100];
+    std::snprintf(line, sizeof line, "Overland Constituent Transport Summary for Constituent %5d (%s)\n", c,
+                  name.c_str());
+    EXPECT_NE(sum.find(line), std::string::npos) << line;
+  }
+  ASSERT_EQ(events.size(), 3u);
+  for (const books& b : {events[0], events[1], events[2], run_errors}) {
+    ASSERT_EQ(b.overland.size(), size_t(constituents));
+    for (int c = 0; c < constituents; ++c) {
+      EXPECT_NEAR(b.overland[size_t(c)], 0.0, 1e-4) << names[c];
+      EXPECT_NEAR(b.channel[size_t(c)], 0.0, 1e-4) << names[c];
+    }
+  }
+  ASSERT_GT(run_terms.size(), size_t(constituents));
+  // The rain's tracer runs off the grid into the streams; the classes come from the point only.
+  EXPECT_GT(run_terms[4].chan_from_ov, 0.0);
+  const auto& sand = run_terms[1];
+  ASSERT_GT(sand.chan_point, 0.0);
+  EXPECT_GT(sand.chan_out, 0.5 * sand.chan_point);
+  for (int c = 2; c <= 3; ++c) {
+    const double ratio = c == 2 ? 10.0 : 20.0;
+    const auto& t = run_terms[size_t(c)];
+    EXPECT_EQ(t.chan_from_ov, 0.0) << names[c - 1];
+    EXPECT_NEAR(t.chan_point, ratio * sand.chan_point, 1e-9 * t.chan_point) << names[c - 1];
+    EXPECT_NEAR(t.chan_out, ratio * sand.chan_out, 1e-9 * t.chan_out) << names[c - 1];
+    EXPECT_NEAR(channel_final[size_t(c)], ratio * channel_final[1], 1e-9 * t.chan_point) << names[c - 1];
   }
 }
 
