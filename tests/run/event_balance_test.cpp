@@ -176,7 +176,7 @@ TEST(EventBalance, EveryEventOfThreeStormsClosesItsBooks) {
 
 // SOIL_EROSION 11 carries the sand, silt and clay classes as constituents 1..3, ahead of the
 // table's tracer (constituent 4, in the rain at 5 g/m3). A channel point input brings the classes
-// in at concentrations 1 : 10 : 20 (doubled from the second day): nothing decays or sorbs, so
+// in at concentrations 1 : 10 : 20 (doubled from the second storm): nothing decays or sorbs, so
 // every channel figure of the classes keeps that ratio. Each event's balances and the run's close.
 TEST(EventBalance, SedimentClassesCarriedAsConstituentsCloseTheirBooks) {
   pluvo_test::scratch_dir dir;
