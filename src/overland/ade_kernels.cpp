@@ -83,6 +83,13 @@ inline double face_flow(const ade_view& v, const double* h, int i, int w, bool x
   const double sign = from_i ? 1.0 : -1.0;
   const std::array<double, 8>* wet = from_i ? wet_i : wet_w;
   double d = (from_i ? head_i : head_w) - v.z[up];
+  if constexpr (Full) {
+    // A lake passes only its water above its outlet level and the higher ground of the face.
+    if (v.olake && v.olake[up] > 0) {
+      const overland_lake_record& lake = v.olakes[v.olake[up]];
+      d = lake.wse - std::max({v.z[i], v.z[w], lake.initial_wse});
+    }
+  }
   if (!wet) d -= v.retention[up];
   if (d < tiny) return 0.0;
 

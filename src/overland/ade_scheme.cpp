@@ -12,6 +12,7 @@
 #include "common/console.hpp"
 #include "common/error_state.hpp"
 #include "common/parallel_team.hpp"
+#include "overland/overland_lakes.hpp"
 #include "overland/scheme_checks.hpp"
 #include "quality/quality_services.hpp"
 #include "record/model_state.hpp"
@@ -143,6 +144,20 @@ double channel_lake_face(model_state& m, const ade_view& v, int k, int nb, doubl
   return flow;
 }
 
+// Overland lake k and its ordinary neighbour nb across one face, as channel_lake_face: the lake
+// gives no more than it holds above its outlet level; the rest nb gives back.
+double overland_lake_face(model_state& m, const ade_view& v, int k, int nb, double flow, double seconds,
+                          double* ref, step_totals& t) {
+  const double out = -seconds * flow;
+  const double given = olake_release(m, k, out);
+  if (given < out) {
+    give_back(m, v, nb, out - given, ref, t);
+    flow = -given / seconds;
+  }
+  m.ade_lake_change[size_t(k)] -= given;
+  return flow;
+}
+
 // Lake exchanges of one direction's faces after a sweep (or the whole step in ADE-PC).
 void exchange_with_lakes(model_state& m, const ade_view& v, double* q, const int* up, const int* down,
                          double seconds, double* ref, step_totals& t) {
@@ -151,8 +166,8 @@ void exchange_with_lakes(model_state& m, const ade_view& v, double* q, const int
       const int lake = v.olake[i];
       if (lake <= 0) continue;
       const int u = up[i], w = down[i];
-      if (u && v.olake[u] == 0) m.ade_lake_change[size_t(lake)] += seconds * q[u];
-      if (w && v.olake[w] == 0) m.ade_lake_change[size_t(lake)] -= seconds * q[i];
+      if (u && v.olake[u] == 0) q[u] = overland_lake_face(m, v, lake, u, q[u], seconds, ref, t);
+      if (w && v.olake[w] == 0) q[i] = -overland_lake_face(m, v, lake, w, -q[i], seconds, ref, t);
     }
   }
   if (v.clake) {
@@ -273,6 +288,7 @@ bool route_ade_substeps(model_state& m, const ade_view& v, roughness_law& rough,
     }
     m.ade_status = 0;
     std::fill(m.ade_lake_change.begin(), m.ade_lake_change.end(), 0.0);
+    if (v.olake) olake_release_limits(m);
     if (h < dtmin) {
       stop_too_small(h, dtmin, worst_x ? worst_x : worst_y);
       return false;
@@ -383,15 +399,15 @@ void route_ade_pc(model_state& m, const ade_view& v, roughness_law& rough, doubl
   // The lakes exchange what the faces carried over the whole step.
   std::fill(m.ade_lake_change.begin(), m.ade_lake_change.end(), 0.0);
   if (v.olake) {
+    olake_release_limits(m);
     for (int i = 1; i <= v.n; i++) {
       const int lake = v.olake[i];
       if (lake <= 0) continue;
       const int r = v.right[i], l = v.left[i], a = v.above[i], b = v.below[i];
-      double& dv = m.ade_lake_change[size_t(lake)];
-      if (r && v.olake[r] == 0) dv -= dt * qx[i];
-      if (l && v.olake[l] == 0) dv += dt * qx[l];
-      if (a && v.olake[a] == 0) dv += dt * qy[a];
-      if (b && v.olake[b] == 0) dv -= dt * qy[i];
+      if (r && v.olake[r] == 0) qx[i] = -overland_lake_face(m, v, lake, r, -qx[i], dt, nullptr, t);
+      if (l && v.olake[l] == 0) qx[l] = overland_lake_face(m, v, lake, l, qx[l], dt, nullptr, t);
+      if (a && v.olake[a] == 0) qy[a] = overland_lake_face(m, v, lake, a, qy[a], dt, nullptr, t);
+      if (b && v.olake[b] == 0) qy[i] = -overland_lake_face(m, v, lake, b, -qy[i], dt, nullptr, t);
     }
     for (size_t k = 1; k < m.ade_lake_change.size(); k++)
       m.overland_lake_records[k].added_volume += m.ade_lake_change[k];

@@ -13,6 +13,7 @@
 #include "common/error_state.hpp"
 #include "common/parallel_team.hpp"
 #include "overland/face_law.hpp"
+#include "overland/overland_lakes.hpp"
 #include "overland/scheme_checks.hpp"
 #include "record/model_state.hpp"
 
@@ -634,11 +635,17 @@ void route_overland_lakes(model_state& m, double dt) {
   const int n = m.cell_count;
   const double to_depth = dt / f.dx, area = f.dx * f.dx;
   const int* lake = m.oland_lake_new.data();
+  olake_release_limits(m);
   std::fill(m.ov_qx.begin(), m.ov_qx.end(), 0.0);
   std::fill(m.ov_qy.begin(), m.ov_qy.end(), 0.0);
   std::vector<double>& change = m.ov_depth_change;
   std::fill(change.begin(), change.end(), 0.0);
   const bool dikes = m.dike_map_on != 0 && m.dike_mask.size() > size_t(m.cell_count);
+  // The pass has no face checks: a cell gives no more than it holds at that point of the pass.
+  const auto held = [&](int giver, double q) {
+    const double a = std::max(0.0, f.h[giver] + change[size_t(giver)]);
+    return std::fabs(q) * to_depth > a ? std::copysign(a / to_depth, q) : q;
+  };
   for (int pass = 0; pass < 2; pass++) {
     const bool y = pass == 1;
     const int* nbr = y ? f.below : f.right;
@@ -656,6 +663,8 @@ void route_overland_lakes(model_state& m, double dt) {
         const double s = clamped((f.z[j] + f.h[j] - l.wse) / f.dx + lake_slope_addend);
         const auto* w = wetland_record(f, j);
         q = w ? wetland_lake_discharge(s, f.h[j], *w) : manning(s, f.rough[j], f.h[j] - f.r[j]);
+        if (q > 0.0) q = held(j, q);
+        q = -olake_release(m, ln, -q * to_depth * area) / (to_depth * area);
         change[size_t(j)] -= q * to_depth;
         l.added_volume += q * to_depth * area;
       } else if (lj > 0) {  // the lake of j and nb
@@ -663,11 +672,14 @@ void route_overland_lakes(model_state& m, double dt) {
         const double s = clamped((l.wse - (f.z[nb] + f.h[nb])) / f.dx + lake_slope_addend);
         const auto* w = wetland_record(f, nb);
         q = w ? wetland_lake_discharge(s, f.h[nb], *w) : manning(s, f.rough[nb], f.h[nb] - f.r[nb]);
+        if (q < 0.0) q = held(nb, q);
+        q = olake_release(m, lj, q * to_depth * area) / (to_depth * area);
         change[size_t(nb)] += q * to_depth;
         l.added_volume -= q * to_depth * area;
       } else {
         q = f.wet ? cell_face_discharge<true, false>(f, j, nb, slope[j])
                   : cell_face_discharge<false, false>(f, j, nb, slope[j]);
+        q = held(q > 0.0 ? j : nb, q);
         change[size_t(j)] -= q * to_depth;
         change[size_t(nb)] += q * to_depth;
       }

@@ -104,7 +104,7 @@ void grow_lake(lake_grid& g, int l, overland_lake_record& r, double dv, double& 
 
 // Falling lake: the cells beyond its initial extent whose ground the falling level uncovers
 // leave it, highest ground first; the cells of the initial extent stay and the level falls with
-// the volume, below the initial level too.
+// the volume. The schemes' faces take no water below the initial level (olake_release).
 void shrink_lake(lake_grid& g, int l, overland_lake_record& r, double dv, double& drained) {
   const double a = g.dx * g.dx;
   const int n = r.lake_cell_count;
@@ -212,6 +212,32 @@ void olake_extent(lake_grid& g, std::vector<overland_lake_record>& lakes, int co
       shrink_lake(g, l, r, dv, drained);
     }
   }
+}
+
+void olake_release_limits(model_state& m) {
+  std::vector<double>& limit = m.olake_release_limit;
+  limit.assign(size_t(std::max(m.overland_lake_count, 0)) + 1, 0.0);
+  const double area = m.cell_size * m.cell_size;
+  for (int i = 1; i <= m.cell_count; i++) {
+    const int l = m.oland_lake_new[size_t(i)];
+    if (l <= 0 || size_t(l) >= limit.size() || size_t(l) >= m.overland_lake_records.size()) continue;
+    const overland_lake_record& r = m.overland_lake_records[size_t(l)];
+    // Water below the outlet level, or below a cell's ground, stays in the hollow.
+    const double floor = std::max(m.elevation[size_t(i)], r.initial_wse);
+    if (r.wse > floor) limit[size_t(l)] += (r.wse - floor) * area;
+  }
+}
+
+double olake_release(model_state& m, int l, double volume) {
+  if (l <= 0 || size_t(l) >= m.olake_release_limit.size()) return volume;
+  double& limit = m.olake_release_limit[size_t(l)];
+  if (volume <= 0.0) {
+    limit -= volume;
+    return volume;
+  }
+  const double given = std::min(volume, std::max(limit, 0.0));
+  limit -= given;
+  return given;
 }
 
 void update_overland_lake_extent(model_state& m) {

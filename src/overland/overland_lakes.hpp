@@ -6,6 +6,8 @@
 
 namespace pluvo {
 
+struct model_state;
+
 // The grid as the extent update sees it; every array is per cell from 1.
 struct lake_grid {
   int n = 0;              // cells
@@ -29,5 +31,13 @@ int is_lake_card(char* line);
 // adds what went in to added and what went out to drained (m3).
 void olake_extent(lake_grid& g, std::vector<overland_lake_record>& lakes, int count, double& added,
                   double& drained);
+
+// A lake gives its faces only the water above its outlet level (the level of its lake file) and
+// what they brought in: sets every lake's release limit for a step from its level and extent.
+void olake_release_limits(model_state& m);
+
+// The part of volume (m3, out of lake l across one face; negative into it) the lake can give:
+// an outflow is cut to the lake's release limit and spends it, an inflow adds to it.
+double olake_release(model_state& m, int l, double volume);
 
 }  // namespace pluvo

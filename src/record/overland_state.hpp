@@ -141,6 +141,7 @@ struct overland_state {
   double olake_added_volume = 0.0;    // run total into overland lakes (rain, inflow, ponded water of cells taken), m3
   double olake_drained_volume = 0.0;  // run total out of overland lakes, m3
   double olake_stored_volume = 0.0;   // held over the ground of the current lake cells, m3
+  std::vector<double> olake_release_limit;  // per overland lake, m3 its faces may still take in the step
 
   std::vector<double> ov_qx;            // m3/s across the face toward rightcon, + away from the cell
   std::vector<double> ov_qy;            // m3/s across the face toward belowcon
