@@ -508,8 +508,6 @@ bool erosion_classes_as_constituents(const input_state& s) { return s.soil_erosi
 // What a project may ask for that this version cannot simulate or write yet. The refusal lists
 // every row a project asks for; the work that builds a process removes the rows it builds.
 constexpr unbuilt_request unbuilt[] = {
-    // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
-    {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},
     // Sediment and water quality.
     {"SOIL_EROSION 10", "sediment classes carried as constituents (values 10 and up)", erosion_classes_as_constituents},
 };

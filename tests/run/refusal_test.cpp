@@ -87,7 +87,7 @@ TEST(Refusal, TheTablesHoldExactlyTheirRows) {
             (std::vector<std::string>{"LAKE_PUMP", "SOURCEFILE", "CHAN_PREISS", "CHAN_DRAIN", "CHAN_MESH",
                                       "CHAN_BACKWATER"}));
   EXPECT_EQ(names(pluvo::unbuilt_requests()),
-            (std::vector<std::string>{"OVR_FLOW_BLOCK", "SOIL_EROSION 10"}));
+            (std::vector<std::string>{"SOIL_EROSION 10"}));
 }
 
 TEST(Refusal, OneMessageNamesEverythingAndTheProgramExitsWithOne) {
