@@ -151,7 +151,7 @@ double base_flow_share(const model_state& m, int g, int i) {
 double compute_channel_lateral_inflow(model_state& m, double dt, double& boundary_total) {
   const int cells = m.cell_count;
   if (cells > 0) update_effective_roughness(m);
-  const double area = m.cell_size * m.cell_size;
+  const double cell_area = m.cell_size * m.cell_size;
   double base_total = 0.0;
   long last_node = 0;
   long last_link = 0;
@@ -162,6 +162,7 @@ double compute_channel_lateral_inflow(model_state& m, double dt, double& boundar
       const int l = m.gst_link[size_t(g)][size_t(i)];
       const int n = m.gst_node[size_t(g)][size_t(i)];
       const int c = m.gst_gnum[size_t(g)][size_t(i)];
+      const double area = cell_area * open_share(m, c);  // the ground the cell's water stands on
       const int t = m.ltype[l];
       if ((t & (32 | 64)) || captured_link(m, l)) continue;
       if (m.lakes_on && (m.lake_mask[size_t(c)] > 0 || n > m.nx[l])) continue;

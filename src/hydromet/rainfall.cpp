@@ -150,6 +150,7 @@ void apply_rainfall(model_state& m) {
     const double r = rate[c];
     double d = dt * r / 3600000.0;
     double bound_loss = 0.0, snow_fell = 0.0, to_bmp = 0.0;
+    double booked = 1.0;  // the share of the cell's rain that reaches the ground
     // The snowfall correction is water the gauge missed: the pack's extra share is booked as
     // precipitation with the measured fall.
     double corrected = 0.0;
@@ -175,7 +176,11 @@ void apply_rainfall(model_state& m) {
       corrected = (m.snow_scf_cell[c] - 1.0) * d * area;
       if (d > tiny) m.Snow_Accumulated_Hr[c] = 1.0;
     } else {
-      if (blockage && m.ovr_flow_block_value1[c] < 1.0) d *= 1.0 - m.ovr_flow_block_value1[c];
+      // Rain on the blocked share of the cell never reaches the ground and is not booked: d
+      // becomes the ground's water per unit of cell area, which stands on the open share.
+      const double open = blockage ? open_share(m, c) : 1.0;
+      d *= open;
+      booked = open;
       if (bmp_of_cell && bmp_of_cell[c] > 0) {
         const size_t u = size_t(bmp_of_cell[c]);
         to_bmp = m.BMP.area[u] * d;
@@ -186,13 +191,13 @@ void apply_rainfall(model_state& m) {
         m.snow_swe[c] += m.snow_scf_cell[c] * d;
         corrected = (m.snow_scf_cell[c] - 1.0) * d * area;
       } else {
-        m.ov_depth[c] += d;
+        m.ov_depth[c] += d / open;
       }
     }
     if (calibrate_snow) m.ov_depth[c] = 0.0;
     m.ov_depth_change[c] = 0.0;
     const double bad = is_bad_depth(m.ov_depth[c]) ? 1.0 : 0.0;
-    return {r * area * dt / 3600000.0 + corrected, r, bound_loss, snow_fell, bad, to_bmp};
+    return {r * area * dt / 3600000.0 * booked + corrected, r, bound_loss, snow_fell, bad, to_bmp};
   };
   const std::array<double, 6> sums =
       open_ground ? rain_on_open_ground(m, rate.data(), dt, area) : parallel_cell_sums<6>(n, cell_rain);

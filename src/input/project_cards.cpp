@@ -503,13 +503,6 @@ bool given(const input_state& s) {
 template <int method>
 bool channel_routing(const input_state& s) { return s.chan_method == method; }
 
-// What a project may ask for that this version cannot simulate or write yet. The refusal lists
-// every row a project asks for; the work that builds a process removes the rows it builds.
-constexpr unbuilt_request unbuilt[] = {
-    // The rain a blocked share of a cell holds off leaves the books: the balance is not built.
-    {"OVR_FLOW_BLOCK", "flow blockage", given<&O::ovr_flow_block>},
-};
-
 // What a project may name that no process of this version simulates: lake pumps, contaminant
 // source files and the channel schemes besides the explicit one.
 constexpr unbuilt_request unoffered[] = {
@@ -549,7 +542,6 @@ constexpr std::array<unbuilt_mode, 0> unbuilt_modes{};
 
 std::span<const project_card> project_card_table() { return cards; }
 
-std::span<const unbuilt_request> unbuilt_requests() { return unbuilt; }
 
 std::span<const unbuilt_request> unoffered_requests() { return unoffered; }
 

@@ -78,7 +78,6 @@ struct unbuilt_request {
   const char* what;  // the process it asks for
   bool (*asked)(const input_state& cards);
 };
-std::span<const unbuilt_request> unbuilt_requests();
 
 // A card this version reads but gives no effect (no process uses it): the run goes on without
 // it and says so, and a file it names need not exist.

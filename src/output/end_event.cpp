@@ -45,8 +45,9 @@ void sum_infiltrated_volume(model_state& m, double area) {
   if (!m.inf_redist_on && !m.green_ampt_on && !m.inf_richards_on && !m.inf_layered_soil_on) return;
   if (m.infil_depth.size() < size_t(m.cell_count) + 1) return;
   const double* depth = m.infil_depth.data();
-  const double sum =
-      parallel_cell_sums<1>(m.cell_count, [=](int i) { return std::array<double, 1>{depth[i]}; })[0];
+  // The water infiltrated from the open share of a blocked cell only.
+  const double sum = parallel_cell_sums<1>(
+      m.cell_count, [&m, depth](int i) { return std::array<double, 1>{depth[i] * open_share(m, i)}; })[0];
   m.infiltrated_volume = sum * area;
 }
 
@@ -65,7 +66,7 @@ void sum_final_surface_volume(model_state& m, double area) {
     if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) continue;
     const double lake = overland_lake_cell_water(m, i, area);
     m.olake_volume_final += lake;
-    sum += in_overland_lake(m, i) ? lake : m.ov_depth[size_t(i)] * area;
+    sum += in_overland_lake(m, i) ? lake : m.ov_depth[size_t(i)] * area * open_share(m, i);
   }
   m.surface_volume_final = sum;
 }

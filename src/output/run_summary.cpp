@@ -94,7 +94,7 @@ void sum_final_stores(model_state& m) {
   for (int i = 1; i <= m.cell_count; ++i) {
     if (m.lakes_on && entry_or_zero(m.lake_mask, i) > 0) continue;
     if (in_overland_lake(m, i)) surface += overland_lake_cell_water(m, i, area);
-    else if (m.ov_depth.size() >= n) surface += m.ov_depth[size_t(i)] * area;
+    else if (m.ov_depth.size() >= n) surface += m.ov_depth[size_t(i)] * area * open_share(m, i);
   }
   if (m.snow_present && m.snow_swe.size() >= n)
     for (int i = 1; i <= m.cell_count; ++i) snow += m.snow_swe[size_t(i)] * area;

@@ -230,10 +230,10 @@ void drain_outlet_ade(model_state& m, const ade_view& v, roughness_law& rough, d
   double& depth = m.ov_depth[size_t(o)];
   const double q = outlet_discharge_of(m, depth, rough.at(o, depth));
   const double area = m.cell_size * m.cell_size;
-  const double vol = h * q, e = vol / area;
+  const double vol = h * q, e = v.open_share_change(o, vol / area);
   m.ov_depth_change[size_t(o)] = e;
   if (e > depth) {
-    t.outlet += area * depth;
+    t.outlet += area * depth * v.open_share(o);
     depth = 0.0;
   } else {
     depth -= e;
@@ -388,7 +388,7 @@ void route_ade_pc(model_state& m, const ade_view& v, roughness_law& rough, doubl
       const double e = v.open_share_change(o, 0.5 * q_out * c);
       change[o] = e;
       if (e > depth[o]) {
-        t.outlet += area * depth[o];
+        t.outlet += area * depth[o] * v.open_share(o);  // the water the cell held
         depth[o] = 0.0;
       } else {
         depth[o] -= e;

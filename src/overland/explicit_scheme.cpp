@@ -49,6 +49,8 @@ struct face_inputs {
   int wet_count = 0;
   const int* lake = nullptr;          // channel-lake number per cell, 0 none
   const double* lake_elev = nullptr;  // per channel lake
+  const double (*face_block)[6] = nullptr;  // blocked share of each face, 1..4 from above
+  const double* area_block = nullptr;       // blocked share of each cell's area
   double* term = nullptr;  // flowing_depth_term of each cell's current depth
   double* qx = nullptr;
   double* qy = nullptr;
@@ -105,6 +107,16 @@ inline double lake_face_discharge(const face_inputs& f, int j, int nb, int lake_
     if (const auto* w = wetland_record(f, nb)) return wetland_lake_discharge(s, f.h[nb], *w);
   }
   return manning(s, f.rough[nb], s < 0.0 ? f.h[nb] - f.r[nb] : level - f.z[nb]);
+}
+
+// The open share of the face between j and nb: the larger of its two blocked shares closes it.
+inline double open_face(const face_inputs& f, int j, int nb, int j_face, int nb_face) {
+  return nb ? 1.0 - std::max(f.face_block[j][j_face], f.face_block[nb][nb_face]) : 1.0;
+}
+
+// A depth change of cell i: the water stands on the open share of a blocked cell.
+inline double open_change(const face_inputs& f, int i, double change) {
+  return f.area_block && f.area_block[i] < 1.0 ? change / (1.0 - f.area_block[i]) : change;
 }
 
 // Returns 1 when the depth q moves across a face in the sub-step (q x dts / dx) is too
@@ -173,6 +185,10 @@ inline int both_faces(const face_inputs& f, int j, double to_depth) {
   const int dike = Dikes ? f.dike[j] : 0;
   f.qx[j] = face_discharge<Wetlands, Lakes>(f, j, f.right[j], dike & 2, f.sx[j]);
   f.qy[j] = face_discharge<Wetlands, Lakes>(f, j, f.below[j], dike & 4, f.sy[j]);
+  if (f.face_block) {
+    f.qx[j] *= open_face(f, j, f.right[j], 2, 4);
+    f.qy[j] *= open_face(f, j, f.below[j], 3, 1);
+  }
   return face_fails<Lakes>(f, j, f.qx[j], to_depth) + face_fails<Lakes>(f, j, f.qy[j], to_depth);
 }
 
@@ -221,7 +237,7 @@ template <bool Wetlands, bool Dikes, bool Lakes, bool Reuse>
 int compute_faces(const face_inputs& f, double dts) {
   const double to_depth = dts / f.dx;
   if constexpr (!Wetlands && !Dikes && !Lakes && !Reuse)
-    return count_on_shares(f.n, [&f, to_depth](int first, int last) { return plain_faces_of(f, first, last, to_depth); });
+    if (!f.face_block) return count_on_shares(f.n, [&f, to_depth](int first, int last) { return plain_faces_of(f, first, last, to_depth); });
   int celerity_failures = 0;
 #pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : celerity_failures)
   for (int j = 1; j <= f.n; j++) {
@@ -248,7 +264,7 @@ inline int gather_cell(const face_inputs& f, int i, double to_depth) {
   double change = -(f.qx[i] * to_depth) - f.qy[i] * to_depth;
   if (f.left[i]) change += f.qx[f.left[i]] * to_depth;
   if (f.above[i]) change += f.qy[f.above[i]] * to_depth;
-  const double next = f.h[i] + change;
+  const double next = f.h[i] + open_change(f, i, change);
   f.next[i] = next;
   if constexpr (Terms) f.term[i] = flowing_depth_term(next, f.r[i]);
   return next < min_depth_after_step ? 1 : 0;
@@ -308,7 +324,7 @@ int plain_gather_of(const face_inputs& f, int first, int last, double to_depth, 
 // would fall below min_depth_after_step.
 template <bool Terms>
 int gather_faces(const face_inputs& f, double to_depth) {
-  if (!f.lake)
+  if (!f.lake && !f.area_block)
     return count_on_shares(f.n, [&f, to_depth](int first, int last) {
       return plain_gather_of(f, first, last, to_depth, Terms);
     });
@@ -511,6 +527,13 @@ face_inputs bind_inputs(model_state& m, bool channel_lakes) {
   f.left = m.leftcon.data();
   f.above = m.abovecon.data();
   f.dike = m.dike_mask.data();
+  if (m.ovr_flow_block_on) {
+    const size_t size = size_t(m.cell_count) + 1;
+    const node_matrix<double>& faces = m.ovr_flow_block_frac;
+    if (faces.cols() == 5 && size_t(faces.rows()) + 1 >= size)
+      f.face_block = reinterpret_cast<const double(*)[6]>(faces[0]);
+    if (m.ovr_flow_block_value1.size() >= size) f.area_block = m.ovr_flow_block_value1.data();
+  }
   if (m.wetland_on && m.wetland_mask.size() > size_t(m.cell_count)) {
     f.wet = m.wetland_mask.data();
     f.wet_props = m.wetland_properties.data();
@@ -657,12 +680,13 @@ void route_overland_lakes(model_state& m, double dt) {
       if (nb == 0 || (dikes && (f.dike[j] & bit))) continue;
       const int lj = lake[j], ln = lake[nb];
       if (lj > 0 && ln > 0) continue;
+      const double open = f.face_block ? open_face(f, j, nb, y ? 3 : 2, y ? 1 : 4) : 1.0;
       double q;
       if (ln > 0) {  // j and the lake of nb
         overland_lake_record& l = m.overland_lake_records[size_t(ln)];
         const double s = clamped((f.z[j] + f.h[j] - l.wse) / f.dx + lake_slope_addend);
         const auto* w = wetland_record(f, j);
-        q = w ? wetland_lake_discharge(s, f.h[j], *w) : manning(s, f.rough[j], f.h[j] - f.r[j]);
+        q = open * (w ? wetland_lake_discharge(s, f.h[j], *w) : manning(s, f.rough[j], f.h[j] - f.r[j]));
         if (q > 0.0) q = held(j, q);
         q = -olake_release(m, ln, -q * to_depth * area) / (to_depth * area);
         change[size_t(j)] -= q * to_depth;
@@ -671,7 +695,7 @@ void route_overland_lakes(model_state& m, double dt) {
         overland_lake_record& l = m.overland_lake_records[size_t(lj)];
         const double s = clamped((l.wse - (f.z[nb] + f.h[nb])) / f.dx + lake_slope_addend);
         const auto* w = wetland_record(f, nb);
-        q = w ? wetland_lake_discharge(s, f.h[nb], *w) : manning(s, f.rough[nb], f.h[nb] - f.r[nb]);
+        q = open * (w ? wetland_lake_discharge(s, f.h[nb], *w) : manning(s, f.rough[nb], f.h[nb] - f.r[nb]));
         if (q < 0.0) q = held(nb, q);
         q = olake_release(m, lj, q * to_depth * area) / (to_depth * area);
         change[size_t(nb)] += q * to_depth;
@@ -679,6 +703,7 @@ void route_overland_lakes(model_state& m, double dt) {
       } else {
         q = f.wet ? cell_face_discharge<true, false>(f, j, nb, slope[j])
                   : cell_face_discharge<false, false>(f, j, nb, slope[j]);
+        q *= open;
         q = held(q > 0.0 ? j : nb, q);
         change[size_t(j)] -= q * to_depth;
         change[size_t(nb)] += q * to_depth;
@@ -686,7 +711,7 @@ void route_overland_lakes(model_state& m, double dt) {
       qout[j] = q;
     }
     for (int i = 1; i <= n; i++) {
-      if (lake[i] <= 0) m.ov_depth[size_t(i)] += change[size_t(i)];
+      if (lake[i] <= 0) m.ov_depth[size_t(i)] += open_change(f, i, change[size_t(i)]);
       change[size_t(i)] = 0.0;
     }
   }
@@ -701,13 +726,14 @@ double drain_outlet(model_state& m, double dt) {
   if (!(h > 0.0)) return 0.0;
   const double dx = m.cell_size;
   const double q = std::pow(h, 1.666667) * std::sqrt(m.outlet_slope) * dx / m.dist_rough[o];
-  const double held = h * dx * dx;
+  const double open = open_share(m, o);
+  const double held = h * dx * dx * open;
   double volume = q * dt;
   if (volume >= held) {
     volume = held;
     m.ov_depth[o] = 0.0;
   } else {
-    m.ov_depth[o] = h - volume / (dx * dx);
+    m.ov_depth[o] = h - volume / (dx * dx * open);
   }
   return volume;
 }

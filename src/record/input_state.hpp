@@ -377,4 +377,13 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int stream_table_presence[6] = {};  // roughness, TVX N, P, other, C, dispersion
 };
 
+// The share of a cell's area that flow blockage leaves open. Water on a blocked cell stands
+// on that share only: the cell holds ov_depth x open share x cell area. A cell blocked whole
+// keeps the share 1, as the depth updates treat it.
+inline double open_share(const input_state& s, int32_t cell) {
+  if (!s.ovr_flow_block_on || s.ovr_flow_block_value1.size() <= size_t(cell)) return 1.0;
+  const double b = s.ovr_flow_block_value1[size_t(cell)];
+  return b < 1.0 ? 1.0 - b : 1.0;
+}
+
 }  // namespace pluvo

@@ -183,7 +183,7 @@ void compute_event_overland_volume(model_state& m) {
     if (lake > 0 && lake < lake_count)
       sum += (m.overland_lake_records[size_t(lake)].wse - m.elevation[size_t(j)]) * area;
     else
-      sum += m.ov_depth[size_t(j)] * area;
+      sum += m.ov_depth[size_t(j)] * area * open_share(m, j);
   }
   m.event_ov_volume_initial = sum;
   if (sum > 1e-6) {

@@ -122,11 +122,8 @@ int32_t check_requests(const model_state& m, std::span<const unbuilt_request> li
   return code;
 }
 
-// What this version does not offer is named first; what is not built yet otherwise.
-int32_t check_unbuilt(const model_state& m) {
-  const int32_t code = check_requests(m, unoffered_requests(), unoffered_error_code);
-  return code != 0 ? code : check_requests(m, unbuilt_requests(), unbuilt_error_code);
-}
+// What this version does not offer stops the run, every such card named.
+int32_t check_unbuilt(const model_state& m) { return check_requests(m, unoffered_requests(), unoffered_error_code); }
 
 // Steps of length step_s in the given minutes, truncated.
 int32_t steps_in(double minutes, double step_s) { return static_cast<int32_t>(60.0 / step_s * minutes); }

@@ -142,7 +142,8 @@ void book_infiltration(model_state& m) {
     double v = d * area;
     if (blocked && m.ovr_flow_block_value1[i] < 1.0) v *= 1.0 - m.ovr_flow_block_value1[i];
     m.cum_infil_depth[i] += d;
-    if (m.soil_moisture_accounting_on) m.sm_infil_depth[i] += d;
+    // The soil lies under the whole cell: what the open share took spreads over all of it.
+    if (m.soil_moisture_accounting_on) m.sm_infil_depth[i] += d * open_share(m, i);
     if (m.ov_con_trans_on) m.ov_infil_volume[i] += v;
     m.infil_depth_prev[i] = m.infil_depth[i];
     return {v, d};

@@ -48,7 +48,8 @@ bool release_waves(model_state& m, double seconds) {
       if (m.snow_calibrate_on == 1) {
         m.ov_depth[i] = 0.0;
       } else {
-        m.ov_depth[i] += r;
+        // The pack lies on the whole cell; its melt runs onto the open share of a blocked one.
+        m.ov_depth[i] += r / open_share(m, c);
         if (m.ov_depth[i] > tiny) woke = true;
       }
     }

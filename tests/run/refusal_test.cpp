@@ -25,35 +25,13 @@ const char* const refusal_tail = "Remove these from the project file or the comm
 const char* const unoffered_head = "Error: This version of PLUVO does not offer what was asked:\n";
 const char* const unoffered_tail = "Remove these from the project file.  Nothing was run.\n";
 
-// Each row of the list through the real reader: a project that gives the card stops, naming it.
-class RefusedCard : public testing::TestWithParam<pluvo::unbuilt_request> {};
-
-TEST_P(RefusedCard, StopsTheRunWithItsName) {
-  scratch_dir dir;
-  const pluvo::unbuilt_request& u = GetParam();
-  // Every listed card takes a file name or ignores what follows it.
-  const pluvo_test::project_result r = run_strip_project(std::string(u.name) + " x.dat\n");
-  const std::string line = std::string("  ") + u.name + ": " + u.what + "\n";
-  const size_t head = r.out.find(refusal_head);
-  ASSERT_NE(head, std::string::npos) << r.out;
-  const size_t named = r.out.find(line, head);
-  EXPECT_NE(named, std::string::npos) << r.out;
-  EXPECT_NE(r.out.find(refusal_tail, named), std::string::npos) << r.out;
-  EXPECT_EQ(r.out.find("Running...."), std::string::npos);
-  EXPECT_TRUE(r.stopped);
-}
-
-// A card with its value ("SOIL_EROSION 10") becomes one word.
+// A card with its value becomes one word.
 std::string card_name(const testing::TestParamInfo<pluvo::unbuilt_request>& info) {
   std::string name = info.param.name;
   for (char& c : name)
     if (c == ' ') c = '_';
   return name;
 }
-
-INSTANTIATE_TEST_SUITE_P(EveryListedCard, RefusedCard,
-                         testing::ValuesIn(pluvo::unbuilt_requests().begin(), pluvo::unbuilt_requests().end()),
-                         card_name);
 
 // Each card this version does not offer stops the run under its own message.
 class UnofferedCard : public testing::TestWithParam<pluvo::unbuilt_request> {};
@@ -74,10 +52,8 @@ INSTANTIATE_TEST_SUITE_P(EveryListedCard, UnofferedCard,
                          testing::ValuesIn(pluvo::unoffered_requests().begin(), pluvo::unoffered_requests().end()),
                          card_name);
 
-// The lists as this version has them. Other work empties the list of what is not built (the
-// rows left there are those of processes still being built); only what no process of this
-// version simulates stays refused.
-TEST(Refusal, TheTablesHoldExactlyTheirRows) {
+// The list as this version has it: only what no process of this version simulates is refused.
+TEST(Refusal, TheTableHoldsExactlyItsRows) {
   const auto names = [](std::span<const pluvo::unbuilt_request> list) {
     std::vector<std::string> n;
     for (const pluvo::unbuilt_request& u : list) n.push_back(u.name);
@@ -86,8 +62,6 @@ TEST(Refusal, TheTablesHoldExactlyTheirRows) {
   EXPECT_EQ(names(pluvo::unoffered_requests()),
             (std::vector<std::string>{"LAKE_PUMP", "SOURCEFILE", "CHAN_PREISS", "CHAN_DRAIN", "CHAN_MESH",
                                       "CHAN_BACKWATER"}));
-  EXPECT_EQ(names(pluvo::unbuilt_requests()),
-            (std::vector<std::string>{"OVR_FLOW_BLOCK"}));
 }
 
 TEST(Refusal, OneMessageNamesEverythingAndTheProgramExitsWithOne) {
