@@ -4,13 +4,27 @@
 // parallel_for_cells: runs a per-cell step over cells 1..n, on the team only from the threshold.
 // parallel_cell_sums: runs a per-cell step over cells 1..n and sums what it returns, in a
 // fixed order of fixed blocks, so the sums are the same on any number of threads.
+// team_share: inside a team that one region keeps for several loops, the calling thread's
+// static share of cells 1..n (all of them outside a team).
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include <omp.h>
+
 namespace pluvo {
 
 constexpr int min_cells_for_threads = 4096;
+
+struct cell_share {
+  int first;
+  int last;
+};
+
+inline cell_share team_share(int n) {
+  const int t = omp_get_thread_num(), k = omp_get_num_threads();
+  return {int(int64_t(n) * t / k) + 1, int(int64_t(n) * (t + 1) / k)};
+}
 
 // step(i) does the work of cell i and writes only what belongs to cell i.
 template <typename Step>

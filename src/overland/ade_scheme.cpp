@@ -276,8 +276,11 @@ bool route_ade_substeps(model_state& m, const ade_view& v, roughness_law& rough,
   double* ref = m.ade_reference_depth.data();
   double* vol_x = m.ov_vol_x.data();
   double* vol_y = m.ov_vol_y.data();
+  // The step's start is kept and its volumes cleared in one pass; a restart puts the depths
+  // back and clears the volumes again.
   parallel_for_cells(v.n, [&](int i) {
     if (!v.is_lake(i)) start[i] = ref[i] = depth[i];
+    vol_x[i] = vol_y[i] = 0.0;
   });
   const size_t lakes = v.clake ? size_t(m.nlakes) + 1 : 0;
   bool failed = false;
@@ -293,10 +296,11 @@ bool route_ade_substeps(model_state& m, const ade_view& v, roughness_law& rough,
       stop_too_small(h, dtmin, worst_x ? worst_x : worst_y);
       return false;
     }
-    parallel_for_cells(v.n, [&](int i) {
-      if (!v.is_lake(i)) depth[i] = ref[i] = start[i];
-      vol_x[i] = vol_y[i] = 0.0;
-    });
+    if (failed)
+      parallel_for_cells(v.n, [&](int i) {
+        if (!v.is_lake(i)) depth[i] = ref[i] = start[i];
+        vol_x[i] = vol_y[i] = 0.0;
+      });
     t = step_totals();
     ade_substep_clock clock;
     clock.remaining = dt;

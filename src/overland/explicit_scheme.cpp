@@ -142,19 +142,6 @@ inline double face_discharge(const face_inputs& f, int j, int nb, bool closed, d
   return cell_face_discharge<Wetlands, true>(f, j, nb, ground_slope);
 }
 
-// Runs part(first, last) on the team's static shares of cells 1..n (on the calling thread
-// below the threshold) and sums the counts it returns.
-template <typename Part>
-int count_on_shares(int n, Part part) {
-  int total = 0;
-#pragma omp parallel if(n >= min_cells_for_threads) reduction(+ : total)
-  {
-    const int t = omp_get_thread_num(), k = omp_get_num_threads();
-    total += part(int(int64_t(n) * t / k) + 1, int(int64_t(n) * (t + 1) / k));
-  }
-  return total;
-}
-
 // The stretch of cells from j on (to last at most) whose neighbour along the row is the
 // next number (step 1) or the one before (step -1), and whose neighbour across rows lies one
 // distance off, or which have none: in the row-major numbering, a row's run of open cells.
@@ -229,18 +216,17 @@ int plain_faces_of(const face_inputs& f, int first, int last, double to_depth) {
   return failures;
 }
 
-// Both faces of every cell; each face is written only by its left or upper cell, so the
-// loop has no shared writes. With Reuse the discharges already stored are those of the
-// same depths (a step restarted from its first sub-step with a shorter one), and only
-// the test is made again. Returns the number of faces that move too much water.
+// Both faces of the cells of one share; each face is written only by its left or upper
+// cell, so the shares have no shared writes. With Reuse the discharges already stored are
+// those of the same depths (a step restarted from its first sub-step with a shorter one),
+// and only the test is made again. Returns the number of faces that move too much water.
 template <bool Wetlands, bool Dikes, bool Lakes, bool Reuse>
-int compute_faces(const face_inputs& f, double dts) {
+int compute_faces(const face_inputs& f, double dts, cell_share share) {
   const double to_depth = dts / f.dx;
   if constexpr (!Wetlands && !Dikes && !Lakes && !Reuse)
-    if (!f.face_block) return count_on_shares(f.n, [&f, to_depth](int first, int last) { return plain_faces_of(f, first, last, to_depth); });
+    if (!f.face_block) return plain_faces_of(f, share.first, share.last, to_depth);
   int celerity_failures = 0;
-#pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : celerity_failures)
-  for (int j = 1; j <= f.n; j++) {
+  for (int j = share.first; j <= share.last; j++) {
     if constexpr (!Reuse)
       celerity_failures += both_faces<Wetlands, Dikes, Lakes>(f, j, to_depth);
     else
@@ -320,17 +306,13 @@ int plain_gather_of(const face_inputs& f, int first, int last, double to_depth, 
   return dry_failures;
 }
 
-// Gathers the face transfers into each cell's new depth; returns the number of cells that
-// would fall below min_depth_after_step.
-template <bool Terms>
-int gather_faces(const face_inputs& f, double to_depth) {
-  if (!f.lake && !f.area_block)
-    return count_on_shares(f.n, [&f, to_depth](int first, int last) {
-      return plain_gather_of(f, first, last, to_depth, Terms);
-    });
+// Gathers the face transfers into the new depths of the cells of one share; returns the
+// number of cells that would fall below min_depth_after_step.
+int gather_faces(const face_inputs& f, double to_depth, bool terms, cell_share share) {
+  if (!f.lake && !f.area_block) return plain_gather_of(f, share.first, share.last, to_depth, terms);
   int dry_failures = 0;
-#pragma omp parallel for schedule(static) if(f.n >= min_cells_for_threads) reduction(+ : dry_failures)
-  for (int i = 1; i <= f.n; i++) dry_failures += gather_cell<Terms>(f, i, to_depth);
+  for (int i = share.first; i <= share.last; i++)
+    dry_failures += terms ? gather_cell<true>(f, i, to_depth) : gather_cell<false>(f, i, to_depth);
   return dry_failures;
 }
 
@@ -347,15 +329,23 @@ int depth_terms_of(const face_inputs& f, int first, int last) {
   return 0;
 }
 
-void make_depth_terms(const face_inputs& f) {
-  count_on_shares(f.n, [&f](int first, int last) { return depth_terms_of(f, first, last); });
+template <bool Lakes, bool Reuse>
+int faces_of(const face_inputs& f, double dts, bool wetlands, bool dikes, cell_share share) {
+  if (wetlands)
+    return dikes ? compute_faces<true, true, Lakes, Reuse>(f, dts, share)
+                 : compute_faces<true, false, Lakes, Reuse>(f, dts, share);
+  return dikes ? compute_faces<false, true, Lakes, Reuse>(f, dts, share)
+               : compute_faces<false, false, Lakes, Reuse>(f, dts, share);
 }
 
-template <bool Lakes, bool Reuse>
-int faces_of(const face_inputs& f, double dts, bool wetlands, bool dikes) {
-  if (wetlands)
-    return dikes ? compute_faces<true, true, Lakes, Reuse>(f, dts) : compute_faces<true, false, Lakes, Reuse>(f, dts);
-  return dikes ? compute_faces<false, true, Lakes, Reuse>(f, dts) : compute_faces<false, false, Lakes, Reuse>(f, dts);
+// The faces of one share for the variant the grid needs; reuse: the stored discharges are
+// those of f.h already, only their test is made.
+int faces_of_share(const face_inputs& f, double dts, bool wetlands, bool dikes, bool reuse, cell_share share) {
+  if (f.lake)
+    return reuse ? faces_of<true, true>(f, dts, wetlands, dikes, share)
+                 : faces_of<true, false>(f, dts, wetlands, dikes, share);
+  return reuse ? faces_of<false, true>(f, dts, wetlands, dikes, share)
+               : faces_of<false, false>(f, dts, wetlands, dikes, share);
 }
 
 // The faces between a channel-lake cell and an open cell. The extents change only between
@@ -419,22 +409,6 @@ bool limit_lake_outflow(const face_inputs& f, lake_faces& l, const std::vector<d
   for (const auto& face : l.faces)
     if (taken_from_lake(f, face, dts) > 0.0) face_flow(f, face) *= l.share[size_t(face.lake)];
   return true;
-}
-
-// One sub-step from the depths f.h into f.next. reuse: the stored discharges are those of
-// f.h already; next_terms: another sub-step follows, which needs the new depth terms. With
-// channel lakes, lakes holds their faces and cut tells whether a lake's outflow was cut to
-// what it holds (lake_volume).
-int sub_step(const face_inputs& f, double dts, bool wetlands, bool dikes, bool reuse, bool next_terms,
-             lake_faces* lakes, const std::vector<double>& lake_volume, bool& cut) {
-  int failures;
-  if (f.lake)
-    failures = reuse ? faces_of<true, true>(f, dts, wetlands, dikes) : faces_of<true, false>(f, dts, wetlands, dikes);
-  else
-    failures = reuse ? faces_of<false, true>(f, dts, wetlands, dikes) : faces_of<false, false>(f, dts, wetlands, dikes);
-  cut = lakes && limit_lake_outflow(f, *lakes, lake_volume, dts);
-  const double to_depth = dts / f.dx;
-  return failures + (next_terms ? gather_faces<true>(f, to_depth) : gather_faces<false>(f, to_depth));
 }
 
 void print_face_failure(const face_inputs& f, bool y, int j, double dts) {
@@ -568,84 +542,140 @@ void book_lake_faces(model_state& m, const face_inputs& f, const lake_faces& l, 
     if (l.share[k] < 1.0 && m.lake_volume[k] < 0.0) m.lake_volume[k] = 0.0;
 }
 
+// The failure counts the team's threads add into, one slot per sub-step in turn: a slot
+// is read after the sub-step's last barrier and cleared two sub-steps later, so no barrier
+// is spent on clearing it.
+struct team_failures {
+  int slot[3] = {0, 0, 0};
+  bool cut = false;  // a channel lake's outflow was cut in the sub-step
+};
+
 // Sub-steps the whole step; after a failure the step starts again from the depths (and
 // lake values) it started with, with a third of the sub-step. The starting depths are kept
 // by swapping buffers, not copied: ov_depth holds them until the first sub-step that has a
 // successor is kept, then explicit_saved_depth does. A failure in the first sub-step leaves
 // the depths unchanged, so the restart takes the discharges just computed and only makes
 // the test and the transfers again with the shorter sub-step.
+// One thread team runs the whole step (a team per loop cost more than the loops on grids
+// of some ten thousand cells): every thread takes the same decisions from the same counts,
+// keeps its own copy of the buffer pointers and swaps them as the first thread swaps the
+// record's buffers; a sub-step costs two barriers, after the faces and after the gather.
+// At the end the discharges become per unit width times the cell size (q x dx).
 void route_substepped(model_state& m, double dt, double dts, bool channel_lakes) {
   explicit_step_control& c = m.explicit_control;
   const bool quiet = m.quiet_on != 0;
   const bool dikes = m.dike_map_on != 0 && m.dike_mask.size() > size_t(m.cell_count);
   const bool wetlands = m.wetland_on != 0 && m.wetland_mask.size() > size_t(m.cell_count);
   const size_t lakes = channel_lakes ? size_t(m.nlakes) + 1 : 0;
-  int divisions = 0;
-  bool too_small = false;
-  bool start_saved = false;  // explicit_saved_depth holds the starting depths
-  bool terms_ready = false;  // explicit_depth_term is that of ov_depth
-  bool faces_ready = false;  // ov_qx, ov_qy are the discharges of ov_depth
   lake_faces lake_list;
   if (channel_lakes) lake_list = collect_lake_faces(bind_inputs(m, true), m.nlakes);
-  for (;;) {
-    if (start_saved) {
-      std::swap(m.ov_depth, m.explicit_saved_depth);
-      start_saved = false;
-      terms_ready = false;
-    }
-    if (channel_lakes) {
-      std::copy_n(m.explicit_saved_lake_elev.begin(), lakes, m.lake_elev.begin());
-      std::copy_n(m.explicit_saved_lake_volume.begin(), lakes, m.lake_volume.begin());
-      std::fill_n(m.lake_in_dv.begin(), lakes, 0.0);
-      std::fill_n(m.lake_out_dv.begin(), lakes, 0.0);
-    }
-    bool restart = false;
-    int kept = 0;
-    double t = 0.0;
-    while (dt - t > 0.0) {
-      const double step = explicit_next_substep(dt, t, dts);
-      const bool last = step >= dt - t;
-      face_inputs f = bind_inputs(m, channel_lakes);
-      if (!faces_ready && !terms_ready) make_depth_terms(f);
-      bool cut = false;
-      const int failures = sub_step(f, step, wetlands, dikes, faces_ready, !last,
-                                    channel_lakes ? &lake_list : nullptr, m.lake_volume, cut);
-      c.substeps_run++;
-      if (faces_ready) c.substeps_reused++;
-      faces_ready = false;
-      terms_ready = !last;
-      if (failures > 0 && !too_small) {
-        const bool at_limit = dts <= smallest_substep;
-        if (!channel_lakes)
-          print_failures(f, c.sweep_order, at_limit ? 1 : failures, step);
-        else if (!quiet)
-          print_failures(f, c.sweep_order, failures, step);
-        if (at_limit) {
-          too_small = true;
-        } else if (divisions < max_divisions_per_call) {
-          dts = explicit_divide_substep(c, dts, quiet);
-          divisions++;
-          restart = true;
-          faces_ready = t == 0.0 && !cut;  // a cut discharge is not the depths' own
-          terms_ready = false;
-          break;
-        } else {
-          too_small = true;
-          if (!quiet) message_out(" *Time step to small to divide, continuing with current time step\n");
+  const face_inputs start = bind_inputs(m, channel_lakes);
+  double* const start_depth = m.ov_depth.data();
+  double* const start_spare = m.explicit_saved_depth.data();
+  team_failures counts;
+#pragma omp parallel if(m.cell_count >= min_cells_for_threads)
+  {
+    const bool first_thread = omp_get_thread_num() == 0;
+    const cell_share mine = team_share(start.n);
+    face_inputs f = start;
+    double* depth = start_depth;  // the buffer ov_depth holds
+    double* spare = start_spare;  // the buffer explicit_saved_depth holds
+    double substep = dts;
+    int divisions = 0, slot = 0;
+    bool too_small = false;
+    bool start_saved = false;  // explicit_saved_depth holds the starting depths
+    bool terms_ready = false;  // explicit_depth_term is that of ov_depth
+    bool faces_ready = false;  // ov_qx, ov_qy are the discharges of ov_depth
+    for (;;) {
+      if (start_saved) {
+        std::swap(depth, spare);
+        f.h = depth;
+        if (first_thread) std::swap(m.ov_depth, m.explicit_saved_depth);
+        start_saved = false;
+        terms_ready = false;
+      }
+      if (channel_lakes) {
+        if (first_thread) {
+          std::copy_n(m.explicit_saved_lake_elev.begin(), lakes, m.lake_elev.begin());
+          std::copy_n(m.explicit_saved_lake_volume.begin(), lakes, m.lake_volume.begin());
+          std::fill_n(m.lake_in_dv.begin(), lakes, 0.0);
+          std::fill_n(m.lake_out_dv.begin(), lakes, 0.0);
         }
+#pragma omp barrier
       }
-      if (channel_lakes) book_lake_faces(m, f, lake_list, step);
-      kept++;
-      if (!last && !start_saved) {
-        std::swap(m.explicit_saved_depth, m.ov_depth);
-        start_saved = true;
+      bool restart = false;
+      int kept = 0;
+      double t = 0.0;
+      while (dt - t > 0.0) {
+        const double step = explicit_next_substep(dt, t, substep);
+        const bool last = step >= dt - t;
+        if (!faces_ready && !terms_ready) {
+          depth_terms_of(f, mine.first, mine.last);
+#pragma omp barrier
+        }
+        int failures = faces_of_share(f, step, wetlands, dikes, faces_ready, mine);
+#pragma omp barrier
+        if (channel_lakes) {
+#pragma omp single
+          counts.cut = limit_lake_outflow(f, lake_list, m.lake_volume, step);
+        }
+        const bool cut = channel_lakes && counts.cut;
+        failures += gather_faces(f, step / f.dx, !last, mine);
+#pragma omp atomic
+        counts.slot[slot] += failures;
+#pragma omp barrier
+        failures = counts.slot[slot];
+        if (first_thread) counts.slot[(slot + 2) % 3] = 0;
+        slot = (slot + 1) % 3;
+        if (first_thread) {
+          c.substeps_run++;
+          if (faces_ready) c.substeps_reused++;
+        }
+        faces_ready = false;
+        terms_ready = !last;
+        if (failures > 0 && !too_small) {
+          const bool at_limit = substep <= smallest_substep;
+          const bool divide = !at_limit && divisions < max_divisions_per_call;
+#pragma omp single copyprivate(substep)
+          {
+            if (!channel_lakes)
+              print_failures(f, c.sweep_order, at_limit ? 1 : failures, step);
+            else if (!quiet)
+              print_failures(f, c.sweep_order, failures, step);
+            if (divide)
+              substep = explicit_divide_substep(c, substep, quiet);
+            else if (!at_limit && !quiet)
+              message_out(" *Time step to small to divide, continuing with current time step\n");
+          }
+          if (divide) {
+            divisions++;
+            restart = true;
+            faces_ready = t == 0.0 && !cut;  // a cut discharge is not the depths' own
+            terms_ready = false;
+            break;
+          }
+          too_small = true;
+        }
+        if (channel_lakes && first_thread) book_lake_faces(m, f, lake_list, step);
+        kept++;
+        if (!last && !start_saved) {
+          std::swap(spare, depth);
+          if (first_thread) std::swap(m.explicit_saved_depth, m.ov_depth);
+          start_saved = true;
+        }
+        std::swap(depth, f.next);
+        f.h = depth;
+        if (first_thread) std::swap(m.ov_depth, m.explicit_next_depth);
+        t = last ? dt : t + step;
       }
-      std::swap(m.ov_depth, m.explicit_next_depth);
-      t = last ? dt : t + step;
+      if (!restart) {
+        if (first_thread) c.substeps_kept += kept;
+        break;
+      }
     }
-    if (!restart) {
-      c.substeps_kept += kept;
-      return;
+    for (int i = mine.first; i <= mine.last; i++) {
+      f.qx[i] *= f.dx;
+      f.qy[i] *= f.dx;
     }
   }
 }
@@ -787,7 +817,7 @@ double route_overland_explicit(model_state& m, double dt) {
   if (overland_lakes)
     route_overland_lakes(m, dt);
   else
-    route_substepped(m, dt, dts, channel_lakes);
+    route_substepped(m, dt, dts, channel_lakes);  // also makes the discharges q x dx
 
   if (m.lowspot_on) {
     double lost = 0.0, gained = 0.0;
@@ -796,14 +826,14 @@ double route_overland_explicit(model_state& m, double dt) {
     m.ov_head_bound_gain += gained;
   }
   const double outflow = drain_outlet(m, dt);
-
-  const double dx = m.cell_size;
-  double* qx = m.ov_qx.data();
-  double* qy = m.ov_qy.data();
-#pragma omp parallel for schedule(static) if(m.cell_count >= min_cells_for_threads)
-  for (int i = 1; i <= m.cell_count; i++) {
-    qx[i] *= dx;
-    qy[i] *= dx;
+  if (overland_lakes) {
+    const double dx = m.cell_size;
+    double* qx = m.ov_qx.data();
+    double* qy = m.ov_qy.data();
+    parallel_for_cells(m.cell_count, [=](int i) {
+      qx[i] *= dx;
+      qy[i] *= dx;
+    });
   }
   return outflow;
 }
