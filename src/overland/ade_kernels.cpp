@@ -36,9 +36,13 @@ inline double snow_head_depth(const ade_view& v, int cell, double h) {
 }
 
 // Flow (m3/s) across the face from i to its downstream neighbour w, positive toward w. The
-// plain form leaves out dikes, lakes, wetlands, snow and blockage.
+// plain form leaves out dikes, lakes, wetlands, snow and blockage. With a transfer time
+// above 0, a Manning face between two ordinary cells moves in that time at most what levels
+// the two heads: the law's conductance grows without bound as the heads meet (deep rough
+// water beside shallow smooth water), and a longer transfer would make them swap places and
+// cycle from one sweep to the next.
 template <bool Full>
-inline double face_flow(const ade_view& v, const double* h, int i, int w, bool x) {
+inline double face_flow(const ade_view& v, const double* h, int i, int w, bool x, double transfer_time) {
   if constexpr (Full) {
     if (v.dike && (v.dike[i] & (x ? 2 : 4))) return 0.0;
   }
@@ -52,7 +56,9 @@ inline double face_flow(const ade_view& v, const double* h, int i, int w, bool x
   double head_i = hi + v.z[i], head_w = hw + v.z[w];
   const std::array<double, 8>* wet_i = nullptr;
   const std::array<double, 8>* wet_w = nullptr;
+  bool lake_face = false;
   if constexpr (Full) {
+    lake_face = v.is_lake(i) || v.is_lake(w);
     if (v.olake) {
       const int li = v.olake[i], lw = v.olake[w];
       if (li > 0 && lw > 0) return 0.0;
@@ -118,16 +124,23 @@ inline double face_flow(const ade_view& v, const double* h, int i, int w, bool x
     q += velocity * d * v.dx;
   } else {
     q += sign / v.roughness[up] * std::sqrt(std::fabs(s)) * manning_depth_term(d) * v.dx;
+    if (transfer_time > 0.0 && !lake_face) {
+      // Each cell's depth moves by q t / (open area); the heads meet when the two moves add
+      // up to their difference.
+      const double open = Full ? std::min(v.open_share(i), v.open_share(w)) : 1.0;
+      const double level = std::fabs(head_i - head_w) * v.dx * v.dx * open / (2.0 * transfer_time);
+      q = std::clamp(q, -level, level);
+    }
   }
   return q * (1.0 - blocked);
 }
 
 template <bool Full>
-void all_faces(const ade_view& v, const double* h, double* q, bool x) {
+void all_faces(const ade_view& v, const double* h, double* q, bool x, double transfer_time) {
   const int* down = x ? v.right : v.below;
   parallel_for_cells(v.n, [&](int i) {
     const int w = down[i];
-    q[i] = w ? face_flow<Full>(v, h, i, w, x) : 0.0;
+    q[i] = w ? face_flow<Full>(v, h, i, w, x, transfer_time) : 0.0;
   });
 }
 
@@ -139,11 +152,11 @@ enum update_sum { sum_gain, sum_loss, sum_outlet, sum_clipped, sum_status1, sum_
 
 }  // namespace
 
-void ade_fluxes(const ade_view& v, const double* h, double* q, bool x_direction) {
+void ade_fluxes(const ade_view& v, const double* h, double* q, bool x_direction, double transfer_time) {
   if (plain(v))
-    all_faces<false>(v, h, q, x_direction);
+    all_faces<false>(v, h, q, x_direction, transfer_time);
   else
-    all_faces<true>(v, h, q, x_direction);
+    all_faces<true>(v, h, q, x_direction, transfer_time);
 }
 
 int ade_update_depths(const ade_view& v, double* h, double* change, double* ref, const double* q,
@@ -200,6 +213,29 @@ int ade_update_depths(const ade_view& v, double* h, double* change, double* ref,
   return status;
 }
 
+namespace {
+
+// How close a face comes in one sub-step to levelling the two heads it joins: its transfer
+// (the depth it moves on each side) against tolerance t of their difference; at t = 0.25 a
+// ratio of 1 moves a quarter of it. Near level, Manning's law is stiff (its conductance
+// q / 2dH grows without bound), and sub-steps the relative depth change lets through make
+// such faces, and with them the sweep of the other direction, swing from step to step. A
+// face whose transfer is a small part of the depth it draws from cannot swing far and is not
+// counted, nor are faces of lakes, wetlands or snow, whose flows follow other laws.
+double level_face_ratio(const ade_view& v, const double* h, const double* q, int i, int w, double h_step,
+                        double t) {
+  if (!w || q[i] == 0.0 || v.is_lake(i) || v.is_lake(w)) return 0.0;
+  if (v.wet && (v.wet[i] > 0 || v.wet[w] > 0)) return 0.0;
+  if (v.swe && (v.swe[i] > tiny || v.swe[w] > tiny)) return 0.0;
+  const double level = std::fabs(h[i] + v.z[i] - h[w] - v.z[w]);
+  const double transfer = std::fabs(q[i]) * h_step / (v.dx * v.dx);
+  const double source = q[i] > 0.0 ? h[i] : h[w];
+  if (transfer <= 0.1 * t * source || !(level > 0.0)) return 0.0;
+  return transfer / (t * level);
+}
+
+}  // namespace
+
 int ade_substep_estimate(const ade_view& v, const double* h, double* change, const double* q,
                          const int* upstream, double h_step, double scale, double& ratio, int& worst) {
   const double c = h_step / (v.dx * v.dx);
@@ -212,11 +248,18 @@ int ade_substep_estimate(const ade_view& v, const double* h, double* change, con
   constexpr int blocks = 64;
   std::array<block_result, blocks> part{};
   const int n = v.n;
+  const int* down = upstream == v.left ? v.right : v.below;
 #pragma omp parallel for schedule(static) if(n >= min_cells_for_threads)
   for (int b = 0; b < blocks; b++) {
     block_result r;
     const int first = int(int64_t(n) * b / blocks) + 1, last = int(int64_t(n) * (b + 1) / blocks);
     for (int i = first; i <= last; i++) {
+      const double face_ratio = level_face_ratio(v, h, q, i, down[i], h_step, t);
+      if (face_ratio > r.ratio) {
+        r.ratio = face_ratio;
+        r.cell = i;
+      }
+      if (h_step > 0.1 && face_ratio > 1.0) r.status = 1;
       if (v.is_lake(i) || h[i] <= 0.01) continue;
       if (v.boundary) {
         const int type = v.boundary[i];

@@ -205,7 +205,7 @@ int ade_sweep(model_state& m, const ade_view& v, roughness_law& rough, bool x, d
   const direction d = direction_of(m, x);
   double* depth = m.ov_depth.data();
   rough.from_depths(depth);
-  ade_fluxes(v, depth, d.q, x);
+  ade_fluxes(v, depth, d.q, x, h);
   ade_update_totals u;
   const int status = ade_update_depths(v, depth, m.ov_depth_change.data(), m.ade_reference_depth.data(), d.q,
                                        d.up, h, m.ade_scale, u);
@@ -349,7 +349,7 @@ void route_ade_pc(model_state& m, const ade_view& v, roughness_law& rough, doubl
     double* q = d.q;
     const int* up = d.up;
     rough.from_depths(depth);
-    ade_fluxes(v, depth, q, x);
+    ade_fluxes(v, depth, q, x, dt);
     parallel_for_cells(v.n, [&](int i) {
       if (v.is_lake(i) || v.is_held(i)) return;
       const double p = v.open_share_change(i, (q[up[i]] - q[i]) * c);
@@ -362,7 +362,7 @@ void route_ade_pc(model_state& m, const ade_view& v, roughness_law& rough, doubl
     }
     parallel_for_cells(v.n, [&](int i) { saved[i] = q[i]; });
     rough.from_depths(pred);
-    ade_fluxes(v, pred, q, x);
+    ade_fluxes(v, pred, q, x, dt);
     parallel_for_cells(v.n, [&](int i) { q[i] = (saved[i] + q[i]) * 0.5; });
     const auto sums = parallel_cell_sums<3>(v.n, [&](int i) {
       std::array<double, 3> r{};

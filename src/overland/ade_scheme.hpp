@@ -58,8 +58,10 @@ struct ade_view {
 
 ade_view make_ade_view(model_state& m);
 
-// Face flows (m3/s) of one direction from depth h into q[1..n]; x: toward rightcon.
-void ade_fluxes(const ade_view& v, const double* h, double* q, bool x_direction);
+// Face flows (m3/s) of one direction from depth h into q[1..n]; x: toward rightcon. With a
+// transfer time above 0 (s), no face between ordinary cells moves more in that time than
+// levels its two heads.
+void ade_fluxes(const ade_view& v, const double* h, double* q, bool x_direction, double transfer_time = 0.0);
 
 // What one depth update counted, m3.
 struct ade_update_totals {
