@@ -327,12 +327,11 @@ void book_pending_aquifer_exchange(model_state& m) {
 aquifer_exchange pending_aquifer_exchange(const model_state& m) {
   aquifer_exchange p;
   if (!m.gw_simulation_on) return p;
-  constexpr int stream_cell = 4;
   auto add = [](double v, double& from, double& to) { (v >= 0.0 ? from : to) += std::fabs(v); };
   if (m.stream_loss_on && m.cell_stream_exchange_volume.size() > size_t(m.cell_count) &&
       m.gwbound.size() > size_t(m.cell_count))
     for (int c = 1; c <= m.cell_count; c++)
-      if (m.gwbound[size_t(c)] == stream_cell) add(m.cell_stream_exchange_volume[size_t(c)], p.gw_to_chan, p.chan_to_gw);
+      if (m.gwbound[size_t(c)] == gw_stream_cell) add(m.cell_stream_exchange_volume[size_t(c)], p.gw_to_chan, p.chan_to_gw);
   if (m.lakes_on && m.lake_gw_exchange_on == 1 && m.lake_source.size() > size_t(m.cell_count))
     for (int c = 1; c <= m.cell_count; c++)
       if (m.lake_mask[size_t(c)] > 0) add(m.lake_source[size_t(c)], p.gw_to_lake, p.lake_to_gw);
