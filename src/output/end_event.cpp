@@ -385,6 +385,8 @@ void end_event(model_state& m) {
   sum_final_snow(m, area);
   // With channel routing the event's water leaves through the channel outlet.
   m.event_discharge_volume = m.chan_explic_on ? m.outlet_volume : m.event_ov_outflow_volume;
+  // The next event's outflow counts from here: what drains before it starts is its own.
+  m.outlet_volume = m.event_ov_outflow_volume = 0.0;
   m.event_peak_q = m.event_peak_tracked;
   form_event_differences(m);
   close_sacramento_storage(m);
