@@ -16,7 +16,6 @@ namespace pluvo {
 
 namespace {
 
-constexpr int stream_cell = 4;
 constexpr int lake_cell = 7;
 
 // Rate (m2/s, positive from the aquifer into the lake) through the bed of lake cell c. Where the
@@ -55,7 +54,7 @@ bool counted_entry(const model_state& m, int link, int node, int cell) {
   // A link given no bed (not a subsurface link) passes no water: its 0/0 would be a NaN.
   const size_t k = size_t(chan_key(m, link, node));
   if (k >= m.Mrb.size() || !(m.Mrb[k] > 0.0)) return false;
-  if (m.water_table_on && m.gw_simulation_on && m.gwbound[size_t(cell)] != stream_cell) return false;
+  if (m.water_table_on && m.gw_simulation_on && m.gwbound[size_t(cell)] != gw_stream_cell) return false;
   return true;
 }
 
@@ -206,7 +205,7 @@ void book_stream_seepage(model_state& m, double dt) {
       m.cell_stream_exchange_volume[size_t(c)] = 0.0;
       return;
     }
-    if (m.gw_simulation_on && m.gwbound[size_t(c)] != stream_cell) return;
+    if (m.gw_simulation_on && m.gwbound[size_t(c)] != gw_stream_cell) return;
     m.cell_stream_exchange_volume[size_t(c)] += v;
   });
 }

@@ -20,8 +20,6 @@ namespace pluvo {
 
 namespace {
 
-constexpr int stream_cell = 4;
-
 double cell_area(const model_state& m) { return m.cell_size * m.cell_size; }
 
 bool held(const model_state& m, int c) { return gw_held_cell(m, c); }
@@ -41,7 +39,7 @@ void book_signed(double v, double& from_aquifer, double& from_aquifer_total, dou
 void book_channel_exchange(model_state& m) {
   if (m.stream_loss_on && m.cell_stream_exchange_volume.size() > size_t(m.cell_count))
     for (int c = 1; c <= m.cell_count; c++)
-      if (m.gwbound[size_t(c)] == stream_cell)
+      if (m.gwbound[size_t(c)] == gw_stream_cell)
         book_signed(m.cell_stream_exchange_volume[size_t(c)], m.gw_to_chan_volume, m.gw_to_river_total,
                     m.chan_to_gw_volume, m.river_to_gw_total);
   if (m.lakes_on && m.lake_gw_exchange_on == 1 && m.lake_source.size() > size_t(m.cell_count))

@@ -184,6 +184,10 @@ void read_initial_snow_and_overland_state(model_state& m) {
       }
     }
     m.snow_present = 1;
+    // The run's books start with this snow, as they end with the snow left.
+    double held = 0.0;
+    for (int k = 1; k <= n; ++k) held += m.snow_swe[k];
+    m.snow_volume_initial_run = held * m.cell_size * m.cell_size;
   }
   if (m.ov_init_depth_flag) {
     echo(m, true, "reading overland hotstart map from file: %s\n", m.ov_init_depth_file.c_str());

@@ -328,12 +328,11 @@ void book_pending_aquifer_exchange(model_state& m) {
 aquifer_exchange pending_aquifer_exchange(const model_state& m) {
   aquifer_exchange p;
   if (!m.gw_simulation_on) return p;
-  constexpr int stream_cell = 4;
   auto add = [](double v, double& from, double& to) { (v >= 0.0 ? from : to) += std::fabs(v); };
   if (m.stream_loss_on && m.cell_stream_exchange_volume.size() > size_t(m.cell_count) &&
       m.gwbound.size() > size_t(m.cell_count))
     for (int c = 1; c <= m.cell_count; c++)
-      if (m.gwbound[size_t(c)] == stream_cell) add(m.cell_stream_exchange_volume[size_t(c)], p.gw_to_chan, p.chan_to_gw);
+      if (m.gwbound[size_t(c)] == gw_stream_cell) add(m.cell_stream_exchange_volume[size_t(c)], p.gw_to_chan, p.chan_to_gw);
   if (m.lakes_on && m.lake_gw_exchange_on == 1 && m.lake_source.size() > size_t(m.cell_count))
     for (int c = 1; c <= m.cell_count; c++)
       if (m.lake_mask[size_t(c)] > 0) add(m.lake_source[size_t(c)], p.gw_to_lake, p.lake_to_gw);
@@ -387,6 +386,8 @@ void end_event(model_state& m) {
   sum_final_snow(m, area);
   // With channel routing the event's water leaves through the channel outlet.
   m.event_discharge_volume = m.chan_explic_on ? m.outlet_volume : m.event_ov_outflow_volume;
+  // The next event's outflow counts from here: what drains before it starts is its own.
+  m.outlet_volume = m.event_ov_outflow_volume = 0.0;
   m.event_peak_q = m.event_peak_tracked;
   form_event_differences(m);
   close_sacramento_storage(m);

@@ -344,7 +344,7 @@ void compute_global_balance(model_state& m) {
   const double gains = m.boundary_gain_sum, losses = m.boundary_loss_sum;
   const double initial = m.ov_volume_initial + m.chan_volume_initial_run +
                          m.soil_volume_initial_simple + m.gw_volume_initial +
-                         m.lake_volume_initial_run + overland_lake_start(m);
+                         m.lake_volume_initial_run + overland_lake_start(m) + m.snow_volume_initial_run;
   // Water the streams and lakes exchanged after the aquifer's last step is in both stores: the
   // aquifer has not yet given or taken it.
   const aquifer_exchange pending = pending_aquifer_exchange(m);
@@ -379,7 +379,7 @@ void compute_global_balance(model_state& m) {
   m.surface_error_pct = 0.0;
   if (si > 0.0) {
     const double ii = m.chan_volume_initial_run + m.ov_volume_initial + m.lake_volume_initial_run +
-                      overland_lake_start(m) +
+                      overland_lake_start(m) + m.snow_volume_initial_run +
                       m.drain_to_chan_total + m.drain_to_ov_total;
     const double so = m.river_to_gw_total + m.lake_to_gw_total + m.direct_evap_volume_total +
                       run_discharge_volume(m) + m.infil_volume_total + losses +
@@ -418,7 +418,7 @@ void compute_sacramento_balance(model_state& m) {
   // The whole watershed: the surface, the channels and the stores. The stores' outflow leaves it
   // unless the channels take it; the ponded water the soil step evaporated leaves it too.
   const double initial = m.soil_volume_initial_simple + m.gw_volume_initial + m.ov_volume_initial +
-                         m.chan_volume_initial_run;
+                         m.chan_volume_initial_run + m.snow_volume_initial_run;
   const double final_storage = m.soil_volume_final + m.gw_volume_final + m.surface_volume_final +
                                m.chan_volume_final + m.snow_volume_final + m.melt_volume_final;
   const double in = m.rain_volume_total + m.gw_head_bound_flux + m.ov_point_source_total +
@@ -429,7 +429,7 @@ void compute_sacramento_balance(model_state& m) {
   m.total_final_storage = final_storage;
   m.overall_error_pct = balance_percent((final_storage + out) - (initial + in), initial + in);
   m.surface_error_pct = balance_percent(
-      m.rain_volume_total + m.ov_volume_initial + m.chan_volume_initial_run +
+      m.rain_volume_total + m.ov_volume_initial + m.chan_volume_initial_run + m.snow_volume_initial_run +
           (m.gw_to_river_total - m.river_to_gw_total) + m.ov_point_source_total -
           (m.direct_evap_volume_total + run_discharge_volume(m) + m.infil_volume_total +
            m.chan_volume_final + m.snow_volume_final + m.melt_volume_final +

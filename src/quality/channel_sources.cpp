@@ -72,7 +72,7 @@ void channel_gw_exchange_mass(model_state& m, double dt, int k) {
         const int l = m.gst_link[size_t(g)][size_t(e)];
         const int cell = m.gst_gnum[size_t(g)][size_t(e)];
         if (l < 1 || l > m.nlinks || !wq_active_link(m, l)) continue;
-        if (m.gw_simulation_on && m.gwbound[size_t(cell)] != 4) continue;
+        if (m.gw_simulation_on && m.gwbound[size_t(cell)] != gw_stream_cell) continue;
         const int a = address(m, l, m.gst_node[size_t(g)][size_t(e)]);
         const double v = m.gst_qriv_vol[size_t(g)][size_t(e)];
         m.chan_gw_mass[k][a] += v * (v >= 0.0 ? m.gw_cell_conc[k][cell] : conc[a]);

@@ -10,6 +10,9 @@
 
 namespace pluvo {
 
+// The groundwater boundary type of a cell whose aquifer exchanges water with a stream.
+constexpr int32_t gw_stream_cell = 4;
+
 // The storm-drain network: what its reader fills (junctions 1..junctions, links 1..links, per
 // node and pipe [node][link]) and the arrays the set-up ties to the grid. A junction of inlet
 // type 999 holds a channel link and node in junct_i and junct_j, any other its grid row and column.
@@ -213,7 +216,7 @@ struct groundwater_state {
   int superlink_ov_flag = 0;  // the last superlink solve put water on the overland plane
   std::vector<double> exfil_depth_cell;  // m, positive upward
   // Per-cell inputs of the two-dimensional solver.
-  std::vector<int32_t> gwbound;             // 0 inactive, 2 fixed head, 3 dynamic well, 5 excluded, 6 static flux
+  std::vector<int32_t> gwbound;             // 0 inactive, 2 fixed head, 3 dynamic well, gw_stream_cell, 5 excluded, 6 static flux
   std::vector<double> gw_static_flux;       // m/s
   std::vector<double> gw_hycond;            // m/s
   std::vector<double> gw_hycond_copy;

@@ -119,6 +119,7 @@ struct hydromet_state {
   double snow_hours_accumulated = 0.0;  // model hours since the last hourly snow step
   // Canopy snow, m of water per cell: held, and sublimated and dropped to the pack in the step.
   std::vector<double> canopy_snow_load, canopy_snow_sublimation, canopy_snow_unload;
+  double snow_volume_initial_run = 0.0;  // m3 of snow water the run starts with (INIT_SWE_DEPTH)
   double snow_volume_final = 0.0;
   double melt_volume_final = 0.0;
   // Hydrometeorological record of a long-term run.

@@ -131,8 +131,6 @@ void reset_event_counters(model_state& m) {
   m.rain_to_overland_volume = 0.0;
   m.event_ov_volume_initial = 0.0;
   m.event_discharge_volume = 0.0;
-  m.outlet_volume = 0.0;
-  m.event_ov_outflow_volume = 0.0;
   // The exchange not yet booked was made before the event, which holds its water already: the
   // aquifer's next step books it to the run, and this event starts short of it.
   const aquifer_exchange pending = pending_aquifer_exchange(m);
@@ -218,6 +216,15 @@ void start_event_snow(model_state& m) {
   }
 }
 
+// The books of the last event were closed with its summary; what left through the outlet since
+// then is this event's discharge, and the water it was is part of what this event starts with.
+void take_in_outflow_since_last_event(model_state& m) {
+  if (m.chan_explic_on)
+    m.event_chan_volume_initial += m.outlet_volume;
+  else
+    m.event_ov_volume_initial += m.event_ov_outflow_volume;
+}
+
 // A network timer follows the step window; its last time is never moved back.
 void follow_step_window(model_state& m, timer t) {
   set_interval(t, m.step_interval_s);
@@ -297,6 +304,7 @@ void begin_event(model_state& m) {
   if (m.inf_layered_soil_on && m.long_term_on) start_layered_soil(m);
   restart_network_timers(m);
   start_event_channels(m);
+  take_in_outflow_since_last_event(m);
   start_water_quality_clocks(m);
   clear_event_water_quality(m);
 }

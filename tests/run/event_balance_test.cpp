@@ -2,8 +2,11 @@
 // storms, each a combination of processes that users run, through the real project reader.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +14,7 @@
 #include "groundwater/aquifer_strip.hpp"
 #include "quality/contaminant_fixture.hpp"
 #include "quality/erosion_fixture.hpp"
+#include "output/run_summary.hpp"
 #include "output/transport_summary.hpp"
 #include "record/model_state.hpp"
 #include "run/driver.hpp"
@@ -22,13 +26,7 @@ namespace {
 
 using pluvo_test::write_file;
 
-// Every number that follows label in text, in order.
-std::vector<double> numbers_after(const std::string& text, const std::string& label) {
-  std::vector<double> v;
-  for (size_t at = text.find(label); at != std::string::npos; at = text.find(label, at + label.size()))
-    v.push_back(std::strtod(text.c_str() + at + label.size(), nullptr));
-  return v;
-}
+using pluvo_test::numbers_after;
 
 double sum_of(const std::vector<double>& v) {
   double s = 0.0;
@@ -45,8 +43,8 @@ std::string channel_cards(const std::string& network, const char* stream) {
 struct row {
   const char* name;
   std::string (*cards)();
-  bool channels;  // water the channels hold after an event drains between events, in no event
   bool sediment;
+  bool snow = false;
 };
 
 // A long run needs a soil: this one takes hardly any water, so the storms run off the land.
@@ -73,20 +71,48 @@ std::string with_erosion() {
   return with_channels() + "MAPPING_TABLE e.cmt\nSOIL_EROSION 1\nOUTLET_SED_FLUX e.sed\nSAND_SIZE 0.062\nWATER_TEMP 20\n";
 }
 
-// The channel sediment books of each event at its end, and the run's, read from the record at
-// full precision (the summary prints them to 1e-8 m3).
-struct sediment_books {
+// The snow of the NWSRFS melt model, on the tight soil.
+std::string snow_cards() {
+  return tight_soil() + "NWSRFS_SNOW\nNWSRFS_MF_MAX 1.2\nNWSRFS_MF_MIN 1.2\nSNOW_PXTEMP 0.5\n";
+}
+// The second storm falls as snow on a freezing 2 June; the third rains on the pack as it melts.
+std::string with_snowfall_between_storms() {
+  std::istringstream weather(pluvo_test::june_weather(4));
+  std::string text, line;
+  while (std::getline(weather, line)) {
+    std::istringstream fields(line);
+    std::vector<std::string> f((std::istream_iterator<std::string>(fields)), std::istream_iterator<std::string>());
+    if (f[1] == "6" && f[2] == "2") f[8] = "20";  // deg F
+    for (const std::string& x : f) text += x + " ";
+    text += "\n";
+  }
+  write_file("met.kal", text);
+  return snow_cards();
+}
+// A run that starts under 20 cm of snow water, which melts through the three storms.
+std::string with_initial_snow() { return snow_cards() + "INIT_SWE_DEPTH 0.2\n"; }
+
+// The discharge of each event and the channel sediment books of each event at its end, and the
+// run's, read from the record at full precision (the summary prints them to 0.1 and 1e-8 m3).
+struct event_books {
   struct event {
     double start_held, in, out, end_held;
   };
   std::vector<event> events;
   double run_in = 0.0, run_out = 0.0, run_held = 0.0;
+  std::vector<double> discharge;  // each event's, m3
+  double run_discharge = 0.0;
   int done = 0;
 
-  void watch() {
-    pluvo::set_phase_observer([this](const char* phase, int, pluvo::model_state& m) {
+  void watch(bool sediment) {
+    pluvo::set_phase_observer([this, sediment](const char* phase, int, pluvo::model_state& m) {
       if (m.events_done != done && std::string(phase) == "compute_nutrient_totals") {
         done = m.events_done;
+        discharge.push_back(m.event_discharge_volume);
+      }
+      run_discharge = pluvo::run_discharge_volume(m);
+      if (!sediment) return;
+      if (m.events_done > int(events.size()) && std::string(phase) == "compute_nutrient_totals") {
         events.push_back({m.event_start_sand + m.event_start_wash, m.event_sand_to_chan + m.event_sed_to_chan[0],
                           m.event_sand_out + m.event_wash_out,
                           pluvo::channel_sand_volume(m) + pluvo::channel_wash_volume(m)});
@@ -100,7 +126,7 @@ struct sediment_books {
 
 // The sediment the channels hold at an event's end and no longer hold at the next event's start
 // left through the outlet between the events: booked to the run, in no event.
-void expect_sediment_books_add_up(const sediment_books& b) {
+void expect_sediment_books_add_up(const event_books& b) {
   ASSERT_EQ(b.events.size(), 3u);
   double in = 0.0, out = 0.0;
   for (size_t e = 0; e < b.events.size(); ++e) {
@@ -118,21 +144,23 @@ void expect_sediment_books_add_up(const sediment_books& b) {
 
 TEST(EventBalance, EveryEventOfThreeStormsClosesItsBooks) {
   const row rows[] = {
-      {"overland only", overland_only, false, false},
-      {"channels", with_channels, true, false},
-      {"channels and a lake", with_lake, true, false},
-      {"INF_REDIST", with_redistribution, false, false},
-      {"layered soil", with_layered_soil, false, false},
-      {"groundwater and stream-aquifer exchange", with_aquifer, true, false},
-      {"erosion and channel sediment", with_erosion, true, true},
+      {"overland only", overland_only, false},
+      {"channels", with_channels, false},
+      {"channels and a lake", with_lake, false},
+      {"INF_REDIST", with_redistribution, false},
+      {"layered soil", with_layered_soil, false},
+      {"groundwater and stream-aquifer exchange", with_aquifer, false},
+      {"erosion and channel sediment", with_erosion, true},
+      {"snowfall between storms", with_snowfall_between_storms, false, true},
+      {"INIT_SWE_DEPTH", with_initial_snow, false, true},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
     pluvo_test::scratch_dir dir;
     pluvo_test::write_long_term_inputs(4);
     write_file("storms.gag", pluvo_test::three_storms());
-    sediment_books books;
-    if (r.sediment) books.watch();
+    event_books books;
+    books.watch(r.sediment);
     const auto run = pluvo_test::run_strip_cards(pluvo_test::long_term_cards(r.cards()));
     pluvo::set_phase_observer(nullptr);
     ASSERT_FALSE(run.stopped) << run.out;
@@ -145,14 +173,22 @@ TEST(EventBalance, EveryEventOfThreeStormsClosesItsBooks) {
     // The summary names no map the project did not ask for.
     EXPECT_EQ(sum.find("maps were"), std::string::npos) << r.name;
     EXPECT_EQ(sum.find("maps of:"), std::string::npos) << r.name;
-    if (!r.channels) {
-      EXPECT_NEAR(sum_of(numbers_after(sum, "volume of discharge:")),
-                  pluvo_test::number_after(sum, "Total amount of discharge="), 0.16)
-          << r.name;
-    }
+    // What drains between events, from the streams and lakes too, is the next event's discharge.
+    ASSERT_EQ(books.discharge.size(), 3u);
+    EXPECT_GT(books.run_discharge, 30.0) << r.name;
+    EXPECT_NEAR(sum_of(books.discharge), books.run_discharge, 1e-9 * books.run_discharge) << r.name;
+    EXPECT_NEAR(sum_of(numbers_after(sum, "volume of discharge:")),
+                pluvo_test::number_after(sum, "Total amount of discharge="), 0.16)
+        << r.name;
     EXPECT_NEAR(sum_of(numbers_after(sum, "volume of rainfall to overland:")),
                 pluvo_test::number_after(sum, "Total amount of precip="), 0.16)
         << r.name;
+    if (r.snow) {
+      // The events carry a pack: one of them ends under snow.
+      const auto snow = numbers_after(sum, "final volume of snow (cu. m):");
+      ASSERT_EQ(snow.size(), 3u) << r.name;
+      EXPECT_GT(*std::max_element(snow.begin(), snow.end()), 1.0) << sum;
+    }
     if (r.sediment) {
       const auto sed = numbers_after(sum, "Overall channel sediment mass cons. error:");
       EXPECT_GE(sed.size(), 3u) << r.name;
