@@ -244,7 +244,8 @@ void route_channels_step(model_state& m) {
   if (m.ov_water_on_land || m.overbank_flow_on || m.overbank_links_on) {
     // The lumped base flow reaches the totals through qlat in the routing, once.
     double sent_to_boundary = 0.0;
-    compute_channel_lateral_inflow(m, dt, sent_to_boundary);
+    const double base = compute_channel_lateral_inflow(m, dt, sent_to_boundary);
+    if (m.sacramento_on) m.sac_chan_inflow_total += base;
     m.external_channel_inflow_on = 1;
     m.ov_head_bound_loss += sent_to_boundary;
   }

@@ -352,6 +352,7 @@ void copy_quality(model_state& m) {
   m.ov_uptake_rate_value = m.ov_uptake_rate;
   // Without the card the kinetics keep the model step; a factor of 0 would stop their clocks.
   m.kinetics_step_factor = m.kinetics_timestep_factor > 0.0 ? m.kinetics_timestep_factor : 1.0;
+  m.soil_kinetics_step_factor = m.soil_kinetics_timestep_factor > 0.0 ? m.soil_kinetics_timestep_factor : 1.0;
   m.soil_erosion_on = m.soil_erosion_flag;
   m.adjust_channel_bed_on = m.adjust_channel_bed;
   m.ov_point_source_on = m.ov_point_source_flag;

@@ -96,12 +96,15 @@ void add_richards_column(model_state& m, int i, double area) {
 // final store and the Richards balance.
 void close_soil_accounts(model_state& m, double area) {
   if (!m.soil_moisture_accounting_on && !m.inf_richards_on) return;
+  // The event's recharge is what left the columns' bottoms since the last event booked its own.
+  double event_flux = 0.0;
   for (int i = 1; i <= m.cell_count; ++i) {
     const double flux = cell_entry(m.unsat_downward_flux, i);
     m.unsat_downward_flux_sum += flux;
+    event_flux += flux;
     if (!m.gw_simulation_on) m.unsat_downward_volume += take(m.unsat_downward_flux, i) / 100.0 * area;
   }
-  m.recharge_volume = m.unsat_downward_flux_sum / 100.0 * area;
+  m.recharge_volume = event_flux / 100.0 * area;
   // Under the aquifer the groundwater steps take the columns' downward water as it comes: the
   // event's recharge is what they booked since the event began and what waits for the next one,
   // less the water the columns handed over as they followed the water table.

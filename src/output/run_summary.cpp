@@ -416,7 +416,8 @@ void compute_sacramento_balance(model_state& m) {
   m.river_to_gw_total = m.sac_channel_loss_total;
   m.gw_deep_leakage = m.sac_deep_recharge_mm * a;
   // The whole watershed: the surface, the channels and the stores. The stores' outflow leaves it
-  // unless the channels take it; the ponded water the soil step evaporated leaves it too.
+  // unless the channels take it (they route only during events, so what the stores give between
+  // events leaves unrouted); the ponded water the soil step evaporated leaves it too.
   const double initial = m.soil_volume_initial_simple + m.gw_volume_initial + m.ov_volume_initial +
                          m.chan_volume_initial_run + m.snow_volume_initial_run;
   const double final_storage = m.soil_volume_final + m.gw_volume_final + m.surface_volume_final +
@@ -424,7 +425,8 @@ void compute_sacramento_balance(model_state& m) {
   const double in = m.rain_volume_total + m.gw_head_bound_flux + m.ov_point_source_total +
                     m.stream_point_source_total + m.xy_gw_gain;
   const double out = m.evap_volume_total + m.direct_evap_volume_total + run_discharge_volume(m) +
-                     (m.chan_explic_on ? 0.0 : m.sac_runoff_mm * a) + m.gw_deep_leakage + m.xy_gw_loss;
+                     m.sac_runoff_mm * a - (m.chan_explic_on ? m.sac_chan_inflow_total : 0.0) + m.gw_deep_leakage +
+                     m.xy_gw_loss;
   m.total_initial_storage = initial;
   m.total_final_storage = final_storage;
   m.overall_error_pct = balance_percent((final_storage + out) - (initial + in), initial + in);

@@ -48,6 +48,8 @@ void start_water_quality_clocks(model_state& m) {
     start_pair(m.soil_con_next_time, m.soil_wq_last_time, m.soil_moisture_next_time, m.soil_moisture_last_time);
   else
     start_pair(m.soil_con_next_time, m.soil_wq_last_time, m.infil_next_time, m.infil_last_time);
+  // The soil nutrient clock starts with the soil step's own.
+  if (m.nutrients_on) start_pair(m.soil_wq_next_time, m.soil_tvx_last_time, m.soil_con_next_time, m.soil_wq_last_time);
 }
 
 void clear_event_water_quality(model_state& m) {

@@ -244,6 +244,7 @@ struct quality_state {
   // Record defaults.
   int cell_mass_toggle = 1;  // alternates between 1 and 2 every cell-mass step
   double kinetics_step_factor = 1.0;
+  double soil_kinetics_step_factor = 1.0;  // soil nutrient clock in soil-moisture intervals
   int soil_erosion_on = 0;
   int chan_sed_transport_on = 0;
   std::unique_ptr<ov_sed_record> ov_sed;  // with SOIL_EROSION
@@ -337,6 +338,7 @@ struct quality_state {
   double soil_con_next_time = 0.0;
   double soil_wq_last_time = 0.0;
   double soil_wq_next_time = 0.0;
+  double soil_tvx_last_time = 0.0;
   std::vector<double> ov_gw_volume_cell;
   std::vector<double> soil_gw_volume_cell;
   // Channel set-up: dispersion coefficient per constituent and node key, beside the node

@@ -212,6 +212,7 @@ struct soil_state {
   double sac_runoff_mm = 0.0;
   double sac_deep_recharge_mm = 0.0;
   double sac_channel_loss_total = 0.0;
+  double sac_chan_inflow_total = 0.0;  // m3 of the stores' outflow the channels took
   double sm_volume_final = 0.0;
   double sm_evap_total = 0.0;              // returned by the soil-moisture routines
 

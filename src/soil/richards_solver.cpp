@@ -95,6 +95,7 @@ class column_solver {
   void update_conductivity();
   double iteration_change();
   void restore_sub_step_start();
+  void keep_top_flux_with_contents();
   void settle_surface();
   void book_sub_step();
   bool failed() const { return r_.bad_what != nullptr; }
@@ -343,6 +344,12 @@ void column_solver::restore_sub_step_start() {
   }
 }
 
+// Without a water table, what the nodes set from their heads gained or lost came through the top
+// face or stayed above it: the top flux is what the column took, so the pond keeps the rest.
+void column_solver::keep_top_flux_with_contents() {
+  if (!s_.water_table && table_trade_ != 0.0) m_.WATFLUX[i_][1] += table_trade_ / dt_;
+}
+
 // Step 5: the pond takes what the soil took and what evaporated; a boundary cell keeps its depth
 // and books what it supplied.
 void column_solver::settle_surface() {
@@ -453,6 +460,7 @@ column_result column_solver::run() {
       if (it + 1 < iterations && change > 0.1) restore_sub_step_start();
     }
     if (failed()) break;
+    keep_top_flux_with_contents();
     settle_surface();
     book_sub_step();
     remaining_ -= dt_;

@@ -73,6 +73,11 @@ struct soil_scratch {
 
 void add(checked_array<double>& total, int k, double x) { total[k] += x / 1000.0; }
 
+// Days between soil steps: without soil-moisture accounting the soil keeps infiltration time.
+double soil_step_interval(const model_state& m) {
+  return m.soil_moisture_accounting_on ? m.soil_moisture_interval : m.infil_interval;
+}
+
 // Kinetics and movement of constituent k over dt s; books what moved.
 void step_constituent(model_state& m, int k, double dt, soil_scratch& s) {
   double** mass = checked_array_3d_plane(m.soil_mass, k);
@@ -190,6 +195,12 @@ void step_soil_water_quality(model_state& m) {
   if (!m.soil_con_trans_on || !(std::fabs(m.soil_con_next_time - m.cur_julian) < m.time_tolerance)) return;
   const double dt = (m.cur_julian - m.soil_wq_last_time) * 86400.0;
   set_layer_water(m);
+  // The soil nutrient kinetics keep a clock of their own, a whole number of soil steps long.
+  if (m.tvx_state && std::fabs(m.soil_wq_next_time - m.cur_julian) < m.time_tolerance) {
+    m.ov_tvx_dt = dt;
+    m.soil_tvx_last_time = m.cur_julian;
+    m.soil_wq_next_time = m.cur_julian + soil_step_interval(m) * m.soil_kinetics_step_factor;
+  }
   static soil_scratch scratch;
   scratch.size(m.cell_count);
   for (int k = 1; k <= m.num_constituents; ++k) step_constituent(m, k, dt, scratch);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/error_state.hpp"
 #include "contaminant_fixture.hpp"
@@ -213,16 +214,22 @@ TEST(NutrientProject, UniformAmmoniumOnAThirtyMetreCell) {
   EXPECT_DOUBLE_EQ(h, 1e-7);
 }
 
-// The soil pools of TVX_SOIL_N arrive in the first soil layer times 1000; deeper layers and
-// pools without a table stay empty.
-TEST(NutrientProject, SoilPoolsTakeTheTableTimesAThousandInTheirFirstLayer) {
-  pluvo_test::scratch_dir dir;
+// The nutrient project with soil transport, the TVX_SOIL_N pools and Green and Ampt with
+// redistribution, and the cards given.
+void write_soil_nutrient_project(const std::string& cards) {
   write_nutrient_project("OV_CON_TRANS\nSOIL_CON_TRANS\nSOILS_TVX_N\nMIXING_LAYER_DEPTH 0.05\nTOP_LAYER_DEPTH 0.2\n"
-                         "SOIL_MOIST_DEPTH 0.5\n",
+                         "SOIL_MOIST_DEPTH 0.5\n" + cards,
                          nutrient_tables + "TVX_SOIL_N \"Land\"\nNUM_IDS 1\nheader\n" + table_row(1, "2 3 4 5 6"));
   std::string prj = pluvo_test::read_file("c.prj");
   prj.replace(prj.find("GREEN_AMPT\n"), 11, "INF_REDIST\nPORE_INDEX c.l\nRESIDUAL_SAT c.r\n");
   write_file("c.prj", prj);
+}
+
+// The soil pools of TVX_SOIL_N arrive in the first soil layer times 1000; deeper layers and
+// pools without a table stay empty.
+TEST(NutrientProject, SoilPoolsTakeTheTableTimesAThousandInTheirFirstLayer) {
+  pluvo_test::scratch_dir dir;
+  write_soil_nutrient_project("");
   // Read inside the run, checked after it: the run's output is being captured meanwhile.
   bool seen = false, linked = false, planes = true;
   int tvx = 0, layers = 0;
@@ -260,6 +267,55 @@ TEST(NutrientProject, SoilPoolsTakeTheTableTimesAThousandInTheirFirstLayer) {
 }
 
 // Without NUTRIENTS a run has no nutrient object and no nutrient constituents.
+// The soil nutrient clock ticks every SOIL_KINETICS_TIMESTEP_FACTOR soil steps (every one without
+// the card), and each tick keeps the soil step's interval.
+TEST(NutrientProject, SoilKineticsClockTicksEveryFactorSoilSteps) {
+  struct clock_run {
+    int soil_steps = 0;
+    std::vector<int> ticks;  // the soil steps at which the nutrient clock ticked
+    double step_s = 0.0, worst_dt = 0.0;
+  };
+  auto run = [](const std::string& cards) {
+    pluvo_test::scratch_dir dir;
+    write_soil_nutrient_project(cards);
+    clock_run r;
+    double soil_last = -1.0, tvx_last = -1.0;
+    pluvo::set_phase_observer([&](const char* p, int, pluvo::model_state& m) {
+      // The phase after the soil step sees what it did.
+      if (std::string(p) != "apply_overland_sources_sinks" || m.soil_wq_last_time == soil_last) return;
+      const double step_s = (m.soil_wq_last_time - soil_last) * 86400.0;
+      if (soil_last >= 0.0) r.step_s = step_s;
+      soil_last = m.soil_wq_last_time;
+      ++r.soil_steps;
+      if (m.soil_tvx_last_time == tvx_last) return;
+      tvx_last = m.soil_tvx_last_time;
+      r.ticks.push_back(r.soil_steps);
+      if (r.soil_steps > 1) r.worst_dt = std::max(r.worst_dt, std::fabs(m.ov_tvx_dt - step_s));
+    });
+    int code = -1;
+    const std::string out = pluvo::printed_by([&] { code = pluvo::run_pluvo("c.prj", nullptr, "c.prj"); });
+    pluvo::set_phase_observer(nullptr);
+    EXPECT_EQ(code, 0) << out;
+    return r;
+  };
+  const struct {
+    const char* cards;
+    int factor;
+  } cases[] = {{"", 1}, {"SOIL_KINETICS_TIMESTEP_FACTOR 1\n", 1}, {"SOIL_KINETICS_TIMESTEP_FACTOR 4\n", 4},
+               {"SOIL_KINETICS_TIMESTEP_FACTOR 12\n", 12}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cards);
+    const clock_run r = run(c.cards);
+    ASSERT_GT(r.soil_steps, 100);  // half an hour of 5 s soil steps
+    EXPECT_NEAR(r.step_s, 5.0, 1e-3);  // Julian days keep about 10 us
+    ASSERT_GE(r.ticks.size(), 3u);
+    // The event's start restarts the clocks one soil step after the run's start.
+    for (size_t k = 2; k < r.ticks.size(); ++k) EXPECT_EQ(r.ticks[k] - r.ticks[k - 1], c.factor) << k;
+    EXPECT_GE(int(r.ticks.size()), r.soil_steps / c.factor - 1);
+    EXPECT_LT(r.worst_dt, 1e-6);
+  }
+}
+
 TEST(NutrientProject, ARunWithoutNutrientsHasNoObject) {
   pluvo_test::scratch_dir dir;
   write_nutrient_project("");

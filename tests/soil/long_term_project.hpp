@@ -57,6 +57,25 @@ inline std::string two_layered_soils() {
   return "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soil.map\nSOIL_LAYER_INPUT_FILE layers.tab\n";
 }
 
+// Moist Richards columns of 0.5 m (30 nodes) on the strip, with the evapotranspiration line of
+// long-term runs; returns their cards.
+inline std::string richards_soil() {
+  write_file("soil.map", std::string(strip_header()) + "3 3 3\n5 5 5\n");
+  const char* layers = "0.23 0.3 0.8 60\n1.0 0.45 0.05 0.38 0.08 0.3 10 0.4 20 1\n"
+                       "2.0 0.40 0.05 0.38 0.08 0.3 20 0.5 15 2\n0.5 0.40 0.05 0.38 0.08 0.3 20 0.3 25 2\n";
+  write_file("soil.tab", std::string("2\n0\n3\n") + layers + "5\n" + layers);
+  return "INF_RICHARDS\nRICHARDS_C_OPTION brooks\nRICHARDS_K_OPTION arithmetic\nRICHARDS_UPPER_OPTION average\n"
+         "SOIL_TYPE_MAP soil.map\nSOIL_LAYER_INPUT_FILE soil.tab\n";
+}
+
+// The Sacramento parameter file of the lumped-model tests, its stores partly full; returns its card.
+inline std::string sacramento_soil() {
+  write_file("sac.txt",
+             "PLUVO_SACRAMENTO\nuztwm 20\nuzfwm 30\nuzk 0.1\nzperc 30\nrexp 2\nlztwm 100\nlzfsm 20\nlzfpm 60\n"
+             "lzsk 0.02\nlzpk 0.005\npfree 0.1\nsaved 0\nuztwc 0.95\nuzfwc 0.1\nlztwc 0.6\nlzfsc 0.3\nlzfpc 0.5\n");
+  return "SACRAMENTO sac.txt\n";
+}
+
 // The weather of the given number of days, the storms and the surface maps of long_term_cards.
 inline void write_long_term_inputs(int days) {
   write_file("met.kal", june_weather(days));

@@ -61,15 +61,9 @@ void expect_storm_response(const hourly_flow& h) {
   }
 }
 
-void write_sacramento_file() {
-  write_file("sac.txt",
-             "PLUVO_SACRAMENTO\nuztwm 20\nuzfwm 30\nuzk 0.1\nzperc 30\nrexp 2\nlztwm 100\nlzfsm 20\nlzfpm 60\n"
-             "lzsk 0.02\nlzpk 0.005\npfree 0.1\nsaved 0\nuztwc 0.95\nuzfwc 0.1\nlztwc 0.6\nlzfsc 0.3\nlzfpc 0.5\n");
-}
-
 TEST(LumpedProject, SacramentoTakesTheInfiltrationAndItsBooksClose) {
   pluvo_test::scratch_dir dir;
-  write_sacramento_file();
+  pluvo_test::sacramento_soil();
   hourly_flow h;
   const pluvo_test::project_result r = run_lumped("SACRAMENTO sac.txt\n", true, h);
   ASSERT_FALSE(r.stopped) << r.out;
@@ -99,7 +93,7 @@ TEST(LumpedProject, SacramentoTakesTheInfiltrationAndItsBooksClose) {
 // water enters the stores once, and their outflow leaves the watershed (it has no channels).
 TEST(LumpedProject, SacramentoEventAndRunBooksClose) {
   pluvo_test::scratch_dir dir;
-  write_sacramento_file();
+  pluvo_test::sacramento_soil();
   hourly_flow h;
   const pluvo_test::project_result r = run_lumped("SACRAMENTO sac.txt\n", true, h);
   ASSERT_FALSE(r.stopped) << r.out;
@@ -115,7 +109,7 @@ TEST(LumpedProject, SacramentoEventAndRunBooksClose) {
 // With TOPO_INDEX the reader maps the index; the strip's cells all drain, so none is negative.
 TEST(LumpedProject, SacramentoWithTheTopographicIndexRuns) {
   pluvo_test::scratch_dir dir;
-  write_sacramento_file();
+  pluvo_test::sacramento_soil();
   pluvo_test::write_long_term_inputs(3);
   std::vector<double> index;
   pluvo::set_phase_observer([&](const char* p, int, pluvo::model_state& m) {
