@@ -176,27 +176,21 @@ bool count_precip_events(model_state& m) {
   return true;
 }
 
-// A long-term run steps through the weather hour by hour: weather that ends before a storm
-// begins would end the run before that storm was simulated, and report success.
+// A long-term run steps through the weather hour by hour: weather that ends before the first
+// storm begins would end the run before anything was simulated.
 bool weather_reaches_the_storms(model_state& m) {
   if (!m.long_term_on || !m.hmet_fp.is_open() || m.hmet_record_count < 1 || m.event_count < 1 ||
       m.event_start_dates.size() < 2)
     return true;
   const double last = julian_date(m.hmet_last_year, m.hmet_last_month, m.hmet_last_day, m.hmet_last_hour, 0, 0.0);
-  size_t storm = 1;
-  while (storm < m.event_start_dates.size() && static_cast<int>(storm) <= m.event_count &&
-         last >= m.event_start_dates[storm])
-    ++storm;
-  if (storm >= m.event_start_dates.size() || static_cast<int>(storm) > m.event_count) return true;
+  const double first_storm = m.event_start_dates[1];
+  if (last >= first_storm) return true;
   int32_t y, mo, d, h, mi;
   double sec;
-  calendar_from_julian(m.event_start_dates[storm], y, mo, d, h, mi, sec);
-  char which[32];
-  if (storm == 1) std::snprintf(which, sizeof which, "the first storm");
-  else std::snprintf(which, sizeof which, "storm %d", static_cast<int>(storm));
-  stop_run("Error: The hydrometeorological file %s ends at %d/%d/%d hour %d, before %s of %s begins "
+  calendar_from_julian(first_storm, y, mo, d, h, mi, sec);
+  stop_run("Error: The hydrometeorological file %s ends at %d/%d/%d hour %d, before the first storm of %s begins "
            "(%d/%d/%d %d:%2.2d); the weather must reach every storm.\n",
-           m.hmet_path.c_str(), m.hmet_last_year, m.hmet_last_month, m.hmet_last_day, m.hmet_last_hour, which,
+           m.hmet_path.c_str(), m.hmet_last_year, m.hmet_last_month, m.hmet_last_day, m.hmet_last_hour,
            m.precip_path.c_str(), y, mo, d, h, mi);
   return false;
 }

@@ -295,14 +295,6 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "Error: The hydrometeorological file met.kal ends at 2020/6/1 hour 3, before the first storm of "
                     "storms.gag begins (2020/6/1 10:00)"},
-        reader_case{"weather_ending_between_the_storms",
-                    [] {
-                      const std::string cards = long_term_strip();
-                      write_file("met.kal", pluvo_test::june_weather(1));
-                      return cards;
-                    },
-                    "Error: The hydrometeorological file met.kal ends at 2020/6/1 hour 23, before storm 2 of "
-                    "storms.gag begins (2020/6/2 14:00)"},
         // Messages that misled.
         reader_case{"lake_starting_above_its_rating_curve",
                     [] {
