@@ -60,8 +60,8 @@ double calibration_objective(const char* pair_file, const char* project_file, co
   model_run_function run = current_model_run_function();
   // A run that stopped on an error has no results worth scoring, whatever its record holds.
   const bool ran = run && run(project_file, &results, mode_name) == 0;
-  const double* peaks = ran ? results.event_peaks : nullptr;
-  const double* volumes = ran ? results.event_volumes : nullptr;
+  const double* peaks = ran && !results.event_peaks.empty() ? results.event_peaks.data() : nullptr;
+  const double* volumes = ran && !results.event_volumes.empty() ? results.event_volumes.data() : nullptr;
   const long held = long(results.num_events) * long(results.num_columns);
   if (peaks && volumes && record.entry_count > held) {
     std::printf("Error: the observation file holds %d entries, but the run gave simulated peaks and volumes "
@@ -69,12 +69,7 @@ double calibration_objective(const char* pair_file, const char* project_file, co
                 record.entry_count, held);
     peaks = volumes = nullptr;
   }
-  const double cost = evaluate_objectives(record, peaks, volumes, run_number, n, x);
-  delete[] results.event_peaks;
-  delete[] results.event_volumes;
-  delete[] results.point_peaks;
-  delete[] results.point_volumes;
-  return cost;
+  return evaluate_objectives(record, peaks, volumes, run_number, n, x);
 }
 
 bool evaluation_failed(double cost) { return !std::isfinite(cost) || std::fabs(cost) == bad_criterion; }

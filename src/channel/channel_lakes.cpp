@@ -93,6 +93,17 @@ void warn_full_extent(model_state& m, int l) {
 bool update_rated_lake(model_state& m, int l, double dv, double& z, double& area) {
   const int rows = m.numrate[size_t(l)];
   const double volume = m.lake_volume[size_t(l)];
+  const std::vector<double>& volumes = m.lake_rate_volume[size_t(l)];
+  // Off its curve the lake has no level: held at the curve's end it would run on with a level
+  // and area that do not hold its water.
+  const bool curve = rows >= 1 && volumes.size() > size_t(rows);
+  const double low = curve ? volumes[1] : 0.0, high = curve ? volumes[size_t(rows)] : 0.0;
+  if (!curve || !(volume >= low && volume <= high)) {
+    stop_run("Error: lake %d of the channel input file %s holds %g m3, outside the volumes %g..%g of its rating "
+             "curve (NUMRATE %d); the curve must cover every volume the lake reaches.\n",
+             l, m.channel_input_path.c_str(), volume, low, high, rows);
+    return false;
+  }
   z = lake_rating_curve(l, volume, rows, m.lake_rate_volume[size_t(l)], m.lake_rate_elev[size_t(l)]);
   area = lake_rating_curve(l, volume, rows, m.lake_rate_volume[size_t(l)], m.lake_rate_area[size_t(l)]);
   if (m.yes_static_lake[size_t(l)]) return true;

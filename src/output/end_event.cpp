@@ -218,10 +218,10 @@ void write_optimisation_line(model_state& m) {
   auto point_value = [](const std::vector<double>& v, int i) {
     return size_t(i) < v.size() ? v[size_t(i)] : 0.0;
   };
-  if (points_on == 1 && r && r->point_peaks && r->point_volumes)
-    for (int i = 1; i <= points && i <= r->num_columns; ++i) {
-      r->point_peaks[i] = point_value(m.point_peak_discharge, i);
-      r->point_volumes[i] = point_value(m.point_event_volume, i);
+  if (points_on == 1 && r)
+    for (int i = 1; i <= points && size_t(i) < r->point_peaks.size() && size_t(i) < r->point_volumes.size(); ++i) {
+      r->point_peaks[size_t(i)] = point_value(m.point_peak_discharge, i);
+      r->point_volumes[size_t(i)] = point_value(m.point_event_volume, i);
     }
   static const optimisation_layout sediment{"%d %9.6lf %16.6lf", "%9.6lf %16.6lf", 1.0, true};
   static const optimisation_layout water_cfs{"%d %8.2lf %16.5lf", "%8.2lf %16.5lf",
@@ -241,21 +241,21 @@ void write_optimisation_line(model_state& m) {
 
 void file_calibration_results(model_state& m) {
   calibration_results* r = m.external_results;
-  if (!m.optimize_on || m.event_number == 0 || !r || !r->event_peaks || !r->event_volumes) return;
+  if (!m.optimize_on || m.event_number == 0 || !r || r->event_peaks.empty() || r->event_volumes.empty()) return;
   const double k = (m.qout_cfs_on && !m.optimize_sed_on) ? cubic_feet_per_cubic_metre : 1.0;
   const long outlet = calibration_index(r->num_events, r->num_columns, m.event_number, 0);
   if (outlet < 0) return;  // an event beyond the record's events has no place in it
-  r->event_peaks[outlet] = m.event_peak_q * k;
-  r->event_volumes[outlet] = m.event_discharge_volume * k;
+  r->event_peaks[size_t(outlet)] = m.event_peak_q * k;
+  r->event_volumes[size_t(outlet)] = m.event_discharge_volume * k;
   const int points_on = m.optimize_sed_on ? sediment_points_on(m) : m.hyd_location_on;
   const int points = m.optimize_sed_on ? m.sed_hydrograph_point_count : m.hydrograph_link_count;
   if (points_on != 1) return;
   for (int i = 1; i <= points; ++i) {
     const long at = calibration_index(r->num_events, r->num_columns, m.event_number, i);
     if (at < 0) break;
-    r->event_peaks[at] =
+    r->event_peaks[size_t(at)] =
         (size_t(i) < m.point_peak_discharge.size() ? m.point_peak_discharge[size_t(i)] : 0.0) * k;
-    r->event_volumes[at] =
+    r->event_volumes[size_t(at)] =
         (size_t(i) < m.point_event_volume.size() ? m.point_event_volume[size_t(i)] : 0.0) * k;
   }
 }

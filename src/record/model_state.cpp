@@ -19,22 +19,8 @@ model_state* construct_model_state(void* storage) { return new (storage) model_s
 
 namespace {
 
-// The per-point arrays are the run's; the record and its per-event arrays belong to the
-// caller unless the driver made it for an OPTIMIZE run.
-void release_external_results(model_state& m) {
-  calibration_results* r = m.external_results;
-  if (!r) return;
-  delete[] r->point_peaks;
-  delete[] r->point_volumes;
-  r->point_peaks = nullptr;
-  r->point_volumes = nullptr;
-  if (m.external_results_owned) {
-    delete[] r->event_peaks;
-    delete[] r->event_volumes;
-    delete r;
-  }
-  m.external_results = nullptr;
-}
+// The results record belongs to the caller; the run lets go of it.
+void release_external_results(model_state& m) { m.external_results = nullptr; }
 
 }  // namespace
 

@@ -5,14 +5,14 @@
 
 namespace pluvo {
 
-// Event peaks and volumes of a run for a calibration caller.
+// Event peaks and volumes of a run for a calibration caller, which owns them.
 struct calibration_results {
   int32_t num_events = 0;
-  int32_t num_columns = 0;     // hydrograph points + 1; column 1 is the outlet
-  double* event_peaks = nullptr;    // num_events x num_columns + 2, owned by the caller
-  double* event_volumes = nullptr;  // same shape, owned by the caller
-  double* point_peaks = nullptr;    // 0..num_columns, released with the run
-  double* point_volumes = nullptr;  // 0..num_columns, released with the run
+  int32_t num_columns = 0;            // hydrograph points + 1; column 1 is the outlet
+  std::vector<double> event_peaks;    // num_events x num_columns + 2
+  std::vector<double> event_volumes;  // same shape
+  std::vector<double> point_peaks;    // 0..num_columns
+  std::vector<double> point_volumes;  // 0..num_columns
 };
 
 struct run_state {
@@ -20,8 +20,8 @@ struct run_state {
   int super_quiet_on = 0;  // SUPER_QUIET card
   int optimize_on = 0;     // OPTIMIZE card, or a caller passed a results record
   int optimize_sed_on = 0;
-  calibration_results* external_results = nullptr;
-  int external_results_owned = 0;  // made by the driver for an OPTIMIZE run: released with the run
+  calibration_results* external_results = nullptr;  // the caller's, or own_results
+  calibration_results own_results;  // an OPTIMIZE run's, when no caller passed a record
   int keep_running = 0;    // the time loop goes on while set
   double cur_julian = 0.0; // current model time, Julian days
   int event_count = 0;     // events of the precipitation file

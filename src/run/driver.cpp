@@ -224,23 +224,16 @@ void set_phase_observer(phase_observer o) { observer = std::move(o); }
 
 void alloc_external_results(model_state& m) {
   if (!m.optimize_on) return;
-  if (!m.external_results) {
-    m.external_results = new calibration_results();
-    m.external_results_owned = 1;
-  }
+  if (!m.external_results) m.external_results = &m.own_results;
   calibration_results& r = *m.external_results;
   r.num_events = m.event_count;
   r.num_columns = (m.optimize_sed_on ? m.sed_hydrograph_point_count : m.hydrograph_link_count) + 1;
   const size_t per_event = size_t(r.num_events) * size_t(r.num_columns) + 2;
-  delete[] r.event_peaks;
-  delete[] r.event_volumes;
-  delete[] r.point_peaks;
-  delete[] r.point_volumes;
   // Zeroed, so an event that never closes reads 0 rather than garbage.
-  r.event_peaks = new double[per_event]();
-  r.event_volumes = new double[per_event]();
-  r.point_peaks = new double[size_t(r.num_columns) + 1]();
-  r.point_volumes = new double[size_t(r.num_columns) + 1]();
+  r.event_peaks.assign(per_event, 0.0);
+  r.event_volumes.assign(per_event, 0.0);
+  r.point_peaks.assign(size_t(r.num_columns) + 1, 0.0);
+  r.point_volumes.assign(size_t(r.num_columns) + 1, 0.0);
 }
 
 int run_pluvo(const char* project_file, calibration_results* results, const char* mode_text) {

@@ -160,9 +160,9 @@ void reset_calibration_points(model_state& m) {
     if (size_t(i) < m.point_peak_discharge.size()) m.point_peak_discharge[size_t(i)] = 0.0;
     if (size_t(i) < m.point_event_volume.size()) m.point_event_volume[size_t(i)] = 0.0;
     calibration_results* r = m.external_results;
-    if (r && r->point_peaks && i <= r->num_columns) {
-      r->point_peaks[i] = -999.99;
-      r->point_volumes[i] = -999.99;
+    if (r && size_t(i) < r->point_peaks.size() && size_t(i) < r->point_volumes.size()) {
+      r->point_peaks[size_t(i)] = -999.99;
+      r->point_volumes[size_t(i)] = -999.99;
     }
   }
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -141,12 +142,8 @@ TEST(ChannelLakeExtent, RatingCurveLakeTakesAndGivesByItsCurve) {
   const curve_case cases[] = {
       {250.0, 1.5, 250.0, {1, 1, 1, 1, 0}, ""},
       {50.0, 0.5, 100.0, {1, 1, 0, 0, 0}, "Removing cell 3 from lake 1\nRemoving cell 4 from lake 1\n"},
-      // Beyond the table the curve holds its last row, with its message.
-      {500.0, 2.0, 300.0, {1, 1, 1, 1, 1},
-       "Error: something is really messed up with your lake rating curve for lake [1].\n"
-       "Error: something is really messed up with your lake rating curve for lake [1].\n"},
   };
-  for (const curve_case& c : cases) {
+  const auto rated_lake = [&](double volume) {
     auto m = lake_row(ground, {{{1, 2, 3, 4, 5}, 4, 1.2}});
     m->yes_defined_curve_lake[1] = 1;
     m->numrate[1] = 3;
@@ -154,13 +151,35 @@ TEST(ChannelLakeExtent, RatingCurveLakeTakesAndGivesByItsCurve) {
     m->lake_rate_elev[1] = {0.0, 0.0, 1.0, 2.0};
     m->lake_rate_area[1] = {0.0, 0.0, 200.0, 300.0};
     m->lake_volume[1] = m->prevlake_volume[1] = 200.0;
-    m->lake_volume[1] = c.volume;
+    m->lake_volume[1] = volume;
+    return m;
+  };
+  for (const curve_case& c : cases) {
+    auto m = rated_lake(c.volume);
     const std::string out = printed_by([&] { pluvo::update_lake_extent(*m); });
     EXPECT_EQ(out, c.printed) << c.volume;
     EXPECT_DOUBLE_EQ(m->lake_elev[1], c.level);
     EXPECT_DOUBLE_EQ(m->lake_area[1], c.area);
     for (int cell = 1; cell <= 5; cell++) EXPECT_EQ(m->lake_mask[size_t(cell)], c.mask[size_t(cell - 1)]) << cell;
   }
+  // Beyond its table (or not a number) the lake has no level: the run stops naming the file
+  // and the lake, and the lake is left as it was.
+  for (const double volume : {500.0, -1.0, std::nan("")}) {
+    error_state = pluvo::error_state_record();
+    auto m = rated_lake(volume);
+    m->channel_input_path = "lake.chn";
+    const std::string out = printed_by([&] { pluvo::update_lake_extent(*m); });
+    char expected[256];
+    std::snprintf(expected, sizeof expected,
+                  "Error: lake 1 of the channel input file lake.chn holds %g m3, outside the volumes 0..400 of its "
+                  "rating curve (NUMRATE 3); the curve must cover every volume the lake reaches.\n\n",
+                  volume);
+    EXPECT_EQ(out, expected);
+    EXPECT_EQ(error_state.error_terminate, 1) << volume;
+    EXPECT_DOUBLE_EQ(m->lake_elev[1], 1.2);
+    EXPECT_EQ(m->lake_cells[1], 4);
+  }
+  error_state = pluvo::error_state_record();
   // A static lake keeps its cells whatever its level.
   auto m = lake_row(ground, {{{1, 2, 3, 4, 5}, 4, 1.2}});
   m->yes_defined_curve_lake[1] = m->yes_static_lake[1] = 1;

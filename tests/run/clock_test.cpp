@@ -307,9 +307,8 @@ TEST(EventStart, CalibrationPointsStartUnset) {
   auto m = uniform_rain_run(60.0, 10);
   pluvo::calibration_results results;
   results.num_columns = 3;
-  double peaks[4] = {1, 1, 1, 1}, volumes[4] = {1, 1, 1, 1};
-  results.point_peaks = peaks;
-  results.point_volumes = volumes;
+  results.point_peaks.assign(4, 1.0);
+  results.point_volumes.assign(4, 1.0);
   m->external_results = &results;
   m->optimize_on = 1;
   m->hyd_location_on = 1;
@@ -321,8 +320,8 @@ TEST(EventStart, CalibrationPointsStartUnset) {
   pluvo::begin_event(*m);
   testing::internal::GetCapturedStdout();
   for (int i = 1; i <= 2; ++i) {
-    EXPECT_EQ(peaks[i], -999.99);
-    EXPECT_EQ(volumes[i], -999.99);
+    EXPECT_EQ(results.point_peaks[size_t(i)], -999.99);
+    EXPECT_EQ(results.point_volumes[size_t(i)], -999.99);
     EXPECT_EQ(m->point_peak_discharge[size_t(i)], 0.0);
     EXPECT_EQ(m->point_event_volume[size_t(i)], 0.0);
   }

@@ -304,6 +304,14 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "Error in the channel input file c.chn: INITWSE 10.15 of lake 1 is outside the elevations 10..10.1 "
                     "of its rating curve (NUMRATE 2).\n"},
+        reader_case{"lake_leaving_its_rating_curve",
+                    [] {
+                      return channel_strip(replaced(pluvo_test::strip_lake_network, "NUMPTS 2\n2 2 2 1\n",
+                                                    "NUMPTS 2\n2 2 2 1\nNUMRATE 2\n10.14 1 200\n10.16 3 200\n"),
+                                           pluvo_test::strip_lake_stream);
+                    },
+                    "Error: lake 1 of the channel input file c.chn holds 5.08312e-05 m3, outside the volumes 1..3 of its "
+                    "rating curve (NUMRATE 2); the curve must cover every volume the lake reaches.\n"},
         reader_case{"grid_pipe_file_of_another_kind",
                     [] {
                       const std::string cards = leaky_sewer_strip();

@@ -15,6 +15,19 @@ int no_command_line_arguments() {
   return 1;
 }
 
+void announce_global_mode(const char* method, const char* short_name) {
+  std::printf("\nUsing the %s stochastic global optimization method,\n", method);
+  std::printf("as implemented directly in PLUVO, to calibrate the current PLUVO model.\n");
+  std::printf("%s uses the (Secant) Levenberg-Marquardt local search method,\n", short_name);
+  std::printf("as implemented directly in PLUVO, for local search.\n\n");
+}
+
+void announce_seed_choice() {
+  std::printf("This program will either generate or read seeds associated with\n");
+  std::printf("random sampling - the ability to read thus precludes having\n");
+  std::printf("to recompute previously computed pre-inversion runs.\n\n");
+}
+
 bool count_in_range(const char* file, const char* what, long value, long low, long high) {
   if (value >= low && value <= high) return true;
   std::printf("Error: %s: %s is %ld; it must lie between %ld and %ld\n", file, what, value, low, high);
@@ -55,6 +68,35 @@ std::vector<double> objectives_of(const toolbox_control& c, bool failed) {
     v[0] += v[size_t(g)];
   }
   return v;
+}
+
+void write_search_results(std::FILE* rec, const toolbox_control& c, const std::vector<double>& start_point,
+                          const std::vector<double>& start_objectives, const std::vector<double>& end_objectives,
+                          record_numbers form) {
+  const bool fixed = form == record_numbers::fixed;
+  std::fputs("     Parameter values:-\n\n", rec);
+  std::fputs("         Parameter           Starting parameter  Optimised parameter\n", rec);
+  std::fputs("         name                value               value\n", rec);
+  for (int k = 1; k <= c.npar; ++k) {
+    const toolbox_parameter& p = c.parameters[size_t(k)];
+    if (!is_adjustable(p)) continue;
+    std::fprintf(rec, fixed ? "\t%s\t%lf\t%lf\n" : "\t%s\t%.10E\t%.10E\n", p.name.c_str(),
+                 shown(p, start_point[size_t(k)]), shown(p, p.value));
+  }
+  std::fputs("\n\n     Objective function(s):-\n\n", rec);
+  std::fputs("         Observation         Starting objective  Optimised objective\n", rec);
+  std::fputs("         group name          function value      function value\n", rec);
+  for (int g = 0; g <= c.nobsgp; ++g)
+    std::fprintf(rec, fixed ? "\t%s\t%lf\t%lf\n" : "\t%s\t%lE\t%lE\n",
+                 g == 0 ? "total" : c.observation_groups[size_t(g)].name.c_str(), start_objectives[size_t(g)],
+                 end_objectives[size_t(g)]);
+  std::fputs("\n\n", rec);
+}
+
+void write_search_runs(std::FILE* rec, const char* search, int runs, int model_calls) {
+  std::fprintf(rec, " Number of model runs for latest %s   = %d\n", search, runs);
+  std::fprintf(rec, " Total number of model calls so far       = %d\n", model_calls);
+  std::fputs("\n\n\n\n", rec);
 }
 
 }  // namespace pluvo::toolbox
