@@ -141,21 +141,12 @@ struct output_state {
   int32_t hyd_write_steps = 0;     // hydrograph written every this many steps
   int32_t map_write_steps = 0;     // maps written every this many steps
   // Working settings from the run parameters.
-  int crop_fact_from_omba_on = 0;
   std::string crop_fact_from_omba_path;
-  int crop_fact_to_omba_on = 0;
   std::string crop_fact_to_omba_path;
-  int daily_output_on = 0;
-  std::string daily_output_path;
-  int erosivity_from_omba_on = 0;
   std::string erosivity_from_omba_path;
-  int erosivity_to_omba_on = 0;
   std::string erosivity_to_omba_path;
-  int et_demand_from_omba_on = 0;
   std::string et_demand_from_omba_path;
-  std::string flood_grid_path;
   std::string in_hyd_location_path;
-  int include_channel_depth_on = 0;
   int ksat_from_omba_on = 0;
   int ksat_to_omba_on = 0;
   std::string ksat_to_omba_path;
@@ -177,7 +168,6 @@ struct output_state {
   int moist_from_omba_on = 0;
   int moist_to_omba_on = 0;
   std::string moist_to_omba_path;
-  int net_erosion_to_omba_on = 0;
   std::string net_erosion_to_omba_path;
   int omba_first_on = 0;
   std::string omba_ksat_file;
@@ -199,17 +189,6 @@ struct output_state {
   std::string summary_path;
   int vok_hydro_on = 0;
   std::string vok_hydro_path;
-  int xbig_on = 0;
-  int xchan_on = 0;
-  int xdepth_on = 0;
-  int xgwrecharge_on = 0;
-  int xinfdep_on = 0;
-  int xrain_on = 0;
-  int xsurf_on = 0;
-  int xwin_freq = 0;
-  int xwin_height_value = 0;
-  int xwin_width_value = 0;
-  int xwindows_on = 0;
   // Q4_FLUXES: the segment map and the sums of the segment flux file.
   q4_data q4;
   // With Richards infiltration, per soil-moisture location (from 0, as theta_cells): how many

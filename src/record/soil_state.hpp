@@ -182,7 +182,6 @@ struct soil_state {
   std::string sacramento_path;
   int sacramento_plain_on = 0;
   std::string storage_capacity_path;
-  int topo_index_cgs_on = 0;
   int topo_index_on = 0;
   double uniform_initial_moisture = 0.0;
   int uniform_moisture_on = 0;
