@@ -321,14 +321,14 @@ class chan_reader {
           break;
         case chan_card_backwater: m_.ltype[cur] |= 512; break;
         case chan_card_lake:
-          m_.ltype[cur] = 32;
+          m_.ltype[cur] = ltype_lake;
           m_.ldex[cur] = ++m_.nlakes;
           m_.lakes_on = 1;
           if (!typed_[cur]++) file_order.push_back(cur);
           break;
         case chan_card_mlake: any_mlake_ = true; break;
         case chan_card_structure:
-          m_.ltype[cur] = 64;
+          m_.ltype[cur] = ltype_structure;
           m_.nx1[cur] = 2;
           m_.ldex[cur] = cur;
           if (!typed_[cur]++) file_order.push_back(cur);
@@ -435,8 +435,8 @@ class chan_reader {
         max_sections_ = std::max(max_sections_, npairs_cards_[l]);
       }
       if (is_channel_link(t)) subsurface += t & 1;
-      lakes += (t & 32) != 0;
-      structs += (t & 64) != 0;
+      lakes += (t & ltype_lake) != 0;
+      structs += (t & ltype_structure) != 0;
     }
     for (int l : file_order)
       if ((m_.ltype[l] & 8) && (m_.ltype[l] & 2)) m_.bplink[l] = ++m_.num_erodible_bp_links;
@@ -622,7 +622,7 @@ class chan_reader {
       if (l != n && d == 0 && is_channel_link(m_.ltype[l]))
         return refuse(name_, "Error in the channel input file %s: CONNECT %d gives channel link %d no downstream link; only link %d (LINKS) may end the network.\n",
                       name_.c_str(), l, l, n);
-      if ((m_.ltype[l] & 32) && d > 0 && is_channel_link(m_.ltype[d]))
+      if ((m_.ltype[l] & ltype_lake) && d > 0 && is_channel_link(m_.ltype[d]))
         return refuse(name_, "Error in the channel input file %s: lake link %d drains into channel link %d; a lake drains only through a structure link.\n",
                       name_.c_str(), l, d);
     }
@@ -673,11 +673,11 @@ class chan_reader {
         case chan_card_max_erosion: m_.max_eros[k] = a.real(); break;
         case chan_card_xsec: xsec_node_[cur] = node; break;
         case chan_card_numstructs:
-          if (!(m_.ltype[cur] & 64)) return outside_structure_link("NUMSTRUCTS", cur);
+          if (!(m_.ltype[cur] & ltype_structure)) return outside_structure_link("NUMSTRUCTS", cur);
           m_.struct_range[cur][0] = a.integer();
           break;
         case chan_card_structtype:
-          if (!(m_.ltype[cur] & 64)) return outside_structure_link("STRUCTTYPE", cur);
+          if (!(m_.ltype[cur] & ltype_structure)) return outside_structure_link("STRUCTTYPE", cur);
           if (++s > m_.num_structures) return outside_structure_link("STRUCTTYPE", cur);
           m_.struct_range[cur][1] = std::min(m_.struct_range[cur][1], s);
           m_.struct_range[cur][2] = std::max(m_.struct_range[cur][2], s);
@@ -685,7 +685,7 @@ class chan_reader {
           if (!read_structure_type(a, m_.structures[s])) return false;
           break;
         case chan_card_pointsource: {
-          if (m_.ltype[cur] & 32) node = 1;
+          if (m_.ltype[cur] & ltype_lake) node = 1;
           const std::string series = a.token();
           m_.stream_pointsource[key(cur, node)] = series.empty() ? nullptr : find_time_series(series.c_str());
           break;

@@ -14,6 +14,11 @@ namespace pluvo {
 struct time_series;
 
 // One element of a structure link, from its STRUCTTYPE card and the cards after it.
+// The bits of a link's type (ltype) that say what the link is.
+constexpr int32_t ltype_lake = 32;            // a lake
+constexpr int32_t ltype_structure = 64;       // a hydraulic structure
+constexpr int32_t ltype_taken_by_lake = 128;  // a channel link a lake has flooded
+
 struct hydraulic_structure {
   int32_t structtype = 0;             // 1 weir, 2 sag weir, 3 round, 4 oval, 5 rectangular culvert,
                                       // 6 rating curve, 7 scheduled release, 8 rule curve
