@@ -34,7 +34,7 @@ struct map_series_writer {
   std::string dataset_extension;  // file extension
   std::string dataset_name;       // prefix of the grid files and NAME of the dataset
   int series_number = 0;          // object id of the dataset
-  int step_number = 1;            // number of the next grid file
+  int file_number = 1;            // number of the next grid file
   checked_file file;
   // Accumulation before each step (off unless an owner sets it): per row r = 1..outer_count the
   // sum of source_a[r][1..inner_count] (and of source_b), and their difference.
@@ -58,7 +58,7 @@ struct linknode_series_writer {
   const double* lake_values = nullptr;  // per lake, with channel lakes
   double scale = 1.0;                   // the factor values are divided by (multiplied, layout 2)
   checked_file file;
-  int step_number = 0;
+  int series_step = 0;
   int layout = -1;  // 1 flat, 2 matrix, -1 not set
   int link_count = 0;
   int stride = 0;   // node extent of the flat key
@@ -78,7 +78,7 @@ struct contaminant_output_writers {
   map_series_writer conc;
   map_series_writer mass;
   linknode_series_writer chan_conc;
-  linknode_series_writer chan_mass;
+  linknode_series_writer chan_mass_series;
 };
 
 // The nutrient map and link/node writers: the overland nitrogen and phosphorus totals, the mass
@@ -87,8 +87,8 @@ struct contaminant_output_writers {
 struct tvx_map_writers {
   map_series_writer total_ov_n;
   map_series_writer total_ov_p;
-  map_series_writer ov_mass[9];
-  map_series_writer ov_conc[9];
+  map_series_writer ov_mass_maps[9];
+  map_series_writer ov_conc_maps[9];
   linknode_series_writer total_chan_n;
   linknode_series_writer total_chan_kn;
   linknode_series_writer total_chan_p;
