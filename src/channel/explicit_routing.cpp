@@ -84,7 +84,7 @@ void lake_exchange(model_state& m, int k, double v) {
 void update_lake_volumes(model_state& m, double dts) {
   for (int l = 1; l <= m.nlinks; l++) {
     const bool captured = captured_link(m, l);
-    if (!captured && (m.ltype[l] & 32)) {
+    if (!captured && (m.ltype[l] & ltype_lake)) {
       const int k = m.lake2link[l];
       if (k <= 0) continue;
       const int d = m.dslink[l];
@@ -104,7 +104,7 @@ void update_lake_volumes(model_state& m, double dts) {
       if (k <= 0) continue;
       for (int j = 1; j <= m.ndep[l]; j++) {
         const int u = m.uslinks[l][size_t(j)];
-        if (captured_link(m, u) || (m.ltype[u] & 32)) continue;
+        if (captured_link(m, u) || (m.ltype[u] & ltype_lake)) continue;
         lake_exchange(m, k, dts * m.qp[size_t(chan_key(m, u, m.nx[u]))]);
       }
     }
@@ -156,7 +156,7 @@ void overbank_return(model_state& m, double remaining, double& bound_gain, doubl
 
 void add_flow_volumes(model_state& m, std::vector<double>& total, double dts) {
   for (int l = 1; l <= m.nlinks; l++) {
-    if ((m.ltype[l] & 32) || captured_link(m, l)) continue;
+    if ((m.ltype[l] & ltype_lake) || captured_link(m, l)) continue;
     for (int n = 1; n <= m.nx[l]; n++) {
       const size_t k = size_t(chan_key(m, l, n));
       total[k] += dts * m.qp[k];
@@ -181,19 +181,19 @@ void finish_sub_step(model_state& m, double dts, double remaining, double& outle
 // Nodes of every link that lie wholly inside a lake.
 void mark_flooded_nodes(model_state& m) {
   for (int l = 1; l <= m.nlinks; l++) {
-    if (m.ltype[l] & (32 | 64)) continue;
+    if (m.ltype[l] & (ltype_lake | ltype_structure)) continue;
     for (int n = 1; n <= m.og_nx1[l]; n++) m.pct_flooded[size_t(chan_key(m, l, n))] = 0.0;
   }
   for (int g = 1; g <= m.gst_num_cells; g++) {
     for (int i = 1; i <= m.gst_ncellsingrid[size_t(g)]; i++) {
       const int l = m.gst_link[size_t(g)][size_t(i)];
       const int c = m.gst_gnum[size_t(g)][size_t(i)];
-      if ((m.ltype[l] & (32 | 64)) || m.lake_mask[size_t(c)] <= 0) continue;
+      if ((m.ltype[l] & (ltype_lake | ltype_structure)) || m.lake_mask[size_t(c)] <= 0) continue;
       m.pct_flooded[size_t(chan_key(m, l, m.gst_node[size_t(g)][size_t(i)]))] += m.gst_pct[size_t(g)][size_t(i)];
     }
   }
   for (int l = 1; l <= m.nlinks; l++) {
-    if (m.ltype[l] & (32 | 64)) continue;
+    if (m.ltype[l] & (ltype_lake | ltype_structure)) continue;
     for (int n = 1; n <= m.og_nx1[l]; n++) {
       const double v = m.pct_flooded[size_t(chan_key(m, l, n))];
       if (v > 1.001) std::printf("Problem with the stream capturing routine, verify channel setup [%d][%d]:%.10lf\n", n, l, v);
@@ -204,12 +204,12 @@ void mark_flooded_nodes(model_state& m) {
 // Lakes take the flooded nodes of the links that flow into them, from the lake upward.
 void capture_nodes(model_state& m) {
   for (int l = m.nlinks - 1; l >= 1; l--) {
-    if (m.ltype[l] & (32 | 64 | 128)) continue;
+    if (m.ltype[l] & (ltype_lake | ltype_structure | ltype_taken_by_lake)) continue;
     const int d = m.dslink[l];
     if (d <= 0) continue;
     const int k = m.lake2link[d];
     if (k <= 0 || m.nx[l] <= 0) continue;
-    const bool below_taken = m.status_node[size_t(chan_key(m, d, 1))] == 1 || captured_link(m, d) || (m.ltype[d] & 32);
+    const bool below_taken = m.status_node[size_t(chan_key(m, d, 1))] == 1 || captured_link(m, d) || (m.ltype[d] & ltype_lake);
     for (int n = m.nx[l]; n >= 1; n--) {
       const size_t key = size_t(chan_key(m, l, n));
       const double pf = m.pct_flooded[key];
@@ -227,7 +227,7 @@ void capture_nodes(model_state& m) {
                   m.lake_elev[size_t(k)], d, m.nx[l]);
       if (m.nx[l] == 0) {
         std::printf("***PLUVO  has overtaken stream link: %d***\n", l);
-        m.ltype[l] |= 128;
+        m.ltype[l] |= ltype_taken_by_lake;
         m.lake2link[l] = k;
         break;
       }
@@ -288,7 +288,7 @@ bool fill_released_node(model_state& m, int l, int n, int k) {
 // Lakes give back the nodes that are no longer flooded, from the upstream end down.
 bool release_nodes(model_state& m) {
   for (int l = 1; l <= m.nlinks - 1; l++) {
-    if (m.ltype[l] & (32 | 64)) continue;
+    if (m.ltype[l] & (ltype_lake | ltype_structure)) continue;
     if (captured_link(m, l) && m.pct_flooded[size_t(chan_key(m, l, 1))] > 1e-16) continue;
     const int k = m.nx[l] < 1 ? m.lake2link[l] : (m.dslink[l] > 0 ? m.lake2link[m.dslink[l]] : 0);
     if (k <= 0) continue;
@@ -301,7 +301,7 @@ bool release_nodes(model_state& m) {
         m.nx[l] += 1;
         if (m.nx[l] == 1) {
           m.lake2link[l] = 0;
-          m.ltype[l] &= ~128;
+          m.ltype[l] &= ~ltype_taken_by_lake;
           std::printf("stream link released: [%d] lake_elev: %7.2lf, dslink:%d nx: %d\n", l,
                       m.lake_elev[size_t(k)], m.dslink[l], m.nx[l]);
         }
@@ -342,7 +342,7 @@ int attempt_sub_step(model_state& m, routing_work& w, int iteration_limit, doubl
     std::swap(m.area, w.area_iter);
     // Corrector with the mean of the two flows.
     for (int l = 1; l <= m.nlinks; l++) {
-      if ((m.ltype[l] & 32) || captured_link(m, l)) continue;
+      if ((m.ltype[l] & ltype_lake) || captured_link(m, l)) continue;
       for (int n = 1; n <= m.nx[l]; n++) {
         const size_t k = size_t(chan_key(m, l, n));
         m.qp[k] = (w.qp_last[k] + w.qp_iter[k]) * 0.5;

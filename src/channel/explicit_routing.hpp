@@ -16,14 +16,14 @@ inline int chan_key(const channel_state& ch, int link, int node) {
 // nor a channel link that a lake has taken whole.
 inline bool routable_link(const channel_state& ch, int link) {
   const int t = ch.ltype[link];
-  if (t & (32 | 64)) return false;
-  return !((t & (4 | 8)) && (t & 128));
+  if (t & (ltype_lake | ltype_structure)) return false;
+  return !((t & (4 | 8)) && (t & ltype_taken_by_lake));
 }
 
 // A channel link that a lake has taken whole.
 inline bool captured_link(const channel_state& ch, int link) {
   const int t = ch.ltype[link];
-  return (t & (4 | 8)) && (t & 128);
+  return (t & (4 | 8)) && (t & ltype_taken_by_lake);
 }
 
 // An overland cell held at its head by a boundary (types 2, 3, 8 and 9): water it gives the

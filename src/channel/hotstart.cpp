@@ -64,7 +64,7 @@ void read_hotstart_depths(model_state& m) {
   int line_number = 0;
   double surface = 0.0;
   for (int link = 1; link <= m.nlinks; ++link) {
-    if (m.ltype[size_t(link)] & (32 | 64)) continue;
+    if (m.ltype[size_t(link)] & (ltype_lake | ltype_structure)) continue;
     for (int node = 1; node <= m.nx[size_t(link)]; ++node) {
       const size_t k = node_key(m, link, node);
       if (k >= m.yp.size()) continue;

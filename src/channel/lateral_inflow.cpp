@@ -164,7 +164,7 @@ double compute_channel_lateral_inflow(model_state& m, double dt, double& boundar
       const int c = m.gst_gnum[size_t(g)][size_t(i)];
       const double area = cell_area * open_share(m, c);  // the ground the cell's water stands on
       const int t = m.ltype[l];
-      if ((t & (32 | 64)) || captured_link(m, l)) continue;
+      if ((t & (ltype_lake | ltype_structure)) || captured_link(m, l)) continue;
       if (m.lakes_on && (m.lake_mask[size_t(c)] > 0 || n > m.nx[l])) continue;
       last_node = n;
       last_link = l;

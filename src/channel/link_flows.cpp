@@ -16,10 +16,10 @@ namespace pluvo {
 
 namespace {
 
-bool is_lake_link(int type) { return (type & 32) != 0; }
-bool is_structure_link(int type) { return (type & 64) != 0; }
+bool is_lake_link(int type) { return (type & ltype_lake) != 0; }
+bool is_structure_link(int type) { return (type & ltype_structure) != 0; }
 bool is_channel_link(int type) { return (type & 12) != 0; }
-bool is_captured(int type) { return is_channel_link(type) && (type & 128) != 0; }
+bool is_captured(int type) { return is_channel_link(type) && (type & ltype_taken_by_lake) != 0; }
 
 // The network as the flows read it: the node key and the water surface of a node.
 struct network_view {

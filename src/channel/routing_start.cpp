@@ -24,8 +24,8 @@ constexpr double dry_area = 1e-16;
 
 // Links that store channel water: not lakes, not structures, not taken over by a lake.
 bool holds_channel_water(int ltype) {
-  if (ltype & (32 | 64)) return false;
-  return !((ltype & (4 | 8)) && (ltype & 128));
+  if (ltype & (ltype_lake | ltype_structure)) return false;
+  return !((ltype & (4 | 8)) && (ltype & ltype_taken_by_lake));
 }
 
 bool start_outlet_boundary(model_state& m) {

@@ -48,8 +48,8 @@ void for_each_entry(const model_state& m, Visit visit) {
 
 bool counted_entry(const model_state& m, int link, int node, int cell) {
   const int t = m.ltype[link];
-  if (t & (32 | 64)) return false;
-  if ((t & (4 | 8)) && (t & 128)) return false;
+  if (t & (ltype_lake | ltype_structure)) return false;
+  if ((t & (4 | 8)) && (t & ltype_taken_by_lake)) return false;
   if (m.lakes_on && node > m.nx[link]) return false;
   // A link given no bed (not a subsurface link) passes no water: its 0/0 would be a NaN.
   const size_t k = size_t(chan_key(m, link, node));

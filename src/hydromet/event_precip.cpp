@@ -94,7 +94,6 @@ void event_was_read(model_state& m) {
   m.event_start_month = first.month;
   m.event_start_day = first.day;
   m.event_start_hour = first.hour;
-  m.event_start_minute = first.minute;
   m.event_start_julian = m.cur_julian;
   m.event_start = m.precip_next_time =
       julian_date(first.year, first.month, first.day, first.hour, first.minute, 0.0);

@@ -79,9 +79,9 @@ void name_contaminant_chan_outputs(model_state& m) {
     neighbour_services.linknode_series_set_flat(w.chan_conc, 27, checked_array_2d_row(m.chan_node_conc, c),
                                                 m.lakes_on ? checked_array_2d_row(m.lake_con_conc, c) : nullptr, m);
     neighbour_services.linknode_series_open(w.chan_conc, name, ".chan", ".conc", 1.0);
-    neighbour_services.linknode_series_set_flat(w.chan_mass, 26, checked_array_2d_row(m.chan_node_mass, c),
+    neighbour_services.linknode_series_set_flat(w.chan_mass_series, 26, checked_array_2d_row(m.chan_node_mass, c),
                                                 m.lakes_on ? checked_array_2d_row(m.lake_con_mass, c) : nullptr, m);
-    neighbour_services.linknode_series_open(w.chan_mass, name, ".chan", ".mass", 1.0);
+    neighbour_services.linknode_series_open(w.chan_mass_series, name, ".chan", ".mass", 1.0);
   }
 }
 

@@ -109,7 +109,7 @@ void setup_permafrost_soil(model_state& m) {
   m.GIPL_soiltype = std::move(soil_classes);
   if (error_state.error_terminate) return;
 
-  const int nodes = m.gipl_state.max_nodes;
+  const int nodes = m.gipl_state.max_column_nodes;
   m.gipl_node_temp_scratch.assign(size_t(nodes) + 1, 0.0);
   m.gipl_cell_work_1.assign(size_t(n) + 1, 0.0);
   m.gipl_cell_work_2.assign(size_t(n) + 1, 0.0);

@@ -54,7 +54,6 @@ void copy_mapping_tables(model_state& m) {
 void copy_grid_and_run_control(model_state& m) {
   m.watershed_mask_path = m.watershed_mask_file;
   m.elevation_path = m.elevation_file;
-  m.materials_path = m.materials_file;
   m.long_term_on = m.long_term;
   m.strict_julian_date_on = m.strict_julian_date;
   m.units_flag = m.units;
@@ -83,9 +82,7 @@ void copy_long_term_block(model_state& m) {
   m.eb_snow_on = m.eb_snow;
   m.hy_snow_on = m.hy_snow;
   m.reb_snow_on = m.reb_snow;
-  m.nwsrfs_retention_on = m.nwsrfs_retention;
   m.snap_retention_on = m.snap_retention;
-  m.multiple_melt_waves_on = m.multiple_melt_waves;
   m.snap_snow_depth_on = m.snap_snow_depth;
   m.route_lat_snow_on = m.route_lat_snow;
   m.nwsrfs_mf_max_on = m.nwsrfs_mf_max_flag;
@@ -121,7 +118,6 @@ void copy_surface(model_state& m) {
   m.canopy_map_on = m.canopy_flag || et_table;
   m.wilting_point_map_on = m.wilting_point_flag || et_table;
   if (m.snow_darcy_flag) m.snow_darcy_value = m.snow_darcy;
-  if (m.snow_reynolds_flag) m.snow_reynolds_value = m.snow_reynolds;
   m.lakes_on = 0;
   m.wetland_on = tables[map_table::wetlands];
 
@@ -132,7 +128,6 @@ void copy_surface(model_state& m) {
   m.snow_no_infiltrate_on = m.snow_no_infiltrate;
   m.snow_roughness_on = m.snow_roughness_flag;
   m.snow_darcy_on = m.snow_darcy_flag;
-  m.snow_reynolds_on = m.snow_reynolds_flag;
   m.overland_scheme = m.overtype;
   m.overland_lakes_on = m.overland_lake_map_flag;
   m.overland_lake_map_path = m.overland_lake_map_file;
@@ -171,9 +166,7 @@ void copy_channel(model_state& m) {
   m.chan_stage_output_on = m.chan_stage_flag;
   m.chan_sed_flux_output_on = m.chan_sed_flux_flag;
   m.links_path = m.links_file;
-  m.nodes_path = m.nodes_file;
   m.channel_input_path = m.channel_input_file;
-  m.section_table_path = m.section_table_file;
   if (!m.chan_explic_on) return;
   m.overbank_flow_on = m.overbank_flow;
   if (m.overbank_max_dv_flag == 1) m.overbank_max_dv_value = m.overbank_max_dv;
@@ -183,11 +176,6 @@ void copy_channel(model_state& m) {
   m.chan_bound_depth = m.bound_depth;
   m.bound_ts_on = m.bound_ts_flag;
   m.bound_ts_path = m.bound_ts_file;
-  m.k_river_value = m.k_river;
-  m.m_river_value = m.m_river;
-  m.m_lake_on = m.m_lake_flag;
-  m.m_lake_value = m.m_lake;
-  m.hotstart_is_depth_on = m.hotstart_is_depth;
   m.write_chan_hotstart_on = m.explic_backwater_flag || m.write_chan_hotstart_flag;
   // With HOTSTART_IS_DEPTH the named hotstart is one list of node depths and discharges, read
   // as it is named, in place of the water-surface (.dht) and discharge (.qht) pair.
@@ -267,13 +255,11 @@ void copy_soil(model_state& m) {
   m.soil_type_map_path = m.soil_type_map_file;
   m.soil_layer_input_path = m.soil_layer_input_file;
   m.permafrost_gipl_path = m.permafrost_gipl;
-  m.out_gipl_temp_path = m.out_gipl_temp_file;
 }
 
 void copy_groundwater(model_state& m) {
   m.water_table_on = m.water_table_flag;
   if (m.water_table_on) {
-    m.gw_assign_theta_on = m.gw_assign_theta;
     m.water_table_path = m.water_table_file;
     m.gw_simulation_on = m.gw_simulation;
     if (m.gw_simulation) {
@@ -281,7 +267,6 @@ void copy_groundwater(model_state& m) {
       m.gw_lsor_direction = m.gw_lsor_dir;
       m.gw_timestep_value = m.gw_timestep;
       m.gw_lsor_con_value = m.gw_lsor_con;
-      m.single_unsat_sat_value = m.single_unsat_sat;
       m.gw_leakage_rate_value = m.gw_leakage_rate;
       m.gw_relax_coeff_value = m.gw_relax_coeff;
       m.gw_porosity_map_on = m.gw_porosity_map_flag;
@@ -294,7 +279,6 @@ void copy_groundwater(model_state& m) {
       m.gw_hycond_map_path = m.gw_hycond_map_file;
       m.gw_fluxboundtable_path = m.gw_fluxboundtable_file;
       m.gw_boundfile_path = m.gw_boundfile_file;
-      m.gw_output_path = m.gw_output_file;
       m.gw_well_level_on = m.gw_well_level_flag;
       m.gw_well_level_path = m.gw_well_level_file;
       m.gw_output_on = m.gw_output_flag;
@@ -328,7 +312,6 @@ void copy_lumped_models(model_state& m) {
   m.conceptual_gw_on = m.conceptual_gw_flag;
   if (m.conceptual_gw_on) {
     m.conceptual_gw_plain_on = 1;
-    m.topo_index_cgs_on = m.topo_index_cgs;
     if (m.topo_index_cgs) m.conceptual_gw_plain_on = 0;
     m.conceptual_gw_path = m.conceptual_gw_file;
   }
@@ -356,7 +339,6 @@ void copy_quality(model_state& m) {
   m.soil_erosion_on = m.soil_erosion_flag;
   m.adjust_channel_bed_on = m.adjust_channel_bed;
   m.ov_point_source_on = m.ov_point_source_flag;
-  m.sourcefile_on = m.sourcefile_flag;
   m.chan_point_source_file = m.chan_point_input_file;
   m.ov_point_source_path = m.ov_point_source_file;
   m.contam_map_path = m.contam_map_file;
@@ -380,7 +362,6 @@ void copy_outputs(model_state& m) {
   m.superlink_node_location_path = m.superlink_node_location_file;
   m.superlink_junc_flow_path = m.superlink_junc_flow_file;
   m.superlink_node_flow_path = m.superlink_node_flow_file;
-  m.include_channel_depth_on = m.include_channel_depth;
   m.hyd_location_on = m.in_hyd_location_flag;
   m.gwflux_location_on = m.in_gwflux_location_flag;
   m.celldepdis_location_on = m.in_celldepdis_location_flag;
@@ -429,7 +410,6 @@ void set_uniform_rain_start(model_state& m) {
   m.event_start_month = m.cur_month;
   m.event_start_day = m.cur_day;
   m.event_start_hour = m.cur_hour;
-  m.event_start_minute = m.cur_minute;
   m.cur_second = 0;
   m.rain_on = 1;
   m.cur_julian = julian_date(m.cur_year, m.cur_month, m.cur_day, m.cur_hour, m.cur_minute, 0.0);
@@ -464,15 +444,9 @@ void copy_coupling(model_state& m) {
   m.ksat_to_omba_on = m.ksat_to_omba_flag;
   m.rough_to_omba_on = m.rough_to_omba_flag;
   m.poros_to_omba_on = m.poros_to_omba_flag;
-  m.erosivity_to_omba_on = m.erosivity_to_omba_flag;
-  m.crop_fact_to_omba_on = m.crop_fact_to_omba_flag;
-  m.net_erosion_to_omba_on = m.net_erosion_to_omba_flag;
   m.moist_from_omba_on = m.moist_from_omba_flag;
   m.ksat_from_omba_on = m.ksat_from_omba_flag;
   m.rough_from_omba_on = m.rough_from_omba_flag;
-  m.erosivity_from_omba_on = m.erosivity_from_omba_flag;
-  m.crop_fact_from_omba_on = m.crop_fact_from_omba_flag;
-  m.et_demand_from_omba_on = m.et_demand_from_omba_flag;
   m.omba_control_file = exchange_path(m.omba_file);
   m.moist_to_omba_path = exchange_path(m.moist_to_omba_file);
   m.ksat_to_omba_path = exchange_path(m.ksat_to_omba_file);
@@ -515,19 +489,6 @@ void copy_names_and_display(model_state& m) {
   m.chan_hotstart_in_flow_path = m.chan_hotstart_in_file + ".qht";
   m.chan_hotstart_out_flow_path = m.chan_hotstart_out_file + ".qht";
   m.chan_hotstart_out_depth_path = m.chan_hotstart_out_file + ".dht";
-  m.xwindows_on = m.xwindows;
-  m.xrain_on = m.xrain;
-  m.xgwrecharge_on = m.xgwrecharge;
-  m.xdepth_on = m.xdepth;
-  m.xinfdep_on = m.xinfdep;
-  m.xsurf_on = m.xsurf;
-  m.xwin_freq = m.x_freq;
-  m.xchan_on = m.xchan;
-  m.xwin_width_value = m.xwin_width;
-  m.xwin_height_value = m.xwin_height;
-  m.xbig_on = m.xbig;
-  m.daily_output_on = m.daily_output_flag;
-  m.daily_output_path = m.daily_output_file;
 }
 
 // Limits on the grid the ROWS and COLS cards may ask for, before any grid is allocated: a few
@@ -682,7 +643,6 @@ void read_run_parameters(const char* project_file, model_state& m) {
   m.ov_xy_stage_on = m.xybdy_ov_stage_on;
   if (m.flood_grid_flag) {
     m.flood_grid_on = 1;
-    m.flood_grid_path = m.flood_grid_file;
   }
   if (m.flood_stream_flag) {
     m.flood_stream_on = 1;

@@ -378,7 +378,7 @@ channel_stores sum_channels(const model_state& m, int c) {
                      m.chan_node_sed_source_mass.cols() >= m.chan_slot_count - 1;
   for (int link = 1; link <= m.nlinks; ++link) {
     const int type = m.ltype[size_t(link)];
-    if ((type & (32 | 64)) || ((type & (4 | 8)) && (type & 128))) continue;
+    if ((type & (ltype_lake | ltype_structure)) || ((type & (4 | 8)) && (type & ltype_taken_by_lake))) continue;
     const int last = m.lakes_on && size_t(link) < m.og_nx1.size() ? m.og_nx1[size_t(link)] : m.nx[size_t(link)];
     for (int node = 1; node <= last; ++node) {
       const size_t key = size_t(link * m.chan_node_extent + node);

@@ -214,13 +214,13 @@ void linknode_series_write_step(linknode_series_writer& w) {
   }
   if (!w.file.is_open()) {
     std::printf("Error writing to link/node file...\n");
-    w.step_number++;
+    w.series_step++;
     return;
   }
-  write_linknode_step(w.file.stream, w.link_count, w.node_count, w.output_node_count, w.link_type, w.step_number,
+  write_linknode_step(w.file.stream, w.link_count, w.node_count, w.output_node_count, w.link_type, w.series_step,
                       w.node_values.data(), w.second_array, w.stride, 0, w.lake_of_link,
                       w.lake_step_values.empty() ? nullptr : w.lake_step_values.data());
-  w.step_number++;
+  w.series_step++;
 }
 
 void linknode_series_writer_close(linknode_series_writer& w) {

@@ -340,8 +340,8 @@ void write_dataset_ends(model_state& m) {
     }
     std::vector<map_series_writer*> writers = {&m.tvx_writers.total_ov_n, &m.tvx_writers.total_ov_p};
     for (int k = 0; k < 9; k++) {
-      writers.push_back(&m.tvx_writers.ov_mass[k]);
-      writers.push_back(&m.tvx_writers.ov_conc[k]);
+      writers.push_back(&m.tvx_writers.ov_mass_maps[k]);
+      writers.push_back(&m.tvx_writers.ov_conc_maps[k]);
     }
     for (int i = 1; i <= m.contam_map_writer_count && size_t(i) < m.contaminant_writers.size(); i++) {
       writers.push_back(&m.contaminant_writers[size_t(i)].conc);

@@ -215,7 +215,7 @@ void map_series_write_step(map_series_writer& w, double time) {
   const grid<int32_t>& mask = *w.cell_map;
   if (w.output_type == 1) {
     char number[16];
-    std::snprintf(number, sizeof number, ".%04d", w.step_number);
+    std::snprintf(number, sizeof number, ".%04d", w.file_number);
     const std::string path = directory_prefix(w.name) + w.dataset_name + w.extension + number + w.dataset_extension;
     std::printf("opening file %s\n", path.c_str());
     checked_file grid_file;
@@ -228,7 +228,7 @@ void map_series_write_step(map_series_writer& w, double time) {
     write_ascii_grid_header(grid_file.stream, mask, w.north, w.south, w.east, w.west, w.rows, w.cols, w.values,
                             w.cell_size);
     checked_file_close(grid_file);
-    w.step_number++;
+    w.file_number++;
   } else if ((w.output_type == 2 || w.output_type == 3) && w.file.is_open()) {
     write_map_step_record(w.file.stream, time, w.rows, w.cols, mask, w.values, w.output_type == 3);
   }

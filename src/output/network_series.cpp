@@ -233,7 +233,7 @@ void write_contaminant_linknode_steps(model_state& m) {
   if (!m.chan_con_trans_on) return;
   for (int i = 1; i <= m.contam_chan_writer_count && size_t(i) < m.contaminant_writers.size(); ++i) {
     linknode_series_write_step(m.contaminant_writers[size_t(i)].chan_conc);
-    linknode_series_write_step(m.contaminant_writers[size_t(i)].chan_mass);
+    linknode_series_write_step(m.contaminant_writers[size_t(i)].chan_mass_series);
   }
 }
 

@@ -99,7 +99,7 @@ int read_q4_segment_map(model_state& m) {
 void sum_q4_segment_fluxes(model_state& m) {
   q4_data& q = m.q4;
   if (q.segment_count <= 0) return;
-  q.step_count++;
+  q.q4_step_count++;
   const int n = m.cell_count;
   // Only flow across the edge between a segment and cells outside every segment counts. The
   // face discharges are m3/s already.
@@ -122,7 +122,7 @@ void sum_q4_segment_fluxes(model_state& m) {
 
 void write_q4_segment_fluxes(model_state& m, double day) {
   q4_data& q = m.q4;
-  if (q.step_count == 0 || !q.flux_file.is_open()) return;
+  if (q.q4_step_count == 0 || !q.flux_file.is_open()) return;
   if (q.first_line) {
     q.base_day = day;
     q.first_line = 0;
@@ -131,11 +131,11 @@ void write_q4_segment_fluxes(model_state& m, double day) {
   std::fprintf(f, "%-8.3lf  ", day - q.base_day + 1.0);
   for (int s = 1; s <= q.segment_count; s++) {
     if (!q.active_array[size_t(s)]) continue;
-    std::fprintf(f, "%-8.2lf  ", q.flux_sum[size_t(s)] / q.step_count);
+    std::fprintf(f, "%-8.2lf  ", q.flux_sum[size_t(s)] / q.q4_step_count);
     q.flux_sum[size_t(s)] = 0.0;
   }
   std::fputs("\n", f);
-  q.step_count = 0;
+  q.q4_step_count = 0;
 }
 
 void free_q4_data(q4_data& q) {

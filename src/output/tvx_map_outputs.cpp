@@ -95,10 +95,10 @@ void open_tvx_overland_outputs(model_state& m) {
     const double* conc = nutrient_row(m.ov_conc, k, m);
     if (out.flag != 1 || !mass || !conc) continue;
     const std::string code = nutrient_codes[k];
-    place_map_on_grid(t.ov_mass[k], mass, m);
-    map_series_writer_open(t.ov_mass[k], type, out.file, ".mass", ".asc", mass_ids[k], "OV_" + code + "_mass", m);
-    place_map_on_grid(t.ov_conc[k], conc, m);
-    map_series_writer_open(t.ov_conc[k], type, out.file, ".conc", ".asc", conc_ids[k], "OV_" + code + "_conc", m);
+    place_map_on_grid(t.ov_mass_maps[k], mass, m);
+    map_series_writer_open(t.ov_mass_maps[k], type, out.file, ".mass", ".asc", mass_ids[k], "OV_" + code + "_mass", m);
+    place_map_on_grid(t.ov_conc_maps[k], conc, m);
+    map_series_writer_open(t.ov_conc_maps[k], type, out.file, ".conc", ".asc", conc_ids[k], "OV_" + code + "_conc", m);
   }
   if (!error_state.error_code && streams_sized(m)) open_tvx_stream_outputs(m);
 }
@@ -118,8 +118,8 @@ void write_tvx_step_outputs(model_state& m) {
   }
   for (int k = 0; k < 9 && !error_state.error_terminate; k++) {
     if (m.tvx_state->out_ov[k].flag == 1) {
-      map_series_write_step(t.ov_mass[k], time);
-      map_series_write_step(t.ov_conc[k], time);
+      map_series_write_step(t.ov_mass_maps[k], time);
+      map_series_write_step(t.ov_conc_maps[k], time);
     }
     if (streams && m.tvx_state->out_st[k].flag == 1) {
       linknode_series_write_step(t.st_mass[k]);

@@ -296,11 +296,11 @@ void store_constituent(model_state& m, int k, double dt) {
 
 }  // namespace
 
-bool wq_lake_link(const model_state& m, int link) { return (m.ltype[size_t(link)] & 32) != 0; }
-bool wq_structure_link(const model_state& m, int link) { return (m.ltype[size_t(link)] & 64) != 0; }
+bool wq_lake_link(const model_state& m, int link) { return (m.ltype[size_t(link)] & ltype_lake) != 0; }
+bool wq_structure_link(const model_state& m, int link) { return (m.ltype[size_t(link)] & ltype_structure) != 0; }
 bool wq_excluded_link(const model_state& m, int link) {
   const int t = m.ltype[size_t(link)];
-  return (t & (4 | 8 | 16)) && (t & 128);
+  return (t & (4 | 8 | 16)) && (t & ltype_taken_by_lake);
 }
 bool wq_active_link(const model_state& m, int link) {
   return !wq_lake_link(m, link) && !wq_structure_link(m, link) && !wq_excluded_link(m, link);

@@ -3,6 +3,8 @@
 // fall velocity, Yang's capacity, break-point section properties and the sediment-store layout.
 #include <cstddef>
 
+#include "record/channel_state.hpp"
+
 namespace pluvo {
 
 struct model_state;
@@ -15,7 +17,7 @@ constexpr int sediment_lake_bit = 32;
 constexpr int sediment_structure_bit = 64;
 
 // A channel link taken by a lake (bit 128 on a section link).
-inline bool sediment_excluded(int type) { return (type & (4 | 8 | 16)) && (type & 128); }
+inline bool sediment_excluded(int type) { return (type & (4 | 8 | 16)) && (type & ltype_taken_by_lake); }
 // A lake link or a link taken by a lake: its sediment lives in the lake.
 inline bool sediment_lake_like(int type) { return (type & sediment_lake_bit) || sediment_excluded(type); }
 // Neither a lake, a structure nor taken by a lake: its nodes hold and pass suspended sediment.

@@ -176,7 +176,7 @@ void exchange_grid_stream_mass(model_state& m, int k) {
       const int c = m.gst_gnum[size_t(i)][size_t(j)];
       const double V = m.gst_Vlat[size_t(i)][size_t(j)];
       const int t = flag(m.ltype, l);
-      if ((t & 64) || (t & 32) || ((t & (4 | 8 | 16)) && (t & 128))) continue;
+      if ((t & ltype_structure) || (t & ltype_lake) || ((t & (4 | 8 | 16)) && (t & ltype_taken_by_lake))) continue;
       if (c < 1 || c > m.cell_count || channel_lake_cell(m, c)) continue;
       const int p = l * m.chan_node_extent + node;
       const double stream = node_conc && p >= 0 && p <= m.chan_node_conc.row_length ? node_conc[p] : 0.0;

@@ -20,8 +20,7 @@ void grow_pointer_list(tvx_slot_list& list);
 // Sizing (each prints its allocation line and "Done\n").
 void alloc_tvx_overland(tvx_overland& r, int n, const std::vector<double>* depth, double cell_size, double t,
                         const double* km_koc);
-void init_tvx_overland_parameters(tvx_overland& r, int first_constituent, double cell_size, tvx_object* owner,
-                                  double pH);
+void init_tvx_overland_parameters(tvx_overland& r, tvx_object* owner, double pH);
 void alloc_tvx_soils(tvx_soils& r, int n, int layers, tvx_object* owner, const node_matrix<double>* theta);
 // Streams are sized for every node key: keys link x node_extent + node, node_extent x
 // (links + 1) of them.
@@ -29,10 +28,9 @@ void alloc_tvx_streams(tvx_streams& r, int links, int node_extent, const std::ve
                        const std::vector<double>* link_dx, double t, const std::vector<double>* yp,
                        const std::vector<double>* bel, const double* km_koc);
 void init_tvx_stream_parameters(tvx_streams& r, const std::vector<int32_t>* nx, const std::vector<int32_t>* ltype,
-                                int first_constituent, node_matrix<double>* chan_tvx_source, tvx_object* owner,
-                                double pH);
+                                tvx_object* owner, double pH);
 void alloc_tvx_lakes(tvx_lakes& r, int nlakes, const std::vector<double>* volume, double t, const double* km_koc);
-void init_tvx_lake_parameters(tvx_lakes& r, int first_constituent, tvx_object* owner, double pH, int last_link,
+void init_tvx_lake_parameters(tvx_lakes& r, tvx_object* owner, double pH, int last_link,
                               const std::vector<int32_t>* ltype, const std::vector<int32_t>* lake2link);
 
 // The aquatic-environment file; the outcome is the error state.

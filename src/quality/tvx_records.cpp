@@ -60,11 +60,9 @@ void alloc_tvx_overland(tvx_overland& r, int n, const std::vector<double>* depth
   message_out("Allocating memory for overland TVX...");
   r.ncells = n;
   r.cell_area = cell_size * cell_size;
-  r.cell_size = cell_size;
   place_constituents(r.slots, r.species, n);
   r.depth = depth;
   for (checked_array<double>* a : {&r.dissOrgC, &r.dissOrgC_FOC, &r.dispersion}) sized(*a, n, 0.0);
-  sized(r.water_temp, n, t);
   r.Ka = tvx_Ka(t);
   sized(r.total_N, n, 0.0);
   sized(r.total_P, n, 0.0);
@@ -72,12 +70,8 @@ void alloc_tvx_overland(tvx_overland& r, int n, const std::vector<double>* depth
   message_out("Done\n");
 }
 
-void init_tvx_overland_parameters(tvx_overland& r, int first_constituent, double cell_size, tvx_object* owner,
-                                  double pH) {
-  r.first_type2_constituent = first_constituent;
-  r.cell_area_p = cell_size * cell_size;
+void init_tvx_overland_parameters(tvx_overland& r, tvx_object* owner, double pH) {
   r.owner = owner;
-  r.pH = pH;
   r.h_ion = tvx_h_ion(pH);
   for (checked_array<double>* a : {&r.total_N, &r.total_P, &r.unionized_NH3}) sized(*a, r.ncells, 0.0);
 }
@@ -111,7 +105,6 @@ void alloc_tvx_streams(tvx_streams& r, int links, int node_extent, const std::ve
   r.node_count = node_extent - 1;
   const int last_key = node_extent * (links + 1) - 1;
   for (checked_array<double>* a : {&r.dissOrgC, &r.dissOrgC_FOC, &r.dispersion}) sized(*a, last_key, 0.0);
-  sized(r.water_temp, last_key, t);
   r.Ka = tvx_Ka(t);
   place_constituents(r.slots, r.species, last_key);
   copy_km_koc(r.km_koc, km_koc);
@@ -119,14 +112,10 @@ void alloc_tvx_streams(tvx_streams& r, int links, int node_extent, const std::ve
 }
 
 void init_tvx_stream_parameters(tvx_streams& r, const std::vector<int32_t>* nx, const std::vector<int32_t>* ltype,
-                                int first_constituent, node_matrix<double>* chan_tvx_source, tvx_object* owner,
-                                double pH) {
+                                tvx_object* owner, double pH) {
   r.nx = nx;
   r.ltype = ltype;
-  r.first_type2_constituent = first_constituent;
-  r.chan_tvx_source = chan_tvx_source;
   r.owner = owner;
-  r.pH = pH;
   r.h_ion = tvx_h_ion(pH);
   for (checked_array_2d<double>* a : {&r.total_P, &r.total_N, &r.total_KN, &r.unionized_NH3})
     sized_table(*a, r.node_extent, r.nlinks, 0.0);
@@ -136,7 +125,6 @@ void alloc_tvx_lakes(tvx_lakes& r, int nlakes, const std::vector<double>* volume
   message_out("Allocating memory for TVX Lakes...");
   r.nlakes = nlakes;
   r.volume = volume;
-  sized(r.water_temp, nlakes, t);
   r.Ka = tvx_Ka(t);
   // Lakes 0..nlakes + 1, the extent of the channel lake lists that share these arrays.
   place_constituents(r.slots, r.species, nlakes + 1);
@@ -144,11 +132,9 @@ void alloc_tvx_lakes(tvx_lakes& r, int nlakes, const std::vector<double>* volume
   message_out("Done\n");
 }
 
-void init_tvx_lake_parameters(tvx_lakes& r, int first_constituent, tvx_object* owner, double pH, int last_link,
+void init_tvx_lake_parameters(tvx_lakes& r, tvx_object* owner, double pH, int last_link,
                               const std::vector<int32_t>* ltype, const std::vector<int32_t>* lake2link) {
-  r.first_type2_constituent = first_constituent;
   r.owner = owner;
-  r.pH = pH;
   r.h_ion = tvx_h_ion(pH);
   r.last_link = last_link;
   r.ltype = ltype;

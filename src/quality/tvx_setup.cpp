@@ -38,7 +38,6 @@ tvx_shared_rows shared_rows(tvx_object& t, bool soils) {
 void setup_nutrient_grid(model_state& m) {
   tvx_object* t = nutrient_object(m);
   if (!t) return;
-  t->cell_count = m.cell_count;
   read_aq_env_file(t->aq_env, m);
   if (failed()) return;
   alloc_tvx_overland(t->overland, m.cell_count, &m.ov_depth, m.cell_size, m.water_temp, km_koc_cards(m));
@@ -50,7 +49,7 @@ void setup_nutrient_grid(model_state& m) {
   if (failed()) return;
   assign_mapped_nutrient_tables(m);
   if (failed()) return;
-  init_tvx_overland_parameters(t->overland, m.first_type2_constituent, m.cell_size, t, m.chan_ph);
+  init_tvx_overland_parameters(t->overland, t, m.chan_ph);
   m.ov_con_trans_on = 1;
   m.global_transport_on = 1;
 }
@@ -74,11 +73,9 @@ void size_tvx_stream_records(model_state& m) {
 void assign_tvx_stream_state(model_state& m) {
   tvx_object* t = nutrient_object(m);
   if (!t) return;
-  init_tvx_stream_parameters(t->streams, &m.nx, &m.ltype, m.first_type2_constituent, &m.chan_tvx_source, t,
-                             m.chan_ph);
+  init_tvx_stream_parameters(t->streams, &m.nx, &m.ltype, t, m.chan_ph);
   if (m.lakes_on)
-    init_tvx_lake_parameters(t->lakes, m.first_type2_constituent, t, m.chan_ph, m.chan_link_extent - 1, &m.ltype,
-                             &m.lake2link);
+    init_tvx_lake_parameters(t->lakes, t, m.chan_ph, m.chan_link_extent - 1, &m.ltype, &m.lake2link);
   read_aq_env_stream_map(t->aq_env, m);
   if (failed()) return;
   assign_stream_constituents(*t, m);

@@ -35,7 +35,7 @@ bool sized(const R& r) {
 void overland_unionized_ammonia(tvx_overland& r) {
   if (!sized(r) || !r.depth) return;
   for (int c = 1; c <= r.ncells; ++c) {
-    const double v = (*r.depth)[size_t(c)] * r.cell_area_p;
+    const double v = (*r.depth)[size_t(c)] * r.cell_area;
     r.unionized_NH3[c] = unionized(mass_at(r, NH4, c), v, r.Ka, r.h_ion, 1e-7);
   }
 }

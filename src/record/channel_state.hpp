@@ -14,6 +14,11 @@ namespace pluvo {
 struct time_series;
 
 // One element of a structure link, from its STRUCTTYPE card and the cards after it.
+// The bits of a link's type (ltype) that say what the link is.
+constexpr int32_t ltype_lake = 32;            // a lake
+constexpr int32_t ltype_structure = 64;       // a hydraulic structure
+constexpr int32_t ltype_taken_by_lake = 128;  // a channel link a lake has flooded
+
 struct hydraulic_structure {
   int32_t structtype = 0;             // 1 weir, 2 sag weir, 3 round, 4 oval, 5 rectangular culvert,
                                       // 6 rating curve, 7 scheduled release, 8 rule curve
@@ -171,7 +176,6 @@ struct channel_state {
   // Record defaults.
   double overbank_max_dv_value = 0.01;
   int lake_cells_unmarked = 1;  // the next channel step marks the lake cells flooded
-  double m_river_value = 1.0;
   std::string chan_contam_out_name = "con_output";
   int chan_drain_on = 0;
   int chan_backwater_on = 0;
@@ -189,18 +193,12 @@ struct channel_state {
   double first_order_chan_q_value = 0.0;
   int gst_mode_on = 0;
   int head_bound_on = 0;
-  int hotstart_is_depth_on = 0;
-  double k_river_value = 0.0;
   std::string links_path;
   std::vector<int32_t> con_link;  // per cell: link number of the cell, 0 for none
   std::vector<int32_t> con_node;  // per cell
-  int m_lake_on = 0;
-  double m_lake_value = 0.0;
-  std::string nodes_path;
   int overbank_flow_on = 0;
   int overland_backwater_on = 0;
   int read_chan_hotstart_on = 0;
-  std::string section_table_path;
   std::string stream_cell_path;
   int stream_loss_on = 0;
   int write_chan_hotstart_on = 0;

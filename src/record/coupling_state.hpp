@@ -119,7 +119,7 @@ struct q4_data {
   std::vector<int32_t> seg_map;       // per cell 1..N: segment, 0 for none
   std::vector<int32_t> active_array;  // 1..segment_count: 1 when the segment is in the map
   std::vector<double> flux_sum;       // 0..segment_count
-  int32_t step_count = 0;
+  int32_t q4_step_count = 0;
   checked_file flux_file;
   int32_t pair_count = 0;
   std::vector<int32_t> link;  // 0..pair_count - 1

@@ -187,7 +187,6 @@ struct groundwater_state {
   int drain_output_on = 0;
   std::string grid_pipe_name;
   std::string grid_pipe_path;
-  int gw_assign_theta_on = 0;
   std::string gw_boundfile_path;
   int gw_flux_boundtable_on = 0;
   std::string gw_fluxboundtable_path;
@@ -196,7 +195,6 @@ struct groundwater_state {
   double gw_lsor_con_value = 0.0;
   int gw_lsor_direction = 0;
   int gw_output_on = 0;
-  std::string gw_output_path;
   std::string gw_porosity_map_path;
   double gw_timestep_value = 0.0;
   double gw_unif_hycond_value = 0.0;
@@ -205,7 +203,6 @@ struct groundwater_state {
   std::string gw_well_level_path;
   int high_head_release_on = 0;
   std::string out_well_location_path;
-  double single_unsat_sat_value = 0.0;
   std::string storm_drain_name;
   std::string storm_sewer_path;
   int superlink_c_opt_on = 0;

@@ -30,7 +30,6 @@ struct hydromet_state {
   int32_t event_start_month = 0;
   int32_t event_start_day = 0;
   int32_t event_start_hour = 0;
-  int32_t event_start_minute = 0;
   // Dates of the current event's records, from index 1.
   std::vector<date_record> precip_dates = std::vector<date_record>(2);
 
@@ -138,7 +137,6 @@ struct hydromet_state {
   std::string hmet_orog_gages_path;
   std::string hmet_path;
   int hy_snow_on = 0;
-  int multiple_melt_waves_on = 0;
   int nwsrfs_elev_snow_on = 0;
   std::string nwsrfs_elev_snow_path;
   int nwsrfs_fr_use_on = 0;
@@ -147,7 +145,6 @@ struct hydromet_state {
   int nwsrfs_mf_min_on = 0;
   int nwsrfs_nmf_on = 0;
   int nwsrfs_plwhc_on = 0;
-  int nwsrfs_retention_on = 0;
   int nwsrfs_scf_on = 0;
   int nwsrfs_snow_on = 0;
   int nwsrfs_snow_w_rad_on = 0;

@@ -222,7 +222,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   // Working names and switches of the files opened at set-up (copied from the cards).
   std::string soil_type_map_path;
   std::string soil_layer_input_path;
-  std::string out_gipl_temp_path;
   int moisture_map_on = 0;
   std::string moisture_path;
   int conductivity_map_on = 0;
@@ -370,7 +369,6 @@ struct input_state : option_files_block, run_parameters_block, precip_options_bl
   int grid_table_presence[37] = {};
   std::string elevation_path;
   std::string mapping_table_path;
-  std::string materials_path;
   int st_mapping_table_on = 0;
   std::string st_mapping_table_path;
   std::string watershed_mask_path;

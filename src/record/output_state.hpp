@@ -34,7 +34,7 @@ struct map_series_writer {
   std::string dataset_extension;  // file extension
   std::string dataset_name;       // prefix of the grid files and NAME of the dataset
   int series_number = 0;          // object id of the dataset
-  int step_number = 1;            // number of the next grid file
+  int file_number = 1;            // number of the next grid file
   checked_file file;
   // Accumulation before each step (off unless an owner sets it): per row r = 1..outer_count the
   // sum of source_a[r][1..inner_count] (and of source_b), and their difference.
@@ -58,7 +58,7 @@ struct linknode_series_writer {
   const double* lake_values = nullptr;  // per lake, with channel lakes
   double scale = 1.0;                   // the factor values are divided by (multiplied, layout 2)
   checked_file file;
-  int step_number = 0;
+  int series_step = 0;
   int layout = -1;  // 1 flat, 2 matrix, -1 not set
   int link_count = 0;
   int stride = 0;   // node extent of the flat key
@@ -78,7 +78,7 @@ struct contaminant_output_writers {
   map_series_writer conc;
   map_series_writer mass;
   linknode_series_writer chan_conc;
-  linknode_series_writer chan_mass;
+  linknode_series_writer chan_mass_series;
 };
 
 // The nutrient map and link/node writers: the overland nitrogen and phosphorus totals, the mass
@@ -87,8 +87,8 @@ struct contaminant_output_writers {
 struct tvx_map_writers {
   map_series_writer total_ov_n;
   map_series_writer total_ov_p;
-  map_series_writer ov_mass[9];
-  map_series_writer ov_conc[9];
+  map_series_writer ov_mass_maps[9];
+  map_series_writer ov_conc_maps[9];
   linknode_series_writer total_chan_n;
   linknode_series_writer total_chan_kn;
   linknode_series_writer total_chan_p;
@@ -141,21 +141,12 @@ struct output_state {
   int32_t hyd_write_steps = 0;     // hydrograph written every this many steps
   int32_t map_write_steps = 0;     // maps written every this many steps
   // Working settings from the run parameters.
-  int crop_fact_from_omba_on = 0;
   std::string crop_fact_from_omba_path;
-  int crop_fact_to_omba_on = 0;
   std::string crop_fact_to_omba_path;
-  int daily_output_on = 0;
-  std::string daily_output_path;
-  int erosivity_from_omba_on = 0;
   std::string erosivity_from_omba_path;
-  int erosivity_to_omba_on = 0;
   std::string erosivity_to_omba_path;
-  int et_demand_from_omba_on = 0;
   std::string et_demand_from_omba_path;
-  std::string flood_grid_path;
   std::string in_hyd_location_path;
-  int include_channel_depth_on = 0;
   int ksat_from_omba_on = 0;
   int ksat_to_omba_on = 0;
   std::string ksat_to_omba_path;
@@ -177,7 +168,6 @@ struct output_state {
   int moist_from_omba_on = 0;
   int moist_to_omba_on = 0;
   std::string moist_to_omba_path;
-  int net_erosion_to_omba_on = 0;
   std::string net_erosion_to_omba_path;
   int omba_first_on = 0;
   std::string omba_ksat_file;
@@ -199,17 +189,6 @@ struct output_state {
   std::string summary_path;
   int vok_hydro_on = 0;
   std::string vok_hydro_path;
-  int xbig_on = 0;
-  int xchan_on = 0;
-  int xdepth_on = 0;
-  int xgwrecharge_on = 0;
-  int xinfdep_on = 0;
-  int xrain_on = 0;
-  int xsurf_on = 0;
-  int xwin_freq = 0;
-  int xwin_height_value = 0;
-  int xwin_width_value = 0;
-  int xwindows_on = 0;
   // Q4_FLUXES: the segment map and the sums of the segment flux file.
   q4_data q4;
   // With Richards infiltration, per soil-moisture location (from 0, as theta_cells): how many

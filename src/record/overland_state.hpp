@@ -97,8 +97,6 @@ struct overland_state {
   std::string roughness_path;
   int snow_darcy_on = 0;
   int snow_no_infiltrate_on = 0;
-  int snow_reynolds_on = 0;
-  double snow_reynolds_value = 0.0;
   int snow_roughness_on = 0;
   std::vector<double> depth_map;  // depth of the last map output time
   double ov_cleanup_volume = 0.0;        // m3 the overland clean-up put in (negative depths set to 0), run total

@@ -321,7 +321,6 @@ struct quality_state {
   int soil_con_trans_on = 0;
   int soil_noflux_on = 0;
   int soil_static_conc_on = 0;
-  int sourcefile_on = 0;
 
   double ov_outlet_volume = 0.0;  // m3 of outlet outflow for contaminant accounting
   // Clocks of the overland water-quality sub-steps: next and last time (Julian days) and the

@@ -53,11 +53,11 @@ struct gipl_soil_table {
   int32_t type_count = 0;
   int32_t max_layers = 0;                  // the table's count lines: the largest layer count,
   int32_t max_init_points = 0;             // profile point count
-  int32_t max_nodes = 0;                   // and node count of all types
+  int32_t max_column_nodes = 0;            // and node count of all types
   std::vector<std::vector<gipl_layer>> layers;  // [type][layer 1..]
   std::vector<int32_t> Dn_out_nums;        // output node count per type
   std::vector<std::vector<int32_t>> Dn_out;  // [type][1..Dn_out_nums], node numbers
-  int32_t step_count = 0;                  // column steps taken (the event start sets it back to 1)
+  int32_t column_step_count = 0;           // column steps taken (the event start sets it back to 1)
   int32_t substep_count = 0;               // phase calls since the last column step
   std::vector<int32_t> Dn_nums;            // node count per type
   std::vector<std::vector<double>> Depth;  // [type][node 1..Dn_nums], m
@@ -182,7 +182,6 @@ struct soil_state {
   std::string sacramento_path;
   int sacramento_plain_on = 0;
   std::string storage_capacity_path;
-  int topo_index_cgs_on = 0;
   int topo_index_on = 0;
   double uniform_initial_moisture = 0.0;
   int uniform_moisture_on = 0;

@@ -27,7 +27,6 @@ void name_tvx_constituent_arrays(tvx_constituent& c, const char* base) {
 
 void name_tvx_stream_constituents(tvx_streams& s) {
   for (int k = 0; k < tvx_water_count; ++k) name_tvx_constituent_arrays(s.species[k], stream_names[k]);
-  s.water_temp.set_name("nutr_st-water_temp");
   s.dissOrgC.set_name("nutr_st-dissOrgC");
   s.dissOrgC_FOC.set_name("nutr_st-dissOrgC_FOC");
   s.dispersion.set_name("nutr_st-dispersion");

@@ -69,7 +69,6 @@ struct aq_env_record {
 };
 
 struct tvx_overland {
-  checked_array<double> water_temp;
   const std::vector<double>* depth = nullptr;  // the model record's ov_depth
   checked_array<double> dissOrgC;
   checked_array<double> dissOrgC_FOC;
@@ -78,12 +77,8 @@ struct tvx_overland {
   tvx_slot_list slots;
   double km_koc[12] = {};
   int ncells = 0;
-  double cell_area = 0.0;  // m2, set when sized
-  int first_type2_constituent = 0;
-  double cell_area_p = 0.0;  // m2, set with the parameters; the ammonia total uses it
+  double cell_area = 0.0;  // m2, set when sized; the ammonia total uses it
   tvx_object* owner = nullptr;
-  double cell_size = 0.0;
-  double pH = 0.0;
   double h_ion = 0.0;
   double Ka = 0.0;
   checked_array<double> total_N;
@@ -93,7 +88,6 @@ struct tvx_overland {
 
 // Stream nodes: every per-node array is indexed by link x node_extent + node.
 struct tvx_streams {
-  checked_array<double> water_temp;
   const std::vector<double>* area = nullptr;  // borrowed from the channel network
   const std::vector<double>* link_dx = nullptr;
   const std::vector<double>* yp = nullptr;
@@ -109,9 +103,6 @@ struct tvx_streams {
   int node_count = 0;
   const std::vector<int32_t>* ltype = nullptr;
   const std::vector<int32_t>* nx = nullptr;
-  node_matrix<double>* chan_tvx_source = nullptr;
-  int first_type2_constituent = 1;
-  double pH = 0.0;
   double h_ion = 0.0;
   double Ka = 0.0;
   tvx_object* owner = nullptr;
@@ -126,14 +117,11 @@ struct tvx_streams {
 void name_tvx_stream_constituents(tvx_streams& s);
 
 struct tvx_lakes {
-  checked_array<double> water_temp;
   const std::vector<double>* volume = nullptr;  // the model record's lake_volume
   tvx_constituent species[tvx_water_count];
   tvx_slot_list slots;
   double km_koc[12] = {};
   int nlakes = 0;
-  int first_type2_constituent = 0;
-  double pH = 0.0;
   double h_ion = 0.0;
   double Ka = 0.0;
   tvx_object* owner = nullptr;
@@ -159,7 +147,6 @@ struct tvx_soils {
 };
 
 struct tvx_object {
-  int cell_count = 0;
   aq_env_record aq_env;
   tvx_overland overland;
   tvx_soils* soil_record = nullptr;  // set once the soil parameters are assigned

@@ -140,7 +140,6 @@ bool count_precip_events(model_state& m) {
       m.event_start_month = d.month;
       m.event_start_day = d.day;
       m.event_start_hour = d.hour;
-      m.event_start_minute = d.minute;
       ++count;
       m.event_start_dates.push_back(julian_date(d.year, d.month, d.day, d.hour, d.minute, 0.0));
     }

@@ -251,7 +251,7 @@ void restart_network_timers(model_state& m) {
     m.bmp_seepage_volume = 0.0;
   }
   if (m.permafrost_gipl_flag || m.multi_layer_infil_gipl_flag) {
-    if (m.gipl_state.step_count > 0) m.gipl_state.step_count = 1;
+    if (m.gipl_state.column_step_count > 0) m.gipl_state.column_step_count = 1;
     if (m.gipl_timestep_flag) {
       m.soil_temp_last_time = m.cur_julian;
       m.soil_temp_next_time = m.cur_julian + m.soil_temp_interval;

@@ -100,7 +100,7 @@ double column_pass(const gipl_soil_table& g, int type, const double* z, int n, d
 
 // The rows of the shown cell at the four shown steps, into "temprof_out.txt" held for the run.
 void write_shown_column(model_state& m) {
-  const int step = m.gipl_state.step_count;
+  const int step = m.gipl_state.column_step_count;
   if (std::find(std::begin(shown_steps), std::end(shown_steps), step) == std::end(shown_steps)) return;
   if (m.cell_count < shown_cell) return;
   const int type = column_type(m, shown_cell);
@@ -276,7 +276,7 @@ void update_soil_temperature(model_state& m) {
     const int type = column_type(m, i);
     for (int j = 1; type != 0 && j <= node_count(g, type); ++j) m.THETA_GIPL[i][j] = 0.0;
   }
-  g.step_count++;
+  g.column_step_count++;
   g.substep_count = 0;
   if (m.gipl_timestep_flag == 1) {
     m.soil_temp_last_time = m.cur_julian;

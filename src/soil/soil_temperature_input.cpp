@@ -94,7 +94,7 @@ bool read_soil_types(table_reader& r) {
     }
     if (!r.in_range("the layer count", layers, 1, g.max_layers) ||
         !r.in_range("the initial temperature point count", points, 1, g.max_init_points) ||
-        !r.in_range("the node count", nodes, 2, g.max_nodes) || !r.in_range("the output node count", outputs, 0, nodes))
+        !r.in_range("the node count", nodes, 2, g.max_column_nodes) || !r.in_range("the output node count", outputs, 0, nodes))
       return false;
     g.Dn_nums[size_t(s)] = nodes;
     g.Dn_init_nums[size_t(s)] = points;
@@ -203,7 +203,7 @@ int read_soil_temperature_input(checked_file& file, model_state& m) {
       !r.count_line("%17s %d\n", "the largest number of layers", 1, most_layers, g.max_layers) ||
       !r.count_line("%11s %d\n", "the largest number of initial temperature points", 1, most_points,
                     g.max_init_points) ||
-      !r.count_line("%6s %d\n", "the largest number of nodes", 2, most_points, g.max_nodes))
+      !r.count_line("%6s %d\n", "the largest number of nodes", 2, most_points, g.max_column_nodes))
     return 0;
   std::string init_name, depth_name, output_name;
   if (!r.file_line("the initial temperature file", init_name) || !r.file_line("the node depth file", depth_name) ||

@@ -645,7 +645,7 @@ TEST(SoilMaps, MultiLayerTableGivesClassesAndLayerMoistures) {
 int two_permafrost_types(checked_file&, model_state& m) {
   gipl_soil_table& g = m.gipl_state;
   g.type_count = 2;
-  g.max_nodes = 4;
+  g.max_column_nodes = 4;
   g.Dn_nums = {0, 4, 0};
   g.Depth = {{}, {0, 0, 0.5, 1.5, 2.5}, {0}};
   g.Dn_init_nums = {0, 3, 0};

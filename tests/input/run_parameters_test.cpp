@@ -110,7 +110,7 @@ TEST(ReadRunParameters, Derivations) {
        [](const auto& m) {
          EXPECT_EQ(m.chan_explic_on, 1);
          EXPECT_EQ(m.gst_mode_on, 1);
-         EXPECT_EQ(m.m_river_value, 0.0);  // the card alone stores 0
+         EXPECT_EQ(m.m_river, 0.0);  // the card alone stores 0
        }},
       {"end date", "END_TIME 2021 7 2 6 30\n",
        [](const auto& m) {

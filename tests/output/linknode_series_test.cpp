@@ -137,7 +137,7 @@ TEST(LinknodeSeries, WriterWithoutItsFileCountsItsSteps) {
   });
   EXPECT_EQ(out.substr(out.find("Error: unable")),
             "Error: unable to open file no_such/c.mass\nError writing to link/node file...\n");
-  EXPECT_EQ(w.step_number, 1);
+  EXPECT_EQ(w.series_step, 1);
 }
 
 // The stream series of a network read through the project reader: headers, then two steps

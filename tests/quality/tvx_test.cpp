@@ -171,7 +171,7 @@ struct two_cells {
   pluvo::tvx_overland r;
   two_cells(double ka_temperature, double pH) {
     pluvo::printed_by([&] { pluvo::alloc_tvx_overland(r, 2, &depth, 10.0, ka_temperature, nullptr); });
-    pluvo::init_tvx_overland_parameters(r, 1, 10.0, nullptr, pH);
+    pluvo::init_tvx_overland_parameters(r, nullptr, pH);
     const double masses[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     for (int k = 0; k < 9; ++k)
       for (int c = 1; c <= 2; ++c) r.slots[k]->mass[c] = masses[k] * c;
@@ -201,7 +201,7 @@ TEST(NutrientTotals, StreamThresholdIsLowerThanTheCells) {
   std::vector<int32_t> nx{0, 1}, ltype{0, 4};
   pluvo::tvx_streams s;
   pluvo::printed_by([&] { pluvo::alloc_tvx_streams(s, 1, 2, &area, &dx, 20.0, &none, &none, nullptr); });
-  pluvo::init_tvx_stream_parameters(s, &nx, &ltype, 1, nullptr, nullptr, 7.0);
+  pluvo::init_tvx_stream_parameters(s, &nx, &ltype, nullptr, 7.0);
   const double m = 5e-8 * 18.039 * 10.0;
   s.slots[2]->mass[3] = m;
   s.slots[3]->mass[3] = 1.0;
@@ -212,7 +212,7 @@ TEST(NutrientTotals, StreamThresholdIsLowerThanTheCells) {
   std::vector<double> depth{0.0, 0.1};
   pluvo::tvx_overland r;
   pluvo::printed_by([&] { pluvo::alloc_tvx_overland(r, 1, &depth, 10.0, 20.0, nullptr); });
-  pluvo::init_tvx_overland_parameters(r, 1, 10.0, nullptr, 7.0);
+  pluvo::init_tvx_overland_parameters(r, nullptr, 7.0);
   r.slots[2]->mass[1] = m;  // the same concentration in the same volume
   pluvo::overland_unionized_ammonia(r);
   EXPECT_EQ(r.unionized_NH3[1], 0.0);
@@ -222,7 +222,7 @@ TEST(NutrientTotals, LakeNitrogenAndKjeldahlShareOneArray) {
   std::vector<double> volume{0.0, 0.0};
   pluvo::tvx_lakes l;
   pluvo::printed_by([&] { pluvo::alloc_tvx_lakes(l, 1, &volume, 20.0, nullptr); });
-  pluvo::init_tvx_lake_parameters(l, 1, nullptr, 7.0, 1, nullptr, nullptr);
+  pluvo::init_tvx_lake_parameters(l, nullptr, 7.0, 1, nullptr, nullptr);
   for (int k = 0; k < 9; ++k) l.slots[k]->mass[1] = k + 1;
   pluvo::lake_unionized_ammonia(l);
   const double* n = pluvo::lake_total_nitrogen(l);
@@ -238,7 +238,6 @@ TEST(NutrientRecords, SizingPrintsItsLinesAndNamesTheStreamArrays) {
   EXPECT_EQ(pluvo::printed_by([&] { pluvo::alloc_tvx_overland(r, 2, &depth, 30.0, 25.0, nullptr); }),
             "Allocating memory for overland TVX...Done\n");
   EXPECT_DOUBLE_EQ(r.cell_area, 900.0);
-  EXPECT_DOUBLE_EQ(r.water_temp[2], 25.0);
   EXPECT_NEAR(r.Ka, 5.671e-10, 0.001e-10);
   ASSERT_EQ(r.slots.count, 10);
   for (int k = 0; k < 9; ++k) EXPECT_EQ(r.slots[k], &r.species[k]);

@@ -55,7 +55,6 @@ TEST(ModelState, ConstructionGivesTheRecordDefaults) {
       {"gw_step_toggle", double(m.gw_step_toggle), 1},
       {"gw_relax_coeff_value", m.gw_relax_coeff_value, 1.0},
       {"satsource_out_on", double(m.satsource_out_on), 1},
-      {"m_river_value", m.m_river_value, 1.0},
       {"hmet_station_count", double(m.hmet_station_count), 1},
       {"elev_scale_step", m.elev_scale_step, 100.0},
       {"energy_balance_mode", double(m.energy_balance_mode), 1},

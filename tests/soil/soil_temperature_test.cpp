@@ -74,7 +74,7 @@ struct columns {
     EXPECT_TRUE(pluvo::checked_file_open(table, "t.tab", "r"));
     result = pluvo::read_soil_temperature_input(table, m);
     if (result < 1) return;
-    const int nodes = m.gipl_state.max_nodes;
+    const int nodes = m.gipl_state.max_column_nodes;
     m.permaf_mask.assign(size_t(cells) + 1, 1);
     m.GIPL_soiltype.assign(size_t(cells) + 1, 1);
     for (pluvo::node_matrix<double>* a : {&m.perma_tem, &m.fr_lq_wat, &m.THETA_GIPL}) a->assign(cells, nodes, 0.0);
@@ -208,7 +208,7 @@ TEST(SoilTemperature, ColumnFileHoldsTheRowsOfItsFourSteps) {
   c.m.hmet_temperature = 2.0;
   std::string expected;
   for (int step : {1, 1349, 3034, 5056, 7078, 7079}) {
-    c.m.gipl_state.step_count = step;
+    c.m.gipl_state.column_step_count = step;
     pluvo::permafrost_temperature_profile(c.m, 3600);
     if (step == 1 || step == 7079) continue;
     for (int j = 1; j <= 3; ++j) {
@@ -260,12 +260,12 @@ TEST(SoilTemperature, PhaseStepsAtItsOwnIntervalOrFollowsTheInfiltrationClock) {
   m.soil_temp_next_time = 100.0 + hour;
   m.cur_julian = 100.0 + hour / 2.0;
   pluvo::update_soil_temperature(m);
-  EXPECT_EQ(m.gipl_state.step_count, 0);
+  EXPECT_EQ(m.gipl_state.column_step_count, 0);
   EXPECT_EQ(m.gipl_state.substep_count, 1);
   EXPECT_EQ(m.perma_tem[1][1], 0.0);
   m.cur_julian = 100.0 + hour;
   pluvo::update_soil_temperature(m);
-  EXPECT_EQ(m.gipl_state.step_count, 1);
+  EXPECT_EQ(m.gipl_state.column_step_count, 1);
   EXPECT_EQ(m.gipl_state.substep_count, 0);
   EXPECT_EQ(m.perma_tem[1][1], 5.0);
   EXPECT_DOUBLE_EQ(m.soil_temp_next_time, 100.0 + 2.0 * hour);
@@ -275,7 +275,7 @@ TEST(SoilTemperature, PhaseStepsAtItsOwnIntervalOrFollowsTheInfiltrationClock) {
   m.infil_next_time = 100.0 + 1.5 * hour;
   m.cur_julian = 100.0 + 2.0 * hour;
   pluvo::update_soil_temperature(m);
-  EXPECT_EQ(m.gipl_state.step_count, 2);
+  EXPECT_EQ(m.gipl_state.column_step_count, 2);
   EXPECT_EQ(m.soil_temp_last_time, m.infil_last_time);
   EXPECT_EQ(m.soil_temp_next_time, m.infil_next_time);
 }
